@@ -1,0 +1,42 @@
+# The two commands: `make run` and `make test`. Both install what is missing first.
+BUILD_DIR := build
+SAN_DIR := build-san
+JOBS := $(shell nproc 2>/dev/null || echo 2)
+SAMPLE := tests/data/led_chaser.eeprom
+
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+SAN_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DBREVIN_SANITIZE=ON -DBREVIN_BENCH=OFF
+ifneq ($(CI),)
+  CMAKE_FLAGS += -DBREVIN_WERROR=ON
+  SAN_FLAGS += -DBREVIN_WERROR=ON
+endif
+
+.PHONY: run test deps build build-san bench clean
+
+run: build
+	@if [ -x $(BUILD_DIR)/app/Brevin ] && { [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; }; then \
+	  $(BUILD_DIR)/app/Brevin; \
+	else \
+	  $(BUILD_DIR)/cli/brevin-cli $(SAMPLE); \
+	fi
+
+test: build build-san
+	ctest --test-dir $(BUILD_DIR) --output-on-failure
+	ctest --test-dir $(SAN_DIR) --output-on-failure
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+build-san: deps
+	@cmake -S . -B $(SAN_DIR) $(SAN_FLAGS) >/dev/null
+	@cmake --build $(SAN_DIR) -j $(JOBS)
+
+bench: build
+	$(BUILD_DIR)/bench/engine_bench
+
+clean:
+	rm -rf $(BUILD_DIR) $(SAN_DIR)

@@ -1,0 +1,46 @@
+// Load + analysis + listing of the largest sample image, from memory.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "engine.h"
+
+namespace {
+
+class BenchHost : public brevin::Host {
+ public:
+  brevin::Options LoadOptions() override { return {}; }
+  brevin::MessageAnswer ShowMessage(const std::string&, const std::string&, brevin::MessageButtons,
+                                    brevin::MessageIcon) override {
+    return brevin::MessageAnswer::Yes;
+  }
+  void DebugWrite(const std::string&) override {}
+};
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void BM_DisassembleLargestImage(benchmark::State& state) {
+  const std::string path = std::string(BREVIN_TEST_DATA) + "/serial_terminal.eeprom";
+  const std::vector<std::uint8_t> bytes = ReadFile(path);
+  if (bytes.empty()) {
+    state.SkipWithError("sample image missing");
+    return;
+  }
+  BenchHost host;
+  brevin::Engine engine(host);
+  for (auto _ : state) {
+    engine.DisassembleBytes(path, bytes, false);
+    benchmark::DoNotOptimize(engine.Listing.data());
+  }
+  state.counters["listing_bytes"] = static_cast<double>(engine.Listing.size());
+}
+BENCHMARK(BM_DisassembleLargestImage)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,264 @@
+#include "cli.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "asm_reports.h"
+#include "engine.h"
+#include "output_file.h"
+#include "spin_reports.h"
+#include "tables.h"
+#include "text.h"
+#include "version_text.h"
+
+namespace brevin::cli {
+
+namespace {
+
+// The on/off view options: --NAME sets the check mark, --no-NAME clears it.
+struct ViewOption {
+  const char* name;
+  bool Options::*flag;
+};
+constexpr ViewOption kViewOptions[] = {
+    {"show-image", &Options::ShowImage},
+    {"include-source", &Options::IncludeSourceCode},
+    {"process-assembler", &Options::ProcessAssembler},
+    {"show-labels", &Options::ShowLabels},
+    {"fold-opcodes", &Options::FoldOpcodes},
+    {"fold-effects", &Options::FoldEffects},
+    {"fold-operators", &Options::FoldOperators},
+    {"fold-arguments", &Options::FoldArguments},
+    {"fold-spr", &Options::FoldSpr},
+    {"fold-indexes", &Options::FoldIndexes},
+    {"colons", &Options::ColonsAfterLabels},
+    {"force-hash", &Options::ForceHash},
+    {"default-long", &Options::DefaultLongVariables},
+    {"cast-variables", &Options::CastVariables},
+    {"symbol-table", &Options::SymbolTable},
+};
+
+constexpr const char* kUsage =
+    "Usage: brevin-cli [options] IMAGE            listing to standard output\n"
+    "       brevin-cli [options] -o OUT IMAGE     listing to the file OUT\n"
+    "       brevin-cli --spin-opcodes | --spin-effects | --asm-opcodes\n"
+    "       brevin-cli --flags-report [options] IMAGE\n"
+    "\n"
+    "Disassembles a Propeller 1 image (.binary or .eeprom) into a listing.\n"
+    "\n"
+    "View options (each has a --no-NAME form; default in brackets):\n"
+    "  --show-image [on]          address, bytes and title columns\n"
+    "  --include-source [on]      Spin source lines beside each method\n"
+    "  --process-assembler [on]   trace assembly launched into cogs\n"
+    "  --show-labels [on]         names instead of addresses in operands\n"
+    "  --fold-opcodes, --fold-effects, --fold-operators, --fold-arguments,\n"
+    "  --fold-spr [on], --fold-indexes [off]   expression folding\n"
+    "  --colons [off]             colons after labels\n"
+    "  --force-hash [off]         '#' before every literal\n"
+    "  --default-long [off]       \"Default Long Variables\" checked\n"
+    "  --cast-variables [off]     sizes as casts, LONG(x)\n"
+    "  --symbol-table [off]       symbol table and object list at the end\n"
+    "\n"
+    "Other options:\n"
+    "  -o OUT                     write the listing to OUT (CR LF line ends)\n"
+    "  --ignore-checksum          analyse an image whose checksum stays wrong\n"
+    "  --inhibit-warnings         answer the checksum question with Yes, no notices\n"
+    "  --debug-spin, --debug-asmb, --debug-vars   write the debug channel\n"
+    "  --debug-out FILE           debug channel to FILE (default: standard error)\n"
+    "  --spin-opcodes, --spin-effects, --asm-opcodes   print a reference table\n"
+    "  --flags-report             print the image flags after the analysis\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 done, 2 bad usage, 3 image refused, 4 file error.\n";
+
+struct Arguments {
+  Options options;
+  bool ignoreChecksum = false;
+  std::string outPath;
+  std::string debugOut;
+  std::string image;
+  std::string report;  // "spin-opcodes", "spin-effects", "asm-opcodes", "flags-report" or empty
+};
+
+// The command line's answers to the engine's questions.
+class CliHost : public Host {
+ public:
+  CliHost(const Arguments& args, std::ostream& err) : args_(args), err_(err) {}
+
+  Options LoadOptions() override { return args_.options; }
+
+  MessageAnswer ShowMessage(const std::string& /*title*/, const std::string& text, MessageButtons buttons,
+                            MessageIcon icon) override {
+    if (buttons == MessageButtons::YesNo && icon == MessageIcon::Critical) {
+      // The checksum question: Yes only when asked to ignore the checksum.
+      if (args_.ignoreChecksum) return MessageAnswer::Yes;
+      err_ << OneLine(text) << "\n(use --ignore-checksum to analyse it anyway)\n";
+      return MessageAnswer::No;
+    }
+    if (buttons == MessageButtons::Ok && icon == MessageIcon::Information && args_.options.InhibitWarnings) {
+      return MessageAnswer::Ok;
+    }
+    err_ << OneLine(text) << "\n";
+    return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Yes;
+  }
+
+  void DebugWrite(const std::string& text) override { debug_ += text; }
+
+  bool DeveloperMode() override {
+    const char* mode = std::getenv("BREVIN_DEVELOPER_MODE");
+    return mode != nullptr && std::string(mode) == "1";
+  }
+
+  const std::string& DebugText() const { return debug_; }
+
+ private:
+  // Message texts use CR LF; the terminal wants plain line feeds.
+  static std::string OneLine(std::string text) {
+    std::string out;
+    for (char c : text) {
+      if (c != '\r') out.push_back(c);
+    }
+    return out;
+  }
+
+  const Arguments& args_;
+  std::ostream& err_;
+  std::string debug_;
+};
+
+// Parses the arguments; returns an error text for bad usage.
+std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help, bool& version) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto takeValue = [&](std::string& into) -> bool {
+      if (i + 1 >= args.size()) return false;
+      into = args[++i];
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+    } else if (arg == "--version") {
+      version = true;
+    } else if (arg == "-o") {
+      if (!takeValue(a.outPath)) return "-o needs a file name";
+    } else if (arg == "--debug-out") {
+      if (!takeValue(a.debugOut)) return "--debug-out needs a file name";
+    } else if (arg == "--ignore-checksum") {
+      a.ignoreChecksum = true;
+    } else if (arg == "--inhibit-warnings") {
+      a.options.InhibitWarnings = true;
+    } else if (arg == "--debug-spin") {
+      a.options.DebugSpin = true;
+    } else if (arg == "--debug-asmb") {
+      a.options.DebugAsmb = true;
+    } else if (arg == "--debug-vars") {
+      a.options.DebugVars = true;
+    } else if (arg == "--spin-opcodes" || arg == "--spin-effects" || arg == "--asm-opcodes" ||
+               arg == "--flags-report") {
+      if (!a.report.empty() && a.report != arg.substr(2)) return "choose one of " + ("--" + a.report) + " and " + arg;
+      a.report = arg.substr(2);
+    } else if (arg.rfind("--", 0) == 0) {
+      const bool negated = arg.rfind("--no-", 0) == 0;
+      const std::string name = arg.substr(negated ? 5 : 2);
+      bool known = false;
+      for (const ViewOption& v : kViewOptions) {
+        if (name == v.name) {
+          a.options.*v.flag = !negated;
+          known = true;
+        }
+      }
+      if (!known) return "unknown option " + arg;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return "unknown option " + arg;
+    } else {
+      if (!a.image.empty()) return "more than one image given: " + a.image + " and " + arg;
+      a.image = arg;
+    }
+  }
+  return {};
+}
+
+std::string WithFinalLineEnd(std::string text) { return text + std::string(kCrLf); }
+
+// Writes text to -o's file or to out; returns the exit status.
+int Deliver(const Arguments& a, const std::string& text, std::ostream& out, std::ostream& err) {
+  if (a.outPath.empty()) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    return out ? kExitOk : kExitFileError;
+  }
+  if (std::string problem = WriteFileAtomically(a.outPath, text); !problem.empty()) {
+    err << "brevin-cli: " << problem << "\n";
+    return kExitFileError;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments a;
+  bool help = false, version = false;
+  if (std::string problem = Parse(args, a, help, version); !problem.empty()) {
+    err << "brevin-cli: " << problem << "\nTry 'brevin-cli --help'.\n";
+    return kExitUsage;
+  }
+  if (help) {
+    out << kUsage;
+    return kExitOk;
+  }
+  if (version) {
+    out << "brevin-cli (" << ProductTitle << ") " << VersionText() << "\n";
+    return kExitOk;
+  }
+
+  const bool tableReport = a.report == "spin-opcodes" || a.report == "spin-effects" || a.report == "asm-opcodes";
+  if (tableReport) {
+    if (!a.image.empty()) {
+      err << "brevin-cli: --" << a.report << " takes no image\nTry 'brevin-cli --help'.\n";
+      return kExitUsage;
+    }
+    const Tables& tables = SharedTables();
+    std::array<bool, 256> seen;
+    seen.fill(true);  // outside developer mode every opcode counts as seen
+    std::string text = a.report == "spin-opcodes"   ? SpinOpcodesReport(tables.Spin, seen)
+                       : a.report == "spin-effects" ? SpinEffectsReport(tables.Spin)
+                                                    : AsmOpcodesReport(tables.Asm);
+    return Deliver(a, WithFinalLineEnd(std::move(text)), out, err);
+  }
+
+  if (a.image.empty()) {
+    err << "brevin-cli: no image file given\nTry 'brevin-cli --help'.\n";
+    return kExitUsage;
+  }
+
+  CliHost host(a, err);
+  auto engine = std::make_unique<Engine>(host);
+  const LoadResult result = engine->LoadAndDisassemble(a.image, false);
+  for (const std::string& warning : result.warnings) err << "brevin-cli: warning: " << warning << "\n";
+
+  if (!a.debugOut.empty() || !host.DebugText().empty()) {
+    if (a.debugOut.empty()) {
+      err << host.DebugText();
+    } else if (std::string problem = WriteFileAtomically(a.debugOut, host.DebugText()); !problem.empty()) {
+      err << "brevin-cli: " << problem << "\n";
+      return kExitFileError;
+    }
+  }
+
+  switch (result.status) {
+    case LoadStatus::Listed: break;
+    case LoadStatus::Unreadable:
+      err << "brevin-cli: " << result.message << "\n";
+      return kExitFileError;
+    case LoadStatus::Refused:
+      err << "brevin-cli: " << result.message << "\n";
+      return kExitRefused;
+    case LoadStatus::Declined: return kExitRefused;
+  }
+
+  if (a.report == "flags-report") return Deliver(a, WithFinalLineEnd(engine->ListImageFlags()), out, err);
+  return Deliver(a, engine->Listing, out, err);
+}
+
+}  // namespace brevin::cli

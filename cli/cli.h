@@ -1,0 +1,20 @@
+// brevin-cli: the engine from the command line, without a window.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace brevin::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitRefused = 3;
+inline constexpr int kExitFileError = 4;
+
+// Runs the command line (arguments without the program name); the listing or
+// report goes to out unless -o names a file, messages go to err.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace brevin::cli

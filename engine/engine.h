@@ -1,0 +1,193 @@
+// The analysis engine: all state of one image analysis in one object.
+//
+// Member functions are grouped in files by role: image.cpp (cells, loading,
+// checksum, object walk, padding), pipeline.cpp (load, analyse, listing loop),
+// layout.cpp (line fields, FormatLine, data lines, markers), format.cpp (the
+// operand-template interpreter), symbols.cpp (naming), spin_decoder.cpp,
+// asm_decoder.cpp, flags_report.cpp.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "image_flags.h"
+#include "options.h"
+
+namespace brevin {
+
+enum class LoadStatus {
+  Listed,      // the listing was written
+  Unreadable,  // the file could not be read (missing, a folder, unreadable, empty)
+  Refused,     // the image is unusable (a header address outside the image)
+  Declined,    // the checksum question was answered No
+};
+
+struct LoadResult {
+  LoadStatus status = LoadStatus::Listed;
+  std::string message;                // the error, for any status but Listed
+  std::vector<std::string> warnings;  // notices that did not stop the load
+};
+
+// Section kinds of the listing; each change of kind puts one blank line in.
+namespace section {
+inline constexpr int Unknown = 0;
+inline constexpr int Header = 1;
+inline constexpr int FirstLink = 2;
+inline constexpr int ObjectTable = 3;
+inline constexpr int SpinCode = 4;
+inline constexpr int AsmCode = 5;
+inline constexpr int AsmData = 6;
+inline constexpr int Data = 7;
+inline constexpr int Variables = 8;
+inline constexpr int Stack = 9;
+inline constexpr int Padding = 10;
+}  // namespace section
+
+class Engine {
+ public:
+  explicit Engine(Host& host);
+
+  // ---- Pipeline (pipeline.cpp)
+  // Loads the file, checks it, analyses it and writes the listing into Listing.
+  LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded);
+  // The same for bytes already in memory; path is only shown in texts.
+  LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded);
+  void AnalyseImage();
+  void WriteListing(const std::string& imagePath, bool autoReloaded);
+  void SetSection(int kind);
+  void ListMarker(const std::string& name, const std::string& opcode, const std::string& operand);
+
+  // ---- Image model (image.cpp)
+  void ResetForLoad();
+  // Fills Image from bytes (at most 32,768 are used; the rest of the cells stay 0).
+  void LoadImageBytes(std::span<const std::uint8_t> bytes);
+  std::uint32_t ByteAt(std::int64_t address) const;
+  std::uint32_t WordAt(std::int64_t address) const;
+  std::uint32_t LongAt(std::int64_t address) const;
+  std::uint32_t FlagsAt(std::int64_t address) const;
+  bool HasFlag(std::int64_t address, std::uint32_t bits) const { return (FlagsAt(address) & bits) != 0; }
+  void SetFlag(std::int64_t address, std::uint32_t bits);
+  void ClearFlag(std::int64_t address, std::uint32_t bits);
+  std::uint32_t ReadByte();
+  std::uint32_t ReadWord();
+  std::uint32_t ReadLong();
+  int ImageChecksum() const;
+  void SetIfZero(std::int64_t address, std::uint32_t value);
+  bool VerifyChecksum(const std::string& path);
+  std::int64_t EntryTarget(std::int64_t k) const;
+  std::uint32_t EntryWord2(std::int64_t k) const;
+  void WalkObjects();
+  void MarkPadding(std::int64_t address);
+  // Empty when the header addresses lie in the image, else a message naming the field.
+  std::string CheckHeaderAddresses() const;
+
+  // ---- Listing layout (layout.cpp)
+  void EmitLine();
+  void FormatLine();
+  void EmitBlankLine();
+  void WriteRawLine(const std::string& text);
+  void WriteTitleBlock(const std::string& imagePath, bool autoReloaded);
+  void ListHeaderBlock();
+  void ListDataLine(const std::string& format, const std::string& comment);
+  void ListDataItem();
+  void ListSubPartEquates(int size, std::uint32_t flagBit, char letter, const std::string& partNames);
+  void ListEquate(std::int64_t start, int i, char letter, const std::string& part);
+  void StartAsmBlock();
+  void FlushAsmVars();
+  void ListAsmBlockStart();
+  std::string LabelText(const std::string& name) const;
+
+  // ---- Operand templates (format.cpp)
+  void InterpretFormat(std::int64_t address, const std::string& format);
+  std::string ClockModeText(std::uint32_t mode) const;
+
+  // ---- Names (symbols.cpp)
+  std::string SymbolName(int kind, std::int64_t address, std::int64_t reg) const;
+  std::string PlainName(int kind, std::int64_t address, std::int64_t reg) const;
+  std::string HubName(std::int64_t address) const;
+  std::string RelName(std::int64_t base, std::int64_t offset) const;
+  void NumberSymbols();
+
+  // ---- Decoders (spin_decoder.cpp, asm_decoder.cpp)
+  void DecodeSpinInstruction(std::int64_t address);
+  void DecodeAsmInstruction(std::int64_t address);
+  void TraceSpin(std::int64_t address, std::uint32_t extraFlags);
+
+  // ---- Variables, stack frames, source lines (later passes)
+  void ClassifyByteRuns();
+  void ClassifyVariables();
+  void ListStackFrame();
+  void EmitMethodSource();
+
+  // ---- Reports (flags_report.cpp)
+  std::string ListImageFlags() const;
+
+  // ---- Debug channel
+  void DebugAppend(const std::string& text);
+  void DebugLine(const std::string& text);
+  void DebugDefer(const std::string& text);
+
+  // ---- Image and header
+  std::vector<std::uint32_t> Image;  // byte in bits 0-7, flags in bits 8-27
+  std::uint32_t ClockFreq = 0;
+  std::uint32_t ClockMode = 0;
+  std::uint32_t Checksum = 0;
+  std::int64_t PBASE = 0, VBASE = 0, SBASE = 0, PINIT = 0, SINIT = 0, VENDS = 0;
+  std::int64_t ObjBase = 0;
+  std::int64_t ObjVarBase = 0;
+  std::int64_t ReadCursor = 0;
+  bool ListingPass = false;
+  std::int64_t ImageEnd = 0;
+
+  // ---- Per-address tables, cleared at every load
+  std::vector<std::int32_t> SymbolIds;
+  std::vector<std::int32_t> VarIds;
+  std::vector<std::int32_t> LocalAccess;
+  std::vector<std::int32_t> ReferencedFrom;
+  std::vector<std::int32_t> PairedWith;
+  std::string UsedLetters;
+
+  // ---- Line fields and layout state
+  std::string LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand;
+  int SectionState = section::Unknown;
+  bool LastLineBlank = true;
+  int IndentLevel = 0;
+  std::int64_t CogOrgBase = 0;
+  bool AsmVarsPending = false;
+
+  // ---- Decoder state shared with the tracers
+  std::int32_t OperandValue = 0;
+  bool FlowFlag = false;
+  bool ReturnValueFlag = false;
+  std::uint32_t FrameCount = 0;
+  std::int32_t CodeAddressMark = 0;
+  std::array<std::int32_t, 4> PushHistory{-1, -1, -1, -1};
+  std::int64_t PendingLaunch = 0;  // pending assembler launch address
+  bool CallUsesResult = false;
+  int ConsecutiveFrames = 0;
+  int PubCounter = 0, PriCounter = 0;
+  bool ProblemReports = false;
+  bool TraceAbort = false;
+
+  // ---- Options of this load (DefaultLong is the inverse of its menu check mark)
+  Options Opt;
+  bool DefaultLong = true;
+  bool DebugAny = false;
+  bool DebugVars = false;
+
+  // ---- Results of a listing
+  std::string Listing;          // the listing text, CR LF line ends
+  std::string SizeText;         // the status-bar size text, e.g. " $0000 - $1233 = 4660 / 14% "
+  bool BytecodeListing = false;  // the listing was written without the image
+
+ private:
+  Host& host_;
+  std::string pendingDebug_;
+  std::string deferredDebug_;
+};
+
+}  // namespace brevin

@@ -1,0 +1,171 @@
+// The image model: cells with their flags, the read cursor, loading, the
+// checksum rule, the object chain and alignment padding.
+#include <algorithm>
+
+#include "engine.h"
+#include "text.h"
+#include "version_text.h"
+
+namespace brevin {
+
+namespace {
+constexpr std::uint32_t kByteMask = 0xFF;
+// The initial stack frame below SBASE, in address order: $FFF9FFFF twice.
+constexpr std::array<std::uint32_t, 8> kInitialStackFrame{255, 255, 249, 255, 255, 255, 249, 255};
+}  // namespace
+
+void Engine::ResetForLoad() {
+  std::fill(Image.begin(), Image.end(), 0u);
+  std::fill(SymbolIds.begin(), SymbolIds.end(), 0);
+  std::fill(PairedWith.begin(), PairedWith.end(), 0);
+  std::fill(ReferencedFrom.begin(), ReferencedFrom.end(), 0);
+  std::fill(LocalAccess.begin(), LocalAccess.end(), 0);
+  ReadCursor = 0;
+  CogOrgBase = 0;
+  PendingLaunch = 0;
+  ListingPass = false;
+}
+
+void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
+  ResetForLoad();
+  const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
+  for (std::size_t i = 0; i < n; ++i) Image[i] = bytes[i];
+}
+
+std::uint32_t Engine::ByteAt(std::int64_t address) const {
+  return InImage(address) ? Image[static_cast<std::size_t>(address)] & kByteMask : 0;
+}
+
+std::uint32_t Engine::WordAt(std::int64_t address) const { return ByteAt(address) | ByteAt(address + 1) << 8; }
+
+std::uint32_t Engine::LongAt(std::int64_t address) const { return WordAt(address) | WordAt(address + 2) << 16; }
+
+std::uint32_t Engine::FlagsAt(std::int64_t address) const {
+  return InImage(address) ? Image[static_cast<std::size_t>(address)] & ~kByteMask : 0;
+}
+
+void Engine::SetFlag(std::int64_t address, std::uint32_t bits) {
+  if (InImage(address)) Image[static_cast<std::size_t>(address)] |= bits;
+}
+
+void Engine::ClearFlag(std::int64_t address, std::uint32_t bits) {
+  if (InImage(address)) Image[static_cast<std::size_t>(address)] &= ~(bits & ~kByteMask);
+}
+
+std::uint32_t Engine::ReadByte() {
+  const std::int64_t at = ReadCursor++;
+  // Reads past the image end yield nothing: no byte text, no mark.
+  if (!InImage(at)) return 0;
+  const std::uint32_t cell = Image[static_cast<std::size_t>(at)];
+  const std::uint32_t value = cell & kByteMask;
+  if (ListingPass) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    if (!InstrBytes.empty()) InstrBytes.push_back(' ');
+    InstrBytes.push_back(kDigits[value >> 4]);
+    InstrBytes.push_back(kDigits[value & 0xF]);
+  } else if (at > 0) {
+    // A byte read as part of a Spin instruction inherits the Spin mark.
+    Image[static_cast<std::size_t>(at)] |= Image[static_cast<std::size_t>(at - 1)] & flag::Spin;
+  }
+  return value;
+}
+
+std::uint32_t Engine::ReadWord() {
+  const std::uint32_t low = ReadByte();
+  return low | ReadByte() << 8;
+}
+
+std::uint32_t Engine::ReadLong() {
+  const std::uint32_t low = ReadWord();
+  return low | ReadWord() << 16;
+}
+
+int Engine::ImageChecksum() const {
+  std::uint32_t sum = 0;
+  for (std::uint32_t cell : Image) sum += cell & kByteMask;
+  return static_cast<int>(sum & kByteMask);
+}
+
+void Engine::SetIfZero(std::int64_t address, std::uint32_t value) {
+  if (InImage(address) && Image[static_cast<std::size_t>(address)] == 0) Image[static_cast<std::size_t>(address)] = value;
+}
+
+bool Engine::VerifyChecksum(const std::string& path) {
+  if (ImageChecksum() == 0) return true;
+  // A .binary file lacks the initial stack frame; supply it where the bytes are still 0.
+  const std::int64_t sbase = WordAt(10);
+  for (std::size_t i = 0; i < kInitialStackFrame.size(); ++i) {
+    SetIfZero(sbase - 8 + static_cast<std::int64_t>(i), kInitialStackFrame[i]);
+  }
+  if (ImageChecksum() == 0) return true;
+  if (Opt.InhibitWarnings) return true;
+  const std::string crlf(kCrLf);
+  const std::string text = path + crlf + crlf + "The file checksum is not as expected." + crlf + crlf +
+                           "Do you want to try and decompile the image ?";
+  return host_.ShowMessage(std::string(ProductTitle), text, MessageButtons::YesNo, MessageIcon::Critical) ==
+         MessageAnswer::Yes;
+}
+
+std::string Engine::CheckHeaderAddresses() const {
+  struct Field {
+    const char* name;
+    std::int64_t value;
+  };
+  const Field fields[] = {
+      {"PBASE", WordAt(6)},          {"VBASE", WordAt(8)}, {"SBASE - 8", static_cast<std::int64_t>(WordAt(10)) - 8},
+      {"PINIT", WordAt(12)},         {"SINIT", WordAt(14)},
+  };
+  for (const Field& f : fields) {
+    if (!InImage(f.value)) {
+      const std::string shown = f.value < 0 ? "-$" + HexText(static_cast<std::uint32_t>(-f.value), 4)
+                                            : "$" + HexText(static_cast<std::uint32_t>(f.value), 4);
+      return "header field " + std::string(f.name) + " = " + shown + " lies outside the image ($0000 - $7FFF)";
+    }
+  }
+  return {};
+}
+
+std::int64_t Engine::EntryTarget(std::int64_t k) const { return ObjBase + WordAt(ObjBase + 4 * k); }
+
+std::uint32_t Engine::EntryWord2(std::int64_t k) const { return WordAt(ObjBase + 4 * k + 2); }
+
+void Engine::WalkObjects() {
+  // Each object's length word leads to the next; the addresses only grow, so the walk ends.
+  std::int64_t a = PBASE;
+  while (true) {
+    ObjBase = a;
+    if (a == VBASE || a > kLastAddress) break;
+    MarkPadding(a);
+    const std::int64_t next = EntryTarget(0);
+    if (next == ObjBase) break;
+    a = next;
+  }
+  ObjBase = VBASE;
+  MarkPadding(VBASE);
+  MarkPadding(VENDS);
+}
+
+void Engine::MarkPadding(std::int64_t a) {
+  if (a < 4 || a > kLastAddress) return;
+  using namespace flag;
+  for (int i = 1; i <= 4; ++i) {
+    if (HasFlag(a - i, Long)) return;
+  }
+  if (HasFlag(a - 1, Word | Byte) || HasFlag(a - 2, Word)) return;
+
+  auto used = [&](std::int64_t cell) { return HasFlag(cell, Done | Spin | Asmb); };
+  const bool usedA3 = used(a - 3) || HasFlag(a - 3, Byte | Word) || HasFlag(a - 4, Word);
+  const bool usedA2 = used(a - 2) || HasFlag(a - 2, Byte) || HasFlag(a - 3, Word);
+  const bool usedA1 = used(a - 1);
+
+  if (!usedA3 && !usedA2 && !usedA1) {  // "---": a padding word, then a padding byte
+    SetFlag(a - 3, Pads | Word);
+    SetFlag(a - 1, Pads | Byte);
+  } else if (usedA3 && !usedA2 && !usedA1) {  // "*--"
+    SetFlag(a - 2, Pads | Word);
+  } else if (usedA2 && !usedA1) {  // "**-" or "-*-"
+    SetFlag(a - 1, Pads | Byte);
+  }
+}
+
+}  // namespace brevin

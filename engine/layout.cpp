@@ -1,0 +1,322 @@
+// Listing layout: the five line fields become one formatted line; the core's
+// own line producers (header, data items, equates, markers, assembler blocks).
+#include "engine.h"
+#include "text.h"
+#include "version_text.h"
+
+namespace brevin {
+
+namespace {
+constexpr std::size_t kBytesWidth = 15;     // five bytes on the instruction line
+constexpr std::size_t kOverflowWidth = 27;  // continuation lines: address, "+", four bytes
+constexpr std::size_t kColBytes = 13;
+constexpr std::size_t kColLabel = 29;
+constexpr std::size_t kColOpcodeImage = 38;
+constexpr std::size_t kColOpcodeBare = 9;
+constexpr std::size_t kCommentColumn = 24;  // comments of data lines, after the opcode column
+
+// The hex number in the first four characters of text (0 when there is none).
+std::int64_t LeadingHex(const std::string& text) {
+  std::int64_t value = 0;
+  for (std::size_t i = 0; i < 4 && i < text.size(); ++i) {
+    const char c = text[i];
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else break;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+std::string ContinuationHead(std::int64_t address) {
+  return HexText(static_cast<std::uint32_t>(address), 4) + std::string(10, ' ') + "+";
+}
+}  // namespace
+
+std::string Engine::LabelText(const std::string& name) const {
+  return Opt.ColonsAfterLabels ? name + ":" : name;
+}
+
+void Engine::WriteRawLine(const std::string& text) {
+  Listing += text;
+  Listing += kCrLf;
+}
+
+void Engine::EmitLine() {
+  // Lines go straight to the layout until expression folding queues them.
+  FormatLine();
+}
+
+void Engine::FormatLine() {
+  std::string opcode = LineOpcode;
+  if (opcode == "_") {
+    if (!LastLineBlank) WriteRawLine("");
+    LastLineBlank = true;
+    return;
+  }
+
+  std::string left = LineAddr;
+  if (!left.empty() && left.front() == '_') {
+    if (!LastLineBlank) WriteRawLine("");
+    LastLineBlank = true;
+    left.erase(0, 1);
+  }
+
+  std::string overflow;
+  std::size_t column;
+  if (Opt.ShowImage) {
+    if (!InstrBytes.empty()) {
+      std::string bytes = InstrBytes;
+      if (bytes.size() > kBytesWidth) {
+        overflow = ContinuationHead(LeadingHex(left) + 5) + " " + bytes.substr(kBytesWidth);
+        bytes.resize(kBytesWidth);
+      }
+      left = PadTo(left, kColBytes) + bytes;
+    }
+    if (!LineLabel.empty()) left = PadTo(left, kColLabel) + LineLabel;
+    column = kColOpcodeImage;
+  } else {
+    left = LineLabel;
+    column = kColOpcodeBare;
+  }
+
+  std::string operand = LineOperand;
+  int growth = 0;
+  if (!operand.empty() && operand.back() == '>') {
+    operand.pop_back();
+    growth = 2;
+  } else if (!operand.empty() && operand.back() == '<') {
+    operand.pop_back();
+    IndentLevel = IndentLevel >= 2 ? IndentLevel - 2 : 0;
+  }
+  if (!operand.empty()) opcode = opcode.empty() ? operand : PadTo(opcode, 9) + operand;
+
+  std::string line;
+  if (!opcode.empty()) {
+    const std::size_t c = column + static_cast<std::size_t>(IndentLevel);
+    if (left.size() > c) {
+      const std::size_t excess = left.size() - c;
+      if (opcode.size() >= excess && opcode.find_first_not_of(' ') >= excess) {
+        line = left + opcode.substr(excess);  // the leading blanks of the opcode absorb the long left part
+      } else {
+        line = left + " [2]" + opcode;
+      }
+    } else {
+      line = PadTo(left, c) + opcode;
+    }
+  } else {
+    line = std::move(left);
+  }
+
+  if (!line.empty() && line.back() == '_') {
+    line.pop_back();
+    WriteRawLine(line);
+    WriteRawLine("");
+    LastLineBlank = true;
+  } else {
+    WriteRawLine(line);
+    LastLineBlank = false;
+  }
+  IndentLevel += growth;
+
+  if (!overflow.empty()) {
+    while (overflow.size() > kOverflowWidth) {
+      WriteRawLine(overflow.substr(0, kOverflowWidth));
+      overflow = ContinuationHead(LeadingHex(overflow) + 4) + overflow.substr(kOverflowWidth);
+    }
+    WriteRawLine(overflow);
+  }
+}
+
+void Engine::EmitBlankLine() {
+  const std::string addr = LineAddr, bytes = InstrBytes, label = LineLabel;
+  LineAddr.clear();
+  InstrBytes.clear();
+  LineLabel.clear();
+  LineOpcode = "_";
+  LineOperand.clear();
+  EmitLine();
+  LineAddr = addr;
+  InstrBytes = bytes;
+  LineLabel = label;
+}
+
+void Engine::WriteTitleBlock(const std::string& imagePath, bool autoReloaded) {
+  const std::string title = "Disassembly of " + imagePath;
+  WriteRawLine(title);
+  WriteRawLine(std::string(title.size(), '='));
+  if (autoReloaded) {
+    WriteRawLine("");
+    WriteRawLine("Auto-Reloaded at " + host_.TimeOfDay());
+  }
+  const std::string issues = KnownIssuesText("");
+  if (!issues.empty()) {
+    WriteRawLine("");
+    WriteRawLine(issues.substr(kCrLf.size()));
+  }
+  WriteRawLine("");
+  WriteRawLine("Addr   Org   Instruction     Label    Opcode   Operand");
+  WriteRawLine("----   ---   -----------     -----    ------   -------");
+  WriteRawLine("");
+}
+
+void Engine::ListHeaderBlock() {
+  struct HeaderLine {
+    const char* format;
+    const char* comment;
+  };
+  static constexpr HeaderLine kHeader[] = {
+      {"LONG     k4", "Clock Freq"},
+      {"BYTE     y", "Clock Mode_"},
+      {"BYTE     $k1", "Checksum_"},
+      {"WORD     $k2", "PBASE - Base of Program"},
+      {"WORD     $k2", "VBASE - Base of Variables"},
+      {"WORD     $k2", "SBASE - Base of Stack"},
+      {"WORD     $k2", "PINIT - Initial Program Counter"},
+      {"WORD     $k2", "SINIT - Initial Stack Pointer_"},
+  };
+  for (const HeaderLine& h : kHeader) {
+    // Each header field carries the label of its own address, if it has one.
+    LineLabel = SymbolIds[static_cast<std::size_t>(ReadCursor)] != 0
+                    ? LabelText(SymbolName(0, ReadCursor, 0))
+                    : std::string();
+    ListDataLine(h.format, h.comment);
+  }
+}
+
+void Engine::ListDataLine(const std::string& format, const std::string& comment) {
+  LineAddr = HexText(static_cast<std::uint32_t>(ReadCursor), 4);
+  InstrBytes.clear();
+  LineOpcode.clear();
+  LineOperand.clear();
+  SetFlag(ReadCursor, flag::Done);
+  InterpretFormat(ReadCursor, format);
+  if (!comment.empty()) LineOperand = PadTo(LineOperand, kCommentColumn) + "; " + comment;
+  EmitLine();
+}
+
+void Engine::ListDataItem() {
+  using namespace flag;
+  const std::int64_t at = ReadCursor;
+  std::string comment;
+  if (HasFlag(at, Pads)) {
+    SetSection(section::Padding);
+    comment = "Alignment Padding";
+  } else {
+    SetSection(HasFlag(at, Link) ? section::ObjectTable : section::Data);
+  }
+
+  if (HasFlag(at, Link)) {
+    const std::int64_t entry = (at - ObjBase) / 4;
+    comment = entry == 0 ? "+0 = Next Object_" : SignedText(entry);
+    ListDataLine("LINK     x", comment);
+  } else if (HasFlag(at, Long)) {
+    ListDataLine("LONG     k4", comment);
+    ListSubPartEquates(4, Word, 'W', "HML");
+    ListSubPartEquates(4, Byte, 'B', "0123");
+  } else if (HasFlag(at, Word)) {
+    ListDataLine("WORD     k2", comment);
+    ListSubPartEquates(2, Byte, 'B', "HL");
+  } else {
+    ListDataLine(HasFlag(at, Aray) && ByteAt(at) != 0 ? "BYTE     kc" : "BYTE     k1", comment);
+  }
+}
+
+void Engine::ListSubPartEquates(int size, std::uint32_t flagBit, char letter, const std::string& partNames) {
+  const std::int64_t start = ReadCursor - size;
+  if (HasFlag(start, flag::Pads)) return;
+  bool any = false;
+  for (int i = 0; i < size; ++i) {
+    if (!HasFlag(start + i, flagBit)) continue;
+    if (!any) EmitBlankLine();
+    any = true;
+    const std::string part = static_cast<std::size_t>(i) < partNames.size() ? partNames.substr(static_cast<std::size_t>(i), 1) : "";
+    ListEquate(start, i, letter, part);
+  }
+  if (any) EmitBlankLine();
+}
+
+void Engine::ListEquate(std::int64_t start, int i, char letter, const std::string& part) {
+  LineAddr = HexText(static_cast<std::uint32_t>(start + i), 4);
+  InstrBytes.clear();
+  LineOpcode = "EQU";
+  const std::string name = HubName(start);
+  std::string label = name;
+  if (!label.empty()) label[0] = letter;
+  LineLabel = label + "_" + part;
+  LineOperand = name + SignedText(i);
+  EmitLine();
+}
+
+void Engine::ListMarker(const std::string& name, const std::string& opcode, const std::string& operand) {
+  FlushAsmVars();
+  const std::string savedLabel = LineLabel;
+  if (!name.empty()) {
+    LineAddr = "_" + HexText(static_cast<std::uint32_t>(ReadCursor), 4);
+    LineLabel = LabelText(name);
+  } else {
+    LineAddr = "_";
+    LineLabel.clear();
+  }
+  InstrBytes.clear();
+  LineOpcode = operand.empty() ? opcode : PadTo(opcode, 9) + operand;
+  LineOperand = "_";
+  EmitLine();
+  LineLabel = savedLabel;
+}
+
+void Engine::StartAsmBlock() {
+  AsmVarsPending = true;
+  std::fill(VarIds.begin(), VarIds.end(), 0);
+}
+
+void Engine::ListAsmBlockStart() {
+  FlushAsmVars();
+  StartAsmBlock();
+  const std::string savedLabel = LineLabel;
+  LineAddr = "_";
+  InstrBytes.clear();
+  LineLabel.clear();
+  LineOpcode = "ALIGN";
+  LineOperand = "       ORG      0_";
+  EmitLine();
+  LineLabel = savedLabel;
+}
+
+void Engine::FlushAsmVars() {
+  if (!AsmVarsPending) return;
+  const std::string savedLabel = LineLabel;
+  int expected = -1;
+  for (int r = 0; r <= 495; ++r) {
+    const std::int64_t h = CogOrgBase + 4 * static_cast<std::int64_t>(r);
+    if (h < ReadCursor || !InImage(h) || VarIds[static_cast<std::size_t>(h)] == 0) continue;
+    if (r != expected) {
+      LineAddr = "_";
+      InstrBytes.clear();
+      LineLabel.clear();
+      LineOpcode = "ALIGN";
+      LineOperand = "       ORG      $" + HexText(static_cast<std::uint32_t>(r), r < 256 ? 2 : 3) + "_";
+      EmitLine();
+    }
+    expected = r + 1;
+    LineAddr = std::string(7, ' ') + HexText(static_cast<std::uint32_t>(r), 3);
+    LineLabel = LabelText("V" + DecText(VarIds[static_cast<std::size_t>(h)] & 0xFFFF));
+    InstrBytes = "00 00 00 00";
+    LineOpcode = std::string(16, ' ') + "LONG";
+    LineOperand = "    0";
+    const std::uint32_t value = LongAt(h);
+    if (value != 0) {
+      LineOperand += std::string(9, ' ') + "; $";
+      for (int i = 0; i < 4; ++i) LineOperand += HexText(ByteAt(h + i), 2);
+      LineOperand += " / " + DecText(static_cast<std::int32_t>(value));
+    }
+    EmitLine();
+  }
+  AsmVarsPending = false;
+  std::fill(VarIds.begin(), VarIds.end(), 0);
+  LineLabel = savedLabel;
+}
+
+}  // namespace brevin

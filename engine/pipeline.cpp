@@ -1,0 +1,299 @@
+// The pipeline: load a file, check it, trace the code, then walk the image from
+// address 0 writing one listing item at a time.
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "engine.h"
+#include "text.h"
+
+namespace brevin {
+
+std::string Host::TimeOfDay() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buffer[16];
+  std::strftime(buffer, sizeof buffer, "%H:%M:%S", &local);
+  return buffer;
+}
+
+Engine::Engine(Host& host)
+    : Image(kImageSize, 0),
+      SymbolIds(kImageSize, 0),
+      VarIds(kImageSize, 0),
+      LocalAccess(kImageSize, 0),
+      ReferencedFrom(kImageSize, 0),
+      PairedWith(kImageSize, 0),
+      host_(host) {}
+
+void Engine::DebugAppend(const std::string& text) { pendingDebug_ += text; }
+
+void Engine::DebugLine(const std::string& text) {
+  host_.DebugWrite(pendingDebug_ + text + std::string(kCrLf) + deferredDebug_);
+  pendingDebug_.clear();
+  deferredDebug_.clear();
+}
+
+void Engine::DebugDefer(const std::string& text) { deferredDebug_ += text + std::string(kCrLf); }
+
+namespace {
+// Reads the whole file; on failure returns false with a message naming the file.
+bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+  namespace fs = std::filesystem;
+  const std::string shown = path.empty() ? std::string("(no file name)") : path;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (path.empty() || status.type() == fs::file_type::not_found) {
+    error = shown + ": no such file";
+    return false;
+  }
+  if (status.type() == fs::file_type::directory) {
+    error = shown + ": is a folder, not an image file";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = shown + ": cannot be read (" + std::strerror(errno) + ")";
+    return false;
+  }
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    error = shown + ": cannot be read (input error)";
+    return false;
+  }
+  if (bytes.empty()) {
+    error = shown + ": the file is empty";
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
+LoadResult Engine::LoadAndDisassemble(const std::string& path, bool autoReloaded) {
+  std::vector<std::uint8_t> bytes;
+  LoadResult result;
+  if (!ReadImageFile(path, bytes, result.message)) {
+    result.status = LoadStatus::Unreadable;
+    return result;
+  }
+  return DisassembleBytes(path, bytes, autoReloaded);
+}
+
+LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded) {
+  LoadResult result;
+  Opt = host_.LoadOptions();
+  DefaultLong = !Opt.DefaultLongVariables;
+  DebugAny = Opt.DebugSpin || Opt.DebugAsmb;
+  DebugVars = Opt.DebugVars && DebugAny;
+  Listing.clear();
+  SizeText.clear();
+
+  if (bytes.size() > static_cast<std::size_t>(kImageSize)) {
+    result.warnings.push_back(path + ": the file holds " + DecText(static_cast<std::int64_t>(bytes.size())) +
+                              " bytes; only the first 32768 were analysed, the rest was ignored");
+  }
+  LoadImageBytes(bytes);
+
+  if (std::string problem = CheckHeaderAddresses(); !problem.empty()) {
+    result.status = LoadStatus::Refused;
+    result.message = path + ": " + problem;
+    return result;
+  }
+  if (!VerifyChecksum(path)) {
+    result.status = LoadStatus::Declined;
+    result.message = path + ": the file checksum is not as expected";
+    return result;
+  }
+  ImageEnd = kLastAddress;
+  AnalyseImage();
+  WriteListing(path, autoReloaded);
+  return result;
+}
+
+void Engine::AnalyseImage() {
+  ProblemReports = host_.DeveloperMode();
+  TraceAbort = false;
+
+  ClockFreq = LongAt(0);
+  ClockMode = ByteAt(4);
+  Checksum = ByteAt(5);
+  ReadCursor = 6;
+  PBASE = ReadWord();
+  VBASE = ReadWord();
+  SBASE = ReadWord();
+  PINIT = ReadWord();
+  SINIT = ReadWord();
+  VENDS = SBASE - 8;
+  ObjBase = PBASE;
+  ObjVarBase = VBASE;
+
+  SetFlag(PBASE, flag::Done | flag::Link);
+  SetFlag(PBASE + 4, flag::Done | flag::Link);
+  SetFlag(VENDS, flag::Done);
+  SetFlag(PINIT, flag::Call);
+
+  if (DebugAny) DebugLine("Init " + HexText(static_cast<std::uint32_t>(PINIT), 4));
+  TraceSpin(PINIT, 0);
+}
+
+void Engine::SetSection(int kind) {
+  if (kind == SectionState) return;
+  SectionState = kind;
+  EmitBlankLine();
+}
+
+namespace {
+void ListOneItem(Engine& e);
+void ListMarkersAt(Engine& e);
+}  // namespace
+
+void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
+  BytecodeListing = !Opt.ShowImage;
+  Listing.clear();
+  Listing.reserve(1 << 20);
+  WriteRawLine("");
+  if (Opt.ShowImage) WriteTitleBlock(imagePath, autoReloaded);
+  LastLineBlank = true;
+  IndentLevel = 0;
+
+  ImageEnd = 0;
+  for (std::int64_t a = kLastAddress; a > 0; --a) {
+    if (HasFlag(a, flag::Done)) {
+      ImageEnd = a;
+      break;
+    }
+  }
+
+  SizeText = " $0000 - $" + HexText(static_cast<std::uint32_t>(VENDS - 1), 4) + " = " + DecText(VENDS) + " / " +
+             Percent(VENDS, 32768) + "% ";
+
+  for (std::int64_t bound : {PBASE, VBASE, SBASE, PINIT, SINIT - 1}) ImageEnd = std::max(ImageEnd, bound);
+  ImageEnd = std::min<std::int64_t>(ImageEnd, kLastAddress);
+  if (VENDS < VBASE) VENDS = VBASE;
+
+  ClassifyByteRuns();
+  ClassifyVariables();
+  WalkObjects();
+  NumberSymbols();
+
+  ListingPass = true;
+  ReadCursor = 0;
+  CogOrgBase = 0;
+  PendingLaunch = 0;
+  CallUsesResult = false;
+  ConsecutiveFrames = 0;
+  PubCounter = 0;
+  PriCounter = 0;
+  AsmVarsPending = false;
+  SetSection(section::Header);
+
+  while (ReadCursor <= ImageEnd) {
+    const std::int64_t start = ReadCursor;
+    ListOneItem(*this);
+    if (ReadCursor <= start) ReadCursor = start + 1;  // every item advances the listing
+    ListMarkersAt(*this);
+  }
+
+  FlushAsmVars();
+  if (!Opt.ShowImage) {
+    WriteRawLine("");
+    WriteRawLine("      END");
+  } else if (Opt.SymbolTable) {
+    // The symbol table and object list follow here once those reports exist.
+  }
+}
+
+namespace {
+
+void ListOneItem(Engine& e) {
+  using namespace flag;
+  const std::int64_t d = e.ReadCursor;
+  e.LineLabel = e.SymbolIds[static_cast<std::size_t>(d)] != 0 ? e.LabelText(e.SymbolName(0, d, 0)) : std::string();
+
+  switch (e.SectionState) {
+    case section::Header:
+      e.ListHeaderBlock();
+      e.SetSection(section::FirstLink);
+      return;
+    case section::FirstLink:
+      e.ObjBase = e.PBASE;
+      e.ObjVarBase = e.VBASE;
+      e.ListDataLine("LINK     x", "+0 - First Object_");
+      e.SetSection(section::Unknown);
+      return;
+    case section::Stack:
+      e.ListDataLine("LONG     ks", "");
+      return;
+    default: break;
+  }
+
+  const std::uint32_t flags = e.FlagsAt(d);
+  if (flags & Spin) {
+    e.FlushAsmVars();
+    if (flags & Call) {
+      e.IndentLevel = 0;
+      if (e.Opt.IncludeSourceCode) e.EmitMethodSource();
+      e.ListStackFrame();
+    }
+    e.SetSection(section::SpinCode);
+    e.DecodeSpinInstruction(d);
+    e.EmitLine();
+  } else if ((flags & Asmb) && !(flags & Link)) {
+    if (e.LineLabel.empty() && e.VarIds[static_cast<std::size_t>(d)] != 0) {
+      e.LineLabel = e.LabelText("V" + DecText(e.VarIds[static_cast<std::size_t>(d)] & 0xFFFF));
+    }
+    if (flags & Org0) e.ListAsmBlockStart();
+    e.DecodeAsmInstruction(d);
+    e.EmitLine();
+  } else if (flags & AnyItem) {
+    if (flags & Xobj) {
+      e.ObjBase = d;
+      e.ListMarker("", "ALIGN", "OBJECT");
+    }
+    e.ListDataItem();
+  } else {
+    e.SetSection(section::Unknown);
+    if (e.Opt.ShowImage) {
+      if (!e.LineLabel.empty()) {
+        e.LineAddr = HexText(static_cast<std::uint32_t>(d), 4);
+        e.InstrBytes.clear();
+        e.LineOpcode.clear();
+        e.LineOperand.clear();
+        e.EmitLine();
+      }
+      e.LineLabel = "; ----";
+    }
+    e.DecodeSpinInstruction(d);
+    e.EmitLine();
+  }
+}
+
+void ListMarkersAt(Engine& e) {
+  struct Marker {
+    std::int64_t Engine::*address;
+    const char* name;
+    const char* opcode;
+    const char* operand;
+    int section;
+  };
+  static constexpr Marker kMarkers[] = {
+      {&Engine::VBASE, "VBASE", "ALIGN", "LONG", section::Variables},
+      {&Engine::VENDS, "VENDS", "ALIGN", "LONG", section::Stack},
+      {&Engine::SBASE, "SBASE", "", "", section::Stack},
+      {&Engine::SINIT, "SINIT", "", "", section::Stack},
+      {&Engine::PBASE, "PBASE", "ALIGN", "OBJECT", section::FirstLink},
+      {&Engine::PINIT, "PINIT", "ALIGN", "SPIN", section::SpinCode},
+  };
+  for (const Marker& m : kMarkers) {
+    if (e.ReadCursor != e.*m.address) continue;
+    e.ListMarker(m.name, m.opcode, m.operand);
+    e.SetSection(m.section);
+  }
+}
+
+}  // namespace
+
+}  // namespace brevin

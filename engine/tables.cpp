@@ -1,0 +1,10 @@
+#include "tables.h"
+
+namespace brevin {
+
+const Tables& SharedTables() {
+  static const Tables tables{BuildSpinTables(), BuildAssemblerTables()};
+  return tables;
+}
+
+}  // namespace brevin

@@ -1,0 +1,69 @@
+#include "text.h"
+
+namespace brevin {
+
+std::string HexText(std::uint32_t value, int n) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '0');
+  for (int i = n - 1; i >= 0; --i) {
+    out[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+    value >>= 4;
+  }
+  return out;
+}
+
+std::string DecText(std::int64_t value) { return std::to_string(value); }
+
+std::string SignedText(std::int64_t value) {
+  return value >= 0 ? "+" + DecText(value) : DecText(value);
+}
+
+std::string PadTo(std::string_view text, std::size_t column) {
+  std::string out(text);
+  if (out.size() >= column) {
+    out.push_back(' ');
+  } else {
+    out.resize(column, ' ');
+  }
+  return out;
+}
+
+namespace {
+// True when the set bits of v form one unbroken run (v not 0).
+bool IsSingleBitRun(std::uint32_t v) {
+  if (v == 0) return false;
+  while ((v & 1) == 0) v >>= 1;
+  return (v & (v + 1)) == 0;
+}
+}  // namespace
+
+std::string ConstText(std::uint32_t value, bool registerForm) {
+  if (registerForm) return "$" + HexText(value, value < 256 ? 2 : 3);
+  if (value <= 15) return DecText(value);
+  if (IsSingleBitRun(value)) {
+    int digits = 0;
+    for (std::uint32_t v = value; v != 0; v >>= 4) ++digits;
+    if (digits % 2 != 0) ++digits;
+    return "$" + HexText(value, digits);
+  }
+  return DecText(static_cast<std::int32_t>(value));
+}
+
+std::string Plural(std::int64_t n, std::string_view word) {
+  if (n == 0) return "No " + std::string(word) + "s";
+  if (n == 1) return "1 " + std::string(word);
+  return DecText(n) + " " + std::string(word) + "s";
+}
+
+std::string Percent(std::int64_t a, std::int64_t b) {
+  if (b == 0) return "0";
+  return DecText(static_cast<std::int64_t>(static_cast<double>(a) / static_cast<double>(b) * 100.0 + 0.5));
+}
+
+std::string ZeroPad(std::int64_t n, int width) {
+  std::string digits = std::to_string(n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n));
+  if (static_cast<int>(digits.size()) > width) return digits.substr(digits.size() - static_cast<std::size_t>(width));
+  return std::string(static_cast<std::size_t>(width) - digits.size(), '0') + digits;
+}
+
+}  // namespace brevin

@@ -1,0 +1,32 @@
+// Small text operations shared by every lister and report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace brevin {
+
+// Line end of every text the system writes.
+inline constexpr std::string_view kCrLf = "\r\n";
+
+// The last n upper-case hex digits of the 32-bit value, zero-padded to n.
+std::string HexText(std::uint32_t value, int n);
+// Decimal text; negatives carry "-".
+std::string DecText(std::int64_t value);
+// "+" and DecText for values 0 or more, DecText for negatives.
+std::string SignedText(std::int64_t value);
+// Pads with blanks to the given length; a text already that long gets one blank.
+std::string PadTo(std::string_view text, std::size_t column);
+// Constant text: registerForm gives "$" and 2 or 3 hex digits; otherwise 0..15 in
+// decimal, a single run of set bits in even-length hex, anything else in decimal.
+std::string ConstText(std::uint32_t value, bool registerForm = false);
+// "No words", "1 word", "n words".
+std::string Plural(std::int64_t n, std::string_view word);
+// Integer part of a / b x 100 + 0.5, as decimal text.
+std::string Percent(std::int64_t a, std::int64_t b);
+// Decimal digits of n padded on the left with "0" to width; only the last width digits
+// remain when there are more.
+std::string ZeroPad(std::int64_t n, int width);
+
+}  // namespace brevin

@@ -1,0 +1,158 @@
+// brevin-cli: exit statuses, error messages, atomic output, reports.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli.h"
+#include "test_support.h"
+
+namespace brevin {
+namespace {
+
+using test::BuildImage;
+using test::ImageSpec;
+using test::TempDir;
+
+struct CliRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+CliRun RunCli(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = cli::Run(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::vector<std::uint8_t> GoodImage() {
+  ImageSpec spec;
+  spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x32};
+  spec.varBytes = 4;
+  return BuildImage(spec);
+}
+
+TEST(Cli, UnreadableInputsNameTheFileAndLeaveNoOutput) {
+  TempDir dir;
+  const std::string out = dir.File("out.lst");
+  test::WriteBytes(dir.File("empty.binary"), {});
+  for (const std::string& input : {dir.File("missing.binary"), dir.path(), dir.File("empty.binary")}) {
+    const CliRun r = RunCli({"-o", out, input});
+    EXPECT_EQ(r.status, cli::kExitFileError) << input;
+    EXPECT_NE(r.err.find(input + ":"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
+TEST(Cli, UnreadablePermissionsAreAFileError) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  TempDir dir;
+  const std::string input = dir.File("locked.binary");
+  test::WriteBytes(input, GoodImage());
+  std::filesystem::permissions(input, std::filesystem::perms::none);
+  const CliRun r = RunCli({input});
+  EXPECT_EQ(r.status, cli::kExitFileError);
+  EXPECT_NE(r.err.find(input), std::string::npos);
+}
+
+TEST(Cli, BadHeaderAndDeclinedChecksumAreRefused) {
+  TempDir dir;
+  auto image = GoodImage();
+  image[12] = 0x00;
+  image[13] = 0x80;  // PINIT = $8000
+  test::WriteBytes(dir.File("bad.binary"), image);
+  CliRun r = RunCli({dir.File("bad.binary")});
+  EXPECT_EQ(r.status, cli::kExitRefused);
+  EXPECT_NE(r.err.find("PINIT = $8000"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.empty());
+
+  image = GoodImage();
+  image[0x18] ^= 0xFF;
+  test::WriteBytes(dir.File("sum.binary"), image);
+  r = RunCli({dir.File("sum.binary")});
+  EXPECT_EQ(r.status, cli::kExitRefused);
+  EXPECT_NE(r.err.find("The file checksum is not as expected."), std::string::npos);
+  EXPECT_TRUE(r.out.empty());
+  EXPECT_EQ(RunCli({"--ignore-checksum", dir.File("sum.binary")}).status, cli::kExitOk);
+  r = RunCli({"--inhibit-warnings", dir.File("sum.binary")});
+  EXPECT_EQ(r.status, cli::kExitOk);
+  EXPECT_TRUE(r.err.empty());
+}
+
+TEST(Cli, OutputFileHoldsExactlyTheListingAndFailuresKeepTheOldFile) {
+  TempDir dir;
+  const std::string image = dir.File("p.binary");
+  test::WriteBytes(image, GoodImage());
+  const std::string out = dir.File("p.lst");
+  const CliRun toStdout = RunCli({image});
+  ASSERT_EQ(toStdout.status, cli::kExitOk);
+  ASSERT_EQ(RunCli({"-o", out, image}).status, cli::kExitOk);
+  EXPECT_EQ(test::ReadText(out), toStdout.out);
+  EXPECT_NE(toStdout.out.find("Disassembly of " + image + "\r\n"), std::string::npos);
+
+  // A failed run leaves the earlier listing untouched and no temporary file.
+  EXPECT_EQ(RunCli({"-o", out, dir.File("none.binary")}).status, cli::kExitFileError);
+  EXPECT_EQ(test::ReadText(out), toStdout.out);
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 2u);
+
+  EXPECT_EQ(RunCli({"-o", dir.File("no/such/folder/x.lst"), image}).status, cli::kExitFileError);
+}
+
+TEST(Cli, UsageErrorsHelpAndVersion) {
+  EXPECT_EQ(RunCli({}).status, cli::kExitUsage);
+  EXPECT_EQ(RunCli({"--fold-everything", "x.binary"}).status, cli::kExitUsage);
+  EXPECT_EQ(RunCli({"a.binary", "b.binary"}).status, cli::kExitUsage);
+  EXPECT_EQ(RunCli({"-o"}).status, cli::kExitUsage);
+  EXPECT_EQ(RunCli({"--spin-opcodes", "x.binary"}).status, cli::kExitUsage);
+  const CliRun help = RunCli({"--help"});
+  EXPECT_EQ(help.status, cli::kExitOk);
+  EXPECT_NE(help.out.find("--no-NAME"), std::string::npos);
+  const CliRun version = RunCli({"--version"});
+  EXPECT_EQ(version.status, cli::kExitOk);
+  EXPECT_NE(version.out.find("Version 1.03 #0101"), std::string::npos);
+}
+
+TEST(Cli, OptionsReachTheListing) {
+  TempDir dir;
+  const std::string image = dir.File("p.binary");
+  test::WriteBytes(image, GoodImage());
+  const CliRun bare = RunCli({"--no-show-image", image});
+  ASSERT_EQ(bare.status, cli::kExitOk);
+  EXPECT_EQ(bare.out.find("Disassembly of"), std::string::npos);
+  EXPECT_NE(bare.out.find("      END\r\n"), std::string::npos);
+  const CliRun plain = RunCli({"--no-show-labels", image});
+  EXPECT_NE(plain.out.find("LINK     $0018"), std::string::npos);
+}
+
+TEST(Cli, ReferenceReportsAndFlagsReport) {
+  const CliRun opcodes = RunCli({"--spin-opcodes"});
+  EXPECT_EQ(opcodes.status, cli::kExitOk);
+  EXPECT_EQ(opcodes.out.rfind("Spin Opcodes\r\n", 0), 0u);
+  EXPECT_EQ(RunCli({"--spin-effects"}).out.rfind("Spin 'Using' Effects\r\n", 0), 0u);
+  EXPECT_EQ(RunCli({"--asm-opcodes"}).status, cli::kExitOk);
+
+  TempDir dir;
+  const std::string image = dir.File("p.binary");
+  test::WriteBytes(image, GoodImage());
+  const CliRun flags = RunCli({"--flags-report", image});
+  EXPECT_EQ(flags.status, cli::kExitOk);
+  EXPECT_EQ(flags.out.rfind("Image Flags\r\n============\r\n\r\n0000  ", 0), 0u);
+  EXPECT_NE(flags.out.find("0010  0800080C  Done Link"), std::string::npos);
+}
+
+TEST(Cli, DebugChannelGoesToItsFile) {
+  TempDir dir;
+  const std::string image = dir.File("p.binary");
+  test::WriteBytes(image, GoodImage());
+  const std::string debug = dir.File("debug.txt");
+  ASSERT_EQ(RunCli({"--debug-spin", "--debug-out", debug, image}).status, cli::kExitOk);
+  EXPECT_EQ(test::ReadText(debug).rfind("Init 0018\r\n", 0), 0u);
+}
+
+}  // namespace
+}  // namespace brevin

@@ -1,0 +1,236 @@
+// Loading, the checksum rule, the object walk and alignment padding.
+#include <gtest/gtest.h>
+
+#include "engine.h"
+#include "test_support.h"
+
+namespace brevin {
+namespace {
+
+using test::BuildImage;
+using test::ImageSpec;
+using test::ScriptedHost;
+
+// A top object with one method whose code is a single byte.
+ImageSpec OneMethod() {
+  ImageSpec spec;
+  spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x32};
+  spec.varBytes = 4;
+  return spec;
+}
+
+TEST(ImageLoad, ShortFileFillsWholeLongsAndLeavesTheRestZero) {
+  ScriptedHost host;
+  Engine e(host);
+  e.Image[100] = 0xFFFF;  // left over from an earlier load
+  const std::vector<std::uint8_t> six{1, 2, 3, 4, 5, 6};
+  e.LoadImageBytes(six);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(e.Image[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i + 1));
+  EXPECT_EQ(e.Image[6], 0u);
+  EXPECT_EQ(e.Image[7], 0u);
+  EXPECT_EQ(e.Image[100], 0u);
+}
+
+TEST(ImageLoad, ReadByteCollectsBytesWhileListingAndSpreadsSpinWhileTracing) {
+  ScriptedHost host;
+  Engine e(host);
+  e.LoadImageBytes(std::vector<std::uint8_t>{0xAB, 0x0C, 0xFF});
+  e.SetFlag(0, flag::Spin);
+  e.ReadCursor = 1;
+  EXPECT_EQ(e.ReadByte(), 0x0Cu);
+  EXPECT_TRUE(e.HasFlag(1, flag::Spin));  // inherited from the byte before
+  EXPECT_EQ(e.ByteAt(1), 0x0Cu);          // flags never disturb the byte
+
+  e.ListingPass = true;
+  e.ReadCursor = 0;
+  e.ReadWord();
+  e.ReadByte();
+  EXPECT_EQ(e.InstrBytes, "AB 0C FF");
+}
+
+TEST(ImageLoad, ReadsPastTheImageEndYieldNothing) {
+  ScriptedHost host;
+  Engine e(host);
+  e.LoadImageBytes(std::vector<std::uint8_t>(32768, 0x11));
+  e.ListingPass = true;
+  e.ReadCursor = 0x7FFE;
+  EXPECT_EQ(e.ReadLong(), 0x1111u);
+  EXPECT_EQ(e.InstrBytes, "11 11");
+  EXPECT_EQ(e.ReadCursor, 0x8002);
+  e.SetFlag(0x8000, flag::Done);  // ignored, not written outside the table
+  EXPECT_EQ(e.FlagsAt(0x8000), 0u);
+}
+
+TEST(Checksum, BinarySummingToZeroWithTheStackFrameIsRepairedSilently) {
+  ScriptedHost host;
+  Engine e(host);
+  const auto image = BuildImage(OneMethod());
+  e.LoadImageBytes(image);
+  EXPECT_NE(e.ImageChecksum(), 0);
+  EXPECT_TRUE(e.VerifyChecksum("x.binary"));
+  EXPECT_TRUE(host.messages.empty());
+  const std::int64_t sbase = e.WordAt(10);
+  const std::uint32_t expected[] = {0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(e.ByteAt(sbase - 8 + i), expected[i]) << i;
+}
+
+TEST(Checksum, CorrectImageIsNeverModified) {
+  ScriptedHost host;
+  Engine e(host);
+  ImageSpec spec = OneMethod();
+  spec.eeprom = true;
+  auto image = BuildImage(spec);
+  image[0x7000] = 0x40;  // keep the sum at 0 with two changes that cancel
+  image[0x7001] = 0xC0;
+  e.LoadImageBytes(image);
+  EXPECT_TRUE(e.VerifyChecksum("x.eeprom"));
+  for (std::size_t i = 0; i < image.size(); ++i) ASSERT_EQ(e.Image[i], image[i]) << i;
+}
+
+TEST(Checksum, WrongSumAsksAndHonoursTheAnswerOrTheInhibitOption) {
+  ScriptedHost host;
+  auto image = BuildImage(OneMethod());
+  image[0x10 + 8] ^= 0x01;
+
+  Engine e(host);
+  host.answers = {MessageAnswer::No};
+  e.LoadImageBytes(image);
+  EXPECT_FALSE(e.VerifyChecksum("dir/x.binary"));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0],
+            "dir/x.binary\r\n\r\nThe file checksum is not as expected.\r\n\r\n"
+            "Do you want to try and decompile the image ?");
+
+  host.answers = {MessageAnswer::Yes};
+  e.LoadImageBytes(image);
+  EXPECT_TRUE(e.VerifyChecksum("dir/x.binary"));
+
+  host.messages.clear();
+  e.Opt.InhibitWarnings = true;
+  e.LoadImageBytes(image);
+  EXPECT_TRUE(e.VerifyChecksum("dir/x.binary"));
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(Checksum, DeclinedImageListsNothing) {
+  ScriptedHost host;
+  host.answers = {MessageAnswer::No};
+  Engine e(host);
+  auto image = BuildImage(OneMethod());
+  image[0x10 + 8] ^= 0x01;
+  const LoadResult r = e.DisassembleBytes("x.binary", image, false);
+  EXPECT_EQ(r.status, LoadStatus::Declined);
+  EXPECT_TRUE(e.Listing.empty());
+}
+
+TEST(HeaderCheck, AddressesOutsideTheImageAreRefusedByName) {
+  ScriptedHost host;
+  struct Case {
+    int offset;
+    int value;
+    const char* text;
+  } cases[] = {
+      {6, 0x8000, "PBASE = $8000"},
+      {8, 0xFFFF, "VBASE = $FFFF"},
+      {10, 0x0004, "SBASE - 8 = -$0004"},
+      {12, 0x9000, "PINIT = $9000"},
+      {14, 0x8000, "SINIT = $8000"},
+  };
+  for (const Case& c : cases) {
+    auto image = BuildImage(OneMethod());
+    image[static_cast<std::size_t>(c.offset)] = static_cast<std::uint8_t>(c.value & 0xFF);
+    image[static_cast<std::size_t>(c.offset) + 1] = static_cast<std::uint8_t>(c.value >> 8);
+    Engine e(host);
+    const LoadResult r = e.DisassembleBytes("bad.binary", image, false);
+    EXPECT_EQ(r.status, LoadStatus::Refused) << c.text;
+    EXPECT_NE(r.message.find(c.text), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find("bad.binary"), std::string::npos);
+    EXPECT_TRUE(e.Listing.empty());
+  }
+}
+
+TEST(HeaderCheck, OverlongInputIsCutTo32KWithAWarning) {
+  ScriptedHost host;
+  ImageSpec spec = OneMethod();
+  spec.eeprom = true;
+  auto image = BuildImage(spec);
+  image.resize(40000, 0x55);
+  Engine e(host);
+  const LoadResult r = e.DisassembleBytes("big.eeprom", image, false);
+  EXPECT_EQ(r.status, LoadStatus::Listed);
+  ASSERT_EQ(r.warnings.size(), 1u);
+  EXPECT_NE(r.warnings[0].find("40000"), std::string::npos);
+  EXPECT_TRUE(host.messages.empty());  // the 32 KB still sum to 0
+}
+
+TEST(ObjectWalk, ZeroLengthHeaderEndsTheChainBeforeVbase) {
+  ScriptedHost host;
+  Engine e(host);
+  e.LoadImageBytes(std::vector<std::uint8_t>(0x100, 0));
+  e.PBASE = 0x10;
+  e.VBASE = 0x80;
+  e.VENDS = 0x80;
+  e.Image[0x10] = 0x20;  // first object is $20 long; the next one at $30 has length 0
+  e.SetFlag(0x10, flag::Done);
+  e.SetFlag(0x30, flag::Done);
+  e.SetFlag(0x7C, flag::Long);  // keeps VBASE from being padded
+  e.WalkObjects();
+  // $30 got padding (its three bytes before are free); nothing past $30 was visited
+  EXPECT_TRUE(e.HasFlag(0x2D, flag::Pads));
+  for (int a = 0x31; a < 0x7C; ++a) EXPECT_FALSE(e.HasFlag(a, flag::Pads)) << a;
+  EXPECT_EQ(e.ObjBase, 0x80);
+}
+
+TEST(Padding, PatternsOfUsedAndFreeCells) {
+  ScriptedHost host;
+  struct Case {
+    const char* pattern;  // a-3, a-2, a-1: '*' used, '-' free
+    std::uint32_t expect3, expect2, expect1;
+  } cases[] = {
+      {"---", flag::Pads | flag::Word, 0, flag::Pads | flag::Byte},
+      {"*--", 0, flag::Pads | flag::Word, 0},
+      {"**-", 0, 0, flag::Pads | flag::Byte},
+      {"-*-", 0, 0, flag::Pads | flag::Byte},
+      {"--*", 0, 0, 0},
+      {"***", 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    Engine e(host);
+    e.LoadImageBytes(std::vector<std::uint8_t>(0x40, 0));
+    const int a = 0x20;
+    for (int i = 0; i < 3; ++i) {
+      if (c.pattern[i] == '*') e.SetFlag(a - 3 + i, flag::Done);
+    }
+    e.MarkPadding(a);
+    const std::uint32_t mask = flag::Pads | flag::Word | flag::Byte;
+    EXPECT_EQ(e.FlagsAt(a - 3) & mask, c.expect3) << c.pattern;
+    EXPECT_EQ(e.FlagsAt(a - 2) & mask, c.expect2) << c.pattern;
+    EXPECT_EQ(e.FlagsAt(a - 1) & mask, c.expect1) << c.pattern;
+  }
+}
+
+TEST(Padding, ItemsCoveringTheGapPreventOrShapePadding) {
+  ScriptedHost host;
+  Engine e(host);
+  e.LoadImageBytes(std::vector<std::uint8_t>(0x40, 0));
+  e.SetFlag(0x1C, flag::Long);  // a long just before: no padding at all
+  e.MarkPadding(0x20);
+  EXPECT_FALSE(e.HasFlag(0x1F, flag::Pads));
+  EXPECT_FALSE(e.HasFlag(0x1D, flag::Pads));
+
+  Engine f(host);
+  f.LoadImageBytes(std::vector<std::uint8_t>(0x40, 0));
+  f.SetFlag(0x1C, flag::Word);  // a word at a-4 covers a-3: pattern "*--"
+  f.MarkPadding(0x20);
+  EXPECT_TRUE(f.HasFlag(0x1E, flag::Pads | flag::Word));
+  EXPECT_FALSE(f.HasFlag(0x1F, flag::Pads));
+
+  Engine g(host);
+  g.LoadImageBytes(std::vector<std::uint8_t>(0x40, 0));
+  g.SetFlag(0x1D, flag::Word);  // a word at a-3 covers a-2: pattern "**-"
+  g.MarkPadding(0x20);
+  EXPECT_TRUE(g.HasFlag(0x1F, flag::Pads | flag::Byte));
+}
+
+}  // namespace
+}  // namespace brevin

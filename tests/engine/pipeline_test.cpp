@@ -1,0 +1,184 @@
+// The listing as a whole: title, markers, sections, every byte once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine.h"
+#include "test_support.h"
+
+namespace brevin {
+namespace {
+
+using test::BuildImage;
+using test::ImageSpec;
+using test::Lines;
+using test::ScriptedHost;
+
+ImageSpec SmallProgram(int varBytes) {
+  ImageSpec spec;
+  // object table: header, one method at +8; code: three bytes
+  spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x37, 0x32};
+  spec.varBytes = varBytes;
+  return spec;
+}
+
+std::string ListingOf(ScriptedHost& host, const std::vector<std::uint8_t>& image, bool autoReloaded = false) {
+  Engine e(host);
+  const LoadResult r = e.DisassembleBytes("dir/prog.binary", image, autoReloaded);
+  EXPECT_EQ(r.status, LoadStatus::Listed) << r.message;
+  return e.Listing;
+}
+
+// Index of the first line whose label column (29..) starts with text.
+std::ptrdiff_t FindLabel(const std::vector<std::string>& lines, const std::string& text) {
+  auto it = std::find_if(lines.begin(), lines.end(),
+                         [&](const std::string& l) { return l.size() > 29 && l.compare(29, text.size(), text) == 0; });
+  return it == lines.end() ? -1 : it - lines.begin();
+}
+
+TEST(Pipeline, TitleBlockAndAutoReloadLine) {
+  ScriptedHost host;
+  const auto lines = Lines(ListingOf(host, BuildImage(SmallProgram(4)), true));
+  ASSERT_GE(lines.size(), 12u);
+  EXPECT_EQ(lines[0], "");
+  EXPECT_EQ(lines[1], "Disassembly of dir/prog.binary");
+  EXPECT_EQ(lines[2], std::string(30, '='));
+  EXPECT_EQ(lines[3], "");
+  EXPECT_EQ(lines[4], "Auto-Reloaded at 12:34:56");
+  EXPECT_EQ(lines[5], "");
+  EXPECT_EQ(lines[6], "Incomplete 'Using' effects decoding");
+  EXPECT_EQ(lines[7], "");
+  EXPECT_EQ(lines[8], "Addr   Org   Instruction     Label    Opcode   Operand");
+  EXPECT_EQ(lines[9], "----   ---   -----------     -----    ------   -------");
+  EXPECT_EQ(lines[10], "");
+  EXPECT_EQ(lines[11].substr(0, 4), "0000");  // no second blank line before the header
+}
+
+TEST(Pipeline, EqualVbaseAndVendsGiveBothMarkersInOrderAndTheStackAsLongs) {
+  ScriptedHost host;
+  const auto lines = Lines(ListingOf(host, BuildImage(SmallProgram(0))));
+  const auto vbase = FindLabel(lines, "VBASE");
+  const auto vends = FindLabel(lines, "VENDS");
+  ASSERT_GE(vbase, 0);
+  ASSERT_GE(vends, 0);
+  EXPECT_LT(vbase, vends);
+  EXPECT_EQ(lines[static_cast<std::size_t>(vbase)].substr(0, 4), lines[static_cast<std::size_t>(vends)].substr(0, 4));
+  // The stack frame supplied by the checksum rule is two LONG lines after VENDS.
+  EXPECT_EQ(lines[static_cast<std::size_t>(vends) + 2].substr(13), "FF FF F9 FF              LONG     -393217");
+  EXPECT_EQ(lines[static_cast<std::size_t>(vends) + 3].substr(13), "FF FF F9 FF              LONG     -393217");
+  EXPECT_GE(FindLabel(lines, "SBASE"), 0);
+  EXPECT_GE(FindLabel(lines, "SINIT"), 0);
+}
+
+TEST(Pipeline, MarkersFollowTheirOwnOrderAtTheSameAddress) {
+  ScriptedHost host;
+  const auto lines = Lines(ListingOf(host, BuildImage(SmallProgram(0))));
+  const auto pbase = FindLabel(lines, "PBASE");
+  const auto pinit = FindLabel(lines, "PINIT");
+  ASSERT_GE(pbase, 0);
+  ASSERT_GE(pinit, 0);
+  EXPECT_LT(pbase, pinit);
+  EXPECT_EQ(lines[static_cast<std::size_t>(pbase)].substr(29), "PBASE    ALIGN    OBJECT ");
+  EXPECT_EQ(lines[static_cast<std::size_t>(pinit)].substr(29), "PINIT    ALIGN    SPIN ");
+}
+
+TEST(Pipeline, UnreachedBytesAreMarkedAndEveryByteIsListedOnceInOrder) {
+  ScriptedHost host;
+  const std::vector<std::uint8_t> image = BuildImage(SmallProgram(4));
+  Engine e(host);
+  ASSERT_EQ(e.DisassembleBytes("p.binary", image, false).status, LoadStatus::Listed);
+  const auto lines = Lines(e.Listing);
+
+  bool sawUnreached = false;
+  std::int64_t next = 0;
+  for (const std::string& line : lines) {
+    if (line.size() < 14 || line[4] != ' ' || line[13] == ' ') continue;
+    if (!std::all_of(line.begin(), line.begin() + 4, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+      continue;
+    const std::int64_t address = std::stoll(line.substr(0, 4), nullptr, 16);
+    if (line.find('+') == 14) continue;  // continuation line
+    EXPECT_EQ(address, next) << line;
+    // count the bytes shown on this line and its continuation lines
+    const std::string bytes = line.substr(13, 15);
+    next = address + static_cast<std::int64_t>((bytes.find_last_not_of(' ') + 2) / 3);
+    if (line.size() > 29 && line.compare(29, 6, "; ----") == 0) sawUnreached = true;
+  }
+  EXPECT_EQ(next, e.SINIT);
+  EXPECT_TRUE(sawUnreached);
+}
+
+TEST(Pipeline, WithoutTheImageNoTitleAndEndLineAndNoTables) {
+  ScriptedHost host;
+  host.options.ShowImage = false;
+  host.options.SymbolTable = true;
+  Engine e(host);
+  ASSERT_EQ(e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false).status, LoadStatus::Listed);
+  EXPECT_TRUE(e.BytecodeListing);
+  const auto lines = Lines(e.Listing);
+  EXPECT_EQ(e.Listing.find("Disassembly of"), std::string::npos);
+  EXPECT_EQ(e.Listing.find("Symbol Table"), std::string::npos);
+  EXPECT_EQ(e.Listing.find("; ----"), std::string::npos);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "");
+  EXPECT_EQ(lines.back(), "      END");
+  EXPECT_EQ(lines[0], "");
+  EXPECT_EQ(lines[1].substr(0, 9), "         ");  // no address column: the opcode column starts at 9
+}
+
+TEST(Pipeline, StatusSizeTextAndSeedFlags) {
+  ScriptedHost host;
+  Engine e(host);
+  e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false);
+  // object is 12 bytes: VBASE $1C, VENDS $20
+  EXPECT_EQ(e.SizeText, " $0000 - $001F = 32 / 0% ");
+  EXPECT_TRUE(e.HasFlag(e.PBASE, flag::Link | flag::Done));
+  EXPECT_TRUE(e.HasFlag(e.PBASE + 4, flag::Link));
+  EXPECT_TRUE(e.HasFlag(e.PINIT, flag::Call));
+}
+
+TEST(Pipeline, DebugChannelStartsWithTheInitialProgramCounter) {
+  ScriptedHost host;
+  host.options.DebugSpin = true;
+  Engine e(host);
+  e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false);
+  EXPECT_EQ(host.debug.rfind("Init 0018\r\n", 0), 0u);
+}
+
+TEST(Pipeline, BrokenImagesAlwaysFinish) {
+  ScriptedHost host;
+  host.options.InhibitWarnings = true;
+  // Header words pointing at the image end, an object chain that runs off the end,
+  // and a stack that starts at the last address.
+  std::vector<std::uint8_t> image(32768, 0xFF);
+  const std::uint16_t words[] = {0x7FF0, 0x7FFF, 0x8007, 0x7FFF, 0x7FFF};
+  for (int i = 0; i < 5; ++i) {
+    image[static_cast<std::size_t>(6 + 2 * i)] = static_cast<std::uint8_t>(words[i] & 0xFF);
+    image[static_cast<std::size_t>(7 + 2 * i)] = static_cast<std::uint8_t>(words[i] >> 8);
+  }
+  Engine e(host);
+  const LoadResult r = e.DisassembleBytes("broken.eeprom", image, false);
+  EXPECT_EQ(r.status, LoadStatus::Listed);
+  EXPECT_LE(e.ImageEnd, 0x7FFF);
+  EXPECT_NE(e.Listing.find("7FFF"), std::string::npos);
+}
+
+TEST(FlagsReport, CellValueThenFlagNamesInReportOrder) {
+  ScriptedHost host;
+  Engine e(host);
+  EXPECT_EQ(e.ListImageFlags(), "Image Flags\r\n============\r\n\r\n0000  00000000      ");
+  std::vector<std::uint8_t> bytes(4, 0);
+  bytes[1] = 0xA5;
+  e.LoadImageBytes(bytes);
+  e.SetFlag(1, flag::Done | flag::Spin | flag::Call);
+  e.SetFlag(2, flag::Goto | flag::Word);
+  e.SetFlag(3, flag::JmpT);
+  e.ImageEnd = 3;
+  const auto lines = Lines(e.ListImageFlags());
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[4], "0001  0C0040A5  Done Spin Call");
+  EXPECT_EQ(lines[5], "0002  00003200       Goto Word");
+  EXPECT_EQ(lines[6], "0003  00002000       JmpT");
+}
+
+}  // namespace
+}  // namespace brevin

@@ -1,0 +1,65 @@
+// Helpers shared by the engine tests: a scripted host and an image builder.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+
+namespace brevin::test {
+
+// Answers the engine's questions from a script and records every message.
+class ScriptedHost : public Host {
+ public:
+  Options options;
+  std::deque<MessageAnswer> answers;  // next answers; empty means Yes
+  std::vector<std::string> messages;
+  std::string debug;
+  bool developerMode = false;
+
+  Options LoadOptions() override { return options; }
+  MessageAnswer ShowMessage(const std::string& title, const std::string& text, MessageButtons buttons,
+                            MessageIcon icon) override;
+  void DebugWrite(const std::string& text) override { debug += text; }
+  bool DeveloperMode() override { return developerMode; }
+  std::string TimeOfDay() override { return "12:34:56"; }
+};
+
+// A small image: header, the top object at $0010, variables, stack frame.
+struct ImageSpec {
+  std::uint32_t clockFreq = 80'000'000;
+  std::uint8_t clockMode = 0x6F;
+  std::vector<std::uint8_t> object;  // the top object from its table; word 0 is set to its length
+  int varBytes = 0;                  // size of the variable area
+  int pinit = -1;                    // default: the first method's entry from the table
+  bool eeprom = false;               // the whole 32 KB with the stack frame, else ends at VBASE
+};
+
+std::vector<std::uint8_t> BuildImage(const ImageSpec& spec);
+
+// Splits a listing at CR LF; fails the test on a bare LF.
+std::vector<std::string> Lines(const std::string& text);
+
+// Reads a whole file as bytes.
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+std::string ReadText(const std::string& path);
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+}  // namespace brevin::test
