@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host.h"
+#include "tables.h"
 #include "image_flags.h"
 #include "options.h"
 
@@ -104,18 +105,26 @@ class Engine {
   // ---- Operand templates (format.cpp)
   void InterpretFormat(std::int64_t address, const std::string& format);
   std::string ClockModeText(std::uint32_t mode) const;
+  std::int32_t ReadJumpOffset();
+  void AnnotateSize(std::uint32_t sizeFlag);
+  // True once a read went past ReadLimit (normally the image end): decoding stops there.
+  bool ReadPastEnd() const { return ReadCursor > ReadLimit + 1; }
 
   // ---- Names (symbols.cpp)
   std::string SymbolName(int kind, std::int64_t address, std::int64_t reg) const;
   std::string PlainName(int kind, std::int64_t address, std::int64_t reg) const;
   std::string HubName(std::int64_t address) const;
   std::string RelName(std::int64_t base, std::int64_t offset) const;
+  std::string VarName(const std::string& text, int space, std::int64_t offset) const;
   void NumberSymbols();
 
   // ---- Decoders (spin_decoder.cpp, asm_decoder.cpp)
   void DecodeSpinInstruction(std::int64_t address);
+  void DecodeEffectByte();
   void DecodeAsmInstruction(std::int64_t address);
   void TraceSpin(std::int64_t address, std::uint32_t extraFlags);
+  void LaunchAssembly(std::int64_t address);
+  void ReportProblem(const std::string& text);
 
   // ---- Variables, stack frames, source lines (later passes)
   void ClassifyByteRuns();
@@ -140,6 +149,7 @@ class Engine {
   std::int64_t ObjBase = 0;
   std::int64_t ObjVarBase = 0;
   std::int64_t ReadCursor = 0;
+  std::int64_t ReadLimit = kLastAddress;  // the last address ReadByte may read
   bool ListingPass = false;
   std::int64_t ImageEnd = 0;
 
@@ -172,6 +182,9 @@ class Engine {
   int PubCounter = 0, PriCounter = 0;
   bool ProblemReports = false;
   bool TraceAbort = false;
+  // Opcodes and effect bytes decoded; all set outside developer mode.
+  std::array<bool, 256> OpcodeSeen;
+  std::array<bool, 256> EffectSeen;
 
   // ---- Options of this load (DefaultLong is the inverse of its menu check mark)
   Options Opt;
@@ -186,6 +199,7 @@ class Engine {
 
  private:
   Host& host_;
+  const Tables& tables_;
   std::string pendingDebug_;
   std::string deferredDebug_;
 };

@@ -2,11 +2,40 @@
 // that read operand bytes and append their text. Data lines, the header and
 // object links run it with their own templates.
 #include "engine.h"
+#include "tables.h"
 #include "text.h"
+#include "version_text.h"
 
 namespace brevin {
 
 namespace {
+enum VarSpace { kMem = 0, kObj = 1, kVar = 2, kLoc = 3 };
+
+// The base of a variable operand: the three template characters in front of
+// the "+" before the letter ("VAR+d" gives VAR).
+VarSpace BaseBefore(const std::string& format, std::size_t letter, bool& known) {
+  known = true;
+  if (letter >= 4) {
+    const std::string base = format.substr(letter - 4, 3);
+    if (base == "MEM") return kMem;
+    if (base == "OBJ") return kObj;
+    if (base == "VAR") return kVar;
+    if (base == "LOC") return kLoc;
+  }
+  known = false;
+  return kMem;
+}
+
+// A packed constant byte: 2 shifted left, optionally less 1, optionally inverted.
+std::uint32_t UnpackConstant(std::uint32_t p) {
+  std::uint32_t value = 2u << (p & 31);  // shifting out of 32 bits wraps to 0
+  if ((p & 0x80) == 0) {
+    if (p & 0x20) value -= 1;
+    if (p & 0x40) value = ~value;
+  }
+  return value;
+}
+
 // Number of hex digits the "$" form of a constant shows, by its form character.
 int HexDigitsForForm(char form, char sizeDigit, std::uint32_t value) {
   switch (form) {
@@ -44,21 +73,129 @@ std::string Engine::ClockModeText(std::uint32_t c) const {
   return text;
 }
 
-void Engine::InterpretFormat(std::int64_t /*address*/, const std::string& format) {
+std::int32_t Engine::ReadJumpOffset() {
+  const std::uint32_t b1 = ReadByte();
+  if (b1 & 0x80) {
+    std::int32_t offset = static_cast<std::int32_t>(((b1 & 0x7F) << 8) | ReadByte());
+    if (offset & 0x4000) offset -= 0x8000;
+    return offset;
+  }
+  std::int32_t offset = static_cast<std::int32_t>(b1);
+  if (offset & 0x40) offset -= 128;
+  return offset;
+}
+
+std::string Engine::VarName(const std::string& text, int space, std::int64_t offset) const {
+  std::string name;
+  if (space == kLoc) {
+    if (InImage(offset) && VarIds[static_cast<std::size_t>(offset)] != 0) {
+      name = "VL" + DecText(VarIds[static_cast<std::size_t>(offset)]);
+    }
+  } else {
+    const std::int64_t address = space == kObj ? ObjBase + offset : space == kVar ? ObjVarBase + offset : offset;
+    if (address >= 16 && address <= kLastAddress) {
+      const std::uint32_t id = static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)]) & 0x7FFFFFFFu;
+      if (id != 0) name = static_cast<char>((id >> 16) & 0xFF) + DecText(id & 0xFFFF);
+    }
+  }
+  if (name.empty()) return text + DecText(offset);
+  return text.substr(0, text.size() >= 4 ? text.size() - 4 : 0) + name;
+}
+
+void Engine::AnnotateSize(std::uint32_t sizeFlag) {
+  const char* size = sizeFlag == flag::Byte ? "BYTE" : sizeFlag == flag::Word ? "WORD" : "LONG";
+  if (sizeFlag == flag::Long && DefaultLong) return;
+  if (!Opt.CastVariables) {
+    LineOperand += std::string(".") + size;
+  } else if (!LineOperand.empty() && LineOperand[0] == '#') {
+    LineOperand = "#" + std::string(size) + "(" + LineOperand.substr(1) + ")";
+  } else {
+    LineOperand = std::string(size) + "(" + LineOperand + ")";
+  }
+}
+
+void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
   PushHistory = {-1, PushHistory[0], PushHistory[1], PushHistory[2]};
+  std::int64_t varOffset = -1;
+  VarSpace varBase = kMem;
   const bool listing = ListingPass;
   auto append = [&](const std::string& text) {
     if (listing) LineOperand += text;
   };
+  auto takeBase = [&](std::size_t letter) {
+    bool known;
+    varBase = BaseBefore(format, letter, known);
+    if (!known) {
+      host_.ShowMessage(std::string(ProductTitle), "Unknown variable base in operand format " + format,
+                        MessageButtons::Ok, MessageIcon::Warning);
+    }
+  };
 
+  // A read past the image end stops the operand: it shows only what could be read.
   for (std::size_t i = 0; i < format.size(); ++i) {
     const char ch = format[i];
     switch (ch) {
+      case 'a': {
+        const std::int32_t offset = ReadJumpOffset();
+        if (ReadPastEnd()) return;
+        OperandValue = offset;
+        FlowFlag = true;
+        if (listing) append(RelName(ReadCursor, offset));
+        break;
+      }
+      case 'b':
+      case 'w':
+      case 'l': {
+        const std::uint32_t size = ch == 'b' ? flag::Byte : ch == 'w' ? flag::Word : flag::Long;
+        if (listing) {
+          AnnotateSize(size);
+        } else if (varOffset >= 0) {
+          if (varBase == kObj) {
+            SetFlag(ObjBase + varOffset, size | flag::Done);
+          } else if (varBase == kVar) {
+            if (ObjVarBase >= 0) SetFlag(ObjVarBase + varOffset, size | flag::Done);
+          } else if (varBase == kLoc) {
+            if (InImage(address)) {
+              LocalAccess[static_cast<std::size_t>(address)] =
+                  static_cast<std::int32_t>(varOffset | static_cast<std::int64_t>(size | 3) << 16);
+            }
+            if (DebugVars) {
+              const char* name = ch == 'b' ? "Byte" : ch == 'w' ? "Word" : "Long";
+              DebugDefer(std::string(name) + " " + HexText(static_cast<std::uint32_t>(ObjVarBase + varOffset), 4) +
+                         " " + DecText(varOffset));
+            }
+          }
+        }
+        break;
+      }
+      case 'c': {
+        const std::uint32_t n = ReadByte();
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(n);
+        FlowFlag = true;
+        if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * n)) : SignedText(n));
+        break;
+      }
+      case 'd': {
+        varOffset = ByteAt(address) & 0x1C;
+        takeBase(i);
+        if (listing) {
+          if (Opt.ShowLabels) {
+            LineOperand = VarName(LineOperand, varBase, varOffset);
+          } else {
+            append(DecText(varOffset));
+          }
+        }
+        break;
+      }
+      case 'f':
+        if (i + 1 < format.size()) ReturnValueFlag = format[++i] == '+';
+        break;
       case 'k': {
         const char form = i + 1 < format.size() ? format[++i] : '\0';
         char sizeDigit = '\0';
         std::uint32_t value = static_cast<std::uint32_t>(OperandValue);
-        bool read = true;
+        bool wrong = false;
         switch (form) {
           case '1':
           case 'c': value = ReadByte(); break;
@@ -73,30 +210,107 @@ void Engine::InterpretFormat(std::int64_t /*address*/, const std::string& format
             for (int n = 0; n < count; ++n) value = value << 8 | ReadByte();  // most significant first
             break;
           }
-          default: read = false; break;
+          case 'p': {
+            const std::uint32_t packed = ReadByte();
+            value = UnpackConstant(packed);
+            wrong = (packed & 0x80) != 0;
+            break;
+          }
+          default: continue;  // no constant: the operand value stays
         }
-        if (!read) break;
+        if (ReadPastEnd()) return;
         OperandValue = static_cast<std::int32_t>(value);
         if (value < 0x10000) PushHistory[0] = static_cast<std::int32_t>(value);
-        if (!listing) break;
-        if (!LineOperand.empty() && LineOperand.back() == '$') {
-          append(HexText(value, HexDigitsForForm(form, sizeDigit, value)));
-        } else if (form == 'c' && value >= 32 && value <= 126) {
-          append(std::string("\"") + static_cast<char>(value) + "\"" + std::string(12, ' ') + "; " + DecText(value));
+        if (listing) {
+          if (!LineOperand.empty() && LineOperand.back() == '$') {
+            append(HexText(value, HexDigitsForForm(form, sizeDigit, value)));
+          } else if (form == 'c' && value >= 32 && value <= 126) {
+            append(std::string("\"") + static_cast<char>(value) + "\"" + std::string(12, ' ') + "; " + DecText(value));
+          } else {
+            append(ConstText(value));
+          }
+        }
+        if (wrong) {
+          append(" ***** [WRONG] ***** ");
+          if (LineLabel.empty() || LineLabel[0] != ';') ReportProblem("PACKED CONSTANT ERROR");
+        }
+        break;
+      }
+      case 'm':
+        if (i + 1 < format.size() && format[i + 1] == '#') {
+          if (i + 2 < format.size() && (format[i + 2] == '0' || format[i + 2] == '1')) {
+            PushHistory[0] = format[i + 2] - '0';
+          }
         } else {
-          append(ConstText(value));
+          CodeAddressMark = OperandValue;
+        }
+        break;
+      case 'p': {
+        const std::uint32_t object = ReadByte();
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(object);
+        FlowFlag = true;
+        if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * object)) : SignedText(object));
+        if (i + 1 < format.size() && format[i + 1] == '[') {
+          append("[]");
+          i += 2;
+        }
+        append(", ");
+        const std::uint32_t method = ReadByte();
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(object * 256 + method);
+        append(SignedText(method));
+        break;
+      }
+      case 'r': {
+        const std::uint32_t reg = ReadByte();
+        if (ReadPastEnd()) return;
+        switch (reg >> 5) {
+          case 4: LineOpcode = "PUSH"; break;
+          case 5: LineOpcode = "POP"; break;
+          case 6: LineOpcode = "USING"; break;
+          default: LineOpcode = "?"; break;
+        }
+        if (listing) {
+          const std::string& name = tables_.Spin.RegisterNames[reg & 31];
+          if ((reg & 0x10) || DefaultLong) {
+            append(name);
+          } else if (Opt.CastVariables) {
+            append("LONG(" + name + ")");
+          } else {
+            append(name + ".LONG");
+          }
+        }
+        break;
+      }
+      case 'u': CodeAddressMark = 0; break;
+      case 'v': {
+        const std::uint32_t b1 = ReadByte();
+        std::int64_t offset = b1;
+        if (b1 & 0x80) offset = static_cast<std::int64_t>((b1 & 0x7F) << 8 | ReadByte());
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(offset);
+        varOffset = offset;
+        takeBase(i);
+        if (listing) {
+          if (Opt.ShowLabels) {
+            LineOperand = VarName(LineOperand, varBase, offset);
+          } else {
+            append(DecText(offset));
+          }
         }
         break;
       }
       case 'x': {
         const std::uint32_t value = ReadLong() + static_cast<std::uint32_t>(ObjBase);
+        if (ReadPastEnd()) return;
         OperandValue = static_cast<std::int32_t>(value);
         const std::uint32_t low = value & 0xFFFF;
         if (!Opt.ShowLabels) {
           append("$" + HexText(low, 4));
         } else if (low == static_cast<std::uint32_t>(VBASE)) {
           append("VBASE");
-        } else {
+        } else if (listing) {
           append(HubName(low));
         }
         if (value >= 0x10000) append(", " + DecText(value >> 16));
@@ -104,8 +318,9 @@ void Engine::InterpretFormat(std::int64_t /*address*/, const std::string& format
       }
       case 'y': {
         const std::uint32_t mode = ReadByte();
+        if (ReadPastEnd()) return;
         OperandValue = static_cast<std::int32_t>(mode);
-        append(ClockModeText(mode));
+        if (listing) append(ClockModeText(mode));
         break;
       }
       case '#':

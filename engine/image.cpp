@@ -54,8 +54,8 @@ void Engine::ClearFlag(std::int64_t address, std::uint32_t bits) {
 
 std::uint32_t Engine::ReadByte() {
   const std::int64_t at = ReadCursor++;
-  // Reads past the image end yield nothing: no byte text, no mark.
-  if (!InImage(at)) return 0;
+  // Reads past the limit (the image end) yield nothing: no byte text, no mark.
+  if (!InImage(at) || at > ReadLimit) return 0;
   const std::uint32_t cell = Image[static_cast<std::size_t>(at)];
   const std::uint32_t value = cell & kByteMask;
   if (ListingPass) {

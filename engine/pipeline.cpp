@@ -27,7 +27,11 @@ Engine::Engine(Host& host)
       LocalAccess(kImageSize, 0),
       ReferencedFrom(kImageSize, 0),
       PairedWith(kImageSize, 0),
-      host_(host) {}
+      host_(host),
+      tables_(SharedTables()) {
+  OpcodeSeen.fill(true);
+  EffectSeen.fill(true);
+}
 
 void Engine::DebugAppend(const std::string& text) { pendingDebug_ += text; }
 
@@ -208,6 +212,20 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
 
 namespace {
 
+// The last address before the next item start or marker after d (looking as far
+// as the longest Spin instruction reaches).
+std::int64_t LastUnclaimed(const Engine& e, std::int64_t d) {
+  constexpr int kLongestSpinInstruction = 8;
+  const std::uint32_t claimed = flag::Done | flag::Spin | flag::Asmb | flag::AnyItem;
+  for (std::int64_t a = d + 1; a <= d + kLongestSpinInstruction && a <= kLastAddress; ++a) {
+    if (e.HasFlag(a, claimed)) return a - 1;
+    for (std::int64_t marker : {e.VBASE, e.VENDS, e.SBASE, e.SINIT, e.PBASE, e.PINIT}) {
+      if (a == marker) return a - 1;
+    }
+  }
+  return kLastAddress;
+}
+
 void ListOneItem(Engine& e) {
   using namespace flag;
   const std::int64_t d = e.ReadCursor;
@@ -266,7 +284,11 @@ void ListOneItem(Engine& e) {
       }
       e.LineLabel = "; ----";
     }
+    // Unreached bytes decoded as Spin must not swallow the next listed item or marker.
+    e.ReadLimit = LastUnclaimed(e, d);
     e.DecodeSpinInstruction(d);
+    e.ReadCursor = std::min(e.ReadCursor, e.ReadLimit + 1);
+    e.ReadLimit = kLastAddress;
     e.EmitLine();
   }
 }

@@ -16,8 +16,8 @@ using test::ScriptedHost;
 
 ImageSpec SmallProgram(int varBytes) {
   ImageSpec spec;
-  // object table: header, one method at +8; code: three bytes
-  spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x37, 0x32};
+  // object table: header, one method at +8; code: PUSH 0, RETURN, then two unreached bytes
+  spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x32, 0x36, 0x32};
   spec.varBytes = varBytes;
   return spec;
 }

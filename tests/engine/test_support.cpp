@@ -24,8 +24,10 @@ std::vector<std::uint8_t> BuildImage(const ImageSpec& spec) {
   std::vector<std::uint8_t> object = spec.object;
   while (object.size() % 4 != 0) object.push_back(0);
   if (object.size() < 8) object.resize(8, 0);
-  object[0] = static_cast<std::uint8_t>(object.size() & 0xFF);
-  object[1] = static_cast<std::uint8_t>(object.size() >> 8);
+  if (spec.setLength) {
+    object[0] = static_cast<std::uint8_t>(object.size() & 0xFF);
+    object[1] = static_cast<std::uint8_t>(object.size() >> 8);
+  }
 
   const int vbase = kPbase + static_cast<int>(object.size());
   const int sbase = vbase + spec.varBytes + 8;

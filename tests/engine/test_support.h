@@ -35,6 +35,7 @@ struct ImageSpec {
   int varBytes = 0;                  // size of the variable area
   int pinit = -1;                    // default: the first method's entry from the table
   bool eeprom = false;               // the whole 32 KB with the stack frame, else ends at VBASE
+  bool setLength = true;             // write the object's length into its header word
 };
 
 std::vector<std::uint8_t> BuildImage(const ImageSpec& spec);

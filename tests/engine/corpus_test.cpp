@@ -1,0 +1,182 @@
+// Checks over every sample image: the methods its sources reach are traced as
+// method entries, traced instructions never overlap, and the object tables
+// agree with the facts read from the images.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "engine.h"
+#include "json_lite.h"
+#include "test_support.h"
+
+namespace brevin {
+namespace {
+
+using test::Json;
+using test::ScriptedHost;
+
+const std::string kData = BREVIN_TEST_DATA;
+
+// What the tests need of a Spin source: methods in table order, objects, bodies.
+struct SpinSource {
+  std::vector<std::string> methods;              // PUB methods in order, then PRI
+  std::map<std::string, std::string> objects;    // alias -> source base name
+  std::map<std::string, std::string> bodies;     // method -> its code, comments removed
+};
+
+std::string WithoutComments(const std::string& src) {
+  std::string out;
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < src.size(); ++i) {
+    const char c = src[i];
+    if (depth > 0) {
+      if (c == '{') ++depth;
+      if (c == '}') --depth;
+      if (c == '\n') out += c;
+    } else if (inString) {
+      out += c;
+      if (c == '"' || c == '\n') inString = false;
+    } else if (c == '"') {
+      inString = true;
+      out += c;
+    } else if (c == '{') {
+      ++depth;
+    } else if (c == '\'') {
+      while (i + 1 < src.size() && src[i + 1] != '\n') ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+SpinSource Scan(const std::string& name) {
+  SpinSource s;
+  std::vector<std::string> pubs, pris;
+  const std::regex section(R"(^(CON|VAR|OBJ|PUB|PRI|DAT)\b\s*(\w*)(.*))", std::regex::icase);
+  const std::regex object(R"((\w+)\s*(?:\[[^\]]*\])?\s*:\s*\"([^\"]+)\")");
+  std::string current, kind;
+  std::istringstream in(WithoutComments(test::ReadText(kData + "/" + name + ".spin")));
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, section)) {
+      kind = m[1].str();
+      for (char& c : kind) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (kind == "PUB" || kind == "PRI") {
+        current = m[2].str();
+        (kind == "PUB" ? pubs : pris).push_back(current);
+        continue;
+      }
+      line = m[2].str() + m[3].str();
+    }
+    if (kind == "OBJ") {
+      for (std::sregex_iterator it(line.begin(), line.end(), object), end; it != end; ++it) {
+        std::string file = (*it)[2].str();
+        if (file.size() > 5 && file.substr(file.size() - 5) == ".spin") file.resize(file.size() - 5);
+        s.objects[(*it)[1].str()] = file;
+      }
+    } else if ((kind == "PUB" || kind == "PRI") && !current.empty()) {
+      s.bodies[current] += line + "\n";
+    }
+  }
+  s.methods = pubs;
+  s.methods.insert(s.methods.end(), pris.begin(), pris.end());
+  return s;
+}
+
+// Methods reachable from the top object's first method, by the calls written
+// in the sources (including Spin methods started in a new cog).
+std::set<std::pair<std::string, std::string>> Reachable(const std::string& top, std::map<std::string, SpinSource>& sources) {
+  auto source = [&](const std::string& name) -> SpinSource& {
+    if (!sources.count(name)) sources[name] = Scan(name);
+    return sources[name];
+  };
+  std::set<std::pair<std::string, std::string>> seen;
+  std::vector<std::pair<std::string, std::string>> todo{{top, source(top).methods.at(0)}};
+  while (!todo.empty()) {
+    auto item = todo.back();
+    todo.pop_back();
+    if (!seen.insert(item).second) continue;
+    SpinSource& s = source(item.first);
+    const std::string& body = s.bodies[item.second];
+    for (const std::string& m : s.methods) {
+      if (std::regex_search(body, std::regex("(^|[^.@#\\w])" + m + "\\b"))) todo.push_back({item.first, m});
+    }
+    for (const auto& [alias, file] : s.objects) {
+      const std::regex call("\\b" + alias + "(?:\\[[^\\]]*\\])?\\.(\\w+)");
+      for (std::sregex_iterator it(body.begin(), body.end(), call), end; it != end; ++it) {
+        todo.push_back({file, (*it)[1].str()});
+      }
+      source(file);
+    }
+  }
+  return seen;
+}
+
+std::vector<std::string> Programs() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(kData)) {
+    const std::string file = entry.path().filename().string();
+    const std::string suffix = ".facts.json";
+    if (file.size() > suffix.size() && file.substr(file.size() - suffix.size()) == suffix) {
+      names.push_back(file.substr(0, file.size() - suffix.size()));
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Corpus, ReachedMethodsAreTracedAndInstructionsDoNotOverlap) {
+  const auto programs = Programs();
+  ASSERT_GE(programs.size(), 20u);
+  for (const std::string& program : programs) {
+    const Json facts = test::ParseJson(test::ReadText(kData + "/" + program + ".facts.json"));
+    std::map<std::string, SpinSource> sources;
+    const auto reachable = Reachable(program, sources);
+    for (const char* kind : {"binary", "eeprom"}) {
+      SCOPED_TRACE(program + "." + kind);
+      ScriptedHost host;
+      Engine e(host);
+      const LoadResult r = e.LoadAndDisassemble(kData + "/" + program + "." + kind, false);
+      ASSERT_EQ(r.status, LoadStatus::Listed) << r.message;
+
+      const Json& image = facts["images"][kind];
+      std::map<long long, const Json*> objects;
+      for (const Json& o : image["objects"].items) objects[o["address"].Int()] = &o;
+      for (const Json& instance : image["instances"].items) {
+        std::string file = instance["source"].text;
+        file.resize(file.size() - 5);
+        const Json& object = *objects.at(instance["object"].Int());
+        const SpinSource& s = sources[file];
+        for (const Json& method : object["method_entries"].items) {
+          const std::string& name = s.methods.at(static_cast<std::size_t>(method["index"].Int() - 1));
+          if (!reachable.count({file, name})) continue;
+          const std::int64_t entry = method["address"].Int();
+          EXPECT_TRUE(e.HasFlag(entry, flag::Call) && e.HasFlag(entry, flag::Spin))
+              << instance["path"].text << "." << name << " at " << entry;
+        }
+      }
+
+      // Every traced instruction start is listed as a line of its own.
+      std::set<std::int64_t> listed;
+      std::istringstream lines(e.Listing);
+      for (std::string line; std::getline(lines, line);) {
+        if (line.size() > 13 && line[4] == ' ' && std::isxdigit(static_cast<unsigned char>(line[0])))
+          listed.insert(std::stoll(line.substr(0, 4), nullptr, 16));
+      }
+      for (std::int64_t a = 0; a <= e.ImageEnd; ++a) {
+        if (e.HasFlag(a, flag::Spin) && e.HasFlag(a, flag::Done)) {
+          EXPECT_TRUE(listed.count(a)) << "overlapped at " << a;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brevin

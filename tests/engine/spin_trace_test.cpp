@@ -1,0 +1,164 @@
+// Spin control-flow tracing: which bytes become code and which marks the
+// calls, jumps, case branches and cog starts leave.
+#include <gtest/gtest.h>
+
+#include "engine.h"
+#include "test_support.h"
+
+namespace brevin {
+namespace {
+
+using test::BuildImage;
+using test::ImageSpec;
+using test::ScriptedHost;
+
+constexpr std::int64_t kObject = 0x10;
+
+// Traces a top object (table and code) and leaves the engine for inspection.
+class TraceTest : public ::testing::Test {
+ protected:
+  ScriptedHost host;
+  Engine e{host};
+
+  void Trace(std::vector<std::uint8_t> object, bool setLength = true) {
+    ImageSpec spec;
+    spec.object = std::move(object);
+    spec.varBytes = 4;
+    spec.setLength = setLength;
+    const LoadResult r = e.DisassembleBytes("t.binary", BuildImage(spec), false);
+    ASSERT_EQ(r.status, LoadStatus::Listed) << r.message;
+  }
+  bool Code(std::int64_t offset) const { return e.HasFlag(kObject + offset, flag::Spin) && e.HasFlag(kObject + offset, flag::Done); }
+  bool Flags(std::int64_t offset, std::uint32_t bits) const { return (e.FlagsAt(kObject + offset) & bits) == bits; }
+};
+
+TEST_F(TraceTest, GotoAtTheMethodEndMarksItsTargetAndTracingRunsOn) {
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0x04, 0x7E, 0x32});  // GOTO -2 (to itself), RETURN
+  EXPECT_TRUE(Flags(8, flag::Goto | flag::Call));
+  EXPECT_TRUE(Code(10));
+  EXPECT_EQ(e.ReferencedFrom[kObject + 8], kObject + 8);
+}
+
+TEST_F(TraceTest, LoopRepeatIntoTracedCodeEndsThePath) {
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0x36, 0x09, 0x7D, 0x32});  // PUSH 1, LOOPRPT -3, RETURN
+  EXPECT_TRUE(Flags(8, flag::Goto));
+  EXPECT_FALSE(e.HasFlag(kObject + 11, flag::Spin));
+}
+
+TEST_F(TraceTest, CaseBranchGetsGotoButNoReferrer) {
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x0D, 0x01, 0x32, 0x32});  // PUSH 0, CASE +1, RETURN, RETURN
+  EXPECT_TRUE(Flags(12, flag::Goto));
+  EXPECT_TRUE(Code(12));
+  EXPECT_TRUE(Code(11));
+  EXPECT_EQ(e.ReferencedFrom[kObject + 12], 0);
+}
+
+TEST_F(TraceTest, MethodCalledBothWaysGainsXfun) {
+  // method 1 at +12: call method 2 dropping, then using its result; method 2 at +19
+  Trace({0, 0, 0, 0, 12, 0, 0, 0, 19, 0, 0, 0, 0x01, 0x05, 0x02, 0x00, 0x05, 0x02, 0x32, 0x32});
+  EXPECT_TRUE(Flags(19, flag::Call | flag::Xfun | flag::Spin));
+  EXPECT_TRUE(Flags(4, flag::Link) && Flags(8, flag::Link));
+  EXPECT_EQ(e.ReferencedFrom[kObject + 19], kObject + 16);
+}
+
+TEST_F(TraceTest, SubObjectCallTracesItsFirstMethodFirst) {
+  host.options.DebugSpin = true;
+  std::vector<std::uint8_t> object = {20, 0, 0, 0, 12, 0, 0, 0, 20, 0, 8, 0,  // top table: method, sub-object
+                                      0x01, 0x06, 0x02, 0x03, 0x32, 0, 0, 0,     // FRAME, CALLOBJ 2.3, RETURN
+                                      20, 0, 0, 0, 16, 0, 0, 0, 17, 0, 0, 0, 18, 0, 0, 0,  // sub-object table
+                                      0x32, 0x32, 0x32, 0};
+  Trace(object, false);
+  EXPECT_TRUE(Flags(20, flag::Xobj | flag::Link | flag::Done));
+  for (int k = 1; k <= 3; ++k) EXPECT_TRUE(Flags(20 + 4 * k, flag::Link)) << k;
+  for (int k = 0; k <= 2; ++k) EXPECT_TRUE(Flags(4 * k, flag::Link)) << k;
+  EXPECT_TRUE(Code(36));   // method 1
+  EXPECT_FALSE(Code(37));  // method 2 is not called
+  EXPECT_TRUE(Code(38));   // method 3
+  const auto first = host.debug.find("Spin 0034");
+  const auto third = host.debug.find("Spin 0036");
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(third, std::string::npos);
+  EXPECT_LT(first, third);
+}
+
+TEST_F(TraceTest, FiveFramesInARowStopThePath) {
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x0B, 0x01, 0x32, 0, 0, 0, 0, 0, 0x32});
+  for (int i = 12; i <= 16; ++i) EXPECT_TRUE(Code(i)) << i;
+  EXPECT_FALSE(e.HasFlag(kObject + 17, flag::Spin));
+}
+
+TEST_F(TraceTest, CogStartFromConstantsEndsThePathOnlyForCogZero) {
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x39, 0x01, 0x00, 0x35, 0x2C, 0x32});  // cog 0, $0100, 0
+  EXPECT_FALSE(e.HasFlag(kObject + 14, flag::Spin));
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0x38, 0x02, 0x39, 0x01, 0x00, 0x35, 0x2C, 0x32});  // cog 2
+  EXPECT_TRUE(Code(15));
+}
+
+TEST_F(TraceTest, CogStartAfterCodeAddressPushContinues) {
+  host.options.DebugSpin = true;
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0xC7, 0x20, 0x35, 0x2C, 0x32, 0, 0, 0});
+  EXPECT_NE(host.debug.find("Call Asmb\r\n"), std::string::npos);
+  EXPECT_TRUE(Code(12));
+  EXPECT_EQ(e.CodeAddressMark, 0);
+}
+
+TEST_F(TraceTest, OutOfRangeDestinationIsReportedInDeveloperModeAndNotFollowed) {
+  host.developerMode = true;
+  host.answers = {MessageAnswer::Yes};
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0x0B, 0xC0, 0x00, 0x32});  // JPT -16384
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0], "Destination out of range\r\n\r\n001B\r\nJPT\r\n\r\nContinue reporting problem issues?");
+  EXPECT_TRUE(Code(11));
+}
+
+TEST_F(TraceTest, CancelledProblemReportStopsAllTracing) {
+  host.developerMode = true;
+  host.answers = {MessageAnswer::Cancel};
+  Trace({0, 0, 0, 0, 8, 0, 0, 0, 0x0B, 0xC0, 0x00, 0x36, 0x32});
+  EXPECT_TRUE(e.TraceAbort);
+  EXPECT_FALSE(e.HasFlag(kObject + 11, flag::Spin));
+  EXPECT_FALSE(e.Listing.empty());
+}
+
+TEST(DeepTrace, SixteenThousandNestedJumpsNeedNoDeepStack) {
+  // Each JPT +0 leads to the next instruction, one nesting level per jump.
+  constexpr int kJumps = 16000;
+  ImageSpec spec;
+  spec.object = {0, 0, 0, 0, 8, 0, 0, 0};
+  for (int i = 0; i < kJumps; ++i) {
+    spec.object.push_back(0x0B);
+    spec.object.push_back(0x00);
+  }
+  spec.object.push_back(0x32);
+  spec.eeprom = true;
+  ScriptedHost host;
+  Engine e(host);
+  ASSERT_EQ(e.DisassembleBytes("deep.eeprom", BuildImage(spec), false).status, LoadStatus::Listed);
+  const std::int64_t last = kObject + 8 + 2 * kJumps;
+  EXPECT_TRUE(e.HasFlag(last, flag::JmpT | flag::Spin | flag::Done));
+  EXPECT_EQ(e.ReferencedFrom[static_cast<std::size_t>(last)], last - 2);
+}
+
+TEST(EndOfImage, TracingEndsAtAnInstructionThatRunsOffTheImage) {
+  std::vector<std::uint8_t> image(32768, 0);
+  const std::uint16_t header[] = {0x10, 0x20, 0x30, 0x7FFC, 0x34};  // PINIT near the end
+  for (int i = 0; i < 5; ++i) {
+    image[static_cast<std::size_t>(6 + 2 * i)] = static_cast<std::uint8_t>(header[i] & 0xFF);
+    image[static_cast<std::size_t>(7 + 2 * i)] = static_cast<std::uint8_t>(header[i] >> 8);
+  }
+  image[0x10] = 0x10;
+  image[0x7FFC] = 0x35;
+  image[0x7FFD] = 0x35;
+  image[0x7FFE] = 0x39;  // PUSH with a two-byte constant, only one byte left
+  image[0x7FFF] = 0x12;
+  ScriptedHost host;
+  host.options.InhibitWarnings = true;
+  Engine e(host);
+  ASSERT_EQ(e.DisassembleBytes("end.eeprom", image, false).status, LoadStatus::Listed);
+  EXPECT_TRUE(e.HasFlag(0x7FFE, flag::Done | flag::Spin));
+  EXPECT_TRUE(e.HasFlag(0x7FFF, flag::Spin));
+  EXPECT_NE(e.Listing.find("7FFE         39 12                    PUSH\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace brevin
