@@ -118,13 +118,15 @@ class Engine {
   std::string VarName(const std::string& text, int space, std::int64_t offset) const;
   void NumberSymbols();
 
-  // ---- Decoders (spin_decoder.cpp, asm_decoder.cpp)
+  // ---- Spin decoding and tracing (spin_decoder.cpp, spin_trace.cpp)
   void DecodeSpinInstruction(std::int64_t address);
   void DecodeEffectByte();
-  void DecodeAsmInstruction(std::int64_t address);
   void TraceSpin(std::int64_t address, std::uint32_t extraFlags);
   void LaunchAssembly(std::int64_t address);
   void ReportProblem(const std::string& text);
+
+  // ---- Assembler decoding and tracing (asm_decoder.cpp, asm_trace.cpp)
+  void DecodeAsmInstruction(std::int64_t address);
 
   // ---- Variables, stack frames, source lines (later passes)
   void ClassifyByteRuns();
