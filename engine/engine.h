@@ -117,6 +117,8 @@ class Engine {
   std::string RelName(std::int64_t base, std::int64_t offset) const;
   std::string VarName(const std::string& text, int space, std::int64_t offset) const;
   void NumberSymbols();
+  void AssignSymbol(std::int64_t address, char letter, int number);
+  void ListSymbolTable();
 
   // ---- Spin decoding and tracing (spin_decoder.cpp, spin_trace.cpp)
   void DecodeSpinInstruction(std::int64_t address);
@@ -128,10 +130,14 @@ class Engine {
   // ---- Assembler decoding and tracing (asm_decoder.cpp, asm_trace.cpp)
   void DecodeAsmInstruction(std::int64_t address);
 
-  // ---- Variables, stack frames, source lines (later passes)
+  // ---- Variables, stack frames, object list (variables.cpp)
   void ClassifyByteRuns();
   void ClassifyVariables();
-  void ListStackFrame();
+  void ListStackFrame(std::int64_t entry);
+  void ListObjectList();
+  void ListObjectRow(const std::string& name);
+
+  // ---- Spin source lines (source.cpp)
   void EmitMethodSource();
 
   // ---- Reports (flags_report.cpp)
@@ -162,6 +168,7 @@ class Engine {
   std::vector<std::int32_t> ReferencedFrom;
   std::vector<std::int32_t> PairedWith;
   std::string UsedLetters;
+  std::int32_t LocalCounter = 0;  // the number last given to a Spin local
 
   // ---- Line fields and layout state
   std::string LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand;

@@ -206,7 +206,8 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
     WriteRawLine("");
     WriteRawLine("      END");
   } else if (Opt.SymbolTable) {
-    // The symbol table and object list follow here once those reports exist.
+    ListSymbolTable();
+    ListObjectList();
   }
 }
 
@@ -254,7 +255,7 @@ void ListOneItem(Engine& e) {
     if (flags & Call) {
       e.IndentLevel = 0;
       if (e.Opt.IncludeSourceCode) e.EmitMethodSource();
-      e.ListStackFrame();
+      e.ListStackFrame(d);
     }
     e.SetSection(section::SpinCode);
     e.DecodeSpinInstruction(d);

@@ -8,11 +8,6 @@ namespace brevin {
 namespace {
 constexpr std::uint32_t kRetUnknown = 0x80000000u;
 
-void AssignSymbol(Engine& e, std::int64_t address, char letter, int number) {
-  e.SymbolIds[static_cast<std::size_t>(address)] = number + static_cast<std::int32_t>(letter) * 65536;
-  if (e.UsedLetters.find(letter) == std::string::npos) e.UsedLetters.push_back(letter);
-}
-
 // The letter of an address by its flags, or 0 when it gets no symbol.
 char LetterFor(std::uint32_t flags) {
   using namespace flag;
@@ -32,16 +27,22 @@ char LetterFor(std::uint32_t flags) {
 }
 }  // namespace
 
+void Engine::AssignSymbol(std::int64_t address, char letter, int number) {
+  SymbolIds[static_cast<std::size_t>(address)] = number + static_cast<std::int32_t>(letter) * 65536;
+  if (UsedLetters.find(letter) == std::string::npos) UsedLetters.push_back(letter);
+}
+
 void Engine::NumberSymbols() {
   UsedLetters.clear();
+  LocalCounter = 0;
   int n = 0;
   for (std::int64_t a = 0; a <= ImageEnd && a <= kLastAddress; ++a) {
     std::int32_t& id = SymbolIds[static_cast<std::size_t>(a)];
     if (id == 0) {
       const char letter = LetterFor(FlagsAt(a));
-      if (letter != 0) AssignSymbol(*this, a, letter, ++n);
+      if (letter != 0) AssignSymbol(a, letter, ++n);
     } else if (static_cast<std::uint32_t>(id) == kRetUnknown) {
-      AssignSymbol(*this, a, 'R', ++n);
+      AssignSymbol(a, 'R', ++n);
     }
   }
 }
@@ -80,6 +81,109 @@ std::string Engine::HubName(std::int64_t address) const {
 
 std::string Engine::RelName(std::int64_t base, std::int64_t offset) const {
   return Opt.ShowLabels ? SymbolName(3, base + offset, offset) : SignedText(offset);
+}
+
+namespace {
+struct Legend {
+  char letter;
+  const char* text;
+};
+constexpr Legend kLegend[] = {
+    {'A', "A = Assembler Jump Destination"},
+    {'B', "B = Byte Variable"},
+    {'F', "F = Function Entry Point"},
+    {'J', "J = Jump Destination"},
+    {'L', "L = Long Variable"},
+    {'N', "N = Jump if False ( Not True ) Destination"},
+    {'O', "O = Object"},
+    {'R', "R = Assembler RET Location"},
+    {'S', "S = Subroutine Entry Point"},
+    {'T', "T = Jump if True Destination"},
+    {'V', "V = Assembler Variable"},
+    {'W', "W = Word Variable"},
+    {'X', "X = Link Vector"},
+};
+
+std::string WithoutTrailingBlanks(std::string text) {
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+}  // namespace
+
+void Engine::ListSymbolTable() {
+  using namespace flag;
+  ObjBase = PBASE;
+  ObjVarBase = VBASE;
+  WriteRawLine("");
+  WriteRawLine("Symbol Table");
+  WriteRawLine("============");
+  WriteRawLine("");
+
+  std::int64_t count = 5;  // the five header addresses
+  for (std::int32_t id : SymbolIds) count += id != 0;
+  WriteRawLine(Plural(count, "symbol") + " used");
+  WriteRawLine("");
+  if (!UsedLetters.empty()) {
+    for (const Legend& l : kLegend) {
+      if (UsedLetters.find(l.letter) != std::string::npos) WriteRawLine(l.text);
+    }
+    WriteRawLine("");
+  }
+  const std::pair<std::int64_t, const char*> header[] = {{PBASE, "   PBASE    Base of Program"},
+                                                        {VBASE, "   VBASE    Base of Variables"},
+                                                        {SBASE, "   SBASE    Base of Stack"},
+                                                        {PINIT, "   PINIT    Initial Program Counter"},
+                                                        {SINIT, "   SINIT    Initial Stack Pointer"}};
+  for (const auto& [value, text] : header) WriteRawLine(HexText(static_cast<std::uint32_t>(value), 4) + text);
+  WriteRawLine("");
+
+  const std::int64_t end = std::min<std::int64_t>(ImageEnd, kLastAddress);
+  for (std::int64_t k = 0; k <= end; ++k) {
+    if (SymbolIds[static_cast<std::size_t>(k)] == 0) continue;
+    const std::uint32_t flags = FlagsAt(k);
+    std::string line = HexText(static_cast<std::uint32_t>(k), 4) + "   " + SymbolName(0, k, 0);
+    if (flags & Xobj) ObjBase = k;  // links resolve against their own object
+    if (flags != 0) {
+      line = PadTo(line, 15);
+      if (flags & Link) line += " Link   " + SymbolName(0, EntryTarget((k - ObjBase) / 4), 0);
+      if (flags & Spin) line += " Spin ";
+      if (flags & Asmb) line += " Asmb ";
+      if (flags & Org0) line += "  Org0";
+      if (flags & Pads) line += "  Pads";
+      if (flags & Call) line += "  Call";
+      if ((flags & Goto) == Goto) {
+        line += "  Goto";
+      } else {
+        if (flags & JmpT) line += "  JmpT";
+        if (flags & JmpF) line += "  JmpF";
+      }
+      if (flags & (Byte | Word | Long)) {
+        if (flags & (Spin | Asmb | Link)) line += " ";
+        if (flags & Long) line += " Long";
+        if (flags & Word) line += " Word";
+        if (flags & Byte) line += " Byte";
+      }
+    }
+    if (Opt.DebugAsmb && (flags & Aret)) line += "  ARet";
+    const std::int32_t from = ReferencedFrom[static_cast<std::size_t>(k)];
+    const std::int32_t paired = PairedWith[static_cast<std::size_t>(k)];
+    if (from != 0 || paired != 0) {
+      line = PadTo(line, 40);
+      if (from != 0) {
+        line += std::string((flags & Call) ? "  Called" : "  Jumped") + " from " + HexText(static_cast<std::uint32_t>(from), 4);
+      }
+      if (paired != 0) {
+        // A paired address without a symbol shows as its hub address.
+        const std::string name = InImage(paired) && SymbolIds[static_cast<std::size_t>(paired)] != 0
+                                     ? SymbolName(1, paired, 0)
+                                     : "$" + HexText(static_cast<std::uint32_t>(paired), 4);
+        line += "  Paired with " + HexText(static_cast<std::uint32_t>(paired), 4) + " = " + name;
+      }
+    }
+    WriteRawLine(WithoutTrailingBlanks(line));
+  }
+  ObjBase = PBASE;
+  ObjVarBase = VBASE;
 }
 
 }  // namespace brevin

@@ -180,3 +180,69 @@ TEST(Corpus, ReachedMethodsAreTracedAndInstructionsDoNotOverlap) {
 
 }  // namespace
 }  // namespace brevin
+
+namespace brevin {
+namespace {
+
+TEST(Corpus, LabelsSymbolTableAndObjectListAgreeWithTheImages) {
+  for (const std::string& program : Programs()) {
+    const Json facts = test::ParseJson(test::ReadText(kData + "/" + program + ".facts.json"));
+    for (const char* kind : {"binary", "eeprom"}) {
+      SCOPED_TRACE(program + "." + kind);
+      ScriptedHost host;
+      host.options.SymbolTable = true;
+      Engine e(host);
+      ASSERT_EQ(e.LoadAndDisassemble(kData + "/" + program + "." + kind, false).status, LoadStatus::Listed);
+
+      for (std::int64_t a = 0; a <= e.ImageEnd; ++a) {
+        const std::uint32_t f = e.FlagsAt(a);
+        if (!(f & flag::AnyDest)) continue;
+        const char letter = e.SymbolName(0, a, 0)[0];
+        if (f & flag::Asmb) {
+          EXPECT_EQ(letter, 'A') << a;
+        } else if (f & flag::Call) {
+          EXPECT_TRUE(letter == (f & flag::Xfun ? 'F' : 'S')) << a;
+        } else {
+          EXPECT_TRUE(letter == 'J' || letter == 'T' || letter == 'N') << a;
+        }
+      }
+
+      // The symbol table names each symbol once.
+      const std::string& listing = e.Listing;
+      const auto table = listing.find("\r\nSymbol Table\r\n");
+      const auto objects = listing.find("\r\nObject List\r\n");
+      ASSERT_NE(table, std::string::npos);
+      ASSERT_NE(objects, std::string::npos);
+      std::set<std::string> names;
+      int rows = 0;
+      std::istringstream symbols(listing.substr(table, objects - table));
+      const std::regex row(R"(^[0-9A-F]{4}   ([A-Z]\w*))");
+      for (std::string line; std::getline(symbols, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, row) && line.find("   PBASE    Base") == std::string::npos &&
+            line.compare(4, 9, "   VBASE ") != 0 && line.compare(4, 9, "   SBASE ") != 0 &&
+            line.compare(4, 9, "   PINIT ") != 0 && line.compare(4, 9, "   SINIT ") != 0) {
+          ++rows;
+          EXPECT_TRUE(names.insert(m[1].str()).second) << "listed twice: " << m[1].str();
+        }
+      }
+      EXPECT_GT(rows, 10);
+
+      // The object list has one block per object of the chain, in the image's order.
+      std::vector<long long> listed;
+      std::istringstream list(listing.substr(objects));
+      for (std::string line; std::getline(list, line);) {
+        if (line.size() > 17 && line[4] == ' ' && line[7] != '+' && line.compare(0, 4, "0000") != 0) {
+          if (line[7] != ' ') listed.push_back(std::stoll(line.substr(0, 4), nullptr, 16));
+        }
+      }
+      std::vector<long long> chain;
+      for (const Json& o : facts["images"][kind]["objects"].items) chain.push_back(o["address"].Int());
+      std::sort(chain.begin(), chain.end());
+      EXPECT_EQ(listed, chain);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brevin

@@ -16,8 +16,8 @@ using test::ScriptedHost;
 
 ImageSpec SmallProgram(int varBytes) {
   ImageSpec spec;
-  // object table: header, one method at +8; code: PUSH 0, RETURN, then two unreached bytes
-  spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x32, 0x36, 0x32};
+  // object table: header, one method at +8; code: PUSH 0, RETURN, then unreached bytes
+  spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x32, 0x36, 0x36, 0x36, 0x36, 0x32, 0x00};
   spec.varBytes = varBytes;
   return spec;
 }
@@ -129,8 +129,8 @@ TEST(Pipeline, StatusSizeTextAndSeedFlags) {
   ScriptedHost host;
   Engine e(host);
   e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false);
-  // object is 12 bytes: VBASE $1C, VENDS $20
-  EXPECT_EQ(e.SizeText, " $0000 - $001F = 32 / 0% ");
+  // object is 16 bytes: VBASE $20, VENDS $24
+  EXPECT_EQ(e.SizeText, " $0000 - $0023 = 36 / 0% ");
   EXPECT_TRUE(e.HasFlag(e.PBASE, flag::Link | flag::Done));
   EXPECT_TRUE(e.HasFlag(e.PBASE + 4, flag::Link));
   EXPECT_TRUE(e.HasFlag(e.PINIT, flag::Call));
