@@ -48,6 +48,11 @@ inline constexpr int Stack = 9;
 inline constexpr int Padding = 10;
 }  // namespace section
 
+// The five fields of one listing line.
+struct LineFields {
+  std::string addr, bytes, label, opcode, operand;
+};
+
 class Engine {
  public:
   explicit Engine(Host& host);
@@ -87,8 +92,9 @@ class Engine {
   std::string CheckHeaderAddresses() const;
 
   // ---- Listing layout (layout.cpp)
-  void EmitLine();
-  void FormatLine();
+  void FormatLine();  // formats the current line fields
+  void FormatLine(const LineFields& line);
+  LineFields CurrentLine() const;
   void EmitBlankLine();
   void WriteRawLine(const std::string& text);
   void WriteTitleBlock(const std::string& imagePath, bool autoReloaded);
@@ -128,7 +134,26 @@ class Engine {
   void ReportProblem(const std::string& text);
 
   // ---- Assembler decoding and tracing (asm_decoder.cpp, asm_trace.cpp)
+  // Tracing mode (ListingPass false) marks the image; listing mode fills the line fields.
   void DecodeAsmInstruction(std::int64_t address);
+  // Resolves the "?x" markers of a choice text for the instruction long. knownPair tells
+  // whether D and S form a recorded call pair (the "p" selector); a "w" selector replaces
+  // defaultWrite by R XOR defaultWrite.
+  static std::string SelectAsmChoice(std::string_view text, std::uint32_t op, bool knownPair, bool& defaultWrite);
+  // True when the long at address is listed as assembler data rather than an instruction.
+  bool IsAsmData(std::int64_t address) const;
+  // Gives register r of the current block the next V number, if it has none.
+  void NumberCogVariable(std::int64_t r);
+  // The name of register r of the block whose cog address 0 is at hub address base.
+  std::string RegName(std::int64_t base, std::int64_t r) const;
+  // Follows an assembler program from a hub address, marking what it reaches.
+  void TraceAssembly(std::int64_t address, std::uint32_t entryFlags);
+  // Fields of the long decoded last, read by the tracer.
+  std::uint32_t AsmLong = 0;
+  std::int32_t AsmS = 0;  // -1 after a jump through a register
+  std::int32_t AsmD = 0;
+  std::uint32_t AsmCondition = 0;
+  int AsmVarCounter = 0;
 
   // ---- Variables, stack frames, object list (variables.cpp)
   void ClassifyByteRuns();
@@ -137,8 +162,23 @@ class Engine {
   void ListObjectList();
   void ListObjectRow(const std::string& name);
 
+  // ---- Expression folding (folding.cpp)
+  void EmitLine();
+  void FlushPendingLines();
+  void MergeWithPrevious(const std::string& mnemonic, const std::string& operand);
+  void FoldCallArguments(int limit);
+  void FoldIndexes();
+  void FoldCallsAndReturns();
+  void FoldSpecialRegister();
+  void FoldOperators();
+  // The pending line `back` places before the newest (0 = the newest), or null.
+  const LineFields* PendingBefore(std::size_t back) const;
+
   // ---- Spin source lines (source.cpp)
-  void EmitMethodSource();
+  void PrepareSource();
+  void InsertMethodSource(std::int64_t entry);
+  void NextMethodSource(bool list);
+  bool EmitMethodSource(const std::string& keyword, int n, bool list = true);
 
   // ---- Reports (flags_report.cpp)
   std::string ListImageFlags() const;
@@ -172,6 +212,7 @@ class Engine {
 
   // ---- Line fields and layout state
   std::string LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand;
+  std::vector<LineFields> PendingLines;  // the folding queue, oldest first
   int SectionState = section::Unknown;
   bool LastLineBlank = true;
   int IndentLevel = 0;
@@ -201,8 +242,18 @@ class Engine {
   bool DebugAny = false;
   bool DebugVars = false;
 
+  // ---- Spin source inclusion
+  std::string SourcePath;          // the source beside the image: folder, base name, ".spin"
+  std::string SourceReadPath;      // the file read; a test-wrapper trailer switches it
+  bool SourceWarningArmed = true;  // the missing-source notice may show (set on open or toggle)
+  bool IncludeSource = false;      // source lines in this analysis
+  bool SourceReadWarned = false;   // a source that vanished while listing was reported
+  std::int64_t SourceObjectBase = 0;  // the object whose methods the source describes (-1: the next one)
+  int MethodsMatched = 0;             // its methods matched so far, listed or skipped
+
   // ---- Results of a listing
   std::string Listing;          // the listing text, CR LF line ends
+  std::vector<std::string> Warnings;  // notices of this analysis that did not stop it
   std::string SizeText;         // the status-bar size text, e.g. " $0000 - $1233 = 4660 / 14% "
   bool BytecodeListing = false;  // the listing was written without the image
 

@@ -20,6 +20,7 @@ void Engine::ResetForLoad() {
   std::fill(PairedWith.begin(), PairedWith.end(), 0);
   std::fill(ReferencedFrom.begin(), ReferencedFrom.end(), 0);
   std::fill(LocalAccess.begin(), LocalAccess.end(), 0);
+  std::fill(VarIds.begin(), VarIds.end(), 0);  // no numbers of an earlier image reach this one
   ReadCursor = 0;
   CogOrgBase = 0;
   PendingLaunch = 0;

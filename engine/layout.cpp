@@ -44,20 +44,17 @@ void Engine::WriteRawLine(const std::string& text) {
   Listing += kCrLf;
 }
 
-void Engine::EmitLine() {
-  // Lines go straight to the layout until expression folding queues them.
-  FormatLine();
-}
+void Engine::FormatLine() { FormatLine(CurrentLine()); }
 
-void Engine::FormatLine() {
-  std::string opcode = LineOpcode;
+void Engine::FormatLine(const LineFields& fields) {
+  std::string opcode = fields.opcode;
   if (opcode == "_") {
     if (!LastLineBlank) WriteRawLine("");
     LastLineBlank = true;
     return;
   }
 
-  std::string left = LineAddr;
+  std::string left = fields.addr;
   if (!left.empty() && left.front() == '_') {
     if (!LastLineBlank) WriteRawLine("");
     LastLineBlank = true;
@@ -67,22 +64,22 @@ void Engine::FormatLine() {
   std::string overflow;
   std::size_t column;
   if (Opt.ShowImage) {
-    if (!InstrBytes.empty()) {
-      std::string bytes = InstrBytes;
+    if (!fields.bytes.empty()) {
+      std::string bytes = fields.bytes;
       if (bytes.size() > kBytesWidth) {
         overflow = ContinuationHead(LeadingHex(left) + 5) + " " + bytes.substr(kBytesWidth);
         bytes.resize(kBytesWidth);
       }
       left = PadTo(left, kColBytes) + bytes;
     }
-    if (!LineLabel.empty()) left = PadTo(left, kColLabel) + LineLabel;
+    if (!fields.label.empty()) left = PadTo(left, kColLabel) + fields.label;
     column = kColOpcodeImage;
   } else {
-    left = LineLabel;
+    left = fields.label;
     column = kColOpcodeBare;
   }
 
-  std::string operand = LineOperand;
+  std::string operand = fields.operand;
   int growth = 0;
   if (!operand.empty() && operand.back() == '>') {
     operand.pop_back();

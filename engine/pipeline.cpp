@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "engine.h"
+#include "paths.h"
 #include "text.h"
 
 namespace brevin {
@@ -94,6 +95,11 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   DebugVars = Opt.DebugVars && DebugAny;
   Listing.clear();
   SizeText.clear();
+  Warnings.clear();
+  SourceReadWarned = false;
+  SourcePath = SourcePathFor(path);
+  IncludeSource = Opt.IncludeSourceCode;
+  PrepareSource();
 
   if (bytes.size() > static_cast<std::size_t>(kImageSize)) {
     result.warnings.push_back(path + ": the file holds " + DecText(static_cast<std::int64_t>(bytes.size())) +
@@ -114,6 +120,7 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   ImageEnd = kLastAddress;
   AnalyseImage();
   WriteListing(path, autoReloaded);
+  result.warnings.insert(result.warnings.end(), Warnings.begin(), Warnings.end());
   return result;
 }
 
@@ -157,6 +164,7 @@ void ListMarkersAt(Engine& e);
 void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   BytecodeListing = !Opt.ShowImage;
   Listing.clear();
+  PendingLines.clear();
   Listing.reserve(1 << 20);
   WriteRawLine("");
   if (Opt.ShowImage) WriteTitleBlock(imagePath, autoReloaded);
@@ -191,6 +199,8 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   ConsecutiveFrames = 0;
   PubCounter = 0;
   PriCounter = 0;
+  MethodsMatched = 0;
+  SourceObjectBase = PBASE;
   AsmVarsPending = false;
   SetSection(section::Header);
 
@@ -202,6 +212,7 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   }
 
   FlushAsmVars();
+  FlushPendingLines();
   if (!Opt.ShowImage) {
     WriteRawLine("");
     WriteRawLine("      END");
@@ -254,7 +265,7 @@ void ListOneItem(Engine& e) {
     e.FlushAsmVars();
     if (flags & Call) {
       e.IndentLevel = 0;
-      if (e.Opt.IncludeSourceCode) e.EmitMethodSource();
+      if (e.IncludeSource) e.InsertMethodSource(d);
       e.ListStackFrame(d);
     }
     e.SetSection(section::SpinCode);

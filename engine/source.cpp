@@ -1,8 +1,175 @@
-// Spin source lines beside the methods of the listing.
+// Spin source lines beside the methods of the listing. The image holds no
+// names, so methods are matched by position: public methods first, then
+// private ones, each in source order, as the compiler lays them out.
+#include <filesystem>
+#include <fstream>
+
 #include "engine.h"
+#include "text.h"
+#include "version_text.h"
 
 namespace brevin {
 
-void Engine::EmitMethodSource() {}
+namespace {
+// The last line of a test wrapper names the source of the object it wraps.
+constexpr std::string_view kWrapperTrailer = "  { End of Test Wrapper For Varnel }{ ";
+
+std::string TrimRight(std::string text) {
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
+std::string TrimLeft(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+// The first four characters after the leading blanks, upper-cased.
+std::string KeyOf(const std::string& line) {
+  std::string key = TrimLeft(line).substr(0, 4);
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return key;
+}
+
+bool ReadLine(std::ifstream& in, std::string& line) {
+  if (!std::getline(in, line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+bool IsSectionWord(const std::string& text) {
+  return text == "PUB" || text == "PRI" || text == "OBJ" || text == "DAT" || text == "CON" || text == "VAR";
+}
+}  // namespace
+
+std::string PrintableText(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 32 || code > 126) c = ' ';
+  }
+  return out;
+}
+
+void Engine::PrepareSource() {
+  SourceReadPath = SourcePath;
+  if (!IncludeSource) return;
+  std::error_code ec;
+  if (!SourcePath.empty() && std::filesystem::exists(SourcePath, ec)) {
+    SourceWarningArmed = true;
+    if (host_.PropellerToolRunning() && !Opt.InhibitWarnings) {
+      const std::string crlf(kCrLf);
+      host_.ShowMessage(std::string(ProductTitle),
+                        "The Propller Tool is being used." + crlf + crlf +
+                            "Please ensure you have saved the source file within the Propeller Tool if it is being "
+                            "edited or the included source code may not be the same as the Spin program being "
+                            "decompiled.",
+                        MessageButtons::Ok, MessageIcon::Warning);
+    }
+    return;
+  }
+  IncludeSource = false;
+  if (SourceWarningArmed) {
+    SourceWarningArmed = false;
+    if (!Opt.InhibitWarnings) {
+      host_.ShowMessage(std::string(ProductTitle),
+                        "Cannot find source file" + std::string(kCrLf) + std::string(kCrLf) + SourcePath,
+                        MessageButtons::Ok, MessageIcon::Information);
+    }
+  }
+}
+
+void Engine::InsertMethodSource(std::int64_t entry) {
+  // Only the methods of the object whose source is read are matched; their
+  // table index says how many methods came before, listed or not.
+  if (SourceObjectBase < 0) SourceObjectBase = ObjBase;
+  if (ObjBase != SourceObjectBase) return;
+  int index = 0;
+  for (int k = 1; k < 256 && ObjBase + 4 * k < entry; ++k) {
+    if (ObjBase + WordAt(ObjBase + 4 * k) == entry) {
+      index = k;
+      break;
+    }
+  }
+  while (MethodsMatched + 1 < index && (PubCounter >= 0 || PriCounter >= 0)) {
+    NextMethodSource(false);  // a method the tracer never reached
+  }
+  const std::string savedLabel = LineLabel;
+  LineAddr = "====";
+  InstrBytes.clear();
+  LineLabel.clear();
+  LineOperand.clear();
+  NextMethodSource(true);
+  LineLabel = savedLabel;
+}
+
+void Engine::NextMethodSource(bool list) {
+  ++MethodsMatched;
+  if (PubCounter >= 0) {
+    ++PubCounter;
+    if (!EmitMethodSource("PUB", PubCounter, list)) {
+      PubCounter = -1;
+      PriCounter = 1;
+      if (!EmitMethodSource("PRI", 1, list)) PriCounter = -1;
+    }
+  } else if (PriCounter >= 0) {
+    ++PriCounter;
+    if (!EmitMethodSource("PRI", PriCounter, list)) PriCounter = -1;
+  }
+}
+
+bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
+  const std::string key = keyword + " ";
+  std::ifstream in(SourceReadPath);
+  if (!in) {
+    // The source went away after the analysis began: list without it, say so once.
+    if (!SourceReadWarned) {
+      SourceReadWarned = true;
+      Warnings.push_back(SourceReadPath + ": cannot be read; source lines are left out");
+    }
+    return false;
+  }
+  bool found = false;
+  std::string line;
+  while (!found && ReadLine(in, line)) {
+    line = TrimRight(line);
+    if (KeyOf(line) != key || --n != 0) continue;
+    if (!list) return true;
+    EmitBlankLine();
+    LineOpcode = "; " + line;
+    EmitLine();
+    while (!found) {
+      if (!ReadLine(in, line)) {
+        found = true;
+        break;
+      }
+      const std::string k = KeyOf(line);
+      if (k == "PUB " || k == "PRI " || k == "OBJ " || k == "DAT " || k == "CON " || k == "VAR ") {
+        found = true;
+      } else if (k == "{ EN") {
+        if (line.rfind(kWrapperTrailer, 0) == 0) {
+          std::string rest = TrimRight(TrimLeft(line.substr(kWrapperTrailer.size())));
+          SourceReadPath = rest.size() >= 2 ? rest.substr(0, rest.size() - 2) : std::string();
+          SourceReadPath = TrimRight(SourceReadPath);
+          PubCounter = 0;
+          PriCounter = 0;
+          MethodsMatched = 0;
+          SourceObjectBase = -1;  // the wrapped object is the next one listed
+          found = true;
+        }
+      } else {
+        const std::string text = TrimRight(line);
+        if (IsSectionWord(text)) {
+          found = true;
+        } else if (!text.empty()) {
+          LineOpcode = "; " + PrintableText(text);
+          EmitLine();
+        }
+      }
+    }
+    EmitBlankLine();
+  }
+  return found;
+}
 
 }  // namespace brevin

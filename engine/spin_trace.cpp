@@ -247,7 +247,10 @@ void Engine::TraceSpin(std::int64_t address, std::uint32_t extraFlags) { SpinTra
 
 void Engine::LaunchAssembly(std::int64_t address) {
   if (!Opt.ProcessAssembler || !InImage(address)) return;
-  // The assembly tracer starts here with Org0 + Call once it exists.
+  // The entry may have been traced by an earlier launch: decode it again so
+  // that it sets its block base, then stop at the first long already done.
+  ClearFlag(address, flag::Done);
+  TraceAssembly(address, flag::Org0 | flag::Call);
 }
 
 }  // namespace brevin

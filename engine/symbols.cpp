@@ -35,6 +35,7 @@ void Engine::AssignSymbol(std::int64_t address, char letter, int number) {
 void Engine::NumberSymbols() {
   UsedLetters.clear();
   LocalCounter = 0;
+  AsmVarCounter = 0;
   int n = 0;
   for (std::int64_t a = 0; a <= ImageEnd && a <= kLastAddress; ++a) {
     std::int32_t& id = SymbolIds[static_cast<std::size_t>(a)];

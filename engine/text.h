@@ -29,4 +29,7 @@ std::string Percent(std::int64_t a, std::int64_t b);
 // remain when there are more.
 std::string ZeroPad(std::int64_t n, int width);
 
+// Every character below 32 or above 126 replaced by one blank.
+std::string PrintableText(const std::string& text);
+
 }  // namespace brevin

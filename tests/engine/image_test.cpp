@@ -151,6 +151,7 @@ TEST(HeaderCheck, AddressesOutsideTheImageAreRefusedByName) {
 
 TEST(HeaderCheck, OverlongInputIsCutTo32KWithAWarning) {
   ScriptedHost host;
+  host.options.IncludeSourceCode = false;
   ImageSpec spec = OneMethod();
   spec.eeprom = true;
   auto image = BuildImage(spec);

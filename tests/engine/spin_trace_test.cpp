@@ -25,6 +25,7 @@ class TraceTest : public ::testing::Test {
     spec.object = std::move(object);
     spec.varBytes = 4;
     spec.setLength = setLength;
+    host.options.IncludeSourceCode = false;
     const LoadResult r = e.DisassembleBytes("t.binary", BuildImage(spec), false);
     ASSERT_EQ(r.status, LoadStatus::Listed) << r.message;
   }

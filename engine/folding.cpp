@@ -1,0 +1,220 @@
+// Expression folding: every listing line passes through a short queue, where
+// runs of Spin pushes merge into the instruction that consumes them (LET,
+// CALLFUN "label ( a, b )", indexed and special-register operands, ...).
+#include "engine.h"
+
+namespace brevin {
+
+namespace {
+constexpr std::size_t kQueueBound = 10;
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// Replaces the first occurrence of what by with (which must occur).
+std::string ReplaceFirst(std::string text, const std::string& what, const std::string& with) {
+  const auto at = text.find(what);
+  if (at != std::string::npos) text.replace(at, what.size(), with);
+  return text;
+}
+
+// The n-th occurrence (0-based) of what replaced by with.
+std::string ReplaceNth(std::string text, const std::string& what, int n, const std::string& with) {
+  std::size_t at = text.find(what);
+  for (int i = 0; i < n && at != std::string::npos; ++i) at = text.find(what, at + what.size());
+  if (at != std::string::npos) text.replace(at, what.size(), with);
+  return text;
+}
+
+bool IsPush(const LineFields& line) { return line.opcode == "PUSH"; }
+
+// A PUSH of a literal value: no index, and an operand that starts like a number.
+bool IsConstantPush(const LineFields& line) {
+  return IsPush(line) && !Contains(line.operand, "[]") && !Contains(line.operand, "[..]") && !line.operand.empty() &&
+         std::string_view("#$0123456789+-").find(line.operand[0]) != std::string_view::npos;
+}
+
+// The value of a constant push shown in decimal (a leading "#" ignored); -1 otherwise.
+int SmallDecimal(const std::string& operand) {
+  const std::string digits = !operand.empty() && operand[0] == '#' ? operand.substr(1) : operand;
+  if (digits.empty() || digits.size() > 2) return -1;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+  }
+  return std::stoi(digits);
+}
+}  // namespace
+
+LineFields Engine::CurrentLine() const { return {LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand}; }
+
+void Engine::EmitLine() {
+  if (PendingLines.size() == kQueueBound) {
+    FormatLine(PendingLines.front());
+    PendingLines.erase(PendingLines.begin());
+  }
+  PendingLines.push_back(CurrentLine());
+  if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
+
+  if (Opt.FoldIndexes) FoldIndexes();
+  if (Opt.FoldOpcodes) FoldCallsAndReturns();
+  if (Opt.FoldSpr && Contains(LineOperand, "SPR[]")) FoldSpecialRegister();
+  if (Opt.FoldOperators) FoldOperators();
+}
+
+void Engine::FlushPendingLines() {
+  if (!PendingLines.empty() && !PendingLines.back().operand.empty() && PendingLines.back().operand.back() == '_') {
+    PendingLines.back().operand.pop_back();
+  }
+  for (const LineFields& line : PendingLines) FormatLine(line);
+  PendingLines.clear();
+}
+
+const LineFields* Engine::PendingBefore(std::size_t back) const {
+  return PendingLines.size() > back ? &PendingLines[PendingLines.size() - 1 - back] : nullptr;
+}
+
+void Engine::MergeWithPrevious(const std::string& mnemonic, const std::string& operand) {
+  if (PendingLines.size() < 2) return;
+  const LineFields newest = PendingLines.back();
+  PendingLines.pop_back();
+  LineFields& previous = PendingLines.back();
+  previous.bytes += " " + newest.bytes;
+  previous.opcode = mnemonic;
+  if (!operand.empty()) previous.operand = operand;
+  LineOpcode = previous.opcode;
+  LineOperand = previous.operand;
+}
+
+void Engine::FoldCallArguments(int limit) {
+  const LineFields* previous = PendingBefore(1);
+  if (!Opt.FoldArguments || previous == nullptr || !IsPush(*previous)) return;
+  std::string operand = LineOperand;
+  std::string closing;
+  if (!operand.empty()) {
+    operand += " ( ";
+    closing = " )";
+  }
+  const std::size_t opening = operand.size();
+  MergeWithPrevious(LineOpcode, operand + previous->operand + closing);
+  int taken = 1;
+  while ((previous = PendingBefore(1)) != nullptr && IsPush(*previous) && (limit == 0 || taken < limit)) {
+    std::string merged = LineOperand;
+    merged.insert(opening, previous->operand + ", ");
+    MergeWithPrevious(LineOpcode, merged);
+    ++taken;
+  }
+}
+
+void Engine::FoldIndexes() {
+  const LineFields* previous = PendingBefore(1);
+  const LineFields* second = PendingBefore(2);
+  if (previous == nullptr) return;
+  const std::string operand = LineOperand;
+  if (Contains(operand, "[][]")) {
+    if (second != nullptr && IsPush(*previous) && IsPush(*second)) {
+      const std::string inner = ReplaceNth(operand, "[]", 1, "[" + previous->operand + "]");
+      const std::string both = ReplaceFirst(inner, "[]", "[" + second->operand + "]");
+      MergeWithPrevious(LineOpcode, both);
+      MergeWithPrevious(LineOpcode, both);
+    }
+  } else if (Contains(operand, "[]") && IsPush(*previous)) {
+    MergeWithPrevious(LineOpcode, ReplaceFirst(operand, "[]", "[" + previous->operand + "]"));
+  } else if (Contains(operand, "[..]") && second != nullptr && IsPush(*previous) && IsPush(*second)) {
+    const std::string range = ReplaceFirst(operand, "[..]", "[" + second->operand + ", " + previous->operand + "]");
+    MergeWithPrevious(LineOpcode, range);
+    MergeWithPrevious(LineOpcode, range);
+  }
+}
+
+void Engine::FoldCallsAndReturns() {
+  struct CallForm {
+    const char* frame;
+    const char* call;
+    const char* object;
+  };
+  static constexpr CallForm kForms[] = {{"CALL WITH RETURN VALUE", "CALLFUN", "OBJFUN"},
+                                        {"CALL WITHOUT RETURN VALUE", "CALLSUB", "OBJSUB"},
+                                        {"CALL WITH ABORT TRAP", "CALLTRP", "OBJTRP"},
+                                        {"CALL IGNORING ABORT TRAP", "CALLIGN", "OBJIGN"}};
+  const std::string mnemonic = LineOpcode;
+  if (mnemonic == "CALL" || mnemonic == "CALLOBJ") {
+    FoldCallArguments(0);
+    const LineFields* previous = PendingBefore(1);
+    if (previous == nullptr || previous->opcode != "FRAME") return;
+    for (const CallForm& form : kForms) {
+      if (previous->operand == form.frame) {
+        MergeWithPrevious(mnemonic == "CALL" ? form.call : form.object, LineOperand);
+        return;
+      }
+    }
+  } else if (mnemonic == "RETVAL" || mnemonic == "ABOVAL") {
+    const LineFields* previous = PendingBefore(1);
+    if (previous != nullptr && IsPush(*previous)) MergeWithPrevious(mnemonic == "RETVAL" ? "RETURN" : "ABORT", "");
+  }
+}
+
+void Engine::FoldSpecialRegister() {
+  const LineFields* previous = PendingBefore(1);
+  if (previous == nullptr || !IsConstantPush(*previous)) return;
+  const int value = SmallDecimal(previous->operand);
+  if (value < 0 || value > 15) return;
+  MergeWithPrevious(LineOpcode, ReplaceFirst(LineOperand, "SPR[]", tables_.Spin.RegisterNames[16 + static_cast<std::size_t>(value)]));
+}
+
+void Engine::FoldOperators() {
+  const std::string mnemonic = LineOpcode;
+  const std::string operand = LineOperand;
+  const LineFields* p1 = PendingBefore(1);
+  const LineFields* p2 = PendingBefore(2);
+  const LineFields* p3 = PendingBefore(3);
+  if (p1 == nullptr) return;
+  auto constants = [&](int n) {
+    const LineFields* lines[] = {p1, p2, p3};
+    for (int i = 0; i < n; ++i) {
+      if (lines[i] == nullptr || !IsConstantPush(*lines[i])) return false;
+    }
+    return true;
+  };
+
+  if (mnemonic == "CASE") {
+    if (constants(1)) MergeWithPrevious("CASE", p1->operand + ", " + operand);
+  } else if (mnemonic == "LOOKUP" || mnemonic == "LOOKDN") {
+    if (constants(1)) MergeWithPrevious(mnemonic, p1->operand);
+  } else if (mnemonic == "CASER" || mnemonic == "LOOKUPR" || mnemonic == "LOOKDNR" || mnemonic == "STRCOMP") {
+    if (!constants(2)) return;
+    const std::string first = p2->operand, second = p1->operand;
+    std::string merged = first + ", " + second;
+    std::string folded = mnemonic;
+    if (mnemonic == "LOOKUPR") folded = "LOOKUP";
+    if (mnemonic == "LOOKDNR") folded = "LOOKDN";
+    if (mnemonic == "CASER") {
+      folded = "CASE";
+      merged = first + ", " + second + ", " + operand;
+    }
+    MergeWithPrevious(folded, merged);
+    MergeWithPrevious(folded, merged);
+  } else if (mnemonic == "BYTEFIL" || mnemonic == "WORDFIL" || mnemonic == "LONGFIL" || mnemonic == "BYTEMOV" ||
+             mnemonic == "WORDMOV" || mnemonic == "LONGMOV") {
+    if (!constants(3)) return;
+    const std::string merged = p3->operand + ", " + p2->operand + ", " + p1->operand;
+    for (int i = 0; i < 3; ++i) MergeWithPrevious(mnemonic, merged);
+  } else if (mnemonic == "POP") {
+    const std::string& before = p1->opcode;
+    if (IsPush(*p1) && !Contains(operand, "[]") && !Contains(operand, "[..]") && !Contains(p1->operand, "[]") &&
+        !Contains(p1->operand, "[..]")) {
+      MergeWithPrevious("LET", operand + ", " + p1->operand);
+    } else if (before == "CALLFUN" || before == "OBJFUN") {
+      MergeWithPrevious(before, p1->operand + ", " + operand);
+    } else if (before == "COGIFUN" || before == "LCLRFUN" || before == "LSETFUN") {
+      MergeWithPrevious(before, "( " + p1->operand + " ), " + operand);
+    } else if (before == "LNEWFUN") {
+      MergeWithPrevious(before, operand);
+    }
+  } else if (mnemonic == "COGISUB" || mnemonic == "COGIFUN") {
+    FoldCallArguments(3);
+  } else if (mnemonic == "LCLRSUB" || mnemonic == "LSETSUB" || mnemonic == "LRETSUB" || mnemonic == "LCLRFUN" ||
+             mnemonic == "LSETFUN" || mnemonic == "LNEWFUN") {
+    FoldCallArguments(1);
+  }
+}
+
+}  // namespace brevin

@@ -1,0 +1,183 @@
+// Expression folding: which runs of lines merge, into what, and under which option.
+#include <gtest/gtest.h>
+
+#include "engine.h"
+#include "test_support.h"
+
+namespace brevin {
+namespace {
+
+using test::Lines;
+using test::ScriptedHost;
+
+class FoldTest : public ::testing::Test {
+ protected:
+  ScriptedHost host;
+  Engine e{host};
+  int address = 0x100;
+
+  void SetUp() override {
+    e.Opt = Options{};
+    e.Opt.ShowImage = false;  // label, opcode and operand columns only
+  }
+  void Emit(const std::string& opcode, const std::string& operand, const std::string& label = "") {
+    e.LineAddr = std::to_string(address++);
+    e.InstrBytes = "00";
+    e.LineLabel = label;
+    e.LineOpcode = opcode;
+    e.LineOperand = operand;
+    e.EmitLine();
+  }
+  // The printed lines, each as "OPCODE|operand" (label first when there is one).
+  std::vector<std::string> Printed() {
+    e.FlushPendingLines();
+    std::vector<std::string> out;
+    for (const std::string& line : Lines(e.Listing)) {
+      if (line.empty()) continue;
+      std::string label = line.substr(0, 9);
+      label.erase(label.find_last_not_of(' ') + 1);
+      std::string opcode = line.size() > 9 ? line.substr(9, 9) : "";
+      opcode.erase(opcode.find_last_not_of(' ') + 1);
+      const std::string operand = line.size() > 18 ? line.substr(18) : "";
+      out.push_back((label.empty() ? "" : label + ":") + opcode + "|" + operand);
+    }
+    return out;
+  }
+};
+
+TEST_F(FoldTest, PushAndPopBecomeLet) {
+  Emit("PUSH", "5");
+  Emit("POP", "VAR+4");
+  EXPECT_EQ(Printed(), std::vector<std::string>{"LET|VAR+4, 5"});
+}
+
+TEST_F(FoldTest, LabelledLineKeepsItsPlaceButLaterLinesMergeIntoIt) {
+  Emit("PUSH", "5");
+  Emit("PUSH", "7", "J1");
+  Emit("POP", "VAR+0");
+  e.FlushPendingLines();
+  const auto lines = Lines(e.Listing);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "         PUSH     5");
+  EXPECT_EQ(lines[1], "J1       LET      VAR+0, 7");
+
+  Engine f(host);
+  f.Opt = Options{};
+  f.LineAddr = "0100";
+  f.InstrBytes = "38 07";
+  f.LineLabel = "J1";
+  f.LineOpcode = "PUSH";
+  f.LineOperand = "7";
+  f.EmitLine();
+  f.LineAddr = "0102";
+  f.InstrBytes = "41";
+  f.LineLabel.clear();
+  f.LineOpcode = "POP";
+  f.LineOperand = "VAR+0";
+  f.EmitLine();
+  f.FlushPendingLines();
+  EXPECT_EQ(Lines(f.Listing)[0], "0100         38 07 41        J1       LET      VAR+0, 7");
+}
+
+TEST_F(FoldTest, CallsTakeTheirArgumentsAndTheFrame) {
+  Emit("FRAME", "CALL WITHOUT RETURN VALUE");
+  Emit("PUSH", "a");
+  Emit("PUSH", "b");
+  Emit("PUSH", "c");
+  Emit("CALL", "S5");
+  Emit("FRAME", "CALL WITH RETURN VALUE");
+  Emit("CALLOBJ", "O2, +3");
+  Emit("POP", "VAR+8");
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"CALLSUB|S5 ( a, b, c )", "OBJFUN|O2, +3, VAR+8"}));
+
+  e.Listing.clear();
+  e.Opt.FoldArguments = false;  // the frame still takes a call with nothing between them
+  Emit("FRAME", "CALL WITH ABORT TRAP");
+  Emit("PUSH", "a");
+  Emit("CALL", "S5");
+  Emit("FRAME", "CALL IGNORING ABORT TRAP");
+  Emit("CALL", "S6");
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"FRAME|CALL WITH ABORT TRAP", "PUSH|a", "CALL|S5", "CALLIGN|S6"}));
+}
+
+TEST_F(FoldTest, CogStartTakesAtMostThreeArguments) {
+  Emit("PUSH", "x");
+  Emit("PUSH", "a");
+  Emit("PUSH", "b");
+  Emit("PUSH", "c");
+  Emit("COGISUB", "");
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|x", "COGISUB|a, b, c"}));
+}
+
+TEST_F(FoldTest, IndexesFillTheirBracketsOnlyWithFoldIndexes) {
+  Emit("PUSH", "2");
+  Emit("PUSH", "VAR+4[]");
+  Emit("POP", "VAR+0");
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|2", "PUSH|VAR+4[]", "POP|VAR+0"}));
+
+  e.Listing.clear();
+  e.Opt.FoldIndexes = true;
+  Emit("PUSH", "2");
+  Emit("PUSH", "VAR+4[]");
+  Emit("POP", "VAR+0");
+  Emit("PUSH", "VAR+0");
+  Emit("PUSH", "3");
+  Emit("PUSH", "MEM[][].BYTE");
+  Emit("PUSH", "4");
+  Emit("PUSH", "7");
+  Emit("PUSH", "OUTA[..]");
+  Emit("PUSH", "4");
+  Emit("POP", "SPR[]");
+  // Filled brackets no longer block LET: the POP takes the range push before it.
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"LET|VAR+0, VAR+4[2]", "PUSH|MEM[VAR+0][3].BYTE",
+                                                 "LET|SPR[4], OUTA[4, 7]"}));
+}
+
+TEST_F(FoldTest, DoubleIndexNeedsTwoPushesBeforeIt) {
+  e.Opt.FoldIndexes = true;
+  Emit("PUSH", "3");
+  Emit("PUSH", "MEM[][].BYTE");
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|3", "PUSH|MEM[][].BYTE"}));
+}
+
+TEST_F(FoldTest, SpecialRegistersFoldOnlyForSmallDecimalConstants) {
+  Emit("PUSH", "12");
+  Emit("PUSH", "SPR[]");
+  Emit("PUSH", "$10");
+  Emit("PUSH", "SPR[]");
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|PHSA", "PUSH|$10", "PUSH|SPR[]"}));
+}
+
+TEST_F(FoldTest, ReturnValueAndOperators) {
+  Emit("PUSH", "0");
+  Emit("RETVAL", "_");
+  Emit("PUSH", "1");
+  Emit("PUSH", "5");
+  Emit("LOOKUPR", "");
+  Emit("PUSH", "1");
+  Emit("PUSH", "5");
+  Emit("CASER", "J3");
+  Emit("PUSH", "9");
+  Emit("CASE", "J4");
+  Emit("PUSH", "#B1");
+  Emit("PUSH", "0");
+  Emit("PUSH", "8");
+  Emit("BYTEFIL", "");
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"RETURN|0", "LOOKUP|1, 5", "CASE|1, 5, J3", "CASE|9, J4",
+                                                 "BYTEFIL|#B1, 0, 8"}));
+  EXPECT_EQ(e.Listing.find("\r\n\r\n"), std::string::npos);  // the RETVAL's blank line went with it
+}
+
+TEST_F(FoldTest, QueueOfTenKeepsThePrintedOrderAndDropsTheLastBlankRequest) {
+  e.Opt.FoldOperators = false;
+  for (int i = 0; i < 25; ++i) Emit("PUSH", std::to_string(i));
+  Emit("RETURN", "_");
+  const auto printed = Printed();
+  ASSERT_EQ(printed.size(), 26u);
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(printed[static_cast<std::size_t>(i)], "PUSH|" + std::to_string(i));
+  EXPECT_EQ(printed.back(), "RETURN|");
+  EXPECT_EQ(Lines(e.Listing).back(), "         RETURN");
+}
+
+}  // namespace
+}  // namespace brevin
