@@ -18,6 +18,7 @@ run: build
 	  $(BUILD_DIR)/app/Brevin; \
 	else \
 	  $(BUILD_DIR)/cli/brevin-cli $(SAMPLE); \
+	  echo "No display: this was the listing of $(SAMPLE). Start the window with: xvfb-run -a $(BUILD_DIR)/app/Brevin"; \
 	fi
 
 test: build build-san

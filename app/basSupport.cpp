@@ -1,0 +1,128 @@
+#include "basSupport.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include "frmFastLoad.h"
+#include "frmVarnel.h"
+#include "prompt.h"
+#include "settings_store.h"
+#include "version_text.h"
+
+namespace brevin {
+
+ProcessValues& Process() {
+  static ProcessValues values;
+  return values;
+}
+
+bool HasSwitch(const QString& commandLine, const QString& upperSwitch) {
+  const QString text = commandLine.toUpper();
+  return text.contains(upperSwitch + ' ') || text.contains(upperSwitch + '/') || text.endsWith(upperSwitch);
+}
+
+bool HasSwitch(const QString& upperSwitch) { return HasSwitch(Process().CommandLine, upperSwitch); }
+
+QString FNth(long long n) {
+  if (n == 11 || n == 12 || n == 13) return "th";
+  switch (((n % 10) + 10) % 10) {
+    case 1: return "st";
+    case 2: return "nd";
+    case 3: return "rd";
+    default: return "th";
+  }
+}
+
+QString DateTimeStamp(const std::function<QDate()>& today, const std::function<QTime()>& now) {
+  QDate date = today();
+  QTime time = now();
+  for (QDate again = today(); again != date; again = today()) {
+    date = again;
+    time = now();
+  }
+  return date.toString("yyyy-MM-dd") + ' ' + time.toString("HH:mm:ss");
+}
+
+QString DateTimeStamp() {
+  return DateTimeStamp([] { return QDate::currentDate(); }, [] { return QTime::currentTime(); });
+}
+
+QString FileNameOf(const QString& path) { return path.mid(path.lastIndexOf('/') + 1); }
+
+QString FolderOf(const QString& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  return slash < 0 ? QString() : path.left(slash);
+}
+
+QString BaseNameOf(const QString& path) {
+  const QString name = FileNameOf(path);
+  const qsizetype dot = name.lastIndexOf('.');
+  return dot < 0 ? name : name.left(dot);
+}
+
+bool FileExists(const QString& path) { return !path.isEmpty() && QFileInfo::exists(path); }
+
+QString ChooseSettingsAppName() {
+  const SettingsStore earlier(kEarlierSettingsAppName);
+  return earlier.SectionHasValue("Setup") ? QString(kEarlierSettingsAppName) : QString(kSettingsAppName);
+}
+
+StartWindow ChooseStartWindow(const QString& exeName, const QString& commandLine, bool developerMode) {
+  if (exeName.toUpper() == QString(kProgramName).toUpper()) {
+    return HasSwitch(commandLine, "/DOWNLOAD") ? StartWindow::PortDialog : StartWindow::Disassembler;
+  }
+  if (HasSwitch(commandLine, "/VIEW") || HasSwitch(commandLine, "/VIEWER")) return StartWindow::Disassembler;
+  return developerMode ? StartWindow::PortDialog : StartWindow::NamesChanged;
+}
+
+QString NamesChangedText() {
+  return QStringLiteral("Sorry - The Application names have changed.\r\n\r\n"
+                        "You should now be running the Brevin Application to disassemble Propeller Chip bytecode.");
+}
+
+namespace {
+
+void FillProcessValues(int argc, char** argv) {
+  ProcessValues& p = Process();
+  QStringList arguments = QCoreApplication::arguments();
+  const QString started = argc > 0 && argv[0] != nullptr ? QFile::decodeName(argv[0]) : QString();
+  if (!arguments.isEmpty()) arguments.removeFirst();
+  p.CommandLine = arguments.join(' ');
+  p.AppFolder = QCoreApplication::applicationDirPath() + '/';
+  p.ExeName = BaseNameOf(started.isEmpty() ? QCoreApplication::applicationFilePath() : started);
+  p.DeveloperMode = qEnvironmentVariable("BREVIN_DEVELOPER_MODE") == "1";
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(kProgramName);
+  QApplication::setApplicationVersion(QString::fromStdString(VersionText()));
+  FillProcessValues(argc, argv);
+  // The visual-styles step has nothing to do on this platform: Qt draws the native style itself.
+  Process().SettingsAppName = ChooseSettingsAppName();
+
+  switch (ChooseStartWindow(Process().ExeName, Process().CommandLine, Process().DeveloperMode)) {
+    case StartWindow::NamesChanged:
+      Prompt(kDownloaderTitle, NamesChangedText(), MessageButtons::Ok, MessageIcon::Information);
+      return 0;
+    case StartWindow::PortDialog: {
+      frmFastLoad dialog;
+      dialog.show();
+      return QApplication::exec();
+    }
+    case StartWindow::Disassembler:
+      break;
+  }
+  SettingsStore store(Process().SettingsAppName);
+  frmVarnel window(store);
+  // Messages shown before the window would otherwise end the program when they close.
+  QApplication::setQuitOnLastWindowClosed(false);
+  if (!window.Form_Load()) return 0;
+  QApplication::setQuitOnLastWindowClosed(true);
+  return QApplication::exec();
+}
+
+}  // namespace brevin

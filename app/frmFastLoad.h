@@ -1,0 +1,16 @@
+// The port dialog. Downloading is not available in this version; until the
+// serial-port work arrives the dialog is an empty window with its caption.
+#pragma once
+
+#include <QDialog>
+
+namespace brevin {
+
+class frmFastLoad : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit frmFastLoad(QWidget* parent = nullptr);
+};
+
+}  // namespace brevin

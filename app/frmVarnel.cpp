@@ -1,0 +1,209 @@
+#include "frmVarnel.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+
+#include "basSupport.h"
+#include "engine.h"
+#include "instance_guard.h"
+#include "shell_host.h"
+#include "version_text.h"
+
+namespace brevin {
+
+QFont DefaultListingFont() {
+  QFont font;
+  if (QFontDatabase::families().contains("Courier New")) {
+    font = QFont("Courier New");
+  } else {
+    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  }
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  font.setBold(false);
+  font.setItalic(false);
+  font.setPointSizeF(8.25);
+  return font;
+}
+
+namespace {
+
+QString ShowFileDialog(QWidget* parent, const QString& title, const QString& folder, const QString& fileName,
+                       const QString& filter) {
+  QFileDialog dialog(parent, title, folder, filter);
+  dialog.setObjectName("FileDialogue");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  if (!fileName.isEmpty()) dialog.selectFile(fileName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+frmVarnel::frmVarnel(SettingsStore& store, QWidget* parent)
+    : QMainWindow(parent), store_(store), host_(std::make_unique<ShellHost>(*this)),
+      engine_(std::make_unique<Engine>(*host_)) {
+  setObjectName("frmVarnel");
+  setWindowTitle(ProductTitleText());
+  // The bars are shown and hidden through the Options menu only, not a context menu.
+  setContextMenuPolicy(Qt::PreventContextMenu);
+
+  txtDisplay = new QPlainTextEdit(this);
+  txtDisplay->setObjectName("txtDisplay");
+  txtDisplay->setReadOnly(true);
+  txtDisplay->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  txtDisplay->setFont(DefaultListingFont());
+  setCentralWidget(txtDisplay);
+
+  BuildMenus();
+  BuildToolbar();
+  BuildStatusBar();
+
+  ReloadTimer = new QTimer(this);
+  ReloadTimer->setObjectName("ReloadTimer");
+  ReloadTimer->setInterval(1000);
+
+  ChooseOpenFile = [this](const QString& title, const QString& folder, const QString& fileName,
+                          const QString& filter) { return ShowFileDialog(this, title, folder, fileName, filter); };
+  ConnectCommands();
+
+  // Design placement: a comfortable listing size, centred on the primary screen.
+  resize(960, 680);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.x() + std::max(0, (area.width() - width()) / 2), area.y() + std::max(0, (area.height() - height()) / 2));
+  }
+}
+
+frmVarnel::~frmVarnel() = default;
+
+void frmVarnel::BuildToolbar() {
+  Toolbar = new QToolBar(this);
+  Toolbar->setObjectName("Toolbar");
+  Toolbar->setMovable(false);
+  Toolbar->setFloatable(false);
+  Toolbar->setIconSize(QSize(16, 16));
+  addToolBar(Qt::TopToolBarArea, Toolbar);
+
+  struct Button {
+    const char* tip;
+    const char* theme;
+    QStyle::StandardPixmap fallback;
+    bool enabled;
+    bool separatorAfter;
+  };
+  static constexpr Button kButtons[] = {
+      {"Exit", "application-exit", QStyle::SP_DialogCloseButton, true, true},
+      {"Refresh", "view-refresh", QStyle::SP_BrowserReload, true, false},
+      {"Open", "document-open", QStyle::SP_DialogOpenButton, true, false},
+      {"Save", "document-save", QStyle::SP_DialogSaveButton, false, true},
+      {"Print", "document-print", QStyle::SP_FileDialogDetailedView, false, false},
+      {"Copy", "edit-copy", QStyle::SP_FileDialogContentsView, false, false},
+      {"Find", "edit-find", QStyle::SP_FileDialogInfoView, false, true},
+      {"Download", "go-down", QStyle::SP_ArrowDown, false, false},
+  };
+  for (const Button& b : kButtons) {
+    QAction* button = Toolbar->addAction(QIcon::fromTheme(b.theme, style()->standardIcon(b.fallback)), b.tip);
+    button->setToolTip(b.tip);
+    button->setObjectName(QString("Toolbar_") + b.tip);
+    button->setEnabled(b.enabled);
+    if (b.separatorAfter) Toolbar->addSeparator();
+  }
+  connect(Toolbar, &QToolBar::actionTriggered, this, &frmVarnel::Toolbar_ButtonClick);
+}
+
+void frmVarnel::BuildStatusBar() {
+  struct Panel {
+    const char* text;
+    const char* tip;
+  };
+  static constexpr Panel kPanels[] = {
+      {"No Image Loaded", "Loaded Image Filename"}, {"Empty Image", "Image Size"}, {" Auto ", "Download Port"}};
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("StatusBar");
+  bar->setSizeGripEnabled(true);
+  for (std::size_t i = 0; i < StatusPanel.size(); ++i) {
+    auto* panel = new QLabel(kPanels[i].text, bar);
+    panel->setObjectName("lblStatus" + QString::number(i + 1));
+    panel->setToolTip(kPanels[i].tip);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setTextInteractionFlags(Qt::NoTextInteraction);
+    StatusPanel[i] = panel;
+    if (i == 0) {
+      panel->setMinimumWidth(120);
+      bar->addWidget(panel, 1);
+    } else {
+      bar->addPermanentWidget(panel);
+    }
+  }
+  bar->hide();  // "&Status Bar" is off by design
+}
+
+QAction* frmVarnel::Item(const QString& name) const { return items_.value(name, nullptr); }
+
+QAction* frmVarnel::ToolbarButton(const QString& key) const {
+  for (QAction* button : Toolbar->actions()) {
+    if (!button->isSeparator() && button->toolTip().toUpper() == key) return button;
+  }
+  return nullptr;
+}
+
+void frmVarnel::SetToolbarButton(const QString& key, bool enabled) {
+  if (QAction* button = ToolbarButton(key)) button->setEnabled(enabled);
+}
+
+void frmVarnel::ApplyBars() {
+  Toolbar->setVisible(Item("mnuOptions_ShowToolbar")->isChecked());
+  statusBar()->setVisible(Item("mnuOptions_ShowStatusBar")->isChecked());
+  Form_Resize();
+}
+
+// The listing area fills the space between the bars (the main window's layout
+// does that, and never gives it a negative height); what is left is the caption.
+void frmVarnel::Form_Resize() {
+  if (LastFile.isEmpty()) return;
+  const QString base = BaseNameOf(LastFile);
+  if (isMinimized()) {
+    setWindowTitle(base + " - Disassembler");
+  } else {
+    setWindowTitle(ProductTitleText() + " - " +
+                   base);
+  }
+}
+
+void frmVarnel::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) Form_Resize();
+}
+
+void frmVarnel::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  Form_Resize();
+}
+
+void frmVarnel::closeEvent(QCloseEvent* event) {
+  // The debug and find windows do not exist yet; they close here once they do.
+  SaveSettings();
+  event->accept();
+}
+
+double frmVarnel::TwipsPerPixel() const {
+  const QScreen* shown = screen();
+  const double dpi = shown != nullptr && shown->logicalDotsPerInchY() > 0 ? shown->logicalDotsPerInchY() : 96.0;
+  return 1440.0 / dpi;
+}
+
+void frmVarnel::SetListingFont(const QFont& font) { txtDisplay->setFont(font); }
+
+}  // namespace brevin

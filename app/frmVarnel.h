@@ -1,0 +1,155 @@
+// The main window: the listing area, menus, toolbar, status bar and the
+// commands that open images and show their listings.
+//
+// The code is split by role: frmVarnel.cpp (controls, layout, caption, close),
+// frmVarnel_menus.cpp (the menu tree), frmVarnel_commands.cpp (open, refresh,
+// reference tables, command states), frmVarnel_settings.cpp (the settings
+// store and the option toggles), frmVarnel_load.cpp (the start-up sequence).
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "basMru.h"
+#include "options.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QTimer;
+class QToolBar;
+
+namespace brevin {
+
+class Engine;
+class SettingsStore;
+class ShellHost;
+namespace platform {
+class InstanceGuard;
+}
+
+// The Quick Settings actions.
+enum QuickAction { kQuickSetDefaults = 0, kQuickAllOn = 1, kQuickDefault = 2, kQuickAllOff = 3 };
+
+class frmVarnel : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit frmVarnel(SettingsStore& store, QWidget* parent = nullptr);
+  ~frmVarnel() override;
+
+  // ---- Start-up (frmVarnel_load.cpp)
+  // The window's load: instance guard, upgrade notice, restore, show, reload.
+  // False when this instance is to end without a window.
+  bool Form_Load();
+  bool Loaded() const { return loaded_; }
+
+  // ---- Commands (frmVarnel_commands.cpp)
+  void OpenFrom(const QString& lastFile);
+  void OpenFile(const QString& filename);
+  void Refresh();
+  // The window's side of one load: runs the engine and shows its listing.
+  // False when nothing was listed; the window then stays as it was.
+  bool LoadAndDisassemble(const QString& path, bool autoReloaded);
+  void Disable_Downloads();
+  void Toolbar_ButtonClick(QAction* button);
+  void ShowSpinOpcodes();
+  void ShowSpinEffects();
+  void ShowAsmbOpcodes();
+  void ShowImageFlags();
+  void CopyText();
+  void SelectAllText();
+
+  // ---- Settings and options (frmVarnel_settings.cpp)
+  void SaveSettings();
+  void ToggleOption(QAction* item);
+  void QuickSet(int index, QAction* item, int action);
+  void QuickSettings(int action);
+  void AutoRefresh();
+  Options CurrentOptions() const;
+
+  // ---- Recent files
+  void AddRecentFile(const QString& path);
+  void RebuildRecentMenu();
+  void mnuOptions_FlushMru_Click();
+
+  // ---- Controls
+  // A menu item by its name ("mnuView_FoldOpcodes", "mnuFile_Mru(3)"); null when unknown.
+  QAction* Item(const QString& name) const;
+  // A toolbar button by its tool-tip text compared in upper case ("SAVE").
+  QAction* ToolbarButton(const QString& key) const;
+  QPlainTextEdit* txtDisplay = nullptr;
+  QToolBar* Toolbar = nullptr;
+  std::array<QLabel*, 3> StatusPanel{};
+  QTimer* ReloadTimer = nullptr;
+  QStringList cboMruList;  // the recently used files, most recent first
+
+  // ---- Shell state
+  QString LastFile;
+  QString SaveFile;
+  QString SourcePath;
+  bool SourceWarningArmed = false;
+  bool BytecodeListing = false;
+  int QuickSetBits = 0;
+  // Port choices (kept and stored here; the port menu's behaviour comes with the serial-port work).
+  int PortNumber = 0;
+  int MaxPorts = 0;
+  // Search text, option bits and history (kept and stored for the find dialog).
+  QString FindText;
+  int FindMode = 0;
+  QStringList FindHistory;
+  // Propeller Tool folder and manuals.
+  QString PropToolPath;
+  QString PropToolManual;
+  QString PropToolQuickReference;
+
+  // The open dialog: (title, folder, file name, filter) -> chosen path, empty on cancel.
+  using FileChooser = std::function<QString(const QString&, const QString&, const QString&, const QString&)>;
+  FileChooser ChooseOpenFile;
+
+  Engine& engine() { return *engine_; }
+  ShellHost& host() { return *host_; }
+  SettingsStore& store() { return store_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolbar();
+  void BuildStatusBar();
+  void ConnectCommands();
+  void ConnectOptionToggles();
+  void Form_Resize();
+  void SetListingCommands();
+  void SetToolbarButton(const QString& key, bool enabled);
+  void ShowReference(const std::string& text);
+  void ApplyBars();
+  void RestoreWindowPlacement();
+  void RestoreSettings();
+  void RestoreDownloadTarget();
+  bool DecideInstance();
+  void ShowUpgradeNotice();
+  void ApplyDebugRule();
+  RecentMenu RecentMenuItems() const;
+  void SetListingFont(const QFont& font);
+  double TwipsPerPixel() const;
+
+  SettingsStore& store_;
+  std::unique_ptr<ShellHost> host_;
+  std::unique_ptr<Engine> engine_;
+  std::unique_ptr<platform::InstanceGuard> guard_;
+  QHash<QString, QAction*> items_;
+  bool loaded_ = false;
+};
+
+// The listing font by default: Courier New when installed, else the system's
+// fixed-pitch font, at 8.25 points.
+QFont DefaultListingFont();
+
+}  // namespace brevin

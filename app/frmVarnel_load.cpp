@@ -1,0 +1,106 @@
+// The main window's start-up: the guard against extra instances, the upgrade
+// notice, restoring the saved state, showing the window and reopening the last
+// image unless the previous run ended abnormally.
+#include <QCoreApplication>
+#include <QTimer>
+#include <QToolBar>
+
+#include "about.h"
+#include "basSupport.h"
+#include "engine.h"
+#include "frmVarnel.h"
+#include "instance_guard.h"
+#include "prompt.h"
+#include "settings_store.h"
+#include "tables.h"
+#include "version_text.h"
+
+namespace brevin {
+
+bool frmVarnel::Form_Load() {
+  if (!DecideInstance()) return false;
+
+  RestoreWindowPlacement();
+  RestoreSettings();
+  ApplyBars();
+
+  const bool developer = Process().DeveloperMode;
+  for (const char* name : {"mnuHelp_Separator_Delete", "mnuHelp_CreateTestWrapper", "mnuHelp_CreateTestWrappers",
+                           "mnuHelp_DeleteWrappers"}) {
+    Item(name)->setVisible(developer);
+  }
+
+  show();
+  if (Toolbar->isVisible()) QCoreApplication::processEvents();
+
+  RestoreDownloadTarget();
+  SharedTables();
+
+  if (!store_.ReadBool("Setup", "Crashed", false)) {
+    store_.WriteBool("Setup", "Crashed", true);
+    store_.Sync();
+    if (!LastFile.isEmpty() && Item("mnuFile_ReloadAtStart")->isChecked() && FileExists(LastFile) &&
+        !HasSwitch("/NOLOAD")) {
+      OpenFile(LastFile);
+    }
+  }
+
+  if (Item("mnuFile_AutoReload")->isChecked() && Item("mnuFile_ReloadAtStart")->isChecked()) ReloadTimer->start();
+  loaded_ = true;
+  return true;
+}
+
+// First instance: record the start and capture the quick-settings defaults.
+// Additional instance: take the start-up lock, ask when more instances run than
+// the user has accepted before, count this one. False ends this instance.
+bool frmVarnel::DecideInstance() {
+  SettingsStore& s = store_;
+  s.Sync();
+  guard_ = std::make_unique<platform::InstanceGuard>(platform::InstanceLockPath(s.FileName().toStdString()));
+  const bool first = !guard_->OthersRunning() || HasSwitch("/RELAUNCH:WINXP");
+
+  if (first) {
+    s.WriteText("Setup", "Instances", "1");
+    s.WriteText("Setup", "Blocked", "No");
+    QString folder = Process().AppFolder;
+    if (folder.endsWith('/') && folder.size() > 1) folder.chop(1);
+    s.WriteText("Setup", "Path", folder);
+    s.WriteText("Setup", "Installed", DateTimeStamp());
+    s.Sync();
+    QuickSettings(kQuickSetDefaults);
+    ShowUpgradeNotice();
+    return true;
+  }
+
+  if (s.ReadText("Setup", "Blocked", "Yes") != "No") return false;
+  s.WriteText("Setup", "Blocked", "Yes");
+  s.Sync();
+  const long long n = LeadingNumber(s.ReadText("Setup", "Instances", "1")) + 1;
+  const long long m = LeadingNumber(s.ReadText("Setup", "MaxInstances", "1"));
+  if (m < n) {
+    const QString count = QString::number(n);
+    const QString title = "Run " + count + FNth(n) + " Instance of " + ProductTitleText() + " ?";
+    const QString text = "Do you really want to run " + count + " instances of the " + ProductTitleText() + " ?";
+    if (Prompt(title, text, MessageButtons::YesNo, MessageIcon::Question, MessageAnswer::No) != MessageAnswer::Yes) {
+      s.WriteText("Setup", "Blocked", "No");
+      s.Sync();
+      return false;
+    }
+    s.WriteInt("Setup", "MaxInstances", n);
+  }
+  s.WriteInt("Setup", "Instances", n);
+  s.WriteText("Setup", "Blocked", "No");
+  s.Sync();
+  return true;
+}
+
+void frmVarnel::ShowUpgradeNotice() {
+  const QString version = QString::fromStdString(VersionText());
+  if (store_.ReadText("Setup", "Version") == version) return;
+  Prompt(UpgradeNoticeTitle(), UpgradeNoticeText(), MessageButtons::Ok, MessageIcon::Information);
+  store_.WriteText("Setup", "Version", version);
+  store_.WriteText("Debug Opc", "Flag", QString());
+  store_.Sync();
+}
+
+}  // namespace brevin

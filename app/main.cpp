@@ -1,0 +1,3 @@
+#include "basSupport.h"
+
+int main(int argc, char** argv) { return brevin::Main(argc, argv); }

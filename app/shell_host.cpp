@@ -1,0 +1,21 @@
+#include "shell_host.h"
+
+#include "basSupport.h"
+#include "frmVarnel.h"
+#include "prompt.h"
+#include "propeller_tool.h"
+
+namespace brevin {
+
+Options ShellHost::LoadOptions() { return window_.CurrentOptions(); }
+
+MessageAnswer ShellHost::ShowMessage(const std::string& title, const std::string& text, MessageButtons buttons,
+                                     MessageIcon icon) {
+  return Prompt(QString::fromStdString(title), QString::fromStdString(text), buttons, icon);
+}
+
+bool ShellHost::PropellerToolRunning() { return platform::PropellerToolRunning(); }
+
+bool ShellHost::DeveloperMode() { return Process().DeveloperMode; }
+
+}  // namespace brevin

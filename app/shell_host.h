@@ -1,0 +1,33 @@
+// The engine's view of the desktop shell: option check marks, message boxes
+// through the prompt, debug text, and the state of the Propeller Tool.
+#pragma once
+
+#include <string>
+
+#include "host.h"
+
+namespace brevin {
+
+class frmVarnel;
+
+class ShellHost : public Host {
+ public:
+  explicit ShellHost(frmVarnel& window) : window_(window) {}
+
+  Options LoadOptions() override;
+  MessageAnswer ShowMessage(const std::string& title, const std::string& text, MessageButtons buttons,
+                            MessageIcon icon) override;
+  // Kept until the debug window exists to show it.
+  void DebugWrite(const std::string& text) override { debugText_ += text; }
+  bool PropellerToolRunning() override;
+  bool DeveloperMode() override;
+
+  const std::string& DebugText() const { return debugText_; }
+  void ClearDebugText() { debugText_.clear(); }
+
+ private:
+  frmVarnel& window_;
+  std::string debugText_;
+};
+
+}  // namespace brevin

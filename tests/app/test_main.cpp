@@ -1,0 +1,29 @@
+// Runs the shell test classes in one application. Without XDG_CONFIG_HOME (a
+// run outside CTest) the settings go to a temporary folder, never to the user's.
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+int RunStartupTests(int argc, char** argv);
+int RunWindowTests(int argc, char** argv);
+int RunSettingsTests(int argc, char** argv);
+
+int main(int argc, char** argv) {
+  QTemporaryDir scratch;
+  if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME")) {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath("config")));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(scratch.filePath("runtime")));
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QDir().mkpath(qEnvironmentVariable("XDG_CONFIG_HOME"));
+  QDir().mkpath(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+  QFile::setPermissions(qEnvironmentVariable("XDG_RUNTIME_DIR"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+  QApplication app(argc, argv);
+  int failures = 0;
+  failures += RunStartupTests(argc, argv);
+  failures += RunWindowTests(argc, argv);
+  failures += RunSettingsTests(argc, argv);
+  return failures == 0 ? 0 : 1;
+}

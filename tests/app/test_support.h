@@ -1,0 +1,72 @@
+// Shared helpers of the shell tests: a scripted prompt, fresh settings, a window
+// started as the program starts it, and copies of sample images.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QQueue>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "basSupport.h"
+#include "frmVarnel.h"
+#include "prompt.h"
+#include "settings_store.h"
+
+namespace brevin::test {
+
+// Answers the questions from a queue (Yes when it is empty), plain messages with
+// Ok, and keeps what was asked.
+class ScriptedPrompt {
+ public:
+  ScriptedPrompt() {
+    SetPromptFunction([this](const PromptRequest& r) {
+      asked.append(r);
+      if (r.buttons == MessageButtons::Ok) return MessageAnswer::Ok;
+      return answers.isEmpty() ? MessageAnswer::Yes : answers.dequeue();
+    });
+  }
+  ~ScriptedPrompt() { SetPromptFunction({}); }
+  ScriptedPrompt(const ScriptedPrompt&) = delete;
+  ScriptedPrompt& operator=(const ScriptedPrompt&) = delete;
+
+  // Messages whose text starts with the given text.
+  int Count(const QString& textStart) const {
+    int n = 0;
+    for (const PromptRequest& r : asked) n += r.text.startsWith(textStart) ? 1 : 0;
+    return n;
+  }
+
+  QList<PromptRequest> asked;
+  QQueue<MessageAnswer> answers;
+};
+
+// Resets the process values and empties the settings store of the program.
+inline void FreshProcess() {
+  Process() = ProcessValues{};
+  Process().AppFolder = "/opt/brevin/";
+  Process().ExeName = "Brevin";
+  SettingsStore(kSettingsAppName).Clear();
+  SettingsStore(kEarlierSettingsAppName).Clear();
+}
+
+// A window made and loaded as Main does; null when the load ended the instance.
+inline std::unique_ptr<frmVarnel> LoadWindow(SettingsStore& store) {
+  auto window = std::make_unique<frmVarnel>(store);
+  if (!window->Form_Load()) return nullptr;
+  return window;
+}
+
+inline QString SamplePath(const QString& name) { return QString(BREVIN_TEST_DATA) + '/' + name; }
+
+// Copies a sample image into the folder under a new name, returning the new path.
+inline QString CopySample(const QTemporaryDir& dir, const QString& sample, const QString& name) {
+  const QString target = dir.filePath(name);
+  QFile::remove(target);
+  QFile::copy(SamplePath(sample), target);
+  QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+  return target;
+}
+
+}  // namespace brevin::test
