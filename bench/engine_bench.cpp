@@ -11,7 +11,8 @@ namespace {
 
 class BenchHost : public brevin::Host {
  public:
-  brevin::Options LoadOptions() override { return {}; }
+  brevin::Options options;
+  brevin::Options LoadOptions() override { return options; }
   brevin::MessageAnswer ShowMessage(const std::string&, const std::string&, brevin::MessageButtons,
                                     brevin::MessageIcon) override {
     return brevin::MessageAnswer::Yes;
@@ -24,6 +25,7 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Default options: source lines, assembly, folding and labels all on.
 void BM_DisassembleLargestImage(benchmark::State& state) {
   const std::string path = std::string(BREVIN_TEST_DATA) + "/serial_terminal.eeprom";
   const std::vector<std::uint8_t> bytes = ReadFile(path);
@@ -32,6 +34,7 @@ void BM_DisassembleLargestImage(benchmark::State& state) {
     return;
   }
   BenchHost host;
+  host.options.IncludeSourceCode = state.range(0) != 0;
   brevin::Engine engine(host);
   for (auto _ : state) {
     engine.DisassembleBytes(path, bytes, false);
@@ -39,7 +42,8 @@ void BM_DisassembleLargestImage(benchmark::State& state) {
   }
   state.counters["listing_bytes"] = static_cast<double>(engine.Listing.size());
 }
-BENCHMARK(BM_DisassembleLargestImage)->Unit(benchmark::kMicrosecond);
+// Argument 1: with the Spin source lines read from disk; 0: without.
+BENCHMARK(BM_DisassembleLargestImage)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

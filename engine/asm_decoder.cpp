@@ -68,6 +68,7 @@ void Engine::NumberCogVariable(std::int64_t r) {
   std::int32_t& id = VarIds[static_cast<std::size_t>(h)];
   if (id != 0) return;
   id = ++AsmVarCounter;
+  NoteVarId(h);
   if (UsedLetters.find('V') == std::string::npos) UsedLetters.push_back('V');
 }
 

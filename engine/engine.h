@@ -77,6 +77,9 @@ class Engine {
   std::uint32_t FlagsAt(std::int64_t address) const;
   bool HasFlag(std::int64_t address, std::uint32_t bits) const { return (FlagsAt(address) & bits) != 0; }
   void SetFlag(std::int64_t address, std::uint32_t bits);
+  // VarIds entries are written through NoteVarId's record, so clearing touches only those.
+  void NoteVarId(std::int64_t index);
+  void ClearVarIds();
   void ClearFlag(std::int64_t address, std::uint32_t bits);
   std::uint32_t ReadByte();
   std::uint32_t ReadWord();
@@ -260,6 +263,7 @@ class Engine {
  private:
   Host& host_;
   const Tables& tables_;
+  std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;  // the VarIds entries written since the last clear
   std::string pendingDebug_;
   std::string deferredDebug_;
 };

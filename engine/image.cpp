@@ -21,6 +21,8 @@ void Engine::ResetForLoad() {
   std::fill(ReferencedFrom.begin(), ReferencedFrom.end(), 0);
   std::fill(LocalAccess.begin(), LocalAccess.end(), 0);
   std::fill(VarIds.begin(), VarIds.end(), 0);  // no numbers of an earlier image reach this one
+  varIdsLow_ = kImageSize;
+  varIdsHigh_ = 0;
   ReadCursor = 0;
   CogOrgBase = 0;
   PendingLaunch = 0;
@@ -31,6 +33,18 @@ void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
   ResetForLoad();
   const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
   for (std::size_t i = 0; i < n; ++i) Image[i] = bytes[i];
+}
+
+void Engine::NoteVarId(std::int64_t index) {
+  varIdsLow_ = std::min(varIdsLow_, index);
+  varIdsHigh_ = std::max(varIdsHigh_, index + 1);
+}
+
+void Engine::ClearVarIds() {
+  // Only the entries written since the last clear: a method or block uses few.
+  if (varIdsLow_ < varIdsHigh_) std::fill(VarIds.begin() + varIdsLow_, VarIds.begin() + varIdsHigh_, 0);
+  varIdsLow_ = kImageSize;
+  varIdsHigh_ = 0;
 }
 
 std::uint32_t Engine::ByteAt(std::int64_t address) const {

@@ -266,7 +266,7 @@ void Engine::ListMarker(const std::string& name, const std::string& opcode, cons
 
 void Engine::StartAsmBlock() {
   AsmVarsPending = true;
-  std::fill(VarIds.begin(), VarIds.end(), 0);
+  ClearVarIds();
 }
 
 void Engine::ListAsmBlockStart() {
@@ -312,7 +312,7 @@ void Engine::FlushAsmVars() {
     EmitLine();
   }
   AsmVarsPending = false;
-  std::fill(VarIds.begin(), VarIds.end(), 0);
+  ClearVarIds();
   LineLabel = savedLabel;
 }
 

@@ -54,10 +54,11 @@ void Engine::ListStackFrame(std::int64_t entry) {
     if (a > entry && (!HasFlag(a, flag::Spin) || HasFlag(a, flag::Call))) break;
     const std::uint32_t access = static_cast<std::uint32_t>(LocalAccess[static_cast<std::size_t>(a)]);
     if (access == 0) continue;
-    if (!any) std::fill(VarIds.begin(), VarIds.end(), 0);
+    if (!any) ClearVarIds();
     any = true;
     const std::int64_t offset = access & 0xFFFF;
     VarIds[static_cast<std::size_t>(offset)] = kUnnumberedLocal;
+    NoteVarId(offset);
     max = std::max(max, offset);
   }
   if (!any) return;
@@ -65,7 +66,10 @@ void Engine::ListStackFrame(std::int64_t entry) {
   const std::string savedLabel = LineLabel;
   ListMarker("", "ALIGN", "STACK          ; For " + HubName(entry));
   const bool forResult = HasFlag(entry, flag::Xfun);
-  if (VarIds[0] != 0 || forResult) VarIds[0] = ++LocalCounter;
+  if (VarIds[0] != 0 || forResult) {
+    VarIds[0] = ++LocalCounter;
+    NoteVarId(0);
+  }
   for (std::int64_t k = 4; k <= max; k += 4) {
     if (VarIds[static_cast<std::size_t>(k)] != 0) VarIds[static_cast<std::size_t>(k)] = ++LocalCounter;
   }
