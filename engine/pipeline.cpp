@@ -64,7 +64,11 @@ bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
     error = shown + ": cannot be read (" + std::strerror(errno) + ")";
     return false;
   }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // One byte more than an image holds tells whether the file is longer; a
+  // device or pipe that never ends is read no further than that.
+  bytes.resize(static_cast<std::size_t>(kImageSize) + 1);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
   if (in.bad()) {
     error = shown + ": cannot be read (input error)";
     return false;
@@ -75,6 +79,9 @@ bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
   }
   return true;
 }
+std::string LongInputWarning(const std::string& path, const std::string& size) {
+  return path + ": the file holds " + size + " bytes; only the first 32768 were analysed, the rest was ignored";
+}
 }  // namespace
 
 LoadResult Engine::LoadAndDisassemble(const std::string& path, bool autoReloaded) {
@@ -84,7 +91,15 @@ LoadResult Engine::LoadAndDisassemble(const std::string& path, bool autoReloaded
     result.status = LoadStatus::Unreadable;
     return result;
   }
-  return DisassembleBytes(path, bytes, autoReloaded);
+  if (bytes.size() <= static_cast<std::size_t>(kImageSize)) return DisassembleBytes(path, bytes, autoReloaded);
+
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  bytes.resize(static_cast<std::size_t>(kImageSize));
+  result = DisassembleBytes(path, bytes, autoReloaded);
+  result.warnings.insert(result.warnings.begin(), LongInputWarning(path, ec ? std::string("more than 32768")
+                                                                            : DecText(static_cast<std::int64_t>(size))));
+  return result;
 }
 
 LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded) {
@@ -102,8 +117,7 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   PrepareSource();
 
   if (bytes.size() > static_cast<std::size_t>(kImageSize)) {
-    result.warnings.push_back(path + ": the file holds " + DecText(static_cast<std::int64_t>(bytes.size())) +
-                              " bytes; only the first 32768 were analysed, the rest was ignored");
+    result.warnings.push_back(LongInputWarning(path, DecText(static_cast<std::int64_t>(bytes.size()))));
   }
   LoadImageBytes(bytes);
 

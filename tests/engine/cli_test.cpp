@@ -103,6 +103,19 @@ TEST(Cli, OutputFileHoldsExactlyTheListingAndFailuresKeepTheOldFile) {
   EXPECT_EQ(RunCli({"-o", dir.File("no/such/folder/x.lst"), image}).status, cli::kExitFileError);
 }
 
+TEST(Cli, OverlongFilesAndEndlessDevicesAreReadOnlyAsFarAsAnImageGoes) {
+  TempDir dir;
+  auto image = GoodImage();
+  image.resize(40000, 0);
+  test::WriteBytes(dir.File("long.binary"), image);
+  CliRun r = RunCli({"--no-include-source", dir.File("long.binary")});
+  EXPECT_EQ(r.status, cli::kExitOk);
+  EXPECT_NE(r.err.find("holds 40000 bytes"), std::string::npos) << r.err;
+  r = RunCli({"--inhibit-warnings", "/dev/zero"});  // no end, and a header of zeros
+  EXPECT_EQ(r.status, cli::kExitRefused);
+  EXPECT_NE(r.err.find("holds more than 32768 bytes"), std::string::npos) << r.err;
+}
+
 TEST(Cli, UsageErrorsHelpAndVersion) {
   EXPECT_EQ(RunCli({}).status, cli::kExitUsage);
   EXPECT_EQ(RunCli({"--fold-everything", "x.binary"}).status, cli::kExitUsage);
