@@ -27,6 +27,10 @@ std::string ReplaceNth(std::string text, const std::string& what, int n, const s
 
 bool IsPush(const LineFields& line) { return line.opcode == "PUSH"; }
 
+// A line that may be merged into the one before it: only lines without a label
+// (a labelled line is a jump destination and must keep its place).
+bool Unlabelled(const LineFields* line) { return line != nullptr && line->label.empty(); }
+
 // A PUSH of a literal value: no index, and an operand that starts like a number.
 bool IsConstantPush(const LineFields& line) {
   return IsPush(line) && !Contains(line.operand, "[]") && !Contains(line.operand, "[..]") && !line.operand.empty() &&
@@ -96,7 +100,8 @@ void Engine::FoldCallArguments(int limit) {
   const std::size_t opening = operand.size();
   MergeWithPrevious(LineOpcode, operand + previous->operand + closing);
   int taken = 1;
-  while ((previous = PendingBefore(1)) != nullptr && IsPush(*previous) && (limit == 0 || taken < limit)) {
+  while ((previous = PendingBefore(1)) != nullptr && IsPush(*previous) && (limit == 0 || taken < limit) &&
+         Unlabelled(PendingBefore(0))) {
     std::string merged = LineOperand;
     merged.insert(opening, previous->operand + ", ");
     MergeWithPrevious(LineOpcode, merged);
@@ -110,7 +115,7 @@ void Engine::FoldIndexes() {
   if (previous == nullptr) return;
   const std::string operand = LineOperand;
   if (Contains(operand, "[][]")) {
-    if (second != nullptr && IsPush(*previous) && IsPush(*second)) {
+    if (second != nullptr && IsPush(*previous) && IsPush(*second) && Unlabelled(previous)) {
       const std::string inner = ReplaceNth(operand, "[]", 1, "[" + previous->operand + "]");
       const std::string both = ReplaceFirst(inner, "[]", "[" + second->operand + "]");
       MergeWithPrevious(LineOpcode, both);
@@ -118,7 +123,8 @@ void Engine::FoldIndexes() {
     }
   } else if (Contains(operand, "[]") && IsPush(*previous)) {
     MergeWithPrevious(LineOpcode, ReplaceFirst(operand, "[]", "[" + previous->operand + "]"));
-  } else if (Contains(operand, "[..]") && second != nullptr && IsPush(*previous) && IsPush(*second)) {
+  } else if (Contains(operand, "[..]") && second != nullptr && IsPush(*previous) && IsPush(*second) &&
+             Unlabelled(previous)) {
     const std::string range = ReplaceFirst(operand, "[..]", "[" + second->operand + ", " + previous->operand + "]");
     MergeWithPrevious(LineOpcode, range);
     MergeWithPrevious(LineOpcode, range);
@@ -139,7 +145,7 @@ void Engine::FoldCallsAndReturns() {
   if (mnemonic == "CALL" || mnemonic == "CALLOBJ") {
     FoldCallArguments(0);
     const LineFields* previous = PendingBefore(1);
-    if (previous == nullptr || previous->opcode != "FRAME") return;
+    if (previous == nullptr || previous->opcode != "FRAME" || !Unlabelled(PendingBefore(0))) return;
     for (const CallForm& form : kForms) {
       if (previous->operand == form.frame) {
         MergeWithPrevious(mnemonic == "CALL" ? form.call : form.object, LineOperand);
@@ -180,7 +186,7 @@ void Engine::FoldOperators() {
   } else if (mnemonic == "LOOKUP" || mnemonic == "LOOKDN") {
     if (constants(1)) MergeWithPrevious(mnemonic, p1->operand);
   } else if (mnemonic == "CASER" || mnemonic == "LOOKUPR" || mnemonic == "LOOKDNR" || mnemonic == "STRCOMP") {
-    if (!constants(2)) return;
+    if (!constants(2) || !Unlabelled(p1)) return;
     const std::string first = p2->operand, second = p1->operand;
     std::string merged = first + ", " + second;
     std::string folded = mnemonic;
@@ -194,7 +200,7 @@ void Engine::FoldOperators() {
     MergeWithPrevious(folded, merged);
   } else if (mnemonic == "BYTEFIL" || mnemonic == "WORDFIL" || mnemonic == "LONGFIL" || mnemonic == "BYTEMOV" ||
              mnemonic == "WORDMOV" || mnemonic == "LONGMOV") {
-    if (!constants(3)) return;
+    if (!constants(3) || !Unlabelled(p1) || !Unlabelled(p2)) return;
     const std::string merged = p3->operand + ", " + p2->operand + ", " + p1->operand;
     for (int i = 0; i < 3; ++i) MergeWithPrevious(mnemonic, merged);
   } else if (mnemonic == "POP") {

@@ -55,7 +55,7 @@ void Engine::PrepareSource() {
   SourceReadPath = SourcePath;
   if (!IncludeSource) return;
   std::error_code ec;
-  if (!SourcePath.empty() && std::filesystem::exists(SourcePath, ec)) {
+  if (!SourcePath.empty() && std::filesystem::is_regular_file(SourcePath, ec)) {
     SourceWarningArmed = true;
     if (host_.PropellerToolRunning() && !Opt.InhibitWarnings) {
       const std::string crlf(kCrLf);
@@ -120,8 +120,10 @@ void Engine::NextMethodSource(bool list) {
 
 bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
   const std::string key = keyword + " ";
-  std::ifstream in(SourceReadPath);
-  if (!in) {
+  std::error_code ec;
+  std::ifstream in;
+  if (std::filesystem::is_regular_file(SourceReadPath, ec)) in.open(SourceReadPath);
+  if (!in.is_open()) {
     // The source went away after the analysis began: list without it, say so once.
     if (!SourceReadWarned) {
       SourceReadWarned = true;

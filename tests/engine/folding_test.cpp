@@ -79,6 +79,19 @@ TEST_F(FoldTest, LabelledLineKeepsItsPlaceButLaterLinesMergeIntoIt) {
   EXPECT_EQ(Lines(f.Listing)[0], "0100         38 07 41        J1       LET      VAR+0, 7");
 }
 
+TEST_F(FoldTest, LabelledLinesInsideARunStopFurtherMerging) {
+  e.Opt.FoldIndexes = true;
+  Emit("FRAME", "CALL WITH RETURN VALUE");
+  Emit("PUSH", "a");
+  Emit("PUSH", "b", "L1");
+  Emit("CALL", "x");
+  Emit("PUSH", "v");
+  Emit("PUSH", "3", "L2");
+  Emit("PUSH", "MEM[][].BYTE");
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"FRAME|CALL WITH RETURN VALUE", "PUSH|a", "L1:CALL|x ( b )",
+                                                 "PUSH|v", "L2:PUSH|3", "PUSH|MEM[][].BYTE"}));
+}
+
 TEST_F(FoldTest, CallsTakeTheirArgumentsAndTheFrame) {
   Emit("FRAME", "CALL WITHOUT RETURN VALUE");
   Emit("PUSH", "a");
