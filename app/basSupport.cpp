@@ -6,6 +6,7 @@
 
 #include "frmFastLoad.h"
 #include "frmVarnel.h"
+#include "instance_guard.h"
 #include "prompt.h"
 #include "settings_store.h"
 #include "version_text.h"
@@ -61,7 +62,7 @@ QString BaseNameOf(const QString& path) {
   return dot < 0 ? name : name.left(dot);
 }
 
-bool FileExists(const QString& path) { return !path.isEmpty() && QFileInfo::exists(path); }
+bool FileExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isFile(); }
 
 QString ChooseSettingsAppName() {
   const SettingsStore earlier(kEarlierSettingsAppName);
@@ -104,6 +105,10 @@ int Main(int argc, char** argv) {
   // The visual-styles step has nothing to do on this platform: Qt draws the native style itself.
   Process().SettingsAppName = ChooseSettingsAppName();
 
+  // Every copy of the program holds the instance lock for its whole life,
+  // whichever window it shows, so a later disassembler window sees it.
+  SettingsStore store(Process().SettingsAppName);
+  auto guard = std::make_unique<platform::InstanceGuard>(platform::InstanceLockPath(store.FileName().toStdString()));
   switch (ChooseStartWindow(Process().ExeName, Process().CommandLine, Process().DeveloperMode)) {
     case StartWindow::NamesChanged:
       Prompt(kDownloaderTitle, NamesChangedText(), MessageButtons::Ok, MessageIcon::Information);
@@ -116,11 +121,11 @@ int Main(int argc, char** argv) {
     case StartWindow::Disassembler:
       break;
   }
-  SettingsStore store(Process().SettingsAppName);
   frmVarnel window(store);
+  window.AdoptInstanceGuard(std::move(guard));
   // Messages shown before the window would otherwise end the program when they close.
   QApplication::setQuitOnLastWindowClosed(false);
-  if (!window.Form_Load()) return 0;
+  if (!window.Form_Load() || window.Closing()) return 0;
   QApplication::setQuitOnLastWindowClosed(true);
   return QApplication::exec();
 }

@@ -194,6 +194,7 @@ void frmVarnel::resizeEvent(QResizeEvent* event) {
 
 void frmVarnel::closeEvent(QCloseEvent* event) {
   // The debug and find windows do not exist yet; they close here once they do.
+  closing_ = true;
   SaveSettings();
   event->accept();
 }

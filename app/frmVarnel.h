@@ -46,6 +46,10 @@ class frmVarnel : public QMainWindow {
   // False when this instance is to end without a window.
   bool Form_Load();
   bool Loaded() const { return loaded_; }
+  // True once the window was closed; start-up stops and the program ends.
+  bool Closing() const { return closing_; }
+  // The guard that Main took for this process, so every copy of the program counts.
+  void AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard);
 
   // ---- Commands (frmVarnel_commands.cpp)
   void OpenFrom(const QString& lastFile);
@@ -146,6 +150,7 @@ class frmVarnel : public QMainWindow {
   std::unique_ptr<platform::InstanceGuard> guard_;
   QHash<QString, QAction*> items_;
   bool loaded_ = false;
+  bool closing_ = false;
 };
 
 // The listing font by default: Courier New when installed, else the system's

@@ -17,6 +17,8 @@
 
 namespace brevin {
 
+void frmVarnel::AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard) { guard_ = std::move(guard); }
+
 bool frmVarnel::Form_Load() {
   if (!DecideInstance()) return false;
 
@@ -32,6 +34,7 @@ bool frmVarnel::Form_Load() {
 
   show();
   if (Toolbar->isVisible()) QCoreApplication::processEvents();
+  if (closing_) return false;  // closed while starting: the settings are saved, nothing more to do
 
   RestoreDownloadTarget();
   SharedTables();
@@ -56,7 +59,7 @@ bool frmVarnel::Form_Load() {
 bool frmVarnel::DecideInstance() {
   SettingsStore& s = store_;
   s.Sync();
-  guard_ = std::make_unique<platform::InstanceGuard>(platform::InstanceLockPath(s.FileName().toStdString()));
+  if (!guard_) guard_ = std::make_unique<platform::InstanceGuard>(platform::InstanceLockPath(s.FileName().toStdString()));
   const bool first = !guard_->OthersRunning() || HasSwitch("/RELAUNCH:WINXP");
 
   if (first) {

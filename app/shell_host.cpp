@@ -1,5 +1,7 @@
 #include "shell_host.h"
 
+#include <QFile>
+
 #include "basSupport.h"
 #include "frmVarnel.h"
 #include "prompt.h"
@@ -17,5 +19,10 @@ MessageAnswer ShellHost::ShowMessage(const std::string& title, const std::string
 bool ShellHost::PropellerToolRunning() { return platform::PropellerToolRunning(); }
 
 bool ShellHost::DeveloperMode() { return Process().DeveloperMode; }
+
+std::string ShellHost::SourcePathFor(const std::string& imagePath) {
+  if (window_.SourcePath.isEmpty()) return Host::SourcePathFor(imagePath);
+  return QFile::encodeName(window_.SourcePath).toStdString();
+}
 
 }  // namespace brevin

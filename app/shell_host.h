@@ -21,6 +21,8 @@ class ShellHost : public Host {
   void DebugWrite(const std::string& text) override { debugText_ += text; }
   bool PropellerToolRunning() override;
   bool DeveloperMode() override;
+  // The window's SourcePath: the save folder, which may differ from the image's.
+  std::string SourcePathFor(const std::string& imagePath) override;
 
   const std::string& DebugText() const { return debugText_; }
   void ClearDebugText() { debugText_.clear(); }

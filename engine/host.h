@@ -33,6 +33,10 @@ class Host {
 
   // The local time of day as hh:mm:ss, for the "Auto-Reloaded at" line.
   virtual std::string TimeOfDay();
+
+  // The Spin source to show beside the image's methods; by default the image's
+  // folder, base name and ".spin".
+  virtual std::string SourcePathFor(const std::string& imagePath);
 };
 
 }  // namespace brevin

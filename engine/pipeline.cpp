@@ -12,6 +12,8 @@
 
 namespace brevin {
 
+std::string Host::SourcePathFor(const std::string& imagePath) { return brevin::SourcePathFor(imagePath); }
+
 std::string Host::TimeOfDay() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -112,7 +114,7 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   SizeText.clear();
   Warnings.clear();
   SourceReadWarned = false;
-  SourcePath = SourcePathFor(path);
+  SourcePath = host_.SourcePathFor(path);
   IncludeSource = Opt.IncludeSourceCode;
   PrepareSource();
 

@@ -148,6 +148,19 @@ class StartupTests : public QObject {
     QCOMPARE(store.ReadText("Setup", "Instances"), QString("1"));
   }
 
+  void closingWhileStartingEndsTheStartUp() {
+    ScriptedPrompt prompt;
+    SettingsStore store(kSettingsAppName);
+    LoadWindow(store).reset();
+    store.WriteText("Mru", "LastFile", SamplePath("led_chaser.eeprom"));
+    frmVarnel w(store);
+    QTimer::singleShot(0, &w, [&w] { w.close(); });  // arrives while the load lets events run
+    QVERIFY(!w.Form_Load());
+    QVERIFY(w.Closing());
+    QCOMPARE(store.ReadText("Setup", "Crashed"), QString("False"));  // a normal exit, not a crash
+    QVERIFY(w.txtDisplay->toPlainText().isEmpty());
+  }
+
   void lastImageReopensUnlessTheLastRunCrashed() {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);

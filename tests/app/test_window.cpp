@@ -118,6 +118,28 @@ class WindowTests : public QObject {
     QCOMPARE(w->SaveFile, two.path() + "/c.lst");
   }
 
+  void sourceIsReadFromTheWindowsSourcePath() {
+    ScriptedPrompt prompt;
+    SettingsStore store(kSettingsAppName);
+    auto w = LoadWindow(store);
+    QTemporaryDir images;
+    QTemporaryDir saves;
+    w->OpenFile(CopySample(images, "led_chaser.eeprom", "a.eeprom"));
+    QCOMPARE(prompt.Count("Cannot find source file"), 1);  // no source beside the copy
+    // A save folder chosen earlier is where the source is looked for.
+    QVERIFY(QFile::copy(SamplePath("led_chaser.spin"), saves.path() + "/b.spin"));
+    w->SaveFile = saves.path() + "/a.lst";
+    w->OpenFile(CopySample(images, "led_chaser.binary", "b.binary"));
+    QCOMPARE(w->SourcePath, saves.path() + "/b.spin");
+    QVERIFY(w->txtDisplay->toPlainText().contains("; PUB main"));
+  }
+
+  void foldersAreNotFiles() {
+    QTemporaryDir dir;
+    QVERIFY(!FileExists(dir.path()));
+    QVERIFY(FileExists(SamplePath("led_chaser.eeprom")));
+  }
+
   void declinedChecksumLeavesTheWindowAsItWas() {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
