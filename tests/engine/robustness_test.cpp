@@ -34,8 +34,21 @@ TEST(Robustness, RandomImagesAlwaysFinish) {
     put(10, std::min<std::uint32_t>(vbase + 8 + random() % 0x800, 0x8007));
     put(12, pbase + random() % 0x400);
     put(14, std::min<std::uint32_t>(vbase + random() % 0x900, 0x7FFF));
+    // Walk through the option switches too, debug output included.
+    const unsigned bits = static_cast<unsigned>(random());
     host.options.ShowImage = round % 3 != 0;
     host.options.ShowLabels = round % 2 == 0;
+    host.options.FoldIndexes = bits & 1;
+    host.options.FoldOperators = bits & 2;
+    host.options.CastVariables = bits & 4;
+    host.options.DefaultLongVariables = bits & 8;
+    host.options.ColonsAfterLabels = bits & 16;
+    host.options.ForceHash = bits & 32;
+    host.options.DebugSpin = bits & 64;
+    host.options.DebugAsmb = bits & 128;
+    host.options.DebugVars = bits & 256;
+    host.options.ProcessAssembler = (bits & 512) == 0;
+    host.debug.clear();
     const LoadResult r = e.DisassembleBytes("random.eeprom", image, false);
     ASSERT_TRUE(r.status == LoadStatus::Listed || r.status == LoadStatus::Refused) << r.message;
     if (r.status == LoadStatus::Listed) {
