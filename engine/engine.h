@@ -9,6 +9,9 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -182,6 +185,8 @@ class Engine {
   void InsertMethodSource(std::int64_t entry);
   void NextMethodSource(bool list);
   bool EmitMethodSource(const std::string& keyword, int n, bool list = true);
+  // The lines of a source file, read once per analysis; null when it cannot be read.
+  const std::vector<std::string>* SourceLines(const std::string& path);
 
   // ---- Reports (flags_report.cpp)
   std::string ListImageFlags() const;
@@ -215,7 +220,7 @@ class Engine {
 
   // ---- Line fields and layout state
   std::string LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand;
-  std::vector<LineFields> PendingLines;  // the folding queue, oldest first
+  std::deque<LineFields> PendingLines;  // the folding queue, oldest first
   int SectionState = section::Unknown;
   bool LastLineBlank = true;
   int IndentLevel = 0;
@@ -263,7 +268,8 @@ class Engine {
  private:
   Host& host_;
   const Tables& tables_;
-  std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;  // the VarIds entries written since the last clear
+  std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;
+  std::map<std::string, std::optional<std::vector<std::string>>> sourceCache_;  // the VarIds entries written since the last clear
   std::string pendingDebug_;
   std::string deferredDebug_;
 };

@@ -53,7 +53,7 @@ LineFields Engine::CurrentLine() const { return {LineAddr, InstrBytes, LineLabel
 void Engine::EmitLine() {
   if (PendingLines.size() == kQueueBound) {
     FormatLine(PendingLines.front());
-    PendingLines.erase(PendingLines.begin());
+    PendingLines.pop_front();
   }
   PendingLines.push_back(CurrentLine());
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards

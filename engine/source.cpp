@@ -53,6 +53,7 @@ std::string PrintableText(const std::string& text) {
 
 void Engine::PrepareSource() {
   SourceReadPath = SourcePath;
+  sourceCache_.clear();
   if (!IncludeSource) return;
   std::error_code ec;
   if (!SourcePath.empty() && std::filesystem::is_regular_file(SourcePath, ec)) {
@@ -118,12 +119,26 @@ void Engine::NextMethodSource(bool list) {
   }
 }
 
+const std::vector<std::string>* Engine::SourceLines(const std::string& path) {
+  // Each file is read once per analysis; the methods then walk its lines.
+  auto [it, added] = sourceCache_.try_emplace(path);
+  if (added) {
+    std::error_code ec;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, ec)) in.open(path);
+    if (in.is_open()) {
+      std::vector<std::string> lines;
+      for (std::string line; ReadLine(in, line);) lines.push_back(std::move(line));
+      it->second = std::move(lines);
+    }
+  }
+  return it->second ? &*it->second : nullptr;
+}
+
 bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
   const std::string key = keyword + " ";
-  std::error_code ec;
-  std::ifstream in;
-  if (std::filesystem::is_regular_file(SourceReadPath, ec)) in.open(SourceReadPath);
-  if (!in.is_open()) {
+  const std::vector<std::string>* lines = SourceLines(SourceReadPath);
+  if (lines == nullptr) {
     // The source went away after the analysis began: list without it, say so once.
     if (!SourceReadWarned) {
       SourceReadWarned = true;
@@ -132,27 +147,27 @@ bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
     return false;
   }
   bool found = false;
-  std::string line;
-  while (!found && ReadLine(in, line)) {
-    line = TrimRight(line);
-    if (KeyOf(line) != key || --n != 0) continue;
+  std::size_t next = 0;
+  while (!found && next < lines->size()) {
+    const std::string header = TrimRight((*lines)[next++]);
+    if (KeyOf(header) != key || --n != 0) continue;
     if (!list) return true;
     EmitBlankLine();
-    LineOpcode = "; " + line;
+    LineOpcode = "; " + header;
     EmitLine();
     while (!found) {
-      if (!ReadLine(in, line)) {
+      if (next >= lines->size()) {
         found = true;
         break;
       }
+      const std::string& line = (*lines)[next++];
       const std::string k = KeyOf(line);
       if (k == "PUB " || k == "PRI " || k == "OBJ " || k == "DAT " || k == "CON " || k == "VAR ") {
         found = true;
       } else if (k == "{ EN") {
         if (line.rfind(kWrapperTrailer, 0) == 0) {
-          std::string rest = TrimRight(TrimLeft(line.substr(kWrapperTrailer.size())));
-          SourceReadPath = rest.size() >= 2 ? rest.substr(0, rest.size() - 2) : std::string();
-          SourceReadPath = TrimRight(SourceReadPath);
+          const std::string rest = TrimRight(TrimLeft(line.substr(kWrapperTrailer.size())));
+          SourceReadPath = TrimRight(rest.size() >= 2 ? rest.substr(0, rest.size() - 2) : std::string());
           PubCounter = 0;
           PriCounter = 0;
           MethodsMatched = 0;
