@@ -12,8 +12,6 @@ namespace {
 constexpr std::uint32_t kFirstSpecialRegister = 0x1F0;  // $1F0..$1FF are named, never variables
 constexpr std::uint32_t kRetLocation = 0x80000000u;     // SymbolIds: return location of an unknown routine
 
-std::string Hex3(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 3); }
-std::string Hex4(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 4); }
 
 // The value of an assembler data long: small and negative values in decimal,
 // others in hex with an even digit count.

@@ -13,8 +13,6 @@ namespace {
 
 constexpr std::uint32_t kAlways = 15;  // the condition field of an unconditional instruction
 
-std::string Hex3(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 3); }
-std::string Hex4(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 4); }
 
 class AsmTracer {
  public:

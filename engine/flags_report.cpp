@@ -20,7 +20,7 @@ std::string Engine::ListImageFlags() const {
   for (std::int64_t i = 0; i <= end; ++i) {
     const std::uint32_t cell = Image[static_cast<std::size_t>(i)];
     out += kCrLf;
-    out += HexText(static_cast<std::uint32_t>(i), 4) + "  " + HexText(cell, 8) + " ";
+    out += Hex4(i) + "  " + HexText(cell, 8) + " ";
     out += (cell & Done) ? " Done" : "     ";
     for (const Name& n : kBeforeJumps) {
       if (cell & n.bit) out += n.text;

@@ -122,12 +122,21 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
   auto append = [&](const std::string& text) {
     if (listing) LineOperand += text;
   };
-  auto takeBase = [&](std::size_t letter) {
+  // A variable operand (letters d and v): its base comes from the template text
+  // in front of the letter; the listing names it or shows the offset.
+  auto variable = [&](std::size_t letter, std::int64_t offset) {
     bool known;
+    varOffset = offset;
     varBase = BaseBefore(format, letter, known);
     if (!known) {
       host_.ShowMessage(std::string(ProductTitle), "Unknown variable base in operand format " + format,
                         MessageButtons::Ok, MessageIcon::Warning);
+    }
+    if (!listing) return;
+    if (Opt.ShowLabels) {
+      LineOperand = VarName(LineOperand, varBase, offset);
+    } else {
+      append(DecText(offset));
     }
   };
 
@@ -161,7 +170,7 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
             }
             if (DebugVars) {
               const char* name = ch == 'b' ? "Byte" : ch == 'w' ? "Word" : "Long";
-              DebugDefer(std::string(name) + " " + HexText(static_cast<std::uint32_t>(ObjVarBase + varOffset), 4) +
+              DebugDefer(std::string(name) + " " + Hex4(ObjVarBase + varOffset) +
                          " " + DecText(varOffset));
             }
           }
@@ -176,18 +185,7 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
         if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * n)) : SignedText(n));
         break;
       }
-      case 'd': {
-        varOffset = ByteAt(address) & 0x1C;
-        takeBase(i);
-        if (listing) {
-          if (Opt.ShowLabels) {
-            LineOperand = VarName(LineOperand, varBase, varOffset);
-          } else {
-            append(DecText(varOffset));
-          }
-        }
-        break;
-      }
+      case 'd': variable(i, ByteAt(address) & 0x1C); break;
       case 'f':
         if (i + 1 < format.size()) ReturnValueFlag = format[++i] == '+';
         break;
@@ -290,15 +288,7 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
         if (b1 & 0x80) offset = static_cast<std::int64_t>((b1 & 0x7F) << 8 | ReadByte());
         if (ReadPastEnd()) return;
         OperandValue = static_cast<std::int32_t>(offset);
-        varOffset = offset;
-        takeBase(i);
-        if (listing) {
-          if (Opt.ShowLabels) {
-            LineOperand = VarName(LineOperand, varBase, offset);
-          } else {
-            append(DecText(offset));
-          }
-        }
+        variable(i, offset);
         break;
       }
       case 'x': {

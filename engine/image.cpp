@@ -132,8 +132,8 @@ std::string Engine::CheckHeaderAddresses() const {
   };
   for (const Field& f : fields) {
     if (!InImage(f.value)) {
-      const std::string shown = f.value < 0 ? "-$" + HexText(static_cast<std::uint32_t>(-f.value), 4)
-                                            : "$" + HexText(static_cast<std::uint32_t>(f.value), 4);
+      const std::string shown = f.value < 0 ? "-$" + Hex4(-f.value)
+                                            : "$" + Hex4(f.value);
       return "header field " + std::string(f.name) + " = " + shown + " lies outside the image ($0000 - $7FFF)";
     }
   }

@@ -31,7 +31,7 @@ std::int64_t LeadingHex(const std::string& text) {
 }
 
 std::string ContinuationHead(std::int64_t address) {
-  return HexText(static_cast<std::uint32_t>(address), 4) + std::string(10, ' ') + "+";
+  return Hex4(address) + std::string(10, ' ') + "+";
 }
 }  // namespace
 
@@ -184,7 +184,7 @@ void Engine::ListHeaderBlock() {
 }
 
 void Engine::ListDataLine(const std::string& format, const std::string& comment) {
-  LineAddr = HexText(static_cast<std::uint32_t>(ReadCursor), 4);
+  LineAddr = Hex4(ReadCursor);
   InstrBytes.clear();
   LineOpcode.clear();
   LineOperand.clear();
@@ -236,7 +236,7 @@ void Engine::ListSubPartEquates(int size, std::uint32_t flagBit, char letter, co
 }
 
 void Engine::ListEquate(std::int64_t start, int i, char letter, const std::string& part) {
-  LineAddr = HexText(static_cast<std::uint32_t>(start + i), 4);
+  LineAddr = Hex4(start + i);
   InstrBytes.clear();
   LineOpcode = "EQU";
   const std::string name = HubName(start);
@@ -251,7 +251,7 @@ void Engine::ListMarker(const std::string& name, const std::string& opcode, cons
   FlushAsmVars();
   const std::string savedLabel = LineLabel;
   if (!name.empty()) {
-    LineAddr = "_" + HexText(static_cast<std::uint32_t>(ReadCursor), 4);
+    LineAddr = "_" + Hex4(ReadCursor);
     LineLabel = LabelText(name);
   } else {
     LineAddr = "_";
@@ -298,7 +298,7 @@ void Engine::FlushAsmVars() {
       EmitLine();
     }
     expected = r + 1;
-    LineAddr = std::string(7, ' ') + HexText(static_cast<std::uint32_t>(r), 3);
+    LineAddr = std::string(7, ' ') + Hex3(r);
     LineLabel = LabelText("V" + DecText(VarIds[static_cast<std::size_t>(h)] & 0xFFFF));
     InstrBytes = "00 00 00 00";
     LineOpcode = std::string(16, ' ') + "LONG";

@@ -162,7 +162,7 @@ void Engine::AnalyseImage() {
   SetFlag(VENDS, flag::Done);
   SetFlag(PINIT, flag::Call);
 
-  if (DebugAny) DebugLine("Init " + HexText(static_cast<std::uint32_t>(PINIT), 4));
+  if (DebugAny) DebugLine("Init " + Hex4(PINIT));
   TraceSpin(PINIT, 0);
 }
 
@@ -195,7 +195,7 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
     }
   }
 
-  SizeText = " $0000 - $" + HexText(static_cast<std::uint32_t>(VENDS - 1), 4) + " = " + DecText(VENDS) + " / " +
+  SizeText = " $0000 - $" + Hex4(VENDS - 1) + " = " + DecText(VENDS) + " / " +
              Percent(VENDS, 32768) + "% ";
 
   for (std::int64_t bound : {PBASE, VBASE, SBASE, PINIT, SINIT - 1}) ImageEnd = std::max(ImageEnd, bound);
@@ -304,7 +304,7 @@ void ListOneItem(Engine& e) {
     e.SetSection(section::Unknown);
     if (e.Opt.ShowImage) {
       if (!e.LineLabel.empty()) {
-        e.LineAddr = HexText(static_cast<std::uint32_t>(d), 4);
+        e.LineAddr = Hex4(d);
         e.InstrBytes.clear();
         e.LineOpcode.clear();
         e.LineOperand.clear();

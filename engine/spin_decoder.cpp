@@ -7,10 +7,10 @@
 namespace brevin {
 
 void Engine::DecodeSpinInstruction(std::int64_t address) {
-  LineAddr = HexText(static_cast<std::uint32_t>(address), 4);
+  LineAddr = Hex4(address);
   InstrBytes.clear();
   const bool debug = !ListingPass && Opt.DebugSpin;
-  if (debug) DebugAppend("Spin " + HexText(static_cast<std::uint32_t>(address), 4) + " ");
+  if (debug) DebugAppend("Spin " + Hex4(address) + " ");
   ReadCursor = address;
   const std::uint32_t opcode = ReadByte();
   OpcodeSeen[opcode] = true;

@@ -22,7 +22,6 @@ struct TraceLevel {
   std::int64_t savedObjVarBase = 0;
 };
 
-std::string Hex4(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 4); }
 
 class SpinTracer {
  public:

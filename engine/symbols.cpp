@@ -49,9 +49,9 @@ void Engine::NumberSymbols() {
 }
 
 std::string Engine::PlainName(int kind, std::int64_t address, std::int64_t reg) const {
-  if (kind == 1) return "$" + HexText(static_cast<std::uint32_t>(reg), 3);
+  if (kind == 1) return "$" + Hex3(reg);
   if (kind == 3) return SignedText(reg);
-  return "$" + HexText(static_cast<std::uint32_t>(address), 4);
+  return "$" + Hex4(address);
 }
 
 std::string Engine::SymbolName(int kind, std::int64_t address, std::int64_t reg) const {
@@ -77,7 +77,7 @@ std::string Engine::SymbolName(int kind, std::int64_t address, std::int64_t reg)
 }
 
 std::string Engine::HubName(std::int64_t address) const {
-  return Opt.ShowLabels ? SymbolName(0, address, 0) : "$" + HexText(static_cast<std::uint32_t>(address), 4);
+  return Opt.ShowLabels ? SymbolName(0, address, 0) : "$" + Hex4(address);
 }
 
 std::string Engine::RelName(std::int64_t base, std::int64_t offset) const {
@@ -135,14 +135,14 @@ void Engine::ListSymbolTable() {
                                                         {SBASE, "   SBASE    Base of Stack"},
                                                         {PINIT, "   PINIT    Initial Program Counter"},
                                                         {SINIT, "   SINIT    Initial Stack Pointer"}};
-  for (const auto& [value, text] : header) WriteRawLine(HexText(static_cast<std::uint32_t>(value), 4) + text);
+  for (const auto& [value, text] : header) WriteRawLine(Hex4(value) + text);
   WriteRawLine("");
 
   const std::int64_t end = std::min<std::int64_t>(ImageEnd, kLastAddress);
   for (std::int64_t k = 0; k <= end; ++k) {
     if (SymbolIds[static_cast<std::size_t>(k)] == 0) continue;
     const std::uint32_t flags = FlagsAt(k);
-    std::string line = HexText(static_cast<std::uint32_t>(k), 4) + "   " + SymbolName(0, k, 0);
+    std::string line = Hex4(k) + "   " + SymbolName(0, k, 0);
     if (flags & Xobj) ObjBase = k;  // links resolve against their own object
     if (flags != 0) {
       line = PadTo(line, 15);
@@ -171,14 +171,14 @@ void Engine::ListSymbolTable() {
     if (from != 0 || paired != 0) {
       line = PadTo(line, 40);
       if (from != 0) {
-        line += std::string((flags & Call) ? "  Called" : "  Jumped") + " from " + HexText(static_cast<std::uint32_t>(from), 4);
+        line += std::string((flags & Call) ? "  Called" : "  Jumped") + " from " + Hex4(from);
       }
       if (paired != 0) {
         // A paired address without a symbol shows as its hub address.
         const std::string name = InImage(paired) && SymbolIds[static_cast<std::size_t>(paired)] != 0
                                      ? SymbolName(1, paired, 0)
-                                     : "$" + HexText(static_cast<std::uint32_t>(paired), 4);
-        line += "  Paired with " + HexText(static_cast<std::uint32_t>(paired), 4) + " = " + name;
+                                     : "$" + Hex4(paired);
+        line += "  Paired with " + Hex4(paired) + " = " + name;
       }
     }
     WriteRawLine(WithoutTrailingBlanks(line));

@@ -12,6 +12,9 @@ inline constexpr std::string_view kCrLf = "\r\n";
 
 // The last n upper-case hex digits of the 32-bit value, zero-padded to n.
 std::string HexText(std::uint32_t value, int n);
+// HexText of an address or register with 4 or 3 digits.
+inline std::string Hex4(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 4); }
+inline std::string Hex3(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 3); }
 // Decimal text; negatives carry "-".
 std::string DecText(std::int64_t value);
 // "+" and DecText for values 0 or more, DecText for negatives.

@@ -75,7 +75,7 @@ void Engine::ListStackFrame(std::int64_t entry) {
   }
   for (std::int64_t k = 0; k <= max; k += 4) {
     const std::int32_t number = VarIds[static_cast<std::size_t>(k)];
-    LineAddr = "      +" + HexText(static_cast<std::uint32_t>(k), 4);
+    LineAddr = "      +" + Hex4(k);
     InstrBytes.clear();
     LineLabel = number > 0 ? LabelText("VL" + DecText(number)) : std::string();
     LineOpcode = "LONG";
@@ -120,14 +120,14 @@ void Engine::ListObjectRow(const std::string& name) {
     ObjBase = VBASE;
     return;
   }
-  std::string row = HexText(static_cast<std::uint32_t>(ObjBase), 4) + "   " + PadTo(name, 9) +
-                    HexText(static_cast<std::uint32_t>(next), 4);
+  std::string row = Hex4(ObjBase) + "   " + PadTo(name, 9) +
+                    Hex4(next);
   row += next == VBASE ? "   VBASE" : "   " + SymbolName(0, next, 0);
   WriteRawLine(row);
   for (std::int64_t j = 1; InImage(ObjBase + 4 * j) && HasFlag(ObjBase + 4 * j, flag::Link); ++j) {
     const std::int64_t target = EntryTarget(j);
-    WriteRawLine(HexText(static_cast<std::uint32_t>(ObjBase + 4 * j), 4) + "   " + PadTo(SignedText(j), 9) +
-                 HexText(static_cast<std::uint32_t>(target), 4) + "   " + SymbolName(0, target, 0));
+    WriteRawLine(Hex4(ObjBase + 4 * j) + "   " + PadTo(SignedText(j), 9) +
+                 Hex4(target) + "   " + SymbolName(0, target, 0));
   }
   WriteRawLine("");
   ObjBase = next == ObjBase ? VBASE : next;
