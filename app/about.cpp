@@ -1,6 +1,6 @@
 #include "about.h"
 
-#include "basSupport.h"
+#include "shell_support.h"
 #include "prompt.h"
 #include "version_text.h"
 

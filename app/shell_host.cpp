@@ -2,8 +2,8 @@
 
 #include <QFile>
 
-#include "basSupport.h"
-#include "frmVarnel.h"
+#include "shell_support.h"
+#include "main_window.h"
 #include "prompt.h"
 #include "propeller_tool.h"
 

@@ -8,11 +8,11 @@
 
 namespace brevin {
 
-class frmVarnel;
+class MainWindow;
 
 class ShellHost : public Host {
  public:
-  explicit ShellHost(frmVarnel& window) : window_(window) {}
+  explicit ShellHost(MainWindow& window) : window_(window) {}
 
   Options LoadOptions() override;
   MessageAnswer ShowMessage(const std::string& title, const std::string& text, MessageButtons buttons,
@@ -28,7 +28,7 @@ class ShellHost : public Host {
   void ClearDebugText() { debugText_.clear(); }
 
  private:
-  frmVarnel& window_;
+  MainWindow& window_;
   std::string debugText_;
 };
 

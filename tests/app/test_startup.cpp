@@ -153,7 +153,7 @@ class StartupTests : public QObject {
     SettingsStore store(kSettingsAppName);
     LoadWindow(store).reset();
     store.WriteText("Mru", "LastFile", SamplePath("led_chaser.eeprom"));
-    frmVarnel w(store);
+    MainWindow w(store);
     QTimer::singleShot(0, &w, [&w] { w.close(); });  // arrives while the load lets events run
     QVERIFY(!w.Form_Load());
     QVERIFY(w.Closing());

@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "basSupport.h"
-#include "frmVarnel.h"
+#include "shell_support.h"
+#include "main_window.h"
 #include "prompt.h"
 #include "settings_store.h"
 
@@ -52,8 +52,8 @@ inline void FreshProcess() {
 }
 
 // A window made and loaded as Main does; null when the load ended the instance.
-inline std::unique_ptr<frmVarnel> LoadWindow(SettingsStore& store) {
-  auto window = std::make_unique<frmVarnel>(store);
+inline std::unique_ptr<MainWindow> LoadWindow(SettingsStore& store) {
+  auto window = std::make_unique<MainWindow>(store);
   if (!window->Form_Load()) return nullptr;
   return window;
 }

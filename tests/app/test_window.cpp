@@ -8,7 +8,7 @@
 #include <QToolBar>
 #include <QtTest>
 
-#include "basMru.h"
+#include "recent_files.h"
 #include "engine.h"
 #include "test_support.h"
 
@@ -24,7 +24,7 @@ class WindowTests : public QObject {
   void menuTreeHasItsDesignStates() {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
-    frmVarnel w(store);
+    MainWindow w(store);
 
     QStringList bar;
     for (QAction* menu : w.menuBar()->actions()) bar << menu->text();

@@ -6,11 +6,11 @@
 
 namespace brevin {
 
-class frmFastLoad : public QDialog {
+class PortDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit frmFastLoad(QWidget* parent = nullptr);
+  explicit PortDialog(QWidget* parent = nullptr);
 };
 
 }  // namespace brevin

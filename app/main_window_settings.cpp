@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "basSupport.h"
-#include "frmVarnel.h"
+#include "shell_support.h"
+#include "main_window.h"
 #include "settings_store.h"
 
 namespace brevin {
@@ -71,7 +71,7 @@ constexpr int kWindowMaximised = 2;
 
 }  // namespace
 
-Options frmVarnel::CurrentOptions() const {
+Options MainWindow::CurrentOptions() const {
   const auto on = [this](const char* name) { return Item(name)->isChecked(); };
   Options o;
   o.ShowImage = on("mnuView_ShowImage");
@@ -99,7 +99,7 @@ Options frmVarnel::CurrentOptions() const {
 
 // ---- Toggles
 
-void frmVarnel::ConnectOptionToggles() {
+void MainWindow::ConnectOptionToggles() {
   for (const OptionRow& row : kOptions) {
     QAction* item = Item(row.item);
     // Qt inverts the check mark of a checkable item before "triggered" arrives.
@@ -119,20 +119,20 @@ void frmVarnel::ConnectOptionToggles() {
   }
 }
 
-void frmVarnel::ToggleOption(QAction* item) {
+void MainWindow::ToggleOption(QAction* item) {
   if (item == Item("mnuView_IncludeSourceCode")) SourceWarningArmed = true;
   AutoRefresh();
 }
 
-void frmVarnel::ApplyDebugRule() {
+void MainWindow::ApplyDebugRule() {
   Item("mnuHelp_DebugVars")->setEnabled(Item("mnuHelp_DebugSpin")->isChecked() || Item("mnuHelp_DebugAsmb")->isChecked());
 }
 
-void frmVarnel::AutoRefresh() {
+void MainWindow::AutoRefresh() {
   if (Item("mnuView_AutoRefresh")->isChecked()) Refresh();
 }
 
-void frmVarnel::QuickSet(int index, QAction* item, int action) {
+void MainWindow::QuickSet(int index, QAction* item, int action) {
   const int bit = 1 << index;
   switch (action) {
     case kQuickSetDefaults:
@@ -152,7 +152,7 @@ void frmVarnel::QuickSet(int index, QAction* item, int action) {
   }
 }
 
-void frmVarnel::QuickSettings(int action) {
+void MainWindow::QuickSettings(int action) {
   for (int index = 0; index < static_cast<int>(std::size(kQuickItems)); ++index) {
     QuickSet(index, Item(kQuickItems[index]), action);
   }
@@ -161,7 +161,7 @@ void frmVarnel::QuickSettings(int action) {
 
 // ---- Save
 
-void frmVarnel::SaveSettings() {
+void MainWindow::SaveSettings() {
   SettingsStore& s = store_;
   const double twips = TwipsPerPixel();
   const auto toTwips = [twips](int pixels) { return static_cast<long long>(std::lround(pixels * twips)); };
@@ -218,7 +218,7 @@ void frmVarnel::SaveSettings() {
 
 // ---- Restore
 
-void frmVarnel::RestoreWindowPlacement() {
+void MainWindow::RestoreWindowPlacement() {
   const SettingsStore& s = store_;
   const double twips = TwipsPerPixel();
   const auto pixels = [twips](double value) { return static_cast<int>(std::lround(value / twips)); };
@@ -241,7 +241,7 @@ void frmVarnel::RestoreWindowPlacement() {
   }
 }
 
-void frmVarnel::RestoreSettings() {
+void MainWindow::RestoreSettings() {
   const SettingsStore& s = store_;
   QuickSetBits = s.ReadInt("Settings", "QuickSetBits", QuickSetBits);
   for (const OptionRow& row : kOptions) {
@@ -281,7 +281,7 @@ void frmVarnel::RestoreSettings() {
   RebuildRecentMenu();
 }
 
-void frmVarnel::RestoreDownloadTarget() {
+void MainWindow::RestoreDownloadTarget() {
   const bool eeprom = store_.ReadBool("Ports", "DownloadToEeprom", true);
   Item("mnuPort_Download(0)")->setChecked(eeprom);
   Item("mnuPort_Download(1)")->setChecked(!eeprom);

@@ -6,9 +6,9 @@
 #include <QToolBar>
 
 #include "about.h"
-#include "basSupport.h"
+#include "shell_support.h"
 #include "engine.h"
-#include "frmVarnel.h"
+#include "main_window.h"
 #include "instance_guard.h"
 #include "prompt.h"
 #include "settings_store.h"
@@ -17,9 +17,9 @@
 
 namespace brevin {
 
-void frmVarnel::AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard) { guard_ = std::move(guard); }
+void MainWindow::AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard) { guard_ = std::move(guard); }
 
-bool frmVarnel::Form_Load() {
+bool MainWindow::Form_Load() {
   if (!DecideInstance()) return false;
 
   RestoreWindowPlacement();
@@ -56,7 +56,7 @@ bool frmVarnel::Form_Load() {
 // First instance: record the start and capture the quick-settings defaults.
 // Additional instance: take the start-up lock, ask when more instances run than
 // the user has accepted before, count this one. False ends this instance.
-bool frmVarnel::DecideInstance() {
+bool MainWindow::DecideInstance() {
   SettingsStore& s = store_;
   s.Sync();
   if (!guard_) guard_ = std::make_unique<platform::InstanceGuard>(platform::InstanceLockPath(s.FileName().toStdString()));
@@ -97,7 +97,7 @@ bool frmVarnel::DecideInstance() {
   return true;
 }
 
-void frmVarnel::ShowUpgradeNotice() {
+void MainWindow::ShowUpgradeNotice() {
   const QString version = QString::fromStdString(VersionText());
   if (store_.ReadText("Setup", "Version") == version) return;
   Prompt(UpgradeNoticeTitle(), UpgradeNoticeText(), MessageButtons::Ok, MessageIcon::Information);

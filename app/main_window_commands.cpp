@@ -9,9 +9,9 @@
 #include <QToolBar>
 
 #include "asm_reports.h"
-#include "basSupport.h"
+#include "shell_support.h"
 #include "engine.h"
-#include "frmVarnel.h"
+#include "main_window.h"
 #include "prompt.h"
 #include "settings_store.h"
 #include "shell_host.h"
@@ -43,7 +43,7 @@ void Warn(const QString& text) { Prompt(ProductTitleText(), text, MessageButtons
 
 }  // namespace
 
-void frmVarnel::OpenFrom(const QString& lastFile) {
+void MainWindow::OpenFrom(const QString& lastFile) {
   const QString name = ChooseOpenFile("Open Image File ...", FolderOf(lastFile), FileNameOf(lastFile), kOpenFilter);
   if (name.isEmpty()) return;
   const QString upper = name.toUpper();
@@ -56,7 +56,7 @@ void frmVarnel::OpenFrom(const QString& lastFile) {
   }
 }
 
-void frmVarnel::OpenFile(const QString& filename) {
+void MainWindow::OpenFile(const QString& filename) {
   if (!FileExists(filename)) {
     Inform("Cannot find file\r\n\r\n" + filename);
     return;
@@ -79,7 +79,7 @@ void frmVarnel::OpenFile(const QString& filename) {
   }
 }
 
-void frmVarnel::Refresh() {
+void MainWindow::Refresh() {
   if (Process().DeveloperMode) SaveSettings();
   if (FileExists(LastFile)) {
     LoadAndDisassemble(LastFile, false);
@@ -88,7 +88,7 @@ void frmVarnel::Refresh() {
   }
 }
 
-bool frmVarnel::LoadAndDisassemble(const QString& path, bool autoReloaded) {
+bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   if (Item("mnuFile_AutoReload")->isChecked()) {
     // Re-arm the reload watch; the file check itself belongs to the auto-reload timer.
     ReloadTimer->stop();
@@ -125,7 +125,7 @@ bool frmVarnel::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   return true;
 }
 
-void frmVarnel::SetListingCommands() {
+void MainWindow::SetListingCommands() {
   for (const char* name : {"mnuFile_Save", "mnuFile_SaveAs", "mnuFile_Print", "mnuFile_PrintWithSource", "mnuEdit_Copy",
                            "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext"}) {
     Item(name)->setEnabled(true);
@@ -133,7 +133,7 @@ void frmVarnel::SetListingCommands() {
   for (const char* key : {"SAVE", "PRINT", "COPY", "FIND"}) SetToolbarButton(key, true);
 }
 
-void frmVarnel::Disable_Downloads() {
+void MainWindow::Disable_Downloads() {
   for (const char* name :
        {"mnuFile_Save", "mnuFile_SaveAs", "mnuFile_PrintWithSource", "mnuPort_Run", "mnuPort_Download(0)",
         "mnuPort_Download(1)"}) {
@@ -147,7 +147,7 @@ void frmVarnel::Disable_Downloads() {
   for (const char* key : {"COPY", "PRINT", "FIND"}) SetToolbarButton(key, true);
 }
 
-void frmVarnel::Toolbar_ButtonClick(QAction* button) {
+void MainWindow::Toolbar_ButtonClick(QAction* button) {
   const QString key = button->toolTip().toUpper();
   // A button acts only while the menu item it stands for is enabled.
   const auto relay = [this](const char* item) {
@@ -172,20 +172,20 @@ void frmVarnel::Toolbar_ButtonClick(QAction* button) {
   }
 }
 
-void frmVarnel::ShowReference(const std::string& text) {
+void MainWindow::ShowReference(const std::string& text) {
   txtDisplay->setPlainText(DisplayText(text));
   Disable_Downloads();
 }
 
-void frmVarnel::ShowSpinOpcodes() { ShowReference(SpinOpcodesReport(SharedTables().Spin, engine_->OpcodeSeen)); }
+void MainWindow::ShowSpinOpcodes() { ShowReference(SpinOpcodesReport(SharedTables().Spin, engine_->OpcodeSeen)); }
 
-void frmVarnel::ShowSpinEffects() { ShowReference(SpinEffectsReport(SharedTables().Spin)); }
+void MainWindow::ShowSpinEffects() { ShowReference(SpinEffectsReport(SharedTables().Spin)); }
 
-void frmVarnel::ShowAsmbOpcodes() { ShowReference(AsmOpcodesReport(SharedTables().Asm)); }
+void MainWindow::ShowAsmbOpcodes() { ShowReference(AsmOpcodesReport(SharedTables().Asm)); }
 
-void frmVarnel::ShowImageFlags() { ShowReference(engine_->ListImageFlags()); }
+void MainWindow::ShowImageFlags() { ShowReference(engine_->ListImageFlags()); }
 
-void frmVarnel::CopyText() {
+void MainWindow::CopyText() {
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->clear();
   const QString selected = txtDisplay->textCursor().selectedText();
@@ -196,18 +196,18 @@ void frmVarnel::CopyText() {
   clipboard->setText(text);
 }
 
-void frmVarnel::SelectAllText() {
+void MainWindow::SelectAllText() {
   txtDisplay->setUpdatesEnabled(false);
   txtDisplay->selectAll();
   txtDisplay->setUpdatesEnabled(true);
 }
 
-void frmVarnel::AddRecentFile(const QString& path) {
+void MainWindow::AddRecentFile(const QString& path) {
   brevin::AddRecentFile(cboMruList, path);
   RebuildRecentMenu();
 }
 
-RecentMenu frmVarnel::RecentMenuItems() const {
+RecentMenu MainWindow::RecentMenuItems() const {
   RecentMenu menu;
   for (int i = 0; i < kMruMenuItems; ++i) {
     menu.items[static_cast<std::size_t>(i)] = Item(QString("mnuFile_Mru(%1)").arg(i));
@@ -217,9 +217,9 @@ RecentMenu frmVarnel::RecentMenuItems() const {
   return menu;
 }
 
-void frmVarnel::RebuildRecentMenu() { brevin::RebuildRecentMenu(cboMruList, RecentMenuItems()); }
+void MainWindow::RebuildRecentMenu() { brevin::RebuildRecentMenu(cboMruList, RecentMenuItems()); }
 
-void frmVarnel::mnuOptions_FlushMru_Click() {
+void MainWindow::mnuOptions_FlushMru_Click() {
   const MessageAnswer answer = Prompt(ProductTitleText(), "Are you sure you want to flush the Files Used List ?",
                                       MessageButtons::YesNo, MessageIcon::Question);
   if (answer != MessageAnswer::Yes) return;

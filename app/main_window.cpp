@@ -1,4 +1,4 @@
-#include "frmVarnel.h"
+#include "main_window.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "basSupport.h"
+#include "shell_support.h"
 #include "engine.h"
 #include "instance_guard.h"
 #include "shell_host.h"
@@ -51,10 +51,10 @@ QString ShowFileDialog(QWidget* parent, const QString& title, const QString& fol
 
 }  // namespace
 
-frmVarnel::frmVarnel(SettingsStore& store, QWidget* parent)
+MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     : QMainWindow(parent), store_(store), host_(std::make_unique<ShellHost>(*this)),
       engine_(std::make_unique<Engine>(*host_)) {
-  setObjectName("frmVarnel");
+  setObjectName("MainWindow");
   setWindowTitle(ProductTitleText());
   // The bars are shown and hidden through the Options menu only, not a context menu.
   setContextMenuPolicy(Qt::PreventContextMenu);
@@ -86,9 +86,9 @@ frmVarnel::frmVarnel(SettingsStore& store, QWidget* parent)
   }
 }
 
-frmVarnel::~frmVarnel() = default;
+MainWindow::~MainWindow() = default;
 
-void frmVarnel::BuildToolbar() {
+void MainWindow::BuildToolbar() {
   Toolbar = new QToolBar(this);
   Toolbar->setObjectName("Toolbar");
   Toolbar->setMovable(false);
@@ -120,10 +120,10 @@ void frmVarnel::BuildToolbar() {
     button->setEnabled(b.enabled);
     if (b.separatorAfter) Toolbar->addSeparator();
   }
-  connect(Toolbar, &QToolBar::actionTriggered, this, &frmVarnel::Toolbar_ButtonClick);
+  connect(Toolbar, &QToolBar::actionTriggered, this, &MainWindow::Toolbar_ButtonClick);
 }
 
-void frmVarnel::BuildStatusBar() {
+void MainWindow::BuildStatusBar() {
   struct Panel {
     const char* text;
     const char* tip;
@@ -150,20 +150,20 @@ void frmVarnel::BuildStatusBar() {
   bar->hide();  // "&Status Bar" is off by design
 }
 
-QAction* frmVarnel::Item(const QString& name) const { return items_.value(name, nullptr); }
+QAction* MainWindow::Item(const QString& name) const { return items_.value(name, nullptr); }
 
-QAction* frmVarnel::ToolbarButton(const QString& key) const {
+QAction* MainWindow::ToolbarButton(const QString& key) const {
   for (QAction* button : Toolbar->actions()) {
     if (!button->isSeparator() && button->toolTip().toUpper() == key) return button;
   }
   return nullptr;
 }
 
-void frmVarnel::SetToolbarButton(const QString& key, bool enabled) {
+void MainWindow::SetToolbarButton(const QString& key, bool enabled) {
   if (QAction* button = ToolbarButton(key)) button->setEnabled(enabled);
 }
 
-void frmVarnel::ApplyBars() {
+void MainWindow::ApplyBars() {
   Toolbar->setVisible(Item("mnuOptions_ShowToolbar")->isChecked());
   statusBar()->setVisible(Item("mnuOptions_ShowStatusBar")->isChecked());
   Form_Resize();
@@ -171,7 +171,7 @@ void frmVarnel::ApplyBars() {
 
 // The listing area fills the space between the bars (the main window's layout
 // does that, and never gives it a negative height); what is left is the caption.
-void frmVarnel::Form_Resize() {
+void MainWindow::Form_Resize() {
   if (LastFile.isEmpty()) return;
   const QString base = BaseNameOf(LastFile);
   if (isMinimized()) {
@@ -182,29 +182,29 @@ void frmVarnel::Form_Resize() {
   }
 }
 
-void frmVarnel::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange) Form_Resize();
 }
 
-void frmVarnel::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   Form_Resize();
 }
 
-void frmVarnel::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // The debug and find windows do not exist yet; they close here once they do.
   closing_ = true;
   SaveSettings();
   event->accept();
 }
 
-double frmVarnel::TwipsPerPixel() const {
+double MainWindow::TwipsPerPixel() const {
   const QScreen* shown = screen();
   const double dpi = shown != nullptr && shown->logicalDotsPerInchY() > 0 ? shown->logicalDotsPerInchY() : 96.0;
   return 1440.0 / dpi;
 }
 
-void frmVarnel::SetListingFont(const QFont& font) { txtDisplay->setFont(font); }
+void MainWindow::SetListingFont(const QFont& font) { txtDisplay->setFont(font); }
 
 }  // namespace brevin

@@ -1,10 +1,10 @@
 // The main window: the listing area, menus, toolbar, status bar and the
 // commands that open images and show their listings.
 //
-// The code is split by role: frmVarnel.cpp (controls, layout, caption, close),
-// frmVarnel_menus.cpp (the menu tree), frmVarnel_commands.cpp (open, refresh,
-// reference tables, command states), frmVarnel_settings.cpp (the settings
-// store and the option toggles), frmVarnel_load.cpp (the start-up sequence).
+// The code is split by role: main_window.cpp (controls, layout, caption, close),
+// main_window_menus.cpp (the menu tree), main_window_commands.cpp (open, refresh,
+// reference tables, command states), main_window_settings.cpp (the settings
+// store and the option toggles), main_window_startup.cpp (the start-up sequence).
 #pragma once
 
 #include <QHash>
@@ -14,7 +14,7 @@
 #include <functional>
 #include <memory>
 
-#include "basMru.h"
+#include "recent_files.h"
 #include "options.h"
 
 class QLabel;
@@ -34,14 +34,14 @@ class InstanceGuard;
 // The Quick Settings actions.
 enum QuickAction { kQuickSetDefaults = 0, kQuickAllOn = 1, kQuickDefault = 2, kQuickAllOff = 3 };
 
-class frmVarnel : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit frmVarnel(SettingsStore& store, QWidget* parent = nullptr);
-  ~frmVarnel() override;
+  explicit MainWindow(SettingsStore& store, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
-  // ---- Start-up (frmVarnel_load.cpp)
+  // ---- Start-up (main_window_startup.cpp)
   // The window's load: instance guard, upgrade notice, restore, show, reload.
   // False when this instance is to end without a window.
   bool Form_Load();
@@ -51,7 +51,7 @@ class frmVarnel : public QMainWindow {
   // The guard that Main took for this process, so every copy of the program counts.
   void AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard);
 
-  // ---- Commands (frmVarnel_commands.cpp)
+  // ---- Commands (main_window_commands.cpp)
   void OpenFrom(const QString& lastFile);
   void OpenFile(const QString& filename);
   void Refresh();
@@ -67,7 +67,7 @@ class frmVarnel : public QMainWindow {
   void CopyText();
   void SelectAllText();
 
-  // ---- Settings and options (frmVarnel_settings.cpp)
+  // ---- Settings and options (main_window_settings.cpp)
   void SaveSettings();
   void ToggleOption(QAction* item);
   void QuickSet(int index, QAction* item, int action);

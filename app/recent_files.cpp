@@ -1,8 +1,8 @@
-#include "basMru.h"
+#include "recent_files.h"
 
 #include <QAction>
 
-#include "basSupport.h"
+#include "shell_support.h"
 #include "settings_store.h"
 
 namespace brevin {

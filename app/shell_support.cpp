@@ -1,11 +1,11 @@
-#include "basSupport.h"
+#include "shell_support.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 
-#include "frmFastLoad.h"
-#include "frmVarnel.h"
+#include "port_dialog.h"
+#include "main_window.h"
 #include "instance_guard.h"
 #include "prompt.h"
 #include "settings_store.h"
@@ -114,14 +114,14 @@ int Main(int argc, char** argv) {
       Prompt(kDownloaderTitle, NamesChangedText(), MessageButtons::Ok, MessageIcon::Information);
       return 0;
     case StartWindow::PortDialog: {
-      frmFastLoad dialog;
+      PortDialog dialog;
       dialog.show();
       return QApplication::exec();
     }
     case StartWindow::Disassembler:
       break;
   }
-  frmVarnel window(store);
+  MainWindow window(store);
   window.AdoptInstanceGuard(std::move(guard));
   // Messages shown before the window would otherwise end the program when they close.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -4,7 +4,7 @@
 #include <QMenuBar>
 
 #include "about.h"
-#include "frmVarnel.h"
+#include "main_window.h"
 
 namespace brevin {
 
@@ -146,7 +146,7 @@ constexpr MenuRow kMenuTree[] = {
 
 }  // namespace
 
-void frmVarnel::BuildMenus() {
+void MainWindow::BuildMenus() {
   QMenu* menus[2] = {nullptr, nullptr};  // the open menu at depth 1 and 2
   const std::size_t count = std::size(kMenuTree);
   for (std::size_t i = 0; i < count; ++i) {
@@ -185,7 +185,7 @@ void frmVarnel::BuildMenus() {
 
 namespace brevin {
 
-void frmVarnel::ConnectCommands() {
+void MainWindow::ConnectCommands() {
   const auto on = [this](const char* name, auto handler) {
     connect(Item(name), &QAction::triggered, this, handler);
   };
