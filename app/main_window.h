@@ -9,11 +9,14 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <functional>
 #include <memory>
 
+#include "debug_window.h"
+#include "find_dialog.h"
 #include "recent_files.h"
 #include "options.h"
 
@@ -25,6 +28,7 @@ class QToolBar;
 namespace brevin {
 
 class Engine;
+class TextSearch;
 class SettingsStore;
 class ShellHost;
 namespace platform {
@@ -66,6 +70,19 @@ class MainWindow : public QMainWindow {
   void ShowImageFlags();
   void CopyText();
   void SelectAllText();
+
+  // ---- Find, Set Font and the debug window (main_window_tools.cpp)
+  // Ctrl+F: the find dialog for a text area (the listing or the debug text).
+  void OpenFindDialog(QPlainTextEdit* target);
+  // F3: Find Next with the last search once a search was made in this run, else the dialog.
+  void FindNextCommand();
+  void SetFont();
+  TextSearch& Search() { return *search_; }
+  FindDialog* FindBox() const { return findDialog_; }
+  DebugWindow* DebugInfo() const { return debugWindow_; }
+  // The font dialog: (title, current font) -> the chosen font; false on cancel.
+  using FontChooser = std::function<bool(const QString&, QFont&)>;
+  FontChooser ChooseFont;
 
   // ---- Settings and options (main_window_settings.cpp)
   void SaveSettings();
@@ -143,6 +160,10 @@ class MainWindow : public QMainWindow {
   RecentMenu RecentMenuItems() const;
   void SetListingFont(const QFont& font);
   double TwipsPerPixel() const;
+  void ConnectTools();
+  // The debug text of the last analysis goes to the debug window, which opens for it.
+  void ShowDebugOutput();
+  void CloseToolWindows();
 
   SettingsStore& store_;
   std::unique_ptr<ShellHost> host_;
@@ -151,6 +172,10 @@ class MainWindow : public QMainWindow {
   QHash<QString, QAction*> items_;
   bool loaded_ = false;
   bool closing_ = false;
+  bool listingShown_ = false;  // the text area holds a listing, not a reference table
+  std::unique_ptr<TextSearch> search_;
+  QPointer<FindDialog> findDialog_;
+  QPointer<DebugWindow> debugWindow_;
 };
 
 // The listing font by default: Courier New when installed, else the system's

@@ -6,6 +6,7 @@
 #include <QToolBar>
 
 #include "about.h"
+#include "debug_flags.h"
 #include "shell_support.h"
 #include "engine.h"
 #include "main_window.h"
@@ -24,6 +25,7 @@ bool MainWindow::Form_Load() {
 
   RestoreWindowPlacement();
   RestoreSettings();
+  LoadDebugFlags(store_, Process().DeveloperMode, engine_->OpcodeSeen, engine_->EffectSeen);
   ApplyBars();
 
   const bool developer = Process().DeveloperMode;

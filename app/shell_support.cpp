@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
 
 #include "port_dialog.h"
 #include "main_window.h"
@@ -97,6 +99,20 @@ void FillProcessValues(int argc, char** argv) {
 
 }  // namespace
 
+namespace {
+
+// Ends the process as soon as the window has closed and the settings are on disk.
+// Tearing down the application would wait for idle helper threads for a second
+// or two, while a relaunch must still see this instance; the instance lock goes
+// with the process itself, so it is released last.
+int EndProcess(SettingsStore& store, int status) {
+  store.Sync();
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+
+}  // namespace
+
 int Main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(kProgramName);
@@ -125,9 +141,9 @@ int Main(int argc, char** argv) {
   window.AdoptInstanceGuard(std::move(guard));
   // Messages shown before the window would otherwise end the program when they close.
   QApplication::setQuitOnLastWindowClosed(false);
-  if (!window.Form_Load() || window.Closing()) return 0;
+  if (!window.Form_Load() || window.Closing()) return EndProcess(store, 0);
   QApplication::setQuitOnLastWindowClosed(true);
-  return QApplication::exec();
+  return EndProcess(store, QApplication::exec());
 }
 
 }  // namespace brevin
