@@ -19,6 +19,7 @@
 #include "engine.h"
 #include "settings_store.h"
 #include "tables.h"
+#include "text_area.h"
 #include "text_search.h"
 #include "instance_guard.h"
 #include "shell_host.h"
@@ -216,6 +217,6 @@ double MainWindow::TwipsPerPixel() const {
   return 1440.0 / dpi;
 }
 
-void MainWindow::SetListingFont(const QFont& font) { txtDisplay->setFont(font); }
+void MainWindow::SetListingFont(const QFont& font) { ApplyListingFont(txtDisplay, font); }
 
 }  // namespace brevin

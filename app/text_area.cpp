@@ -2,9 +2,12 @@
 
 #include <QClipboard>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+
+#include "main_window.h"
 
 namespace brevin {
 
@@ -35,7 +38,11 @@ void SelectAllWithoutFlicker(QPlainTextEdit* area) {
 }
 
 void ApplyListingFont(QPlainTextEdit* area, const QFont& chosen) {
-  QFont font(chosen.family());
+  // A stored font that is no longer installed would fall back to a proportional
+  // one and break the listing's columns: the default fixed-pitch family stands in.
+  QString family = chosen.family();
+  if (!QFontDatabase::families().contains(family, Qt::CaseInsensitive)) family = DefaultListingFont().family();
+  QFont font(family);
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   font.setBold(chosen.bold());

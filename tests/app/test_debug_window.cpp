@@ -222,6 +222,13 @@ class DebugWindowTests : public QObject {
     w->close();
     QCOMPARE(store.ReadText("Font", "Size"), QString("14"));
     QCOMPARE(store.ReadText("Font", "Bold"), QString("True"));
+
+    // A stored font that is no longer installed gives way to the fixed-pitch default.
+    store.WriteText("Font", "Name", "No Such Font 4711");
+    auto again = LoadWindow(store);
+    QCOMPARE(again->txtDisplay->font().family(), DefaultListingFont().family());
+    QCOMPARE(again->txtDisplay->font().pointSizeF(), 14.0);
+    QVERIFY(again->txtDisplay->font().bold());
   }
 
   void copyTakesTheSelectionWithLineFeeds() {
