@@ -54,6 +54,7 @@ class MainWindow : public QMainWindow {
   bool Closing() const { return closing_; }
   // The guard that Main took for this process, so every copy of the program counts.
   void AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard);
+  std::unique_ptr<platform::InstanceGuard> TakeInstanceGuard();
 
   // ---- Commands (main_window_commands.cpp)
   void OpenFrom(const QString& lastFile);

@@ -20,6 +20,8 @@ namespace brevin {
 
 void MainWindow::AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard) { guard_ = std::move(guard); }
 
+std::unique_ptr<platform::InstanceGuard> MainWindow::TakeInstanceGuard() { return std::move(guard_); }
+
 bool MainWindow::Form_Load() {
   if (!DecideInstance()) return false;
 
