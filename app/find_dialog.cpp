@@ -82,6 +82,13 @@ void FindDialog::Open(QPlainTextEdit* target) {
   cboFindText->lineEdit()->selectAll();
 }
 
+void FindDialog::Refocus(QPlainTextEdit* target) {
+  target_ = target;
+  raise();
+  activateWindow();
+  cboFindText->setFocus();
+}
+
 void FindDialog::FollowSelection(const QString& selected) {
   if (search_.Searching || selected.isEmpty()) return;
   cboFindText->setEditText(selected);

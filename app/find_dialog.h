@@ -28,6 +28,8 @@ class FindDialog : public QWidget {
   // Shows the dialog for the text area: proposes the selected text (or the last
   // search text), ticks the options from the mode bits and takes the focus.
   void Open(QPlainTextEdit* target);
+  // The dialog is open already: it only takes the new target and the focus.
+  void Refocus(QPlainTextEdit* target);
   // Copies a selection made in the searched text into the search box, unless a
   // search is selecting its own match.
   void FollowSelection(const QString& selected);

@@ -35,7 +35,11 @@ void MainWindow::ConnectTools() {
 }
 
 void MainWindow::OpenFindDialog(QPlainTextEdit* target) {
-  if (!findDialog_) findDialog_ = new FindDialog(*search_, FindHistory, store_, this);
+  if (findDialog_) {
+    findDialog_->Refocus(target);
+    return;
+  }
+  findDialog_ = new FindDialog(*search_, FindHistory, store_, this);
   findDialog_->Open(target);
 }
 

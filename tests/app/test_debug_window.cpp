@@ -1,6 +1,8 @@
 // The debug window: opening with the first trace, appending and clearing, Save As,
 // placement, the developer's seen-flags sections; Set Font, Copy and Keep Position.
 #include <QClipboard>
+#include <QComboBox>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -9,6 +11,7 @@
 #include "debug_flags.h"
 #include "debug_window.h"
 #include "engine.h"
+#include "find_dialog.h"
 #include "tables.h"
 #include "test_support.h"
 #include "view_position.h"
@@ -82,6 +85,16 @@ class DebugWindowTests : public QObject {
     d->Item("mnuEdit_SelectAll")->trigger();
     d->Item("mnuEdit_Copy")->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), once);
+
+    // The find dialog, open on the listing, turns to the debug text from this window.
+    w->Item("mnuEdit_Find")->trigger();
+    QCOMPARE(w->FindBox()->Target(), w->txtDisplay);
+    d->Item("mnuEdit_Find")->trigger();
+    QCOMPARE(w->FindBox()->Target(), d->txtDisplay);
+    w->FindBox()->cboFindText->setEditText("Init 0034");
+    w->FindBox()->btnFind->click();
+    QCOMPARE(d->txtDisplay->textCursor().selectionStart(), 0);
+    QCOMPARE(d->txtDisplay->textCursor().selectedText(), QString("Init 0034"));
 
     // Closing the main window closes this one.
     w->close();
