@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMenuBar>
+#include <QMetaMethod>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTextCursor>
@@ -101,6 +102,10 @@ void DebugWindow::BuildMenus() {
     }
     items_.insert(row.name, action);
   }
+  // Print acts through whoever prints for the program; without one it is disabled.
+  connect(menus["&File"], &QMenu::aboutToShow, this, [this] {
+    Item("mnuFile_Print")->setEnabled(isSignalConnected(QMetaMethod::fromSignal(&DebugWindow::printRequested)));
+  });
   connect(Item("mnuFile_SaveAs"), &QAction::triggered, this, &DebugWindow::SaveAs);
   connect(Item("mnuFile_Print"), &QAction::triggered, this,
           [this] { WithoutTopmost([this] { emit printRequested(txtDisplay); }); });
