@@ -25,6 +25,10 @@ QString ShowSaveDialog(QWidget* parent, const SaveRequest& request) {
     dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
   }
   if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  // A name typed without an extension gets the one of the chosen file type.
+  dialog.setDefaultSuffix(DefaultSuffixOf(dialog.selectedNameFilter()));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog](const QString& filter) { dialog.setDefaultSuffix(DefaultSuffixOf(filter)); });
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
   return dialog.selectedFiles().front();
 }

@@ -42,6 +42,16 @@ SaveRequest ListingSaveRequest(const QString& saveFile, bool bytecodeListing) {
   return request;
 }
 
+QString DefaultSuffixOf(const QString& filter) {
+  const qsizetype open = filter.lastIndexOf('(');
+  const qsizetype close = filter.lastIndexOf(')');
+  if (open < 0 || close < open) return QString();
+  const QString pattern = filter.mid(open + 1, close - open - 1).trimmed();
+  if (!pattern.startsWith("*.") || pattern.contains(' ')) return QString();
+  const QString suffix = pattern.mid(2);
+  return suffix.contains('*') || suffix.contains('?') ? QString() : suffix;
+}
+
 SaveRequest PdfSaveRequest(const QString& saveFile, const QString& lastFile) {
   SaveRequest request;
   request.title = "Export PDF";

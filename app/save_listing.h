@@ -21,6 +21,10 @@ struct SaveRequest {
 // filter list when the listing was written without the image columns.
 SaveRequest ListingSaveRequest(const QString& saveFile, bool bytecodeListing);
 
+// The extension a name filter gives to a name typed without one: "lst" for
+// "Listing File (*.lst) (*.lst)", empty for "All Files (*.*) (*)".
+QString DefaultSuffixOf(const QString& filter);
+
 // The Export PDF dialog: the save folder and the base name with ".pdf".
 SaveRequest PdfSaveRequest(const QString& saveFile, const QString& lastFile);
 

@@ -72,6 +72,11 @@ class SavingTests : public QObject {
     QCOMPARE(r.filterIndex, entry);
     QCOMPARE(r.fileName, name);
     QCOMPARE(r.folder, QString("/p"));
+    // Names typed without an extension take the chosen type's.
+    QStringList suffixes;
+    for (const QString& filter : r.filters) suffixes << DefaultSuffixOf(filter);
+    QCOMPARE(suffixes.back(), QString());
+    QCOMPARE(suffixes[r.filters.size() - 3], QString("lst"));
   }
 
   void emptySaveFilePresetsNothing() {
