@@ -8,8 +8,7 @@ int RunStartupTests(int argc, char** argv);
 int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
 int RunAutoReloadTests(int argc, char** argv);
-int RunSavingTests(int argc, char** argv);
-int RunPrintingTests(int argc, char** argv);
+int RunOutputTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -29,7 +28,6 @@ int main(int argc, char** argv) {
   failures += RunWindowTests(argc, argv);
   failures += RunSettingsTests(argc, argv);
   failures += RunAutoReloadTests(argc, argv);
-  failures += RunSavingTests(argc, argv);
-  failures += RunPrintingTests(argc, argv);
+  failures += RunOutputTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
