@@ -1,5 +1,6 @@
 // The listing leaving the window: Save, Save As, Print, Print With Source,
 // Printer Setup and Export PDF.
+#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QPlainTextEdit>
@@ -84,7 +85,10 @@ PrintDocument MainWindow::ListingDocument() const {
 }
 
 void MainWindow::PrintDocumentNow(const PrintDocument& document) {
-  if (const int error = printService_->Print(document); error != kPrintOk) Warn(UnableToPrintText(error));
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const int error = printService_->Print(document);
+  QApplication::restoreOverrideCursor();
+  if (error != kPrintOk) Warn(UnableToPrintText(error));
 }
 
 void MainWindow::PrintListing() { PrintDocumentNow(ListingDocument()); }
@@ -133,7 +137,9 @@ void MainWindow::PrinterSetup() { printService_->Setup(this); }
 void MainWindow::ExportPdf() {
   const QString chosen = ChooseSaveFile(PdfSaveRequest(SaveFile, LastFile));
   if (chosen.isEmpty()) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
   const QString problem = WritePdf(chosen, ListingDocument(), printService_->Orientation());
+  QApplication::restoreOverrideCursor();
   if (!problem.isEmpty()) Warn(CannotWriteText(chosen, problem));
 }
 

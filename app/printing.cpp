@@ -9,6 +9,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -139,10 +140,15 @@ QPrinter& SystemPrintService::Printer() {
 
 int SystemPrintService::Print(const PrintDocument& document) {
   QPrinter& printer = Printer();
+  const QStringList installed = printerNames_();
+  // Printers but no default one: take the first rather than print nowhere.
+  if (printer.outputFormat() == QPrinter::NativeFormat && printer.printerName().isEmpty() && !installed.isEmpty()) {
+    printer.setPrinterName(installed.front());
+  }
   // Without an installed printer Qt would quietly turn the job into a PDF with
   // no file name; a file chosen in Printer Setup is printed to, though.
   const bool toFile = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
-  if (!toFile && (printerNames_().isEmpty() || printer.printerName().isEmpty() ||
+  if (!toFile && (installed.isEmpty() || printer.printerName().isEmpty() ||
                   printer.outputFormat() != QPrinter::NativeFormat)) {
     return kNoPrinter;
   }
