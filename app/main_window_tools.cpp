@@ -71,7 +71,13 @@ void MainWindow::ShowDebugOutput() {
         search_->FindNext(area, FindText, FindMode, nullptr);
       }
     });
-    connect(debugWindow_, &DebugWindow::printSetupRequested, this, [this] { Item("mnuFile_PrintSetup")->trigger(); });
+    connect(debugWindow_, &DebugWindow::printRequested, this, [this](QPlainTextEdit* area) {
+      PrintDocument document;
+      document.font = area->font();
+      document.parts << TextLines(area->toPlainText());
+      PrintDocumentNow(document);
+    });
+    connect(debugWindow_, &DebugWindow::printSetupRequested, this, [this] { PrinterSetup(); });
     debugWindow_->show();
   }
   if (!debugWindow_) return;

@@ -12,6 +12,7 @@
 #include "debug_window.h"
 #include "engine.h"
 #include "find_dialog.h"
+#include "printing.h"
 #include "tables.h"
 #include "test_support.h"
 #include "view_position.h"
@@ -20,6 +21,18 @@ using namespace brevin;
 using namespace brevin::test;
 
 namespace {
+
+class DebugPrinter : public PrintService {
+ public:
+  int Print(const PrintDocument& document) override {
+    printed.append(document);
+    return error;
+  }
+  bool Setup(QWidget*) override { return true; }
+  QPageLayout::Orientation Orientation() const override { return QPageLayout::Portrait; }
+  QList<PrintDocument> printed;
+  int error = kPrintOk;
+};
 
 void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
@@ -141,6 +154,29 @@ class DebugWindowTests : public QObject {
     QCOMPARE(prompt.asked.last().icon, MessageIcon::Warning);
     QVERIFY(prompt.asked.last().text.contains(chosen));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList({"trace.txt"}));
+  }
+
+  void printGoesToTheProgramsPrinter() {
+    ScriptedPrompt prompt;
+    SettingsStore store(kSettingsAppName);
+    auto w = LoadWindow(store);
+    auto* printer = new DebugPrinter;
+    w->SetPrintService(std::unique_ptr<PrintService>(printer));
+    w->Item("mnuHelp_DebugSpin")->trigger();
+    w->OpenFile(SamplePath("led_chaser.eeprom"));
+    DebugWindow* d = w->DebugInfo();
+    d->Item("mnuFile_Print")->trigger();
+    QCOMPARE(printer->printed.size(), 1);
+    QCOMPARE(printer->printed[0].font, d->txtDisplay->font());
+    QCOMPARE(printer->printed[0].parts.size(), 1);
+    QCOMPARE(printer->printed[0].parts[0].first(), QString("Init 0034"));
+    QCOMPARE(printer->printed[0].parts[0].size(), d->txtDisplay->document()->blockCount() - 1);
+    QVERIFY(d->Topmost());
+
+    printer->error = kNoPrinter;
+    d->Item("mnuFile_Print")->trigger();
+    QCOMPARE(prompt.asked.last().text, UnableToPrintText(kNoPrinter));
+    QCOMPARE(prompt.asked.last().icon, MessageIcon::Warning);
   }
 
   void placementIsKeptOnlyFromTheNormalState() {

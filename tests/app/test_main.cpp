@@ -9,6 +9,8 @@ int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
 int RunFindTests(int argc, char** argv);
 int RunDebugWindowTests(int argc, char** argv);
+int RunAutoReloadTests(int argc, char** argv);
+int RunOutputTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -29,5 +31,7 @@ int main(int argc, char** argv) {
   failures += RunSettingsTests(argc, argv);
   failures += RunFindTests(argc, argv);
   failures += RunDebugWindowTests(argc, argv);
+  failures += RunAutoReloadTests(argc, argv);
+  failures += RunOutputTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
