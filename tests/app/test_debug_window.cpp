@@ -375,6 +375,23 @@ class DebugWindowTests : public QObject {
     bar->setValue(300);
     w->OpenFile(SamplePath("led_chaser.eeprom"));
     QCOMPARE(bar->value(), 0);
+
+    // An auto-reload of a rewritten image keeps the place too.
+    QTemporaryDir dir;
+    const QString copy = CopySample(dir, "serial_terminal.eeprom", "serial_terminal.eeprom");
+    w->Item("mnuFile_InhibitWarnings")->setChecked(true);
+    w->Item("mnuFile_AutoReload")->setChecked(true);
+    w->OpenFile(copy);
+    bar->setValue(700);
+    const QString before = area->document()->findBlockByNumber(700).text();
+    QFile file(copy);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    file.close();
+    w->ReloadTimer_Timer();
+    QVERIFY(area->toPlainText().contains("Auto-Reloaded at "));
+    QCOMPARE(LineAddress(area->document()->findBlockByNumber(bar->value()).text()), LineAddress(before));
+    QVERIFY(bar->value() != 700);  // the new heading line moved the text down by one
   }
 };
 
