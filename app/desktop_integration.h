@@ -9,7 +9,7 @@ class MainWindow;
 
 // The reverse-DNS name of the program on the desktop: its .desktop file,
 // icon, MIME package and metainfo are installed under this name.
-inline constexpr const char* kDesktopId = "org.brevin.Brevin";
+inline constexpr const char* kDesktopId = "org.brevin.brevin";
 
 void ApplyDesktopIntegration(MainWindow& window);
 
