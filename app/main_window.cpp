@@ -103,8 +103,14 @@ void MainWindow::BuildToolbar() {
     bool separatorAfter;
   };
   static constexpr Button kButtons[] = {
-      {"Exit", true, true},    {"Refresh", true, false}, {"Open", true, false},  {"Save", false, true},
-      {"Print", false, false}, {"Copy", false, false},   {"Find", false, true},  {"Download", false, false},
+      {"Exit", true, true},
+      {"Refresh", true, false},
+      {"Open", true, false},
+      {"Save", false, true},
+      {"Print", false, false},
+      {"Copy", false, false},
+      {"Find", false, true},
+      {"Download", false, false},
   };
   for (const Button& b : kButtons) {
     // Our own icons: without an icon theme the style's standard ones mislead.

@@ -110,10 +110,11 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& options
   const std::size_t count = inputs.size();
   ResultSlots slots(count);
   std::atomic<std::size_t> next{0};
-  const unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(options.jobs, 1, std::max<std::size_t>(count, 1)));
+  // No more threads than images: each thread builds an engine of its own.
+  const std::size_t jobs = std::clamp<std::size_t>(options.jobs, 1, std::max<std::size_t>(count, 1));
 
   std::vector<std::thread> workers;
-  for (unsigned j = 0; j < jobs; ++j) {
+  for (std::size_t j = 0; j < jobs; ++j) {
     workers.emplace_back([&] {
       const ImageRenderer render = factory();
       for (std::size_t i = next++; i < count; i = next++) slots.Put(i, RenderSafely(render, inputs[i]));

@@ -159,7 +159,9 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
       if (!takeValue(count)) return "--jobs needs a number";
       char* end = nullptr;
       const unsigned long n = std::strtoul(count.c_str(), &end, 10);
-      if (count.empty() || *end != '\0' || n < 1 || n > 1024 || count[0] == '-') return "--jobs needs a number from 1 to 1024";
+      if (count.empty() || *end != '\0' || n < 1 || n > 1024 || count[0] == '-') {
+        return "--jobs needs a number from 1 to 1024";
+      }
       a.jobs = static_cast<unsigned>(n);
     } else if (arg == "--debug-out") {
       if (!takeValue(a.debugOut)) return "--debug-out needs a file name";
@@ -195,7 +197,9 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
       a.images.push_back(arg);
     }
   }
-  if (a.outDir.empty() && a.images.size() > 1) return "more than one image given: " + a.images[0] + " and " + a.images[1];
+  if (a.outDir.empty() && a.images.size() > 1) {
+    return "more than one image given: " + a.images[0] + " and " + a.images[1];
+  }
   return {};
 }
 
