@@ -9,6 +9,7 @@ int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
 int RunAutoReloadTests(int argc, char** argv);
 int RunOutputTests(int argc, char** argv);
+int RunDesktopTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -29,5 +30,6 @@ int main(int argc, char** argv) {
   failures += RunSettingsTests(argc, argv);
   failures += RunAutoReloadTests(argc, argv);
   failures += RunOutputTests(argc, argv);
+  failures += RunDesktopTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
