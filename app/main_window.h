@@ -61,6 +61,9 @@ class MainWindow : public QMainWindow {
 
   // ---- Commands (main_window_commands.cpp)
   void OpenFrom(const QString& lastFile);
+  // A file chosen by the user (dialog, command line, drop): Spin source and
+  // bytecode files are refused, anything else goes to OpenFile.
+  void OpenChosenFile(const QString& name);
   void OpenFile(const QString& filename);
   void Refresh();
   // The window's side of one load: runs the engine and shows its listing.

@@ -1,7 +1,12 @@
-// The placement of the find dialog and the debug window in the settings store.
-// The store keeps window coordinates in twips (1/1440 inch), as for the main window.
+// Keeping the windows on the screen: a restored or design-sized window is
+// made to fit the screen's available area (without panels and docks), frame
+// included, whatever the scale factor. Also the placement of the find dialog
+// and the debug window in the settings store, in twips (1/1440 inch) as for
+// the main window.
 #pragma once
 
+#include <QMargins>
+#include <QRect>
 #include <QString>
 
 class QWidget;
@@ -10,12 +15,24 @@ namespace brevin {
 
 class SettingsStore;
 
+// wanted: the frame's top-left corner and the client size, as QWidget::move
+// and resize take them; frame: the window frame around the client area.
+// Returns the same kind of rectangle, no larger than the area and inside it.
+QRect FitIntoArea(const QRect& wanted, const QRect& area, const QMargins& frame);
+
+// Moves and resizes the window to wanted, fitted into the available area of
+// the screen that holds most of it (the primary screen when none does).
+void PlaceWindow(QWidget& window, const QRect& wanted);
+
+// The design placement: the size, fitted, centred on the primary screen.
+void CentreWindow(QWidget& window, const QSize& size);
+
 // Twips in one pixel of the screen the widget is on (15 at 96 dots per inch).
 double TwipsPerPixel(const QWidget* widget);
 
 // Places the window from Top and Left (and Height and Width when withSize) of the
-// section. An absent key centres the window on its screen at its current (design)
-// size; a place that is on no attached screen is not used either.
+// section. An absent key centres the window on the primary screen at its current
+// (design) size; the place is fitted into the screen's available area.
 void RestorePlacement(QWidget* window, const SettingsStore& store, const QString& section, bool withSize);
 
 // Writes Top and Left (and Height and Width) when the window is in its normal

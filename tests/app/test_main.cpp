@@ -11,6 +11,7 @@ int RunFindTests(int argc, char** argv);
 int RunDebugWindowTests(int argc, char** argv);
 int RunAutoReloadTests(int argc, char** argv);
 int RunOutputTests(int argc, char** argv);
+int RunDesktopTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -33,5 +34,6 @@ int main(int argc, char** argv) {
   failures += RunDebugWindowTests(argc, argv);
   failures += RunAutoReloadTests(argc, argv);
   failures += RunOutputTests(argc, argv);
+  failures += RunDesktopTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
