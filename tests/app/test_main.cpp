@@ -7,6 +7,11 @@
 int RunStartupTests(int argc, char** argv);
 int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
+int RunWrapperTests(int argc, char** argv);
+int RunFileSearchTests(int argc, char** argv);
+int RunPropellerToolTests(int argc, char** argv);
+int RunPortTests(int argc, char** argv);
+int RunSystemInfoTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -25,5 +30,10 @@ int main(int argc, char** argv) {
   failures += RunStartupTests(argc, argv);
   failures += RunWindowTests(argc, argv);
   failures += RunSettingsTests(argc, argv);
+  failures += RunWrapperTests(argc, argv);
+  failures += RunFileSearchTests(argc, argv);
+  failures += RunPropellerToolTests(argc, argv);
+  failures += RunPortTests(argc, argv);
+  failures += RunSystemInfoTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
