@@ -32,7 +32,7 @@ QString Shown(const std::string& path) { return QFile::decodeName(QByteArray::fr
 
 // How long one slice of the walk may keep the event loop waiting.
 constexpr int kSliceMilliseconds = 15;
-constexpr int kEntriesPerStep = 256;
+constexpr int kEntriesPerStep = 64;
 
 }  // namespace
 
