@@ -134,6 +134,9 @@ class FileSearchTests : public QObject {
 
     // Yes: found at once, no disk search.
     FileSearchDialog yes("Propeller Library Files", "propeller.exe", root_ + "/tool/Brevin");
+    QCOMPARE(yes.windowTitle(), QString("Integration Wizard"));
+    QCOMPARE(yes.objectName(), QString("frmFindFile"));
+    QCOMPARE(yes.lblAction->text(), QString("Searching for ...."));
     yes.Load();
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(prompt.asked[0].title, QString("Searching for Propeller Library Files"));
