@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <unistd.h>
 
 #include "file_search_dialog.h"
 #include "propeller_tool.h"
@@ -133,6 +134,13 @@ class PropellerToolTests : public QObject {
     w->Item("mnuHelp_PropellerManual")->trigger();
     QCOMPARE(prompt.asked.size(), 2);
     QCOMPARE(opened_.size(), 3);
+
+    if (geteuid() != 0) {  // permissions do not bind the super-user
+      QVERIFY(QFile::setPermissions(w->PropToolManual, QFileDevice::Permissions()));
+      w->Item("mnuHelp_PropellerManual")->trigger();
+      QCOMPARE(opened_.size(), 3);
+      QVERIFY(prompt.asked.last().text.startsWith("Cannot read Propeller Manual\r\n\r\n" + w->PropToolManual));
+    }
   }
 
   void manualNotLocated() {
