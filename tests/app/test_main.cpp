@@ -7,6 +7,8 @@
 int RunStartupTests(int argc, char** argv);
 int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
+int RunAutoReloadTests(int argc, char** argv);
+int RunOutputTests(int argc, char** argv);
 int RunWrapperTests(int argc, char** argv);
 int RunFileSearchTests(int argc, char** argv);
 int RunPropellerToolTests(int argc, char** argv);
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
   failures += RunStartupTests(argc, argv);
   failures += RunWindowTests(argc, argv);
   failures += RunSettingsTests(argc, argv);
+  failures += RunAutoReloadTests(argc, argv);
+  failures += RunOutputTests(argc, argv);
   failures += RunWrapperTests(argc, argv);
   failures += RunFileSearchTests(argc, argv);
   failures += RunPropellerToolTests(argc, argv);
