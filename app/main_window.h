@@ -122,7 +122,7 @@ class MainWindow : public QMainWindow {
   bool SourceWarningArmed = false;
   bool BytecodeListing = false;
   int QuickSetBits = 0;
-  // Port choices (kept and stored here; the port menu's behaviour comes with the serial-port work).
+  // Port choices (the Download menu's bookkeeping is in port_menu.h).
   int PortNumber = 0;
   int MaxPorts = 0;
   // Search text, option bits and history (kept and stored for the find dialog).

@@ -16,6 +16,7 @@
 #include "instance_guard.h"
 #include "prompt.h"
 #include "settings_store.h"
+#include "system_version.h"
 #include "version_text.h"
 
 namespace brevin {
@@ -131,7 +132,7 @@ int Main(int argc, char** argv) {
   QApplication::setWindowIcon(ApplicationIcon());
   QGuiApplication::setDesktopFileName(kDesktopId);  // ties the windows to the installed menu entry
   FillProcessValues(argc, argv);
-  // The visual-styles step has nothing to do on this platform: Qt draws the native style itself.
+  platform::EnsureVisualStyles();
   Process().SettingsAppName = ChooseSettingsAppName();
 
   // Every copy of the program holds the instance lock for its whole life,
@@ -143,7 +144,7 @@ int Main(int argc, char** argv) {
       Prompt(kDownloaderTitle, NamesChangedText(), MessageButtons::Ok, MessageIcon::Information);
       return 0;
     case StartWindow::PortDialog: {
-      PortDialog dialog;
+      PortDialog dialog(store);
       dialog.show();
       return QApplication::exec();
     }

@@ -12,6 +12,11 @@ int RunDebugWindowTests(int argc, char** argv);
 int RunAutoReloadTests(int argc, char** argv);
 int RunOutputTests(int argc, char** argv);
 int RunDesktopTests(int argc, char** argv);
+int RunWrapperTests(int argc, char** argv);
+int RunFileSearchTests(int argc, char** argv);
+int RunPropellerToolTests(int argc, char** argv);
+int RunPortTests(int argc, char** argv);
+int RunSystemInfoTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -35,5 +40,10 @@ int main(int argc, char** argv) {
   failures += RunAutoReloadTests(argc, argv);
   failures += RunOutputTests(argc, argv);
   failures += RunDesktopTests(argc, argv);
+  failures += RunWrapperTests(argc, argv);
+  failures += RunFileSearchTests(argc, argv);
+  failures += RunPropellerToolTests(argc, argv);
+  failures += RunPortTests(argc, argv);
+  failures += RunSystemInfoTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
