@@ -38,6 +38,7 @@ build-san: deps
 
 bench: build
 	$(BUILD_DIR)/bench/engine_bench
+	$(BUILD_DIR)/bench/shell_bench
 
 # The Debian package of both programs: build/brevin_<version>_<arch>.deb.
 package: build

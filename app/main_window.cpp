@@ -12,10 +12,17 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "debug_flags.h"
+#include "debug_window.h"
+#include "find_dialog.h"
 #include "shell_support.h"
 #include "desktop_icons.h"
 #include "desktop_integration.h"
 #include "engine.h"
+#include "settings_store.h"
+#include "tables.h"
+#include "text_area.h"
+#include "text_search.h"
 #include "instance_guard.h"
 #include "shell_host.h"
 #include "version_text.h"
@@ -56,7 +63,8 @@ QString ShowFileDialog(QWidget* parent, const QString& title, const QString& fol
 
 MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     : QMainWindow(parent), store_(store), host_(std::make_unique<ShellHost>(*this)),
-      engine_(std::make_unique<Engine>(*host_)) {
+      engine_(std::make_unique<Engine>(*host_)),
+      search_(std::make_unique<TextSearch>(FindText, FindMode)) {
   setObjectName("MainWindow");
   setWindowTitle(ProductTitleText());
   // The bars are shown and hidden through the Options menu only, not a context menu.
@@ -80,6 +88,7 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
   ChooseOpenFile = [this](const QString& title, const QString& folder, const QString& fileName,
                           const QString& filter) { return ShowFileDialog(this, title, folder, fileName, filter); };
   ConnectCommands();
+  ConnectTools();
   ApplyDesktopIntegration(*this);
 
   // Design placement: a comfortable listing size, centred on the primary screen
@@ -193,9 +202,12 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // The debug and find windows do not exist yet; they close here once they do.
   closing_ = true;
+  CloseToolWindows();
   SaveSettings();
+  if (Process().DeveloperMode) {
+    SaveDebugFlags(store_, SharedTables().Spin, engine_->OpcodeSeen, engine_->EffectSeen, DateTimeStamp());
+  }
   event->accept();
 }
 
@@ -205,6 +217,6 @@ double MainWindow::TwipsPerPixel() const {
   return 1440.0 / dpi;
 }
 
-void MainWindow::SetListingFont(const QFont& font) { txtDisplay->setFont(font); }
+void MainWindow::SetListingFont(const QFont& font) { ApplyListingFont(txtDisplay, font); }
 
 }  // namespace brevin

@@ -7,6 +7,8 @@
 int RunStartupTests(int argc, char** argv);
 int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
+int RunFindTests(int argc, char** argv);
+int RunDebugWindowTests(int argc, char** argv);
 int RunAutoReloadTests(int argc, char** argv);
 int RunOutputTests(int argc, char** argv);
 int RunDesktopTests(int argc, char** argv);
@@ -33,6 +35,8 @@ int main(int argc, char** argv) {
   failures += RunStartupTests(argc, argv);
   failures += RunWindowTests(argc, argv);
   failures += RunSettingsTests(argc, argv);
+  failures += RunFindTests(argc, argv);
+  failures += RunDebugWindowTests(argc, argv);
   failures += RunAutoReloadTests(argc, argv);
   failures += RunOutputTests(argc, argv);
   failures += RunDesktopTests(argc, argv);
