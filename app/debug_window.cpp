@@ -24,6 +24,7 @@ constexpr const char* kSaveFilter = "Text File (*.txt) (*.txt);;All Files (*.*) 
 QString ShowSaveDialog(QWidget* parent, const QString& title, const QString& folder, const QString& filter) {
   QFileDialog dialog(parent, title, folder, filter);
   dialog.setObjectName("FileDialogue");
+  dialog.setAccessibleName(title);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);

@@ -51,6 +51,7 @@ QString ShowFileDialog(QWidget* parent, const QString& title, const QString& fol
                        const QString& filter) {
   QFileDialog dialog(parent, title, folder, filter);
   dialog.setObjectName("FileDialogue");
+  dialog.setAccessibleName(title);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
@@ -67,11 +68,13 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
       search_(std::make_unique<TextSearch>(FindText, FindMode)) {
   setObjectName("MainWindow");
   setWindowTitle(ProductTitleText());
+  setAccessibleName("Brevin");
   // The bars are shown and hidden through the Options menu only, not a context menu.
   setContextMenuPolicy(Qt::PreventContextMenu);
 
   txtDisplay = new QPlainTextEdit(this);
   txtDisplay->setObjectName("txtDisplay");
+  txtDisplay->setAccessibleName("Listing");
   txtDisplay->setReadOnly(true);
   txtDisplay->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   txtDisplay->setFont(DefaultListingFont());
@@ -101,6 +104,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::BuildToolbar() {
   Toolbar = new QToolBar(this);
   Toolbar->setObjectName("Toolbar");
+  Toolbar->setAccessibleName("Toolbar");
   Toolbar->setMovable(false);
   Toolbar->setFloatable(false);
   Toolbar->setIconSize(QSize(16, 16));
@@ -141,11 +145,13 @@ void MainWindow::BuildStatusBar() {
       {"No Image Loaded", "Loaded Image Filename"}, {"Empty Image", "Image Size"}, {" Auto ", "Download Port"}};
   QStatusBar* bar = statusBar();
   bar->setObjectName("StatusBar");
+  bar->setAccessibleName("Status bar");
   bar->setSizeGripEnabled(true);
   for (std::size_t i = 0; i < StatusPanel.size(); ++i) {
     auto* panel = new QLabel(kPanels[i].text, bar);
     panel->setObjectName("lblStatus" + QString::number(i + 1));
     panel->setToolTip(kPanels[i].tip);
+    panel->setAccessibleName(kPanels[i].tip);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setTextInteractionFlags(Qt::NoTextInteraction);
     StatusPanel[i] = panel;

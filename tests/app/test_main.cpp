@@ -17,6 +17,7 @@ int RunFileSearchTests(int argc, char** argv);
 int RunPropellerToolTests(int argc, char** argv);
 int RunPortTests(int argc, char** argv);
 int RunSystemInfoTests(int argc, char** argv);
+int RunAccessibilityTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -45,5 +46,6 @@ int main(int argc, char** argv) {
   failures += RunPropellerToolTests(argc, argv);
   failures += RunPortTests(argc, argv);
   failures += RunSystemInfoTests(argc, argv);
+  failures += RunAccessibilityTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
