@@ -22,18 +22,6 @@ using namespace brevin::test;
 
 namespace {
 
-class DebugPrinter : public PrintService {
- public:
-  int Print(const PrintDocument& document) override {
-    printed.append(document);
-    return error;
-  }
-  bool Setup(QWidget*) override { return true; }
-  QPageLayout::Orientation Orientation() const override { return QPageLayout::Portrait; }
-  QList<PrintDocument> printed;
-  int error = kPrintOk;
-};
-
 void DeleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 QByteArray ReadAll(const QString& path) {
@@ -160,7 +148,7 @@ class DebugWindowTests : public QObject {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    auto* printer = new DebugPrinter;
+    auto* printer = new RecordingPrintService;
     w->SetPrintService(std::unique_ptr<PrintService>(printer));
     w->Item("mnuHelp_DebugSpin")->trigger();
     w->OpenFile(SamplePath("led_chaser.eeprom"));

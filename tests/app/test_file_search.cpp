@@ -15,11 +15,6 @@ using namespace brevin::test;
 
 namespace {
 
-void Touch(const QString& path) {
-  QDir().mkpath(FolderOf(path));
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-}
 
 std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
 

@@ -16,11 +16,6 @@ using namespace brevin::test;
 
 namespace {
 
-void Touch(const QString& path) {
-  QDir().mkpath(FolderOf(path));
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-}
 
 // Presses a button of the open wizard once it is idle (the search done).
 void PressWhenDone(const char* button) {
