@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis.h"
 #include "host.h"
 #include "tables.h"
 #include "image_flags.h"
@@ -34,6 +35,7 @@ struct LoadResult {
   LoadStatus status = LoadStatus::Listed;
   std::string message;                // the error, for any status but Listed
   std::vector<std::string> warnings;  // notices that did not stop the load
+  AnalysisPtr analysis;               // the listing and its model, when Listed
 };
 
 // Section kinds of the listing; each change of kind puts one blank line in.
@@ -54,6 +56,16 @@ inline constexpr int Padding = 10;
 // The five fields of one listing line.
 struct LineFields {
   std::string addr, bytes, label, opcode, operand;
+};
+
+// What the layout knew about one written line: its addresses and where its
+// label and its opcode text sit. Kept per line for the result model.
+struct LineMark {
+  static constexpr std::uint16_t kNoText = 0xFFFF;
+  std::int32_t hub = -1;  // -1: no hub address
+  std::int16_t cog = -1;  // -1: no cog register
+  std::uint16_t labelStart = 0, labelLength = 0;
+  std::uint16_t textStart = kNoText;  // where the opcode, operand and comment begin
 };
 
 class Engine {
@@ -191,6 +203,10 @@ class Engine {
   // ---- Reports (flags_report.cpp)
   std::string ListImageFlags() const;
 
+  // ---- Result model (analysis_builder.cpp)
+  // Reads the marks and tables of the finished listing into an immutable model.
+  AnalysisPtr BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk) const;
+
   // ---- Debug channel
   void DebugAppend(const std::string& text);
   void DebugLine(const std::string& text);
@@ -270,6 +286,10 @@ class Engine {
   const Tables& tables_;
   std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;
   std::map<std::string, std::optional<std::vector<std::string>>> sourceCache_;  // the VarIds entries written since the last clear
+  std::vector<LineMark> lineMarks_;  // one per line of Listing
+  LineMark nextMark_;                // the mark of the next line written
+  std::map<std::int64_t, std::string> methodSourceNames_;  // method entry -> "PUB main"
+  std::string lastSourceHeader_;     // the source header listed last
   std::string pendingDebug_;
   std::string deferredDebug_;
 };

@@ -133,10 +133,13 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
     result.message = path + ": the file checksum is not as expected";
     return result;
   }
+  const bool checksumOk = ImageChecksum() == 0;
   ImageEnd = kLastAddress;
   AnalyseImage();
   WriteListing(path, autoReloaded);
   result.warnings.insert(result.warnings.end(), Warnings.begin(), Warnings.end());
+  result.analysis = BuildAnalysis(path, static_cast<std::int64_t>(std::min(bytes.size(), std::size_t(kImageSize))),
+                                  checksumOk);
   return result;
 }
 
@@ -180,6 +183,9 @@ void ListMarkersAt(Engine& e);
 void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   BytecodeListing = !Opt.ShowImage;
   Listing.clear();
+  lineMarks_.clear();
+  nextMark_ = LineMark{};
+  methodSourceNames_.clear();
   PendingLines.clear();
   Listing.reserve(1 << 20);
   WriteRawLine("");
