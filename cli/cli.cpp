@@ -5,6 +5,7 @@
 
 #include "asm_reports.h"
 #include "engine.h"
+#include "json_output.h"
 #include "output_file.h"
 #include "spin_reports.h"
 #include "tables.h"
@@ -43,6 +44,7 @@ constexpr const char* kUsage =
     "       brevin-cli [options] -o OUT IMAGE     listing to the file OUT\n"
     "       brevin-cli --spin-opcodes | --spin-effects | --asm-opcodes\n"
     "       brevin-cli --flags-report [options] IMAGE\n"
+    "       brevin-cli --json [options] IMAGE     the analysis as one JSON object\n"
     "\n"
     "Disassembles a Propeller 1 image (.binary or .eeprom) into a listing.\n"
     "\n"
@@ -78,6 +80,7 @@ struct Arguments {
   std::string debugOut;
   std::string image;
   std::string report;  // "spin-opcodes", "spin-effects", "asm-opcodes", "flags-report" or empty
+  bool json = false;   // the analysis model as JSON instead of the listing
 };
 
 // The command line's answers to the engine's questions.
@@ -143,6 +146,8 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
       if (!takeValue(a.outPath)) return "-o needs a file name";
     } else if (arg == "--debug-out") {
       if (!takeValue(a.debugOut)) return "--debug-out needs a file name";
+    } else if (arg == "--json") {
+      a.json = true;
     } else if (arg == "--ignore-checksum") {
       a.ignoreChecksum = true;
     } else if (arg == "--inhibit-warnings") {
@@ -203,6 +208,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "brevin-cli: " << problem << "\nTry 'brevin-cli --help'.\n";
     return kExitUsage;
   }
+  if (a.json && !a.report.empty()) {
+    err << "brevin-cli: choose one of --json and --" << a.report << "\nTry 'brevin-cli --help'.\n";
+    return kExitUsage;
+  }
   if (help) {
     out << kUsage;
     return kExitOk;
@@ -258,7 +267,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
 
   if (a.report == "flags-report") return Deliver(a, WithFinalLineEnd(engine->ListImageFlags()), out, err);
-  return Deliver(a, engine->Listing, out, err);
+  if (a.json) return Deliver(a, AnalysisJson(*result.analysis), out, err);
+  return Deliver(a, result.analysis->listing, out, err);
 }
 
 }  // namespace brevin::cli
