@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "analysis.h"
 #include "recent_files.h"
 #include "options.h"
 
@@ -115,6 +116,8 @@ class MainWindow : public QMainWindow {
   FileChooser ChooseOpenFile;
 
   Engine& engine() { return *engine_; }
+  // The model of the listing shown last; null before the first listing.
+  const AnalysisPtr& analysis() const { return analysis_; }
   ShellHost& host() { return *host_; }
   SettingsStore& store() { return store_; }
 
@@ -147,6 +150,7 @@ class MainWindow : public QMainWindow {
   SettingsStore& store_;
   std::unique_ptr<ShellHost> host_;
   std::unique_ptr<Engine> engine_;
+  AnalysisPtr analysis_;
   std::unique_ptr<platform::InstanceGuard> guard_;
   QHash<QString, QAction*> items_;
   bool loaded_ = false;

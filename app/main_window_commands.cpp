@@ -98,9 +98,9 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QCoreApplication::processEvents();
   // The engine shows the missing-source notice once while the shell keeps it armed.
-  engine_->SourceWarningArmed = SourceWarningArmed;
+  engine_->ArmSourceWarning(SourceWarningArmed);
   const LoadResult result = engine_->LoadAndDisassemble(QFile::encodeName(path).toStdString(), autoReloaded);
-  SourceWarningArmed = engine_->SourceWarningArmed;
+  SourceWarningArmed = engine_->SourceWarningIsArmed();
   QApplication::restoreOverrideCursor();
 
   if (result.status != LoadStatus::Listed) {
@@ -112,9 +112,10 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   LastFile = path;
   Form_Resize();
   StatusPanel[0]->setText(path);
-  StatusPanel[1]->setText(QString::fromStdString(engine_->SizeText));
-  BytecodeListing = engine_->BytecodeListing;
-  txtDisplay->setPlainText(DisplayText(engine_->Listing));
+  analysis_ = result.analysis;
+  StatusPanel[1]->setText(QString::fromStdString(analysis_->sizeText));
+  BytecodeListing = analysis_->bytecodeListing;
+  txtDisplay->setPlainText(DisplayText(analysis_->listing));
   SetListingCommands();
   AddRecentFile(path);
   if (!result.warnings.empty()) {
@@ -177,7 +178,7 @@ void MainWindow::ShowReference(const std::string& text) {
   Disable_Downloads();
 }
 
-void MainWindow::ShowSpinOpcodes() { ShowReference(SpinOpcodesReport(SharedTables().Spin, engine_->OpcodeSeen)); }
+void MainWindow::ShowSpinOpcodes() { ShowReference(SpinOpcodesReport(SharedTables().Spin, engine_->SeenOpcodes())); }
 
 void MainWindow::ShowSpinEffects() { ShowReference(SpinEffectsReport(SharedTables().Spin)); }
 

@@ -68,15 +68,48 @@ struct LineMark {
   std::uint16_t textStart = kNoText;  // where the opcode, operand and comment begin
 };
 
+class Engine;
+namespace detail {
+// The listing loop's steps and the tracers, in their own files, work on the engine's state.
+class AsmTracer;
+class SpinTracer;
+void ListOneItem(Engine& e);
+void ListMarkersAt(Engine& e);
+std::int64_t LastUnclaimed(const Engine& e, std::int64_t d);
+}  // namespace detail
+namespace test {
+class EngineProbe;  // the engine tests' view of the working state
+}  // namespace test
+
+// Callers give the options (through the Host) and get back the result model in
+// LoadResult::analysis; the working state below stays the engine's own.
 class Engine {
  public:
   explicit Engine(Host& host);
 
-  // ---- Pipeline (pipeline.cpp)
-  // Loads the file, checks it, analyses it and writes the listing into Listing.
+  // Loads the file, checks it, analyses it and writes the listing.
   LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded);
   // The same for bytes already in memory; path is only shown in texts.
   LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded);
+
+  // The flags of every address after the last analysis, as a report.
+  std::string ListImageFlags() const;
+  // Spin opcodes decoded so far (all of them outside developer mode), for the opcode report.
+  const std::array<bool, 256>& SeenOpcodes() const { return OpcodeSeen; }
+  // Whether the next load may show the missing-source notice; the shell arms it when a
+  // file is opened or "Include Source Code" is switched, and a load disarms it once shown.
+  bool SourceWarningIsArmed() const { return SourceWarningArmed; }
+  void ArmSourceWarning(bool armed) { SourceWarningArmed = armed; }
+
+ private:
+  friend class detail::AsmTracer;
+  friend class detail::SpinTracer;
+  friend void detail::ListOneItem(Engine& e);
+  friend void detail::ListMarkersAt(Engine& e);
+  friend std::int64_t detail::LastUnclaimed(const Engine& e, std::int64_t d);
+  friend class test::EngineProbe;
+
+  // ---- Pipeline (pipeline.cpp)
   void AnalyseImage();
   void WriteListing(const std::string& imagePath, bool autoReloaded);
   void SetSection(int kind);
@@ -200,9 +233,6 @@ class Engine {
   // The lines of a source file, read once per analysis; null when it cannot be read.
   const std::vector<std::string>* SourceLines(const std::string& path);
 
-  // ---- Reports (flags_report.cpp)
-  std::string ListImageFlags() const;
-
   // ---- Result model (analysis_builder.cpp)
   // Reads the marks and tables of the finished listing into an immutable model.
   AnalysisPtr BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk) const;
@@ -281,7 +311,6 @@ class Engine {
   std::string SizeText;         // the status-bar size text, e.g. " $0000 - $1233 = 4660 / 14% "
   bool BytecodeListing = false;  // the listing was written without the image
 
- private:
   Host& host_;
   const Tables& tables_;
   std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;

@@ -175,10 +175,6 @@ void Engine::SetSection(int kind) {
   EmitBlankLine();
 }
 
-namespace {
-void ListOneItem(Engine& e);
-void ListMarkersAt(Engine& e);
-}  // namespace
 
 void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   BytecodeListing = !Opt.ShowImage;
@@ -228,9 +224,9 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
 
   while (ReadCursor <= ImageEnd) {
     const std::int64_t start = ReadCursor;
-    ListOneItem(*this);
+    detail::ListOneItem(*this);
     if (ReadCursor <= start) ReadCursor = start + 1;  // every item advances the listing
-    ListMarkersAt(*this);
+    detail::ListMarkersAt(*this);
   }
 
   FlushAsmVars();
@@ -244,7 +240,7 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   }
 }
 
-namespace {
+namespace detail {
 
 // The last address before the next item start or marker after d (looking as far
 // as the longest Spin instruction reaches).
@@ -350,6 +346,6 @@ void ListMarkersAt(Engine& e) {
   }
 }
 
-}  // namespace
+}  // namespace detail
 
 }  // namespace brevin

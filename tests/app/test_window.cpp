@@ -75,7 +75,7 @@ class WindowTests : public QObject {
 
     const QString text = w->txtDisplay->toPlainText();
     QVERIFY(!text.contains('\r'));
-    QCOMPARE(text, QString::fromStdString(w->engine().Listing).replace("\r\n", "\n"));
+    QCOMPARE(text, QString::fromStdString(w->analysis()->listing).replace("\r\n", "\n"));
     QVERIFY(w->txtDisplay->isReadOnly());
     QCOMPARE(w->txtDisplay->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(w->windowTitle(), ProductTitleText() + " - led_chaser");
@@ -100,7 +100,7 @@ class WindowTests : public QObject {
 
     // Copy without a selection takes the whole listing, with CR LF line ends.
     w->Item("mnuEdit_Copy")->trigger();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(w->engine().Listing));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(w->analysis()->listing));
   }
 
   void saveFolderFollowsTheImageFolder() {

@@ -65,6 +65,14 @@ std::string CheckModel(const Analysis& a) {
   return {};
 }
 
+// Callers see options in and the model out; the working state is not theirs to reach.
+template <typename T>
+concept ReachesWorkingState = requires(T& e) { e.Listing; } || requires(T& e) { e.Image; } ||
+                              requires(T& e) { e.SymbolIds; } || requires(T& e) { e.LineLabel; } ||
+                              requires(T& e) { e.SetFlag(0, 0u); } || requires(T& e) { e.FormatLine(); };
+static_assert(!ReachesWorkingState<Engine>);
+static_assert(ReachesWorkingState<test::EngineProbe>);  // the check itself can see members
+
 TEST(Analysis, EverySampleGivesAConsistentModel) {
   const auto images = SampleImages();
   ASSERT_GE(images.size(), 40u);
