@@ -14,6 +14,7 @@
 
 #include "shell_support.h"
 #include "engine.h"
+#include "listing_navigator.h"
 #include "instance_guard.h"
 #include "shell_host.h"
 #include "version_text.h"
@@ -77,6 +78,7 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
   ChooseOpenFile = [this](const QString& title, const QString& folder, const QString& fileName,
                           const QString& filter) { return ShowFileDialog(this, title, folder, fileName, filter); };
   ConnectCommands();
+  navigator_ = new ListingNavigator(*this, store_);
 
   // Design placement: a comfortable listing size, centred on the primary screen.
   resize(960, 680);

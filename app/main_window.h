@@ -26,6 +26,7 @@ class QToolBar;
 namespace brevin {
 
 class Engine;
+class ListingNavigator;
 class SettingsStore;
 class ShellHost;
 namespace platform {
@@ -118,6 +119,8 @@ class MainWindow : public QMainWindow {
   Engine& engine() { return *engine_; }
   // The model of the listing shown last; null before the first listing.
   const AnalysisPtr& analysis() const { return analysis_; }
+  // Go To, Follow, Back/Forward, the outline, the image map and the colours.
+  ListingNavigator* navigator() const { return navigator_; }
   ShellHost& host() { return *host_; }
   SettingsStore& store() { return store_; }
 
@@ -151,6 +154,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<ShellHost> host_;
   std::unique_ptr<Engine> engine_;
   AnalysisPtr analysis_;
+  ListingNavigator* navigator_ = nullptr;
   std::unique_ptr<platform::InstanceGuard> guard_;
   QHash<QString, QAction*> items_;
   bool loaded_ = false;

@@ -11,6 +11,7 @@
 #include "asm_reports.h"
 #include "shell_support.h"
 #include "engine.h"
+#include "listing_navigator.h"
 #include "main_window.h"
 #include "prompt.h"
 #include "settings_store.h"
@@ -115,6 +116,7 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   analysis_ = result.analysis;
   StatusPanel[1]->setText(QString::fromStdString(analysis_->sizeText));
   BytecodeListing = analysis_->bytecodeListing;
+  navigator_->SetAnalysis(analysis_);  // before the text, so it is coloured as it loads
   txtDisplay->setPlainText(DisplayText(analysis_->listing));
   SetListingCommands();
   AddRecentFile(path);
@@ -174,6 +176,7 @@ void MainWindow::Toolbar_ButtonClick(QAction* button) {
 }
 
 void MainWindow::ShowReference(const std::string& text) {
+  navigator_->SetAnalysis(nullptr);
   txtDisplay->setPlainText(DisplayText(text));
   Disable_Downloads();
 }

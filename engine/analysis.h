@@ -28,6 +28,10 @@ struct ListingLine {
   std::optional<std::int32_t> cog;      // cog register of an assembler line
   std::optional<std::string> defines;   // the label this line defines
   std::vector<LineReference> refs;
+  // Columns of the layout: the label field and where the opcode text begins
+  // (npos on lines without one: titles, blanks, the symbol table).
+  std::size_t labelStart = 0, labelEnd = 0;
+  std::size_t textStart = std::string::npos;
 };
 
 enum class RegionKind { Header, ObjectTable, Spin, Asm, Data, Variables, Stack, Free };

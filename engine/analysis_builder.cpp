@@ -27,8 +27,12 @@ std::vector<ListingLine> SplitLines(const std::string& listing, const std::vecto
     line.text = listing.substr(from, end - from);
     const std::size_t i = lines.size();
     if (i < marks.size()) {
-      if (marks[i].hub >= 0) line.address = marks[i].hub;
-      if (marks[i].cog >= 0) line.cog = marks[i].cog;
+      const LineMark& mark = marks[i];
+      if (mark.hub >= 0) line.address = mark.hub;
+      if (mark.cog >= 0) line.cog = mark.cog;
+      line.labelStart = std::min<std::size_t>(mark.labelStart, line.text.size());
+      line.labelEnd = std::min<std::size_t>(mark.labelStart + mark.labelLength, line.text.size());
+      if (mark.textStart != LineMark::kNoText) line.textStart = std::min<std::size_t>(mark.textStart, line.text.size());
     }
     lines.push_back(std::move(line));
     from = end + kCrLf.size();

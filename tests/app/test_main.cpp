@@ -7,6 +7,7 @@
 int RunStartupTests(int argc, char** argv);
 int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
+int RunNavigationTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -25,5 +26,6 @@ int main(int argc, char** argv) {
   failures += RunStartupTests(argc, argv);
   failures += RunWindowTests(argc, argv);
   failures += RunSettingsTests(argc, argv);
+  failures += RunNavigationTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -59,7 +59,7 @@ class WindowTests : public QObject {
     for (QAction* a : w.Toolbar->actions()) {
       if (!a->isSeparator()) tips << a->toolTip();
     }
-    QCOMPARE(tips, QStringList({"Exit", "Refresh", "Open", "Save", "Print", "Copy", "Find", "Download"}));
+    QCOMPARE(tips, QStringList({"Exit", "Refresh", "Open", "Save", "Print", "Copy", "Find", "Download", "Back", "Forward"}));
     QCOMPARE(w.StatusPanel[0]->text(), QString("No Image Loaded"));
     QCOMPARE(w.StatusPanel[1]->toolTip(), QString("Image Size"));
     QCOMPARE(w.StatusPanel[2]->text(), QString(" Auto "));
