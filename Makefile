@@ -38,6 +38,7 @@ build-san: deps
 
 bench: build
 	$(BUILD_DIR)/bench/engine_bench
+	[ ! -x $(BUILD_DIR)/bench/navigation_bench ] || $(BUILD_DIR)/bench/navigation_bench
 
 clean:
 	rm -rf $(BUILD_DIR) $(SAN_DIR)

@@ -47,7 +47,7 @@ void ListingHighlighter::highlightBlock(const QString& text) {
     if (end > start) setFormat(start, end - start, formats_[part]);
   };
 
-  if (text.startsWith(QLatin1String("===="))) {  // a Spin source line beside its method
+  if (line.textStart != std::string::npos && text.startsWith(QLatin1String("===="))) {  // a Spin source line
     paint(0, static_cast<std::size_t>(length), Source);
     return;
   }
@@ -79,8 +79,17 @@ void ListingHighlighter::highlightBlock(const QString& text) {
     paint(at, static_cast<std::size_t>(length), Comment);
     return;
   }
-  std::size_t word = at;
-  while (word < static_cast<std::size_t>(length) && text[static_cast<int>(word)] != ' ') ++word;
+  auto wordEnd = [&](std::size_t from) {
+    while (from < static_cast<std::size_t>(length) && text[static_cast<int>(from)] != ' ') ++from;
+    return from;
+  };
+  std::size_t word = wordEnd(at);
+  if (text.mid(static_cast<int>(at), 3) == QLatin1String("IF_")) {
+    // An assembler condition comes before the instruction: both are the opcode.
+    std::size_t next = word;
+    while (next < static_cast<std::size_t>(length) && text[static_cast<int>(next)] == ' ') ++next;
+    if (next < static_cast<std::size_t>(length) && text[static_cast<int>(next)] != ';') word = wordEnd(next);
+  }
   paint(at, word, Mnemonic);
   const int semicolon = text.indexOf(QLatin1Char(';'), static_cast<int>(word));
   const std::size_t comment = semicolon < 0 ? static_cast<std::size_t>(length) : static_cast<std::size_t>(semicolon);

@@ -250,6 +250,29 @@ class NavigationTests : public QObject {
       QCOMPARE(dim.layout()->formats().value(0).format.foreground(), h->Format(ListingHighlighter::Unreached).foreground());
       break;
     }
+    // The title's underline is not a source line; source lines and conditions are coloured as such.
+    QVERIFY(o.w->txtDisplay->document()->findBlockByNumber(2).text().startsWith("===="));
+    QVERIFY(o.w->txtDisplay->document()->findBlockByNumber(2).layout()->formats().isEmpty());
+    bool sawSource = false, sawCondition = false;
+    for (std::size_t i = 0; i < o.model().lines.size(); ++i) {
+      const ListingLine& l = o.model().lines[i];
+      const QTextBlock b = o.w->txtDisplay->document()->findBlockByNumber(static_cast<int>(i));
+      if (!sawSource && l.text.rfind("====", 0) == 0 && l.textStart != std::string::npos) {
+        sawSource = true;
+        QCOMPARE(b.layout()->formats().value(0).format.foreground(), h->Format(ListingHighlighter::Source).foreground());
+      }
+      const std::size_t cond = l.text.find("IF_NZ");
+      if (!sawCondition && l.cog && cond == l.textStart) {
+        sawCondition = true;
+        const int instruction = static_cast<int>(l.text.find_first_not_of(' ', l.text.find(' ', cond)));
+        QTextCharFormat f;
+        for (const QTextLayout::FormatRange& r : b.layout()->formats()) {
+          if (instruction >= r.start && instruction < r.start + r.length) f = r.format;
+        }
+        QCOMPARE(f.foreground(), h->Format(ListingHighlighter::Mnemonic).foreground());
+      }
+    }
+    QVERIFY(sawSource && sawCondition);
     QCOMPARE(o.w->txtDisplay->toPlainText(), QString::fromStdString(o.model().listing).replace("\r\n", "\n"));
 
     colours->trigger();
