@@ -17,6 +17,9 @@
 #include "analysis.h"
 #include "recent_files.h"
 #include "options.h"
+#include "file_watch.h"
+#include "printing.h"
+#include "save_listing.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -116,6 +119,26 @@ class MainWindow : public QMainWindow {
   using FileChooser = std::function<QString(const QString&, const QString&, const QString&, const QString&)>;
   FileChooser ChooseOpenFile;
 
+  // ---- Saving, printing, PDF export (main_window_output.cpp)
+  void SaveListing();
+  void SaveListingAs();
+  void PrintListing();
+  void PrintWithSource();
+  void PrinterSetup();
+  void ExportPdf();
+  // The save dialog: the request -> chosen path, empty on cancel.
+  using SaveChooser = std::function<QString(const SaveRequest&)>;
+  SaveChooser ChooseSaveFile;
+  // Whether the Propeller Tool is running (asked before printing its source).
+  std::function<bool()> ToolRunning;
+  // The printer for the rest of the run; tests put their own in.
+  void SetPrintService(std::unique_ptr<PrintService> service);
+
+  // ---- Auto-Reload (main_window_reload.cpp)
+  void ReloadTimer_Timer();
+  void mnuFile_AutoReload_Click();
+  FileWatch ReloadWatch;  // the image as it was at its last load
+
   Engine& engine() { return *engine_; }
   // The model of the listing shown last; null before the first listing.
   const AnalysisPtr& analysis() const { return analysis_; }
@@ -149,6 +172,11 @@ class MainWindow : public QMainWindow {
   RecentMenu RecentMenuItems() const;
   void SetListingFont(const QFont& font);
   double TwipsPerPixel() const;
+  void ConnectOutputCommands();
+  void ConnectAutoReload();
+  bool WriteListingTo(const QString& path);
+  PrintDocument ListingDocument() const;
+  void PrintDocumentNow(const PrintDocument& document);
 
   SettingsStore& store_;
   std::unique_ptr<ShellHost> host_;
@@ -156,6 +184,7 @@ class MainWindow : public QMainWindow {
   AnalysisPtr analysis_;
   ListingNavigator* navigator_ = nullptr;
   std::unique_ptr<platform::InstanceGuard> guard_;
+  std::unique_ptr<PrintService> printService_;
   QHash<QString, QAction*> items_;
   bool loaded_ = false;
   bool closing_ = false;

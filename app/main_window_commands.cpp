@@ -90,11 +90,10 @@ void MainWindow::Refresh() {
 }
 
 bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
-  if (Item("mnuFile_AutoReload")->isChecked()) {
-    // Re-arm the reload watch; the file check itself belongs to the auto-reload timer.
-    ReloadTimer->stop();
-    ReloadTimer->start();
-  }
+  // Arm the reload watch before the file is read. The timer rests while this
+  // load runs and watches afterwards when Auto-Reload is checked.
+  ReloadWatch.Arm(path);
+  const TimerPause pause(ReloadTimer, [this] { return Item("mnuFile_AutoReload")->isChecked(); });
   host_->ClearDebugText();  // until the debug window shows it, only the last analysis's text is kept
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QCoreApplication::processEvents();
@@ -130,7 +129,7 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
 
 void MainWindow::SetListingCommands() {
   for (const char* name : {"mnuFile_Save", "mnuFile_SaveAs", "mnuFile_Print", "mnuFile_PrintWithSource", "mnuEdit_Copy",
-                           "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext"}) {
+                           "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext", "mnuFile_ExportPdf"}) {
     Item(name)->setEnabled(true);
   }
   for (const char* key : {"SAVE", "PRINT", "COPY", "FIND"}) SetToolbarButton(key, true);
@@ -142,7 +141,8 @@ void MainWindow::Disable_Downloads() {
         "mnuPort_Download(1)"}) {
     Item(name)->setEnabled(false);
   }
-  for (const char* name : {"mnuFile_Print", "mnuEdit_Copy", "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext"}) {
+  for (const char* name : {"mnuFile_Print", "mnuEdit_Copy", "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext",
+                           "mnuFile_ExportPdf"}) {
     Item(name)->setEnabled(true);
   }
   SetToolbarButton("SAVE", false);

@@ -43,6 +43,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, "mnuFile_Separator_3", "-", 0, ""},
     {1, "mnuFile_Print", "&Print ...", Disabled, ""},
     {1, "mnuFile_PrintWithSource", "Print &With Source ...", Disabled, ""},
+    {1, "mnuFile_ExportPdf", "Export P&DF ...", Disabled, ""},
     {1, "mnuFile_PrintSetup", "Printer Set&up ...", 0, ""},
     {1, "mnuFile_Serator_Mru", "-", Hidden, ""},
     {1, "mnuFile_Mru(0)", "&1", 0, ""},
@@ -210,6 +211,8 @@ void MainWindow::ConnectCommands() {
   on("mnuHelp_ShowAsmbOpcodes", [this] { ShowAsmbOpcodes(); });
   on("mnuHelp_ShowImageFlags", [this] { ShowImageFlags(); });
   ConnectOptionToggles();
+  ConnectOutputCommands();
+  ConnectAutoReload();
 }
 
 }  // namespace brevin
