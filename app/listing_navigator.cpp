@@ -53,6 +53,7 @@ ListingNavigator::ListingNavigator(MainWindow& window, SettingsStore& store)
 
   outline_ = new OutlineDock(&window);
   window.addDockWidget(Qt::LeftDockWidgetArea, outline_);
+  window.resizeDocks({outline_}, {190}, Qt::Horizontal);  // the listing keeps most of the width
   connect(outline_, &OutlineDock::addressChosen, this, &ListingNavigator::JumpToAddress);
 
   map_ = new ImageMap;

@@ -118,6 +118,10 @@ AnalysisPtr Engine::BuildAnalysis(const std::string& path, std::int64_t size, bo
       const std::size_t start = at;
       while (at < text.size() && IsNameChar(text[at])) ++at;
       if (start > 0 && (text[start - 1] == '$' || text[start - 1] == '%')) continue;
+      // Every generated name is a capital letter and a number; most words are not.
+      if (at - start < 2 || text[start] < 'A' || text[start] > 'Z' || text[start + 1] < '0' || text[start + 1] > '9') {
+        continue;
+      }
       const auto it = byName.find(text.substr(start, at - start));
       if (it == byName.end() || !defined.count(it->second)) continue;
       const Symbol& symbol = a.symbols[it->second];
@@ -134,11 +138,15 @@ AnalysisPtr Engine::BuildAnalysis(const std::string& path, std::int64_t size, bo
     a.symbols[s].referencedFrom = std::move(from[s]);
   }
 
-  // Objects in image order: the top object and every sub-object the walk marked.
-  std::vector<std::int64_t> bases{PBASE};
+  // One scan of the cells for the sub-objects the walk marked and the assembly block starts.
+  std::vector<std::int64_t> bases{PBASE}, blockStarts;
   for (std::int64_t k = 0; k <= last; ++k) {
-    if (k != PBASE && HasFlag(k, Xobj)) bases.push_back(k);
+    const std::uint32_t cell = Image[static_cast<std::size_t>(k)];
+    if ((cell & Xobj) && k != PBASE) bases.push_back(k);
+    if (cell & Org0) blockStarts.push_back(k);
   }
+
+  // Objects in image order: the top object first.
   std::sort(bases.begin(), bases.end());
   for (std::int64_t base : bases) {
     ObjectInfo object{static_cast<std::int32_t>(base), {}};
@@ -158,8 +166,7 @@ AnalysisPtr Engine::BuildAnalysis(const std::string& path, std::int64_t size, bo
   }
 
   // Assembly blocks: each cog-address-0 mark and the instruction longs that follow it.
-  for (std::int64_t k = 0; k <= last; ++k) {
-    if (!HasFlag(k, Org0)) continue;
+  for (const std::int64_t k : blockStarts) {
     int longs = 0;
     while (InImage(k + 4 * longs) && HasFlag(k + 4 * longs, Asmb) && (longs == 0 || !HasFlag(k + 4 * longs, Org0))) {
       ++longs;
@@ -181,7 +188,7 @@ AnalysisPtr Engine::BuildAnalysis(const std::string& path, std::int64_t size, bo
   std::int64_t itemEnd = 0;
   for (std::int64_t k = 0; k <= last; ++k) {
     Cell& cell = cells[static_cast<std::size_t>(k)];
-    const std::uint32_t flags = FlagsAt(k);
+    const std::uint32_t flags = Image[static_cast<std::size_t>(k)];  // flag bits lie above the byte
     if (k < 0x10) {
       cell = {RegionKind::Header, kHeader};
       continue;
