@@ -81,7 +81,7 @@ void ImageMap::mousePressEvent(QMouseEvent* event) {
 }
 
 void ImageMap::mouseMoveEvent(QMouseEvent* event) {
-  if ((event->buttons() & Qt::LeftButton) && analysis_) emit addressChosen(AddressAt(event->position().toPoint().y()));
+  if ((event->buttons() & Qt::LeftButton) && analysis_) emit addressDragged(AddressAt(event->position().toPoint().y()));
 }
 
 bool ImageMap::event(QEvent* event) {

@@ -30,7 +30,8 @@ class ImageMap : public QWidget {
   QSize minimumSizeHint() const override { return {16, 64}; }
 
  signals:
-  void addressChosen(std::int32_t address);
+  void addressChosen(std::int32_t address);   // a click
+  void addressDragged(std::int32_t address);  // the mouse moved with the button held
 
  protected:
   void paintEvent(QPaintEvent* event) override;

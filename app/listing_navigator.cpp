@@ -64,15 +64,10 @@ ListingNavigator::ListingNavigator(MainWindow& window, SettingsStore& store)
   mapDock_->setFeatures(QDockWidget::NoDockWidgetFeatures);
   mapDock_->setWidget(map_);
   window.addDockWidget(Qt::RightDockWidgetArea, mapDock_);
-  connect(map_, &ImageMap::addressChosen, this, [this](std::int32_t address) {
-    // A drag moves the view without filling the history with every step.
-    const std::optional<std::size_t> line = analysis_ ? analysis_->LineAtAddress(address) : std::nullopt;
-    if (!line) return;
-    if (QApplication::mouseButtons() & Qt::LeftButton && !back_.empty() && back_.back() == CurrentLine()) {
-      MoveTo(static_cast<int>(*line));
-    } else {
-      JumpToLine(static_cast<int>(*line));
-    }
+  connect(map_, &ImageMap::addressChosen, this, &ListingNavigator::JumpToAddress);
+  // A drag moves the view without filling the history with every step; its click was recorded.
+  connect(map_, &ImageMap::addressDragged, this, [this](std::int32_t address) {
+    if (const auto line = analysis_ ? analysis_->LineAtAddress(address) : std::nullopt) MoveTo(static_cast<int>(*line));
   });
 
   BuildActions(window);

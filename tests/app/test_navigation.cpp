@@ -204,11 +204,22 @@ class NavigationTests : public QObject {
     QVERIFY(map->ViewFirst() >= 0 && map->ViewFirst() <= map->ViewLast());
     const std::int32_t pinit = o.model().image.pinit;
     const int y = map->YOf(pinit) + 1;
+    const int start = o.caretLine();
     QTest::mouseClick(map, Qt::LeftButton, Qt::NoModifier, QPoint(map->width() / 2, y));
     const auto at = o.model().lines[static_cast<std::size_t>(o.caretLine())].address;
     QVERIFY(at.has_value());
     QCOMPARE(o.model().RegionAt(*at), o.model().RegionAt(map->AddressAt(y)));
     QVERIFY(o.nav().BackAction()->isEnabled());
+    // Dragging on moves the view; Back then returns to where the click started.
+    QTest::mouseMove(map, QPoint(map->width() / 2, map->YOf(o.model().image.vbase)));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(map->width() / 2, map->YOf(o.model().image.vbase)),
+                     map->mapToGlobal(QPointF(map->width() / 2, map->YOf(o.model().image.vbase))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(map, &drag);
+    QCOMPARE(o.caretLine(), static_cast<int>(*o.model().LineAtAddress(map->AddressAt(map->YOf(o.model().image.vbase)))));
+    o.nav().Back();
+    QCOMPARE(o.caretLine(), start);
+    QTest::mouseClick(map, Qt::LeftButton, Qt::NoModifier, QPoint(map->width() / 2, y));
     // The view marker followed the jump.
     QVERIFY2(map->ViewFirst() <= *at && *at <= map->ViewLast(),
              qPrintable(QString("%1 %2 %3").arg(map->ViewFirst()).arg(*at).arg(map->ViewLast())));
