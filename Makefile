@@ -11,7 +11,7 @@ ifneq ($(CI),)
   SAN_FLAGS += -DBREVIN_WERROR=ON
 endif
 
-.PHONY: run test deps build build-san bench clean
+.PHONY: run test deps build build-san bench package clean
 
 run: build
 	@if [ -x $(BUILD_DIR)/app/Brevin ] && { [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; }; then \
@@ -39,6 +39,10 @@ build-san: deps
 bench: build
 	$(BUILD_DIR)/bench/engine_bench
 	[ ! -x $(BUILD_DIR)/bench/navigation_bench ] || $(BUILD_DIR)/bench/navigation_bench
+
+# The Debian package of both programs: build/brevin_<version>_<arch>.deb.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR) $(SAN_DIR)

@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QToolTip>
 
+#include "desktop_icons.h"
 #include "go_to_dialog.h"
 #include "image_map.h"
 #include "listing_highlighter.h"
@@ -87,13 +88,18 @@ void ListingNavigator::BuildActions(MainWindow& window) {
   goTo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
   connect(goTo_, &QAction::triggered, this, &ListingNavigator::ShowGoTo);
 
+  // The program's own arrows, like the other toolbar buttons; the style's where they are missing.
   QStyle* style = window.style();
-  backAction_ = new QAction(style->standardIcon(QStyle::SP_ArrowBack), "Back", &window);
+  auto icon = [style](const QString& tip, QStyle::StandardPixmap fallback) {
+    const QIcon own = ToolbarIcon(tip);
+    return own.isNull() ? style->standardIcon(fallback) : own;
+  };
+  backAction_ = new QAction(icon("Back", QStyle::SP_ArrowBack), "Back", &window);
   backAction_->setObjectName("mnuEdit_Back");
   backAction_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
   backAction_->setToolTip("Back");
   connect(backAction_, &QAction::triggered, this, &ListingNavigator::Back);
-  forwardAction_ = new QAction(style->standardIcon(QStyle::SP_ArrowForward), "Forward", &window);
+  forwardAction_ = new QAction(icon("Forward", QStyle::SP_ArrowForward), "Forward", &window);
   forwardAction_->setObjectName("mnuEdit_Forward");
   forwardAction_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
   forwardAction_->setToolTip("Forward");

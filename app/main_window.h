@@ -58,6 +58,9 @@ class MainWindow : public QMainWindow {
 
   // ---- Commands (main_window_commands.cpp)
   void OpenFrom(const QString& lastFile);
+  // A file chosen by the user (dialog, command line, drop): Spin source and
+  // bytecode files are refused, anything else goes to OpenFile.
+  void OpenChosenFile(const QString& name);
   void OpenFile(const QString& filename);
   void Refresh();
   // The window's side of one load: runs the engine and shows its listing.
@@ -103,7 +106,7 @@ class MainWindow : public QMainWindow {
   bool SourceWarningArmed = false;
   bool BytecodeListing = false;
   int QuickSetBits = 0;
-  // Port choices (kept and stored here; the port menu's behaviour comes with the serial-port work).
+  // Port choices (the Download menu's bookkeeping is in port_menu.h).
   int PortNumber = 0;
   int MaxPorts = 0;
   // Search text, option bits and history (kept and stored for the find dialog).

@@ -47,6 +47,10 @@ void Warn(const QString& text) { Prompt(ProductTitleText(), text, MessageButtons
 void MainWindow::OpenFrom(const QString& lastFile) {
   const QString name = ChooseOpenFile("Open Image File ...", FolderOf(lastFile), FileNameOf(lastFile), kOpenFilter);
   if (name.isEmpty()) return;
+  OpenChosenFile(name);
+}
+
+void MainWindow::OpenChosenFile(const QString& name) {
   const QString upper = name.toUpper();
   if (upper.endsWith(".SPIN")) {
     Inform("Sorry - Cannot compile Spin source files at this time");

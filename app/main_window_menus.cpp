@@ -5,6 +5,10 @@
 
 #include "about.h"
 #include "main_window.h"
+#include "port_menu.h"
+#include "propeller_tool_integration.h"
+#include "system_info.h"
+#include "test_wrappers.h"
 
 namespace brevin {
 
@@ -28,7 +32,7 @@ struct MenuRow {
 // Rows in menu order; a row followed by deeper rows opens a submenu.
 constexpr MenuRow kMenuTree[] = {
     {0, "mnuFile", "&File", 0, ""},
-    {1, "mnuFile_Open", "&Open ...", 0, ""},
+    {1, "mnuFile_Open", "&Open ...", 0, "Ctrl+O"},
     {1, "mnuFile_OpenFrom", "Open &From", 0, ""},
     {2, "mnuFile_OpenFrom_Library", "Propeller &Library ...", 0, ""},
     {2, "mnuFile_OpenFrom_Demo", "Propeller Library - &Demos ...", 0, ""},
@@ -38,10 +42,10 @@ constexpr MenuRow kMenuTree[] = {
     {1, "mnuFile_AutoReload", "A&uto-Reload", Checkable, ""},
     {1, "mnuFile_InhibitWarnings", "&Inhibit Warning Messages", Checkable, ""},
     {1, "mnuFile_Separator_2", "-", 0, ""},
-    {1, "mnuFile_Save", "&Save Decompilation", Disabled, ""},
+    {1, "mnuFile_Save", "&Save Decompilation", Disabled, "Ctrl+S"},
     {1, "mnuFile_SaveAs", "Save Decompilation &As ...", Disabled, ""},
     {1, "mnuFile_Separator_3", "-", 0, ""},
-    {1, "mnuFile_Print", "&Print ...", Disabled, ""},
+    {1, "mnuFile_Print", "&Print ...", Disabled, "Ctrl+P"},
     {1, "mnuFile_PrintWithSource", "Print &With Source ...", Disabled, ""},
     {1, "mnuFile_ExportPdf", "Export P&DF ...", Disabled, ""},
     {1, "mnuFile_PrintSetup", "Printer Set&up ...", 0, ""},
@@ -55,7 +59,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, "mnuFile_Mru(6)", "&7", Hidden, ""},
     {1, "mnuFile_Mru(7)", "&8", Hidden, ""},
     {1, "mnuFile_Separator_4", "-", 0, ""},
-    {1, "mnuFile_Exit", "E&xit", 0, ""},
+    {1, "mnuFile_Exit", "E&xit", 0, "Ctrl+Q"},
 
     {0, "mnuPort", "&Download", 0, ""},
     {1, "mnuPort_Run", "&Run ...", Disabled, ""},
@@ -84,7 +88,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, "mnuEdit_FindNext", "Find &Next", Disabled, "F3"},
 
     {0, "mnuView", "&View", 0, ""},
-    {1, "mnuView_Refresh", "&Refresh", 0, ""},
+    {1, "mnuView_Refresh", "&Refresh", 0, "F5"},
     {1, "mnuView_KeepPosition", "&Keep Position", Checked | Disabled | Hidden, ""},
     {1, "mnuView_Separator_1", "-", 0, ""},
     {1, "mnuView_ShowImage", "&Include Image", Checked, ""},
@@ -210,6 +214,20 @@ void MainWindow::ConnectCommands() {
   on("mnuHelp_ShowSpinEffects", [this] { ShowSpinEffects(); });
   on("mnuHelp_ShowAsmbOpcodes", [this] { ShowAsmbOpcodes(); });
   on("mnuHelp_ShowImageFlags", [this] { ShowImageFlags(); });
+  on("mnuHelp_System", [] { ShowSystemInformation(); });
+  on("mnuFile_OpenFrom_Library", [this] { OpenFromPath(*this, "Propeller Library Files", ""); });
+  on("mnuFile_OpenFrom_Demo", [this] { OpenFromPath(*this, "Propeller Library Files - Demos", "/Examples/Library"); });
+  on("mnuFile_OpenFrom_Examples", [this] { OpenFromPath(*this, "Propeller Manual - Examples", "/Examples/Manual"); });
+  on("mnuHelp_PropellerManual", [this] { OpenPropellerManual(*this); });
+  on("mnuHelp_PropellerQuickReference", [this] { OpenPropellerQuickReference(*this); });
+  on("mnuHelp_CreateTestWrapper", [this] { CreateTestWrapperCommand(SourcePath); });
+  on("mnuHelp_CreateTestWrappers", [this] { CreateTestWrappersCommand(SourcePath); });
+  on("mnuHelp_DeleteWrappers", [this] { DeleteWrappersCommand(SourcePath); });
+  for (int n = 0; n <= kPortItems; ++n) {
+    on(QString("mnuPort_ComPort(%1)").arg(n).toUtf8().constData(), [this, n] { SelectPort(*this, n); });
+  }
+  on("mnuPort_Refresh", [this] { PortScan(*this); });
+  on("mnuOptions_PortAutoFind", [this] { PortAutoFindToggled(*this); });
   ConnectOptionToggles();
   ConnectOutputCommands();
   ConnectAutoReload();

@@ -9,6 +9,12 @@ int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
 int RunAutoReloadTests(int argc, char** argv);
 int RunOutputTests(int argc, char** argv);
+int RunDesktopTests(int argc, char** argv);
+int RunWrapperTests(int argc, char** argv);
+int RunFileSearchTests(int argc, char** argv);
+int RunPropellerToolTests(int argc, char** argv);
+int RunPortTests(int argc, char** argv);
+int RunSystemInfoTests(int argc, char** argv);
 int RunNavigationTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
@@ -30,6 +36,12 @@ int main(int argc, char** argv) {
   failures += RunSettingsTests(argc, argv);
   failures += RunAutoReloadTests(argc, argv);
   failures += RunOutputTests(argc, argv);
+  failures += RunDesktopTests(argc, argv);
+  failures += RunWrapperTests(argc, argv);
+  failures += RunFileSearchTests(argc, argv);
+  failures += RunPropellerToolTests(argc, argv);
+  failures += RunPortTests(argc, argv);
+  failures += RunSystemInfoTests(argc, argv);
   failures += RunNavigationTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -147,5 +147,18 @@ TEST(JsonOutput, RefusedAndUnreadableImagesWriteNothingAndExitAsTheListingWould)
   EXPECT_EQ(RunCli({"--json", "--flags-report", kData + "/led_chaser.binary"}).status, cli::kExitUsage);
 }
 
+TEST(JsonOutput, OutDirWritesOneJsonFileEachAsASingleRunDoes) {
+  test::TempDir dir;
+  const std::vector<std::string> images = {kData + "/led_chaser.eeprom", kData + "/adc_scope.eeprom"};
+  std::vector<std::string> args = {"--json", "--out-dir", dir.path(), "--jobs", "2"};
+  args.insert(args.end(), images.begin(), images.end());
+  const CliResult batch = RunCli(args);
+  ASSERT_EQ(batch.status, 0) << batch.err;
+  for (const std::string& image : images) {
+    const std::string written = test::ReadText(dir.File(std::filesystem::path(image).filename().string() + ".json"));
+    EXPECT_EQ(written, RunCli({"--json", image}).out) << image;
+  }
+}
+
 }  // namespace
 }  // namespace brevin
