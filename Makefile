@@ -39,6 +39,7 @@ build-san: deps
 bench: build
 	$(BUILD_DIR)/bench/engine_bench
 	$(BUILD_DIR)/bench/shell_bench
+	[ ! -x $(BUILD_DIR)/bench/navigation_bench ] || $(BUILD_DIR)/bench/navigation_bench
 
 # The Debian package of both programs: build/brevin_<version>_<arch>.deb.
 package: build

@@ -10,4 +10,5 @@ qt_add_resources(brevin_shell "brevin_toolbar_icons"
   PREFIX "/brevin/toolbar"
   BASE icons
   FILES icons/exit.svg icons/refresh.svg icons/open.svg icons/save.svg
-        icons/print.svg icons/copy.svg icons/find.svg icons/download.svg)
+        icons/print.svg icons/copy.svg icons/find.svg icons/download.svg
+        icons/back.svg icons/forward.svg)

@@ -23,6 +23,7 @@
 #include "tables.h"
 #include "text_area.h"
 #include "text_search.h"
+#include "listing_navigator.h"
 #include "instance_guard.h"
 #include "shell_host.h"
 #include "version_text.h"
@@ -93,6 +94,7 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
   ConnectCommands();
   ConnectTools();
   ApplyDesktopIntegration(*this);
+  navigator_ = new ListingNavigator(*this, store_);
 
   // Design placement: a comfortable listing size, centred on the primary screen
   // and never larger than its free area.
@@ -212,7 +214,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   CloseToolWindows();
   SaveSettings();
   if (Process().DeveloperMode) {
-    SaveDebugFlags(store_, SharedTables().Spin, engine_->OpcodeSeen, engine_->EffectSeen, DateTimeStamp());
+    SaveDebugFlags(store_, SharedTables().Spin, engine_->SeenOpcodes(), engine_->SeenEffects(), DateTimeStamp());
   }
   event->accept();
 }

@@ -17,6 +17,7 @@
 
 #include "debug_window.h"
 #include "find_dialog.h"
+#include "analysis.h"
 #include "recent_files.h"
 #include "options.h"
 #include "file_watch.h"
@@ -32,6 +33,7 @@ namespace brevin {
 
 class Engine;
 class TextSearch;
+class ListingNavigator;
 class SettingsStore;
 class ShellHost;
 namespace platform {
@@ -159,6 +161,10 @@ class MainWindow : public QMainWindow {
   FileWatch ReloadWatch;  // the image as it was at its last load
 
   Engine& engine() { return *engine_; }
+  // The model of the listing shown last; null before the first listing.
+  const AnalysisPtr& analysis() const { return analysis_; }
+  // Go To, Follow, Back/Forward, the outline, the image map and the colours.
+  ListingNavigator* navigator() const { return navigator_; }
   ShellHost& host() { return *host_; }
   SettingsStore& store() { return store_; }
 
@@ -200,6 +206,8 @@ class MainWindow : public QMainWindow {
   SettingsStore& store_;
   std::unique_ptr<ShellHost> host_;
   std::unique_ptr<Engine> engine_;
+  AnalysisPtr analysis_;
+  ListingNavigator* navigator_ = nullptr;
   std::unique_ptr<platform::InstanceGuard> guard_;
   std::unique_ptr<PrintService> printService_;
   QHash<QString, QAction*> items_;

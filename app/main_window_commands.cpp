@@ -12,6 +12,7 @@
 #include "debug_window.h"
 #include "shell_support.h"
 #include "engine.h"
+#include "listing_navigator.h"
 #include "main_window.h"
 #include "prompt.h"
 #include "settings_store.h"
@@ -105,9 +106,9 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QCoreApplication::processEvents();
   // The engine shows the missing-source notice once while the shell keeps it armed.
-  engine_->SourceWarningArmed = SourceWarningArmed;
+  engine_->ArmSourceWarning(SourceWarningArmed);
   const LoadResult result = engine_->LoadAndDisassemble(QFile::encodeName(path).toStdString(), autoReloaded);
-  SourceWarningArmed = engine_->SourceWarningArmed;
+  SourceWarningArmed = engine_->SourceWarningIsArmed();
   QApplication::restoreOverrideCursor();
   ShowDebugOutput();
 
@@ -121,12 +122,14 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   LastFile = path;
   Form_Resize();
   StatusPanel[0]->setText(path);
-  StatusPanel[1]->setText(QString::fromStdString(engine_->SizeText));
-  BytecodeListing = engine_->BytecodeListing;
+  analysis_ = result.analysis;
+  StatusPanel[1]->setText(QString::fromStdString(analysis_->sizeText));
+  BytecodeListing = analysis_->bytecodeListing;
   // A new listing of the image already shown keeps the reader's place.
   const bool keepPlace = listingShown_ && sameImage && Item("mnuView_KeepPosition")->isChecked();
   const ViewPosition place = keepPlace ? CaptureView(txtDisplay) : ViewPosition{};
-  txtDisplay->setPlainText(DisplayText(engine_->Listing));
+  navigator_->SetAnalysis(analysis_);  // before the text, so it is coloured as it loads
+  txtDisplay->setPlainText(DisplayText(analysis_->listing));
   if (keepPlace) RestoreView(txtDisplay, place);
   listingShown_ = true;
   SetListingCommands();
@@ -189,11 +192,12 @@ void MainWindow::Toolbar_ButtonClick(QAction* button) {
 
 void MainWindow::ShowReference(const std::string& text) {
   listingShown_ = false;
+  navigator_->SetAnalysis(nullptr);
   txtDisplay->setPlainText(DisplayText(text));
   Disable_Downloads();
 }
 
-void MainWindow::ShowSpinOpcodes() { ShowReference(SpinOpcodesReport(SharedTables().Spin, engine_->OpcodeSeen)); }
+void MainWindow::ShowSpinOpcodes() { ShowReference(SpinOpcodesReport(SharedTables().Spin, engine_->SeenOpcodes())); }
 
 void MainWindow::ShowSpinEffects() { ShowReference(SpinEffectsReport(SharedTables().Spin)); }
 

@@ -27,7 +27,9 @@ bool MainWindow::Form_Load() {
 
   RestoreWindowPlacement();
   RestoreSettings();
-  LoadDebugFlags(store_, Process().DeveloperMode, engine_->OpcodeSeen, engine_->EffectSeen);
+  SeenFlags opcodes = engine_->SeenOpcodes(), effects = engine_->SeenEffects();
+  LoadDebugFlags(store_, Process().DeveloperMode, opcodes, effects);
+  engine_->SetSeenFlags(opcodes, effects);
   ApplyBars();
 
   const bool developer = Process().DeveloperMode;

@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
   host.options.InhibitWarnings = true;
   host.options.SymbolTable = true;
   brevin::Engine engine(host);
-  if (engine.LoadAndDisassemble(image, false).status != brevin::LoadStatus::Listed) {
+  const brevin::LoadResult result = engine.LoadAndDisassemble(image, false);
+  if (result.status != brevin::LoadStatus::Listed) {
     std::fprintf(stderr, "%s: not listed\n", image.c_str());
     return 1;
   }
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
   }
 
   // The listing as the window shows it: LF line ends.
-  QString listing = QString::fromStdString(engine.Listing);
+  QString listing = QString::fromStdString(result.analysis->listing);
   listing.replace("\r\n", "\n");
   QPlainTextEdit area;
   area.setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -10,6 +10,7 @@
 #include "asm_reports.h"
 #include "batch.h"
 #include "engine.h"
+#include "json_output.h"
 #include "output_file.h"
 #include "spin_reports.h"
 #include "tables.h"
@@ -49,6 +50,7 @@ constexpr const char* kUsage =
     "       brevin-cli --spin-opcodes | --spin-effects | --asm-opcodes\n"
     "       brevin-cli --flags-report [options] IMAGE\n"
     "       brevin-cli [options] --out-dir DIR [--jobs N] IMAGE...\n"
+    "       brevin-cli --json [options] IMAGE     the analysis as one JSON object\n"
     "\n"
     "Disassembles a Propeller 1 image (.binary or .eeprom) into a listing.\n"
     "\n"
@@ -89,6 +91,7 @@ struct Arguments {
   std::string outDir;
   unsigned jobs = 0;  // 0: the number of processors
   std::string report;  // "spin-opcodes", "spin-effects", "asm-opcodes", "flags-report" or empty
+  bool json = false;   // the analysis model as JSON instead of the listing
 };
 
 // The command line's answers to the engine's questions.
@@ -165,6 +168,8 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
       a.jobs = static_cast<unsigned>(n);
     } else if (arg == "--debug-out") {
       if (!takeValue(a.debugOut)) return "--debug-out needs a file name";
+    } else if (arg == "--json") {
+      a.json = true;
     } else if (arg == "--ignore-checksum") {
       a.ignoreChecksum = true;
     } else if (arg == "--inhibit-warnings") {
@@ -226,7 +231,8 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
     std::ostringstream messages;
     CliHost host;
     Engine engine;
-    explicit State(const Arguments& args) : host(args, messages), engine(host) {}
+    bool json;  // the model as JSON instead of the listing
+    explicit State(const Arguments& args) : host(args, messages), engine(host), json(args.json) {}
   };
   auto state = std::make_shared<State>(a);
   return [state](const std::string& image) {
@@ -235,7 +241,9 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
     for (const std::string& warning : result.warnings) state->messages << "warning: " << warning << "\n";
     RenderedImage rendered;
     switch (result.status) {
-      case LoadStatus::Listed: rendered.contents = state->engine.Listing; break;
+      case LoadStatus::Listed:
+        rendered.contents = state->json ? AnalysisJson(*result.analysis) : result.analysis->listing;
+        break;
       case LoadStatus::Unreadable: rendered.status = kExitFileError; break;
       case LoadStatus::Refused:
       case LoadStatus::Declined: rendered.status = kExitRefused; break;
@@ -271,6 +279,7 @@ int RunOutDir(const Arguments& a, std::ostream& err) {
   options.outDir = a.outDir;
   options.jobs = a.jobs == 0 ? DefaultJobs() : a.jobs;
   options.progress = ErrIsTerminal(err);
+  if (a.json) options.extension = ".json";
   return RunBatch(a.images, options, [&a] { return MakeListingRenderer(a); }, err);
 }
 
@@ -281,6 +290,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   bool help = false, version = false;
   if (std::string problem = Parse(args, a, help, version); !problem.empty()) {
     err << "brevin-cli: " << problem << "\nTry 'brevin-cli --help'.\n";
+    return kExitUsage;
+  }
+  if (a.json && !a.report.empty()) {
+    err << "brevin-cli: choose one of --json and --" << a.report << "\nTry 'brevin-cli --help'.\n";
     return kExitUsage;
   }
   if (help) {
@@ -344,7 +357,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
 
   if (a.report == "flags-report") return Deliver(a, WithFinalLineEnd(engine->ListImageFlags()), out, err);
-  return Deliver(a, engine->Listing, out, err);
+  if (a.json) return Deliver(a, AnalysisJson(*result.analysis), out, err);
+  return Deliver(a, result.analysis->listing, out, err);
 }
 
 }  // namespace brevin::cli

@@ -13,6 +13,9 @@ namespace {
 
 constexpr std::uint32_t kAlways = 15;  // the condition field of an unconditional instruction
 
+}  // namespace
+
+namespace detail {
 
 class AsmTracer {
  public:
@@ -93,8 +96,8 @@ class AsmTracer {
   std::vector<std::int64_t> paths_;  // the next long of each open trace, innermost last
 };
 
-}  // namespace
+}  // namespace detail
 
-void Engine::TraceAssembly(std::int64_t address, std::uint32_t entryFlags) { AsmTracer(*this).Run(address, entryFlags); }
+void Engine::TraceAssembly(std::int64_t address, std::uint32_t entryFlags) { detail::AsmTracer(*this).Run(address, entryFlags); }
 
 }  // namespace brevin

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis.h"
 #include "host.h"
 #include "tables.h"
 #include "image_flags.h"
@@ -34,6 +35,7 @@ struct LoadResult {
   LoadStatus status = LoadStatus::Listed;
   std::string message;                // the error, for any status but Listed
   std::vector<std::string> warnings;  // notices that did not stop the load
+  AnalysisPtr analysis;               // the listing and its model, when Listed
 };
 
 // Section kinds of the listing; each change of kind puts one blank line in.
@@ -56,15 +58,64 @@ struct LineFields {
   std::string addr, bytes, label, opcode, operand;
 };
 
+// What the layout knew about one written line: its addresses and where its
+// label and its opcode text sit. Kept per line for the result model.
+struct LineMark {
+  static constexpr std::uint16_t kNoText = 0xFFFF;
+  std::int32_t hub = -1;  // -1: no hub address
+  std::int16_t cog = -1;  // -1: no cog register
+  std::uint16_t labelStart = 0, labelLength = 0;
+  std::uint16_t textStart = kNoText;  // where the opcode, operand and comment begin
+};
+
+class Engine;
+namespace detail {
+// The listing loop's steps and the tracers, in their own files, work on the engine's state.
+class AsmTracer;
+class SpinTracer;
+void ListOneItem(Engine& e);
+void ListMarkersAt(Engine& e);
+std::int64_t LastUnclaimed(const Engine& e, std::int64_t d);
+}  // namespace detail
+namespace test {
+class EngineProbe;  // the engine tests' view of the working state
+}  // namespace test
+
+// Callers give the options (through the Host) and get back the result model in
+// LoadResult::analysis; the working state below stays the engine's own.
 class Engine {
  public:
   explicit Engine(Host& host);
 
-  // ---- Pipeline (pipeline.cpp)
-  // Loads the file, checks it, analyses it and writes the listing into Listing.
+  // Loads the file, checks it, analyses it and writes the listing.
   LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded);
   // The same for bytes already in memory; path is only shown in texts.
   LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded);
+
+  // The flags of every address after the last analysis, as a report.
+  std::string ListImageFlags() const;
+  // Spin opcodes decoded so far (all of them outside developer mode), for the opcode report.
+  const std::array<bool, 256>& SeenOpcodes() const { return OpcodeSeen; }
+  const std::array<bool, 256>& SeenEffects() const { return EffectSeen; }
+  // Developer mode keeps the seen marks across runs: the shell hands back what it stored.
+  void SetSeenFlags(const std::array<bool, 256>& opcodes, const std::array<bool, 256>& effects) {
+    OpcodeSeen = opcodes;
+    EffectSeen = effects;
+  }
+  // Whether the next load may show the missing-source notice; the shell arms it when a
+  // file is opened or "Include Source Code" is switched, and a load disarms it once shown.
+  bool SourceWarningIsArmed() const { return SourceWarningArmed; }
+  void ArmSourceWarning(bool armed) { SourceWarningArmed = armed; }
+
+ private:
+  friend class detail::AsmTracer;
+  friend class detail::SpinTracer;
+  friend void detail::ListOneItem(Engine& e);
+  friend void detail::ListMarkersAt(Engine& e);
+  friend std::int64_t detail::LastUnclaimed(const Engine& e, std::int64_t d);
+  friend class test::EngineProbe;
+
+  // ---- Pipeline (pipeline.cpp)
   void AnalyseImage();
   void WriteListing(const std::string& imagePath, bool autoReloaded);
   void SetSection(int kind);
@@ -188,8 +239,9 @@ class Engine {
   // The lines of a source file, read once per analysis; null when it cannot be read.
   const std::vector<std::string>* SourceLines(const std::string& path);
 
-  // ---- Reports (flags_report.cpp)
-  std::string ListImageFlags() const;
+  // ---- Result model (analysis_builder.cpp)
+  // Reads the marks and tables of the finished listing into an immutable model.
+  AnalysisPtr BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk) const;
 
   // ---- Debug channel
   void DebugAppend(const std::string& text);
@@ -265,11 +317,14 @@ class Engine {
   std::string SizeText;         // the status-bar size text, e.g. " $0000 - $1233 = 4660 / 14% "
   bool BytecodeListing = false;  // the listing was written without the image
 
- private:
   Host& host_;
   const Tables& tables_;
   std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;
   std::map<std::string, std::optional<std::vector<std::string>>> sourceCache_;  // the VarIds entries written since the last clear
+  std::vector<LineMark> lineMarks_;  // one per line of Listing
+  LineMark nextMark_;                // the mark of the next line written
+  std::map<std::int64_t, std::string> methodSourceNames_;  // method entry -> "PUB main"
+  std::string lastSourceHeader_;     // the source header listed last
   std::string pendingDebug_;
   std::string deferredDebug_;
 };

@@ -30,6 +30,26 @@ std::int64_t LeadingHex(const std::string& text) {
   return value;
 }
 
+// The hub address in the first four characters and the cog register in
+// characters 7-9 of an address field ("0123   045", "       045", "0123").
+LineMark MarkOfAddress(const std::string& field) {
+  auto hexAt = [&](std::size_t from, std::size_t n) -> std::int32_t {
+    if (field.size() < from + n) return -1;
+    std::int32_t value = 0;
+    for (std::size_t i = from; i < from + n; ++i) {
+      const char c = field[i];
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (digit < 0) return -1;
+      value = value * 16 + digit;
+    }
+    return value;
+  };
+  LineMark mark;
+  mark.hub = hexAt(0, 4);
+  if (field.size() == 10 && field[6] == ' ') mark.cog = static_cast<std::int16_t>(hexAt(7, 3));
+  return mark;
+}
+
 std::string ContinuationHead(std::int64_t address) {
   return Hex4(address) + std::string(10, ' ') + "+";
 }
@@ -42,6 +62,8 @@ std::string Engine::LabelText(const std::string& name) const {
 void Engine::WriteRawLine(const std::string& text) {
   Listing += text;
   Listing += kCrLf;
+  lineMarks_.push_back(nextMark_);
+  nextMark_ = LineMark{};
 }
 
 void Engine::FormatLine() { FormatLine(CurrentLine()); }
@@ -60,6 +82,7 @@ void Engine::FormatLine(const LineFields& fields) {
     LastLineBlank = true;
     left.erase(0, 1);
   }
+  LineMark mark = MarkOfAddress(left);
 
   std::string overflow;
   std::size_t column;
@@ -72,12 +95,16 @@ void Engine::FormatLine(const LineFields& fields) {
       }
       left = PadTo(left, kColBytes) + bytes;
     }
-    if (!fields.label.empty()) left = PadTo(left, kColLabel) + fields.label;
+    if (!fields.label.empty()) {
+      mark.labelStart = static_cast<std::uint16_t>(left.size() >= kColLabel ? left.size() + 1 : kColLabel);
+      left = PadTo(left, kColLabel) + fields.label;
+    }
     column = kColOpcodeImage;
   } else {
     left = fields.label;
     column = kColOpcodeBare;
   }
+  mark.labelLength = static_cast<std::uint16_t>(fields.label.size());
 
   std::string operand = fields.operand;
   int growth = 0;
@@ -100,12 +127,15 @@ void Engine::FormatLine(const LineFields& fields) {
       } else {
         line = left + " [2]" + opcode;
       }
+      mark.textStart = static_cast<std::uint16_t>(left.size());
     } else {
       line = PadTo(left, c) + opcode;
+      mark.textStart = static_cast<std::uint16_t>(c);
     }
   } else {
     line = std::move(left);
   }
+  nextMark_ = mark;
 
   if (!line.empty() && line.back() == '_') {
     line.pop_back();
@@ -120,9 +150,11 @@ void Engine::FormatLine(const LineFields& fields) {
 
   if (!overflow.empty()) {
     while (overflow.size() > kOverflowWidth) {
+      nextMark_.hub = static_cast<std::int32_t>(LeadingHex(overflow));
       WriteRawLine(overflow.substr(0, kOverflowWidth));
       overflow = ContinuationHead(LeadingHex(overflow) + 4) + overflow.substr(kOverflowWidth);
     }
+    nextMark_.hub = static_cast<std::int32_t>(LeadingHex(overflow));
     WriteRawLine(overflow);
   }
 }

@@ -133,10 +133,13 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
     result.message = path + ": the file checksum is not as expected";
     return result;
   }
+  const bool checksumOk = ImageChecksum() == 0;
   ImageEnd = kLastAddress;
   AnalyseImage();
   WriteListing(path, autoReloaded);
   result.warnings.insert(result.warnings.end(), Warnings.begin(), Warnings.end());
+  result.analysis = BuildAnalysis(path, static_cast<std::int64_t>(std::min(bytes.size(), std::size_t(kImageSize))),
+                                  checksumOk);
   return result;
 }
 
@@ -172,14 +175,13 @@ void Engine::SetSection(int kind) {
   EmitBlankLine();
 }
 
-namespace {
-void ListOneItem(Engine& e);
-void ListMarkersAt(Engine& e);
-}  // namespace
 
 void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   BytecodeListing = !Opt.ShowImage;
   Listing.clear();
+  lineMarks_.clear();
+  nextMark_ = LineMark{};
+  methodSourceNames_.clear();
   PendingLines.clear();
   Listing.reserve(1 << 20);
   WriteRawLine("");
@@ -222,9 +224,9 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
 
   while (ReadCursor <= ImageEnd) {
     const std::int64_t start = ReadCursor;
-    ListOneItem(*this);
+    detail::ListOneItem(*this);
     if (ReadCursor <= start) ReadCursor = start + 1;  // every item advances the listing
-    ListMarkersAt(*this);
+    detail::ListMarkersAt(*this);
   }
 
   FlushAsmVars();
@@ -238,7 +240,7 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   }
 }
 
-namespace {
+namespace detail {
 
 // The last address before the next item start or marker after d (looking as far
 // as the longest Spin instruction reaches).
@@ -344,6 +346,6 @@ void ListMarkersAt(Engine& e) {
   }
 }
 
-}  // namespace
+}  // namespace detail
 
 }  // namespace brevin

@@ -100,7 +100,9 @@ void Engine::InsertMethodSource(std::int64_t entry) {
   InstrBytes.clear();
   LineLabel.clear();
   LineOperand.clear();
+  lastSourceHeader_.clear();
   NextMethodSource(true);
+  if (!lastSourceHeader_.empty()) methodSourceNames_[entry] = lastSourceHeader_;
   LineLabel = savedLabel;
 }
 
@@ -152,6 +154,7 @@ bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
     const std::string header = TrimRight((*lines)[next++]);
     if (KeyOf(header) != key || --n != 0) continue;
     if (!list) return true;
+    lastSourceHeader_ = header;
     EmitBlankLine();
     LineOpcode = "; " + header;
     EmitLine();

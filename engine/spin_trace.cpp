@@ -10,7 +10,7 @@
 
 namespace brevin {
 
-namespace {
+namespace detail {
 
 struct TraceLevel {
   enum Kind { Path, ObjectCall } kind;
@@ -240,9 +240,9 @@ class SpinTracer {
   std::vector<std::int32_t> recentConstants_;  // the last constants pushed, oldest first
 };
 
-}  // namespace
+}  // namespace detail
 
-void Engine::TraceSpin(std::int64_t address, std::uint32_t extraFlags) { SpinTracer(*this).Run(address, extraFlags); }
+void Engine::TraceSpin(std::int64_t address, std::uint32_t extraFlags) { detail::SpinTracer(*this).Run(address, extraFlags); }
 
 void Engine::LaunchAssembly(std::int64_t address) {
   if (!Opt.ProcessAssembler || !InImage(address)) return;

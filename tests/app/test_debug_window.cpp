@@ -232,27 +232,27 @@ class DebugWindowTests : public QObject {
     Process().DeveloperMode = true;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);  // the upgrade notice empties "Flag": nothing counts as seen
-    QVERIFY(std::none_of(w->engine().OpcodeSeen.begin(), w->engine().OpcodeSeen.end(), [](bool b) { return b; }));
+    QVERIFY(std::none_of(w->engine().SeenOpcodes().begin(), w->engine().SeenOpcodes().end(), [](bool b) { return b; }));
     w->OpenFile(SamplePath("led_chaser.eeprom"));
-    QVERIFY(w->engine().OpcodeSeen[0x38]);  // PUSH, decoded in this image
+    QVERIFY(w->engine().SeenOpcodes()[0x38]);  // PUSH, decoded in this image
     w->close();
     QVERIFY(!store.ReadText("Debug Opc", "Flag").isEmpty());
     QCOMPARE(store.ReadText("Debug Opc", "38"), QString());
-    const auto unseen = std::find(w->engine().OpcodeSeen.begin(), w->engine().OpcodeSeen.end(), false);
-    QVERIFY(unseen != w->engine().OpcodeSeen.end());
-    const auto index = static_cast<std::size_t>(unseen - w->engine().OpcodeSeen.begin());
+    const auto unseen = std::find(w->engine().SeenOpcodes().begin(), w->engine().SeenOpcodes().end(), false);
+    QVERIFY(unseen != w->engine().SeenOpcodes().end());
+    const auto index = static_cast<std::size_t>(unseen - w->engine().SeenOpcodes().begin());
     const SpinOpcodeEntry& named = SharedTables().Spin.SpinOpcodeTable[index];
     QCOMPARE(store.ReadText("Debug Opc", QString("%1").arg(index, 2, 16, QChar('0')).toUpper()),
              QString::fromStdString(named.Mnemonic + " " + named.OperandFormat));
     QVERIFY(ReadAll(store.FileName()).contains("[Debug Opc]"));
 
     auto again = LoadWindow(store);
-    QCOMPARE(again->engine().OpcodeSeen, w->engine().OpcodeSeen);
+    QCOMPARE(again->engine().SeenOpcodes(), w->engine().SeenOpcodes());
     // An effect without a name is stored empty, so it reads back as seen.
     const SpinTables& spin = SharedTables().Spin;
     for (std::size_t i = 0; i < 256; ++i) {
-      const bool expected = w->engine().EffectSeen[i] || spin.SpinEffectNames[i].empty();
-      QCOMPARE(again->engine().EffectSeen[i], expected);
+      const bool expected = w->engine().SeenEffects()[i] || spin.SpinEffectNames[i].empty();
+      QCOMPARE(again->engine().SeenEffects()[i], expected);
     }
   }
 

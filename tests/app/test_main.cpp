@@ -18,6 +18,7 @@ int RunPropellerToolTests(int argc, char** argv);
 int RunPortTests(int argc, char** argv);
 int RunSystemInfoTests(int argc, char** argv);
 int RunAccessibilityTests(int argc, char** argv);
+int RunNavigationTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -47,5 +48,6 @@ int main(int argc, char** argv) {
   failures += RunPortTests(argc, argv);
   failures += RunSystemInfoTests(argc, argv);
   failures += RunAccessibilityTests(argc, argv);
+  failures += RunNavigationTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

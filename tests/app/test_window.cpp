@@ -59,7 +59,7 @@ class WindowTests : public QObject {
     for (QAction* a : w.Toolbar->actions()) {
       if (!a->isSeparator()) tips << a->toolTip();
     }
-    QCOMPARE(tips, QStringList({"Exit", "Refresh", "Open", "Save", "Print", "Copy", "Find", "Download"}));
+    QCOMPARE(tips, QStringList({"Exit", "Refresh", "Open", "Save", "Print", "Copy", "Find", "Download", "Back", "Forward"}));
     QCOMPARE(w.StatusPanel[0]->text(), QString("No Image Loaded"));
     QCOMPARE(w.StatusPanel[1]->toolTip(), QString("Image Size"));
     QCOMPARE(w.StatusPanel[2]->text(), QString(" Auto "));
@@ -75,7 +75,7 @@ class WindowTests : public QObject {
 
     const QString text = w->txtDisplay->toPlainText();
     QVERIFY(!text.contains('\r'));
-    QCOMPARE(text, QString::fromStdString(w->engine().Listing).replace("\r\n", "\n"));
+    QCOMPARE(text, QString::fromStdString(w->analysis()->listing).replace("\r\n", "\n"));
     QVERIFY(w->txtDisplay->isReadOnly());
     QCOMPARE(w->txtDisplay->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(w->windowTitle(), ProductTitleText() + " - led_chaser");
@@ -100,7 +100,7 @@ class WindowTests : public QObject {
 
     // Copy without a selection takes the whole listing, with LF line ends.
     w->Item("mnuEdit_Copy")->trigger();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(w->engine().Listing).replace("\r\n", "\n"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(w->analysis()->listing).replace("\r\n", "\n"));
   }
 
   void saveFolderFollowsTheImageFolder() {

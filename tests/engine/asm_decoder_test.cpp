@@ -26,7 +26,7 @@ std::string Col(const std::string& text, const std::string& cond = "") {
 class AsmDecodeTest : public ::testing::Test {
  protected:
   test::ScriptedHost host;
-  Engine e{host};
+  test::EngineProbe e{host};
 
   void SetUp() override {
     e.LoadImageBytes(std::vector<std::uint8_t>(0x400, 0));
@@ -55,12 +55,12 @@ TEST(AsmChoice, HubOperationDigitsAndUnpairedMarkers) {
                           "LOCKNEW d", "LOCKRET d", "LOCKSET d", "LOCKCLR d"};
   bool write = false;
   for (std::uint32_t n = 0; n < 8; ++n) {
-    EXPECT_EQ(Engine::SelectAsmChoice(t.AsmOpcodeTable[kHubop], Asm(kHubop, I, 0, 0x1F8 | n), false, write), hubOps[n]);
+    EXPECT_EQ(test::EngineProbe::SelectAsmChoice(t.AsmOpcodeTable[kHubop], Asm(kHubop, I, 0, 0x1F8 | n), false, write), hubOps[n]);
   }
-  EXPECT_EQ(Engine::SelectAsmChoice(t.AsmOpcodeTable[kHubop], Asm(kHubop, 0, 0, 2), false, write), "HUBOP d,s");
+  EXPECT_EQ(test::EngineProbe::SelectAsmChoice(t.AsmOpcodeTable[kHubop], Asm(kHubop, 0, 0, 2), false, write), "HUBOP d,s");
   // A marker without its partner ends the selection instead of running off the text.
-  EXPECT_EQ(Engine::SelectAsmChoice("?iXY", Asm(0, I, 0, 0), false, write), "");
-  EXPECT_EQ(Engine::SelectAsmChoice("?iXY", 0, false, write), "XY");
+  EXPECT_EQ(test::EngineProbe::SelectAsmChoice("?iXY", Asm(0, I, 0, 0), false, write), "");
+  EXPECT_EQ(test::EngineProbe::SelectAsmChoice("?iXY", 0, false, write), "XY");
 }
 
 TEST_F(AsmDecodeTest, EffectsAndOperandTexts) {

@@ -28,7 +28,7 @@ constexpr std::uint32_t Call(std::uint32_t routine, std::uint32_t ret) { return 
 class AsmTraceTest : public ::testing::Test {
  protected:
   test::ScriptedHost host;
-  Engine e{host};
+  test::EngineProbe e{host};
 
   void Load(const std::vector<std::uint32_t>& longs, std::int64_t base = kBase) {
     e.LoadImageBytes(std::vector<std::uint8_t>(32768, 0));
@@ -148,7 +148,7 @@ TEST(AsmCorpus, LaunchedProgramsAreListedAsInstructions) {
       for (bool process : {true, false}) {
         test::ScriptedHost host;
         host.options.ProcessAssembler = process;
-        Engine e(host);
+        test::EngineProbe e(host);
         ASSERT_EQ(e.LoadAndDisassemble(data + "/" + image["image"].text, false).status, LoadStatus::Listed);
         const std::vector<std::string> lines = test::Lines(e.Listing);
         EXPECT_TRUE(process || e.Listing.find("ORG      0") == std::string::npos);

@@ -145,7 +145,7 @@ TEST(Corpus, ReachedMethodsAreTracedAndInstructionsDoNotOverlap) {
       // Unfolded, so that every instruction stands on a line of its own.
       host.options.FoldOpcodes = host.options.FoldOperators = host.options.FoldArguments = false;
       host.options.FoldSpr = host.options.FoldIndexes = false;
-      Engine e(host);
+      test::EngineProbe e(host);
       const LoadResult r = e.LoadAndDisassemble(kData + "/" + program + "." + kind, false);
       ASSERT_EQ(r.status, LoadStatus::Listed) << r.message;
 
@@ -195,7 +195,7 @@ TEST(Corpus, LabelsSymbolTableAndObjectListAgreeWithTheImages) {
       SCOPED_TRACE(program + "." + kind);
       ScriptedHost host;
       host.options.SymbolTable = true;
-      Engine e(host);
+      test::EngineProbe e(host);
       ASSERT_EQ(e.LoadAndDisassemble(kData + "/" + program + "." + kind, false).status, LoadStatus::Listed);
 
       for (std::int64_t a = 0; a <= e.ImageEnd; ++a) {
@@ -260,7 +260,7 @@ TEST(Corpus, TopObjectMethodsShowTheirOwnSourceHeader) {
     const Json facts = test::ParseJson(test::ReadText(kData + "/" + program + ".facts.json"));
     const SpinSource source = Scan(program);
     ScriptedHost host;
-    Engine e(host);
+    test::EngineProbe e(host);
     ASSERT_EQ(e.LoadAndDisassemble(kData + "/" + program + ".binary", false).status, LoadStatus::Listed);
     const Json& top = facts["images"]["binary"]["objects"].items.at(0);
     for (const Json& method : top["method_entries"].items) {

@@ -13,7 +13,7 @@ using test::ScriptedHost;
 class FoldTest : public ::testing::Test {
  protected:
   ScriptedHost host;
-  Engine e{host};
+  test::EngineProbe e{host};
   int address = 0x100;
 
   void SetUp() override {
@@ -61,7 +61,7 @@ TEST_F(FoldTest, LabelledLineKeepsItsPlaceButLaterLinesMergeIntoIt) {
   EXPECT_EQ(lines[0], "         PUSH     5");
   EXPECT_EQ(lines[1], "J1       LET      VAR+0, 7");
 
-  Engine f(host);
+  test::EngineProbe f(host);
   f.Opt = Options{};
   f.LineAddr = "0100";
   f.InstrBytes = "38 07";

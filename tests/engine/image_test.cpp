@@ -21,7 +21,7 @@ ImageSpec OneMethod() {
 
 TEST(ImageLoad, ShortFileFillsWholeLongsAndLeavesTheRestZero) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   e.Image[100] = 0xFFFF;  // left over from an earlier load
   const std::vector<std::uint8_t> six{1, 2, 3, 4, 5, 6};
   e.LoadImageBytes(six);
@@ -33,7 +33,7 @@ TEST(ImageLoad, ShortFileFillsWholeLongsAndLeavesTheRestZero) {
 
 TEST(ImageLoad, ReadByteCollectsBytesWhileListingAndSpreadsSpinWhileTracing) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   e.LoadImageBytes(std::vector<std::uint8_t>{0xAB, 0x0C, 0xFF});
   e.SetFlag(0, flag::Spin);
   e.ReadCursor = 1;
@@ -50,7 +50,7 @@ TEST(ImageLoad, ReadByteCollectsBytesWhileListingAndSpreadsSpinWhileTracing) {
 
 TEST(ImageLoad, ReadsPastTheImageEndYieldNothing) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   e.LoadImageBytes(std::vector<std::uint8_t>(32768, 0x11));
   e.ListingPass = true;
   e.ReadCursor = 0x7FFE;
@@ -63,7 +63,7 @@ TEST(ImageLoad, ReadsPastTheImageEndYieldNothing) {
 
 TEST(Checksum, BinarySummingToZeroWithTheStackFrameIsRepairedSilently) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   const auto image = BuildImage(OneMethod());
   e.LoadImageBytes(image);
   EXPECT_NE(e.ImageChecksum(), 0);
@@ -76,7 +76,7 @@ TEST(Checksum, BinarySummingToZeroWithTheStackFrameIsRepairedSilently) {
 
 TEST(Checksum, CorrectImageIsNeverModified) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   ImageSpec spec = OneMethod();
   spec.eeprom = true;
   auto image = BuildImage(spec);
@@ -92,7 +92,7 @@ TEST(Checksum, WrongSumAsksAndHonoursTheAnswerOrTheInhibitOption) {
   auto image = BuildImage(OneMethod());
   image[0x10 + 8] ^= 0x01;
 
-  Engine e(host);
+  test::EngineProbe e(host);
   host.answers = {MessageAnswer::No};
   e.LoadImageBytes(image);
   EXPECT_FALSE(e.VerifyChecksum("dir/x.binary"));
@@ -115,7 +115,7 @@ TEST(Checksum, WrongSumAsksAndHonoursTheAnswerOrTheInhibitOption) {
 TEST(Checksum, DeclinedImageListsNothing) {
   ScriptedHost host;
   host.answers = {MessageAnswer::No};
-  Engine e(host);
+  test::EngineProbe e(host);
   auto image = BuildImage(OneMethod());
   image[0x10 + 8] ^= 0x01;
   const LoadResult r = e.DisassembleBytes("x.binary", image, false);
@@ -140,7 +140,7 @@ TEST(HeaderCheck, AddressesOutsideTheImageAreRefusedByName) {
     auto image = BuildImage(OneMethod());
     image[static_cast<std::size_t>(c.offset)] = static_cast<std::uint8_t>(c.value & 0xFF);
     image[static_cast<std::size_t>(c.offset) + 1] = static_cast<std::uint8_t>(c.value >> 8);
-    Engine e(host);
+    test::EngineProbe e(host);
     const LoadResult r = e.DisassembleBytes("bad.binary", image, false);
     EXPECT_EQ(r.status, LoadStatus::Refused) << c.text;
     EXPECT_NE(r.message.find(c.text), std::string::npos) << r.message;
@@ -156,7 +156,7 @@ TEST(HeaderCheck, OverlongInputIsCutTo32KWithAWarning) {
   spec.eeprom = true;
   auto image = BuildImage(spec);
   image.resize(40000, 0x55);
-  Engine e(host);
+  test::EngineProbe e(host);
   const LoadResult r = e.DisassembleBytes("big.eeprom", image, false);
   EXPECT_EQ(r.status, LoadStatus::Listed);
   ASSERT_EQ(r.warnings.size(), 1u);
@@ -166,7 +166,7 @@ TEST(HeaderCheck, OverlongInputIsCutTo32KWithAWarning) {
 
 TEST(ObjectWalk, ZeroLengthHeaderEndsTheChainBeforeVbase) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   e.LoadImageBytes(std::vector<std::uint8_t>(0x100, 0));
   e.PBASE = 0x10;
   e.VBASE = 0x80;
@@ -196,7 +196,7 @@ TEST(Padding, PatternsOfUsedAndFreeCells) {
       {"***", 0, 0, 0},
   };
   for (const Case& c : cases) {
-    Engine e(host);
+    test::EngineProbe e(host);
     e.LoadImageBytes(std::vector<std::uint8_t>(0x40, 0));
     const int a = 0x20;
     for (int i = 0; i < 3; ++i) {
@@ -212,21 +212,21 @@ TEST(Padding, PatternsOfUsedAndFreeCells) {
 
 TEST(Padding, ItemsCoveringTheGapPreventOrShapePadding) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   e.LoadImageBytes(std::vector<std::uint8_t>(0x40, 0));
   e.SetFlag(0x1C, flag::Long);  // a long just before: no padding at all
   e.MarkPadding(0x20);
   EXPECT_FALSE(e.HasFlag(0x1F, flag::Pads));
   EXPECT_FALSE(e.HasFlag(0x1D, flag::Pads));
 
-  Engine f(host);
+  test::EngineProbe f(host);
   f.LoadImageBytes(std::vector<std::uint8_t>(0x40, 0));
   f.SetFlag(0x1C, flag::Word);  // a word at a-4 covers a-3: pattern "*--"
   f.MarkPadding(0x20);
   EXPECT_TRUE(f.HasFlag(0x1E, flag::Pads | flag::Word));
   EXPECT_FALSE(f.HasFlag(0x1F, flag::Pads));
 
-  Engine g(host);
+  test::EngineProbe g(host);
   g.LoadImageBytes(std::vector<std::uint8_t>(0x40, 0));
   g.SetFlag(0x1D, flag::Word);  // a word at a-3 covers a-2: pattern "**-"
   g.MarkPadding(0x20);

@@ -16,7 +16,7 @@ using test::ScriptedHost;
 class LayoutTest : public ::testing::Test {
  protected:
   ScriptedHost host;
-  Engine e{host};
+  test::EngineProbe e{host};
 
   void SetUp() override {
     e.Opt = Options{};

@@ -23,7 +23,7 @@ ImageSpec SmallProgram(int varBytes) {
 }
 
 std::string ListingOf(ScriptedHost& host, const std::vector<std::uint8_t>& image, bool autoReloaded = false) {
-  Engine e(host);
+  test::EngineProbe e(host);
   const LoadResult r = e.DisassembleBytes("dir/prog.binary", image, autoReloaded);
   EXPECT_EQ(r.status, LoadStatus::Listed) << r.message;
   return e.Listing;
@@ -85,7 +85,7 @@ TEST(Pipeline, MarkersFollowTheirOwnOrderAtTheSameAddress) {
 TEST(Pipeline, UnreachedBytesAreMarkedAndEveryByteIsListedOnceInOrder) {
   ScriptedHost host;
   const std::vector<std::uint8_t> image = BuildImage(SmallProgram(4));
-  Engine e(host);
+  test::EngineProbe e(host);
   ASSERT_EQ(e.DisassembleBytes("p.binary", image, false).status, LoadStatus::Listed);
   const auto lines = Lines(e.Listing);
 
@@ -111,7 +111,7 @@ TEST(Pipeline, WithoutTheImageNoTitleAndEndLineAndNoTables) {
   ScriptedHost host;
   host.options.ShowImage = false;
   host.options.SymbolTable = true;
-  Engine e(host);
+  test::EngineProbe e(host);
   ASSERT_EQ(e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false).status, LoadStatus::Listed);
   EXPECT_TRUE(e.BytecodeListing);
   const auto lines = Lines(e.Listing);
@@ -127,7 +127,7 @@ TEST(Pipeline, WithoutTheImageNoTitleAndEndLineAndNoTables) {
 
 TEST(Pipeline, StatusSizeTextAndSeedFlags) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false);
   // object is 16 bytes: VBASE $20, VENDS $24
   EXPECT_EQ(e.SizeText, " $0000 - $0023 = 36 / 0% ");
@@ -139,7 +139,7 @@ TEST(Pipeline, StatusSizeTextAndSeedFlags) {
 TEST(Pipeline, DebugChannelStartsWithTheInitialProgramCounter) {
   ScriptedHost host;
   host.options.DebugSpin = true;
-  Engine e(host);
+  test::EngineProbe e(host);
   e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false);
   EXPECT_EQ(host.debug.rfind("Init 0018\r\n", 0), 0u);
 }
@@ -155,7 +155,7 @@ TEST(Pipeline, BrokenImagesAlwaysFinish) {
     image[static_cast<std::size_t>(6 + 2 * i)] = static_cast<std::uint8_t>(words[i] & 0xFF);
     image[static_cast<std::size_t>(7 + 2 * i)] = static_cast<std::uint8_t>(words[i] >> 8);
   }
-  Engine e(host);
+  test::EngineProbe e(host);
   const LoadResult r = e.DisassembleBytes("broken.eeprom", image, false);
   EXPECT_EQ(r.status, LoadStatus::Listed);
   EXPECT_LE(e.ImageEnd, 0x7FFF);
@@ -164,7 +164,7 @@ TEST(Pipeline, BrokenImagesAlwaysFinish) {
 
 TEST(FlagsReport, CellValueThenFlagNamesInReportOrder) {
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   EXPECT_EQ(e.ListImageFlags(), "Image Flags\r\n============\r\n\r\n0000  00000000      ");
   std::vector<std::uint8_t> bytes(4, 0);
   bytes[1] = 0xA5;

@@ -21,7 +21,7 @@ class SourceTest : public ::testing::Test {
  protected:
   TempDir dir;
   ScriptedHost host;
-  Engine e{host};
+  test::EngineProbe e{host};
 
   void SetUp() override {
     e.Opt = Options{};
@@ -83,7 +83,7 @@ TEST_F(SourceTest, MissingSourceNoticeOnceUntilRearmed) {
     spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x32};
     return test::BuildImage(spec);
   }();
-  Engine engine(host);
+  test::EngineProbe engine(host);
   const std::string path = dir.File("none.binary");
   engine.DisassembleBytes(path, image, false);
   engine.DisassembleBytes(path, image, false);

@@ -13,7 +13,7 @@ using test::ScriptedHost;
 class SpinDecodeTest : public ::testing::Test {
  protected:
   ScriptedHost host;
-  Engine e{host};
+  test::EngineProbe e{host};
 
   void SetUp() override {
     e.Opt = Options{};

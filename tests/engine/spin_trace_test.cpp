@@ -18,7 +18,7 @@ constexpr std::int64_t kObject = 0x10;
 class TraceTest : public ::testing::Test {
  protected:
   ScriptedHost host;
-  Engine e{host};
+  test::EngineProbe e{host};
 
   void Trace(std::vector<std::uint8_t> object, bool setLength = true) {
     ImageSpec spec;
@@ -133,7 +133,7 @@ TEST(DeepTrace, SixteenThousandNestedJumpsNeedNoDeepStack) {
   spec.object.push_back(0x32);
   spec.eeprom = true;
   ScriptedHost host;
-  Engine e(host);
+  test::EngineProbe e(host);
   ASSERT_EQ(e.DisassembleBytes("deep.eeprom", BuildImage(spec), false).status, LoadStatus::Listed);
   const std::int64_t last = kObject + 8 + 2 * kJumps;
   EXPECT_TRUE(e.HasFlag(last, flag::JmpT | flag::Spin | flag::Done));
@@ -154,7 +154,7 @@ TEST(EndOfImage, TracingEndsAtAnInstructionThatRunsOffTheImage) {
   image[0x7FFF] = 0x12;
   ScriptedHost host;
   host.options.InhibitWarnings = true;
-  Engine e(host);
+  test::EngineProbe e(host);
   ASSERT_EQ(e.DisassembleBytes("end.eeprom", image, false).status, LoadStatus::Listed);
   EXPECT_TRUE(e.HasFlag(0x7FFE, flag::Done | flag::Spin));
   EXPECT_TRUE(e.HasFlag(0x7FFF, flag::Spin));

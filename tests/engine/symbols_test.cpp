@@ -14,7 +14,7 @@ using test::ScriptedHost;
 class SymbolTest : public ::testing::Test {
  protected:
   ScriptedHost host;
-  Engine e{host};
+  test::EngineProbe e{host};
   void SetUp() override {
     e.LoadImageBytes(std::vector<std::uint8_t>(0x400, 0));
     e.ImageEnd = 0x3FF;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
+#include "engine_probe.h"
 
 namespace brevin::test {
 

@@ -1,0 +1,101 @@
+// Travelling through the listing: Go To (Ctrl+G), Follow (Enter, Ctrl+click or
+// double-click on a reference), Back and Forward (Alt+Left, Alt+Right, the
+// mouse's side buttons, Esc for Back), the Outline dock, the Image map strip,
+// the colours and the label tool-tips. All of it reads the analysis model; the
+// listing text itself is never changed.
+#pragma once
+
+#include <QObject>
+#include <optional>
+#include <vector>
+
+#include "analysis.h"
+
+class QAction;
+class QDockWidget;
+class QPlainTextEdit;
+class QPoint;
+
+namespace brevin {
+
+class GoToDialog;
+class ImageMap;
+class ListingHighlighter;
+class MainWindow;
+class OutlineDock;
+class SettingsStore;
+
+class ListingNavigator : public QObject {
+  Q_OBJECT
+
+ public:
+  ListingNavigator(MainWindow& window, SettingsStore& store);
+  ~ListingNavigator() override;
+
+  // The model of the text about to be shown (null for a text without one, such as
+  // a reference table). Call before the text is set, so it is coloured as it loads.
+  void SetAnalysis(AnalysisPtr analysis);
+  const AnalysisPtr& Model() const { return analysis_; }
+
+  // The listing line for a Go To text: a label in any letter case, or a hub
+  // address written $1A2B or 1A2B. None when neither is known.
+  std::optional<int> Resolve(const QString& text) const;
+  // Moves the caret to the start of the line and scrolls it to the upper third;
+  // a jump is recorded for Back.
+  void JumpToLine(int line);
+  void JumpToAddress(std::int32_t address);
+  // Follows the reference at the caret; false when the caret is on none.
+  bool FollowAtCaret();
+  void Back();
+  void Forward();
+  void ShowGoTo();
+
+  int CurrentLine() const;
+  bool CanGoBack() const { return !back_.empty(); }
+  bool CanGoForward() const { return !forward_.empty(); }
+  // The reference under a viewport position, with its line; null when none.
+  const LineReference* ReferenceAtPoint(const QPoint& pos, int* line = nullptr) const;
+  // The tool-tip of the label under a viewport position ("" when none).
+  QString LabelToolTip(const QPoint& pos) const;
+
+  QAction* GoToAction() const { return goTo_; }
+  QAction* BackAction() const { return backAction_; }
+  QAction* ForwardAction() const { return forwardAction_; }
+  QAction* ColoursAction() const { return colours_; }
+  OutlineDock* Outline() const { return outline_; }
+  ImageMap* Map() const { return map_; }
+  ListingHighlighter* Highlighter() const { return highlighter_; }
+  GoToDialog* Dialog() const { return dialog_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildActions(MainWindow& window);
+  void MoveTo(int line);
+  void UpdateHistoryActions();
+  void UpdatePosition();
+  void UpdateViewRange();
+  void ShowHover(const QPoint& pos);
+  int VisibleLines() const;
+  // The hub address of the line, or of the nearest line before it that has one.
+  std::optional<std::int32_t> AddressNear(int line, int direction) const;
+
+  QPlainTextEdit* editor_;
+  SettingsStore& store_;
+  AnalysisPtr analysis_;
+  ListingHighlighter* highlighter_;
+  OutlineDock* outline_;
+  QDockWidget* mapDock_;
+  ImageMap* map_;
+  GoToDialog* dialog_ = nullptr;
+  QAction* goTo_ = nullptr;
+  QAction* backAction_ = nullptr;
+  QAction* forwardAction_ = nullptr;
+  QAction* colours_ = nullptr;
+  std::vector<int> back_, forward_;  // lines, most recent last
+  int hoverLine_ = -1;
+  std::size_t hoverStart_ = 0;
+};
+
+}  // namespace brevin

@@ -1,0 +1,39 @@
+// The "Outline" dock: the program's shape as a tree. Objects, under each its
+// methods (source name when known, else the label) and assembly blocks, then
+// data and variables. Clicking an entry goes there; the entry holding the caret
+// is highlighted as it moves.
+#pragma once
+
+#include <QDockWidget>
+#include <vector>
+
+#include "analysis.h"
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace brevin {
+
+class OutlineDock : public QDockWidget {
+  Q_OBJECT
+
+ public:
+  explicit OutlineDock(QWidget* parent = nullptr);
+
+  void SetAnalysis(const AnalysisPtr& analysis);
+  // Highlights the entry whose part of the image holds the address (none: -1).
+  void ShowPosition(std::int32_t address);
+
+  QTreeWidget* Tree() const { return tree_; }
+
+ signals:
+  void addressChosen(std::int32_t address);
+
+ private:
+  QTreeWidgetItem* AddEntry(QTreeWidgetItem* parent, const QString& text, std::int32_t address);
+
+  QTreeWidget* tree_;
+  std::vector<std::pair<std::int32_t, QTreeWidgetItem*>> byAddress_;  // leaf entries, ascending
+};
+
+}  // namespace brevin

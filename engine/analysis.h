@@ -1,0 +1,114 @@
+// The result of one analysis: the listing text and a model of its lines,
+// regions, objects, methods, assembly blocks and symbols. Built once after the
+// listing is written and never changed afterwards, so callers may keep it and
+// share it between threads.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace brevin {
+
+// A label name written in a line's operand or comment.
+struct LineReference {
+  std::size_t start = 0;  // character span in the line text, end exclusive
+  std::size_t end = 0;
+  std::string name;
+  std::int32_t target = 0;  // hub address of the label
+};
+
+struct ListingLine {
+  std::string text;                    // without the line end
+  std::optional<std::int32_t> address;  // hub address
+  std::optional<std::int32_t> cog;      // cog register of an assembler line
+  std::optional<std::string> defines;   // the label this line defines
+  std::vector<LineReference> refs;
+  // Columns of the layout: the label field and where the opcode text begins
+  // (npos on lines without one: titles, blanks, the symbol table).
+  std::size_t labelStart = 0, labelEnd = 0;
+  std::size_t textStart = std::string::npos;
+};
+
+enum class RegionKind { Header, ObjectTable, Spin, Asm, Data, Variables, Stack, Free };
+
+// The lower-case name of a kind as the JSON output writes it ("object_table", ...).
+std::string_view RegionKindName(RegionKind kind);
+
+struct Region {
+  std::int32_t start = 0;
+  std::int32_t end = 0;  // exclusive
+  RegionKind kind = RegionKind::Free;
+  std::string name;
+};
+
+struct Method {
+  int index = 0;  // entry number in the object's table
+  std::int32_t address = 0;
+  std::string label;
+  std::optional<std::string> sourceName;  // "PUB main" when the source was read
+};
+
+struct ObjectInfo {
+  std::int32_t address = 0;
+  std::vector<Method> methods;
+};
+
+struct AsmBlock {
+  std::int32_t hubAddress = 0;  // hub address of cog register 0
+  std::string label;            // empty when the block start has no label
+  int longs = 0;
+};
+
+struct Symbol {
+  std::string name;
+  std::int32_t address = 0;
+  std::vector<std::int32_t> referencedFrom;  // ascending, no repeats
+};
+
+struct ImageInfo {
+  std::string path;
+  std::int64_t size = 0;  // bytes analysed
+  bool checksumOk = false;
+  std::uint32_t clockFreq = 0, clockMode = 0;
+  std::int32_t pbase = 0, vbase = 0, sbase = 0, pinit = 0, sinit = 0;
+};
+
+class Analysis {
+ public:
+  std::string listing;  // CR LF line ends, as saved
+  std::string sizeText;  // the status-bar size text
+  bool bytecodeListing = false;  // written without the image columns
+  ImageInfo image;
+  std::vector<ListingLine> lines;
+  std::vector<Region> regions;
+  std::vector<ObjectInfo> objects;
+  std::vector<AsmBlock> asmBlocks;
+  std::vector<Symbol> symbols;  // in address order
+
+  // The symbol of that name, case-insensitive; null when there is none.
+  const Symbol* FindSymbol(std::string_view name) const;
+  // The line that defines the label, or the first line at the hub address.
+  std::optional<std::size_t> LineDefining(std::string_view name) const;
+  std::optional<std::size_t> LineAtAddress(std::int32_t address) const;
+  // The region holding the address, or null outside $0000-$7FFF.
+  const Region* RegionAt(std::int32_t address) const;
+  // The reference whose span holds the column of the line, or null.
+  const LineReference* ReferenceAt(std::size_t line, std::size_t column) const;
+
+  // Fills the look-up indexes; the builder calls it once.
+  void Index();
+
+ private:
+  std::unordered_map<std::string, std::size_t> symbolByName_;  // upper-case name
+  std::unordered_map<std::string, std::size_t> definingLine_;
+  std::vector<std::int32_t> lineOfAddress_;  // first line at each hub address, -1 if none
+};
+
+using AnalysisPtr = std::shared_ptr<const Analysis>;
+
+}  // namespace brevin
