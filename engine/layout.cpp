@@ -143,7 +143,7 @@ void Engine::EmitBlankLine() {
 void Engine::WriteTitleBlock(const std::string& imagePath, bool autoReloaded) {
   const std::string title = "Disassembly of " + imagePath;
   WriteRawLine(title);
-  WriteRawLine(std::string(title.size(), '='));
+  WriteRawLine(std::string(CodePointCount(title), '='));  // one "=" per character shown
   if (autoReloaded) {
     WriteRawLine("");
     WriteRawLine("Auto-Reloaded at " + host_.TimeOfDay());

@@ -54,6 +54,18 @@ TEST(Pipeline, TitleBlockAndAutoReloadLine) {
   EXPECT_EQ(lines[11].substr(0, 4), "0000");  // no second blank line before the header
 }
 
+TEST(Pipeline, TitleUnderlineCountsCharactersNotBytes) {
+  ScriptedHost host;
+  Engine e(host);
+  // "Prüfstand/Zählwerk-été.binary": 29 characters in 33 bytes.
+  const std::string path = "Pr\xC3\xBC" "fstand/Z\xC3\xA4" "hlwerk-\xC3\xA9t\xC3\xA9.binary";
+  ASSERT_EQ(e.DisassembleBytes(path, BuildImage(SmallProgram(4)), false).status, LoadStatus::Listed);
+  const auto lines = Lines(e.Listing);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "Disassembly of " + path);
+  EXPECT_EQ(lines[2], std::string(15 + 29, '='));
+}
+
 TEST(Pipeline, EqualVbaseAndVendsGiveBothMarkersInOrderAndTheStackAsLongs) {
   ScriptedHost host;
   const auto lines = Lines(ListingOf(host, BuildImage(SmallProgram(0))));
