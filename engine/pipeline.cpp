@@ -114,6 +114,24 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   SizeText.clear();
   Warnings.clear();
   SourceReadWarned = false;
+  // Decoder, line and debug state left by an earlier image must not steer this
+  // one: the tracers read the label field, the push history and the flags.
+  OperandValue = 0;
+  FlowFlag = false;
+  ReturnValueFlag = false;
+  FrameCount = 0;
+  CodeAddressMark = 0;
+  PushHistory = {-1, -1, -1, -1};
+  LineAddr.clear();
+  InstrBytes.clear();
+  LineLabel.clear();
+  LineOpcode.clear();
+  LineOperand.clear();
+  PendingLines.clear();
+  SectionState = section::Unknown;
+  AsmVarsPending = false;
+  pendingDebug_.clear();
+  deferredDebug_.clear();
   SourcePath = host_.SourcePathFor(path);
   IncludeSource = Opt.IncludeSourceCode;
   PrepareSource();
