@@ -83,6 +83,9 @@ class Engine {
   // VarIds entries are written through NoteVarId's record, so clearing touches only those.
   void NoteVarId(std::int64_t index);
   void ClearVarIds();
+  // Entries of SymbolIds, LocalAccess, ReferencedFrom and PairedWith are written after
+  // NoteTableWrite, so that the next load clears only that range.
+  void NoteTableWrite(std::int64_t index);
   void ClearFlag(std::int64_t address, std::uint32_t bits);
   std::uint32_t ReadByte();
   std::uint32_t ReadWord();
@@ -272,6 +275,8 @@ class Engine {
   std::map<std::string, std::optional<std::vector<std::string>>> sourceCache_;  // the VarIds entries written since the last clear
   std::string pendingDebug_;
   std::string deferredDebug_;
+  std::string lineBuffer_, opcodeBuffer_;  // FormatLine's texts, kept across lines
+  std::int64_t tablesLow_ = kImageSize, tablesHigh_ = 0;  // the table entries written since the last load
 };
 
 }  // namespace brevin

@@ -16,13 +16,15 @@ constexpr std::array<std::uint32_t, 8> kInitialStackFrame{255, 255, 249, 255, 25
 
 void Engine::ResetForLoad() {
   std::fill(Image.begin(), Image.end(), 0u);
-  std::fill(SymbolIds.begin(), SymbolIds.end(), 0);
-  std::fill(PairedWith.begin(), PairedWith.end(), 0);
-  std::fill(ReferencedFrom.begin(), ReferencedFrom.end(), 0);
-  std::fill(LocalAccess.begin(), LocalAccess.end(), 0);
-  std::fill(VarIds.begin(), VarIds.end(), 0);  // no numbers of an earlier image reach this one
-  varIdsLow_ = kImageSize;
-  varIdsHigh_ = 0;
+  // Only the table entries the last load wrote: a fresh engine's are all 0.
+  if (tablesLow_ < tablesHigh_) {
+    for (std::vector<std::int32_t>* table : {&SymbolIds, &PairedWith, &ReferencedFrom, &LocalAccess}) {
+      std::fill(table->begin() + tablesLow_, table->begin() + tablesHigh_, 0);
+    }
+  }
+  tablesLow_ = kImageSize;
+  tablesHigh_ = 0;
+  ClearVarIds();  // every VarIds entry is written through NoteVarId: no number of an earlier image stays
   ReadCursor = 0;
   CogOrgBase = 0;
   PendingLaunch = 0;
@@ -32,12 +34,17 @@ void Engine::ResetForLoad() {
 void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
   ResetForLoad();
   const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
-  for (std::size_t i = 0; i < n; ++i) Image[i] = bytes[i];
+  std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), Image.begin());  // flags 0 (cleared above)
 }
 
 void Engine::NoteVarId(std::int64_t index) {
   varIdsLow_ = std::min(varIdsLow_, index);
   varIdsHigh_ = std::max(varIdsHigh_, index + 1);
+}
+
+void Engine::NoteTableWrite(std::int64_t index) {
+  tablesLow_ = std::min(tablesLow_, index);
+  tablesHigh_ = std::max(tablesHigh_, index + 1);
 }
 
 void Engine::ClearVarIds() {

@@ -107,7 +107,10 @@ class SpinTracer {
       OutOfRange(after, mnemonic);
       return false;
     }
-    if (mnemonic != "CASE" && mnemonic != "CASER") e_.ReferencedFrom[static_cast<std::size_t>(dest)] = static_cast<std::int32_t>(start);
+    if (mnemonic != "CASE" && mnemonic != "CASER") {
+      e_.NoteTableWrite(dest);
+      e_.ReferencedFrom[static_cast<std::size_t>(dest)] = static_cast<std::int32_t>(start);
+    }
     if (Debug()) e_.DebugLine(std::string(debugWord) + " " + Hex4(dest) + " " + SignedText(e_.OperandValue));
     return true;
   }
@@ -126,6 +129,7 @@ class SpinTracer {
       MarkTableEntries(e_.ObjBase, n, 0);
       const std::int64_t target = e_.ObjBase + e_.WordAt(entry);
       if (!InImage(target)) return OutOfRange(after, "");
+      e_.NoteTableWrite(target);
       e_.ReferencedFrom[static_cast<std::size_t>(target)] = static_cast<std::int32_t>(start);
       if (Debug()) e_.DebugLine("Call " + Hex4(target) + " via Link at $" + Hex4(entry) + " " + SignedText(n));
       Enter(target, flag::Call | (e_.ReturnValueFlag ? flag::Xfun : 0));
@@ -201,6 +205,7 @@ class SpinTracer {
     if (target < 0 || !InImage(target)) return false;
     const std::int64_t entry = e_.ObjBase + 4 * n;
     MarkTableEntries(e_.ObjBase, n, 0);
+    e_.NoteTableWrite(target);
     e_.ReferencedFrom[static_cast<std::size_t>(target)] = static_cast<std::int32_t>(start);
     if (Debug()) e_.DebugLine("Cog " + Hex4(target) + " via Link at $" + Hex4(entry) + " " + SignedText(n));
     Enter(target, flag::Call);

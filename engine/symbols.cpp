@@ -28,6 +28,7 @@ char LetterFor(std::uint32_t flags) {
 }  // namespace
 
 void Engine::AssignSymbol(std::int64_t address, char letter, int number) {
+  NoteTableWrite(address);
   SymbolIds[static_cast<std::size_t>(address)] = number + static_cast<std::int32_t>(letter) * 65536;
   if (UsedLetters.find(letter) == std::string::npos) UsedLetters.push_back(letter);
 }
