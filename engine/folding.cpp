@@ -68,7 +68,7 @@ void Engine::EmitLine() {
     FormatLine(PendingLines.front());
     PendingLines.pop_front();
   }
-  PendingLines.emplace_back(LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand);
+  PendingLines.push_back(CurrentLine());
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
 
   if (Opt.FoldIndexes) FoldIndexes();
