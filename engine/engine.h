@@ -77,7 +77,9 @@ class Engine {
   std::uint32_t ByteAt(std::int64_t address) const;
   std::uint32_t WordAt(std::int64_t address) const;
   std::uint32_t LongAt(std::int64_t address) const;
-  std::uint32_t FlagsAt(std::int64_t address) const;
+  std::uint32_t FlagsAt(std::int64_t address) const {  // inline: every pass asks it of every address
+    return InImage(address) ? Image[static_cast<std::size_t>(address)] & ~0xFFu : 0;
+  }
   bool HasFlag(std::int64_t address, std::uint32_t bits) const { return (FlagsAt(address) & bits) != 0; }
   void SetFlag(std::int64_t address, std::uint32_t bits);
   // VarIds entries are written through NoteVarId's record, so clearing touches only those.
