@@ -15,7 +15,7 @@ constexpr std::array<std::uint32_t, 8> kInitialStackFrame{255, 255, 249, 255, 25
 }  // namespace
 
 void Engine::ResetForLoad() {
-  std::fill(Image.begin(), Image.end(), 0u);
+  // The image cells are rewritten whole by LoadImageBytes, the only caller.
   // Only the table entries the last load wrote: a fresh engine's are all 0.
   if (tablesLow_ < tablesHigh_) {
     for (std::vector<std::int32_t>* table : {&SymbolIds, &PairedWith, &ReferencedFrom, &LocalAccess}) {
@@ -34,7 +34,9 @@ void Engine::ResetForLoad() {
 void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
   ResetForLoad();
   const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
-  std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), Image.begin());  // flags 0 (cleared above)
+  // Every cell is written once: the bytes with no flags, then 0 up to the end.
+  std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), Image.begin());
+  std::fill(Image.begin() + static_cast<std::ptrdiff_t>(n), Image.end(), 0u);
 }
 
 void Engine::NoteVarId(std::int64_t index) {

@@ -194,3 +194,39 @@ TEST(FlagsReport, CellValueThenFlagNamesInReportOrder) {
 
 }  // namespace
 }  // namespace brevin
+
+namespace brevin {
+namespace {
+
+// A load clears only what the load before it wrote, so an engine reused for a
+// run of images must list each one exactly as a fresh engine does.
+TEST(Pipeline, ReusedEngineListsEachImageAsAFreshOneDoes) {
+  const std::string data = BREVIN_TEST_DATA;
+  const char* images[] = {"serial_terminal.eeprom", "led_chaser.binary", "vga_bars.eeprom",
+                          "pasm_math.binary",       "sensor_hub.eeprom", "led_chaser.binary"};
+  test::ScriptedHost host;
+  host.options.SymbolTable = true;
+  host.options.DebugSpin = host.options.DebugAsmb = host.options.DebugVars = true;
+  Engine reused(host);
+  for (const char* image : images) {
+    SCOPED_TRACE(image);
+    host.debug.clear();
+    ASSERT_EQ(reused.LoadAndDisassemble(data + "/" + image, false).status, LoadStatus::Listed);
+    const std::string debug = host.debug;
+    host.debug.clear();
+    Engine fresh(host);
+    ASSERT_EQ(fresh.LoadAndDisassemble(data + "/" + image, false).status, LoadStatus::Listed);
+    EXPECT_EQ(reused.Listing, fresh.Listing);
+    EXPECT_EQ(debug, host.debug);
+    for (std::int64_t a = 0; a <= kLastAddress; ++a) {
+      const auto i = static_cast<std::size_t>(a);
+      ASSERT_EQ(reused.SymbolIds[i], fresh.SymbolIds[i]) << a;
+      ASSERT_EQ(reused.ReferencedFrom[i], fresh.ReferencedFrom[i]) << a;
+      ASSERT_EQ(reused.PairedWith[i], fresh.PairedWith[i]) << a;
+      ASSERT_EQ(reused.LocalAccess[i], fresh.LocalAccess[i]) << a;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brevin
