@@ -15,7 +15,7 @@ FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVIN_FUZZ=ON -DBREVIN_APP=OFF -DBREVIN_BENCH=OFF
 
-.PHONY: run test deps build build-san bench clean fuzz
+.PHONY: run test deps build build-san bench package clean fuzz
 
 run: build
 	@if [ -x $(BUILD_DIR)/app/Brevin ] && { [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; }; then \
@@ -49,6 +49,10 @@ fuzz: deps
 
 bench: build
 	$(BUILD_DIR)/bench/engine_bench
+
+# The Debian package of both programs: build/brevin_<version>_<arch>.deb.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR) $(SAN_DIR) $(FUZZ_DIR)

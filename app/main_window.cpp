@@ -13,10 +13,13 @@
 #include <QToolBar>
 
 #include "shell_support.h"
+#include "desktop_icons.h"
+#include "desktop_integration.h"
 #include "engine.h"
 #include "instance_guard.h"
 #include "shell_host.h"
 #include "version_text.h"
+#include "window_placement.h"
 
 namespace brevin {
 
@@ -77,13 +80,11 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
   ChooseOpenFile = [this](const QString& title, const QString& folder, const QString& fileName,
                           const QString& filter) { return ShowFileDialog(this, title, folder, fileName, filter); };
   ConnectCommands();
+  ApplyDesktopIntegration(*this);
 
-  // Design placement: a comfortable listing size, centred on the primary screen.
-  resize(960, 680);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.x() + std::max(0, (area.width() - width()) / 2), area.y() + std::max(0, (area.height() - height()) / 2));
-  }
+  // Design placement: a comfortable listing size, centred on the primary screen
+  // and never larger than its free area.
+  CentreWindow(*this, QSize(960, 680));
 }
 
 MainWindow::~MainWindow() = default;
@@ -98,23 +99,22 @@ void MainWindow::BuildToolbar() {
 
   struct Button {
     const char* tip;
-    const char* theme;
-    QStyle::StandardPixmap fallback;
     bool enabled;
     bool separatorAfter;
   };
   static constexpr Button kButtons[] = {
-      {"Exit", "application-exit", QStyle::SP_DialogCloseButton, true, true},
-      {"Refresh", "view-refresh", QStyle::SP_BrowserReload, true, false},
-      {"Open", "document-open", QStyle::SP_DialogOpenButton, true, false},
-      {"Save", "document-save", QStyle::SP_DialogSaveButton, false, true},
-      {"Print", "document-print", QStyle::SP_FileDialogDetailedView, false, false},
-      {"Copy", "edit-copy", QStyle::SP_FileDialogContentsView, false, false},
-      {"Find", "edit-find", QStyle::SP_FileDialogInfoView, false, true},
-      {"Download", "go-down", QStyle::SP_ArrowDown, false, false},
+      {"Exit", true, true},
+      {"Refresh", true, false},
+      {"Open", true, false},
+      {"Save", false, true},
+      {"Print", false, false},
+      {"Copy", false, false},
+      {"Find", false, true},
+      {"Download", false, false},
   };
   for (const Button& b : kButtons) {
-    QAction* button = Toolbar->addAction(QIcon::fromTheme(b.theme, style()->standardIcon(b.fallback)), b.tip);
+    // Our own icons: without an icon theme the style's standard ones mislead.
+    QAction* button = Toolbar->addAction(ToolbarIcon(b.tip), b.tip);
     button->setToolTip(b.tip);
     button->setObjectName(QString("Toolbar_") + b.tip);
     button->setEnabled(b.enabled);

@@ -16,6 +16,9 @@
 
 #include "recent_files.h"
 #include "options.h"
+#include "file_watch.h"
+#include "printing.h"
+#include "save_listing.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -53,6 +56,9 @@ class MainWindow : public QMainWindow {
 
   // ---- Commands (main_window_commands.cpp)
   void OpenFrom(const QString& lastFile);
+  // A file chosen by the user (dialog, command line, drop): Spin source and
+  // bytecode files are refused, anything else goes to OpenFile.
+  void OpenChosenFile(const QString& name);
   void OpenFile(const QString& filename);
   void Refresh();
   // The window's side of one load: runs the engine and shows its listing.
@@ -114,6 +120,26 @@ class MainWindow : public QMainWindow {
   using FileChooser = std::function<QString(const QString&, const QString&, const QString&, const QString&)>;
   FileChooser ChooseOpenFile;
 
+  // ---- Saving, printing, PDF export (main_window_output.cpp)
+  void SaveListing();
+  void SaveListingAs();
+  void PrintListing();
+  void PrintWithSource();
+  void PrinterSetup();
+  void ExportPdf();
+  // The save dialog: the request -> chosen path, empty on cancel.
+  using SaveChooser = std::function<QString(const SaveRequest&)>;
+  SaveChooser ChooseSaveFile;
+  // Whether the Propeller Tool is running (asked before printing its source).
+  std::function<bool()> ToolRunning;
+  // The printer for the rest of the run; tests put their own in.
+  void SetPrintService(std::unique_ptr<PrintService> service);
+
+  // ---- Auto-Reload (main_window_reload.cpp)
+  void ReloadTimer_Timer();
+  void mnuFile_AutoReload_Click();
+  FileWatch ReloadWatch;  // the image as it was at its last load
+
   Engine& engine() { return *engine_; }
   ShellHost& host() { return *host_; }
   SettingsStore& store() { return store_; }
@@ -143,11 +169,17 @@ class MainWindow : public QMainWindow {
   RecentMenu RecentMenuItems() const;
   void SetListingFont(const QFont& font);
   double TwipsPerPixel() const;
+  void ConnectOutputCommands();
+  void ConnectAutoReload();
+  bool WriteListingTo(const QString& path);
+  PrintDocument ListingDocument() const;
+  void PrintDocumentNow(const PrintDocument& document);
 
   SettingsStore& store_;
   std::unique_ptr<ShellHost> host_;
   std::unique_ptr<Engine> engine_;
   std::unique_ptr<platform::InstanceGuard> guard_;
+  std::unique_ptr<PrintService> printService_;
   QHash<QString, QAction*> items_;
   bool loaded_ = false;
   bool closing_ = false;

@@ -46,6 +46,10 @@ void Warn(const QString& text) { Prompt(ProductTitleText(), text, MessageButtons
 void MainWindow::OpenFrom(const QString& lastFile) {
   const QString name = ChooseOpenFile("Open Image File ...", FolderOf(lastFile), FileNameOf(lastFile), kOpenFilter);
   if (name.isEmpty()) return;
+  OpenChosenFile(name);
+}
+
+void MainWindow::OpenChosenFile(const QString& name) {
   const QString upper = name.toUpper();
   if (upper.endsWith(".SPIN")) {
     Inform("Sorry - Cannot compile Spin source files at this time");
@@ -89,11 +93,10 @@ void MainWindow::Refresh() {
 }
 
 bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
-  if (Item("mnuFile_AutoReload")->isChecked()) {
-    // Re-arm the reload watch; the file check itself belongs to the auto-reload timer.
-    ReloadTimer->stop();
-    ReloadTimer->start();
-  }
+  // Arm the reload watch before the file is read. The timer rests while this
+  // load runs and watches afterwards when Auto-Reload is checked.
+  ReloadWatch.Arm(path);
+  const TimerPause pause(ReloadTimer, [this] { return Item("mnuFile_AutoReload")->isChecked(); });
   host_->ClearDebugText();  // until the debug window shows it, only the last analysis's text is kept
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QCoreApplication::processEvents();
@@ -127,7 +130,7 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
 
 void MainWindow::SetListingCommands() {
   for (const char* name : {"mnuFile_Save", "mnuFile_SaveAs", "mnuFile_Print", "mnuFile_PrintWithSource", "mnuEdit_Copy",
-                           "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext"}) {
+                           "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext", "mnuFile_ExportPdf"}) {
     Item(name)->setEnabled(true);
   }
   for (const char* key : {"SAVE", "PRINT", "COPY", "FIND"}) SetToolbarButton(key, true);
@@ -139,7 +142,8 @@ void MainWindow::Disable_Downloads() {
         "mnuPort_Download(1)"}) {
     Item(name)->setEnabled(false);
   }
-  for (const char* name : {"mnuFile_Print", "mnuEdit_Copy", "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext"}) {
+  for (const char* name : {"mnuFile_Print", "mnuEdit_Copy", "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext",
+                           "mnuFile_ExportPdf"}) {
     Item(name)->setEnabled(true);
   }
   SetToolbarButton("SAVE", false);

@@ -28,7 +28,7 @@ struct MenuRow {
 // Rows in menu order; a row followed by deeper rows opens a submenu.
 constexpr MenuRow kMenuTree[] = {
     {0, "mnuFile", "&File", 0, ""},
-    {1, "mnuFile_Open", "&Open ...", 0, ""},
+    {1, "mnuFile_Open", "&Open ...", 0, "Ctrl+O"},
     {1, "mnuFile_OpenFrom", "Open &From", 0, ""},
     {2, "mnuFile_OpenFrom_Library", "Propeller &Library ...", 0, ""},
     {2, "mnuFile_OpenFrom_Demo", "Propeller Library - &Demos ...", 0, ""},
@@ -38,11 +38,12 @@ constexpr MenuRow kMenuTree[] = {
     {1, "mnuFile_AutoReload", "A&uto-Reload", Checkable, ""},
     {1, "mnuFile_InhibitWarnings", "&Inhibit Warning Messages", Checkable, ""},
     {1, "mnuFile_Separator_2", "-", 0, ""},
-    {1, "mnuFile_Save", "&Save Decompilation", Disabled, ""},
+    {1, "mnuFile_Save", "&Save Decompilation", Disabled, "Ctrl+S"},
     {1, "mnuFile_SaveAs", "Save Decompilation &As ...", Disabled, ""},
     {1, "mnuFile_Separator_3", "-", 0, ""},
-    {1, "mnuFile_Print", "&Print ...", Disabled, ""},
+    {1, "mnuFile_Print", "&Print ...", Disabled, "Ctrl+P"},
     {1, "mnuFile_PrintWithSource", "Print &With Source ...", Disabled, ""},
+    {1, "mnuFile_ExportPdf", "Export P&DF ...", Disabled, ""},
     {1, "mnuFile_PrintSetup", "Printer Set&up ...", 0, ""},
     {1, "mnuFile_Serator_Mru", "-", Hidden, ""},
     {1, "mnuFile_Mru(0)", "&1", 0, ""},
@@ -54,7 +55,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, "mnuFile_Mru(6)", "&7", Hidden, ""},
     {1, "mnuFile_Mru(7)", "&8", Hidden, ""},
     {1, "mnuFile_Separator_4", "-", 0, ""},
-    {1, "mnuFile_Exit", "E&xit", 0, ""},
+    {1, "mnuFile_Exit", "E&xit", 0, "Ctrl+Q"},
 
     {0, "mnuPort", "&Download", 0, ""},
     {1, "mnuPort_Run", "&Run ...", Disabled, ""},
@@ -83,7 +84,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, "mnuEdit_FindNext", "Find &Next", Disabled, "F3"},
 
     {0, "mnuView", "&View", 0, ""},
-    {1, "mnuView_Refresh", "&Refresh", 0, ""},
+    {1, "mnuView_Refresh", "&Refresh", 0, "F5"},
     {1, "mnuView_KeepPosition", "&Keep Position", Checked | Disabled | Hidden, ""},
     {1, "mnuView_Separator_1", "-", 0, ""},
     {1, "mnuView_ShowImage", "&Include Image", Checked, ""},
@@ -210,6 +211,8 @@ void MainWindow::ConnectCommands() {
   on("mnuHelp_ShowAsmbOpcodes", [this] { ShowAsmbOpcodes(); });
   on("mnuHelp_ShowImageFlags", [this] { ShowImageFlags(); });
   ConnectOptionToggles();
+  ConnectOutputCommands();
+  ConnectAutoReload();
 }
 
 }  // namespace brevin

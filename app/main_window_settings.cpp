@@ -12,6 +12,7 @@
 #include "shell_support.h"
 #include "main_window.h"
 #include "settings_store.h"
+#include "window_placement.h"
 
 namespace brevin {
 
@@ -227,13 +228,9 @@ void MainWindow::RestoreWindowPlacement() {
   const int left = pixels(s.ReadDouble("Window", "Left", x() * twips));
   const int height = pixels(s.ReadDouble("Window", "Height", this->height() * twips));
   const int width = pixels(s.ReadDouble("Window", "Width", this->width() * twips));
-  if (width > 0 && height > 0) resize(width, height);
-  // A place left on a screen that is no longer attached would hide the window:
-  // it then keeps its design place.
-  const QRect title(left, top, std::max(this->width(), 1), 32);
-  bool onScreen = QGuiApplication::screens().isEmpty();
-  for (const QScreen* screen : QGuiApplication::screens()) onScreen |= screen->availableGeometry().intersects(title);
-  if (onScreen) move(left, top);
+  // The stored place may be larger than the screen or lie off it (another
+  // screen, another scale factor): it is fitted into the screen's free area.
+  PlaceWindow(*this, QRect(left, top, width > 0 ? width : this->width(), height > 0 ? height : this->height()));
   if (state == kWindowMaximised) {
     setWindowState(windowState() | Qt::WindowMaximized);
   } else if (state == kWindowMinimised) {

@@ -42,11 +42,14 @@ bool MainWindow::Form_Load() {
   if (!store_.ReadBool("Setup", "Crashed", false)) {
     store_.WriteBool("Setup", "Crashed", true);
     store_.Sync();
-    if (!LastFile.isEmpty() && Item("mnuFile_ReloadAtStart")->isChecked() && FileExists(LastFile) &&
-        !HasSwitch("/NOLOAD")) {
+    if (Process().ImagePath.isEmpty() && !LastFile.isEmpty() && Item("mnuFile_ReloadAtStart")->isChecked() &&
+        FileExists(LastFile) && !HasSwitch("/NOLOAD")) {
       OpenFile(LastFile);
     }
   }
+  // An image named on the command line is opened instead of the last one, even
+  // after a crash: the user asked for it now.
+  if (!Process().ImagePath.isEmpty()) OpenChosenFile(Process().ImagePath);
 
   if (Item("mnuFile_AutoReload")->isChecked() && Item("mnuFile_ReloadAtStart")->isChecked()) ReloadTimer->start();
   loaded_ = true;

@@ -34,6 +34,7 @@ void RebuildRecentMenu(const QStringList& list, const RecentMenu& menu) {
     if (item == nullptr) continue;
     if (i < list.size() && !list[i].isEmpty()) {
       item->setText('&' + QString::number(i + 1) + ' ' + CaptionText(FileNameOf(list[i])));
+      item->setToolTip(list[i]);  // two files of one name from different folders differ here
       item->setVisible(true);
     } else {
       item->setVisible(false);

@@ -1,9 +1,13 @@
 #include "shell_support.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include "desktop_icons.h"
+#include "desktop_integration.h"
+#include "launch_arguments.h"
 #include "port_dialog.h"
 #include "main_window.h"
 #include "instance_guard.h"
@@ -89,7 +93,9 @@ void FillProcessValues(int argc, char** argv) {
   QStringList arguments = QCoreApplication::arguments();
   const QString started = argc > 0 && argv[0] != nullptr ? QFile::decodeName(argv[0]) : QString();
   if (!arguments.isEmpty()) arguments.removeFirst();
-  p.CommandLine = arguments.join(' ');
+  const LaunchArguments launch = SplitLaunchArguments(arguments, QDir::currentPath());
+  p.CommandLine = launch.commandLine;
+  p.ImagePath = launch.imagePath;
   p.AppFolder = QCoreApplication::applicationDirPath() + '/';
   p.ExeName = BaseNameOf(started.isEmpty() ? QCoreApplication::applicationFilePath() : started);
   p.DeveloperMode = qEnvironmentVariable("BREVIN_DEVELOPER_MODE") == "1";
@@ -101,6 +107,8 @@ int Main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(kProgramName);
   QApplication::setApplicationVersion(QString::fromStdString(VersionText()));
+  QApplication::setWindowIcon(ApplicationIcon());
+  QGuiApplication::setDesktopFileName(kDesktopId);  // ties the windows to the installed menu entry
   FillProcessValues(argc, argv);
   // The visual-styles step has nothing to do on this platform: Qt draws the native style itself.
   Process().SettingsAppName = ChooseSettingsAppName();

@@ -25,7 +25,8 @@ inline QString ProductTitleText() {
 }
 
 struct ProcessValues {
-  QString CommandLine;  // the arguments after the program name, joined by blanks
+  QString CommandLine;  // the arguments after the program name, joined by blanks (without ImagePath)
+  QString ImagePath;    // the image named on the command line, opened after start-up; may not exist
   QString AppFolder;    // folder of the running program, ending in "/"
   QString ExeName;      // the program's file name as started, without folder and extension
   QString SettingsAppName = kSettingsAppName;

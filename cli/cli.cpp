@@ -1,9 +1,14 @@
 #include "cli.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "asm_reports.h"
+#include "batch.h"
 #include "engine.h"
 #include "output_file.h"
 #include "spin_reports.h"
@@ -43,6 +48,7 @@ constexpr const char* kUsage =
     "       brevin-cli [options] -o OUT IMAGE     listing to the file OUT\n"
     "       brevin-cli --spin-opcodes | --spin-effects | --asm-opcodes\n"
     "       brevin-cli --flags-report [options] IMAGE\n"
+    "       brevin-cli [options] --out-dir DIR [--jobs N] IMAGE...\n"
     "\n"
     "Disassembles a Propeller 1 image (.binary or .eeprom) into a listing.\n"
     "\n"
@@ -61,6 +67,8 @@ constexpr const char* kUsage =
     "\n"
     "Other options:\n"
     "  -o OUT                     write the listing to OUT (CR LF line ends)\n"
+    "  --out-dir DIR              list every IMAGE into DIR/<file name>.lst\n"
+    "  --jobs N                   with --out-dir: N threads (default: the processors)\n"
     "  --ignore-checksum          analyse an image whose checksum stays wrong\n"
     "  --inhibit-warnings         answer the checksum question with Yes, no notices\n"
     "  --debug-spin, --debug-asmb, --debug-vars   write the debug channel\n"
@@ -77,6 +85,9 @@ struct Arguments {
   std::string outPath;
   std::string debugOut;
   std::string image;
+  std::vector<std::string> images;  // every IMAGE given; more than one only with --out-dir
+  std::string outDir;
+  unsigned jobs = 0;  // 0: the number of processors
   std::string report;  // "spin-opcodes", "spin-effects", "asm-opcodes", "flags-report" or empty
 };
 
@@ -141,6 +152,17 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
       version = true;
     } else if (arg == "-o") {
       if (!takeValue(a.outPath)) return "-o needs a file name";
+    } else if (arg == "--out-dir") {
+      if (!takeValue(a.outDir) || a.outDir.empty()) return "--out-dir needs a folder";
+    } else if (arg == "--jobs") {
+      std::string count;
+      if (!takeValue(count)) return "--jobs needs a number";
+      char* end = nullptr;
+      const unsigned long n = std::strtoul(count.c_str(), &end, 10);
+      if (count.empty() || *end != '\0' || n < 1 || n > 1024 || count[0] == '-') {
+        return "--jobs needs a number from 1 to 1024";
+      }
+      a.jobs = static_cast<unsigned>(n);
     } else if (arg == "--debug-out") {
       if (!takeValue(a.debugOut)) return "--debug-out needs a file name";
     } else if (arg == "--ignore-checksum") {
@@ -171,9 +193,12 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
     } else if (arg.size() > 1 && arg[0] == '-') {
       return "unknown option " + arg;
     } else {
-      if (!a.image.empty()) return "more than one image given: " + a.image + " and " + arg;
-      a.image = arg;
+      if (a.image.empty()) a.image = arg;
+      a.images.push_back(arg);
     }
+  }
+  if (a.outDir.empty() && a.images.size() > 1) {
+    return "more than one image given: " + a.images[0] + " and " + a.images[1];
   }
   return {};
 }
@@ -194,6 +219,61 @@ int Deliver(const Arguments& a, const std::string& text, std::ostream& out, std:
   return kExitOk;
 }
 
+// One renderer per batch thread: its own host and engine; the listing bytes are
+// those a single run with -o writes, the messages those it prints.
+ImageRenderer MakeListingRenderer(const Arguments& a) {
+  struct State {
+    std::ostringstream messages;
+    CliHost host;
+    Engine engine;
+    explicit State(const Arguments& args) : host(args, messages), engine(host) {}
+  };
+  auto state = std::make_shared<State>(a);
+  return [state](const std::string& image) {
+    state->messages.str({});
+    const LoadResult result = state->engine.LoadAndDisassemble(image, false);
+    for (const std::string& warning : result.warnings) state->messages << "warning: " << warning << "\n";
+    RenderedImage rendered;
+    switch (result.status) {
+      case LoadStatus::Listed: rendered.contents = state->engine.Listing; break;
+      case LoadStatus::Unreadable: rendered.status = kExitFileError; break;
+      case LoadStatus::Refused:
+      case LoadStatus::Declined: rendered.status = kExitRefused; break;
+    }
+    if (result.status == LoadStatus::Unreadable || result.status == LoadStatus::Refused) {
+      state->messages << result.message << "\n";
+    }
+    rendered.messages = state->messages.str();
+    return rendered;
+  };
+}
+
+// The progress line is for a person watching, not for a log file or a pipe.
+bool ErrIsTerminal(const std::ostream& err) { return &err == &std::cerr && isatty(STDERR_FILENO) == 1; }
+
+int RunOutDir(const Arguments& a, std::ostream& err) {
+  const auto usage = [&err](const std::string& problem) {
+    err << "brevin-cli: " << problem << "\nTry 'brevin-cli --help'.\n";
+    return kExitUsage;
+  };
+  if (!a.outPath.empty()) return usage("--out-dir and -o exclude each other");
+  if (!a.report.empty()) return usage("--out-dir does not take --" + a.report);
+  if (!a.debugOut.empty() || a.options.DebugSpin || a.options.DebugAsmb || a.options.DebugVars) {
+    return usage("--out-dir does not take the debug options");
+  }
+  if (a.images.empty()) return usage("no image file given");
+  // A bad folder is reported before any image is analysed.
+  if (std::string problem = CheckOutputFolder(a.outDir); !problem.empty()) {
+    err << "brevin-cli: " << problem << "\n";
+    return kExitFileError;
+  }
+  BatchOptions options;
+  options.outDir = a.outDir;
+  options.jobs = a.jobs == 0 ? DefaultJobs() : a.jobs;
+  options.progress = ErrIsTerminal(err);
+  return RunBatch(a.images, options, [&a] { return MakeListingRenderer(a); }, err);
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -210,6 +290,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (version) {
     out << "brevin-cli (" << ProductTitle << ") " << VersionText() << "\n";
     return kExitOk;
+  }
+
+  if (!a.outDir.empty()) return RunOutDir(a, err);
+  if (a.jobs != 0) {
+    err << "brevin-cli: --jobs needs --out-dir\nTry 'brevin-cli --help'.\n";
+    return kExitUsage;
   }
 
   const bool tableReport = a.report == "spin-opcodes" || a.report == "spin-effects" || a.report == "asm-opcodes";

@@ -7,6 +7,9 @@
 int RunStartupTests(int argc, char** argv);
 int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
+int RunAutoReloadTests(int argc, char** argv);
+int RunOutputTests(int argc, char** argv);
+int RunDesktopTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -25,5 +28,8 @@ int main(int argc, char** argv) {
   failures += RunStartupTests(argc, argv);
   failures += RunWindowTests(argc, argv);
   failures += RunSettingsTests(argc, argv);
+  failures += RunAutoReloadTests(argc, argv);
+  failures += RunOutputTests(argc, argv);
+  failures += RunDesktopTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,25 @@
+// The program's arguments: the "/" switches and at most one image to open.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace brevin {
+
+struct LaunchArguments {
+  // The arguments without the image, joined by blanks: what the switch test reads.
+  QString commandLine;
+  // The image to open after start-up, as an absolute path; empty when none was given.
+  QString imagePath;
+};
+
+// The switches the program knows, in upper case.
+const QStringList& KnownSwitches();
+
+// The image is the first argument that is not a switch (one that starts with a
+// known switch in any letter case and names no existing file). It is taken out
+// of the command line, so a folder such as ".../Download/..." in its path is
+// never mistaken for a switch. A relative path is taken from currentFolder.
+LaunchArguments SplitLaunchArguments(const QStringList& arguments, const QString& currentFolder);
+
+}  // namespace brevin

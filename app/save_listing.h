@@ -1,0 +1,41 @@
+// Saving the listing: the Save As dialog's filters and proposal, the text as it
+// goes to disk, and writing a file so that a failure never leaves half of it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace brevin {
+
+// What a save dialog shows; the chooser answers with the chosen path, or an
+// empty text on cancel.
+struct SaveRequest {
+  QString title;
+  QString folder;       // initial folder; empty: not preset
+  QString fileName;     // initial file name; empty: not preset
+  QStringList filters;  // name filters in dialog order, e.g. "Listing File (*.lst) (*.lst)"
+  int filterIndex = 0;  // 1-based entry of filters to select; 0: not preset
+};
+
+// The Save As dialog for a listing saved as saveFile (may be empty); the longer
+// filter list when the listing was written without the image columns.
+SaveRequest ListingSaveRequest(const QString& saveFile, bool bytecodeListing);
+
+// The extension a name filter gives to a name typed without one: "lst" for
+// "Listing File (*.lst) (*.lst)", empty for "All Files (*.*) (*)".
+QString DefaultSuffixOf(const QString& filter);
+
+// The Export PDF dialog: the save folder and the base name with ".pdf".
+SaveRequest PdfSaveRequest(const QString& saveFile, const QString& lastFile);
+
+// The bytes of a saved listing: the shown text with CR LF line ends, UTF-8.
+QByteArray ListingFileBytes(const QString& shownText);
+
+// Writes the bytes to a temporary file beside path and renames it into place.
+// Returns an empty text on success, else the system's reason.
+QString WriteFileAtomically(const QString& path, const QByteArray& bytes);
+
+// The warning shown when a file could not be written.
+QString CannotWriteText(const QString& path, const QString& reason);
+
+}  // namespace brevin

@@ -1,0 +1,163 @@
+#include "batch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "cli.h"
+#include "output_file.h"
+
+namespace brevin::cli {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> PlanOutputNames(const std::vector<std::string>& inputs, const std::string& extension) {
+  std::vector<std::string> names;
+  std::set<std::string> taken;
+  for (const std::string& input : inputs) {
+    std::string base = fs::path(input).filename().string();
+    if (base.empty() || base == "." || base == "..") base = "image";
+    std::string name = base + extension;
+    for (int n = 2; taken.count(name) != 0; ++n) name = base + "." + std::to_string(n) + extension;
+    taken.insert(name);
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::string CheckOutputFolder(const std::string& dir) {
+  std::error_code ec;
+  if (dir.empty()) return "--out-dir needs a folder";
+  if (!fs::exists(dir, ec)) return dir + ": no such folder";
+  if (!fs::is_directory(dir, ec)) return dir + ": is not a folder";
+  // Permissions alone do not tell (a read-only mount, root's rights): create a file and remove it.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path probe = fs::path(dir) / (".brevin-probe-" + std::to_string(attempt) + ".tmp");
+    if (fs::exists(probe, ec)) continue;
+    std::ofstream file(probe, std::ios::binary);
+    if (!file) return dir + ": cannot write in this folder";
+    file.close();
+    fs::remove(probe, ec);
+    return {};
+  }
+  return dir + ": cannot write in this folder";
+}
+
+unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+namespace {
+
+// The results of the worker threads, handed to the writing thread in input order.
+class ResultSlots {
+ public:
+  explicit ResultSlots(std::size_t count) : slots_(count) {}
+
+  void Put(std::size_t index, RenderedImage result) {
+    {
+      std::lock_guard lock(mutex_);
+      slots_[index] = std::move(result);
+    }
+    ready_.notify_all();
+  }
+
+  RenderedImage Take(std::size_t index) {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return slots_[index].has_value(); });
+    RenderedImage result = std::move(*slots_[index]);
+    slots_[index].reset();
+    return result;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::vector<std::optional<RenderedImage>> slots_;
+};
+
+RenderedImage RenderSafely(const ImageRenderer& render, const std::string& input) {
+  try {
+    return render(input);
+  } catch (const std::exception& e) {
+    // One image that breaks the analysis must not stop the others.
+    return {kExitRefused, {}, std::string("cannot be analysed (") + e.what() + ")\n"};
+  }
+}
+
+// Each message line names the image, unless the line already starts with its path.
+void WriteMessages(std::ostream& err, const std::string& input, const std::string& messages) {
+  std::istringstream lines(messages);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty()) continue;
+    err << "brevin-cli: ";
+    if (line.rfind(input, 0) != 0) err << input << ": ";
+    err << line << "\n";
+  }
+}
+
+}  // namespace
+
+int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& options, const RendererFactory& factory,
+             std::ostream& err) {
+  const std::vector<std::string> names = PlanOutputNames(inputs, options.extension);
+  const std::size_t count = inputs.size();
+  ResultSlots slots(count);
+  std::atomic<std::size_t> next{0};
+  // No more threads than images: each thread builds an engine of its own.
+  const std::size_t jobs = std::clamp<std::size_t>(options.jobs, 1, std::max<std::size_t>(count, 1));
+
+  std::vector<std::thread> workers;
+  for (std::size_t j = 0; j < jobs; ++j) {
+    workers.emplace_back([&] {
+      const ImageRenderer render = factory();
+      for (std::size_t i = next++; i < count; i = next++) slots.Put(i, RenderSafely(render, inputs[i]));
+    });
+  }
+
+  int worst = kExitOk;
+  std::size_t listed = 0, refused = 0, unreadable = 0, unwritten = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (options.progress) {
+      err << "\r\033[K[" << (i + 1) << "/" << count << "] " << inputs[i] << std::flush;
+    }
+    RenderedImage result = slots.Take(i);
+    if (options.progress) err << "\r\033[K";
+    const std::string plain = PlanOutputNames({inputs[i]}, options.extension).front();
+    if (names[i] != plain) {
+      err << "brevin-cli: note: " << inputs[i] << " is written as " << names[i] << " (" << plain
+          << " holds an earlier image of the same name)\n";
+    }
+    WriteMessages(err, inputs[i], result.messages);
+    int status = result.status;
+    if (status == kExitOk) {
+      const std::string target = (fs::path(options.outDir) / names[i]).string();
+      if (std::string problem = WriteFileAtomically(target, result.contents); !problem.empty()) {
+        err << "brevin-cli: " << problem << "\n";
+        status = kExitFileError;
+        ++unwritten;
+      } else {
+        ++listed;
+      }
+    } else if (status == kExitFileError) {
+      ++unreadable;
+    } else {
+      ++refused;
+    }
+    worst = std::max(worst, status);
+  }
+  for (std::thread& worker : workers) worker.join();
+
+  err << listed << " listed, " << refused << " refused, " << unreadable << " unreadable";
+  if (unwritten != 0) err << ", " << unwritten << " not written";
+  err << "\n";
+  return worst;
+}
+
+}  // namespace brevin::cli
