@@ -49,6 +49,7 @@ fuzz: deps
 
 bench: build
 	$(BUILD_DIR)/bench/engine_bench
+	$(BUILD_DIR)/bench/shell_bench
 
 # The Debian package of both programs: build/brevin_<version>_<arch>.deb.
 package: build

@@ -12,10 +12,17 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "debug_flags.h"
+#include "debug_window.h"
+#include "find_dialog.h"
 #include "shell_support.h"
 #include "desktop_icons.h"
 #include "desktop_integration.h"
 #include "engine.h"
+#include "settings_store.h"
+#include "tables.h"
+#include "text_area.h"
+#include "text_search.h"
 #include "instance_guard.h"
 #include "shell_host.h"
 #include "version_text.h"
@@ -44,6 +51,7 @@ QString ShowFileDialog(QWidget* parent, const QString& title, const QString& fol
                        const QString& filter) {
   QFileDialog dialog(parent, title, folder, filter);
   dialog.setObjectName("FileDialogue");
+  dialog.setAccessibleName(title);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
@@ -56,14 +64,17 @@ QString ShowFileDialog(QWidget* parent, const QString& title, const QString& fol
 
 MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     : QMainWindow(parent), store_(store), host_(std::make_unique<ShellHost>(*this)),
-      engine_(std::make_unique<Engine>(*host_)) {
+      engine_(std::make_unique<Engine>(*host_)),
+      search_(std::make_unique<TextSearch>(FindText, FindMode)) {
   setObjectName("MainWindow");
   setWindowTitle(ProductTitleText());
+  setAccessibleName("Brevin");
   // The bars are shown and hidden through the Options menu only, not a context menu.
   setContextMenuPolicy(Qt::PreventContextMenu);
 
   txtDisplay = new QPlainTextEdit(this);
   txtDisplay->setObjectName("txtDisplay");
+  txtDisplay->setAccessibleName("Listing");
   txtDisplay->setReadOnly(true);
   txtDisplay->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   txtDisplay->setFont(DefaultListingFont());
@@ -80,6 +91,7 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
   ChooseOpenFile = [this](const QString& title, const QString& folder, const QString& fileName,
                           const QString& filter) { return ShowFileDialog(this, title, folder, fileName, filter); };
   ConnectCommands();
+  ConnectTools();
   ApplyDesktopIntegration(*this);
 
   // Design placement: a comfortable listing size, centred on the primary screen
@@ -92,6 +104,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::BuildToolbar() {
   Toolbar = new QToolBar(this);
   Toolbar->setObjectName("Toolbar");
+  Toolbar->setAccessibleName("Toolbar");
   Toolbar->setMovable(false);
   Toolbar->setFloatable(false);
   Toolbar->setIconSize(QSize(16, 16));
@@ -132,11 +145,13 @@ void MainWindow::BuildStatusBar() {
       {"No Image Loaded", "Loaded Image Filename"}, {"Empty Image", "Image Size"}, {" Auto ", "Download Port"}};
   QStatusBar* bar = statusBar();
   bar->setObjectName("StatusBar");
+  bar->setAccessibleName("Status bar");
   bar->setSizeGripEnabled(true);
   for (std::size_t i = 0; i < StatusPanel.size(); ++i) {
     auto* panel = new QLabel(kPanels[i].text, bar);
     panel->setObjectName("lblStatus" + QString::number(i + 1));
     panel->setToolTip(kPanels[i].tip);
+    panel->setAccessibleName(kPanels[i].tip);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setTextInteractionFlags(Qt::NoTextInteraction);
     StatusPanel[i] = panel;
@@ -193,9 +208,12 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // The debug and find windows do not exist yet; they close here once they do.
   closing_ = true;
+  CloseToolWindows();
   SaveSettings();
+  if (Process().DeveloperMode) {
+    SaveDebugFlags(store_, SharedTables().Spin, engine_->OpcodeSeen, engine_->EffectSeen, DateTimeStamp());
+  }
   event->accept();
 }
 
@@ -205,6 +223,6 @@ double MainWindow::TwipsPerPixel() const {
   return 1440.0 / dpi;
 }
 
-void MainWindow::SetListingFont(const QFont& font) { txtDisplay->setFont(font); }
+void MainWindow::SetListingFont(const QFont& font) { ApplyListingFont(txtDisplay, font); }
 
 }  // namespace brevin

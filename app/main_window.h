@@ -9,11 +9,14 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <functional>
 #include <memory>
 
+#include "debug_window.h"
+#include "find_dialog.h"
 #include "recent_files.h"
 #include "options.h"
 #include "file_watch.h"
@@ -28,6 +31,7 @@ class QToolBar;
 namespace brevin {
 
 class Engine;
+class TextSearch;
 class SettingsStore;
 class ShellHost;
 namespace platform {
@@ -53,6 +57,7 @@ class MainWindow : public QMainWindow {
   bool Closing() const { return closing_; }
   // The guard that Main took for this process, so every copy of the program counts.
   void AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard);
+  std::unique_ptr<platform::InstanceGuard> TakeInstanceGuard();
 
   // ---- Commands (main_window_commands.cpp)
   void OpenFrom(const QString& lastFile);
@@ -72,6 +77,19 @@ class MainWindow : public QMainWindow {
   void ShowImageFlags();
   void CopyText();
   void SelectAllText();
+
+  // ---- Find, Set Font and the debug window (main_window_tools.cpp)
+  // Ctrl+F: the find dialog for a text area (the listing or the debug text).
+  void OpenFindDialog(QPlainTextEdit* target);
+  // F3: Find Next with the last search once a search was made in this run, else the dialog.
+  void FindNextCommand();
+  void SetFont();
+  TextSearch& Search() { return *search_; }
+  FindDialog* FindBox() const { return findDialog_; }
+  DebugWindow* DebugInfo() const { return debugWindow_; }
+  // The font dialog: (title, current font) -> the chosen font; false on cancel.
+  using FontChooser = std::function<bool(const QString&, QFont&)>;
+  FontChooser ChooseFont;
 
   // ---- Settings and options (main_window_settings.cpp)
   void SaveSettings();
@@ -104,7 +122,7 @@ class MainWindow : public QMainWindow {
   bool SourceWarningArmed = false;
   bool BytecodeListing = false;
   int QuickSetBits = 0;
-  // Port choices (kept and stored here; the port menu's behaviour comes with the serial-port work).
+  // Port choices (the Download menu's bookkeeping is in port_menu.h).
   int PortNumber = 0;
   int MaxPorts = 0;
   // Search text, option bits and history (kept and stored for the find dialog).
@@ -169,6 +187,10 @@ class MainWindow : public QMainWindow {
   RecentMenu RecentMenuItems() const;
   void SetListingFont(const QFont& font);
   double TwipsPerPixel() const;
+  void ConnectTools();
+  // The debug text of the last analysis goes to the debug window, which opens for it.
+  void ShowDebugOutput();
+  void CloseToolWindows();
   void ConnectOutputCommands();
   void ConnectAutoReload();
   bool WriteListingTo(const QString& path);
@@ -183,6 +205,10 @@ class MainWindow : public QMainWindow {
   QHash<QString, QAction*> items_;
   bool loaded_ = false;
   bool closing_ = false;
+  bool listingShown_ = false;  // the text area holds a listing, not a reference table
+  std::unique_ptr<TextSearch> search_;
+  QPointer<FindDialog> findDialog_;
+  QPointer<DebugWindow> debugWindow_;
 };
 
 // The listing font by default: Courier New when installed, else the system's

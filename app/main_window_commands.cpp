@@ -9,6 +9,7 @@
 #include <QToolBar>
 
 #include "asm_reports.h"
+#include "debug_window.h"
 #include "shell_support.h"
 #include "engine.h"
 #include "main_window.h"
@@ -17,6 +18,8 @@
 #include "shell_host.h"
 #include "spin_reports.h"
 #include "tables.h"
+#include "text_area.h"
+#include "view_position.h"
 
 namespace brevin {
 
@@ -86,6 +89,7 @@ void MainWindow::OpenFile(const QString& filename) {
 void MainWindow::Refresh() {
   if (Process().DeveloperMode) SaveSettings();
   if (FileExists(LastFile)) {
+    if (debugWindow_) debugWindow_->ClearText();
     LoadAndDisassemble(LastFile, false);
   } else {
     Warn("Cannot find " + LastFile);
@@ -105,6 +109,7 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   const LoadResult result = engine_->LoadAndDisassemble(QFile::encodeName(path).toStdString(), autoReloaded);
   SourceWarningArmed = engine_->SourceWarningArmed;
   QApplication::restoreOverrideCursor();
+  ShowDebugOutput();
 
   if (result.status != LoadStatus::Listed) {
     // A declined checksum question was the user's own choice; anything else is reported.
@@ -112,12 +117,18 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
     if (result.status != LoadStatus::Declined) Warn(QString::fromStdString(result.message));
     return false;
   }
+  const bool sameImage = path == LastFile;
   LastFile = path;
   Form_Resize();
   StatusPanel[0]->setText(path);
   StatusPanel[1]->setText(QString::fromStdString(engine_->SizeText));
   BytecodeListing = engine_->BytecodeListing;
+  // A new listing of the image already shown keeps the reader's place.
+  const bool keepPlace = listingShown_ && sameImage && Item("mnuView_KeepPosition")->isChecked();
+  const ViewPosition place = keepPlace ? CaptureView(txtDisplay) : ViewPosition{};
   txtDisplay->setPlainText(DisplayText(engine_->Listing));
+  if (keepPlace) RestoreView(txtDisplay, place);
+  listingShown_ = true;
   SetListingCommands();
   AddRecentFile(path);
   if (!result.warnings.empty()) {
@@ -177,6 +188,7 @@ void MainWindow::Toolbar_ButtonClick(QAction* button) {
 }
 
 void MainWindow::ShowReference(const std::string& text) {
+  listingShown_ = false;
   txtDisplay->setPlainText(DisplayText(text));
   Disable_Downloads();
 }
@@ -189,22 +201,9 @@ void MainWindow::ShowAsmbOpcodes() { ShowReference(AsmOpcodesReport(SharedTables
 
 void MainWindow::ShowImageFlags() { ShowReference(engine_->ListImageFlags()); }
 
-void MainWindow::CopyText() {
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  clipboard->clear();
-  const QString selected = txtDisplay->textCursor().selectedText();
-  // The selection marks line ends with the paragraph separator; the clipboard gets CR LF.
-  QString text = selected.isEmpty() ? txtDisplay->toPlainText() : selected;
-  text.replace(QChar::ParagraphSeparator, '\n');
-  text.replace("\n", "\r\n");
-  clipboard->setText(text);
-}
+void MainWindow::CopyText() { CopyToClipboard(txtDisplay); }
 
-void MainWindow::SelectAllText() {
-  txtDisplay->setUpdatesEnabled(false);
-  txtDisplay->selectAll();
-  txtDisplay->setUpdatesEnabled(true);
-}
+void MainWindow::SelectAllText() { SelectAllWithoutFlicker(txtDisplay); }
 
 void MainWindow::AddRecentFile(const QString& path) {
   brevin::AddRecentFile(cboMruList, path);

@@ -5,6 +5,10 @@
 
 #include "about.h"
 #include "main_window.h"
+#include "port_menu.h"
+#include "propeller_tool_integration.h"
+#include "system_info.h"
+#include "test_wrappers.h"
 
 namespace brevin {
 
@@ -210,6 +214,20 @@ void MainWindow::ConnectCommands() {
   on("mnuHelp_ShowSpinEffects", [this] { ShowSpinEffects(); });
   on("mnuHelp_ShowAsmbOpcodes", [this] { ShowAsmbOpcodes(); });
   on("mnuHelp_ShowImageFlags", [this] { ShowImageFlags(); });
+  on("mnuHelp_System", [] { ShowSystemInformation(); });
+  on("mnuFile_OpenFrom_Library", [this] { OpenFromPath(*this, "Propeller Library Files", ""); });
+  on("mnuFile_OpenFrom_Demo", [this] { OpenFromPath(*this, "Propeller Library Files - Demos", "/Examples/Library"); });
+  on("mnuFile_OpenFrom_Examples", [this] { OpenFromPath(*this, "Propeller Manual - Examples", "/Examples/Manual"); });
+  on("mnuHelp_PropellerManual", [this] { OpenPropellerManual(*this); });
+  on("mnuHelp_PropellerQuickReference", [this] { OpenPropellerQuickReference(*this); });
+  on("mnuHelp_CreateTestWrapper", [this] { CreateTestWrapperCommand(SourcePath); });
+  on("mnuHelp_CreateTestWrappers", [this] { CreateTestWrappersCommand(SourcePath); });
+  on("mnuHelp_DeleteWrappers", [this] { DeleteWrappersCommand(SourcePath); });
+  for (int n = 0; n <= kPortItems; ++n) {
+    on(QString("mnuPort_ComPort(%1)").arg(n).toUtf8().constData(), [this, n] { SelectPort(*this, n); });
+  }
+  on("mnuPort_Refresh", [this] { PortScan(*this); });
+  on("mnuOptions_PortAutoFind", [this] { PortAutoFindToggled(*this); });
   ConnectOptionToggles();
   ConnectOutputCommands();
   ConnectAutoReload();

@@ -11,6 +11,7 @@
 
 #include "shell_support.h"
 #include "main_window.h"
+#include "port_menu.h"
 #include "settings_store.h"
 #include "window_placement.h"
 
@@ -278,16 +279,6 @@ void MainWindow::RestoreSettings() {
   RebuildRecentMenu();
 }
 
-void MainWindow::RestoreDownloadTarget() {
-  const bool eeprom = store_.ReadBool("Ports", "DownloadToEeprom", true);
-  Item("mnuPort_Download(0)")->setChecked(eeprom);
-  Item("mnuPort_Download(1)")->setChecked(!eeprom);
-  // Port discovery comes with the serial-port work; the stored port is selected
-  // when its item exists and may be chosen.
-  if (PortNumber >= 0 && PortNumber <= 8) {
-    QAction* port = Item(QString("mnuPort_ComPort(%1)").arg(PortNumber));
-    if (port->isEnabled() && port->isVisible()) port->setChecked(true);
-  }
-}
+void MainWindow::RestoreDownloadTarget() { RestorePorts(*this); }
 
 }  // namespace brevin

@@ -6,6 +6,7 @@
 #include <QToolBar>
 
 #include "about.h"
+#include "debug_flags.h"
 #include "shell_support.h"
 #include "engine.h"
 #include "main_window.h"
@@ -19,11 +20,14 @@ namespace brevin {
 
 void MainWindow::AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> guard) { guard_ = std::move(guard); }
 
+std::unique_ptr<platform::InstanceGuard> MainWindow::TakeInstanceGuard() { return std::move(guard_); }
+
 bool MainWindow::Form_Load() {
   if (!DecideInstance()) return false;
 
   RestoreWindowPlacement();
   RestoreSettings();
+  LoadDebugFlags(store_, Process().DeveloperMode, engine_->OpcodeSeen, engine_->EffectSeen);
   ApplyBars();
 
   const bool developer = Process().DeveloperMode;

@@ -1,16 +1,59 @@
-// The port dialog. Downloading is not available in this version; until the
-// serial-port work arrives the dialog is an empty window with its caption.
+// The port dialog "Zorvik Downloader for the Propeller Chip" (opened by the
+// /DOWNLOAD switch). Downloading is not available in this version: the dialog
+// shows the port choices and switches between its two frames, and its buttons
+// have no further actions. The drop-down list shows the machine's serial ports
+// so a user sees what is attached; none is opened.
 #pragma once
 
 #include <QDialog>
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
 
 namespace brevin {
+
+class SettingsStore;
 
 class PortDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit PortDialog(QWidget* parent = nullptr);
+  explicit PortDialog(SettingsStore& store, QWidget* parent = nullptr);
+
+  // The two captions of the ports frame.
+  static constexpr const char* kDiscoverable = " Discoverable Ports ";
+  static constexpr const char* kAutoSelectable = " Auto-Selectable Ports ";
+
+  void SwapDiscover();
+  void SwapSelect();
+
+  QGroupBox* framePortSelected = nullptr;
+  QGroupBox* framePortsEnabled = nullptr;
+  std::array<QRadioButton*, 9> optComPort{};  // 0 "&Auto-Select Port", 1..8 "COM&1".."COM&8"
+  std::array<QCheckBox*, 9> chkComPort{};     // 1..8; entry 0 unused
+  QCheckBox* chkAutoFind = nullptr;
+  QPushButton* btnSwapDiscover = nullptr;
+  QPushButton* btnSwapSelect = nullptr;
+  QPushButton* btnOpen = nullptr;
+  QPushButton* btnDownloadToRam = nullptr;
+  QPushButton* btnDownloadToEeprom = nullptr;
+  QComboBox* cboPorts = nullptr;
+
+ protected:
+  void done(int result) override;
+
+ private:
+  void Swap(const char* caption);
+  void OptionClicked(int n);
+  void RestorePosition();
+  void SavePosition();
+  double TwipsPerPixel() const;
+
+  SettingsStore& store_;
 };
 
 }  // namespace brevin

@@ -37,6 +37,7 @@ QMessageBox::StandardButton BoxButton(MessageAnswer answer) {
 MessageAnswer ShowMessageBox(const PromptRequest& request) {
   QMessageBox box(BoxIcon(request.icon), request.title, QString(request.text).replace("\r\n", "\n"),
                   QMessageBox::NoButton, QApplication::activeWindow());
+  box.setAccessibleName(request.title);
   MessageAnswer fallback = MessageAnswer::Ok;
   switch (request.buttons) {
     case MessageButtons::Ok:

@@ -1,5 +1,7 @@
 #include "settings_store.h"
 
+#include <QFile>
+#include <QSaveFile>
 #include <QSettings>
 
 namespace brevin {
@@ -7,6 +9,38 @@ namespace brevin {
 namespace {
 
 QString Path(const QString& section, const QString& key) { return section + '/' + key; }
+
+// QSettings writes a blank in a section name as "%20" ("[Debug%20Opc]"); the
+// store's layout has the names with their blanks ("[Debug Opc]"), which QSettings
+// reads back as the same section. The file is replaced whole, never half written.
+void UnescapeSectionBlanks(const QString& fileName) {
+  QFile in(fileName);
+  if (!in.open(QIODevice::ReadOnly)) return;
+  QByteArray text = in.readAll();
+  in.close();
+  bool changed = false;
+  qsizetype start = 0;
+  while (start < text.size()) {
+    qsizetype end = text.indexOf('\n', start);
+    if (end < 0) end = text.size();
+    if (text.at(start) == '[') {
+      const QByteArray line = text.mid(start, end - start);
+      if (line.contains("%20")) {
+        QByteArray fixed = line;
+        fixed.replace("%20", " ");
+        text.replace(start, line.size(), fixed);
+        end -= line.size() - fixed.size();
+        changed = true;
+      }
+    }
+    start = end + 1;
+  }
+  if (!changed) return;
+  QSaveFile out(fileName);
+  if (!out.open(QIODevice::WriteOnly)) return;
+  out.write(text);
+  out.commit();
+}
 
 }  // namespace
 
@@ -28,7 +62,7 @@ long long LeadingNumber(const QString& text) {
 SettingsStore::SettingsStore(const QString& appName)
     : appName_(appName), settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, appName)) {}
 
-SettingsStore::~SettingsStore() = default;
+SettingsStore::~SettingsStore() { Sync(); }
 
 QString SettingsStore::FileName() const { return settings_->fileName(); }
 
@@ -87,7 +121,10 @@ void SettingsStore::WriteDouble(const QString& section, const QString& key, doub
   WriteText(section, key, QString::number(value));
 }
 
-void SettingsStore::Sync() { settings_->sync(); }
+void SettingsStore::Sync() {
+  settings_->sync();
+  if (settings_->status() == QSettings::NoError) UnescapeSectionBlanks(settings_->fileName());
+}
 
 void SettingsStore::Clear() {
   settings_->clear();

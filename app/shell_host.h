@@ -17,7 +17,7 @@ class ShellHost : public Host {
   Options LoadOptions() override;
   MessageAnswer ShowMessage(const std::string& title, const std::string& text, MessageButtons buttons,
                             MessageIcon icon) override;
-  // Kept until the debug window exists to show it.
+  // Collected while an analysis runs; the debug window takes it in one piece at its end.
   void DebugWrite(const std::string& text) override { debugText_ += text; }
   bool PropellerToolRunning() override;
   bool DeveloperMode() override;

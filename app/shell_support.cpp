@@ -1,9 +1,12 @@
 #include "shell_support.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
 
 #include "desktop_icons.h"
 #include "desktop_integration.h"
@@ -13,6 +16,7 @@
 #include "instance_guard.h"
 #include "prompt.h"
 #include "settings_store.h"
+#include "system_version.h"
 #include "version_text.h"
 
 namespace brevin {
@@ -103,6 +107,24 @@ void FillProcessValues(int argc, char** argv) {
 
 }  // namespace
 
+namespace {
+
+// Ends the process as soon as the window has closed and the settings are on disk.
+// Tearing down the application would wait for idle helper threads for a second
+// or two. The instance lock stays held to the very end: it goes with the process
+// itself, so a relaunch meanwhile still counts this instance.
+int EndProcess(MainWindow* window, SettingsStore& store, int status) {
+  store.Sync();
+  if (window != nullptr) static_cast<void>(window->TakeInstanceGuard().release());
+  // Text this program put on the clipboard is handed to the desktop's clipboard
+  // manager while the application is torn down; that wait is worth it.
+  if (QGuiApplication::clipboard()->ownsClipboard()) return status;
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+
+}  // namespace
+
 int Main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(kProgramName);
@@ -110,7 +132,7 @@ int Main(int argc, char** argv) {
   QApplication::setWindowIcon(ApplicationIcon());
   QGuiApplication::setDesktopFileName(kDesktopId);  // ties the windows to the installed menu entry
   FillProcessValues(argc, argv);
-  // The visual-styles step has nothing to do on this platform: Qt draws the native style itself.
+  platform::EnsureVisualStyles();
   Process().SettingsAppName = ChooseSettingsAppName();
 
   // Every copy of the program holds the instance lock for its whole life,
@@ -122,7 +144,7 @@ int Main(int argc, char** argv) {
       Prompt(kDownloaderTitle, NamesChangedText(), MessageButtons::Ok, MessageIcon::Information);
       return 0;
     case StartWindow::PortDialog: {
-      PortDialog dialog;
+      PortDialog dialog(store);
       dialog.show();
       return QApplication::exec();
     }
@@ -133,9 +155,9 @@ int Main(int argc, char** argv) {
   window.AdoptInstanceGuard(std::move(guard));
   // Messages shown before the window would otherwise end the program when they close.
   QApplication::setQuitOnLastWindowClosed(false);
-  if (!window.Form_Load() || window.Closing()) return 0;
+  if (!window.Form_Load() || window.Closing()) return EndProcess(&window, store, 0);
   QApplication::setQuitOnLastWindowClosed(true);
-  return QApplication::exec();
+  return EndProcess(&window, store, QApplication::exec());
 }
 
 }  // namespace brevin

@@ -4,6 +4,9 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
+
+#include "settings_store.h"
 
 namespace brevin {
 
@@ -67,6 +70,41 @@ void CentreWindow(QWidget& window, const QSize& size) {
   const QRect centred(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2,
                       size.width(), size.height());
   PlaceWindow(window, centred);
+}
+
+double TwipsPerPixel(const QWidget* widget) {
+  const QScreen* shown = widget != nullptr ? widget->screen() : QGuiApplication::primaryScreen();
+  const double dpi = shown != nullptr && shown->logicalDotsPerInchY() > 0 ? shown->logicalDotsPerInchY() : 96.0;
+  return 1440.0 / dpi;
+}
+
+void RestorePlacement(QWidget* window, const SettingsStore& store, const QString& section, bool withSize) {
+  const double twips = TwipsPerPixel(window);
+  const auto pixels = [twips](double value) { return static_cast<int>(std::lround(value / twips)); };
+  QSize size = window->size();
+  if (withSize) {
+    const QSize stored(pixels(store.ReadDouble(section, "Width", size.width() * twips)),
+                       pixels(store.ReadDouble(section, "Height", size.height() * twips)));
+    if (stored.width() > 0 && stored.height() > 0) size = stored;
+  }
+  if (!store.Contains(section, "Top") || !store.Contains(section, "Left")) {
+    CentreWindow(*window, size);
+    return;
+  }
+  const QPoint stored(pixels(store.ReadDouble(section, "Left", 0)), pixels(store.ReadDouble(section, "Top", 0)));
+  PlaceWindow(*window, QRect(stored, size));
+}
+
+void SavePlacement(const QWidget* window, SettingsStore& store, const QString& section, bool withSize) {
+  if (window->isMinimized() || window->isMaximized() || window->isFullScreen()) return;
+  const double twips = TwipsPerPixel(window);
+  const auto toTwips = [twips](int value) { return static_cast<long long>(std::lround(value * twips)); };
+  store.WriteInt(section, "Top", toTwips(window->y()));
+  store.WriteInt(section, "Left", toTwips(window->x()));
+  if (withSize) {
+    store.WriteInt(section, "Height", toTwips(window->height()));
+    store.WriteInt(section, "Width", toTwips(window->width()));
+  }
 }
 
 }  // namespace brevin

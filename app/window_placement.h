@@ -1,14 +1,19 @@
-// Keeping the main window on the screen: a restored or design-sized window is
+// Keeping the windows on the screen: a restored or design-sized window is
 // made to fit the screen's available area (without panels and docks), frame
-// included, whatever the scale factor.
+// included, whatever the scale factor. Also the placement of the find dialog
+// and the debug window in the settings store, in twips (1/1440 inch) as for
+// the main window.
 #pragma once
 
 #include <QMargins>
 #include <QRect>
+#include <QString>
 
 class QWidget;
 
 namespace brevin {
+
+class SettingsStore;
 
 // wanted: the frame's top-left corner and the client size, as QWidget::move
 // and resize take them; frame: the window frame around the client area.
@@ -21,5 +26,17 @@ void PlaceWindow(QWidget& window, const QRect& wanted);
 
 // The design placement: the size, fitted, centred on the primary screen.
 void CentreWindow(QWidget& window, const QSize& size);
+
+// Twips in one pixel of the screen the widget is on (15 at 96 dots per inch).
+double TwipsPerPixel(const QWidget* widget);
+
+// Places the window from Top and Left (and Height and Width when withSize) of the
+// section. An absent key centres the window on the primary screen at its current
+// (design) size; the place is fitted into the screen's available area.
+void RestorePlacement(QWidget* window, const SettingsStore& store, const QString& section, bool withSize);
+
+// Writes Top and Left (and Height and Width) when the window is in its normal
+// state; a minimised or maximised window leaves the stored placement alone.
+void SavePlacement(const QWidget* window, SettingsStore& store, const QString& section, bool withSize);
 
 }  // namespace brevin

@@ -7,9 +7,17 @@
 int RunStartupTests(int argc, char** argv);
 int RunWindowTests(int argc, char** argv);
 int RunSettingsTests(int argc, char** argv);
+int RunFindTests(int argc, char** argv);
+int RunDebugWindowTests(int argc, char** argv);
 int RunAutoReloadTests(int argc, char** argv);
 int RunOutputTests(int argc, char** argv);
 int RunDesktopTests(int argc, char** argv);
+int RunWrapperTests(int argc, char** argv);
+int RunFileSearchTests(int argc, char** argv);
+int RunPropellerToolTests(int argc, char** argv);
+int RunPortTests(int argc, char** argv);
+int RunSystemInfoTests(int argc, char** argv);
+int RunAccessibilityTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -28,8 +36,16 @@ int main(int argc, char** argv) {
   failures += RunStartupTests(argc, argv);
   failures += RunWindowTests(argc, argv);
   failures += RunSettingsTests(argc, argv);
+  failures += RunFindTests(argc, argv);
+  failures += RunDebugWindowTests(argc, argv);
   failures += RunAutoReloadTests(argc, argv);
   failures += RunOutputTests(argc, argv);
   failures += RunDesktopTests(argc, argv);
+  failures += RunWrapperTests(argc, argv);
+  failures += RunFileSearchTests(argc, argv);
+  failures += RunPropellerToolTests(argc, argv);
+  failures += RunPortTests(argc, argv);
+  failures += RunSystemInfoTests(argc, argv);
+  failures += RunAccessibilityTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

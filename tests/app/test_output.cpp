@@ -22,18 +22,6 @@ QStringList Entries(const QString& folder) {  // dot files too: a temporary file
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-class RecordingPrintService : public PrintService {
- public:
-  int Print(const PrintDocument& document) override {
-    printed.append(document);
-    return error;
-  }
-  bool Setup(QWidget*) override { return true; }
-  QPageLayout::Orientation Orientation() const override { return QPageLayout::Portrait; }
-  QList<PrintDocument> printed;
-  int error = kPrintOk;
-};
-
 // A window with a listing of a copy of led_chaser, its save dialog answering
 // from `answers` (empty: cancel) and its printer recording.
 struct Output {

@@ -7,8 +7,10 @@
 #include <QList>
 #include <QQueue>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
+#include "printing.h"
 #include "shell_support.h"
 #include "main_window.h"
 #include "prompt.h"
@@ -56,6 +58,26 @@ inline std::unique_ptr<MainWindow> LoadWindow(SettingsStore& store) {
   auto window = std::make_unique<MainWindow>(store);
   if (!window->Form_Load()) return nullptr;
   return window;
+}
+
+// A print service that keeps what it was given, so tests need no printer.
+class RecordingPrintService : public PrintService {
+ public:
+  int Print(const PrintDocument& document) override {
+    printed.append(document);
+    return error;
+  }
+  bool Setup(QWidget*) override { return true; }
+  QPageLayout::Orientation Orientation() const override { return QPageLayout::Portrait; }
+  QList<PrintDocument> printed;
+  int error = kPrintOk;
+};
+
+// Makes an empty file, and its folders.
+inline void Touch(const QString& path) {
+  QDir().mkpath(FolderOf(path));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
 inline QString SamplePath(const QString& name) { return QString(BREVIN_TEST_DATA) + '/' + name; }
