@@ -11,7 +11,11 @@ ifneq ($(CI),)
   SAN_FLAGS += -DBREVIN_WERROR=ON
 endif
 
-.PHONY: run test deps build build-san bench package clean
+FUZZ_DIR := build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVIN_FUZZ=ON -DBREVIN_APP=OFF -DBREVIN_BENCH=OFF
+
+.PHONY: run test deps build build-san bench package clean fuzz
 
 run: build
 	@if [ -x $(BUILD_DIR)/app/Brevin ] && { [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; }; then \
@@ -36,6 +40,13 @@ build-san: deps
 	@cmake -S . -B $(SAN_DIR) $(SAN_FLAGS) >/dev/null
 	@cmake --build $(SAN_DIR) -j $(JOBS)
 
+# libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer), each run
+# FUZZ_SECONDS from the sample images; fails on any finding.
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(FUZZ_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target brevin_fuzzers
+	scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 bench: build
 	$(BUILD_DIR)/bench/engine_bench
 	$(BUILD_DIR)/bench/shell_bench
@@ -46,4 +57,4 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR) $(SAN_DIR)
+	rm -rf $(BUILD_DIR) $(SAN_DIR) $(FUZZ_DIR)

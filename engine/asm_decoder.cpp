@@ -169,6 +169,7 @@ void Engine::DecodeAsmInstruction(std::int64_t address) {
           if (!InImage(hubD)) break;
           SetFlag(hubD, flag::Asmb | flag::Aret | flag::Goto);
           // Through a register, or a routine outside the image: the routine is unknown.
+          NoteTableWrite(hubD);
           if (!immediate || !InImage(hubS)) {
             SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(kRetLocation);
             break;
@@ -178,6 +179,7 @@ void Engine::DecodeAsmInstruction(std::int64_t address) {
             DebugLine("Pair " + Hex4(hubD) + " " + Hex3(AsmD));
           }
           SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(hubS | kRetLocation);
+          NoteTableWrite(hubS);
           std::int32_t& pairOfS = PairedWith[static_cast<std::size_t>(hubS)];
           std::int32_t& pairOfD = PairedWith[static_cast<std::size_t>(hubD)];
           if (pairOfS == 0 && pairOfD == 0) {

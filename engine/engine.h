@@ -128,12 +128,17 @@ class Engine {
   std::uint32_t ByteAt(std::int64_t address) const;
   std::uint32_t WordAt(std::int64_t address) const;
   std::uint32_t LongAt(std::int64_t address) const;
-  std::uint32_t FlagsAt(std::int64_t address) const;
+  std::uint32_t FlagsAt(std::int64_t address) const {  // inline: every pass asks it of every address
+    return InImage(address) ? Image[static_cast<std::size_t>(address)] & ~0xFFu : 0;
+  }
   bool HasFlag(std::int64_t address, std::uint32_t bits) const { return (FlagsAt(address) & bits) != 0; }
   void SetFlag(std::int64_t address, std::uint32_t bits);
   // VarIds entries are written through NoteVarId's record, so clearing touches only those.
   void NoteVarId(std::int64_t index);
   void ClearVarIds();
+  // Entries of SymbolIds, LocalAccess, ReferencedFrom and PairedWith are written after
+  // NoteTableWrite, so that the next load clears only that range.
+  void NoteTableWrite(std::int64_t index);
   void ClearFlag(std::int64_t address, std::uint32_t bits);
   std::uint32_t ReadByte();
   std::uint32_t ReadWord();
@@ -327,6 +332,8 @@ class Engine {
   std::string lastSourceHeader_;     // the source header listed last
   std::string pendingDebug_;
   std::string deferredDebug_;
+  std::string lineBuffer_, opcodeBuffer_;  // FormatLine's texts, kept across lines
+  std::int64_t tablesLow_ = kImageSize, tablesHigh_ = 0;  // the table entries written since the last load
 };
 
 }  // namespace brevin

@@ -25,7 +25,20 @@ std::string ReplaceNth(std::string text, const std::string& what, int n, const s
   return text;
 }
 
-bool IsPush(const LineFields& line) { return line.opcode == "PUSH"; }
+using namespace std::string_view_literals;  // literal compares test the length first
+
+bool IsPush(const LineFields& line) { return line.opcode == "PUSH"sv; }
+
+// True for the mnemonics FoldOperators acts on (by their first letter and
+// length), so that every other line leaves it before any text is copied.
+bool MayFoldOperator(const std::string& m) {
+  if (m.size() < 3 || m.size() > 7) return false;
+  switch (m[0]) {
+    case 'B': case 'C': case 'L': case 'S': case 'W': return true;
+    case 'P': return m.size() == 3;  // POP
+    default: return false;
+  }
+}
 
 // A line that may be merged into the one before it: only lines without a label
 // (a labelled line is a jump destination and must keep its place).
@@ -141,20 +154,21 @@ void Engine::FoldCallsAndReturns() {
                                         {"CALL WITHOUT RETURN VALUE", "CALLSUB", "OBJSUB"},
                                         {"CALL WITH ABORT TRAP", "CALLTRP", "OBJTRP"},
                                         {"CALL IGNORING ABORT TRAP", "CALLIGN", "OBJIGN"}};
+  if (LineOpcode != "CALL"sv && LineOpcode != "CALLOBJ"sv && LineOpcode != "RETVAL"sv && LineOpcode != "ABOVAL"sv) return;
   const std::string mnemonic = LineOpcode;
-  if (mnemonic == "CALL" || mnemonic == "CALLOBJ") {
+  if (mnemonic == "CALL"sv || mnemonic == "CALLOBJ"sv) {
     FoldCallArguments(0);
     const LineFields* previous = PendingBefore(1);
-    if (previous == nullptr || previous->opcode != "FRAME" || !Unlabelled(PendingBefore(0))) return;
+    if (previous == nullptr || previous->opcode != "FRAME"sv || !Unlabelled(PendingBefore(0))) return;
     for (const CallForm& form : kForms) {
       if (previous->operand == form.frame) {
-        MergeWithPrevious(mnemonic == "CALL" ? form.call : form.object, LineOperand);
+        MergeWithPrevious(mnemonic == "CALL"sv ? form.call : form.object, LineOperand);
         return;
       }
     }
-  } else if (mnemonic == "RETVAL" || mnemonic == "ABOVAL") {
+  } else if (mnemonic == "RETVAL"sv || mnemonic == "ABOVAL"sv) {
     const LineFields* previous = PendingBefore(1);
-    if (previous != nullptr && IsPush(*previous)) MergeWithPrevious(mnemonic == "RETVAL" ? "RETURN" : "ABORT", "");
+    if (previous != nullptr && IsPush(*previous)) MergeWithPrevious(mnemonic == "RETVAL"sv ? "RETURN" : "ABORT", "");
   }
 }
 
@@ -167,6 +181,7 @@ void Engine::FoldSpecialRegister() {
 }
 
 void Engine::FoldOperators() {
+  if (!MayFoldOperator(LineOpcode)) return;
   const std::string mnemonic = LineOpcode;
   const std::string operand = LineOperand;
   const LineFields* p1 = PendingBefore(1);
@@ -181,44 +196,44 @@ void Engine::FoldOperators() {
     return true;
   };
 
-  if (mnemonic == "CASE") {
+  if (mnemonic == "CASE"sv) {
     if (constants(1)) MergeWithPrevious("CASE", p1->operand + ", " + operand);
-  } else if (mnemonic == "LOOKUP" || mnemonic == "LOOKDN") {
+  } else if (mnemonic == "LOOKUP"sv || mnemonic == "LOOKDN"sv) {
     if (constants(1)) MergeWithPrevious(mnemonic, p1->operand);
-  } else if (mnemonic == "CASER" || mnemonic == "LOOKUPR" || mnemonic == "LOOKDNR" || mnemonic == "STRCOMP") {
+  } else if (mnemonic == "CASER"sv || mnemonic == "LOOKUPR"sv || mnemonic == "LOOKDNR"sv || mnemonic == "STRCOMP"sv) {
     if (!constants(2) || !Unlabelled(p1)) return;
     const std::string first = p2->operand, second = p1->operand;
     std::string merged = first + ", " + second;
     std::string folded = mnemonic;
-    if (mnemonic == "LOOKUPR") folded = "LOOKUP";
-    if (mnemonic == "LOOKDNR") folded = "LOOKDN";
-    if (mnemonic == "CASER") {
+    if (mnemonic == "LOOKUPR"sv) folded = "LOOKUP";
+    if (mnemonic == "LOOKDNR"sv) folded = "LOOKDN";
+    if (mnemonic == "CASER"sv) {
       folded = "CASE";
       merged = first + ", " + second + ", " + operand;
     }
     MergeWithPrevious(folded, merged);
     MergeWithPrevious(folded, merged);
-  } else if (mnemonic == "BYTEFIL" || mnemonic == "WORDFIL" || mnemonic == "LONGFIL" || mnemonic == "BYTEMOV" ||
-             mnemonic == "WORDMOV" || mnemonic == "LONGMOV") {
+  } else if (mnemonic == "BYTEFIL"sv || mnemonic == "WORDFIL"sv || mnemonic == "LONGFIL"sv || mnemonic == "BYTEMOV"sv ||
+             mnemonic == "WORDMOV"sv || mnemonic == "LONGMOV"sv) {
     if (!constants(3) || !Unlabelled(p1) || !Unlabelled(p2)) return;
     const std::string merged = p3->operand + ", " + p2->operand + ", " + p1->operand;
     for (int i = 0; i < 3; ++i) MergeWithPrevious(mnemonic, merged);
-  } else if (mnemonic == "POP") {
+  } else if (mnemonic == "POP"sv) {
     const std::string& before = p1->opcode;
     if (IsPush(*p1) && !Contains(operand, "[]") && !Contains(operand, "[..]") && !Contains(p1->operand, "[]") &&
         !Contains(p1->operand, "[..]")) {
       MergeWithPrevious("LET", operand + ", " + p1->operand);
-    } else if (before == "CALLFUN" || before == "OBJFUN") {
+    } else if (before == "CALLFUN"sv || before == "OBJFUN"sv) {
       MergeWithPrevious(before, p1->operand + ", " + operand);
-    } else if (before == "COGIFUN" || before == "LCLRFUN" || before == "LSETFUN") {
+    } else if (before == "COGIFUN"sv || before == "LCLRFUN"sv || before == "LSETFUN"sv) {
       MergeWithPrevious(before, "( " + p1->operand + " ), " + operand);
-    } else if (before == "LNEWFUN") {
+    } else if (before == "LNEWFUN"sv) {
       MergeWithPrevious(before, operand);
     }
-  } else if (mnemonic == "COGISUB" || mnemonic == "COGIFUN") {
+  } else if (mnemonic == "COGISUB"sv || mnemonic == "COGIFUN"sv) {
     FoldCallArguments(3);
-  } else if (mnemonic == "LCLRSUB" || mnemonic == "LSETSUB" || mnemonic == "LRETSUB" || mnemonic == "LCLRFUN" ||
-             mnemonic == "LSETFUN" || mnemonic == "LNEWFUN") {
+  } else if (mnemonic == "LCLRSUB"sv || mnemonic == "LSETSUB"sv || mnemonic == "LRETSUB"sv || mnemonic == "LCLRFUN"sv ||
+             mnemonic == "LSETFUN"sv || mnemonic == "LNEWFUN"sv) {
     FoldCallArguments(1);
   }
 }

@@ -16,7 +16,7 @@ enum VarSpace { kMem = 0, kObj = 1, kVar = 2, kLoc = 3 };
 VarSpace BaseBefore(const std::string& format, std::size_t letter, bool& known) {
   known = true;
   if (letter >= 4) {
-    const std::string base = format.substr(letter - 4, 3);
+    const std::string_view base = std::string_view(format).substr(letter - 4, 3);
     if (base == "MEM") return kMem;
     if (base == "OBJ") return kObj;
     if (base == "VAR") return kVar;
@@ -119,7 +119,7 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
   std::int64_t varOffset = -1;
   VarSpace varBase = kMem;
   const bool listing = ListingPass;
-  auto append = [&](const std::string& text) {
+  auto append = [&](std::string_view text) {
     if (listing) LineOperand += text;
   };
   // A variable operand (letters d and v): its base comes from the template text
@@ -165,6 +165,7 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
             if (ObjVarBase >= 0) SetFlag(ObjVarBase + varOffset, size | flag::Done);
           } else if (varBase == kLoc) {
             if (InImage(address)) {
+              NoteTableWrite(address);
               LocalAccess[static_cast<std::size_t>(address)] =
                   static_cast<std::int32_t>(varOffset | static_cast<std::int64_t>(size | 3) << 16);
             }
@@ -323,7 +324,9 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
         break;
       case '*': FlowFlag = true; break;
       case ',': append(", "); break;
-      default: append(std::string(1, ch)); break;
+      default:
+        if (listing) LineOperand.push_back(ch);
+        break;
     }
   }
 }

@@ -15,14 +15,16 @@ constexpr std::array<std::uint32_t, 8> kInitialStackFrame{255, 255, 249, 255, 25
 }  // namespace
 
 void Engine::ResetForLoad() {
-  std::fill(Image.begin(), Image.end(), 0u);
-  std::fill(SymbolIds.begin(), SymbolIds.end(), 0);
-  std::fill(PairedWith.begin(), PairedWith.end(), 0);
-  std::fill(ReferencedFrom.begin(), ReferencedFrom.end(), 0);
-  std::fill(LocalAccess.begin(), LocalAccess.end(), 0);
-  std::fill(VarIds.begin(), VarIds.end(), 0);  // no numbers of an earlier image reach this one
-  varIdsLow_ = kImageSize;
-  varIdsHigh_ = 0;
+  // The image cells are rewritten whole by LoadImageBytes, the only caller.
+  // Only the table entries the last load wrote: a fresh engine's are all 0.
+  if (tablesLow_ < tablesHigh_) {
+    for (std::vector<std::int32_t>* table : {&SymbolIds, &PairedWith, &ReferencedFrom, &LocalAccess}) {
+      std::fill(table->begin() + tablesLow_, table->begin() + tablesHigh_, 0);
+    }
+  }
+  tablesLow_ = kImageSize;
+  tablesHigh_ = 0;
+  ClearVarIds();  // every VarIds entry is written through NoteVarId: no number of an earlier image stays
   ReadCursor = 0;
   CogOrgBase = 0;
   PendingLaunch = 0;
@@ -32,12 +34,19 @@ void Engine::ResetForLoad() {
 void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
   ResetForLoad();
   const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
-  for (std::size_t i = 0; i < n; ++i) Image[i] = bytes[i];
+  // Every cell is written once: the bytes with no flags, then 0 up to the end.
+  std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), Image.begin());
+  std::fill(Image.begin() + static_cast<std::ptrdiff_t>(n), Image.end(), 0u);
 }
 
 void Engine::NoteVarId(std::int64_t index) {
   varIdsLow_ = std::min(varIdsLow_, index);
   varIdsHigh_ = std::max(varIdsHigh_, index + 1);
+}
+
+void Engine::NoteTableWrite(std::int64_t index) {
+  tablesLow_ = std::min(tablesLow_, index);
+  tablesHigh_ = std::max(tablesHigh_, index + 1);
 }
 
 void Engine::ClearVarIds() {
@@ -54,10 +63,6 @@ std::uint32_t Engine::ByteAt(std::int64_t address) const {
 std::uint32_t Engine::WordAt(std::int64_t address) const { return ByteAt(address) | ByteAt(address + 1) << 8; }
 
 std::uint32_t Engine::LongAt(std::int64_t address) const { return WordAt(address) | WordAt(address + 2) << 16; }
-
-std::uint32_t Engine::FlagsAt(std::int64_t address) const {
-  return InImage(address) ? Image[static_cast<std::size_t>(address)] & ~kByteMask : 0;
-}
 
 void Engine::SetFlag(std::int64_t address, std::uint32_t bits) {
   if (InImage(address)) Image[static_cast<std::size_t>(address)] |= bits;
@@ -96,8 +101,10 @@ std::uint32_t Engine::ReadLong() {
 }
 
 int Engine::ImageChecksum() const {
+  // A fixed trip count over the raw cells lets the compiler sum several at once.
   std::uint32_t sum = 0;
-  for (std::uint32_t cell : Image) sum += cell & kByteMask;
+  const std::uint32_t* cells = Image.data();
+  for (std::int32_t i = 0; i < kImageSize; ++i) sum += cells[i] & kByteMask;
   return static_cast<int>(sum & kByteMask);
 }
 

@@ -53,6 +53,15 @@ LineMark MarkOfAddress(const std::string& field) {
 std::string ContinuationHead(std::int64_t address) {
   return Hex4(address) + std::string(10, ' ') + "+";
 }
+
+// PadTo in place: blanks up to the column, or one blank when already there.
+void PadInPlace(std::string& text, std::size_t column) {
+  if (text.size() >= column) {
+    text.push_back(' ');
+  } else {
+    text.append(column - text.size(), ' ');
+  }
+}
 }  // namespace
 
 std::string Engine::LabelText(const std::string& name) const {
@@ -69,35 +78,39 @@ void Engine::WriteRawLine(const std::string& text) {
 void Engine::FormatLine() { FormatLine(CurrentLine()); }
 
 void Engine::FormatLine(const LineFields& fields) {
-  std::string opcode = fields.opcode;
-  if (opcode == "_") {
+  if (fields.opcode.size() == 1 && fields.opcode[0] == '_') {
     if (!LastLineBlank) WriteRawLine("");
     LastLineBlank = true;
     return;
   }
 
-  std::string left = fields.addr;
-  if (!left.empty() && left.front() == '_') {
+  // The line is built in a buffer kept across lines: no allocation per line.
+  std::string& left = lineBuffer_;
+  std::string_view addr = fields.addr;
+  if (!addr.empty() && addr.front() == '_') {
     if (!LastLineBlank) WriteRawLine("");
     LastLineBlank = true;
-    left.erase(0, 1);
+    addr.remove_prefix(1);
   }
+  left.assign(addr);
   LineMark mark = MarkOfAddress(left);
 
   std::string overflow;
   std::size_t column;
   if (Opt.ShowImage) {
     if (!fields.bytes.empty()) {
-      std::string bytes = fields.bytes;
+      std::string_view bytes = fields.bytes;
       if (bytes.size() > kBytesWidth) {
-        overflow = ContinuationHead(LeadingHex(left) + 5) + " " + bytes.substr(kBytesWidth);
-        bytes.resize(kBytesWidth);
+        overflow = ContinuationHead(LeadingHex(left) + 5) + " " + fields.bytes.substr(kBytesWidth);
+        bytes = bytes.substr(0, kBytesWidth);
       }
-      left = PadTo(left, kColBytes) + bytes;
+      PadInPlace(left, kColBytes);
+      left += bytes;
     }
     if (!fields.label.empty()) {
       mark.labelStart = static_cast<std::uint16_t>(left.size() >= kColLabel ? left.size() + 1 : kColLabel);
-      left = PadTo(left, kColLabel) + fields.label;
+      PadInPlace(left, kColLabel);
+      left += fields.label;
     }
     column = kColOpcodeImage;
   } else {
@@ -106,34 +119,39 @@ void Engine::FormatLine(const LineFields& fields) {
   }
   mark.labelLength = static_cast<std::uint16_t>(fields.label.size());
 
-  std::string operand = fields.operand;
+  std::string_view operand = fields.operand;
   int growth = 0;
   if (!operand.empty() && operand.back() == '>') {
-    operand.pop_back();
+    operand.remove_suffix(1);
     growth = 2;
   } else if (!operand.empty() && operand.back() == '<') {
-    operand.pop_back();
+    operand.remove_suffix(1);
     IndentLevel = IndentLevel >= 2 ? IndentLevel - 2 : 0;
   }
-  if (!operand.empty()) opcode = opcode.empty() ? operand : PadTo(opcode, 9) + operand;
+  std::string& opcode = opcodeBuffer_;
+  opcode.assign(fields.opcode);
+  if (!operand.empty()) {
+    if (!opcode.empty()) PadInPlace(opcode, 9);
+    opcode += operand;
+  }
 
-  std::string line;
+  std::string& line = left;
   if (!opcode.empty()) {
     const std::size_t c = column + static_cast<std::size_t>(IndentLevel);
-    if (left.size() > c) {
-      const std::size_t excess = left.size() - c;
+    if (line.size() > c) {
+      mark.textStart = static_cast<std::uint16_t>(line.size());
+      const std::size_t excess = line.size() - c;
       if (opcode.size() >= excess && opcode.find_first_not_of(' ') >= excess) {
-        line = left + opcode.substr(excess);  // the leading blanks of the opcode absorb the long left part
+        line.append(opcode, excess);  // the leading blanks of the opcode absorb the long left part
       } else {
-        line = left + " [2]" + opcode;
+        line += " [2]";
+        line += opcode;
       }
-      mark.textStart = static_cast<std::uint16_t>(left.size());
     } else {
-      line = PadTo(left, c) + opcode;
+      PadInPlace(line, c);
+      line += opcode;
       mark.textStart = static_cast<std::uint16_t>(c);
     }
-  } else {
-    line = std::move(left);
   }
   nextMark_ = mark;
 
@@ -175,7 +193,7 @@ void Engine::EmitBlankLine() {
 void Engine::WriteTitleBlock(const std::string& imagePath, bool autoReloaded) {
   const std::string title = "Disassembly of " + imagePath;
   WriteRawLine(title);
-  WriteRawLine(std::string(title.size(), '='));
+  WriteRawLine(std::string(CodePointCount(title), '='));  // one "=" per character shown
   if (autoReloaded) {
     WriteRawLine("");
     WriteRawLine("Auto-Reloaded at " + host_.TimeOfDay());

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "engine.h"
 #include "paths.h"
@@ -114,6 +115,24 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   SizeText.clear();
   Warnings.clear();
   SourceReadWarned = false;
+  // Decoder, line and debug state left by an earlier image must not steer this
+  // one: the tracers read the label field, the push history and the flags.
+  OperandValue = 0;
+  FlowFlag = false;
+  ReturnValueFlag = false;
+  FrameCount = 0;
+  CodeAddressMark = 0;
+  PushHistory = {-1, -1, -1, -1};
+  LineAddr.clear();
+  InstrBytes.clear();
+  LineLabel.clear();
+  LineOpcode.clear();
+  LineOperand.clear();
+  PendingLines.clear();
+  SectionState = section::Unknown;
+  AsmVarsPending = false;
+  pendingDebug_.clear();
+  deferredDebug_.clear();
   SourcePath = host_.SourcePathFor(path);
   IncludeSource = Opt.IncludeSourceCode;
   PrepareSource();
@@ -189,11 +208,20 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   LastLineBlank = true;
   IndentLevel = 0;
 
+  // The last Done cell above address 0, looked for a block of cells at a time:
+  // the top of an .eeprom is mostly empty.
   ImageEnd = 0;
-  for (std::int64_t a = kLastAddress; a > 0; --a) {
-    if (HasFlag(a, flag::Done)) {
-      ImageEnd = a;
-      break;
+  constexpr std::int64_t kBlock = 64;
+  for (std::int64_t block = kImageSize - kBlock; block >= 0 && ImageEnd == 0; block -= kBlock) {
+    const std::uint32_t* cells = Image.data() + block;
+    std::uint32_t any = 0;
+    for (std::int64_t i = 0; i < kBlock; ++i) any |= cells[i];
+    if (!(any & flag::Done)) continue;
+    for (std::int64_t a = block + kBlock - 1; a >= block && a > 0; --a) {
+      if (Image[static_cast<std::size_t>(a)] & flag::Done) {
+        ImageEnd = a;
+        break;
+      }
     }
   }
 
@@ -247,11 +275,12 @@ namespace detail {
 std::int64_t LastUnclaimed(const Engine& e, std::int64_t d) {
   constexpr int kLongestSpinInstruction = 8;
   const std::uint32_t claimed = flag::Done | flag::Spin | flag::Asmb | flag::AnyItem;
+  std::int64_t nextMarker = std::numeric_limits<std::int64_t>::max();  // the first marker after d
+  for (std::int64_t marker : {e.VBASE, e.VENDS, e.SBASE, e.SINIT, e.PBASE, e.PINIT}) {
+    if (marker > d) nextMarker = std::min(nextMarker, marker);
+  }
   for (std::int64_t a = d + 1; a <= d + kLongestSpinInstruction && a <= kLastAddress; ++a) {
-    if (e.HasFlag(a, claimed)) return a - 1;
-    for (std::int64_t marker : {e.VBASE, e.VENDS, e.SBASE, e.SINIT, e.PBASE, e.PINIT}) {
-      if (a == marker) return a - 1;
-    }
+    if (e.HasFlag(a, claimed) || a == nextMarker) return a - 1;
   }
   return kLastAddress;
 }

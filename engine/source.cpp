@@ -31,6 +31,20 @@ std::string KeyOf(const std::string& line) {
   return key;
 }
 
+// KeyOf(TrimRight(line)) == key, without copying the line: every method's
+// search walks the source's lines from the top.
+bool HeaderKeyIs(std::string_view line, std::string_view key) {
+  const auto last = line.find_last_not_of(' ');
+  line = last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1);
+  const auto first = line.find_first_not_of(' ');
+  line = first == std::string_view::npos ? std::string_view() : line.substr(first, 4);
+  if (line.size() != key.size()) return false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    if (static_cast<char>(std::toupper(static_cast<unsigned char>(line[i]))) != key[i]) return false;
+  }
+  return true;
+}
+
 bool ReadLine(std::ifstream& in, std::string& line) {
   if (!std::getline(in, line)) return false;
   if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -151,8 +165,8 @@ bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
   bool found = false;
   std::size_t next = 0;
   while (!found && next < lines->size()) {
-    const std::string header = TrimRight((*lines)[next++]);
-    if (KeyOf(header) != key || --n != 0) continue;
+    if (!HeaderKeyIs((*lines)[next++], key) || --n != 0) continue;
+    const std::string header = TrimRight((*lines)[next - 1]);
     if (!list) return true;
     lastSourceHeader_ = header;
     EmitBlankLine();

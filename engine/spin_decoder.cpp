@@ -21,6 +21,7 @@ void Engine::DecodeSpinInstruction(std::int64_t address) {
 
   if (!entry.OperandFormat.empty()) {
     InterpretFormat(address, entry.OperandFormat);
+    if (IsObjectAddressPush(opcode) && !ReadPastEnd()) CodeAddressMark = OperandValue;
     if (debug) {
       DebugLine(PadTo(LineOpcode, 9) + "$" + HexText(static_cast<std::uint32_t>(OperandValue), 8) + " / " +
                 SignedText(OperandValue));

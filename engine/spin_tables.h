@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,5 +57,12 @@ class SpinTableBuilder {
 
 // Builds the complete built-in vocabulary.
 SpinTables BuildSpinTables();
+
+// PUSH ##OBJ+v of byte, word and long size ($87, $A7, $C7): the object-relative
+// address of a DAT label, pushed with the opcode of the label's size. A label
+// standing alone on its line is byte-sized, so all three can push a cog start's
+// code address. Only $C7's template carries the letter m (as the reference
+// table shows); the decoder recognises the other two by their opcode.
+inline bool IsObjectAddressPush(std::uint32_t opcode) { return opcode == 0x87 || opcode == 0xA7 || opcode == 0xC7; }
 
 }  // namespace brevin

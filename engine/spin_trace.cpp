@@ -6,6 +6,7 @@
 // keeps the same depth-first order: a followed destination is traced to its
 // end before the path that found it goes on.
 #include "engine.h"
+#include "spin_tables.h"
 #include "text.h"
 
 namespace brevin {
@@ -80,9 +81,14 @@ class SpinTracer {
     e_.ClearFlag(a, flag::Asmb);
     e_.SetFlag(a, flag::Done | flag::Spin);
     e_.FlowFlag = false;
+    const std::int32_t markBefore = e_.CodeAddressMark;
     e_.DecodeSpinInstruction(a);
     if (e_.ReadPastEnd()) return End();  // the instruction runs off the image
     const std::int64_t after = e_.ReadCursor;
+    if (IsObjectAddressPush(e_.ByteAt(start))) {
+      markBeforeLast_ = markBefore;
+      lastMarkEnd_ = after;
+    }
     levels_.back().next = after;
     if (e_.PushHistory[0] >= 0) {
       if (recentConstants_.size() == 8) recentConstants_.erase(recentConstants_.begin());
@@ -101,7 +107,10 @@ class SpinTracer {
       OutOfRange(after, mnemonic);
       return false;
     }
-    if (mnemonic != "CASE" && mnemonic != "CASER") e_.ReferencedFrom[static_cast<std::size_t>(dest)] = static_cast<std::int32_t>(start);
+    if (mnemonic != "CASE" && mnemonic != "CASER") {
+      e_.NoteTableWrite(dest);
+      e_.ReferencedFrom[static_cast<std::size_t>(dest)] = static_cast<std::int32_t>(start);
+    }
     if (Debug()) e_.DebugLine(std::string(debugWord) + " " + Hex4(dest) + " " + SignedText(e_.OperandValue));
     return true;
   }
@@ -120,6 +129,7 @@ class SpinTracer {
       MarkTableEntries(e_.ObjBase, n, 0);
       const std::int64_t target = e_.ObjBase + e_.WordAt(entry);
       if (!InImage(target)) return OutOfRange(after, "");
+      e_.NoteTableWrite(target);
       e_.ReferencedFrom[static_cast<std::size_t>(target)] = static_cast<std::int32_t>(start);
       if (Debug()) e_.DebugLine("Call " + Hex4(target) + " via Link at $" + Hex4(entry) + " " + SignedText(n));
       Enter(target, flag::Call | (e_.ReturnValueFlag ? flag::Xfun : 0));
@@ -155,8 +165,13 @@ class SpinTracer {
     const auto& history = e_.PushHistory;
     if (SpinMethodLaunch(start)) return;
     if (e_.CodeAddressMark > 0) {
+      // The parameter is the last value pushed: an object address pushed right
+      // before the cog start is the parameter (cognew(@entry, @buffer)), and the
+      // code address is the mark before it.
+      std::int32_t mark = e_.CodeAddressMark;
+      if (lastMarkEnd_ == start && markBeforeLast_ > 0) mark = markBeforeLast_;
       if (Debug()) e_.DebugLine("Call Asmb");
-      e_.LaunchAssembly(e_.ObjBase + e_.CodeAddressMark);
+      e_.LaunchAssembly(e_.ObjBase + mark);
       e_.CodeAddressMark = 0;
     } else if (history[1] >= 0 && history[2] >= 0 && history[3] >= 0) {
       const bool restartsThisCog = history[3] == 0;
@@ -190,6 +205,7 @@ class SpinTracer {
     if (target < 0 || !InImage(target)) return false;
     const std::int64_t entry = e_.ObjBase + 4 * n;
     MarkTableEntries(e_.ObjBase, n, 0);
+    e_.NoteTableWrite(target);
     e_.ReferencedFrom[static_cast<std::size_t>(target)] = static_cast<std::int32_t>(start);
     if (Debug()) e_.DebugLine("Cog " + Hex4(target) + " via Link at $" + Hex4(entry) + " " + SignedText(n));
     Enter(target, flag::Call);
@@ -237,6 +253,9 @@ class SpinTracer {
 
   Engine& e_;
   std::vector<TraceLevel> levels_;
+  // The code-address mark before the latest object-address push, and where that push ended.
+  std::int32_t markBeforeLast_ = 0;
+  std::int64_t lastMarkEnd_ = -1;
   std::vector<std::int32_t> recentConstants_;  // the last constants pushed, oldest first
 };
 

@@ -28,6 +28,7 @@ char LetterFor(std::uint32_t flags) {
 }  // namespace
 
 void Engine::AssignSymbol(std::int64_t address, char letter, int number) {
+  NoteTableWrite(address);
   SymbolIds[static_cast<std::size_t>(address)] = number + static_cast<std::int32_t>(letter) * 65536;
   if (UsedLetters.find(letter) == std::string::npos) UsedLetters.push_back(letter);
 }
@@ -121,7 +122,8 @@ void Engine::ListSymbolTable() {
   WriteRawLine("");
 
   std::int64_t count = 5;  // the five header addresses
-  for (std::int32_t id : SymbolIds) count += id != 0;
+  const std::int32_t* ids = SymbolIds.data();
+  for (std::int32_t i = 0; i < kImageSize; ++i) count += ids[i] != 0;  // fixed trip count: counted several at once
   WriteRawLine(Plural(count, "symbol") + " used");
   WriteRawLine("");
   if (!UsedLetters.empty()) {

@@ -60,6 +60,34 @@ std::string Percent(std::int64_t a, std::int64_t b) {
   return DecText(static_cast<std::int64_t>(static_cast<double>(a) / static_cast<double>(b) * 100.0 + 0.5));
 }
 
+std::size_t CodePointCount(std::string_view text) {
+  std::size_t count = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 1;
+    std::uint32_t min = 0;  // the smallest code point the sequence may hold (no overlong forms)
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, min = 0x10000;
+    }
+    std::uint32_t cp = length == 1 ? lead : lead & (0x7Fu >> length);
+    bool valid = length <= text.size() - i;
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      cp = cp << 6 | (next & 0x3Fu);
+    }
+    valid = valid && cp >= min && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+    i += valid ? length : 1;
+    ++count;
+  }
+  return count;
+}
+
 std::string ZeroPad(std::int64_t n, int width) {
   std::string digits = std::to_string(n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n));
   if (static_cast<int>(digits.size()) > width) return digits.substr(digits.size() - static_cast<std::size_t>(width));

@@ -32,6 +32,10 @@ std::string Percent(std::int64_t a, std::int64_t b);
 // remain when there are more.
 std::string ZeroPad(std::int64_t n, int width);
 
+// Number of characters (code points) of UTF-8 text, as a window shows them: each
+// well-formed sequence counts one, and so does each byte that starts none.
+std::size_t CodePointCount(std::string_view text);
+
 // Every character below 32 or above 126 replaced by one blank.
 std::string PrintableText(const std::string& text);
 

@@ -93,6 +93,15 @@ TEST(Cli, OutputFileHoldsExactlyTheListingAndFailuresKeepTheOldFile) {
   EXPECT_EQ(test::ReadText(out), toStdout.out);
   EXPECT_NE(toStdout.out.find("Disassembly of " + image + "\r\n"), std::string::npos);
 
+  // A file whose name is not ASCII: one "=" per character of the title.
+  const std::string accented = dir.File("m\xC3\xBCsli.binary");
+  test::WriteBytes(accented, GoodImage());
+  const CliRun named = RunCli({accented});
+  ASSERT_EQ(named.status, cli::kExitOk) << named.err;
+  const std::string title = "Disassembly of " + accented;
+  EXPECT_NE(named.out.find(title + "\r\n" + std::string(title.size() - 1, '=') + "\r\n"), std::string::npos);
+  std::filesystem::remove(accented);
+
   // A failed run leaves the earlier listing untouched and no temporary file.
   EXPECT_EQ(RunCli({"-o", out, dir.File("none.binary")}).status, cli::kExitFileError);
   EXPECT_EQ(test::ReadText(out), toStdout.out);

@@ -215,6 +215,20 @@ TEST(TextOps, ConstantsHexDecimalAndPlurals) {
   EXPECT_EQ(Percent(4660, 32768), "14");
 }
 
+TEST(TextOps, CodePointsOfUtf8Text) {
+  EXPECT_EQ(CodePointCount(""), 0u);
+  EXPECT_EQ(CodePointCount("abc.binary"), 10u);
+  EXPECT_EQ(CodePointCount("Pr\xC3\xBC" "fung"), 7u);             // u with diaeresis: two bytes
+  EXPECT_EQ(CodePointCount("\xE2\x82\xAC" "5"), 2u);              // euro sign: three bytes
+  EXPECT_EQ(CodePointCount("\xF0\x9F\x93\x81"), 1u);              // a folder emoji: four bytes
+  // Bytes that start no well-formed sequence count one each: Latin-1 text, a cut
+  // sequence, an overlong form, a surrogate.
+  EXPECT_EQ(CodePointCount("caf\xE9"), 4u);
+  EXPECT_EQ(CodePointCount("\xE2\x82"), 2u);
+  EXPECT_EQ(CodePointCount("\xC0\xAF"), 2u);
+  EXPECT_EQ(CodePointCount("\xED\xA0\x80"), 3u);
+}
+
 TEST(VersionTexts, VersionAboutAndKnownIssues) {
   EXPECT_EQ(VersionText(), "Version 1.03 #0101");
   EXPECT_EQ(VersionText({2, 12, 7}), "Version 2.12 #0007");

@@ -54,6 +54,18 @@ TEST(Pipeline, TitleBlockAndAutoReloadLine) {
   EXPECT_EQ(lines[11].substr(0, 4), "0000");  // no second blank line before the header
 }
 
+TEST(Pipeline, TitleUnderlineCountsCharactersNotBytes) {
+  ScriptedHost host;
+  test::EngineProbe e(host);
+  // "Prüfstand/Zählwerk-été.binary": 29 characters in 33 bytes.
+  const std::string path = "Pr\xC3\xBC" "fstand/Z\xC3\xA4" "hlwerk-\xC3\xA9t\xC3\xA9.binary";
+  ASSERT_EQ(e.DisassembleBytes(path, BuildImage(SmallProgram(4)), false).status, LoadStatus::Listed);
+  const auto lines = Lines(e.Listing);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "Disassembly of " + path);
+  EXPECT_EQ(lines[2], std::string(15 + 29, '='));
+}
+
 TEST(Pipeline, EqualVbaseAndVendsGiveBothMarkersInOrderAndTheStackAsLongs) {
   ScriptedHost host;
   const auto lines = Lines(ListingOf(host, BuildImage(SmallProgram(0))));
@@ -178,6 +190,42 @@ TEST(FlagsReport, CellValueThenFlagNamesInReportOrder) {
   EXPECT_EQ(lines[4], "0001  0C0040A5  Done Spin Call");
   EXPECT_EQ(lines[5], "0002  00003200       Goto Word");
   EXPECT_EQ(lines[6], "0003  00002000       JmpT");
+}
+
+}  // namespace
+}  // namespace brevin
+
+namespace brevin {
+namespace {
+
+// A load clears only what the load before it wrote, so an engine reused for a
+// run of images must list each one exactly as a fresh engine does.
+TEST(Pipeline, ReusedEngineListsEachImageAsAFreshOneDoes) {
+  const std::string data = BREVIN_TEST_DATA;
+  const char* images[] = {"serial_terminal.eeprom", "led_chaser.binary", "vga_bars.eeprom",
+                          "pasm_math.binary",       "sensor_hub.eeprom", "led_chaser.binary"};
+  test::ScriptedHost host;
+  host.options.SymbolTable = true;
+  host.options.DebugSpin = host.options.DebugAsmb = host.options.DebugVars = true;
+  test::EngineProbe reused(host);
+  for (const char* image : images) {
+    SCOPED_TRACE(image);
+    host.debug.clear();
+    ASSERT_EQ(reused.LoadAndDisassemble(data + "/" + image, false).status, LoadStatus::Listed);
+    const std::string debug = host.debug;
+    host.debug.clear();
+    test::EngineProbe fresh(host);
+    ASSERT_EQ(fresh.LoadAndDisassemble(data + "/" + image, false).status, LoadStatus::Listed);
+    EXPECT_EQ(reused.Listing, fresh.Listing);
+    EXPECT_EQ(debug, host.debug);
+    for (std::int64_t a = 0; a <= kLastAddress; ++a) {
+      const auto i = static_cast<std::size_t>(a);
+      ASSERT_EQ(reused.SymbolIds[i], fresh.SymbolIds[i]) << a;
+      ASSERT_EQ(reused.ReferencedFrom[i], fresh.ReferencedFrom[i]) << a;
+      ASSERT_EQ(reused.PairedWith[i], fresh.PairedWith[i]) << a;
+      ASSERT_EQ(reused.LocalAccess[i], fresh.LocalAccess[i]) << a;
+    }
+  }
 }
 
 }  // namespace

@@ -103,6 +103,47 @@ TEST_F(TraceTest, CogStartAfterCodeAddressPushContinues) {
   EXPECT_EQ(e.CodeAddressMark, 0);
 }
 
+// PUSH -1, PUSH ##OBJ+$18 by the given opcode, then the parameter, COGISUB,
+// RETURN; an assembly JMP #0 at +$18 and a byte buffer at +$20.
+std::vector<std::uint8_t> CogNewObject(std::uint8_t push, std::vector<std::uint8_t> parameter) {
+  std::vector<std::uint8_t> object(0x24, 0);
+  const std::uint8_t start[] = {0, 0, 0, 0, 8, 0, 0, 0, 0x34, push, 0x18};
+  const std::uint8_t end[] = {0x2C, 0x32};
+  const std::uint8_t tail[] = {0x00, 0x00, 0x7C, 0x5C, 0, 0, 0, 0, 'A', 'B', 0, 0};
+  std::size_t at = 0;
+  for (const std::uint8_t b : start) object[at++] = b;
+  for (const std::uint8_t b : parameter) object[at++] = b;
+  for (const std::uint8_t b : end) object[at++] = b;
+  at = 0x18;
+  for (const std::uint8_t b : tail) object[at++] = b;
+  return object;
+}
+
+TEST_F(TraceTest, CodeAddressPushOfEverySizeLaunchesAssembly) {
+  for (const std::uint8_t push : {0x87, 0xA7, 0xC7}) {
+    SCOPED_TRACE(push);
+    Trace(CogNewObject(push, {0x35}));  // parameter 0
+    EXPECT_TRUE(Flags(0x18, flag::Asmb | flag::Org0 | flag::Call));
+    EXPECT_TRUE(Code(0x0D));  // tracing goes on after the cog start to the RETURN
+    EXPECT_NE(e.Listing.find("\r\n0028   000   00 00 7C 5C"), std::string::npos);
+  }
+  // The same address pushed by a push of another base is no code address.
+  Trace(CogNewObject(0x8B, {0x35}));
+  EXPECT_FALSE(e.HasFlag(kObject + 0x18, flag::Asmb));
+}
+
+TEST_F(TraceTest, ObjectAddressParameterIsNotTakenForTheCodeAddress) {
+  for (const std::uint8_t push : {0x87, 0xC7}) {
+    SCOPED_TRACE(push);
+    Trace(CogNewObject(push, {0x87, 0x20}));  // cognew(@entry, @buffer)
+    EXPECT_TRUE(Flags(0x18, flag::Asmb | flag::Org0));
+    EXPECT_FALSE(e.HasFlag(kObject + 0x20, flag::Org0));
+  }
+  // A parameter computed after the address push leaves the mark as it is.
+  Trace(CogNewObject(0x87, {0x35, 0xEC}));  // PUSH 0, ADD
+  EXPECT_TRUE(Flags(0x18, flag::Asmb | flag::Org0));
+}
+
 TEST_F(TraceTest, OutOfRangeDestinationIsReportedInDeveloperModeAndNotFollowed) {
   host.developerMode = true;
   host.answers = {MessageAnswer::Yes};

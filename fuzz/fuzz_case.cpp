@@ -1,0 +1,154 @@
+#include "fuzz_case.h"
+
+#include <array>
+
+namespace brevin::fuzz {
+
+namespace {
+// Sources of differing shapes, so that source inclusion meets images it does
+// not describe. The order is fixed: kept inputs must replay the same way.
+constexpr std::array<const char*, 7> kSources = {"serial_terminal", "led_chaser", "vga_bars", "lcd_clock",
+                                                 "fifo_demo",       "sensor_hub", "uart_pasm"};
+
+bool Bit(std::uint64_t word, int n) { return (word >> n & 1) != 0; }
+
+Options OptionsFrom(std::uint64_t w) {
+  Options o;
+  o.ShowImage = Bit(w, 0);
+  o.IncludeSourceCode = Bit(w, 1);
+  o.ProcessAssembler = Bit(w, 2);
+  o.ShowLabels = Bit(w, 3);
+  o.FoldOpcodes = Bit(w, 4);
+  o.FoldEffects = Bit(w, 5);
+  o.FoldOperators = Bit(w, 6);
+  o.FoldArguments = Bit(w, 7);
+  o.FoldSpr = Bit(w, 8);
+  o.FoldIndexes = Bit(w, 9);
+  o.ColonsAfterLabels = Bit(w, 10);
+  o.ForceHash = Bit(w, 11);
+  o.DefaultLongVariables = Bit(w, 12);
+  o.CastVariables = Bit(w, 13);
+  o.SymbolTable = Bit(w, 14);
+  o.DebugSpin = Bit(w, 15);
+  o.DebugAsmb = Bit(w, 16);
+  o.DebugVars = Bit(w, 17);
+  o.InhibitWarnings = Bit(w, 18);
+  return o;
+}
+
+// CR LF ends every line; no other CR or LF stands in the text.
+bool OnlyCrLfLineEnds(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) return false;
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
+  }
+  return true;
+}
+}  // namespace
+
+CaseSettings SettingsFrom(std::span<const std::uint8_t> input) {
+  std::uint64_t w = 0;
+  const std::size_t n = std::min<std::size_t>(input.size(), 8);
+  for (std::size_t i = 0; i < n; ++i) w |= static_cast<std::uint64_t>(input[input.size() - n + i]) << (8 * i);
+  CaseSettings s;
+  s.word = w;
+  s.options = OptionsFrom(w);
+  s.autoReloaded = Bit(w, 19);
+  s.developerMode = Bit(w, 20);
+  s.declineChecksum = (w >> 21 & 7) == 7;
+  s.answers = static_cast<std::uint8_t>(w >> 24);
+  s.source = static_cast<int>(w >> 32 & 7);
+  s.checkReuse = (w >> 35 & 3) == 3;  // one input in four: it costs three analyses
+  s.flagsReport = Bit(w, 37);
+  s.toolRunning = Bit(w, 38);
+  return s;
+}
+
+MessageAnswer FuzzHost::ShowMessage(const std::string&, const std::string&, MessageButtons buttons, MessageIcon) {
+  switch (buttons) {
+    case MessageButtons::Ok: return MessageAnswer::Ok;
+    case MessageButtons::YesNo: return settings_.declineChecksum ? MessageAnswer::No : MessageAnswer::Yes;
+    case MessageButtons::YesNoCancel: break;
+  }
+  const int answer = settings_.answers >> (2 * (questions++ % 4)) & 3;
+  return answer == 1 ? MessageAnswer::No : answer == 2 ? MessageAnswer::Cancel : MessageAnswer::Yes;
+}
+
+FuzzCase::FuzzCase(std::span<const std::uint8_t> input, const std::string& sourceFolder)
+    : input_(input),
+      settings_(SettingsFrom(input)),
+      host_(settings_, settings_.source == 0 ? sourceFolder + "/no-such-source.spin"
+                                             : sourceFolder + "/" + kSources[static_cast<std::size_t>(settings_.source - 1)] + ".spin") {
+  host_.options = settings_.options;
+}
+
+LoadResult FuzzCase::Analyse(Engine& engine) {
+  host_.debug.clear();
+  host_.questions = 0;
+  return engine.DisassembleBytes("fuzz/input.eeprom", input_, settings_.autoReloaded);
+}
+
+std::string FuzzCase::Problems(const LoadResult& result) const {
+  if (result.status != LoadStatus::Listed) return result.message.empty() ? "a refused image without a message" : "";
+  if (!result.analysis) return "a listed image without a result";
+  const std::string& listing = result.analysis->listing;
+  if (listing.empty()) return "an empty listing";
+  if (!OnlyCrLfLineEnds(listing)) return "a line end other than CR LF in the listing";
+  if (!OnlyCrLfLineEnds(host_.debug)) return "a line end other than CR LF in the debug text";
+  return ModelProblems(*result.analysis);
+}
+
+std::string ModelProblems(const Analysis& analysis) {
+  std::string joined;
+  joined.reserve(analysis.listing.size());
+  for (const ListingLine& line : analysis.lines) {
+    joined += line.text;
+    joined += "\r\n";
+    for (const LineReference& ref : line.refs) {
+      if (ref.start >= ref.end || ref.end > line.text.size()) return "a reference span outside its line";
+      if (line.text.compare(ref.start, ref.end - ref.start, ref.name) != 0) return "a reference span that is not its name";
+      if (ref.target < 0 || ref.target >= kImageSize) return "a reference outside the image";
+      const Symbol* symbol = analysis.FindSymbol(ref.name);
+      if (symbol == nullptr || symbol->address != ref.target) return "a reference to no symbol of its address";
+    }
+  }
+  if (joined != analysis.listing) return "the model's lines differ from the listing";
+  std::int32_t next = 0;
+  for (const Region& region : analysis.regions) {
+    if (region.start != next || region.end <= region.start) return "regions with a gap, an overlap or no length";
+    next = region.end;
+  }
+  if (next != kImageSize) return "regions that do not end at the image's end";
+  return "";
+}
+
+std::string RunImageCase(std::span<const std::uint8_t> input, const std::string& sourceFolder) {
+  FuzzCase c(input, sourceFolder);
+  Engine engine(c.host());
+  if (c.settings().checkReuse) {
+    // The engine first analyses the image under the opposite options, then
+    // under the input's own: the result must match a fresh engine's.
+    c.host().options = OptionsFrom(~c.settings().word);
+    c.Analyse(engine);
+    c.host().options = c.settings().options;
+  }
+  const LoadResult result = c.Analyse(engine);
+  std::string problems = c.Problems(result);
+  if (!problems.empty()) return problems;
+  if (c.settings().flagsReport && result.status == LoadStatus::Listed && engine.ListImageFlags().empty()) {
+    return "an empty flags report";
+  }
+  if (c.settings().checkReuse) {
+    const std::string debug = c.host().debug;
+    Engine fresh(c.host());
+    const LoadResult again = c.Analyse(fresh);
+    if (again.status != result.status || again.message != result.message) return "a reused engine's status differs";
+    if (again.analysis && result.analysis && again.analysis->listing != result.analysis->listing) {
+      return "a reused engine's listing differs from a fresh one's";
+    }
+    if (c.host().debug != debug) return "a reused engine's debug text differs from a fresh one's";
+  }
+  return "";
+}
+
+}  // namespace brevin::fuzz

@@ -1,0 +1,38 @@
+// libFuzzer target: arbitrary bytes as an image through load and analysis into
+// the result model and its JSON text, which must parse and agree with the model.
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "fuzz_case.h"
+#include "json_output.h"
+
+namespace {
+
+std::string JsonProblems(const brevin::Analysis& analysis) {
+  const nlohmann::json doc = nlohmann::json::parse(brevin::cli::AnalysisJson(analysis), nullptr, false);
+  if (doc.is_discarded()) return "JSON that does not parse";
+  if (doc.value("format", "") != "brevin-analysis" || doc.value("version", 0) != 1) return "a JSON header not ours";
+  for (const char* key : {"image", "regions", "objects", "asm_blocks", "symbols", "lines"}) {
+    if (!doc.contains(key)) return std::string("JSON without \"") + key + "\"";
+  }
+  if (doc["lines"].size() != analysis.lines.size()) return "JSON lines that are not the model's";
+  if (doc["regions"].size() != analysis.regions.size()) return "JSON regions that are not the model's";
+  if (doc["symbols"].size() != analysis.symbols.size()) return "JSON symbols that are not the model's";
+  return "";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  brevin::fuzz::FuzzCase c({data, size}, BREVIN_FUZZ_SOURCES);
+  brevin::Engine engine(c.host());
+  const brevin::LoadResult result = c.Analyse(engine);
+  std::string problems = c.Problems(result);
+  if (problems.empty() && result.analysis) problems = JsonProblems(*result.analysis);
+  if (!problems.empty()) {
+    std::fprintf(stderr, "json_fuzzer: %s\n", problems.c_str());
+    std::abort();
+  }
+  return 0;
+}
