@@ -7,6 +7,7 @@
 
 #include "batch.h"
 #include "cli.h"
+#include "cli_run.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -15,17 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun RunCli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = cli::Run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using test::CliRun;
+using test::RunCli;
 
 std::string Sample(const std::string& name) { return std::string(BREVIN_TEST_DATA) + "/" + name; }
 

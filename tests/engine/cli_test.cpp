@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli.h"
+#include "cli_run.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -15,17 +16,8 @@ using test::BuildImage;
 using test::ImageSpec;
 using test::TempDir;
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun RunCli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = cli::Run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using test::CliRun;
+using test::RunCli;
 
 std::vector<std::uint8_t> GoodImage() {
   ImageSpec spec;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli.h"
+#include "cli_run.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -16,16 +17,8 @@ namespace {
 using Json = nlohmann::json;
 const std::string kData = BREVIN_TEST_DATA;
 
-struct CliResult {
-  int status;
-  std::string out, err;
-};
-
-CliResult RunCli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = cli::Run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using CliResult = test::CliRun;
+using test::RunCli;
 
 bool IsIntOrNull(const Json& j) { return j.is_null() || j.is_number_integer(); }
 
