@@ -71,6 +71,7 @@ constexpr const char* kUsage =
     "  -o OUT                     write the listing to OUT (CR LF line ends)\n"
     "  --out-dir DIR              list every IMAGE into DIR/<file name>.lst\n"
     "  --jobs N                   with --out-dir: N threads (default: the processors)\n"
+    "  --json                     the analysis as JSON (with --out-dir: DIR/<file name>.json)\n"
     "  --ignore-checksum          analyse an image whose checksum stays wrong\n"
     "  --inhibit-warnings         answer the checksum question with Yes, no notices\n"
     "  --debug-spin, --debug-asmb, --debug-vars   write the debug channel\n"
