@@ -30,7 +30,7 @@ std::vector<std::string> SampleImages() {
 // Checks every property the model promises; returns the first problem or "".
 std::string CheckModel(const Analysis& a) {
   std::string joined;
-  for (const ListingLine& line : a.lines) joined += line.text + "\r\n";
+  for (const ListingLine& line : a.lines) joined.append(line.text).append("\r\n");
   if (joined != a.listing) return "lines do not join to the listing";
 
   if (a.regions.empty() || a.regions.front().start != 0 || a.regions.back().end != kImageSize) {
@@ -50,12 +50,12 @@ std::string CheckModel(const Analysis& a) {
   for (const ListingLine& line : a.lines) {
     for (const LineReference& ref : line.refs) {
       if (ref.end > line.text.size() || line.text.substr(ref.start, ref.end - ref.start) != ref.name) {
-        return "span is not the name in: " + line.text;
+        return "span is not the name in: " + std::string(line.text);
       }
       const auto it = symbols.find(ref.name);
-      if (it == symbols.end() || it->second->address != ref.target) return "wrong target in: " + line.text;
-      if (!InImage(ref.target)) return "target outside the image in: " + line.text;
-      if (!defined.count(ref.name)) return "reference to an undefined label in: " + line.text;
+      if (it == symbols.end() || it->second->address != ref.target) return "wrong target in: " + std::string(line.text);
+      if (!InImage(ref.target)) return "target outside the image in: " + std::string(line.text);
+      if (!defined.count(ref.name)) return "reference to an undefined label in: " + std::string(line.text);
       const auto& from = it->second->referencedFrom;
       if (line.address && !std::binary_search(from.begin(), from.end(), *line.address)) {
         return ref.name + " misses the reference from " + std::to_string(*line.address);
