@@ -32,6 +32,12 @@ std::string CheckModel(const Analysis& a) {
   std::string joined;
   for (const ListingLine& line : a.lines) joined.append(line.text).append("\r\n");
   if (joined != a.listing) return "lines do not join to the listing";
+  // Line texts are views into the model's own listing, each at its place.
+  const char* place = a.listing.data();
+  for (const ListingLine& line : a.lines) {
+    if (line.text.data() != place) return "a line does not view its place in the model's listing";
+    place += line.text.size() + 2;
+  }
 
   if (a.regions.empty() || a.regions.front().start != 0 || a.regions.back().end != kImageSize) {
     return "regions do not span $0000-$7FFF";
