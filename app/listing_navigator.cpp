@@ -304,7 +304,7 @@ QString ListingNavigator::LabelToolTip(const QPoint& pos) const {
   const auto defining = analysis_->LineDefining(name);
   if (symbol == nullptr || !defining) return {};
   const std::size_t n = symbol->referencedFrom.size();
-  return QString::fromStdString(analysis_->lines[*defining].text).trimmed() + "\n" +
+  return QString::fromUtf8(analysis_->lines[*defining].text).trimmed() + "\n" +
          (n == 1 ? QString("Referenced from 1 place") : QString("Referenced from %1 places").arg(n));
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace brevin {
@@ -23,7 +24,7 @@ struct LineReference {
 };
 
 struct ListingLine {
-  std::string text;                    // without the line end
+  std::string_view text;               // without the line end; a view into the analysis' listing
   std::optional<std::int32_t> address;  // hub address
   std::optional<std::int32_t> cog;      // cog register of an assembler line
   std::optional<std::string> defines;   // the label this line defines
@@ -78,8 +79,13 @@ struct ImageInfo {
   std::int32_t pbase = 0, vbase = 0, sbase = 0, pinit = 0, sinit = 0;
 };
 
+// Lines view the listing they belong to, so an analysis is never copied or moved.
 class Analysis {
  public:
+  Analysis() = default;
+  Analysis(const Analysis&) = delete;
+  Analysis& operator=(const Analysis&) = delete;
+
   std::string listing;  // CR LF line ends, as saved
   std::string sizeText;  // the status-bar size text
   bool bytecodeListing = false;  // written without the image columns
@@ -104,9 +110,12 @@ class Analysis {
   void Index();
 
  private:
-  std::unordered_map<std::string, std::size_t> symbolByName_;  // upper-case name
-  std::unordered_map<std::string, std::size_t> definingLine_;
-  std::vector<std::int32_t> lineOfAddress_;  // first line at each hub address, -1 if none
+  // Sorted vectors rather than hash maps: built with one allocation each and
+  // searched without upper-cased temporaries.
+  std::vector<std::uint32_t> symbolsByName_;  // symbol indexes, by name ignoring case
+  std::vector<std::uint32_t> labelLines_;     // lines that define a label, by label ignoring case
+  // (hub address, first line at it), ascending by address.
+  std::vector<std::pair<std::int32_t, std::uint32_t>> lineStarts_;
 };
 
 using AnalysisPtr = std::shared_ptr<const Analysis>;

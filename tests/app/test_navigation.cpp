@@ -157,7 +157,7 @@ class NavigationTests : public QObject {
     QCOMPARE(o.caretLine(), target);
     // The label's tool-tip shows its definition and how often it is named.
     const QString tip = o.nav().LabelToolTip(o.PointAt(from, static_cast<int>(ref.start)));
-    QVERIFY2(tip.startsWith(QString::fromStdString(o.model().lines[static_cast<std::size_t>(target)].text).trimmed()),
+    QVERIFY2(tip.startsWith(QString::fromUtf8(o.model().lines[static_cast<std::size_t>(target)].text).trimmed()),
              qPrintable(tip));
     QVERIFY2(tip.contains("Referenced from"), qPrintable(tip));
   }

@@ -30,8 +30,14 @@ std::vector<std::string> SampleImages() {
 // Checks every property the model promises; returns the first problem or "".
 std::string CheckModel(const Analysis& a) {
   std::string joined;
-  for (const ListingLine& line : a.lines) joined += line.text + "\r\n";
+  for (const ListingLine& line : a.lines) joined.append(line.text).append("\r\n");
   if (joined != a.listing) return "lines do not join to the listing";
+  // Line texts are views into the model's own listing, each at its place.
+  const char* place = a.listing.data();
+  for (const ListingLine& line : a.lines) {
+    if (line.text.data() != place) return "a line does not view its place in the model's listing";
+    place += line.text.size() + 2;
+  }
 
   if (a.regions.empty() || a.regions.front().start != 0 || a.regions.back().end != kImageSize) {
     return "regions do not span $0000-$7FFF";
@@ -50,12 +56,12 @@ std::string CheckModel(const Analysis& a) {
   for (const ListingLine& line : a.lines) {
     for (const LineReference& ref : line.refs) {
       if (ref.end > line.text.size() || line.text.substr(ref.start, ref.end - ref.start) != ref.name) {
-        return "span is not the name in: " + line.text;
+        return "span is not the name in: " + std::string(line.text);
       }
       const auto it = symbols.find(ref.name);
-      if (it == symbols.end() || it->second->address != ref.target) return "wrong target in: " + line.text;
-      if (!InImage(ref.target)) return "target outside the image in: " + line.text;
-      if (!defined.count(ref.name)) return "reference to an undefined label in: " + line.text;
+      if (it == symbols.end() || it->second->address != ref.target) return "wrong target in: " + std::string(line.text);
+      if (!InImage(ref.target)) return "target outside the image in: " + std::string(line.text);
+      if (!defined.count(ref.name)) return "reference to an undefined label in: " + std::string(line.text);
       const auto& from = it->second->referencedFrom;
       if (line.address && !std::binary_search(from.begin(), from.end(), *line.address)) {
         return ref.name + " misses the reference from " + std::to_string(*line.address);
