@@ -12,7 +12,9 @@ namespace {
 class BenchHost : public brevin::Host {
  public:
   brevin::Options options;
+  bool model = true;
   brevin::Options LoadOptions() override { return options; }
+  bool WantsModel() override { return model; }
   brevin::MessageAnswer ShowMessage(const std::string&, const std::string&, brevin::MessageButtons,
                                     brevin::MessageIcon) override {
     return brevin::MessageAnswer::Yes;
@@ -35,6 +37,7 @@ void BM_DisassembleLargestImage(benchmark::State& state) {
   }
   BenchHost host;
   host.options.IncludeSourceCode = state.range(0) != 0;
+  host.model = state.range(1) != 0;
   brevin::Engine engine(host);
   std::size_t listingBytes = 0;
   for (auto _ : state) {
@@ -44,8 +47,15 @@ void BM_DisassembleLargestImage(benchmark::State& state) {
   }
   state.counters["listing_bytes"] = static_cast<double>(listingBytes);
 }
-// Argument 1: with the Spin source lines read from disk; 0: without.
-BENCHMARK(BM_DisassembleLargestImage)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+// First argument 1: with the Spin source lines read from disk; 0: without.
+// Second argument 1: with the result model (the window, --json); 0: the
+// listing text only (brevin-cli's listings).
+BENCHMARK(BM_DisassembleLargestImage)
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

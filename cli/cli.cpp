@@ -119,6 +119,9 @@ class CliHost : public Host {
 
   void DebugWrite(const std::string& text) override { debug_ += text; }
 
+  // A listing needs only the text; the JSON output needs the whole model.
+  bool WantsModel() override { return args_.json; }
+
   bool DeveloperMode() override {
     const char* mode = std::getenv("BREVIN_DEVELOPER_MODE");
     return mode != nullptr && std::string(mode) == "1";

@@ -80,6 +80,8 @@ struct ImageInfo {
 };
 
 // Lines view the listing they belong to, so an analysis is never copied or moved.
+// A caller that wants only the text (Host::WantsModel false) gets the listing,
+// size text and image values, with no lines, regions, objects or symbols.
 class Analysis {
  public:
   Analysis() = default;

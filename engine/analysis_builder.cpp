@@ -128,6 +128,10 @@ AnalysisPtr Engine::BuildAnalysis(const std::string& path, std::int64_t size, bo
                       static_cast<std::int32_t>(SBASE),
                       static_cast<std::int32_t>(PINIT),
                       static_cast<std::int32_t>(SINIT)};
+  if (!host_.WantsModel()) {
+    a.Index();
+    return model;
+  }
 
   // Symbols: every numbered address, under the name the listing gives it; a
   // name given twice (a broken image can do that) stays with its first address.

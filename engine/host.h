@@ -25,6 +25,11 @@ class Host {
   // Completed debug text: whole lines, each ending in CR LF.
   virtual void DebugWrite(const std::string& text) = 0;
 
+  // False when the caller uses only the listing text of the result: the engine
+  // then leaves the model's lines, regions, objects and symbols empty, which
+  // spares about a quarter of the work of one analysis.
+  virtual bool WantsModel() { return true; }
+
   // True when the Propeller Tool's window is open.
   virtual bool PropellerToolRunning() { return false; }
 

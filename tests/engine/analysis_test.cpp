@@ -168,6 +168,26 @@ TEST(Analysis, LookUpsAreCaseInsensitiveAndAddressesFindTheLineThatHoldsThem) {
   EXPECT_FALSE(a.LineAtAddress(0x8000));
 }
 
+TEST(Analysis, AListingOnlyCallerGetsTheSameTextWithoutTheModel) {
+  struct TextOnlyHost : ScriptedHost {
+    bool WantsModel() override { return false; }
+  };
+  ScriptedHost full;
+  TextOnlyHost textOnly;
+  full.options.InhibitWarnings = textOnly.options.InhibitWarnings = true;
+  Engine withModel(full), withoutModel(textOnly);
+  const LoadResult a = withModel.LoadAndDisassemble(kData + "/adc_scope.eeprom", false);
+  const LoadResult b = withoutModel.LoadAndDisassemble(kData + "/adc_scope.eeprom", false);
+  ASSERT_EQ(a.status, LoadStatus::Listed);
+  ASSERT_EQ(b.status, LoadStatus::Listed);
+  EXPECT_EQ(b.analysis->listing, a.analysis->listing);
+  EXPECT_EQ(b.analysis->sizeText, a.analysis->sizeText);
+  EXPECT_EQ(b.analysis->image.pbase, a.analysis->image.pbase);
+  EXPECT_FALSE(a.analysis->lines.empty());
+  EXPECT_TRUE(b.analysis->lines.empty() && b.analysis->regions.empty() && b.analysis->symbols.empty());
+  EXPECT_FALSE(b.analysis->LineAtAddress(a.analysis->image.pinit));
+}
+
 TEST(Analysis, ColonsAndBareListingsKeepTheModel) {
   for (int variant = 0; variant < 2; ++variant) {
     ScriptedHost host;
