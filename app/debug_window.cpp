@@ -1,17 +1,16 @@
 #include "debug_window.h"
 
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QMenuBar>
 #include <QMetaMethod>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QTextCursor>
 
 #include "main_window.h"
 #include "prompt.h"
 #include "settings_store.h"
 #include "shell_support.h"
+#include "save_listing.h"
 #include "text_area.h"
 #include "window_placement.h"
 
@@ -21,16 +20,6 @@ namespace {
 
 constexpr const char* kSaveFilter = "Text File (*.txt) (*.txt);;All Files (*.*) (*)";
 
-QString ShowSaveDialog(QWidget* parent, const QString& title, const QString& folder, const QString& filter) {
-  QFileDialog dialog(parent, title, folder, filter);
-  dialog.setObjectName("FileDialogue");
-  dialog.setAccessibleName(title);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().front();
-}
 
 struct DebugMenuRow {
   const char* menu;  // the menu the item goes in
@@ -75,7 +64,7 @@ DebugWindow::DebugWindow(SettingsStore& store, const QString& saveFile, QWidget*
   BuildMenus();
 
   ChooseSaveFile = [this](const QString& title, const QString& folder, const QString& filter) {
-    return ShowSaveDialog(this, title, folder, filter);
+    return ShowSaveDialog(this, SaveRequest{title, folder, QString(), filter.split(";;"), 1});
   };
 
   resize(640, 480);  // design size
@@ -173,13 +162,9 @@ void DebugWindow::SaveAs() {
   if (chosen.isEmpty()) return;
   QString text = txtDisplay->toPlainText();
   text.replace('\n', "\r\n");
-  QSaveFile file(chosen);
-  const QByteArray bytes = text.toUtf8();
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    Prompt(ProductTitleText(), "Unable to save the debugging information to " + chosen + "\r\n\r\n" + reason,
-           MessageButtons::Ok, MessageIcon::Warning);
+  const QString reason = WriteFileAtomically(chosen, text.toUtf8());
+  if (!reason.isEmpty()) {
+    Prompt(ProductTitleText(), CannotWriteText(chosen, reason), MessageButtons::Ok, MessageIcon::Warning);
   }
 }
 

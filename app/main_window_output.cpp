@@ -2,7 +2,6 @@
 // Printer Setup and Export PDF.
 #include <QApplication>
 #include <QFile>
-#include <QFileDialog>
 #include <QPlainTextEdit>
 
 #include "main_window.h"
@@ -13,26 +12,6 @@
 namespace brevin {
 
 namespace {
-
-QString ShowSaveDialog(QWidget* parent, const SaveRequest& request) {
-  QFileDialog dialog(parent, request.title, request.folder);
-  dialog.setObjectName("FileDialogue");
-  dialog.setAccessibleName(request.title);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-  dialog.setNameFilters(request.filters);
-  if (request.filterIndex > 0 && request.filterIndex <= request.filters.size()) {
-    dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
-  }
-  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
-  // A name typed without an extension gets the one of the chosen file type.
-  dialog.setDefaultSuffix(DefaultSuffixOf(dialog.selectedNameFilter()));
-  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                   [&dialog](const QString& filter) { dialog.setDefaultSuffix(DefaultSuffixOf(filter)); });
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().front();
-}
 
 void Warn(const QString& text) { Prompt(ProductTitleText(), text, MessageButtons::Ok, MessageIcon::Warning); }
 

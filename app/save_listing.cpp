@@ -1,5 +1,6 @@
 #include "save_listing.h"
 
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -89,6 +90,26 @@ QString WriteFileAtomically(const QString& path, const QByteArray& bytes) {
 
 QString CannotWriteText(const QString& path, const QString& reason) {
   return "Cannot write the file" "\r\n\r\n" + path + "\r\n\r\n" + reason;
+}
+
+QString ShowSaveDialog(QWidget* parent, const SaveRequest& request) {
+  QFileDialog dialog(parent, request.title, request.folder);
+  dialog.setObjectName("FileDialogue");
+  dialog.setAccessibleName(request.title);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  dialog.setNameFilters(request.filters);
+  if (request.filterIndex > 0 && request.filterIndex <= request.filters.size()) {
+    dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
+  }
+  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  // A name typed without an extension gets the one of the chosen file type.
+  dialog.setDefaultSuffix(DefaultSuffixOf(dialog.selectedNameFilter()));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog](const QString& filter) { dialog.setDefaultSuffix(DefaultSuffixOf(filter)); });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().front();
 }
 
 }  // namespace brevin

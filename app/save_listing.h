@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class QWidget;
+
 namespace brevin {
 
 // What a save dialog shows; the chooser answers with the chosen path, or an
@@ -20,6 +22,10 @@ struct SaveRequest {
 // The Save As dialog for a listing saved as saveFile (may be empty); the longer
 // filter list when the listing was written without the image columns.
 SaveRequest ListingSaveRequest(const QString& saveFile, bool bytecodeListing);
+
+// The real save dialog for the request (a name typed without an extension gets
+// the chosen filter's); empty on cancel.
+QString ShowSaveDialog(QWidget* parent, const SaveRequest& request);
 
 // The extension a name filter gives to a name typed without one: "lst" for
 // "Listing File (*.lst) (*.lst)", empty for "All Files (*.*) (*)".
