@@ -21,6 +21,7 @@
 #include "tables.h"
 #include "image_flags.h"
 #include "options.h"
+#include "zeroed_table.h"
 
 namespace brevin {
 
@@ -267,11 +268,11 @@ class Engine {
   std::int64_t ImageEnd = 0;
 
   // ---- Per-address tables, cleared at every load
-  std::vector<std::int32_t> SymbolIds;
-  std::vector<std::int32_t> VarIds;
-  std::vector<std::int32_t> LocalAccess;
-  std::vector<std::int32_t> ReferencedFrom;
-  std::vector<std::int32_t> PairedWith;
+  ZeroedTable SymbolIds;
+  ZeroedTable VarIds;
+  ZeroedTable LocalAccess;
+  ZeroedTable ReferencedFrom;
+  ZeroedTable PairedWith;
   std::string UsedLetters;
   std::int32_t LocalCounter = 0;  // the number last given to a Spin local
 

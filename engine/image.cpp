@@ -18,7 +18,7 @@ void Engine::ResetForLoad() {
   // The image cells are rewritten whole by LoadImageBytes, the only caller.
   // Only the table entries the last load wrote: a fresh engine's are all 0.
   if (tablesLow_ < tablesHigh_) {
-    for (std::vector<std::int32_t>* table : {&SymbolIds, &PairedWith, &ReferencedFrom, &LocalAccess}) {
+    for (ZeroedTable* table : {&SymbolIds, &PairedWith, &ReferencedFrom, &LocalAccess}) {
       std::fill(table->begin() + tablesLow_, table->begin() + tablesHigh_, 0);
     }
   }

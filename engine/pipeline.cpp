@@ -26,11 +26,11 @@ std::string Host::TimeOfDay() {
 
 Engine::Engine(Host& host)
     : Image(kImageSize, 0),
-      SymbolIds(kImageSize, 0),
-      VarIds(kImageSize, 0),
-      LocalAccess(kImageSize, 0),
-      ReferencedFrom(kImageSize, 0),
-      PairedWith(kImageSize, 0),
+      SymbolIds(kImageSize),
+      VarIds(kImageSize),
+      LocalAccess(kImageSize),
+      ReferencedFrom(kImageSize),
+      PairedWith(kImageSize),
       host_(host),
       tables_(SharedTables()) {
   OpcodeSeen.fill(true);
