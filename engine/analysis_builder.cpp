@@ -111,11 +111,19 @@ std::string MethodSourceName(const std::string& header) {
 
 }  // namespace
 
-AnalysisPtr Engine::BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk) const {
+AnalysisPtr Engine::BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk) {
   using namespace flag;
   auto model = std::make_shared<Analysis>();
   Analysis& a = *model;
-  a.listing = Listing;
+  // Without the model nothing reads the engine's copy again: the text moves
+  // out instead of being copied (the next load reserves its buffer anew).
+  const bool wantsModel = host_.WantsModel();
+  if (wantsModel) {
+    a.listing = Listing;
+  } else {
+    a.listing = std::move(Listing);
+    Listing.clear();
+  }
   a.sizeText = SizeText;
   a.bytecodeListing = !Opt.ShowImage;
   a.image = ImageInfo{path,
@@ -128,7 +136,7 @@ AnalysisPtr Engine::BuildAnalysis(const std::string& path, std::int64_t size, bo
                       static_cast<std::int32_t>(SBASE),
                       static_cast<std::int32_t>(PINIT),
                       static_cast<std::int32_t>(SINIT)};
-  if (!host_.WantsModel()) {
+  if (!wantsModel) {
     a.Index();
     return model;
   }

@@ -9,7 +9,6 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <optional>
 #include <span>
@@ -20,6 +19,7 @@
 #include "host.h"
 #include "tables.h"
 #include "image_flags.h"
+#include "line_queue.h"
 #include "options.h"
 #include "zeroed_table.h"
 
@@ -54,10 +54,6 @@ inline constexpr int Stack = 9;
 inline constexpr int Padding = 10;
 }  // namespace section
 
-// The five fields of one listing line.
-struct LineFields {
-  std::string addr, bytes, label, opcode, operand;
-};
 
 // What the layout knew about one written line: its addresses and where its
 // label and its opcode text sit. Kept per line for the result model.
@@ -247,7 +243,8 @@ class Engine {
 
   // ---- Result model (analysis_builder.cpp)
   // Reads the marks and tables of the finished listing into an immutable model.
-  AnalysisPtr BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk) const;
+  // Without the model, the listing text moves into the result instead of being copied.
+  AnalysisPtr BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk);
 
   // ---- Debug channel
   void DebugAppend(const std::string& text);
@@ -255,7 +252,7 @@ class Engine {
   void DebugDefer(const std::string& text);
 
   // ---- Image and header
-  std::vector<std::uint32_t> Image;  // byte in bits 0-7, flags in bits 8-27
+  ZeroedCells Image;  // byte in bits 0-7, flags in bits 8-27
   std::uint32_t ClockFreq = 0;
   std::uint32_t ClockMode = 0;
   std::uint32_t Checksum = 0;
@@ -278,7 +275,8 @@ class Engine {
 
   // ---- Line fields and layout state
   std::string LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand;
-  std::deque<LineFields> PendingLines;  // the folding queue, oldest first
+  static constexpr std::size_t kFoldingQueueBound = 10;
+  LineQueue<kFoldingQueueBound> PendingLines;  // the folding queue, oldest first
   int SectionState = section::Unknown;
   bool LastLineBlank = true;
   int IndentLevel = 0;
@@ -335,6 +333,7 @@ class Engine {
   std::string deferredDebug_;
   std::string lineBuffer_, opcodeBuffer_;  // FormatLine's texts, kept across lines
   std::int64_t tablesLow_ = kImageSize, tablesHigh_ = 0;  // the table entries written since the last load
+  bool imageUntouched_ = true;  // no load has written Image yet: every cell is still 0
 };
 
 }  // namespace brevin

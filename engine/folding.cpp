@@ -6,8 +6,6 @@
 namespace brevin {
 
 namespace {
-constexpr std::size_t kQueueBound = 10;
-
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 // Replaces the first occurrence of what by with (which must occur).
@@ -64,11 +62,16 @@ int SmallDecimal(const std::string& operand) {
 LineFields Engine::CurrentLine() const { return {LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand}; }
 
 void Engine::EmitLine() {
-  if (PendingLines.size() == kQueueBound) {
+  if (PendingLines.size() == kFoldingQueueBound) {
     FormatLine(PendingLines.front());
     PendingLines.pop_front();
   }
-  PendingLines.push_back(CurrentLine());
+  LineFields& line = PendingLines.push_back();
+  line.addr = LineAddr;
+  line.bytes = InstrBytes;
+  line.label = LineLabel;
+  line.opcode = LineOpcode;
+  line.operand = LineOperand;
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
 
   if (Opt.FoldIndexes) FoldIndexes();
@@ -81,7 +84,7 @@ void Engine::FlushPendingLines() {
   if (!PendingLines.empty() && !PendingLines.back().operand.empty() && PendingLines.back().operand.back() == '_') {
     PendingLines.back().operand.pop_back();
   }
-  for (const LineFields& line : PendingLines) FormatLine(line);
+  for (std::size_t i = 0; i < PendingLines.size(); ++i) FormatLine(PendingLines[i]);
   PendingLines.clear();
 }
 
@@ -91,10 +94,11 @@ const LineFields* Engine::PendingBefore(std::size_t back) const {
 
 void Engine::MergeWithPrevious(const std::string& mnemonic, const std::string& operand) {
   if (PendingLines.size() < 2) return;
-  const LineFields newest = PendingLines.back();
-  PendingLines.pop_back();
+  const LineFields& newest = PendingLines.back();
+  PendingLines.pop_back();  // the slot keeps newest's text until the next push
   LineFields& previous = PendingLines.back();
-  previous.bytes += " " + newest.bytes;
+  previous.bytes += ' ';
+  previous.bytes += newest.bytes;
   previous.opcode = mnemonic;
   if (!operand.empty()) previous.operand = operand;
   LineOpcode = previous.opcode;

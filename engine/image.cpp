@@ -34,6 +34,15 @@ void Engine::ResetForLoad() {
 void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
   ResetForLoad();
   const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
+  if (imageUntouched_) {
+    // A fresh engine's cells are calloc's zero pages: writing only the bytes
+    // that are not 0 leaves the pages of an empty image top unmapped.
+    imageUntouched_ = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (bytes[i] != 0) Image[i] = bytes[i];
+    }
+    return;
+  }
   // Every cell is written once: the bytes with no flags, then 0 up to the end.
   std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), Image.begin());
   std::fill(Image.begin() + static_cast<std::ptrdiff_t>(n), Image.end(), 0u);

@@ -25,7 +25,7 @@ std::string Host::TimeOfDay() {
 }
 
 Engine::Engine(Host& host)
-    : Image(kImageSize, 0),
+    : Image(kImageSize),
       SymbolIds(kImageSize),
       VarIds(kImageSize),
       LocalAccess(kImageSize),

@@ -121,9 +121,11 @@ void Engine::ListSymbolTable() {
   WriteRawLine("============");
   WriteRawLine("");
 
+  // Every entry written since the load lies in [tablesLow_, tablesHigh_): the
+  // rest is 0 and is not read, so its pages are never mapped in.
   std::int64_t count = 5;  // the five header addresses
   const std::int32_t* ids = SymbolIds.data();
-  for (std::int32_t i = 0; i < kImageSize; ++i) count += ids[i] != 0;  // fixed trip count: counted several at once
+  for (std::int64_t i = tablesLow_; i < tablesHigh_; ++i) count += ids[i] != 0;
   WriteRawLine(Plural(count, "symbol") + " used");
   WriteRawLine("");
   if (!UsedLetters.empty()) {

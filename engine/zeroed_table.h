@@ -45,5 +45,6 @@ struct ZeroedAllocator {
 };
 
 using ZeroedTable = std::vector<std::int32_t, ZeroedAllocator<std::int32_t>>;
+using ZeroedCells = std::vector<std::uint32_t, ZeroedAllocator<std::uint32_t>>;
 
 }  // namespace brevin

@@ -22,13 +22,20 @@ ImageSpec OneMethod() {
 TEST(ImageLoad, ShortFileFillsWholeLongsAndLeavesTheRestZero) {
   ScriptedHost host;
   test::EngineProbe e(host);
-  e.Image[100] = 0xFFFF;  // left over from an earlier load
   const std::vector<std::uint8_t> six{1, 2, 3, 4, 5, 6};
-  e.LoadImageBytes(six);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(e.Image[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i + 1));
-  EXPECT_EQ(e.Image[6], 0u);
-  EXPECT_EQ(e.Image[7], 0u);
-  EXPECT_EQ(e.Image[100], 0u);
+  // The first load of an engine and a later one, over bytes and flags left by an earlier image.
+  for (int load = 0; load < 2; ++load) {
+    if (load == 1) {
+      e.LoadImageBytes(std::vector<std::uint8_t>(200, 0xFF));
+      e.SetFlag(100, flag::Done);
+    }
+    e.LoadImageBytes(six);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(e.Image[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i + 1));
+    EXPECT_EQ(e.Image[6], 0u);
+    EXPECT_EQ(e.Image[7], 0u);
+    EXPECT_EQ(e.Image[100], 0u);
+    EXPECT_EQ(e.Image[199], 0u);
+  }
 }
 
 TEST(ImageLoad, ReadByteCollectsBytesWhileListingAndSpreadsSpinWhileTracing) {

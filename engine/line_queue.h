@@ -1,0 +1,51 @@
+// The folding queue: a fixed ring of line slots. A slot keeps its strings'
+// storage when a line leaves, so pushing the next line copies its text into
+// memory already there instead of allocating five strings per listing line.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+namespace brevin {
+
+// The five fields of one listing line.
+struct LineFields {
+  std::string addr, bytes, label, opcode, operand;
+};
+
+template <std::size_t Capacity>
+class LineQueue {
+ public:
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  void clear() { count_ = 0; }
+
+  // i counts from the oldest line.
+  LineFields& operator[](std::size_t i) { return slots_[(head_ + i) % Capacity]; }
+  const LineFields& operator[](std::size_t i) const { return slots_[(head_ + i) % Capacity]; }
+  LineFields& front() { return (*this)[0]; }
+  LineFields& back() { return (*this)[count_ - 1]; }
+  const LineFields& back() const { return (*this)[count_ - 1]; }
+
+  // A slot for a new newest line; the caller overwrites every field. The
+  // queue must not be full.
+  LineFields& push_back() {
+    ++count_;
+    return back();
+  }
+  void pop_front() {
+    head_ = (head_ + 1) % Capacity;
+    --count_;
+  }
+  // The slot keeps its text until the next push_back, so a reference taken
+  // just before stays readable.
+  void pop_back() { --count_; }
+
+ private:
+  std::array<LineFields, Capacity> slots_;
+  std::size_t head_ = 0;
+  std::size_t count_ = 0;
+};
+
+}  // namespace brevin
