@@ -238,7 +238,15 @@ class Engine {
   void InsertMethodSource(std::int64_t entry);
   void NextMethodSource(bool list);
   bool EmitMethodSource(const std::string& keyword, int n, bool list = true);
-  // The lines of a source file, read once per analysis; null when it cannot be read.
+  // A source file read once per analysis: its lines, and where each PUB and PRI
+  // header stands, so that finding the n-th method does not walk the file again.
+  struct SourceFile {
+    std::vector<std::string> lines;
+    std::vector<std::size_t> pubHeaders, priHeaders;
+  };
+  // The source file at path; null when it cannot be read.
+  const SourceFile* SourceFileAt(const std::string& path);
+  // Its lines; null when it cannot be read.
   const std::vector<std::string>* SourceLines(const std::string& path);
 
   // ---- Result model (analysis_builder.cpp)
@@ -323,8 +331,8 @@ class Engine {
 
   Host& host_;
   const Tables& tables_;
-  std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;
-  std::map<std::string, std::optional<std::vector<std::string>>> sourceCache_;  // the VarIds entries written since the last clear
+  std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;  // the VarIds entries written since the last clear
+  std::map<std::string, std::optional<SourceFile>> sourceCache_;  // the source files read in this analysis
   std::vector<LineMark> lineMarks_;  // one per line of Listing
   LineMark nextMark_;                // the mark of the next line written
   std::map<std::int64_t, std::string> methodSourceNames_;  // method entry -> "PUB main"
@@ -334,6 +342,11 @@ class Engine {
   std::string lineBuffer_, opcodeBuffer_;  // FormatLine's texts, kept across lines
   std::int64_t tablesLow_ = kImageSize, tablesHigh_ = 0;  // the table entries written since the last load
   bool imageUntouched_ = true;  // no load has written Image yet: every cell is still 0
+  // Above these addresses every cell holds byte 0, and no cell is Done: the checksum
+  // and the search for the listing's end read no further, so the empty top of an
+  // .eeprom is never read (nor its pages mapped in).
+  std::int64_t imageBytesEnd_ = kImageSize;
+  std::int64_t doneHigh_ = kLastAddress;
 };
 
 }  // namespace brevin

@@ -34,13 +34,23 @@ void Engine::ResetForLoad() {
 void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
   ResetForLoad();
   const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
+  doneHigh_ = -1;
+  // The end of the bytes that are not 0, looked for 64 bytes at a time from the
+  // top: an .eeprom's upper part is mostly empty.
+  std::size_t end = n;
+  while (end >= 64) {
+    std::uint8_t any = 0;
+    for (std::size_t i = end - 64; i < end; ++i) any |= bytes[i];
+    if (any != 0) break;
+    end -= 64;
+  }
+  while (end > 0 && bytes[end - 1] == 0) --end;
+  imageBytesEnd_ = static_cast<std::int64_t>(end);
   if (imageUntouched_) {
-    // A fresh engine's cells are calloc's zero pages: writing only the bytes
-    // that are not 0 leaves the pages of an empty image top unmapped.
+    // A fresh engine's cells are calloc's zero pages: writing only up to the
+    // last byte that is not 0 leaves the pages of an empty image top unmapped.
     imageUntouched_ = false;
-    for (std::size_t i = 0; i < n; ++i) {
-      if (bytes[i] != 0) Image[i] = bytes[i];
-    }
+    std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(end), Image.begin());
     return;
   }
   // Every cell is written once: the bytes with no flags, then 0 up to the end.
@@ -74,7 +84,9 @@ std::uint32_t Engine::WordAt(std::int64_t address) const { return ByteAt(address
 std::uint32_t Engine::LongAt(std::int64_t address) const { return WordAt(address) | WordAt(address + 2) << 16; }
 
 void Engine::SetFlag(std::int64_t address, std::uint32_t bits) {
-  if (InImage(address)) Image[static_cast<std::size_t>(address)] |= bits;
+  if (!InImage(address)) return;
+  Image[static_cast<std::size_t>(address)] |= bits;
+  if ((bits & flag::Done) && address > doneHigh_) doneHigh_ = address;
 }
 
 void Engine::ClearFlag(std::int64_t address, std::uint32_t bits) {
@@ -110,15 +122,17 @@ std::uint32_t Engine::ReadLong() {
 }
 
 int Engine::ImageChecksum() const {
-  // A fixed trip count over the raw cells lets the compiler sum several at once.
   std::uint32_t sum = 0;
   const std::uint32_t* cells = Image.data();
-  for (std::int32_t i = 0; i < kImageSize; ++i) sum += cells[i] & kByteMask;
+  const std::int64_t end = std::min<std::int64_t>(imageBytesEnd_, kImageSize);
+  for (std::int64_t i = 0; i < end; ++i) sum += cells[i] & kByteMask;
   return static_cast<int>(sum & kByteMask);
 }
 
 void Engine::SetIfZero(std::int64_t address, std::uint32_t value) {
-  if (InImage(address) && Image[static_cast<std::size_t>(address)] == 0) Image[static_cast<std::size_t>(address)] = value;
+  if (!InImage(address) || Image[static_cast<std::size_t>(address)] != 0) return;
+  Image[static_cast<std::size_t>(address)] = value;
+  if (value & kByteMask) imageBytesEnd_ = std::max(imageBytesEnd_, address + 1);
 }
 
 bool Engine::VerifyChecksum(const std::string& path) {

@@ -208,20 +208,12 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   LastLineBlank = true;
   IndentLevel = 0;
 
-  // The last Done cell above address 0, looked for a block of cells at a time:
-  // the top of an .eeprom is mostly empty.
+  // The last Done cell above address 0; none lies above doneHigh_.
   ImageEnd = 0;
-  constexpr std::int64_t kBlock = 64;
-  for (std::int64_t block = kImageSize - kBlock; block >= 0 && ImageEnd == 0; block -= kBlock) {
-    const std::uint32_t* cells = Image.data() + block;
-    std::uint32_t any = 0;
-    for (std::int64_t i = 0; i < kBlock; ++i) any |= cells[i];
-    if (!(any & flag::Done)) continue;
-    for (std::int64_t a = block + kBlock - 1; a >= block && a > 0; --a) {
-      if (Image[static_cast<std::size_t>(a)] & flag::Done) {
-        ImageEnd = a;
-        break;
-      }
+  for (std::int64_t a = std::min<std::int64_t>(doneHigh_, kLastAddress); a > 0; --a) {
+    if (Image[static_cast<std::size_t>(a)] & flag::Done) {
+      ImageEnd = a;
+      break;
     }
   }
 

@@ -3,6 +3,7 @@
 // private ones, each in source order, as the compiler lays them out.
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "engine.h"
 #include "text.h"
@@ -24,18 +25,9 @@ std::string TrimLeft(const std::string& text) {
   return first == std::string::npos ? std::string() : text.substr(first);
 }
 
-// The first four characters after the leading blanks, upper-cased.
-std::string KeyOf(const std::string& line) {
-  std::string key = TrimLeft(line).substr(0, 4);
-  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return key;
-}
-
-// KeyOf(TrimRight(line)) == key, without copying the line: every method's
-// search walks the source's lines from the top.
-bool HeaderKeyIs(std::string_view line, std::string_view key) {
-  const auto last = line.find_last_not_of(' ');
-  line = last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1);
+// The first four characters after the leading blanks, upper-cased, compared
+// with key without copying the line.
+bool KeyIs(std::string_view line, std::string_view key) {
   const auto first = line.find_first_not_of(' ');
   line = first == std::string_view::npos ? std::string_view() : line.substr(first, 4);
   if (line.size() != key.size()) return false;
@@ -45,10 +37,25 @@ bool HeaderKeyIs(std::string_view line, std::string_view key) {
   return true;
 }
 
-bool ReadLine(std::ifstream& in, std::string& line) {
-  if (!std::getline(in, line)) return false;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
+// KeyIs for the line without its trailing blanks: a method header.
+bool HeaderKeyIs(std::string_view line, std::string_view key) {
+  const auto last = line.find_last_not_of(' ');
+  return KeyIs(last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1), key);
+}
+
+// The text's lines, as getline gives them with a CR before the LF dropped: no
+// line after a final LF.
+std::vector<std::string> SplitSourceLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
 }
 
 bool IsSectionWord(const std::string& text) {
@@ -135,26 +142,38 @@ void Engine::NextMethodSource(bool list) {
   }
 }
 
-const std::vector<std::string>* Engine::SourceLines(const std::string& path) {
+const Engine::SourceFile* Engine::SourceFileAt(const std::string& path) {
   // Each file is read once per analysis; the methods then walk its lines.
   auto [it, added] = sourceCache_.try_emplace(path);
   if (added) {
     std::error_code ec;
     std::ifstream in;
-    if (std::filesystem::is_regular_file(path, ec)) in.open(path);
+    if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
     if (in.is_open()) {
-      std::vector<std::string> lines;
-      for (std::string line; ReadLine(in, line);) lines.push_back(std::move(line));
-      it->second = std::move(lines);
+      std::ostringstream text;
+      text << in.rdbuf();
+      if (!in.bad()) {
+        SourceFile file;
+        file.lines = SplitSourceLines(text.view());
+        for (std::size_t i = 0; i < file.lines.size(); ++i) {
+          if (HeaderKeyIs(file.lines[i], "PUB ")) file.pubHeaders.push_back(i);
+          if (HeaderKeyIs(file.lines[i], "PRI ")) file.priHeaders.push_back(i);
+        }
+        it->second = std::move(file);
+      }
     }
   }
   return it->second ? &*it->second : nullptr;
 }
 
+const std::vector<std::string>* Engine::SourceLines(const std::string& path) {
+  const SourceFile* file = SourceFileAt(path);
+  return file != nullptr ? &file->lines : nullptr;
+}
+
 bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
-  const std::string key = keyword + " ";
-  const std::vector<std::string>* lines = SourceLines(SourceReadPath);
-  if (lines == nullptr) {
+  const SourceFile* file = SourceFileAt(SourceReadPath);
+  if (file == nullptr) {
     // The source went away after the analysis began: list without it, say so once.
     if (!SourceReadWarned) {
       SourceReadWarned = true;
@@ -162,48 +181,45 @@ bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
     }
     return false;
   }
-  bool found = false;
-  std::size_t next = 0;
-  while (!found && next < lines->size()) {
-    if (!HeaderKeyIs((*lines)[next++], key) || --n != 0) continue;
-    const std::string header = TrimRight((*lines)[next - 1]);
-    if (!list) return true;
-    lastSourceHeader_ = header;
-    EmitBlankLine();
-    LineOpcode = "; " + header;
-    EmitLine();
-    while (!found) {
-      if (next >= lines->size()) {
-        found = true;
-        break;
+  // The n-th header of the keyword (counted from 1), if the file has that many.
+  const std::vector<std::size_t>& headers = keyword == "PUB" ? file->pubHeaders : file->priHeaders;
+  if (n < 1 || static_cast<std::size_t>(n) > headers.size()) return false;
+  if (!list) return true;
+  const std::vector<std::string>* lines = &file->lines;
+  std::size_t next = headers[static_cast<std::size_t>(n) - 1] + 1;
+  const std::string header = TrimRight((*lines)[next - 1]);
+  lastSourceHeader_ = header;
+  EmitBlankLine();
+  LineOpcode = "; " + header;
+  EmitLine();
+  // The method's lines run up to the next section keyword or a wrapper trailer.
+  for (bool ended = false; !ended && next < lines->size();) {
+    const std::string& line = (*lines)[next++];
+    static constexpr std::string_view kSectionKeys[] = {"PUB ", "PRI ", "OBJ ", "DAT ", "CON ", "VAR "};
+    for (std::string_view key : kSectionKeys) ended = ended || KeyIs(line, key);
+    if (ended) break;
+    if (KeyIs(line, "{ EN")) {
+      if (line.rfind(kWrapperTrailer, 0) == 0) {
+        const std::string rest = TrimRight(TrimLeft(line.substr(kWrapperTrailer.size())));
+        SourceReadPath = TrimRight(rest.size() >= 2 ? rest.substr(0, rest.size() - 2) : std::string());
+        PubCounter = 0;
+        PriCounter = 0;
+        MethodsMatched = 0;
+        SourceObjectBase = -1;  // the wrapped object is the next one listed
+        ended = true;
       }
-      const std::string& line = (*lines)[next++];
-      const std::string k = KeyOf(line);
-      if (k == "PUB " || k == "PRI " || k == "OBJ " || k == "DAT " || k == "CON " || k == "VAR ") {
-        found = true;
-      } else if (k == "{ EN") {
-        if (line.rfind(kWrapperTrailer, 0) == 0) {
-          const std::string rest = TrimRight(TrimLeft(line.substr(kWrapperTrailer.size())));
-          SourceReadPath = TrimRight(rest.size() >= 2 ? rest.substr(0, rest.size() - 2) : std::string());
-          PubCounter = 0;
-          PriCounter = 0;
-          MethodsMatched = 0;
-          SourceObjectBase = -1;  // the wrapped object is the next one listed
-          found = true;
-        }
-      } else {
-        const std::string text = TrimRight(line);
-        if (IsSectionWord(text)) {
-          found = true;
-        } else if (!text.empty()) {
-          LineOpcode = "; " + PrintableText(text);
-          EmitLine();
-        }
+    } else {
+      const std::string text = TrimRight(line);
+      if (IsSectionWord(text)) {
+        ended = true;
+      } else if (!text.empty()) {
+        LineOpcode = "; " + PrintableText(text);
+        EmitLine();
       }
     }
-    EmitBlankLine();
   }
-  return found;
+  EmitBlankLine();
+  return true;
 }
 
 }  // namespace brevin
