@@ -180,7 +180,10 @@ class Engine {
   std::string PlainName(int kind, std::int64_t address, std::int64_t reg) const;
   std::string HubName(std::int64_t address) const;
   std::string RelName(std::int64_t base, std::int64_t offset) const;
-  std::string VarName(const std::string& text, int space, std::int64_t offset) const;
+  // The operand text so far with a variable's name or offset (space: memory, object,
+  // variables, locals) in place of its base's "+"; VarName returns it as a copy.
+  void NameVariable(std::string& text, int space, std::int64_t offset) const;
+  std::string VarName(std::string text, int space, std::int64_t offset) const;
   void NumberSymbols();
   void AssignSymbol(std::int64_t address, char letter, int number);
   void ListSymbolTable();
@@ -333,7 +336,8 @@ class Engine {
   const Tables& tables_;
   std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;  // the VarIds entries written since the last clear
   std::map<std::string, std::optional<SourceFile>> sourceCache_;  // the source files read in this analysis
-  std::vector<LineMark> lineMarks_;  // one per line of Listing
+  std::vector<LineMark> lineMarks_;  // one per line of Listing, when the model is wanted
+  bool keepLineMarks_ = true;
   LineMark nextMark_;                // the mark of the next line written
   std::map<std::int64_t, std::string> methodSourceNames_;  // method entry -> "PUB main"
   std::string lastSourceHeader_;     // the source header listed last

@@ -85,21 +85,39 @@ std::int32_t Engine::ReadJumpOffset() {
   return offset;
 }
 
-std::string Engine::VarName(const std::string& text, int space, std::int64_t offset) const {
-  std::string name;
+void Engine::NameVariable(std::string& text, int space, std::int64_t offset) const {
+  // The name replaces the "+" and the three base letters before it ("VAR+",
+  // "#LOC+"); without a name the offset follows the text.
+  char letter = 0;
+  std::int64_t number = 0;
   if (space == kLoc) {
     if (InImage(offset) && VarIds[static_cast<std::size_t>(offset)] != 0) {
-      name = "VL" + DecText(VarIds[static_cast<std::size_t>(offset)]);
+      letter = 'L';
+      number = VarIds[static_cast<std::size_t>(offset)];
     }
   } else {
     const std::int64_t address = space == kObj ? ObjBase + offset : space == kVar ? ObjVarBase + offset : offset;
     if (address >= 16 && address <= kLastAddress) {
       const std::uint32_t id = static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)]) & 0x7FFFFFFFu;
-      if (id != 0) name = static_cast<char>((id >> 16) & 0xFF) + DecText(id & 0xFFFF);
+      if (id != 0) {
+        letter = static_cast<char>((id >> 16) & 0xFF);
+        number = id & 0xFFFF;
+      }
     }
   }
-  if (name.empty()) return text + DecText(offset);
-  return text.substr(0, text.size() >= 4 ? text.size() - 4 : 0) + name;
+  if (letter == 0 && number == 0) {
+    AppendDecimal(text, offset);
+    return;
+  }
+  text.resize(text.size() >= 4 ? text.size() - 4 : 0);
+  if (space == kLoc) text.push_back('V');
+  text.push_back(letter);
+  AppendDecimal(text, number);
+}
+
+std::string Engine::VarName(std::string text, int space, std::int64_t offset) const {
+  NameVariable(text, space, offset);
+  return text;
 }
 
 void Engine::AnnotateSize(std::uint32_t sizeFlag) {
@@ -134,9 +152,9 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
     }
     if (!listing) return;
     if (Opt.ShowLabels) {
-      LineOperand = VarName(LineOperand, varBase, offset);
+      NameVariable(LineOperand, varBase, offset);
     } else {
-      append(DecText(offset));
+      AppendDecimal(LineOperand, offset);
     }
   };
 

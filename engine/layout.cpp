@@ -71,7 +71,7 @@ std::string Engine::LabelText(const std::string& name) const {
 void Engine::WriteRawLine(const std::string& text) {
   Listing += text;
   Listing += kCrLf;
-  lineMarks_.push_back(nextMark_);
+  if (keepLineMarks_) lineMarks_.push_back(nextMark_);
   nextMark_ = LineMark{};
 }
 

@@ -199,6 +199,7 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   BytecodeListing = !Opt.ShowImage;
   Listing.clear();
   lineMarks_.clear();
+  keepLineMarks_ = host_.WantsModel();
   nextMark_ = LineMark{};
   methodSourceNames_.clear();
   PendingLines.clear();

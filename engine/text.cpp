@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include <charconv>
+
 namespace brevin {
 
 std::string HexText(std::uint32_t value, int n) {
@@ -10,6 +12,22 @@ std::string HexText(std::uint32_t value, int n) {
     value >>= 4;
   }
   return out;
+}
+
+void AppendHex(std::string& out, std::uint32_t value, int n) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const std::size_t start = out.size();
+  out.resize(start + static_cast<std::size_t>(n > 0 ? n : 0));
+  for (int i = n - 1; i >= 0; --i) {
+    out[start + static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+    value >>= 4;
+  }
+}
+
+void AppendDecimal(std::string& out, std::int64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
 }
 
 std::string DecText(std::int64_t value) { return std::to_string(value); }

@@ -17,6 +17,9 @@ inline std::string Hex4(std::int64_t value) { return HexText(static_cast<std::ui
 inline std::string Hex3(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 3); }
 // Decimal text; negatives carry "-".
 std::string DecText(std::int64_t value);
+// HexText and DecText appended to out, for texts built in place.
+void AppendHex(std::string& out, std::uint32_t value, int n);
+void AppendDecimal(std::string& out, std::int64_t value);
 // "+" and DecText for values 0 or more, DecText for negatives.
 std::string SignedText(std::int64_t value);
 // Pads with blanks to the given length; a text already that long gets one blank.
