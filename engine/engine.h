@@ -155,7 +155,8 @@ class Engine {
   void FormatLine(const LineFields& line);
   LineFields CurrentLine() const;
   void EmitBlankLine();
-  void WriteRawLine(const std::string& text);
+  void WriteRawLine(std::string_view text);
+  void EndLine();  // ends the listing's current line and records its mark
   void WriteTitleBlock(const std::string& imagePath, bool autoReloaded);
   void ListHeaderBlock();
   void ListDataLine(const std::string& format, const std::string& comment);
@@ -343,7 +344,6 @@ class Engine {
   std::string lastSourceHeader_;     // the source header listed last
   std::string pendingDebug_;
   std::string deferredDebug_;
-  std::string lineBuffer_, opcodeBuffer_;  // FormatLine's texts, kept across lines
   std::int64_t tablesLow_ = kImageSize, tablesHigh_ = 0;  // the table entries written since the last load
   bool imageUntouched_ = true;  // no load has written Image yet: every cell is still 0
   // Above these addresses every cell holds byte 0, and no cell is Done: the checksum

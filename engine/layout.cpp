@@ -16,7 +16,7 @@ constexpr std::size_t kColOpcodeBare = 9;
 constexpr std::size_t kCommentColumn = 24;  // comments of data lines, after the opcode column
 
 // The hex number in the first four characters of text (0 when there is none).
-std::int64_t LeadingHex(const std::string& text) {
+std::int64_t LeadingHex(std::string_view text) {
   std::int64_t value = 0;
   for (std::size_t i = 0; i < 4 && i < text.size(); ++i) {
     const char c = text[i];
@@ -32,7 +32,7 @@ std::int64_t LeadingHex(const std::string& text) {
 
 // The hub address in the first four characters and the cog register in
 // characters 7-9 of an address field ("0123   045", "       045", "0123").
-LineMark MarkOfAddress(const std::string& field) {
+LineMark MarkOfAddress(std::string_view field) {
   auto hexAt = [&](std::size_t from, std::size_t n) -> std::int32_t {
     if (field.size() < from + n) return -1;
     std::int32_t value = 0;
@@ -53,23 +53,18 @@ LineMark MarkOfAddress(const std::string& field) {
 std::string ContinuationHead(std::int64_t address) {
   return Hex4(address) + std::string(10, ' ') + "+";
 }
-
-// PadTo in place: blanks up to the column, or one blank when already there.
-void PadInPlace(std::string& text, std::size_t column) {
-  if (text.size() >= column) {
-    text.push_back(' ');
-  } else {
-    text.append(column - text.size(), ' ');
-  }
-}
 }  // namespace
 
 std::string Engine::LabelText(const std::string& name) const {
   return Opt.ColonsAfterLabels ? name + ":" : name;
 }
 
-void Engine::WriteRawLine(const std::string& text) {
+void Engine::WriteRawLine(std::string_view text) {
   Listing += text;
+  EndLine();
+}
+
+void Engine::EndLine() {
   Listing += kCrLf;
   if (keepLineMarks_) lineMarks_.push_back(nextMark_);
   nextMark_ = LineMark{};
@@ -84,37 +79,48 @@ void Engine::FormatLine(const LineFields& fields) {
     return;
   }
 
-  // The line is built in a buffer kept across lines: no allocation per line.
-  std::string& left = lineBuffer_;
   std::string_view addr = fields.addr;
   if (!addr.empty() && addr.front() == '_') {
     if (!LastLineBlank) WriteRawLine("");
     LastLineBlank = true;
     addr.remove_prefix(1);
   }
-  left.assign(addr);
-  LineMark mark = MarkOfAddress(left);
+  LineMark mark = MarkOfAddress(addr);
 
-  std::string overflow;
+  // The line is written straight into the listing; columns count from its start.
+  std::string& out = Listing;
+  const std::size_t lineStart = out.size();
+  const auto width = [&] { return out.size() - lineStart; };
+  const auto padTo = [&](std::size_t column) {  // blanks up to the column, or one blank when already there
+    const std::size_t w = width();
+    if (w >= column) {
+      out.push_back(' ');
+    } else {
+      out.append(column - w, ' ');
+    }
+  };
+
+  std::string_view overflowBytes;  // instruction bytes beyond the first five
   std::size_t column;
   if (Opt.ShowImage) {
+    out += addr;
     if (!fields.bytes.empty()) {
       std::string_view bytes = fields.bytes;
       if (bytes.size() > kBytesWidth) {
-        overflow = ContinuationHead(LeadingHex(left) + 5) + " " + fields.bytes.substr(kBytesWidth);
+        overflowBytes = bytes.substr(kBytesWidth);
         bytes = bytes.substr(0, kBytesWidth);
       }
-      PadInPlace(left, kColBytes);
-      left += bytes;
+      padTo(kColBytes);
+      out += bytes;
     }
     if (!fields.label.empty()) {
-      mark.labelStart = static_cast<std::uint16_t>(left.size() >= kColLabel ? left.size() + 1 : kColLabel);
-      PadInPlace(left, kColLabel);
-      left += fields.label;
+      mark.labelStart = static_cast<std::uint16_t>(width() >= kColLabel ? width() + 1 : kColLabel);
+      padTo(kColLabel);
+      out += fields.label;
     }
     column = kColOpcodeImage;
   } else {
-    left = fields.label;
+    out += fields.label;
     column = kColOpcodeBare;
   }
   mark.labelLength = static_cast<std::uint16_t>(fields.label.size());
@@ -128,48 +134,62 @@ void Engine::FormatLine(const LineFields& fields) {
     operand.remove_suffix(1);
     IndentLevel = IndentLevel >= 2 ? IndentLevel - 2 : 0;
   }
-  std::string& opcode = opcodeBuffer_;
-  opcode.assign(fields.opcode);
-  if (!operand.empty()) {
-    if (!opcode.empty()) PadInPlace(opcode, 9);
-    opcode += operand;
-  }
 
-  std::string& line = left;
-  if (!opcode.empty()) {
+  // The opcode column's text: the opcode, blanks to 9 characters (at least one)
+  // when an operand follows, and the operand.
+  const std::string_view opcode = fields.opcode;
+  const std::size_t gap = operand.empty() || opcode.empty() ? 0 : opcode.size() >= 9 ? 1 : 9 - opcode.size();
+  const std::size_t textLength = opcode.size() + gap + operand.size();
+  const auto appendText = [&](std::size_t skip) {  // the text without its first skip characters
+    const std::size_t fromOpcode = std::min(skip, opcode.size());
+    out += opcode.substr(fromOpcode);
+    skip -= fromOpcode;
+    const std::size_t fromGap = std::min(skip, gap);
+    out.append(gap - fromGap, ' ');
+    out += operand.substr(skip - fromGap);
+  };
+  const auto leadingBlanks = [&] {
+    const std::size_t inOpcode = opcode.find_first_not_of(' ');
+    if (inOpcode != std::string_view::npos) return inOpcode;
+    const std::size_t inOperand = operand.find_first_not_of(' ');
+    return opcode.size() + gap + (inOperand == std::string_view::npos ? operand.size() : inOperand);
+  };
+
+  if (textLength != 0) {
     const std::size_t c = column + static_cast<std::size_t>(IndentLevel);
-    if (line.size() > c) {
-      mark.textStart = static_cast<std::uint16_t>(line.size());
-      const std::size_t excess = line.size() - c;
-      if (opcode.size() >= excess && opcode.find_first_not_of(' ') >= excess) {
-        line.append(opcode, excess);  // the leading blanks of the opcode absorb the long left part
+    if (width() > c) {
+      mark.textStart = static_cast<std::uint16_t>(width());
+      const std::size_t excess = width() - c;
+      if (textLength >= excess && leadingBlanks() >= excess) {
+        appendText(excess);  // the leading blanks of the opcode absorb the long left part
       } else {
-        line += " [2]";
-        line += opcode;
+        out += " [2]";
+        appendText(0);
       }
     } else {
-      PadInPlace(line, c);
-      line += opcode;
+      padTo(c);
+      appendText(0);
       mark.textStart = static_cast<std::uint16_t>(c);
     }
   }
   nextMark_ = mark;
 
-  if (!line.empty() && line.back() == '_') {
-    line.pop_back();
-    WriteRawLine(line);
+  if (width() > 0 && out.back() == '_') {
+    out.pop_back();
+    EndLine();
     WriteRawLine("");
     LastLineBlank = true;
   } else {
-    WriteRawLine(line);
+    EndLine();
     LastLineBlank = false;
   }
   IndentLevel += growth;
 
-  if (!overflow.empty()) {
+  if (!overflowBytes.empty()) {
+    std::string overflow = ContinuationHead(LeadingHex(addr) + 5) + " " + std::string(overflowBytes);
     while (overflow.size() > kOverflowWidth) {
       nextMark_.hub = static_cast<std::int32_t>(LeadingHex(overflow));
-      WriteRawLine(overflow.substr(0, kOverflowWidth));
+      WriteRawLine(std::string_view(overflow).substr(0, kOverflowWidth));
       overflow = ContinuationHead(LeadingHex(overflow) + 4) + overflow.substr(kOverflowWidth);
     }
     nextMark_.hub = static_cast<std::int32_t>(LeadingHex(overflow));
