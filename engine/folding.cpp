@@ -74,9 +74,11 @@ void Engine::EmitLine() {
   line.operand = LineOperand;
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
 
-  if (Opt.FoldIndexes) FoldIndexes();
+  // Index and register folds need a "[" in the operand: one scan rules them out.
+  const bool bracket = LineOperand.find('[') != std::string::npos;
+  if (Opt.FoldIndexes && bracket) FoldIndexes();
   if (Opt.FoldOpcodes) FoldCallsAndReturns();
-  if (Opt.FoldSpr && Contains(LineOperand, "SPR[]")) FoldSpecialRegister();
+  if (Opt.FoldSpr && bracket && Contains(LineOperand, "SPR[]")) FoldSpecialRegister();
   if (Opt.FoldOperators) FoldOperators();
 }
 

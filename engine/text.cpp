@@ -5,23 +5,23 @@
 namespace brevin {
 
 std::string HexText(std::uint32_t value, int n) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '0');
-  for (int i = n - 1; i >= 0; --i) {
-    out[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
-    value >>= 4;
-  }
+  std::string out;
+  AppendHex(out, value, n);
   return out;
 }
 
 void AppendHex(std::string& out, std::uint32_t value, int n) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  const std::size_t start = out.size();
-  out.resize(start + static_cast<std::size_t>(n > 0 ? n : 0));
+  if (n > 8) {  // a 32-bit value has 8 digits: the rest are leading zeros
+    out.append(static_cast<std::size_t>(n - 8), '0');
+    n = 8;
+  }
+  char digits[8];
   for (int i = n - 1; i >= 0; --i) {
-    out[start + static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+    digits[i] = kDigits[value & 0xF];
     value >>= 4;
   }
+  out.append(digits, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
 void AppendDecimal(std::string& out, std::int64_t value) {
