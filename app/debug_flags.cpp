@@ -41,9 +41,9 @@ void SaveDebugFlags(SettingsStore& store, const SpinTables& tables, const SeenFl
     const SpinOpcodeEntry& opcode = tables.SpinOpcodeTable[at];
     store.WriteText(kOpcodeSection, key,
                     opcodeSeen[at] ? QString()
-                                   : QString::fromStdString(opcode.Mnemonic + " " + opcode.OperandFormat));
+                                   : QString::fromStdString(DefinitionText(opcode)));
     store.WriteText(kEffectSection, key,
-                    effectSeen[at] ? QString() : QString::fromStdString(tables.SpinEffectNames[at]));
+                    effectSeen[at] ? QString() : QString::fromStdString(std::string(tables.SpinEffectNames[at])));
   }
   store.Sync();
 }

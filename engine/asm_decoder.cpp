@@ -215,7 +215,7 @@ void Engine::DecodeAsmInstruction(std::int64_t address) {
   } else {
     LineOpcode = PadTo(mnemonic, 9);
     auto registerText = [&](std::int32_t r) {
-      if (static_cast<std::uint32_t>(r) >= kFirstSpecialRegister) return tables_.Spin.RegisterNames[r & 31];
+      if (static_cast<std::uint32_t>(r) >= kFirstSpecialRegister) return std::string(tables_.Spin.RegisterNames[r & 31]);
       NumberCogVariable(r);
       return RegName(CogOrgBase, r);
     };
@@ -256,7 +256,7 @@ void Engine::DecodeAsmInstruction(std::int64_t address) {
       }
     }
   }
-  LineOpcode = tables_.Asm.ConditionNames[AsmCondition] + LineOpcode;
+  LineOpcode.insert(0, tables_.Asm.ConditionNames[AsmCondition]);
 
   std::string effects;
   auto addEffect = [&](std::string_view name) {

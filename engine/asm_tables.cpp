@@ -1,17 +1,6 @@
 #include "asm_tables.h"
 
-#include "text.h"
-
 namespace brevin {
-
-void DefineAsmOpcode(AsmTables& tables, std::string_view choiceText, std::string_view pattern) {
-  std::size_t index = 0;
-  for (std::size_t i = 0; i < 6; ++i) {
-    index = index * 2 + (i < pattern.size() && pattern[i] == '1' ? 1 : 0);
-  }
-  tables.AsmOpcodeTable[index] = std::string(choiceText);
-  tables.AsmWritesResult[index] = pattern.size() > 9 && pattern[9] == '1';
-}
 
 namespace {
 
@@ -90,22 +79,33 @@ constexpr AsmDefinition kDefinitions[] = {
     {"111111 000i 1111 ddddddddd sssssssss", "WAITVID d,s"},
 };
 
-// Indexed by the condition field; 15 ("always") shows nothing.
+// Indexed by the condition field, padded to the opcode column; 15 ("always") shows nothing.
 constexpr std::string_view kConditionNames[kAsmConditionCount] = {
-    "IF_NEVER",   "IF_NC_AND_NZ", "IF_NC_AND_Z", "IF_NC",      "IF_C_AND_NZ", "IF_NZ",
-    "IF_C_NE_Z",  "IF_NC_OR_NZ",  "IF_C_AND_Z",  "IF_C_EQ_Z",  "IF_Z",        "IF_NC_OR_Z",
-    "IF_C",       "IF_C_OR_NZ",   "IF_C_OR_Z",   "",
+    "IF_NEVER        ", "IF_NC_AND_NZ    ", "IF_NC_AND_Z     ", "IF_NC           ",
+    "IF_C_AND_NZ     ", "IF_NZ           ", "IF_C_NE_Z       ", "IF_NC_OR_NZ     ",
+    "IF_C_AND_Z      ", "IF_C_EQ_Z       ", "IF_Z            ", "IF_NC_OR_Z      ",
+    "IF_C            ", "IF_C_OR_NZ      ", "IF_C_OR_Z       ", "                ",
 };
+
+constexpr AsmTables BuildAssemblerTables() {
+  AsmTables tables;
+  for (const AsmDefinition& def : kDefinitions) DefineAsmOpcode(tables, def.choiceText, def.pattern);
+  for (std::size_t c = 0; c < kAsmConditionCount; ++c) tables.ConditionNames[c] = kConditionNames[c];
+  return tables;
+}
+
+constexpr bool AllConditionNamesFillTheColumn() {
+  for (std::string_view name : kConditionNames) {
+    if (name.size() != kConditionWidth) return false;
+  }
+  return true;
+}
+static_assert(AllConditionNamesFillTheColumn(), "every condition name is padded to the opcode column");
+
+constexpr AsmTables kAssemblerTables = BuildAssemblerTables();
 
 }  // namespace
 
-AsmTables BuildAssemblerTables() {
-  AsmTables tables;
-  for (const AsmDefinition& def : kDefinitions) DefineAsmOpcode(tables, def.choiceText, def.pattern);
-  for (std::size_t c = 0; c < kAsmConditionCount; ++c) {
-    tables.ConditionNames[c] = PadTo(kConditionNames[c], kConditionWidth);
-  }
-  return tables;
-}
+const AsmTables& BuiltInAssemblerTables() { return kAssemblerTables; }
 
 }  // namespace brevin

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace brevin {
@@ -33,21 +32,29 @@ constexpr std::uint32_t AsmSField(std::uint32_t op) { return op & 0x1FFU; }
 
 struct AsmTables {
   // Choice text per instruction field; entries never defined (4..7) stay empty.
-  std::array<std::string, kAsmOpcodeCount> AsmOpcodeTable{};
+  std::array<std::string_view, kAsmOpcodeCount> AsmOpcodeTable{};
   // Whether the instruction writes its result when no WR/NR effect is given.
   std::array<bool, kAsmOpcodeCount> AsmWritesResult{};
   // Condition names by condition field, each exactly kConditionWidth characters;
   // "always" (15) is all blanks.
-  std::array<std::string, kAsmConditionCount> ConditionNames{};
+  std::array<std::string_view, kAsmConditionCount> ConditionNames{};
 };
 
 // Stores one definition. The encoding pattern is "iiiiii ZCRI cccc ddddddddd sssssssss":
 // its first six characters give the table index ("1" is a one bit, anything else a zero
 // bit) and its tenth character (the R position) gives the default-write flag ("1" only).
-// A later definition of the same index replaces the earlier one.
-void DefineAsmOpcode(AsmTables& tables, std::string_view choiceText, std::string_view pattern);
+// A later definition of the same index replaces the earlier one. The table views the
+// choice text, which must outlive it.
+constexpr void DefineAsmOpcode(AsmTables& tables, std::string_view choiceText, std::string_view pattern) {
+  std::size_t index = 0;
+  for (std::size_t i = 0; i < 6; ++i) {
+    index = index * 2 + (i < pattern.size() && pattern[i] == '1' ? 1 : 0);
+  }
+  tables.AsmOpcodeTable[index] = choiceText;
+  tables.AsmWritesResult[index] = pattern.size() > 9 && pattern[9] == '1';
+}
 
-// Builds the complete assembler tables.
-AsmTables BuildAssemblerTables();
+// The complete assembler tables (built at compile time, in asm_tables.cpp).
+const AsmTables& BuiltInAssemblerTables();
 
 }  // namespace brevin

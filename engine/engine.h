@@ -169,7 +169,7 @@ class Engine {
   std::string LabelText(const std::string& name) const;
 
   // ---- Operand templates (format.cpp)
-  void InterpretFormat(std::int64_t address, const std::string& format);
+  void InterpretFormat(std::int64_t address, std::string_view format);
   std::string ClockModeText(std::uint32_t mode) const;
   std::int32_t ReadJumpOffset();
   void AnnotateSize(std::uint32_t sizeFlag);

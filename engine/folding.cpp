@@ -9,7 +9,7 @@ namespace {
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 // Replaces the first occurrence of what by with (which must occur).
-std::string ReplaceFirst(std::string text, const std::string& what, const std::string& with) {
+std::string ReplaceFirst(std::string text, std::string_view what, std::string_view with) {
   const auto at = text.find(what);
   if (at != std::string::npos) text.replace(at, what.size(), with);
   return text;

@@ -13,10 +13,10 @@ enum VarSpace { kMem = 0, kObj = 1, kVar = 2, kLoc = 3 };
 
 // The base of a variable operand: the three template characters in front of
 // the "+" before the letter ("VAR+d" gives VAR).
-VarSpace BaseBefore(const std::string& format, std::size_t letter, bool& known) {
+VarSpace BaseBefore(std::string_view format, std::size_t letter, bool& known) {
   known = true;
   if (letter >= 4) {
-    const std::string_view base = std::string_view(format).substr(letter - 4, 3);
+    const std::string_view base = format.substr(letter - 4, 3);
     if (base == "MEM") return kMem;
     if (base == "OBJ") return kObj;
     if (base == "VAR") return kVar;
@@ -132,7 +132,7 @@ void Engine::AnnotateSize(std::uint32_t sizeFlag) {
   }
 }
 
-void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
+void Engine::InterpretFormat(std::int64_t address, std::string_view format) {
   PushHistory = {-1, PushHistory[0], PushHistory[1], PushHistory[2]};
   std::int64_t varOffset = -1;
   VarSpace varBase = kMem;
@@ -147,7 +147,7 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
     varOffset = offset;
     varBase = BaseBefore(format, letter, known);
     if (!known) {
-      host_.ShowMessage(std::string(ProductTitle), "Unknown variable base in operand format " + format,
+      host_.ShowMessage(std::string(ProductTitle), "Unknown variable base in operand format " + std::string(format),
                         MessageButtons::Ok, MessageIcon::Warning);
     }
     if (!listing) return;
@@ -289,13 +289,16 @@ void Engine::InterpretFormat(std::int64_t address, const std::string& format) {
           default: LineOpcode = "?"; break;
         }
         if (listing) {
-          const std::string& name = tables_.Spin.RegisterNames[reg & 31];
+          const std::string_view name = tables_.Spin.RegisterNames[reg & 31];
           if ((reg & 0x10) || DefaultLong) {
             append(name);
           } else if (Opt.CastVariables) {
-            append("LONG(" + name + ")");
+            append("LONG(");
+            append(name);
+            append(")");
           } else {
-            append(name + ".LONG");
+            append(name);
+            append(".LONG");
           }
         }
         break;

@@ -38,7 +38,7 @@ void Engine::DecodeEffectByte() {
   const std::uint32_t effect = ReadByte();
   if (ReadPastEnd()) return;
   EffectSeen[effect] = true;
-  std::string name = tables_.Spin.SpinEffectNames[effect & 0x7F];
+  std::string name(tables_.Spin.SpinEffectNames[effect & 0x7F]);
   if (name.empty()) {
     name = "**** $" + HexText(effect, 2);
     if (LineLabel.empty() || LineLabel[0] != ';') ReportProblem("EFFECT $" + HexText(effect, 2) + " " + LineOpcode);

@@ -33,7 +33,7 @@ std::string SpinEffectsReport(const SpinTables& tables) {
   out += kCrLf;
   for (std::uint32_t c = 0; c < 0x80; ++c) {
     out += kCrLf;
-    out += PadTo(HexText(c, 2) + "    " + tables.SpinEffectNames[c], 40);
+    out += PadTo(HexText(c, 2) + "    " + std::string(tables.SpinEffectNames[c]), 40);
     out += HexText(c + 0x80, 2);
     out += "    ";
     out += tables.SpinEffectNames[c + 0x80];

@@ -1,60 +1,10 @@
 #include "spin_tables.h"
 
-#include "text.h"
-
 namespace brevin {
 
-void SpinTableBuilder::DefineOpcode(std::string_view text) {
-  const int index = nextOpcode_++;
-  if (index < 0 || index >= static_cast<int>(tables_.SpinOpcodeTable.size())) return;
-  SpinOpcodeEntry& entry = tables_.SpinOpcodeTable[static_cast<std::size_t>(index)];
-  if (text.empty()) {
-    entry.Mnemonic = DecText(index);
-    entry.OperandFormat.clear();
-    return;
-  }
-  const std::size_t space = text.find(' ');
-  if (space == std::string_view::npos) {
-    entry.Mnemonic = std::string(text);
-    entry.OperandFormat.clear();
-    return;
-  }
-  entry.Mnemonic = std::string(text.substr(0, space));
-  std::string_view format = text.substr(space + 1);
-  const std::size_t start = format.find_first_not_of(' ');
-  entry.OperandFormat = start == std::string_view::npos ? std::string() : std::string(format.substr(start));
-}
+namespace {
 
-void SpinTableBuilder::DefineEffect(int index, std::string_view text) {
-  DefineOneEffect(index, text);
-  if (index >= 0 && index < 64 && index % 4 == 0) {
-    for (int i = 1; i < 4; ++i) DefineOneEffect(index + i, text);
-  }
-}
-
-void SpinTableBuilder::DefineOneEffect(int index, std::string_view text) {
-  auto set = [this](int at, std::string_view name) {
-    if (at >= 0 && at < static_cast<int>(tables_.SpinEffectNames.size())) {
-      tables_.SpinEffectNames[static_cast<std::size_t>(at)] = std::string(name);
-    }
-  };
-  const std::size_t space = text.find(' ');
-  if (space == std::string_view::npos) {
-    set(index, text);
-    set(index + 0x80, text);
-  } else {
-    set(index, text.substr(0, space));
-    set(index + 0x80, text.substr(space + 1));
-  }
-}
-
-void SpinTableBuilder::DefineRegister(std::string_view text) {
-  const int index = nextRegister_++;
-  if (index < 0 || index >= static_cast<int>(tables_.RegisterNames.size())) return;
-  tables_.RegisterNames[static_cast<std::size_t>(index)] = std::string(text);
-}
-
-SpinTables BuildSpinTables() {
+constexpr SpinTables BuildSpinTables() {
   SpinTableBuilder b;
 
   // Opcodes, in byte order. Format letters are read by the instruction decoder.
@@ -419,7 +369,13 @@ SpinTables BuildSpinTables() {
   b.DefineRegister("VCFG");
   b.DefineRegister("VSCL");
 
-  return b.Take();
+  return b.Tables();
 }
+
+constexpr SpinTables kSpinTables = BuildSpinTables();
+
+}  // namespace
+
+const SpinTables& BuiltInSpinTables() { return kSpinTables; }
 
 }  // namespace brevin

@@ -5,58 +5,113 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace brevin {
 
 // One opcode: the listing mnemonic and the operand template read by the decoder.
 struct SpinOpcodeEntry {
-  std::string Mnemonic;
-  std::string OperandFormat;
+  std::string_view Mnemonic;
+  std::string_view OperandFormat;
 };
+
+// "MNEMONIC FORMAT": the entry as one definition text (the format may be empty).
+inline std::string DefinitionText(const SpinOpcodeEntry& entry) {
+  std::string text(entry.Mnemonic);
+  text += ' ';
+  text += entry.OperandFormat;
+  return text;
+}
 
 struct SpinTables {
   // Indexed by the opcode byte.
-  std::array<SpinOpcodeEntry, 256> SpinOpcodeTable;
+  std::array<SpinOpcodeEntry, 256> SpinOpcodeTable{};
   // Indexed by the effect byte; $00..$7F are operand names, $80..$FF the names used
   // when the effect is folded into the opcode column.
-  std::array<std::string, 256> SpinEffectNames;
+  std::array<std::string_view, 256> SpinEffectNames{};
   // Cog registers $1E0..$1FF, indexed by the low 5 bits of the register byte.
-  std::array<std::string, 32> RegisterNames;
+  std::array<std::string_view, 32> RegisterNames{};
 };
+
+// The decimal numbers 0..255 as texts, for opcodes defined without a name.
+struct IndexNames {
+  char text[256][4]{};
+  constexpr IndexNames() {
+    for (int i = 0; i < 256; ++i) {
+      int n = 0;
+      if (i >= 100) text[i][n++] = static_cast<char>('0' + i / 100);
+      if (i >= 10) text[i][n++] = static_cast<char>('0' + i / 10 % 10);
+      text[i][n] = static_cast<char>('0' + i % 10);
+    }
+  }
+  constexpr std::string_view operator[](int i) const { return std::string_view(text[i]); }
+};
+inline constexpr IndexNames kIndexNames;
 
 // Fills a SpinTables one definition at a time. Opcodes and registers are appended at
 // running counters; effects are placed by index. Later definitions overwrite earlier
-// ones. Definitions that would land outside a table are dropped.
+// ones. Definitions that would land outside a table are dropped. The tables view the
+// texts they are given, so every text must outlive them (the built-in ones are literals,
+// and the whole vocabulary is built at compile time).
 class SpinTableBuilder {
  public:
   // Appends the next opcode. The mnemonic is the text before the first space, the
   // format everything after it with leading spaces removed; without a space the whole
   // text is the mnemonic. An empty text names the entry by its decimal index.
-  void DefineOpcode(std::string_view text);
+  constexpr void DefineOpcode(std::string_view text) {
+    const int index = nextOpcode_++;
+    if (index < 0 || index >= static_cast<int>(tables_.SpinOpcodeTable.size())) return;
+    SpinOpcodeEntry& entry = tables_.SpinOpcodeTable[static_cast<std::size_t>(index)];
+    const std::size_t space = text.find(' ');
+    if (text.empty()) {
+      entry = {kIndexNames[index], {}};
+    } else if (space == std::string_view::npos) {
+      entry = {text, {}};
+    } else {
+      const std::string_view format = text.substr(space + 1);
+      const std::size_t start = format.find_first_not_of(' ');
+      entry = {text.substr(0, space), start == std::string_view::npos ? std::string_view() : format.substr(start)};
+    }
+  }
 
   // Names effect `index`. With a space in the text, `index` gets the part before the
   // first space and `index + $80` the part after it; otherwise both get the whole
   // text. An index below 64 that is a multiple of 4 applies the same definition to
   // the three following indexes as well.
-  void DefineEffect(int index, std::string_view text);
+  constexpr void DefineEffect(int index, std::string_view text) {
+    DefineOneEffect(index, text);
+    if (index >= 0 && index < 64 && index % 4 == 0) {
+      for (int i = 1; i < 4; ++i) DefineOneEffect(index + i, text);
+    }
+  }
 
   // Appends the next register name.
-  void DefineRegister(std::string_view text);
+  constexpr void DefineRegister(std::string_view text) {
+    const int index = nextRegister_++;
+    if (index < 0 || index >= static_cast<int>(tables_.RegisterNames.size())) return;
+    tables_.RegisterNames[static_cast<std::size_t>(index)] = text;
+  }
 
-  const SpinTables& Tables() const { return tables_; }
-  SpinTables Take() { return std::move(tables_); }
+  constexpr const SpinTables& Tables() const { return tables_; }
 
  private:
-  void DefineOneEffect(int index, std::string_view text);
+  constexpr void DefineOneEffect(int index, std::string_view text) {
+    const std::size_t space = text.find(' ');
+    SetEffect(index, space == std::string_view::npos ? text : text.substr(0, space));
+    SetEffect(index + 0x80, space == std::string_view::npos ? text : text.substr(space + 1));
+  }
+  constexpr void SetEffect(int at, std::string_view name) {
+    if (at >= 0 && at < static_cast<int>(tables_.SpinEffectNames.size())) {
+      tables_.SpinEffectNames[static_cast<std::size_t>(at)] = name;
+    }
+  }
 
   SpinTables tables_;
   int nextOpcode_ = 0;
   int nextRegister_ = 0;
 };
 
-// Builds the complete built-in vocabulary.
-SpinTables BuildSpinTables();
+// Builds the complete built-in vocabulary (at compile time, in spin_tables.cpp).
+const SpinTables& BuiltInSpinTables();
 
 // PUSH ##OBJ+v of byte, word and long size ($87, $A7, $C7): the object-relative
 // address of a DAT label, pushed with the opcode of the label's size. A label

@@ -3,7 +3,7 @@
 namespace brevin {
 
 const Tables& SharedTables() {
-  static const Tables tables{BuildSpinTables(), BuildAssemblerTables()};
+  static const Tables tables{BuiltInSpinTables(), BuiltInAssemblerTables()};
   return tables;
 }
 

@@ -7,12 +7,11 @@
 namespace brevin {
 
 struct Tables {
-  SpinTables Spin;
-  AsmTables Asm;
+  const SpinTables& Spin;
+  const AsmTables& Asm;
 };
 
-// Builds the Spin tables and then the assembler tables on first use; the
-// object never changes afterwards, so engines on several threads may share it.
+// The built-in vocabulary: compile-time data, shared by every engine and thread.
 const Tables& SharedTables();
 
 }  // namespace brevin

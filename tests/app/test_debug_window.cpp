@@ -211,8 +211,8 @@ class DebugWindowTests : public QObject {
     QVERIFY(file.contains("[Debug Eff]"));
     QVERIFY(!file.contains("%20"));
     QCOMPARE(store.ReadText("Debug Opc", "38"),
-             QString::fromStdString(spin.SpinOpcodeTable[0x38].Mnemonic + " " + spin.SpinOpcodeTable[0x38].OperandFormat));
-    QCOMPARE(store.ReadText("Debug Eff", "80"), QString::fromStdString(spin.SpinEffectNames[0x80]));
+             QString::fromStdString(DefinitionText(spin.SpinOpcodeTable[0x38])));
+    QCOMPARE(store.ReadText("Debug Eff", "80"), QString::fromStdString(std::string(spin.SpinEffectNames[0x80])));
     QCOMPARE(store.ReadText("Debug Opc", "39"), QString());
 
     // Read back by a later run, also after other settings were written.
@@ -243,7 +243,7 @@ class DebugWindowTests : public QObject {
     const auto index = static_cast<std::size_t>(unseen - w->engine().SeenOpcodes().begin());
     const SpinOpcodeEntry& named = SharedTables().Spin.SpinOpcodeTable[index];
     QCOMPARE(store.ReadText("Debug Opc", QString("%1").arg(index, 2, 16, QChar('0')).toUpper()),
-             QString::fromStdString(named.Mnemonic + " " + named.OperandFormat));
+             QString::fromStdString(DefinitionText(named)));
     QVERIFY(ReadAll(store.FileName()).contains("[Debug Opc]"));
 
     auto again = LoadWindow(store);

@@ -12,8 +12,7 @@ namespace brevin {
 namespace {
 
 const AsmTables& Tables() {
-  static const AsmTables tables = BuildAssemblerTables();
-  return tables;
+  return BuiltInAssemblerTables();
 }
 
 // Resolves a choice text the way the decoder does, with the selector tests supplied
@@ -43,7 +42,7 @@ TEST(AsmTables, UndefinedEntriesAndWritesResult) {
 }
 
 TEST(AsmTables, ConditionNamesArePaddedTo16) {
-  for (const std::string& name : Tables().ConditionNames) EXPECT_EQ(name.size(), 16U) << name;
+  for (std::string_view name : Tables().ConditionNames) EXPECT_EQ(name.size(), 16U) << name;
   EXPECT_EQ(Tables().ConditionNames[0], "IF_NEVER        ");
   EXPECT_EQ(Tables().ConditionNames[14], "IF_C_OR_Z       ");
   EXPECT_EQ(Tables().ConditionNames[15], std::string(16, ' '));
@@ -66,7 +65,7 @@ TEST(AsmTables, PatternGivesIndexAndWriteFlag) {
 
 TEST(AsmTables, ChoiceTextsResolveToDocumentedForms) {
   auto forms = [](int index, bool r, bool i, bool pairNotKnown, int s7) {
-    return Resolve(Tables().AsmOpcodeTable[index], [&](char sel) {
+    return Resolve(std::string(Tables().AsmOpcodeTable[index]), [&](char sel) {
       if (sel == 'w') return r;
       if (sel == 'i') return i;
       if (sel == 'p') return pairNotKnown;
