@@ -339,6 +339,7 @@ class Engine {
   std::map<std::string, std::optional<SourceFile>> sourceCache_;  // the source files read in this analysis
   std::vector<LineMark> lineMarks_;  // one per line of Listing, when the model is wanted
   bool keepLineMarks_ = true;
+  std::string lineScratch_;  // FormatLine's buffer, kept across lines
   LineMark nextMark_;                // the mark of the next line written
   std::map<std::int64_t, std::string> methodSourceNames_;  // method entry -> "PUB main"
   std::string lastSourceHeader_;     // the source header listed last

@@ -1,5 +1,7 @@
 // Listing layout: the five line fields become one formatted line; the core's
 // own line producers (header, data items, equates, markers, assembler blocks).
+#include <cstring>
+
 #include "engine.h"
 #include "text.h"
 #include "version_text.h"
@@ -50,6 +52,28 @@ LineMark MarkOfAddress(std::string_view field) {
   return mark;
 }
 
+// Writes a line into a buffer known to be large enough; columns count from its start.
+class LineWriter {
+ public:
+  explicit LineWriter(char* start) : start_(start), end_(start) {}
+  std::size_t Width() const { return static_cast<std::size_t>(end_ - start_); }
+  char Back() const { return end_[-1]; }
+  void Put(std::string_view text) {
+    std::memcpy(end_, text.data(), text.size());
+    end_ += text.size();
+  }
+  void Blanks(std::size_t n) {
+    std::memset(end_, ' ', n);
+    end_ += n;
+  }
+  // Blanks up to the column, or one blank when already there.
+  void PadTo(std::size_t column) { Blanks(Width() >= column ? 1 : column - Width()); }
+
+ private:
+  char* start_;
+  char* end_;
+};
+
 std::string ContinuationHead(std::int64_t address) {
   return Hex4(address) + std::string(10, ' ') + "+";
 }
@@ -87,44 +111,8 @@ void Engine::FormatLine(const LineFields& fields) {
   }
   LineMark mark = MarkOfAddress(addr);
 
-  // The line is written straight into the listing; columns count from its start.
-  std::string& out = Listing;
-  const std::size_t lineStart = out.size();
-  const auto width = [&] { return out.size() - lineStart; };
-  const auto padTo = [&](std::size_t column) {  // blanks up to the column, or one blank when already there
-    const std::size_t w = width();
-    if (w >= column) {
-      out.push_back(' ');
-    } else {
-      out.append(column - w, ' ');
-    }
-  };
-
-  std::string_view overflowBytes;  // instruction bytes beyond the first five
-  std::size_t column;
-  if (Opt.ShowImage) {
-    out += addr;
-    if (!fields.bytes.empty()) {
-      std::string_view bytes = fields.bytes;
-      if (bytes.size() > kBytesWidth) {
-        overflowBytes = bytes.substr(kBytesWidth);
-        bytes = bytes.substr(0, kBytesWidth);
-      }
-      padTo(kColBytes);
-      out += bytes;
-    }
-    if (!fields.label.empty()) {
-      mark.labelStart = static_cast<std::uint16_t>(width() >= kColLabel ? width() + 1 : kColLabel);
-      padTo(kColLabel);
-      out += fields.label;
-    }
-    column = kColOpcodeImage;
-  } else {
-    out += fields.label;
-    column = kColOpcodeBare;
-  }
-  mark.labelLength = static_cast<std::uint16_t>(fields.label.size());
-
+  // The line is assembled in a scratch buffer large enough for any layout of
+  // these fields, then appended to the listing in one piece.
   std::string_view operand = fields.operand;
   int growth = 0;
   if (!operand.empty() && operand.back() == '>') {
@@ -134,55 +122,83 @@ void Engine::FormatLine(const LineFields& fields) {
     operand.remove_suffix(1);
     IndentLevel = IndentLevel >= 2 ? IndentLevel - 2 : 0;
   }
+  const std::string_view opcode = fields.opcode;
+  // Padding only brings the width up to a column (at most the opcode column plus the
+  // indent) or adds one blank; besides the fields come at most " [2]" and the
+  // opcode's gap of nine: 64 more than the fields and the columns is room to spare.
+  const std::size_t bound = addr.size() + fields.bytes.size() + fields.label.size() + opcode.size() + operand.size() +
+                            static_cast<std::size_t>(IndentLevel) + kColOpcodeImage + 64;
+  if (lineScratch_.size() < bound) lineScratch_.resize(bound);
+  LineWriter out(lineScratch_.data());
+
+  std::string_view overflowBytes;  // instruction bytes beyond the first five
+  std::size_t column;
+  if (Opt.ShowImage) {
+    out.Put(addr);
+    if (!fields.bytes.empty()) {
+      std::string_view bytes = fields.bytes;
+      if (bytes.size() > kBytesWidth) {
+        overflowBytes = bytes.substr(kBytesWidth);
+        bytes = bytes.substr(0, kBytesWidth);
+      }
+      out.PadTo(kColBytes);
+      out.Put(bytes);
+    }
+    if (!fields.label.empty()) {
+      mark.labelStart = static_cast<std::uint16_t>(out.Width() >= kColLabel ? out.Width() + 1 : kColLabel);
+      out.PadTo(kColLabel);
+      out.Put(fields.label);
+    }
+    column = kColOpcodeImage;
+  } else {
+    out.Put(fields.label);
+    column = kColOpcodeBare;
+  }
+  mark.labelLength = static_cast<std::uint16_t>(fields.label.size());
 
   // The opcode column's text: the opcode, blanks to 9 characters (at least one)
   // when an operand follows, and the operand.
-  const std::string_view opcode = fields.opcode;
   const std::size_t gap = operand.empty() || opcode.empty() ? 0 : opcode.size() >= 9 ? 1 : 9 - opcode.size();
   const std::size_t textLength = opcode.size() + gap + operand.size();
-  const auto appendText = [&](std::size_t skip) {  // the text without its first skip characters
+  const auto putText = [&](std::size_t skip) {  // the text without its first skip characters
     const std::size_t fromOpcode = std::min(skip, opcode.size());
-    out += opcode.substr(fromOpcode);
+    out.Put(opcode.substr(fromOpcode));
     skip -= fromOpcode;
     const std::size_t fromGap = std::min(skip, gap);
-    out.append(gap - fromGap, ' ');
-    out += operand.substr(skip - fromGap);
-  };
-  const auto leadingBlanks = [&] {
-    const std::size_t inOpcode = opcode.find_first_not_of(' ');
-    if (inOpcode != std::string_view::npos) return inOpcode;
-    const std::size_t inOperand = operand.find_first_not_of(' ');
-    return opcode.size() + gap + (inOperand == std::string_view::npos ? operand.size() : inOperand);
+    out.Blanks(gap - fromGap);
+    out.Put(operand.substr(skip - fromGap));
   };
 
   if (textLength != 0) {
     const std::size_t c = column + static_cast<std::size_t>(IndentLevel);
-    if (width() > c) {
-      mark.textStart = static_cast<std::uint16_t>(width());
-      const std::size_t excess = width() - c;
-      if (textLength >= excess && leadingBlanks() >= excess) {
-        appendText(excess);  // the leading blanks of the opcode absorb the long left part
+    if (out.Width() > c) {
+      mark.textStart = static_cast<std::uint16_t>(out.Width());
+      const std::size_t excess = out.Width() - c;
+      // The leading blanks of the text absorb the long left part, if it has that many.
+      std::size_t blanks = opcode.find_first_not_of(' ');
+      if (blanks == std::string_view::npos) {
+        const std::size_t inOperand = operand.find_first_not_of(' ');
+        blanks = opcode.size() + gap + (inOperand == std::string_view::npos ? operand.size() : inOperand);
+      }
+      if (textLength >= excess && blanks >= excess) {
+        putText(excess);
       } else {
-        out += " [2]";
-        appendText(0);
+        out.Put(" [2]");
+        putText(0);
       }
     } else {
-      padTo(c);
-      appendText(0);
+      out.PadTo(c);
+      putText(0);
       mark.textStart = static_cast<std::uint16_t>(c);
     }
   }
   nextMark_ = mark;
 
-  if (width() > 0 && out.back() == '_') {
-    out.pop_back();
-    EndLine();
-    WriteRawLine("");
-    LastLineBlank = true;
-  } else {
-    EndLine();
-    LastLineBlank = false;
-  }
+  const bool blankAfter = out.Width() > 0 && out.Back() == '_';
+  Listing.append(lineScratch_.data(), out.Width() - (blankAfter ? 1 : 0));
+  EndLine();
+  if (blankAfter) WriteRawLine("");
+  LastLineBlank = blankAfter;
   IndentLevel += growth;
 
   if (!overflowBytes.empty()) {
