@@ -5,11 +5,10 @@
 #include <condition_variable>
 #include <exception>
 #include <filesystem>
-#include <fstream>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "cli.h"
@@ -42,9 +41,9 @@ std::string CheckOutputFolder(const std::string& dir) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const fs::path probe = fs::path(dir) / (".brevin-probe-" + std::to_string(attempt) + ".tmp");
     if (fs::exists(probe, ec)) continue;
-    std::ofstream file(probe, std::ios::binary);
-    if (!file) return dir + ": cannot write in this folder";
-    file.close();
+    std::FILE* file = std::fopen(probe.c_str(), "wb");
+    if (file == nullptr) return dir + ": cannot write in this folder";
+    std::fclose(file);
     fs::remove(probe, ec);
     return {};
   }
@@ -92,12 +91,15 @@ RenderedImage RenderSafely(const ImageRenderer& render, const std::string& input
 }
 
 // Each message line names the image, unless the line already starts with its path.
-void WriteMessages(std::ostream& err, const std::string& input, const std::string& messages) {
-  std::istringstream lines(messages);
-  for (std::string line; std::getline(lines, line);) {
+void WriteMessages(TextSink& err, const std::string& input, const std::string& messages) {
+  std::string_view rest = messages;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     if (line.empty()) continue;
     err << "brevin-cli: ";
-    if (line.rfind(input, 0) != 0) err << input << ": ";
+    if (!line.starts_with(input)) err << input << ": ";
     err << line << "\n";
   }
 }
@@ -105,7 +107,7 @@ void WriteMessages(std::ostream& err, const std::string& input, const std::strin
 }  // namespace
 
 int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& options, const RendererFactory& factory,
-             std::ostream& err) {
+             TextSink& err) {
   const std::vector<std::string> names = PlanOutputNames(inputs, options.extension);
   const std::size_t count = inputs.size();
   ResultSlots slots(count);
@@ -125,7 +127,8 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& options
   std::size_t listed = 0, refused = 0, unreadable = 0, unwritten = 0;
   for (std::size_t i = 0; i < count; ++i) {
     if (options.progress) {
-      err << "\r\033[K[" << (i + 1) << "/" << count << "] " << inputs[i] << std::flush;
+      err << "\r\033[K[" << (i + 1) << "/" << count << "] " << inputs[i];
+      err.Flush();
     }
     RenderedImage result = slots.Take(i);
     if (options.progress) err << "\r\033[K";

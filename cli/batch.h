@@ -9,9 +9,10 @@
 #pragma once
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
+
+#include "text_sink.h"
 
 namespace brevin::cli {
 
@@ -51,6 +52,6 @@ unsigned DefaultJobs();
 // each image's messages (in input order), the notes on renamed outputs and the
 // summary line "N listed, N refused, N unreadable".
 int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& options, const RendererFactory& factory,
-             std::ostream& err);
+             TextSink& err);
 
 }  // namespace brevin::cli

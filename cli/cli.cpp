@@ -1,11 +1,7 @@
 #include "cli.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <iostream>
 #include <memory>
-#include <sstream>
 
 #include "asm_reports.h"
 #include "batch.h"
@@ -98,7 +94,7 @@ struct Arguments {
 // The command line's answers to the engine's questions.
 class CliHost : public Host {
  public:
-  CliHost(const Arguments& args, std::ostream& err) : args_(args), err_(err) {}
+  CliHost(const Arguments& args, TextSink& err) : args_(args), err_(err) {}
 
   Options LoadOptions() override { return args_.options; }
 
@@ -140,7 +136,7 @@ class CliHost : public Host {
   }
 
   const Arguments& args_;
-  std::ostream& err_;
+  TextSink& err_;
   std::string debug_;
 };
 
@@ -215,11 +211,12 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
 std::string WithFinalLineEnd(std::string text) { return text + std::string(kCrLf); }
 
 // Writes text to -o's file or to out; returns the exit status.
-int Deliver(const Arguments& a, const std::string& text, std::ostream& out, std::ostream& err) {
+int Deliver(const Arguments& a, const std::string& text, TextSink& out, TextSink& err) {
   if (a.outPath.empty()) {
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    return out ? kExitOk : kExitFileError;
+    out.Write(text);
+    if (out.Flush()) return kExitOk;
+    err << "brevin-cli: standard output: write error\n";
+    return kExitFileError;
   }
   if (std::string problem = WriteFileAtomically(a.outPath, text); !problem.empty()) {
     err << "brevin-cli: " << problem << "\n";
@@ -232,7 +229,7 @@ int Deliver(const Arguments& a, const std::string& text, std::ostream& out, std:
 // those a single run with -o writes, the messages those it prints.
 ImageRenderer MakeListingRenderer(const Arguments& a) {
   struct State {
-    std::ostringstream messages;
+    StringSink messages;
     CliHost host;
     Engine engine;
     bool json;  // the model as JSON instead of the listing
@@ -240,7 +237,7 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
   };
   auto state = std::make_shared<State>(a);
   return [state](const std::string& image) {
-    state->messages.str({});
+    state->messages.Clear();
     const LoadResult result = state->engine.LoadAndDisassemble(image, false);
     for (const std::string& warning : result.warnings) state->messages << "warning: " << warning << "\n";
     RenderedImage rendered;
@@ -255,15 +252,12 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
     if (result.status == LoadStatus::Unreadable || result.status == LoadStatus::Refused) {
       state->messages << result.message << "\n";
     }
-    rendered.messages = state->messages.str();
+    rendered.messages = state->messages.Text();
     return rendered;
   };
 }
 
-// The progress line is for a person watching, not for a log file or a pipe.
-bool ErrIsTerminal(const std::ostream& err) { return &err == &std::cerr && isatty(STDERR_FILENO) == 1; }
-
-int RunOutDir(const Arguments& a, std::ostream& err) {
+int RunOutDir(const Arguments& a, TextSink& err) {
   const auto usage = [&err](const std::string& problem) {
     err << "brevin-cli: " << problem << "\nTry 'brevin-cli --help'.\n";
     return kExitUsage;
@@ -282,14 +276,14 @@ int RunOutDir(const Arguments& a, std::ostream& err) {
   BatchOptions options;
   options.outDir = a.outDir;
   options.jobs = a.jobs == 0 ? DefaultJobs() : a.jobs;
-  options.progress = ErrIsTerminal(err);
+  options.progress = err.IsTerminal();  // for a person watching, not for a log file or a pipe
   if (a.json) options.extension = ".json";
   return RunBatch(a.images, options, [&a] { return MakeListingRenderer(a); }, err);
 }
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err) {
   Arguments a;
   bool help = false, version = false;
   if (std::string problem = Parse(args, a, help, version); !problem.empty()) {

@@ -1,9 +1,11 @@
 // brevin-cli: the engine from the command line, without a window.
 #pragma once
 
-#include <ostream>
+#include <iosfwd>
 #include <string>
 #include <vector>
+
+#include "text_sink.h"
 
 namespace brevin::cli {
 
@@ -15,6 +17,10 @@ inline constexpr int kExitFileError = 4;
 
 // Runs the command line (arguments without the program name); the listing or
 // report goes to out unless -o names a file, messages go to err.
+int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err);
+
+// The same with C++ streams, for callers that have them (tests, the window's
+// checks); out and err get the texts once the run is over.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace brevin::cli

@@ -1,9 +1,11 @@
-#include <iostream>
+#include <cstdio>
 
 #include "cli.h"
 
 int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return brevin::cli::Run(args, std::cout, std::cerr);
+  brevin::cli::FileSink out(stdout), err(stderr);
+  const int status = brevin::cli::Run(args, out, err);
+  err.Flush();
+  return status;
 }

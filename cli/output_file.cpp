@@ -1,7 +1,7 @@
 #include "output_file.h"
 
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 namespace brevin::cli {
@@ -30,16 +30,12 @@ std::string WriteFileAtomically(const std::string& path, std::string_view conten
   if (fs::is_directory(target, ec)) return path + ": is a folder";
   const fs::path temp = TemporaryBeside(target);
   if (temp.empty()) return path + ": cannot create a temporary file beside it";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return path + ": cannot be written (the folder is missing or not writable)";
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      fs::remove(temp, ec);
-      return path + ": cannot be written (write error)";
-    }
+  std::FILE* out = std::fopen(temp.c_str(), "wb");
+  if (out == nullptr) return path + ": cannot be written (the folder is missing or not writable)";
+  const bool written = std::fwrite(contents.data(), 1, contents.size(), out) == contents.size();
+  if (std::fclose(out) != 0 || !written) {
+    fs::remove(temp, ec);
+    return path + ": cannot be written (write error)";
   }
   fs::rename(temp, target, ec);
   if (ec) {

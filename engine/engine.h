@@ -112,6 +112,11 @@ class Engine {
   friend std::int64_t detail::LastUnclaimed(const Engine& e, std::int64_t d);
   friend class test::EngineProbe;
 
+  // The load of both entry points: bytes are the image's first bytes (any
+  // further ones up to size are 0), size how many the input held.
+  LoadResult Disassemble(const std::string& path, std::span<const std::uint8_t> bytes, std::size_t size,
+                         bool autoReloaded);
+
   // ---- Pipeline (pipeline.cpp)
   void AnalyseImage();
   void WriteListing(const std::string& imagePath, bool autoReloaded);
@@ -346,12 +351,14 @@ class Engine {
   std::string pendingDebug_;
   std::string deferredDebug_;
   std::int64_t tablesLow_ = kImageSize, tablesHigh_ = 0;  // the table entries written since the last load
-  bool imageUntouched_ = true;  // no load has written Image yet: every cell is still 0
-  // Above these addresses every cell holds byte 0, and no cell is Done: the checksum
-  // and the search for the listing's end read no further, so the empty top of an
-  // .eeprom is never read (nor its pages mapped in).
-  std::int64_t imageBytesEnd_ = kImageSize;
-  std::int64_t doneHigh_ = kLastAddress;
+  // One past the highest cell that may hold anything but 0: a new engine's cells
+  // are calloc's zero pages. A load rewrites and the checksum and the search for
+  // the listing's end read only below it, so the empty top of an .eeprom is never
+  // touched (nor its pages mapped in).
+  std::int64_t cellsEnd_ = 0;
+  void NoteCellWritten(std::int64_t address) {
+    if (address >= cellsEnd_) cellsEnd_ = address + 1;
+  }
 };
 
 }  // namespace brevin

@@ -34,7 +34,6 @@ void Engine::ResetForLoad() {
 void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
   ResetForLoad();
   const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
-  doneHigh_ = -1;
   // The end of the bytes that are not 0, looked for 64 bytes at a time from the
   // top: an .eeprom's upper part is mostly empty.
   std::size_t end = n;
@@ -45,17 +44,12 @@ void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
     end -= 64;
   }
   while (end > 0 && bytes[end - 1] == 0) --end;
-  imageBytesEnd_ = static_cast<std::int64_t>(end);
-  if (imageUntouched_) {
-    // A fresh engine's cells are calloc's zero pages: writing only up to the
-    // last byte that is not 0 leaves the pages of an empty image top unmapped.
-    imageUntouched_ = false;
-    std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(end), Image.begin());
-    return;
-  }
-  // Every cell is written once: the bytes with no flags, then 0 up to the end.
-  std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), Image.begin());
-  std::fill(Image.begin() + static_cast<std::ptrdiff_t>(n), Image.end(), 0u);
+  // Each cell below the end gets its byte with no flags; cells an earlier load
+  // wrote above it go back to 0.
+  const auto last = static_cast<std::int64_t>(end);
+  std::copy(bytes.begin(), bytes.begin() + last, Image.begin());
+  if (cellsEnd_ > last) std::fill(Image.begin() + last, Image.begin() + cellsEnd_, 0u);
+  cellsEnd_ = last;
 }
 
 void Engine::NoteVarId(std::int64_t index) {
@@ -86,7 +80,7 @@ std::uint32_t Engine::LongAt(std::int64_t address) const { return WordAt(address
 void Engine::SetFlag(std::int64_t address, std::uint32_t bits) {
   if (!InImage(address)) return;
   Image[static_cast<std::size_t>(address)] |= bits;
-  if ((bits & flag::Done) && address > doneHigh_) doneHigh_ = address;
+  NoteCellWritten(address);
 }
 
 void Engine::ClearFlag(std::int64_t address, std::uint32_t bits) {
@@ -106,7 +100,10 @@ std::uint32_t Engine::ReadByte() {
     InstrBytes.push_back(kDigits[value & 0xF]);
   } else if (at > 0) {
     // A byte read as part of a Spin instruction inherits the Spin mark.
-    Image[static_cast<std::size_t>(at)] |= Image[static_cast<std::size_t>(at - 1)] & flag::Spin;
+    if (const std::uint32_t spin = Image[static_cast<std::size_t>(at - 1)] & flag::Spin) {
+      Image[static_cast<std::size_t>(at)] |= spin;
+      NoteCellWritten(at);
+    }
   }
   return value;
 }
@@ -124,15 +121,14 @@ std::uint32_t Engine::ReadLong() {
 int Engine::ImageChecksum() const {
   std::uint32_t sum = 0;
   const std::uint32_t* cells = Image.data();
-  const std::int64_t end = std::min<std::int64_t>(imageBytesEnd_, kImageSize);
-  for (std::int64_t i = 0; i < end; ++i) sum += cells[i] & kByteMask;
+  for (std::int64_t i = 0; i < cellsEnd_; ++i) sum += cells[i] & kByteMask;
   return static_cast<int>(sum & kByteMask);
 }
 
 void Engine::SetIfZero(std::int64_t address, std::uint32_t value) {
   if (!InImage(address) || Image[static_cast<std::size_t>(address)] != 0) return;
   Image[static_cast<std::size_t>(address)] = value;
-  if (value & kByteMask) imageBytesEnd_ = std::max(imageBytesEnd_, address + 1);
+  NoteCellWritten(address);
 }
 
 bool Engine::VerifyChecksum(const std::string& path) {

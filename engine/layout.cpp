@@ -109,7 +109,8 @@ void Engine::FormatLine(const LineFields& fields) {
     LastLineBlank = true;
     addr.remove_prefix(1);
   }
-  LineMark mark = MarkOfAddress(addr);
+  // The marks feed only the model: a plain listing skips reading the address back.
+  LineMark mark = keepLineMarks_ ? MarkOfAddress(addr) : LineMark{};
 
   // The line is assembled in a scratch buffer large enough for any layout of
   // these fields, then appended to the listing in one piece.

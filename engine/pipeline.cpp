@@ -3,8 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 
 #include "engine.h"
@@ -48,8 +49,13 @@ void Engine::DebugLine(const std::string& text) {
 void Engine::DebugDefer(const std::string& text) { deferredDebug_ += text + std::string(kCrLf); }
 
 namespace {
-// Reads the whole file; on failure returns false with a message naming the file.
-bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+// Reads the file's first 32,769 bytes (one more than an image holds tells
+// whether the file is longer; a device or pipe that never ends is read no
+// further). bytes gets them up to the last one that is not 0, and size how
+// many were read: the empty top of an .eeprom is never copied. On failure
+// returns false with a message naming the file.
+bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::size_t& size,
+                   std::string& error) {
   namespace fs = std::filesystem;
   const std::string shown = path.empty() ? std::string("(no file name)") : path;
   std::error_code ec;
@@ -62,21 +68,33 @@ bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
     error = shown + ": is a folder, not an image file";
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
     error = shown + ": cannot be read (" + std::strerror(errno) + ")";
     return false;
   }
-  // One byte more than an image holds tells whether the file is longer; a
-  // device or pipe that never ends is read no further than that.
-  bytes.resize(static_cast<std::size_t>(kImageSize) + 1);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) {
+  std::setvbuf(file, nullptr, _IONBF, 0);  // chunks go straight into our buffer
+  constexpr std::size_t kLimit = static_cast<std::size_t>(kImageSize) + 1;
+  bytes.clear();
+  bytes.reserve(kLimit);
+  size = 0;
+  std::uint8_t chunk[4096];
+  while (size < kLimit) {
+    const std::size_t got = std::fread(chunk, 1, std::min(sizeof chunk, kLimit - size), file);
+    if (got == 0) break;
+    if (std::any_of(chunk, chunk + got, [](std::uint8_t b) { return b != 0; })) {
+      bytes.resize(size);  // the zero bytes since the last chunk that had any other
+      bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    size += got;
+  }
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
     error = shown + ": cannot be read (input error)";
     return false;
   }
-  if (bytes.empty()) {
+  if (size == 0) {
     error = shown + ": the file is empty";
     return false;
   }
@@ -89,23 +107,29 @@ std::string LongInputWarning(const std::string& path, const std::string& size) {
 
 LoadResult Engine::LoadAndDisassemble(const std::string& path, bool autoReloaded) {
   std::vector<std::uint8_t> bytes;
+  std::size_t read = 0;
   LoadResult result;
-  if (!ReadImageFile(path, bytes, result.message)) {
+  if (!ReadImageFile(path, bytes, read, result.message)) {
     result.status = LoadStatus::Unreadable;
     return result;
   }
-  if (bytes.size() <= static_cast<std::size_t>(kImageSize)) return DisassembleBytes(path, bytes, autoReloaded);
+  if (read <= static_cast<std::size_t>(kImageSize)) return Disassemble(path, bytes, read, autoReloaded);
 
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
-  bytes.resize(static_cast<std::size_t>(kImageSize));
-  result = DisassembleBytes(path, bytes, autoReloaded);
+  bytes.resize(std::min(bytes.size(), static_cast<std::size_t>(kImageSize)));
+  result = Disassemble(path, bytes, static_cast<std::size_t>(kImageSize), autoReloaded);
   result.warnings.insert(result.warnings.begin(), LongInputWarning(path, ec ? std::string("more than 32768")
                                                                             : DecText(static_cast<std::int64_t>(size))));
   return result;
 }
 
 LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded) {
+  return Disassemble(path, bytes, bytes.size(), autoReloaded);
+}
+
+LoadResult Engine::Disassemble(const std::string& path, std::span<const std::uint8_t> bytes, std::size_t size,
+                               bool autoReloaded) {
   LoadResult result;
   Opt = host_.LoadOptions();
   DefaultLong = !Opt.DefaultLongVariables;
@@ -137,10 +161,10 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   IncludeSource = Opt.IncludeSourceCode;
   PrepareSource();
 
-  if (bytes.size() > static_cast<std::size_t>(kImageSize)) {
-    result.warnings.push_back(LongInputWarning(path, DecText(static_cast<std::int64_t>(bytes.size()))));
+  if (size > static_cast<std::size_t>(kImageSize)) {
+    result.warnings.push_back(LongInputWarning(path, DecText(static_cast<std::int64_t>(size))));
   }
-  LoadImageBytes(bytes);
+  LoadImageBytes(bytes.first(std::min(bytes.size(), static_cast<std::size_t>(kImageSize))));
 
   if (std::string problem = CheckHeaderAddresses(); !problem.empty()) {
     result.status = LoadStatus::Refused;
@@ -157,7 +181,7 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   AnalyseImage();
   WriteListing(path, autoReloaded);
   result.warnings.insert(result.warnings.end(), Warnings.begin(), Warnings.end());
-  result.analysis = BuildAnalysis(path, static_cast<std::int64_t>(std::min(bytes.size(), std::size_t(kImageSize))),
+  result.analysis = BuildAnalysis(path, static_cast<std::int64_t>(std::min(size, std::size_t(kImageSize))),
                                   checksumOk);
   return result;
 }
@@ -209,9 +233,9 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   LastLineBlank = true;
   IndentLevel = 0;
 
-  // The last Done cell above address 0; none lies above doneHigh_.
+  // The last Done cell above address 0; none lies at or above cellsEnd_.
   ImageEnd = 0;
-  for (std::int64_t a = std::min<std::int64_t>(doneHigh_, kLastAddress); a > 0; --a) {
+  for (std::int64_t a = std::min<std::int64_t>(cellsEnd_ - 1, kLastAddress); a > 0; --a) {
     if (Image[static_cast<std::size_t>(a)] & flag::Done) {
       ImageEnd = a;
       break;

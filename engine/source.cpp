@@ -1,9 +1,8 @@
 // Spin source lines beside the methods of the listing. The image holds no
 // names, so methods are matched by position: public methods first, then
 // private ones, each in source order, as the compiler lays them out.
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "engine.h"
 #include "text.h"
@@ -147,14 +146,16 @@ const Engine::SourceFile* Engine::SourceFileAt(const std::string& path) {
   auto [it, added] = sourceCache_.try_emplace(path);
   if (added) {
     std::error_code ec;
-    std::ifstream in;
-    if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
-    if (in.is_open()) {
-      std::ostringstream text;
-      text << in.rdbuf();
-      if (!in.bad()) {
+    std::FILE* in = std::filesystem::is_regular_file(path, ec) ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (in != nullptr) {
+      std::string text;
+      char chunk[4096];
+      for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) text.append(chunk, got);
+      const bool failed = std::ferror(in) != 0;
+      std::fclose(in);
+      if (!failed) {
         SourceFile file;
-        file.lines = SplitSourceLines(text.view());
+        file.lines = SplitSourceLines(text);
         for (std::size_t i = 0; i < file.lines.size(); ++i) {
           if (HeaderKeyIs(file.lines[i], "PUB ")) file.pubHeaders.push_back(i);
           if (HeaderKeyIs(file.lines[i], "PRI ")) file.priHeaders.push_back(i);

@@ -123,7 +123,7 @@ TEST(Batch, ARendererThatThrowsCountsAsRefusedAndTheRestGoOn) {
   cli::BatchOptions options;
   options.outDir = dir.path();
   options.jobs = 2;
-  std::ostringstream err;
+  cli::StringSink err;
   const int status = cli::RunBatch({"one", "two", "three"}, options,
                                    [] {
                                      return [](const std::string& image) -> cli::RenderedImage {
@@ -134,8 +134,8 @@ TEST(Batch, ARendererThatThrowsCountsAsRefusedAndTheRestGoOn) {
                                    err);
   EXPECT_EQ(status, cli::kExitRefused);
   EXPECT_EQ(test::ReadText(dir.File("three.lst")), "three\r\n");
-  EXPECT_NE(err.str().find("two: cannot be analysed (out of memory)"), std::string::npos) << err.str();
-  EXPECT_NE(err.str().find("2 listed, 1 refused, 0 unreadable"), std::string::npos);
+  EXPECT_NE(err.Text().find("two: cannot be analysed (out of memory)"), std::string::npos) << err.Text();
+  EXPECT_NE(err.Text().find("2 listed, 1 refused, 0 unreadable"), std::string::npos);
 }
 
 }  // namespace

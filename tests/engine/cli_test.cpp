@@ -26,6 +26,18 @@ std::vector<std::uint8_t> GoodImage() {
   return BuildImage(spec);
 }
 
+TEST(Cli, AFullStandardOutputIsAFileErrorWithAMessage) {
+  TempDir dir;
+  test::WriteBytes(dir.File("good.binary"), GoodImage());
+  std::FILE* full = std::fopen("/dev/full", "w");
+  if (full == nullptr) GTEST_SKIP() << "no /dev/full here";
+  cli::FileSink out(full);
+  cli::StringSink err;
+  EXPECT_EQ(cli::Run({"--inhibit-warnings", dir.File("good.binary")}, out, err), cli::kExitFileError);
+  std::fclose(full);
+  EXPECT_EQ(err.Text(), "brevin-cli: standard output: write error\n");
+}
+
 TEST(Cli, UnreadableInputsNameTheFileAndLeaveNoOutput) {
   TempDir dir;
   const std::string out = dir.File("out.lst");
