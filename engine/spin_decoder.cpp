@@ -31,7 +31,7 @@ void Engine::DecodeSpinInstruction(std::int64_t address) {
   } else if (debug) {
     DebugLine(LineOpcode);
   }
-  if (LineOpcode == "USING" && !ReadPastEnd()) DecodeEffectByte();
+  if (std::string_view(LineOpcode) == "USING" && !ReadPastEnd()) DecodeEffectByte();
 }
 
 void Engine::DecodeEffectByte() {
@@ -58,7 +58,7 @@ void Engine::DecodeEffectByte() {
       LineOperand += " " + name;
     }
   }
-  if (name == "RPTINCJ" || name == "RPTADDJ") {
+  if (std::string_view(name) == "RPTINCJ" || std::string_view(name) == "RPTADDJ") {
     const std::int32_t offset = ReadJumpOffset();
     if (ReadPastEnd()) return;
     if (ListingPass) {

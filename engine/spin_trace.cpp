@@ -46,9 +46,12 @@ class SpinTracer {
  private:
   bool Debug() const { return e_.Opt.DebugSpin; }
 
-  void OutOfRange(std::int64_t after, const std::string& mnemonic) {
+  void OutOfRange(std::int64_t after, std::string_view mnemonic) {
     std::string text = "Destination out of range" + std::string(kCrLf) + std::string(kCrLf) + Hex4(after);
-    if (!mnemonic.empty()) text += std::string(kCrLf) + mnemonic;
+    if (!mnemonic.empty()) {
+      text += kCrLf;
+      text += mnemonic;
+    }
     e_.ReportProblem(text);
   }
 
@@ -102,7 +105,7 @@ class SpinTracer {
 
   // Marks a jump destination's referrer and writes its debug line; false when out of range.
   bool Destination(std::int64_t start, std::int64_t after, std::int64_t dest, const char* debugWord,
-                   const std::string& mnemonic) {
+                   std::string_view mnemonic) {
     if (!InImage(dest)) {
       OutOfRange(after, mnemonic);
       return false;
@@ -120,7 +123,7 @@ class SpinTracer {
   }
 
   void Act(std::int64_t start, std::int64_t after) {
-    const std::string& op = e_.LineOpcode;
+    const std::string_view op = e_.LineOpcode;  // compares test the length first
     const std::int64_t dest = after + e_.OperandValue;
     if (op == "CALL") {
       const std::int64_t n = e_.OperandValue;
