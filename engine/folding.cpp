@@ -160,7 +160,9 @@ void Engine::FoldCallsAndReturns() {
                                         {"CALL WITHOUT RETURN VALUE", "CALLSUB", "OBJSUB"},
                                         {"CALL WITH ABORT TRAP", "CALLTRP", "OBJTRP"},
                                         {"CALL IGNORING ABORT TRAP", "CALLIGN", "OBJIGN"}};
-  if (LineOpcode != "CALL"sv && LineOpcode != "CALLOBJ"sv && LineOpcode != "RETVAL"sv && LineOpcode != "ABOVAL"sv) return;
+  const std::string_view opcode = LineOpcode;
+  if (opcode.size() < 4 || (opcode[0] != 'C' && opcode[0] != 'R' && opcode[0] != 'A')) return;
+  if (opcode != "CALL"sv && opcode != "CALLOBJ"sv && opcode != "RETVAL"sv && opcode != "ABOVAL"sv) return;
   const std::string mnemonic = LineOpcode;
   if (mnemonic == "CALL"sv || mnemonic == "CALLOBJ"sv) {
     FoldCallArguments(0);
@@ -188,8 +190,9 @@ void Engine::FoldSpecialRegister() {
 
 void Engine::FoldOperators() {
   if (!MayFoldOperator(LineOpcode)) return;
-  const std::string mnemonic = LineOpcode;
-  const std::string operand = LineOperand;
+  // Every use of the two below comes before the branch's first merge, which rewrites them.
+  const std::string& mnemonic = LineOpcode;
+  const std::string& operand = LineOperand;
   const LineFields* p1 = PendingBefore(1);
   const LineFields* p2 = PendingBefore(2);
   const LineFields* p3 = PendingBefore(3);
