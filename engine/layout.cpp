@@ -271,7 +271,7 @@ void Engine::ListHeaderBlock() {
 }
 
 void Engine::ListDataLine(const std::string& format, const std::string& comment) {
-  LineAddr = Hex4(ReadCursor);
+  AssignHex(LineAddr, static_cast<std::uint32_t>(ReadCursor), 4);
   InstrBytes.clear();
   LineOpcode.clear();
   LineOperand.clear();

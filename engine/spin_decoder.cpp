@@ -8,8 +8,7 @@ namespace brevin {
 
 void Engine::DecodeSpinInstruction(std::int64_t address) {
   // The tracer reads only the opcode: the address text is made while listing.
-  LineAddr.clear();
-  if (ListingPass) AppendHex(LineAddr, static_cast<std::uint32_t>(address), 4);
+  if (ListingPass) AssignHex(LineAddr, static_cast<std::uint32_t>(address), 4);
   InstrBytes.clear();
   const bool debug = !ListingPass && Opt.DebugSpin;
   if (debug) DebugAppend("Spin " + Hex4(address) + " ");

@@ -6,22 +6,8 @@ namespace brevin {
 
 std::string HexText(std::uint32_t value, int n) {
   std::string out;
-  AppendHex(out, value, n);
+  AssignHex(out, value, n > 0 ? n : 0);
   return out;
-}
-
-void AppendHex(std::string& out, std::uint32_t value, int n) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  if (n > 8) {  // a 32-bit value has 8 digits: the rest are leading zeros
-    out.append(static_cast<std::size_t>(n - 8), '0');
-    n = 8;
-  }
-  char digits[8];
-  for (int i = n - 1; i >= 0; --i) {
-    digits[i] = kDigits[value & 0xF];
-    value >>= 4;
-  }
-  out.append(digits, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
 void AppendDecimal(std::string& out, std::int64_t value) {

@@ -17,8 +17,16 @@ inline std::string Hex4(std::int64_t value) { return HexText(static_cast<std::ui
 inline std::string Hex3(std::int64_t value) { return HexText(static_cast<std::uint32_t>(value), 3); }
 // Decimal text; negatives carry "-".
 std::string DecText(std::int64_t value);
-// HexText and DecText appended to out, for texts built in place.
-void AppendHex(std::string& out, std::uint32_t value, int n);
+// out becomes HexText(value, n), written in place.
+inline void AssignHex(std::string& out, std::uint32_t value, int n) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  out.resize(static_cast<std::size_t>(n));
+  for (int i = n - 1; i >= 0; --i) {
+    out[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+    value >>= 4;
+  }
+}
+// DecText appended to out, for texts built in place.
 void AppendDecimal(std::string& out, std::int64_t value);
 // "+" and DecText for values 0 or more, DecText for negatives.
 std::string SignedText(std::int64_t value);
