@@ -10,8 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 fs::path TemporaryBeside(const fs::path& target) {
-  std::random_device seed;
-  std::mt19937_64 random(seed());
+  // Seeded once per thread: a batch writes many files.
+  thread_local std::mt19937_64 random(std::random_device{}());
   static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string suffix;

@@ -224,6 +224,38 @@ TEST(Pipeline, ReusedEngineListsEachImageAsAFreshOneDoes) {
       ASSERT_EQ(reused.ReferencedFrom[i], fresh.ReferencedFrom[i]) << a;
       ASSERT_EQ(reused.PairedWith[i], fresh.PairedWith[i]) << a;
       ASSERT_EQ(reused.LocalAccess[i], fresh.LocalAccess[i]) << a;
+      ASSERT_EQ(reused.Image[i], fresh.Image[i]) << a;  // bytes and flags: nothing left from the image before
+    }
+  }
+}
+
+TEST(Pipeline, AFileListsAsItsBytesInMemoryWhateverItsRunsOfZeros) {
+  // The file is read in pieces and its zero bytes after the last other one are
+  // not copied: zero runs across piece boundaries, a zero top and a longer file
+  // must all list as the same bytes handed over in memory.
+  ImageSpec spec = SmallProgram(4);
+  spec.eeprom = true;
+  std::vector<std::uint8_t> image = BuildImage(spec);
+  test::TempDir dir;
+  for (const std::size_t extra : {std::size_t{0x0FFF}, std::size_t{0x1000}, std::size_t{0x3001}, std::size_t{0x7FFF}}) {
+    SCOPED_TRACE(extra);
+    std::vector<std::uint8_t> bytes = image;
+    bytes[extra] ^= 0x5A;  // one byte that is not 0 between zero runs (the checksum question is answered Yes)
+    for (const bool longer : {false, true}) {
+      std::vector<std::uint8_t> file = bytes;
+      if (longer) file.resize(40000, 0);
+      const std::string path = dir.File(longer ? "long.eeprom" : "prog.eeprom");
+      test::WriteBytes(path, file);
+      ScriptedHost host;
+      host.options.InhibitWarnings = true;
+      test::EngineProbe fromFile(host), fromMemory(host);
+      const LoadResult read = fromFile.LoadAndDisassemble(path, false);
+      const LoadResult given = fromMemory.DisassembleBytes(path, bytes, false);
+      ASSERT_EQ(read.status, LoadStatus::Listed) << read.message;
+      EXPECT_EQ(read.analysis->listing, given.analysis->listing);
+      EXPECT_EQ(read.analysis->image.size, 32768);
+      EXPECT_EQ(read.warnings.size(), longer ? 1u : 0u);
+      for (std::size_t a = 0; a < bytes.size(); ++a) ASSERT_EQ(fromFile.Image[a], fromMemory.Image[a]) << a;
     }
   }
 }
