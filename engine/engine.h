@@ -54,7 +54,6 @@ inline constexpr int Stack = 9;
 inline constexpr int Padding = 10;
 }  // namespace section
 
-
 // What the layout knew about one written line: its addresses and where its
 // label and its opcode text sit. Kept per line for the result model.
 struct LineMark {
@@ -351,10 +350,10 @@ class Engine {
   std::string pendingDebug_;
   std::string deferredDebug_;
   std::int64_t tablesLow_ = kImageSize, tablesHigh_ = 0;  // the table entries written since the last load
-  // One past the highest cell that may hold anything but 0: a new engine's cells
-  // are calloc's zero pages. A load rewrites and the checksum and the search for
-  // the listing's end read only below it, so the empty top of an .eeprom is never
-  // touched (nor its pages mapped in).
+  // One past the highest cell that may hold anything but 0 (a new engine's cells
+  // are calloc's zero pages). A load rewrites only the cells below it, and the
+  // checksum and the search for the listing's end read only those, so the empty
+  // top of an .eeprom is never touched (nor its pages mapped in).
   std::int64_t cellsEnd_ = 0;
   void NoteCellWritten(std::int64_t address) {
     if (address >= cellsEnd_) cellsEnd_ = address + 1;

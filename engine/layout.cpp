@@ -1,5 +1,6 @@
 // Listing layout: the five line fields become one formatted line; the core's
 // own line producers (header, data items, equates, markers, assembler blocks).
+#include <algorithm>
 #include <cstring>
 
 #include "engine.h"
@@ -52,17 +53,20 @@ LineMark MarkOfAddress(std::string_view field) {
   return mark;
 }
 
-// Writes a line into a buffer known to be large enough; columns count from its start.
+// Writes a line into a buffer sized for it; columns count from its start. It
+// never writes past the buffer's end (a line that would is cut there).
 class LineWriter {
  public:
-  explicit LineWriter(char* start) : start_(start), end_(start) {}
+  explicit LineWriter(std::string& buffer) : start_(buffer.data()), end_(start_), limit_(start_ + buffer.size()) {}
   std::size_t Width() const { return static_cast<std::size_t>(end_ - start_); }
   char Back() const { return end_[-1]; }
   void Put(std::string_view text) {
-    std::memcpy(end_, text.data(), text.size());
-    end_ += text.size();
+    const std::size_t n = std::min(text.size(), Room());
+    std::memcpy(end_, text.data(), n);
+    end_ += n;
   }
   void Blanks(std::size_t n) {
+    n = std::min(n, Room());
     std::memset(end_, ' ', n);
     end_ += n;
   }
@@ -70,8 +74,10 @@ class LineWriter {
   void PadTo(std::size_t column) { Blanks(Width() >= column ? 1 : column - Width()); }
 
  private:
+  std::size_t Room() const { return static_cast<std::size_t>(limit_ - end_); }
   char* start_;
   char* end_;
+  char* limit_;
 };
 
 std::string ContinuationHead(std::int64_t address) {
@@ -130,7 +136,7 @@ void Engine::FormatLine(const LineFields& fields) {
   const std::size_t bound = addr.size() + fields.bytes.size() + fields.label.size() + opcode.size() + operand.size() +
                             static_cast<std::size_t>(IndentLevel) + kColOpcodeImage + 64;
   if (lineScratch_.size() < bound) lineScratch_.resize(bound);
-  LineWriter out(lineScratch_.data());
+  LineWriter out(lineScratch_);
 
   std::string_view overflowBytes;  // instruction bytes beyond the first five
   std::size_t column;

@@ -1,10 +1,10 @@
 // The pipeline: load a file, check it, trace the code, then walk the image from
 // address 0 writing one listing item at a time.
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
 
