@@ -300,6 +300,7 @@ class Engine {
   bool AsmVarsPending = false;
 
   // ---- Decoder state shared with the tracers
+  std::string_view DecodedMnemonic;  // of the Spin instruction decoded last (static text)
   std::int32_t OperandValue = 0;
   bool FlowFlag = false;
   bool ReturnValueFlag = false;

@@ -283,12 +283,13 @@ void Engine::InterpretFormat(std::int64_t address, std::string_view format) {
         const std::uint32_t reg = ReadByte();
         if (ReadPastEnd()) return;
         switch (reg >> 5) {
-          case 4: LineOpcode = "PUSH"; break;
-          case 5: LineOpcode = "POP"; break;
-          case 6: LineOpcode = "USING"; break;
-          default: LineOpcode = "?"; break;
+          case 4: DecodedMnemonic = "PUSH"; break;
+          case 5: DecodedMnemonic = "POP"; break;
+          case 6: DecodedMnemonic = "USING"; break;
+          default: DecodedMnemonic = "?"; break;
         }
         if (listing) {
+          LineOpcode = DecodedMnemonic;
           const std::string_view name = tables_.Spin.RegisterNames[reg & 31];
           if ((reg & 0x10) || DefaultLong) {
             append(name);

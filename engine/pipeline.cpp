@@ -385,8 +385,11 @@ void ListMarkersAt(Engine& e) {
       {&Engine::PBASE, "PBASE", "ALIGN", "OBJECT", section::FirstLink},
       {&Engine::PINIT, "PINIT", "ALIGN", "SPIN", section::SpinCode},
   };
+  // Most items stand at no marker: one look at the six addresses first.
+  const std::int64_t at = e.ReadCursor;
+  if (at != e.VBASE && at != e.VENDS && at != e.SBASE && at != e.SINIT && at != e.PBASE && at != e.PINIT) return;
   for (const Marker& m : kMarkers) {
-    if (e.ReadCursor != e.*m.address) continue;
+    if (at != e.*m.address) continue;
     e.ListMarker(m.name, m.opcode, m.operand);
     e.SetSection(m.section);
   }

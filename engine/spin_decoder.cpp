@@ -7,7 +7,7 @@
 namespace brevin {
 
 void Engine::DecodeSpinInstruction(std::int64_t address) {
-  // The tracer reads only the opcode: the address text is made while listing.
+  // The tracer reads only the mnemonic: the line's texts are made while listing.
   if (ListingPass) AssignHex(LineAddr, static_cast<std::uint32_t>(address), 4);
   InstrBytes.clear();
   const bool debug = !ListingPass && Opt.DebugSpin;
@@ -16,7 +16,8 @@ void Engine::DecodeSpinInstruction(std::int64_t address) {
   const std::uint32_t opcode = ReadByte();
   OpcodeSeen[opcode] = true;
   const SpinOpcodeEntry& entry = tables_.Spin.SpinOpcodeTable[opcode];
-  LineOpcode = entry.Mnemonic;
+  DecodedMnemonic = entry.Mnemonic;
+  if (ListingPass) LineOpcode = entry.Mnemonic;
   LineOperand.clear();
   if (!ListingPass && opcode == 0) ++FrameCount;
 
@@ -24,13 +25,13 @@ void Engine::DecodeSpinInstruction(std::int64_t address) {
     InterpretFormat(address, entry.OperandFormat);
     if (IsObjectAddressPush(opcode) && !ReadPastEnd()) CodeAddressMark = OperandValue;
     if (debug) {
-      DebugLine(PadTo(LineOpcode, 9) + "$" + HexText(static_cast<std::uint32_t>(OperandValue), 8) + " / " +
+      DebugLine(PadTo(DecodedMnemonic, 9) + "$" + HexText(static_cast<std::uint32_t>(OperandValue), 8) + " / " +
                 SignedText(OperandValue));
     }
   } else if (debug) {
-    DebugLine(LineOpcode);
+    DebugLine(std::string(DecodedMnemonic));
   }
-  if (std::string_view(LineOpcode) == "USING" && !ReadPastEnd()) DecodeEffectByte();
+  if (DecodedMnemonic == "USING" && !ReadPastEnd()) DecodeEffectByte();
 }
 
 void Engine::DecodeEffectByte() {
@@ -40,7 +41,7 @@ void Engine::DecodeEffectByte() {
   std::string name(tables_.Spin.SpinEffectNames[effect & 0x7F]);
   if (name.empty()) {
     name = "**** $" + HexText(effect, 2);
-    if (LineLabel.empty() || LineLabel[0] != ';') ReportProblem("EFFECT $" + HexText(effect, 2) + " " + LineOpcode);
+    if (LineLabel.empty() || LineLabel[0] != ';') ReportProblem("EFFECT $" + HexText(effect, 2) + " " + std::string(DecodedMnemonic));
   }
   if (ListingPass) {
     if (Opt.FoldEffects) {

@@ -123,7 +123,7 @@ class SpinTracer {
   }
 
   void Act(std::int64_t start, std::int64_t after) {
-    const std::string_view op = e_.LineOpcode;  // compares test the length first
+    const std::string_view op = e_.DecodedMnemonic;  // compares test the length first
     const std::int64_t dest = after + e_.OperandValue;
     if (op == "CALL") {
       const std::int64_t n = e_.OperandValue;
