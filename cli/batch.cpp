@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <set>
