@@ -31,7 +31,8 @@ bool KeyIs(std::string_view line, std::string_view key) {
   line = first == std::string_view::npos ? std::string_view() : line.substr(first, 4);
   if (line.size() != key.size()) return false;
   for (std::size_t i = 0; i < key.size(); ++i) {
-    if (static_cast<char>(std::toupper(static_cast<unsigned char>(line[i]))) != key[i]) return false;
+    const char c = line[i] >= 'a' && line[i] <= 'z' ? static_cast<char>(line[i] - 'a' + 'A') : line[i];
+    if (c != key[i]) return false;  // keys are ASCII: the C locale's upper case
   }
   return true;
 }

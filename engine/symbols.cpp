@@ -106,10 +106,6 @@ constexpr Legend kLegend[] = {
     {'X', "X = Link Vector"},
 };
 
-std::string WithoutTrailingBlanks(std::string text) {
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
-}
 }  // namespace
 
 void Engine::ListSymbolTable() {
@@ -143,14 +139,20 @@ void Engine::ListSymbolTable() {
   WriteRawLine("");
 
   const std::int64_t end = std::min<std::int64_t>(ImageEnd, kLastAddress);
+  std::string line;  // one buffer for every row
   for (std::int64_t k = 0; k <= end; ++k) {
     if (SymbolIds[static_cast<std::size_t>(k)] == 0) continue;
     const std::uint32_t flags = FlagsAt(k);
-    std::string line = Hex4(k) + "   " + SymbolName(0, k, 0);
+    AssignHex(line, static_cast<std::uint32_t>(k), 4);
+    line += "   ";
+    line += SymbolName(0, k, 0);
     if (flags & Xobj) ObjBase = k;  // links resolve against their own object
     if (flags != 0) {
-      line = PadTo(line, 15);
-      if (flags & Link) line += " Link   " + SymbolName(0, EntryTarget((k - ObjBase) / 4), 0);
+      PadInPlace(line, 15);
+      if (flags & Link) {
+        line += " Link   ";
+        line += SymbolName(0, EntryTarget((k - ObjBase) / 4), 0);
+      }
       if (flags & Spin) line += " Spin ";
       if (flags & Asmb) line += " Asmb ";
       if (flags & Org0) line += "  Org0";
@@ -173,19 +175,22 @@ void Engine::ListSymbolTable() {
     const std::int32_t from = ReferencedFrom[static_cast<std::size_t>(k)];
     const std::int32_t paired = PairedWith[static_cast<std::size_t>(k)];
     if (from != 0 || paired != 0) {
-      line = PadTo(line, 40);
+      PadInPlace(line, 40);
       if (from != 0) {
-        line += std::string((flags & Call) ? "  Called" : "  Jumped") + " from " + Hex4(from);
+        line += (flags & Call) ? "  Called from " : "  Jumped from ";
+        line += Hex4(from);
       }
       if (paired != 0) {
         // A paired address without a symbol shows as its hub address.
-        const std::string name = InImage(paired) && SymbolIds[static_cast<std::size_t>(paired)] != 0
-                                     ? SymbolName(1, paired, 0)
-                                     : "$" + Hex4(paired);
-        line += "  Paired with " + Hex4(paired) + " = " + name;
+        line += "  Paired with ";
+        line += Hex4(paired);
+        line += " = ";
+        line += InImage(paired) && SymbolIds[static_cast<std::size_t>(paired)] != 0 ? SymbolName(1, paired, 0)
+                                                                                   : "$" + Hex4(paired);
       }
     }
-    WriteRawLine(WithoutTrailingBlanks(line));
+    line.erase(line.find_last_not_of(' ') + 1);
+    WriteRawLine(line);
   }
   ObjBase = PBASE;
   ObjVarBase = VBASE;

@@ -24,12 +24,16 @@ std::string SignedText(std::int64_t value) {
 
 std::string PadTo(std::string_view text, std::size_t column) {
   std::string out(text);
-  if (out.size() >= column) {
-    out.push_back(' ');
-  } else {
-    out.resize(column, ' ');
-  }
+  PadInPlace(out, column);
   return out;
+}
+
+void PadInPlace(std::string& text, std::size_t column) {
+  if (text.size() >= column) {
+    text.push_back(' ');
+  } else {
+    text.resize(column, ' ');
+  }
 }
 
 namespace {

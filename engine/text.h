@@ -32,6 +32,8 @@ void AppendDecimal(std::string& out, std::int64_t value);
 std::string SignedText(std::int64_t value);
 // Pads with blanks to the given length; a text already that long gets one blank.
 std::string PadTo(std::string_view text, std::size_t column);
+// PadTo in place.
+void PadInPlace(std::string& text, std::size_t column);
 // Constant text: registerForm gives "$" and 2 or 3 hex digits; otherwise 0..15 in
 // decimal, a single run of set bits in even-length hex, anything else in decimal.
 std::string ConstText(std::uint32_t value, bool registerForm = false);
