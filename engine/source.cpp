@@ -24,18 +24,24 @@ std::string TrimLeft(const std::string& text) {
   return first == std::string::npos ? std::string() : text.substr(first);
 }
 
-// The first four characters after the leading blanks, upper-cased, compared
-// with key without copying the line.
-bool KeyIs(std::string_view line, std::string_view key) {
-  const auto first = line.find_first_not_of(' ');
-  line = first == std::string_view::npos ? std::string_view() : line.substr(first, 4);
-  if (line.size() != key.size()) return false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    const char c = line[i] >= 'a' && line[i] <= 'z' ? static_cast<char>(line[i] - 'a' + 'A') : line[i];
-    if (c != key[i]) return false;  // keys are ASCII: the C locale's upper case
+// The first four characters after the leading blanks, upper-cased (keys are
+// ASCII: the C locale's upper case), held without copying the line.
+class LineKey {
+ public:
+  explicit LineKey(std::string_view line) {
+    const auto first = line.find_first_not_of(' ');
+    if (first == std::string_view::npos) return;
+    line = line.substr(first, 4);
+    for (const char c : line) text_[size_++] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   }
-  return true;
-}
+  bool operator==(std::string_view key) const { return std::string_view(text_, size_) == key; }
+
+ private:
+  char text_[4] = {};
+  std::size_t size_ = 0;
+};
+
+bool KeyIs(std::string_view line, std::string_view key) { return LineKey(line) == key; }
 
 // KeyIs for the line without its trailing blanks: a method header.
 bool HeaderKeyIs(std::string_view line, std::string_view key) {
@@ -58,17 +64,21 @@ std::vector<std::string> SplitSourceLines(std::string_view text) {
   return lines;
 }
 
-bool IsSectionWord(const std::string& text) {
+bool IsSectionWord(std::string_view text) {
   return text == "PUB" || text == "PRI" || text == "OBJ" || text == "DAT" || text == "CON" || text == "VAR";
 }
 }  // namespace
 
-std::string PrintableText(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
+void AppendPrintable(std::string& out, std::string_view text) {
+  for (const char c : text) {
     const auto code = static_cast<unsigned char>(c);
-    if (code < 32 || code > 126) c = ' ';
+    out.push_back(code < 32 || code > 126 ? ' ' : c);
   }
+}
+
+std::string PrintableText(const std::string& text) {
+  std::string out;
+  AppendPrintable(out, text);
   return out;
 }
 
@@ -197,10 +207,11 @@ bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
   // The method's lines run up to the next section keyword or a wrapper trailer.
   for (bool ended = false; !ended && next < lines->size();) {
     const std::string& line = (*lines)[next++];
+    const LineKey key(line);
     static constexpr std::string_view kSectionKeys[] = {"PUB ", "PRI ", "OBJ ", "DAT ", "CON ", "VAR "};
-    for (std::string_view key : kSectionKeys) ended = ended || KeyIs(line, key);
+    for (std::string_view section : kSectionKeys) ended = ended || key == section;
     if (ended) break;
-    if (KeyIs(line, "{ EN")) {
+    if (key == "{ EN") {
       if (line.rfind(kWrapperTrailer, 0) == 0) {
         const std::string rest = TrimRight(TrimLeft(line.substr(kWrapperTrailer.size())));
         SourceReadPath = TrimRight(rest.size() >= 2 ? rest.substr(0, rest.size() - 2) : std::string());
@@ -211,11 +222,12 @@ bool Engine::EmitMethodSource(const std::string& keyword, int n, bool list) {
         ended = true;
       }
     } else {
-      const std::string text = TrimRight(line);
+      const std::string_view text = std::string_view(line).substr(0, line.find_last_not_of(' ') + 1);
       if (IsSectionWord(text)) {
         ended = true;
       } else if (!text.empty()) {
-        LineOpcode = "; " + PrintableText(text);
+        LineOpcode = "; ";
+        AppendPrintable(LineOpcode, text);
         EmitLine();
       }
     }

@@ -51,5 +51,7 @@ std::size_t CodePointCount(std::string_view text);
 
 // Every character below 32 or above 126 replaced by one blank.
 std::string PrintableText(const std::string& text);
+// The same appended to out.
+void AppendPrintable(std::string& out, std::string_view text);
 
 }  // namespace brevin
