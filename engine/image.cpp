@@ -2,6 +2,7 @@
 // checksum rule, the object chain and alignment padding.
 #include <algorithm>
 
+#include "byte_scan.h"
 #include "engine.h"
 #include "text.h"
 #include "version_text.h"
@@ -34,16 +35,9 @@ void Engine::ResetForLoad() {
 void Engine::LoadImageBytes(std::span<const std::uint8_t> bytes) {
   ResetForLoad();
   const std::size_t n = std::min<std::size_t>(bytes.size(), kImageSize);
-  // The end of the bytes that are not 0, looked for 64 bytes at a time from the
-  // top: an .eeprom's upper part is mostly empty.
-  std::size_t end = n;
-  while (end >= 64) {
-    std::uint8_t any = 0;
-    for (std::size_t i = end - 64; i < end; ++i) any |= bytes[i];
-    if (any != 0) break;
-    end -= 64;
-  }
-  while (end > 0 && bytes[end - 1] == 0) --end;
+  // An .eeprom's upper part is mostly empty: only the cells up to its last byte
+  // that is not 0 are written.
+  const std::size_t end = LengthWithoutTrailingZeros(bytes.data(), n);
   // Each cell below the end gets its byte with no flags; cells an earlier load
   // wrote above it go back to 0.
   const auto last = static_cast<std::int64_t>(end);

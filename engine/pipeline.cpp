@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "byte_scan.h"
 #include "engine.h"
 #include "paths.h"
 #include "text.h"
@@ -82,9 +83,7 @@ bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
   while (size < kLimit) {
     const std::size_t got = std::fread(chunk, 1, std::min(sizeof chunk, kLimit - size), file);
     if (got == 0) break;
-    std::uint8_t any = 0;  // an OR over the whole chunk, which the compiler does many bytes at a time
-    for (std::size_t i = 0; i < got; ++i) any |= chunk[i];
-    if (any != 0) {
+    if (!AllZero(chunk, got)) {
       bytes.resize(size);  // the zero bytes since the last chunk that had any other
       bytes.insert(bytes.end(), chunk, chunk + got);
     }
