@@ -27,11 +27,7 @@ inline TextSink& operator<<(TextSink& sink, std::string_view text) {
   return sink;
 }
 
-inline TextSink& operator<<(TextSink& sink, char c) {
-  sink.Write(std::string_view(&c, 1));
-  return sink;
-}
-
+// Whole numbers in decimal (not characters or truth values, which would read as numbers).
 template <std::integral T>
   requires(!std::same_as<T, char> && !std::same_as<T, bool>)
 TextSink& operator<<(TextSink& sink, T n) {
