@@ -17,6 +17,15 @@ using test::ScriptedHost;
 
 const std::string kData = BREVIN_TEST_DATA;
 
+// The model of a sample image with the default options; null when it was not listed.
+AnalysisPtr AnalyseSample(const std::string& file) {
+  ScriptedHost host;
+  host.options.InhibitWarnings = true;
+  Engine e(host);
+  const LoadResult r = e.LoadAndDisassemble(kData + "/" + file, false);
+  return r.status == LoadStatus::Listed ? r.analysis : nullptr;
+}
+
 std::vector<std::string> SampleImages() {
   std::vector<std::string> images;
   for (const auto& entry : std::filesystem::directory_iterator(kData)) {
@@ -102,12 +111,9 @@ TEST(Analysis, EverySampleGivesAConsistentModel) {
 }
 
 TEST(Analysis, MethodsAsmBlocksAndSourceNamesOfASampleWithSubObjects) {
-  ScriptedHost host;
-  host.options.InhibitWarnings = true;
-  Engine e(host);
-  const LoadResult r = e.LoadAndDisassemble(kData + "/adc_scope.eeprom", false);
-  ASSERT_EQ(r.status, LoadStatus::Listed);
-  const Analysis& a = *r.analysis;
+  const AnalysisPtr model = AnalyseSample("adc_scope.eeprom");
+  ASSERT_NE(model, nullptr);
+  const Analysis& a = *model;
   ASSERT_EQ(a.objects.size(), 3u);
   const ObjectInfo& top = a.objects.front();
   ASSERT_EQ(top.methods.size(), 5u);
@@ -145,12 +151,9 @@ TEST(Analysis, MethodsAsmBlocksAndSourceNamesOfASampleWithSubObjects) {
 }
 
 TEST(Analysis, LookUpsAreCaseInsensitiveAndAddressesFindTheLineThatHoldsThem) {
-  ScriptedHost host;
-  host.options.InhibitWarnings = true;
-  Engine e(host);
-  const LoadResult r = e.LoadAndDisassemble(kData + "/led_chaser.binary", false);
-  ASSERT_EQ(r.status, LoadStatus::Listed);
-  const Analysis& a = *r.analysis;
+  const AnalysisPtr model = AnalyseSample("led_chaser.binary");
+  ASSERT_NE(model, nullptr);
+  const Analysis& a = *model;
   const Symbol* pinitLabel = nullptr;
   for (const Symbol& s : a.symbols) {
     if (s.address == a.image.pinit) pinitLabel = &s;
