@@ -1,8 +1,8 @@
 #include "about.h"
 
-#include "shell_support.h"
+#include "brevin/version_text.h"
 #include "prompt.h"
-#include "version_text.h"
+#include "shell_support.h"
 
 namespace brevin {
 

@@ -1,7 +1,7 @@
 #include "debug_flags.h"
 
+#include "brevin/reports.h"
 #include "settings_store.h"
-#include "spin_tables.h"
 
 namespace brevin {
 
@@ -32,18 +32,17 @@ void LoadDebugFlags(const SettingsStore& store, bool developerMode, SeenFlags& o
   }
 }
 
-void SaveDebugFlags(SettingsStore& store, const SpinTables& tables, const SeenFlags& opcodeSeen,
-                    const SeenFlags& effectSeen, const QString& stamp) {
+void SaveDebugFlags(SettingsStore& store, const SeenFlags& opcodeSeen, const SeenFlags& effectSeen,
+                    const QString& stamp) {
   store.WriteText(kOpcodeSection, "Flag", stamp);
   for (int i = 0; i < 256; ++i) {
     const auto at = static_cast<std::size_t>(i);
     const QString key = IndexKey(i);
-    const SpinOpcodeEntry& opcode = tables.SpinOpcodeTable[at];
     store.WriteText(kOpcodeSection, key,
                     opcodeSeen[at] ? QString()
-                                   : QString::fromStdString(DefinitionText(opcode)));
+                                   : QString::fromStdString(SpinOpcodeDefinition(i)));
     store.WriteText(kEffectSection, key,
-                    effectSeen[at] ? QString() : QString::fromStdString(std::string(tables.SpinEffectNames[at])));
+                    effectSeen[at] ? QString() : QString::fromStdString(std::string(SpinEffectName(i))));
   }
   store.Sync();
 }

@@ -9,7 +9,6 @@
 namespace brevin {
 
 class SettingsStore;
-struct SpinTables;
 
 using SeenFlags = std::array<bool, 256>;
 
@@ -20,7 +19,7 @@ void LoadDebugFlags(const SettingsStore& store, bool developerMode, SeenFlags& o
 
 // Exit, developer mode only: "Flag" gets the time stamp, each key the empty text
 // when seen, else the mnemonic and operand format (opcodes) or the name (effects).
-void SaveDebugFlags(SettingsStore& store, const SpinTables& tables, const SeenFlags& opcodeSeen,
-                    const SeenFlags& effectSeen, const QString& stamp);
+void SaveDebugFlags(SettingsStore& store, const SeenFlags& opcodeSeen, const SeenFlags& effectSeen,
+                    const QString& stamp);
 
 }  // namespace brevin

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QToolTip>
 
-#include "image_flags.h"
+#include "brevin/hub_memory.h"
 
 namespace brevin {
 

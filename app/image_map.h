@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "analysis.h"
+#include "brevin/analysis.h"
 
 namespace brevin {
 

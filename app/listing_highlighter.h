@@ -6,7 +6,7 @@
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
-#include "analysis.h"
+#include "brevin/analysis.h"
 
 namespace brevin {
 

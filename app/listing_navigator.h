@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "analysis.h"
+#include "brevin/analysis.h"
 
 class QAction;
 class QDockWidget;

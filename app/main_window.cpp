@@ -12,21 +12,20 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "brevin/engine.h"
+#include "brevin/version_text.h"
 #include "debug_flags.h"
 #include "debug_window.h"
-#include "find_dialog.h"
-#include "shell_support.h"
 #include "desktop_icons.h"
 #include "desktop_integration.h"
-#include "engine.h"
+#include "find_dialog.h"
+#include "instance_guard.h"
+#include "listing_navigator.h"
 #include "settings_store.h"
-#include "tables.h"
+#include "shell_host.h"
+#include "shell_support.h"
 #include "text_area.h"
 #include "text_search.h"
-#include "listing_navigator.h"
-#include "instance_guard.h"
-#include "shell_host.h"
-#include "version_text.h"
 #include "window_placement.h"
 
 namespace brevin {
@@ -214,7 +213,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   CloseToolWindows();
   SaveSettings();
   if (Process().DeveloperMode) {
-    SaveDebugFlags(store_, SharedTables().Spin, engine_->SeenOpcodes(), engine_->SeenEffects(), DateTimeStamp());
+    SaveDebugFlags(store_, engine_->SeenOpcodes(), engine_->SeenEffects(), DateTimeStamp());
   }
   event->accept();
 }

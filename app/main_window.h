@@ -15,13 +15,13 @@
 #include <functional>
 #include <memory>
 
+#include "brevin/analysis.h"
+#include "brevin/options.h"
 #include "debug_window.h"
-#include "find_dialog.h"
-#include "analysis.h"
-#include "recent_files.h"
-#include "options.h"
 #include "file_watch.h"
+#include "find_dialog.h"
 #include "printing.h"
+#include "recent_files.h"
 #include "save_listing.h"
 
 class QLabel;

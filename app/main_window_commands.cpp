@@ -8,17 +8,15 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "asm_reports.h"
+#include "brevin/engine.h"
+#include "brevin/reports.h"
 #include "debug_window.h"
-#include "shell_support.h"
-#include "engine.h"
 #include "listing_navigator.h"
 #include "main_window.h"
 #include "prompt.h"
 #include "settings_store.h"
 #include "shell_host.h"
-#include "spin_reports.h"
-#include "tables.h"
+#include "shell_support.h"
 #include "text_area.h"
 #include "view_position.h"
 
@@ -197,11 +195,11 @@ void MainWindow::ShowReference(const std::string& text) {
   Disable_Downloads();
 }
 
-void MainWindow::ShowSpinOpcodes() { ShowReference(SpinOpcodesReport(SharedTables().Spin, engine_->SeenOpcodes())); }
+void MainWindow::ShowSpinOpcodes() { ShowReference(SpinOpcodesReport(engine_->SeenOpcodes())); }
 
-void MainWindow::ShowSpinEffects() { ShowReference(SpinEffectsReport(SharedTables().Spin)); }
+void MainWindow::ShowSpinEffects() { ShowReference(SpinEffectsReport()); }
 
-void MainWindow::ShowAsmbOpcodes() { ShowReference(AsmOpcodesReport(SharedTables().Asm)); }
+void MainWindow::ShowAsmbOpcodes() { ShowReference(AsmOpcodesReport()); }
 
 void MainWindow::ShowImageFlags() { ShowReference(engine_->ListImageFlags()); }
 

@@ -6,15 +6,14 @@
 #include <QToolBar>
 
 #include "about.h"
+#include "brevin/engine.h"
+#include "brevin/version_text.h"
 #include "debug_flags.h"
-#include "shell_support.h"
-#include "engine.h"
-#include "main_window.h"
 #include "instance_guard.h"
+#include "main_window.h"
 #include "prompt.h"
 #include "settings_store.h"
-#include "tables.h"
-#include "version_text.h"
+#include "shell_support.h"
 
 namespace brevin {
 
@@ -43,7 +42,6 @@ bool MainWindow::Form_Load() {
   if (closing_) return false;  // closed while starting: the settings are saved, nothing more to do
 
   RestoreDownloadTarget();
-  SharedTables();
 
   if (!store_.ReadBool("Setup", "Crashed", false)) {
     store_.WriteBool("Setup", "Crashed", true);

@@ -7,7 +7,7 @@
 #include <QDockWidget>
 #include <vector>
 
-#include "analysis.h"
+#include "brevin/analysis.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;

@@ -5,7 +5,7 @@
 #include <QString>
 #include <functional>
 
-#include "host.h"
+#include "brevin/host.h"
 
 namespace brevin {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host.h"
+#include "brevin/host.h"
 
 namespace brevin {
 

@@ -8,16 +8,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "brevin/version_text.h"
 #include "desktop_icons.h"
 #include "desktop_integration.h"
-#include "launch_arguments.h"
-#include "port_dialog.h"
-#include "main_window.h"
 #include "instance_guard.h"
+#include "launch_arguments.h"
+#include "main_window.h"
+#include "port_dialog.h"
 #include "prompt.h"
 #include "settings_store.h"
 #include "system_version.h"
-#include "version_text.h"
 
 namespace brevin {
 

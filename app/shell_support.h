@@ -7,7 +7,7 @@
 #include <QTime>
 #include <functional>
 
-#include "version_text.h"
+#include "brevin/version_text.h"
 
 namespace brevin {
 

@@ -2,10 +2,10 @@
 
 #include <QStringList>
 
+#include "brevin/version_text.h"
 #include "prompt.h"
 #include "shell_support.h"
 #include "system_version.h"
-#include "version_text.h"
 
 namespace brevin {
 

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <vector>
 
-#include "engine.h"
+#include "brevin/engine.h"
 
 namespace {
 

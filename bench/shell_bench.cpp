@@ -14,8 +14,8 @@
 #include <iterator>
 #include <vector>
 
+#include "brevin/engine.h"
 #include "debug_window.h"
-#include "engine.h"
 #include "settings_store.h"
 #include "text_search.h"
 

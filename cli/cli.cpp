@@ -3,15 +3,13 @@
 #include <cstdlib>
 #include <memory>
 
-#include "asm_reports.h"
 #include "batch.h"
-#include "engine.h"
+#include "brevin/engine.h"
+#include "brevin/reports.h"
+#include "brevin/text.h"
+#include "brevin/version_text.h"
 #include "json_output.h"
 #include "output_file.h"
-#include "spin_reports.h"
-#include "tables.h"
-#include "text.h"
-#include "version_text.h"
 
 namespace brevin::cli {
 
@@ -315,12 +313,11 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err) {
       err << "brevin-cli: --" << a.report << " takes no image\nTry 'brevin-cli --help'.\n";
       return kExitUsage;
     }
-    const Tables& tables = SharedTables();
     std::array<bool, 256> seen;
     seen.fill(true);  // outside developer mode every opcode counts as seen
-    std::string text = a.report == "spin-opcodes"   ? SpinOpcodesReport(tables.Spin, seen)
-                       : a.report == "spin-effects" ? SpinEffectsReport(tables.Spin)
-                                                    : AsmOpcodesReport(tables.Asm);
+    std::string text = a.report == "spin-opcodes"   ? SpinOpcodesReport(seen)
+                       : a.report == "spin-effects" ? SpinEffectsReport()
+                                                    : AsmOpcodesReport();
     return Deliver(a, WithFinalLineEnd(std::move(text)), out, err);
   }
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "analysis.h"
+#include "brevin/analysis.h"
 
 namespace brevin::cli {
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "brevin/hub_memory.h"
+
 namespace brevin::fuzz {
 
 namespace {

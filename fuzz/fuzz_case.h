@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "engine.h"
+#include "brevin/engine.h"
 
 namespace brevin::fuzz {
 

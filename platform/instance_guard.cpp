@@ -64,7 +64,8 @@ std::string RuntimeFolder() {
 
 std::string InstanceLockPath(const std::string& settingsPath) {
   std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (unsigned char c : settingsPath) {
+  for (const char ch : settingsPath) {
+    const auto c = static_cast<unsigned char>(ch);
     hash ^= c;
     hash *= 1099511628211ull;
   }

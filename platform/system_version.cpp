@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "version_text.h"
+#include "brevin/version_text.h"
 
 namespace brevin::platform {
 

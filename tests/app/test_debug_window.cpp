@@ -8,12 +8,12 @@
 #include <QTextBlock>
 #include <QtTest>
 
+#include "brevin/engine.h"
+#include "brevin/reports.h"
 #include "debug_flags.h"
 #include "debug_window.h"
-#include "engine.h"
 #include "find_dialog.h"
 #include "printing.h"
-#include "tables.h"
 #include "test_support.h"
 #include "view_position.h"
 
@@ -204,15 +204,14 @@ class DebugWindowTests : public QObject {
     effects.fill(true);
     opcodes[0x38] = false;
     effects[0x80] = false;
-    const SpinTables& spin = SharedTables().Spin;
-    SaveDebugFlags(store, spin, opcodes, effects, "2026-12-07 10:00:00");
+    SaveDebugFlags(store, opcodes, effects, "2026-12-07 10:00:00");
     const QByteArray file = ReadAll(store.FileName());
     QVERIFY(file.contains("[Debug Opc]"));
     QVERIFY(file.contains("[Debug Eff]"));
     QVERIFY(!file.contains("%20"));
     QCOMPARE(store.ReadText("Debug Opc", "38"),
-             QString::fromStdString(DefinitionText(spin.SpinOpcodeTable[0x38])));
-    QCOMPARE(store.ReadText("Debug Eff", "80"), QString::fromStdString(std::string(spin.SpinEffectNames[0x80])));
+             QString::fromStdString(SpinOpcodeDefinition(0x38)));
+    QCOMPARE(store.ReadText("Debug Eff", "80"), QString::fromStdString(std::string(SpinEffectName(0x80))));
     QCOMPARE(store.ReadText("Debug Opc", "39"), QString());
 
     // Read back by a later run, also after other settings were written.
@@ -241,17 +240,15 @@ class DebugWindowTests : public QObject {
     const auto unseen = std::find(w->engine().SeenOpcodes().begin(), w->engine().SeenOpcodes().end(), false);
     QVERIFY(unseen != w->engine().SeenOpcodes().end());
     const auto index = static_cast<std::size_t>(unseen - w->engine().SeenOpcodes().begin());
-    const SpinOpcodeEntry& named = SharedTables().Spin.SpinOpcodeTable[index];
     QCOMPARE(store.ReadText("Debug Opc", QString("%1").arg(index, 2, 16, QChar('0')).toUpper()),
-             QString::fromStdString(DefinitionText(named)));
+             QString::fromStdString(SpinOpcodeDefinition(static_cast<int>(index))));
     QVERIFY(ReadAll(store.FileName()).contains("[Debug Opc]"));
 
     auto again = LoadWindow(store);
     QCOMPARE(again->engine().SeenOpcodes(), w->engine().SeenOpcodes());
     // An effect without a name is stored empty, so it reads back as seen.
-    const SpinTables& spin = SharedTables().Spin;
     for (std::size_t i = 0; i < 256; ++i) {
-      const bool expected = w->engine().SeenEffects()[i] || spin.SpinEffectNames[i].empty();
+      const bool expected = w->engine().SeenEffects()[i] || SpinEffectName(static_cast<int>(i)).empty();
       QCOMPARE(again->engine().SeenEffects()[i], expected);
     }
   }

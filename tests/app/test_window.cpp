@@ -8,8 +8,8 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include "brevin/engine.h"
 #include "recent_files.h"
-#include "engine.h"
 #include "test_support.h"
 
 using namespace brevin;

@@ -7,7 +7,7 @@
 #include <random>
 #include <set>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

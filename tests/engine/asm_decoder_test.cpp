@@ -2,7 +2,7 @@
 // operand and effect texts, data longs, and the marks tracing leaves.
 #include <gtest/gtest.h>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

@@ -5,8 +5,8 @@
 #include <set>
 #include <string>
 
-#include "asm_reports.h"
-#include "asm_tables.h"
+#include "isa/asm_reports.h"
+#include "isa/asm_tables.h"
 
 namespace brevin {
 namespace {

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "engine.h"
+#include "brevin/engine.h"
+#include "brevin/text.h"
 #include "json_lite.h"
 #include "test_support.h"
-#include "text.h"
 
 namespace brevin {
 namespace {

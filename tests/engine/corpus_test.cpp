@@ -9,10 +9,10 @@
 #include <set>
 #include <sstream>
 
-#include "engine.h"
+#include "brevin/engine.h"
+#include "brevin/text.h"
 #include "json_lite.h"
 #include "test_support.h"
-#include "text.h"
 
 namespace brevin {
 namespace {

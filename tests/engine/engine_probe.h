@@ -1,58 +1,58 @@
-// The engine tests' one way into the engine's working state: Engine befriends
-// this class, which makes the members the tests read and drive public again.
-// Code outside the tests has only Engine's public face: options in, model out.
+// The engine tests' one way into the working state behind the Engine facade:
+// Disassembler befriends this class, which makes the members the tests read and
+// drive public again. Code outside the tests has only the facade: options in, model out.
 #pragma once
 
-#include "engine.h"
+#include "disassembler.h"
 
 namespace brevin::test {
 
-class EngineProbe : public Engine {
+class EngineProbe : public Disassembler {
  public:
-  using Engine::Engine;
-  using Engine::AnalyseImage; using Engine::WriteListing; using Engine::SetSection; using Engine::ListMarker;
-  using Engine::ResetForLoad; using Engine::LoadImageBytes; using Engine::ByteAt; using Engine::WordAt;
-  using Engine::LongAt; using Engine::FlagsAt; using Engine::HasFlag; using Engine::SetFlag;
-  using Engine::NoteVarId; using Engine::ClearVarIds; using Engine::ClearFlag; using Engine::ReadByte;
-  using Engine::ReadWord; using Engine::ReadLong; using Engine::ImageChecksum; using Engine::SetIfZero;
-  using Engine::VerifyChecksum; using Engine::EntryTarget; using Engine::EntryWord2; using Engine::WalkObjects;
-  using Engine::MarkPadding; using Engine::CheckHeaderAddresses; using Engine::FormatLine;
-  using Engine::CurrentLine; using Engine::EmitBlankLine; using Engine::WriteRawLine; using Engine::WriteTitleBlock;
-  using Engine::ListHeaderBlock; using Engine::ListDataLine; using Engine::ListDataItem;
-  using Engine::ListSubPartEquates; using Engine::ListEquate; using Engine::StartAsmBlock;
-  using Engine::FlushAsmVars; using Engine::ListAsmBlockStart; using Engine::LabelText;
-  using Engine::InterpretFormat; using Engine::ClockModeText; using Engine::ReadJumpOffset;
-  using Engine::AnnotateSize; using Engine::ReadPastEnd; using Engine::SymbolName; using Engine::PlainName;
-  using Engine::HubName; using Engine::RelName; using Engine::VarName; using Engine::NumberSymbols;
-  using Engine::AssignSymbol; using Engine::ListSymbolTable; using Engine::DecodeSpinInstruction;
-  using Engine::DecodeEffectByte; using Engine::TraceSpin; using Engine::LaunchAssembly;
-  using Engine::ReportProblem; using Engine::DecodeAsmInstruction; using Engine::SelectAsmChoice;
-  using Engine::IsAsmData; using Engine::NumberCogVariable; using Engine::RegName; using Engine::TraceAssembly;
-  using Engine::AsmLong; using Engine::AsmS; using Engine::AsmD; using Engine::AsmCondition;
-  using Engine::AsmVarCounter; using Engine::ClassifyByteRuns; using Engine::ClassifyVariables;
-  using Engine::ListStackFrame; using Engine::ListObjectList; using Engine::ListObjectRow; using Engine::EmitLine;
-  using Engine::FlushPendingLines; using Engine::MergeWithPrevious; using Engine::FoldCallArguments;
-  using Engine::FoldIndexes; using Engine::FoldCallsAndReturns; using Engine::FoldSpecialRegister;
-  using Engine::FoldOperators; using Engine::PendingBefore; using Engine::PrepareSource;
-  using Engine::InsertMethodSource; using Engine::NextMethodSource; using Engine::EmitMethodSource;
-  using Engine::SourceLines; using Engine::BuildAnalysis; using Engine::DebugAppend; using Engine::DebugLine;
-  using Engine::DebugDefer; using Engine::Image; using Engine::ClockFreq; using Engine::ClockMode;
-  using Engine::Checksum; using Engine::PBASE; using Engine::VBASE; using Engine::SBASE; using Engine::PINIT;
-  using Engine::SINIT; using Engine::VENDS; using Engine::ObjBase; using Engine::ObjVarBase;
-  using Engine::ReadCursor; using Engine::ReadLimit; using Engine::ListingPass; using Engine::ImageEnd;
-  using Engine::SymbolIds; using Engine::VarIds; using Engine::LocalAccess; using Engine::ReferencedFrom;
-  using Engine::PairedWith; using Engine::UsedLetters; using Engine::LocalCounter; using Engine::LineAddr;
-  using Engine::InstrBytes; using Engine::LineLabel; using Engine::LineOpcode; using Engine::LineOperand;
-  using Engine::PendingLines; using Engine::SectionState; using Engine::LastLineBlank; using Engine::IndentLevel;
-  using Engine::CogOrgBase; using Engine::AsmVarsPending; using Engine::OperandValue; using Engine::FlowFlag;
-  using Engine::ReturnValueFlag; using Engine::FrameCount; using Engine::CodeAddressMark;
-  using Engine::PendingLaunch; using Engine::CallUsesResult; using Engine::ConsecutiveFrames;
-  using Engine::PubCounter; using Engine::PriCounter; using Engine::ProblemReports; using Engine::TraceAbort;
-  using Engine::Opt; using Engine::DefaultLong; using Engine::DebugAny; using Engine::DebugVars;
-  using Engine::SourcePath; using Engine::SourceReadPath; using Engine::SourceWarningArmed;
-  using Engine::IncludeSource; using Engine::SourceReadWarned; using Engine::SourceObjectBase;
-  using Engine::MethodsMatched; using Engine::Listing; using Engine::Warnings; using Engine::SizeText;
-  using Engine::BytecodeListing; using Engine::PushHistory; using Engine::OpcodeSeen; using Engine::EffectSeen;
+  using Disassembler::Disassembler;
+  using Disassembler::AnalyseImage; using Disassembler::WriteListing; using Disassembler::SetSection; using Disassembler::ListMarker;
+  using Disassembler::ResetForLoad; using Disassembler::LoadImageBytes; using Disassembler::ByteAt; using Disassembler::WordAt;
+  using Disassembler::LongAt; using Disassembler::FlagsAt; using Disassembler::HasFlag; using Disassembler::SetFlag;
+  using Disassembler::NoteVarId; using Disassembler::ClearVarIds; using Disassembler::ClearFlag; using Disassembler::ReadByte;
+  using Disassembler::ReadWord; using Disassembler::ReadLong; using Disassembler::ImageChecksum; using Disassembler::SetIfZero;
+  using Disassembler::VerifyChecksum; using Disassembler::EntryTarget; using Disassembler::EntryWord2; using Disassembler::WalkObjects;
+  using Disassembler::MarkPadding; using Disassembler::CheckHeaderAddresses; using Disassembler::FormatLine;
+  using Disassembler::CurrentLine; using Disassembler::EmitBlankLine; using Disassembler::WriteRawLine; using Disassembler::WriteTitleBlock;
+  using Disassembler::ListHeaderBlock; using Disassembler::ListDataLine; using Disassembler::ListDataItem;
+  using Disassembler::ListSubPartEquates; using Disassembler::ListEquate; using Disassembler::StartAsmBlock;
+  using Disassembler::FlushAsmVars; using Disassembler::ListAsmBlockStart; using Disassembler::LabelText;
+  using Disassembler::InterpretFormat; using Disassembler::ClockModeText; using Disassembler::ReadJumpOffset;
+  using Disassembler::AnnotateSize; using Disassembler::ReadPastEnd; using Disassembler::SymbolName; using Disassembler::PlainName;
+  using Disassembler::HubName; using Disassembler::RelName; using Disassembler::VarName; using Disassembler::NumberSymbols;
+  using Disassembler::AssignSymbol; using Disassembler::ListSymbolTable; using Disassembler::DecodeSpinInstruction;
+  using Disassembler::DecodeEffectByte; using Disassembler::TraceSpin; using Disassembler::LaunchAssembly;
+  using Disassembler::ReportProblem; using Disassembler::DecodeAsmInstruction; using Disassembler::SelectAsmChoice;
+  using Disassembler::IsAsmData; using Disassembler::NumberCogVariable; using Disassembler::RegName; using Disassembler::TraceAssembly;
+  using Disassembler::AsmLong; using Disassembler::AsmS; using Disassembler::AsmD; using Disassembler::AsmCondition;
+  using Disassembler::AsmVarCounter; using Disassembler::ClassifyByteRuns; using Disassembler::ClassifyVariables;
+  using Disassembler::ListStackFrame; using Disassembler::ListObjectList; using Disassembler::ListObjectRow; using Disassembler::EmitLine;
+  using Disassembler::FlushPendingLines; using Disassembler::MergeWithPrevious; using Disassembler::FoldCallArguments;
+  using Disassembler::FoldIndexes; using Disassembler::FoldCallsAndReturns; using Disassembler::FoldSpecialRegister;
+  using Disassembler::FoldOperators; using Disassembler::PendingBefore; using Disassembler::PrepareSource;
+  using Disassembler::InsertMethodSource; using Disassembler::NextMethodSource; using Disassembler::EmitMethodSource;
+  using Disassembler::SourceLines; using Disassembler::BuildAnalysis; using Disassembler::DebugAppend; using Disassembler::DebugLine;
+  using Disassembler::DebugDefer; using Disassembler::Image; using Disassembler::ClockFreq; using Disassembler::ClockMode;
+  using Disassembler::Checksum; using Disassembler::PBASE; using Disassembler::VBASE; using Disassembler::SBASE; using Disassembler::PINIT;
+  using Disassembler::SINIT; using Disassembler::VENDS; using Disassembler::ObjBase; using Disassembler::ObjVarBase;
+  using Disassembler::ReadCursor; using Disassembler::ReadLimit; using Disassembler::ListingPass; using Disassembler::ImageEnd;
+  using Disassembler::SymbolIds; using Disassembler::VarIds; using Disassembler::LocalAccess; using Disassembler::ReferencedFrom;
+  using Disassembler::PairedWith; using Disassembler::UsedLetters; using Disassembler::LocalCounter; using Disassembler::LineAddr;
+  using Disassembler::InstrBytes; using Disassembler::LineLabel; using Disassembler::LineOpcode; using Disassembler::LineOperand;
+  using Disassembler::PendingLines; using Disassembler::SectionState; using Disassembler::LastLineBlank; using Disassembler::IndentLevel;
+  using Disassembler::CogOrgBase; using Disassembler::AsmVarsPending; using Disassembler::OperandValue; using Disassembler::FlowFlag;
+  using Disassembler::ReturnValueFlag; using Disassembler::FrameCount; using Disassembler::CodeAddressMark;
+  using Disassembler::PendingLaunch; using Disassembler::CallUsesResult; using Disassembler::ConsecutiveFrames;
+  using Disassembler::PubCounter; using Disassembler::PriCounter; using Disassembler::ProblemReports; using Disassembler::TraceAbort;
+  using Disassembler::Opt; using Disassembler::DefaultLong; using Disassembler::DebugAny; using Disassembler::DebugVars;
+  using Disassembler::SourcePath; using Disassembler::SourceReadPath; using Disassembler::SourceWarningArmed;
+  using Disassembler::IncludeSource; using Disassembler::SourceReadWarned; using Disassembler::SourceObjectBase;
+  using Disassembler::MethodsMatched; using Disassembler::Listing; using Disassembler::Warnings; using Disassembler::SizeText;
+  using Disassembler::BytecodeListing; using Disassembler::PushHistory; using Disassembler::OpcodeSeen; using Disassembler::EffectSeen;
 };
 
 }  // namespace brevin::test

@@ -1,7 +1,7 @@
 // Expression folding: which runs of lines merge, into what, and under which option.
 #include <gtest/gtest.h>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

@@ -1,7 +1,7 @@
 // Loading, the checksum rule, the object walk and alignment padding.
 #include <gtest/gtest.h>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

@@ -2,10 +2,10 @@
 // core's own data lines.
 #include <gtest/gtest.h>
 
-#include "engine.h"
+#include "brevin/engine.h"
+#include "brevin/text.h"
+#include "brevin/version_text.h"
 #include "test_support.h"
-#include "text.h"
-#include "version_text.h"
 
 namespace brevin {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

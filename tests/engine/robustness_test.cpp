@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

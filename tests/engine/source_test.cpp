@@ -4,10 +4,10 @@
 
 #include <fstream>
 
-#include "engine.h"
-#include "paths.h"
+#include "brevin/engine.h"
+#include "brevin/text.h"
+#include "support/paths.h"
 #include "test_support.h"
-#include "text.h"
 
 namespace brevin {
 namespace {

@@ -2,7 +2,7 @@
 // effects, and the option switches that change their text.
 #include <gtest/gtest.h>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

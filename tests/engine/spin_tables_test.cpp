@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "spin_reports.h"
-#include "spin_tables.h"
+#include "isa/spin_reports.h"
+#include "isa/spin_tables.h"
 
 namespace brevin {
 namespace {

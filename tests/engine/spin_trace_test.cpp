@@ -2,7 +2,7 @@
 // calls, jumps, case branches and cog starts leave.
 #include <gtest/gtest.h>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

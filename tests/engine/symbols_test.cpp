@@ -2,7 +2,7 @@
 // variable area, stack frames and the object list.
 #include <gtest/gtest.h>
 
-#include "engine.h"
+#include "brevin/engine.h"
 #include "test_support.h"
 
 namespace brevin {

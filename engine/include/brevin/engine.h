@@ -1,0 +1,63 @@
+// The engine's face: an Engine loads an image and returns its listing and
+// model. Options and questions come through the Host; the working state stays
+// behind the facade, out of every caller's reach.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "brevin/analysis.h"
+#include "brevin/host.h"
+
+namespace brevin {
+
+enum class LoadStatus {
+  Listed,      // the listing was written
+  Unreadable,  // the file could not be read (missing, a folder, unreadable, empty)
+  Refused,     // the image is unusable (a header address outside the image)
+  Declined,    // the checksum question was answered No
+};
+
+struct LoadResult {
+  LoadStatus status = LoadStatus::Listed;
+  std::string message;                // the error, for any status but Listed
+  std::vector<std::string> warnings;  // notices that did not stop the load
+  AnalysisPtr analysis;               // the listing and its model, when Listed
+};
+
+class Disassembler;
+
+// One engine analyses one image at a time; two engines may work at once.
+class Engine {
+ public:
+  explicit Engine(Host& host);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // Loads the file, checks it, analyses it and writes the listing.
+  LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded);
+  // The same for bytes already in memory; path is only shown in texts.
+  LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded);
+
+  // The flags of every address after the last analysis, as a report.
+  std::string ListImageFlags() const;
+  // Spin opcodes decoded so far (all of them outside developer mode), for the opcode report.
+  const std::array<bool, 256>& SeenOpcodes() const;
+  const std::array<bool, 256>& SeenEffects() const;
+  // Developer mode keeps the seen marks across runs: the shell hands back what it stored.
+  void SetSeenFlags(const std::array<bool, 256>& opcodes, const std::array<bool, 256>& effects);
+  // Whether the next load may show the missing-source notice; the shell arms it when a
+  // file is opened or "Include Source Code" is switched, and a load disarms it once shown.
+  bool SourceWarningIsArmed() const;
+  void ArmSourceWarning(bool armed);
+
+ private:
+  std::unique_ptr<Disassembler> work_;
+};
+
+}  // namespace brevin

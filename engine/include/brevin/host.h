@@ -1,0 +1,47 @@
+// The one seam between the engine and whoever runs it (window, command line, tests).
+#pragma once
+
+#include <string>
+
+#include "brevin/options.h"
+
+namespace brevin {
+
+enum class MessageIcon { Information, Warning, Question, Critical };
+enum class MessageButtons { Ok, YesNo, YesNoCancel };
+enum class MessageAnswer { Ok, Yes, No, Cancel };
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // The option check marks, read afresh at the start of every load.
+  virtual Options LoadOptions() = 0;
+
+  // A modal message: the checksum question, notices and problem reports.
+  virtual MessageAnswer ShowMessage(const std::string& title, const std::string& text, MessageButtons buttons,
+                                    MessageIcon icon) = 0;
+
+  // Completed debug text: whole lines, each ending in CR LF.
+  virtual void DebugWrite(const std::string& text) = 0;
+
+  // False when the caller uses only the listing text of the result: the engine
+  // then leaves the model's lines, regions, objects and symbols empty, which
+  // spares about a quarter of the work of one analysis.
+  virtual bool WantsModel() { return true; }
+
+  // True when the Propeller Tool's window is open.
+  virtual bool PropellerToolRunning() { return false; }
+
+  // True inside the development environment: enables problem reports.
+  virtual bool DeveloperMode() { return false; }
+
+  // The local time of day as hh:mm:ss, for the "Auto-Reloaded at" line.
+  virtual std::string TimeOfDay();
+
+  // The Spin source to show beside the image's methods; by default the image's
+  // folder, base name and ".spin".
+  virtual std::string SourcePathFor(const std::string& imagePath);
+};
+
+}  // namespace brevin

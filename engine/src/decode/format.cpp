@@ -1,0 +1,356 @@
+// The operand-template interpreter: a template is literal text with letters
+// that read operand bytes and append their text. Data lines, the header and
+// object links run it with their own templates.
+#include "brevin/text.h"
+#include "brevin/version_text.h"
+#include "disassembler.h"
+#include "isa/tables.h"
+
+namespace brevin {
+
+namespace {
+enum VarSpace { kMem = 0, kObj = 1, kVar = 2, kLoc = 3 };
+
+// The base of a variable operand: the three template characters in front of
+// the "+" before the letter ("VAR+d" gives VAR).
+VarSpace BaseBefore(std::string_view format, std::size_t letter, bool& known) {
+  known = true;
+  if (letter >= 4) {
+    const std::string_view base = format.substr(letter - 4, 3);
+    if (base == "MEM") return kMem;
+    if (base == "OBJ") return kObj;
+    if (base == "VAR") return kVar;
+    if (base == "LOC") return kLoc;
+  }
+  known = false;
+  return kMem;
+}
+
+// A packed constant byte: 2 shifted left, optionally less 1, optionally inverted.
+std::uint32_t UnpackConstant(std::uint32_t p) {
+  std::uint32_t value = 2u << (p & 31);  // shifting out of 32 bits wraps to 0
+  if ((p & 0x80) == 0) {
+    if (p & 0x20) value -= 1;
+    if (p & 0x40) value = ~value;
+  }
+  return value;
+}
+
+// Number of hex digits the "$" form of a constant shows, by its form character.
+int HexDigitsForForm(char form, char sizeDigit, std::uint32_t value) {
+  switch (form) {
+    case '1': return 2;
+    case '2': return 4;
+    case '3': return 6;
+    case '4': return 8;
+    case '<':
+      if (sizeDigit >= '2' && sizeDigit <= '4') return 2 * (sizeDigit - '0');
+      break;
+    default: break;
+  }
+  int digits = 0;
+  for (std::uint32_t v = value; v != 0; v >>= 4) ++digits;
+  if (digits == 0) digits = 1;
+  return digits % 2 == 0 ? digits : digits + 1;
+}
+}  // namespace
+
+std::string Disassembler::ClockModeText(std::uint32_t c) const {
+  const std::uint32_t t = c & 7;
+  if (t <= 1) {
+    std::string text = t == 0 ? "RCFAST" : "RCSLOW";
+    if (c != t) text += " - Invalid Bit Settings !";
+    return text;
+  }
+  if ((c & 0xA0) != 0x20) return "Invalid Bit Settings !";
+  static constexpr const char* kOscillators[] = {"XINPUT", "XTAL1", "XTAL2", "XTAL3"};
+  std::string text = kOscillators[(c & 0x18) >> 3];
+  if ((c & 0x40) != 0) {
+    static constexpr const char* kPll[] = {"", "", " - Invalid Bit Settings !", "_PLL1x",
+                                           "_PLL2x", "_PLL4x", "_PLL8x", "_PLL16x"};
+    text += kPll[t];
+  }
+  return text;
+}
+
+std::int32_t Disassembler::ReadJumpOffset() {
+  const std::uint32_t b1 = ReadByte();
+  if (b1 & 0x80) {
+    std::int32_t offset = static_cast<std::int32_t>(((b1 & 0x7F) << 8) | ReadByte());
+    if (offset & 0x4000) offset -= 0x8000;
+    return offset;
+  }
+  std::int32_t offset = static_cast<std::int32_t>(b1);
+  if (offset & 0x40) offset -= 128;
+  return offset;
+}
+
+void Disassembler::NameVariable(std::string& text, int space, std::int64_t offset) const {
+  // The name replaces the "+" and the three base letters before it ("VAR+",
+  // "#LOC+"); without a name the offset follows the text.
+  char letter = 0;
+  std::int64_t number = 0;
+  if (space == kLoc) {
+    if (InImage(offset) && VarIds[static_cast<std::size_t>(offset)] != 0) {
+      letter = 'L';
+      number = VarIds[static_cast<std::size_t>(offset)];
+    }
+  } else {
+    const std::int64_t address = space == kObj ? ObjBase + offset : space == kVar ? ObjVarBase + offset : offset;
+    if (address >= 16 && address <= kLastAddress) {
+      const std::uint32_t id = static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)]) & 0x7FFFFFFFu;
+      if (id != 0) {
+        letter = static_cast<char>((id >> 16) & 0xFF);
+        number = id & 0xFFFF;
+      }
+    }
+  }
+  if (letter == 0 && number == 0) {
+    AppendDecimal(text, offset);
+    return;
+  }
+  text.resize(text.size() >= 4 ? text.size() - 4 : 0);
+  if (space == kLoc) text.push_back('V');
+  text.push_back(letter);
+  AppendDecimal(text, number);
+}
+
+std::string Disassembler::VarName(std::string text, int space, std::int64_t offset) const {
+  NameVariable(text, space, offset);
+  return text;
+}
+
+void Disassembler::AnnotateSize(std::uint32_t sizeFlag) {
+  const char* size = sizeFlag == flag::Byte ? "BYTE" : sizeFlag == flag::Word ? "WORD" : "LONG";
+  if (sizeFlag == flag::Long && DefaultLong) return;
+  if (!Opt.CastVariables) {
+    LineOperand += std::string(".") + size;
+  } else if (!LineOperand.empty() && LineOperand[0] == '#') {
+    LineOperand = "#" + std::string(size) + "(" + LineOperand.substr(1) + ")";
+  } else {
+    LineOperand = std::string(size) + "(" + LineOperand + ")";
+  }
+}
+
+void Disassembler::InterpretFormat(std::int64_t address, std::string_view format) {
+  PushHistory = {-1, PushHistory[0], PushHistory[1], PushHistory[2]};
+  std::int64_t varOffset = -1;
+  VarSpace varBase = kMem;
+  const bool listing = ListingPass;
+  auto append = [&](std::string_view text) {
+    if (listing) LineOperand += text;
+  };
+  // A variable operand (letters d and v): its base comes from the template text
+  // in front of the letter; the listing names it or shows the offset.
+  auto variable = [&](std::size_t letter, std::int64_t offset) {
+    bool known;
+    varOffset = offset;
+    varBase = BaseBefore(format, letter, known);
+    if (!known) {
+      host_.ShowMessage(std::string(ProductTitle), "Unknown variable base in operand format " + std::string(format),
+                        MessageButtons::Ok, MessageIcon::Warning);
+    }
+    if (!listing) return;
+    if (Opt.ShowLabels) {
+      NameVariable(LineOperand, varBase, offset);
+    } else {
+      AppendDecimal(LineOperand, offset);
+    }
+  };
+
+  // A read past the image end stops the operand: it shows only what could be read.
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    const char ch = format[i];
+    switch (ch) {
+      case 'a': {
+        const std::int32_t offset = ReadJumpOffset();
+        if (ReadPastEnd()) return;
+        OperandValue = offset;
+        FlowFlag = true;
+        if (listing) append(RelName(ReadCursor, offset));
+        break;
+      }
+      case 'b':
+      case 'w':
+      case 'l': {
+        const std::uint32_t size = ch == 'b' ? flag::Byte : ch == 'w' ? flag::Word : flag::Long;
+        if (listing) {
+          AnnotateSize(size);
+        } else if (varOffset >= 0) {
+          if (varBase == kObj) {
+            SetFlag(ObjBase + varOffset, size | flag::Done);
+          } else if (varBase == kVar) {
+            if (ObjVarBase >= 0) SetFlag(ObjVarBase + varOffset, size | flag::Done);
+          } else if (varBase == kLoc) {
+            if (InImage(address)) {
+              NoteTableWrite(address);
+              LocalAccess[static_cast<std::size_t>(address)] =
+                  static_cast<std::int32_t>(varOffset | static_cast<std::int64_t>(size | 3) << 16);
+            }
+            if (DebugVars) {
+              const char* name = ch == 'b' ? "Byte" : ch == 'w' ? "Word" : "Long";
+              DebugDefer(std::string(name) + " " + Hex4(ObjVarBase + varOffset) +
+                         " " + DecText(varOffset));
+            }
+          }
+        }
+        break;
+      }
+      case 'c': {
+        const std::uint32_t n = ReadByte();
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(n);
+        FlowFlag = true;
+        if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * n)) : SignedText(n));
+        break;
+      }
+      case 'd': variable(i, ByteAt(address) & 0x1C); break;
+      case 'f':
+        if (i + 1 < format.size()) ReturnValueFlag = format[++i] == '+';
+        break;
+      case 'k': {
+        const char form = i + 1 < format.size() ? format[++i] : '\0';
+        char sizeDigit = '\0';
+        std::uint32_t value = static_cast<std::uint32_t>(OperandValue);
+        bool wrong = false;
+        switch (form) {
+          case '1':
+          case 'c': value = ReadByte(); break;
+          case '2': value = ReadWord(); break;
+          case '3': value = ReadWord(); value |= ReadByte() << 16; break;
+          case '4':
+          case 's': value = ReadLong(); break;
+          case '<': {
+            sizeDigit = i + 1 < format.size() ? format[++i] : '\0';
+            const int count = sizeDigit >= '2' && sizeDigit <= '4' ? sizeDigit - '0' : 1;
+            value = 0;
+            for (int n = 0; n < count; ++n) value = value << 8 | ReadByte();  // most significant first
+            break;
+          }
+          case 'p': {
+            const std::uint32_t packed = ReadByte();
+            value = UnpackConstant(packed);
+            wrong = (packed & 0x80) != 0;
+            break;
+          }
+          default: continue;  // no constant: the operand value stays
+        }
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(value);
+        if (value < 0x10000) PushHistory[0] = static_cast<std::int32_t>(value);
+        if (listing) {
+          if (!LineOperand.empty() && LineOperand.back() == '$') {
+            append(HexText(value, HexDigitsForForm(form, sizeDigit, value)));
+          } else if (form == 'c' && value >= 32 && value <= 126) {
+            append(std::string("\"") + static_cast<char>(value) + "\"" + std::string(12, ' ') + "; " + DecText(value));
+          } else {
+            append(ConstText(value));
+          }
+        }
+        if (wrong) {
+          append(" ***** [WRONG] ***** ");
+          if (LineLabel.empty() || LineLabel[0] != ';') ReportProblem("PACKED CONSTANT ERROR");
+        }
+        break;
+      }
+      case 'm':
+        if (i + 1 < format.size() && format[i + 1] == '#') {
+          if (i + 2 < format.size() && (format[i + 2] == '0' || format[i + 2] == '1')) {
+            PushHistory[0] = format[i + 2] - '0';
+          }
+        } else {
+          CodeAddressMark = OperandValue;
+        }
+        break;
+      case 'p': {
+        const std::uint32_t object = ReadByte();
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(object);
+        FlowFlag = true;
+        if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * object)) : SignedText(object));
+        if (i + 1 < format.size() && format[i + 1] == '[') {
+          append("[]");
+          i += 2;
+        }
+        append(", ");
+        const std::uint32_t method = ReadByte();
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(object * 256 + method);
+        append(SignedText(method));
+        break;
+      }
+      case 'r': {
+        const std::uint32_t reg = ReadByte();
+        if (ReadPastEnd()) return;
+        switch (reg >> 5) {
+          case 4: DecodedMnemonic = "PUSH"; break;
+          case 5: DecodedMnemonic = "POP"; break;
+          case 6: DecodedMnemonic = "USING"; break;
+          default: DecodedMnemonic = "?"; break;
+        }
+        if (listing) {
+          LineOpcode = DecodedMnemonic;
+          const std::string_view name = tables_.Spin.RegisterNames[reg & 31];
+          if ((reg & 0x10) || DefaultLong) {
+            append(name);
+          } else if (Opt.CastVariables) {
+            append("LONG(");
+            append(name);
+            append(")");
+          } else {
+            append(name);
+            append(".LONG");
+          }
+        }
+        break;
+      }
+      case 'u': CodeAddressMark = 0; break;
+      case 'v': {
+        const std::uint32_t b1 = ReadByte();
+        std::int64_t offset = b1;
+        if (b1 & 0x80) offset = static_cast<std::int64_t>((b1 & 0x7F) << 8 | ReadByte());
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(offset);
+        variable(i, offset);
+        break;
+      }
+      case 'x': {
+        const std::uint32_t value = ReadLong() + static_cast<std::uint32_t>(ObjBase);
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(value);
+        const std::uint32_t low = value & 0xFFFF;
+        if (!Opt.ShowLabels) {
+          append("$" + HexText(low, 4));
+        } else if (low == static_cast<std::uint32_t>(VBASE)) {
+          append("VBASE");
+        } else if (listing) {
+          append(HubName(low));
+        }
+        if (value >= 0x10000) append(", " + DecText(value >> 16));
+        break;
+      }
+      case 'y': {
+        const std::uint32_t mode = ReadByte();
+        if (ReadPastEnd()) return;
+        OperandValue = static_cast<std::int32_t>(mode);
+        if (listing) append(ClockModeText(mode));
+        break;
+      }
+      case '#':
+        if (i + 1 < format.size() && format[i + 1] == '#') {
+          ++i;
+          append("#");
+        } else if (Opt.ForceHash) {
+          append("#");
+        }
+        break;
+      case '*': FlowFlag = true; break;
+      case ',': append(", "); break;
+      default:
+        if (listing) LineOperand.push_back(ch);
+        break;
+    }
+  }
+}
+
+}  // namespace brevin

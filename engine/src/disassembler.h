@@ -1,0 +1,352 @@
+// The working class behind the Engine facade: all state of one image analysis
+// in one object. Only the engine's own sources (and its tests) see this header.
+//
+// Member functions are grouped in files by role: image.cpp (cells, loading,
+// checksum, object walk, padding), pipeline.cpp (load, analyse, listing loop),
+// layout.cpp (line fields, FormatLine, data lines, markers), format.cpp (the
+// operand-template interpreter), symbols.cpp (naming), spin_decoder.cpp,
+// asm_decoder.cpp, flags_report.cpp.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "brevin/analysis.h"
+#include "brevin/engine.h"
+#include "brevin/host.h"
+#include "brevin/options.h"
+#include "image/image_flags.h"
+#include "isa/tables.h"
+#include "listing/line_queue.h"
+#include "support/zeroed_table.h"
+
+namespace brevin {
+
+// Section kinds of the listing; each change of kind puts one blank line in.
+namespace section {
+inline constexpr int Unknown = 0;
+inline constexpr int Header = 1;
+inline constexpr int FirstLink = 2;
+inline constexpr int ObjectTable = 3;
+inline constexpr int SpinCode = 4;
+inline constexpr int AsmCode = 5;
+inline constexpr int AsmData = 6;
+inline constexpr int Data = 7;
+inline constexpr int Variables = 8;
+inline constexpr int Stack = 9;
+inline constexpr int Padding = 10;
+}  // namespace section
+
+// What the layout knew about one written line: its addresses and where its
+// label and its opcode text sit. Kept per line for the result model.
+struct LineMark {
+  static constexpr std::uint16_t kNoText = 0xFFFF;
+  std::int32_t hub = -1;  // -1: no hub address
+  std::int16_t cog = -1;  // -1: no cog register
+  std::uint16_t labelStart = 0, labelLength = 0;
+  std::uint16_t textStart = kNoText;  // where the opcode, operand and comment begin
+};
+
+class Disassembler;
+namespace detail {
+// The listing loop's steps and the tracers, in their own files, work on the engine's state.
+class AsmTracer;
+class SpinTracer;
+void ListOneItem(Disassembler& e);
+void ListMarkersAt(Disassembler& e);
+std::int64_t LastUnclaimed(const Disassembler& e, std::int64_t d);
+}  // namespace detail
+namespace test {
+class EngineProbe;  // the engine tests' view of the working state
+}  // namespace test
+
+// Callers give the options (through the Host) and get back the result model in
+// LoadResult::analysis; the working state below stays the engine's own.
+class Disassembler {
+ public:
+  explicit Disassembler(Host& host);
+
+  // Loads the file, checks it, analyses it and writes the listing.
+  LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded);
+  // The same for bytes already in memory; path is only shown in texts.
+  LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded);
+
+  // The flags of every address after the last analysis, as a report.
+  std::string ListImageFlags() const;
+  // Spin opcodes decoded so far (all of them outside developer mode), for the opcode report.
+  const std::array<bool, 256>& SeenOpcodes() const { return OpcodeSeen; }
+  const std::array<bool, 256>& SeenEffects() const { return EffectSeen; }
+  // Developer mode keeps the seen marks across runs: the shell hands back what it stored.
+  void SetSeenFlags(const std::array<bool, 256>& opcodes, const std::array<bool, 256>& effects) {
+    OpcodeSeen = opcodes;
+    EffectSeen = effects;
+  }
+  // Whether the next load may show the missing-source notice; the shell arms it when a
+  // file is opened or "Include Source Code" is switched, and a load disarms it once shown.
+  bool SourceWarningIsArmed() const { return SourceWarningArmed; }
+  void ArmSourceWarning(bool armed) { SourceWarningArmed = armed; }
+
+ private:
+  friend class detail::AsmTracer;
+  friend class detail::SpinTracer;
+  friend void detail::ListOneItem(Disassembler& e);
+  friend void detail::ListMarkersAt(Disassembler& e);
+  friend std::int64_t detail::LastUnclaimed(const Disassembler& e, std::int64_t d);
+  friend class test::EngineProbe;
+
+  // The load of both entry points: bytes are the image's first bytes (any
+  // further ones up to size are 0), size how many the input held.
+  LoadResult Disassemble(const std::string& path, std::span<const std::uint8_t> bytes, std::size_t size,
+                         bool autoReloaded);
+
+  // ---- Pipeline (pipeline.cpp)
+  void AnalyseImage();
+  void WriteListing(const std::string& imagePath, bool autoReloaded);
+  void SetSection(int kind);
+  void ListMarker(const std::string& name, const std::string& opcode, const std::string& operand);
+
+  // ---- Image model (image.cpp)
+  void ResetForLoad();
+  // Fills Image from bytes (at most 32,768 are used; the rest of the cells stay 0).
+  void LoadImageBytes(std::span<const std::uint8_t> bytes);
+  std::uint32_t ByteAt(std::int64_t address) const;
+  std::uint32_t WordAt(std::int64_t address) const;
+  std::uint32_t LongAt(std::int64_t address) const;
+  std::uint32_t FlagsAt(std::int64_t address) const {  // inline: every pass asks it of every address
+    return InImage(address) ? Image[static_cast<std::size_t>(address)] & ~0xFFu : 0;
+  }
+  bool HasFlag(std::int64_t address, std::uint32_t bits) const { return (FlagsAt(address) & bits) != 0; }
+  void SetFlag(std::int64_t address, std::uint32_t bits);
+  // VarIds entries are written through NoteVarId's record, so clearing touches only those.
+  void NoteVarId(std::int64_t index);
+  void ClearVarIds();
+  // Entries of SymbolIds, LocalAccess, ReferencedFrom and PairedWith are written after
+  // NoteTableWrite, so that the next load clears only that range.
+  void NoteTableWrite(std::int64_t index);
+  void ClearFlag(std::int64_t address, std::uint32_t bits);
+  std::uint32_t ReadByte();
+  std::uint32_t ReadWord();
+  std::uint32_t ReadLong();
+  int ImageChecksum() const;
+  void SetIfZero(std::int64_t address, std::uint32_t value);
+  bool VerifyChecksum(const std::string& path);
+  std::int64_t EntryTarget(std::int64_t k) const;
+  std::uint32_t EntryWord2(std::int64_t k) const;
+  void WalkObjects();
+  void MarkPadding(std::int64_t address);
+  // Empty when the header addresses lie in the image, else a message naming the field.
+  std::string CheckHeaderAddresses() const;
+
+  // ---- Listing layout (layout.cpp)
+  void FormatLine();  // formats the current line fields
+  void FormatLine(const LineFields& line);
+  LineFields CurrentLine() const;
+  void EmitBlankLine();
+  void WriteRawLine(std::string_view text);
+  void EndLine();  // ends the listing's current line and records its mark
+  void WriteTitleBlock(const std::string& imagePath, bool autoReloaded);
+  void ListHeaderBlock();
+  void ListDataLine(const std::string& format, const std::string& comment);
+  void ListDataItem();
+  void ListSubPartEquates(int size, std::uint32_t flagBit, char letter, const std::string& partNames);
+  void ListEquate(std::int64_t start, int i, char letter, const std::string& part);
+  void StartAsmBlock();
+  void FlushAsmVars();
+  void ListAsmBlockStart();
+  std::string LabelText(const std::string& name) const;
+
+  // ---- Operand templates (format.cpp)
+  void InterpretFormat(std::int64_t address, std::string_view format);
+  std::string ClockModeText(std::uint32_t mode) const;
+  std::int32_t ReadJumpOffset();
+  void AnnotateSize(std::uint32_t sizeFlag);
+  // True once a read went past ReadLimit (normally the image end): decoding stops there.
+  bool ReadPastEnd() const { return ReadCursor > ReadLimit + 1; }
+
+  // ---- Names (symbols.cpp)
+  std::string SymbolName(int kind, std::int64_t address, std::int64_t reg) const;
+  std::string PlainName(int kind, std::int64_t address, std::int64_t reg) const;
+  std::string HubName(std::int64_t address) const;
+  std::string RelName(std::int64_t base, std::int64_t offset) const;
+  // The operand text so far with a variable's name or offset (space: memory, object,
+  // variables, locals) in place of its base's "+"; VarName returns it as a copy.
+  void NameVariable(std::string& text, int space, std::int64_t offset) const;
+  std::string VarName(std::string text, int space, std::int64_t offset) const;
+  void NumberSymbols();
+  void AssignSymbol(std::int64_t address, char letter, int number);
+  void ListSymbolTable();
+
+  // ---- Spin decoding and tracing (spin_decoder.cpp, spin_trace.cpp)
+  void DecodeSpinInstruction(std::int64_t address);
+  void DecodeEffectByte();
+  void TraceSpin(std::int64_t address, std::uint32_t extraFlags);
+  void LaunchAssembly(std::int64_t address);
+  void ReportProblem(const std::string& text);
+
+  // ---- Assembler decoding and tracing (asm_decoder.cpp, asm_trace.cpp)
+  // Tracing mode (ListingPass false) marks the image; listing mode fills the line fields.
+  void DecodeAsmInstruction(std::int64_t address);
+  // Resolves the "?x" markers of a choice text for the instruction long. knownPair tells
+  // whether D and S form a recorded call pair (the "p" selector); a "w" selector replaces
+  // defaultWrite by R XOR defaultWrite.
+  static std::string SelectAsmChoice(std::string_view text, std::uint32_t op, bool knownPair, bool& defaultWrite);
+  // True when the long at address is listed as assembler data rather than an instruction.
+  bool IsAsmData(std::int64_t address) const;
+  // Gives register r of the current block the next V number, if it has none.
+  void NumberCogVariable(std::int64_t r);
+  // The name of register r of the block whose cog address 0 is at hub address base.
+  std::string RegName(std::int64_t base, std::int64_t r) const;
+  // Follows an assembler program from a hub address, marking what it reaches.
+  void TraceAssembly(std::int64_t address, std::uint32_t entryFlags);
+  // Fields of the long decoded last, read by the tracer.
+  std::uint32_t AsmLong = 0;
+  std::int32_t AsmS = 0;  // -1 after a jump through a register
+  std::int32_t AsmD = 0;
+  std::uint32_t AsmCondition = 0;
+  int AsmVarCounter = 0;
+
+  // ---- Variables, stack frames, object list (variables.cpp)
+  void ClassifyByteRuns();
+  void ClassifyVariables();
+  void ListStackFrame(std::int64_t entry);
+  void ListObjectList();
+  void ListObjectRow(const std::string& name);
+
+  // ---- Expression folding (folding.cpp)
+  void EmitLine();
+  void FlushPendingLines();
+  void MergeWithPrevious(const std::string& mnemonic, const std::string& operand);
+  void FoldCallArguments(int limit);
+  void FoldIndexes();
+  void FoldCallsAndReturns();
+  void FoldSpecialRegister();
+  void FoldOperators();
+  // The pending line `back` places before the newest (0 = the newest), or null.
+  const LineFields* PendingBefore(std::size_t back) const;
+
+  // ---- Spin source lines (source.cpp)
+  void PrepareSource();
+  void InsertMethodSource(std::int64_t entry);
+  void NextMethodSource(bool list);
+  bool EmitMethodSource(const std::string& keyword, int n, bool list = true);
+  // A source file read once per analysis: its lines, and where each PUB and PRI
+  // header stands, so that finding the n-th method does not walk the file again.
+  struct SourceFile {
+    std::vector<std::string> lines;
+    std::vector<std::size_t> pubHeaders, priHeaders;
+  };
+  // The source file at path; null when it cannot be read.
+  const SourceFile* SourceFileAt(const std::string& path);
+  // Its lines; null when it cannot be read.
+  const std::vector<std::string>* SourceLines(const std::string& path);
+
+  // ---- Result model (analysis_builder.cpp)
+  // Reads the marks and tables of the finished listing into an immutable model.
+  // Without the model, the listing text moves into the result instead of being copied.
+  AnalysisPtr BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk);
+
+  // ---- Debug channel
+  void DebugAppend(const std::string& text);
+  void DebugLine(const std::string& text);
+  void DebugDefer(const std::string& text);
+
+  // ---- Image and header
+  ZeroedCells Image;  // byte in bits 0-7, flags in bits 8-27
+  std::uint32_t ClockFreq = 0;
+  std::uint32_t ClockMode = 0;
+  std::uint32_t Checksum = 0;
+  std::int64_t PBASE = 0, VBASE = 0, SBASE = 0, PINIT = 0, SINIT = 0, VENDS = 0;
+  std::int64_t ObjBase = 0;
+  std::int64_t ObjVarBase = 0;
+  std::int64_t ReadCursor = 0;
+  std::int64_t ReadLimit = kLastAddress;  // the last address ReadByte may read
+  bool ListingPass = false;
+  std::int64_t ImageEnd = 0;
+
+  // ---- Per-address tables, cleared at every load
+  ZeroedTable SymbolIds;
+  ZeroedTable VarIds;
+  ZeroedTable LocalAccess;
+  ZeroedTable ReferencedFrom;
+  ZeroedTable PairedWith;
+  std::string UsedLetters;
+  std::int32_t LocalCounter = 0;  // the number last given to a Spin local
+
+  // ---- Line fields and layout state
+  std::string LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand;
+  static constexpr std::size_t kFoldingQueueBound = 10;
+  LineQueue<kFoldingQueueBound> PendingLines;  // the folding queue, oldest first
+  int SectionState = section::Unknown;
+  bool LastLineBlank = true;
+  int IndentLevel = 0;
+  std::int64_t CogOrgBase = 0;
+  bool AsmVarsPending = false;
+
+  // ---- Decoder state shared with the tracers
+  std::string_view DecodedMnemonic;  // of the Spin instruction decoded last (static text)
+  std::int32_t OperandValue = 0;
+  bool FlowFlag = false;
+  bool ReturnValueFlag = false;
+  std::uint32_t FrameCount = 0;
+  std::int32_t CodeAddressMark = 0;
+  std::array<std::int32_t, 4> PushHistory{-1, -1, -1, -1};
+  std::int64_t PendingLaunch = 0;  // pending assembler launch address
+  bool CallUsesResult = false;
+  int ConsecutiveFrames = 0;
+  int PubCounter = 0, PriCounter = 0;
+  bool ProblemReports = false;
+  bool TraceAbort = false;
+  // Opcodes and effect bytes decoded; all set outside developer mode.
+  std::array<bool, 256> OpcodeSeen;
+  std::array<bool, 256> EffectSeen;
+
+  // ---- Options of this load (DefaultLong is the inverse of its menu check mark)
+  Options Opt;
+  bool DefaultLong = true;
+  bool DebugAny = false;
+  bool DebugVars = false;
+
+  // ---- Spin source inclusion
+  std::string SourcePath;          // the source beside the image: folder, base name, ".spin"
+  std::string SourceReadPath;      // the file read; a test-wrapper trailer switches it
+  bool SourceWarningArmed = true;  // the missing-source notice may show (set on open or toggle)
+  bool IncludeSource = false;      // source lines in this analysis
+  bool SourceReadWarned = false;   // a source that vanished while listing was reported
+  std::int64_t SourceObjectBase = 0;  // the object whose methods the source describes (-1: the next one)
+  int MethodsMatched = 0;             // its methods matched so far, listed or skipped
+
+  // ---- Results of a listing
+  std::string Listing;          // the listing text, CR LF line ends
+  std::vector<std::string> Warnings;  // notices of this analysis that did not stop it
+  std::string SizeText;         // the status-bar size text, e.g. " $0000 - $1233 = 4660 / 14% "
+  bool BytecodeListing = false;  // the listing was written without the image
+
+  Host& host_;
+  const Tables& tables_;
+  std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;  // the VarIds entries written since the last clear
+  std::map<std::string, std::optional<SourceFile>> sourceCache_;  // the source files read in this analysis
+  std::vector<LineMark> lineMarks_;  // one per line of Listing, when the model is wanted
+  bool keepLineMarks_ = true;
+  std::string lineScratch_;  // FormatLine's buffer, kept across lines
+  LineMark nextMark_;                // the mark of the next line written
+  std::map<std::int64_t, std::string> methodSourceNames_;  // method entry -> "PUB main"
+  std::string lastSourceHeader_;     // the source header listed last
+  std::string pendingDebug_;
+  std::string deferredDebug_;
+  std::int64_t tablesLow_ = kImageSize, tablesHigh_ = 0;  // the table entries written since the last load
+  // One past the highest cell that may hold anything but 0 (a new engine's cells
+  // are calloc's zero pages). A load rewrites only the cells below it, and the
+  // checksum and the search for the listing's end read only those, so the empty
+  // top of an .eeprom is never touched (nor its pages mapped in).
+  std::int64_t cellsEnd_ = 0;
+  void NoteCellWritten(std::int64_t address) {
+    if (address >= cellsEnd_) cellsEnd_ = address + 1;
+  }
+};
+
+}  // namespace brevin

@@ -1,0 +1,29 @@
+// The facade: every call goes to the working class it owns.
+#include "brevin/engine.h"
+
+#include "disassembler.h"
+
+namespace brevin {
+
+Engine::Engine(Host& host) : work_(std::make_unique<Disassembler>(host)) {}
+Engine::~Engine() = default;
+
+LoadResult Engine::LoadAndDisassemble(const std::string& path, bool autoReloaded) {
+  return work_->LoadAndDisassemble(path, autoReloaded);
+}
+
+LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes,
+                                    bool autoReloaded) {
+  return work_->DisassembleBytes(path, bytes, autoReloaded);
+}
+
+std::string Engine::ListImageFlags() const { return work_->ListImageFlags(); }
+const std::array<bool, 256>& Engine::SeenOpcodes() const { return work_->SeenOpcodes(); }
+const std::array<bool, 256>& Engine::SeenEffects() const { return work_->SeenEffects(); }
+void Engine::SetSeenFlags(const std::array<bool, 256>& opcodes, const std::array<bool, 256>& effects) {
+  work_->SetSeenFlags(opcodes, effects);
+}
+bool Engine::SourceWarningIsArmed() const { return work_->SourceWarningIsArmed(); }
+void Engine::ArmSourceWarning(bool armed) { work_->ArmSourceWarning(armed); }
+
+}  // namespace brevin

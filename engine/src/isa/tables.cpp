@@ -1,0 +1,10 @@
+#include "isa/tables.h"
+
+namespace brevin {
+
+const Tables& SharedTables() {
+  static const Tables tables{BuiltInSpinTables(), BuiltInAssemblerTables()};
+  return tables;
+}
+
+}  // namespace brevin

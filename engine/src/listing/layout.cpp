@@ -1,0 +1,412 @@
+// Listing layout: the five line fields become one formatted line; the core's
+// own line producers (header, data items, equates, markers, assembler blocks).
+#include <algorithm>
+#include <cstring>
+
+#include "brevin/text.h"
+#include "brevin/version_text.h"
+#include "disassembler.h"
+
+namespace brevin {
+
+namespace {
+constexpr std::size_t kBytesWidth = 15;     // five bytes on the instruction line
+constexpr std::size_t kOverflowWidth = 27;  // continuation lines: address, "+", four bytes
+constexpr std::size_t kColBytes = 13;
+constexpr std::size_t kColLabel = 29;
+constexpr std::size_t kColOpcodeImage = 38;
+constexpr std::size_t kColOpcodeBare = 9;
+constexpr std::size_t kCommentColumn = 24;  // comments of data lines, after the opcode column
+
+// The hex number in the first four characters of text (0 when there is none).
+std::int64_t LeadingHex(std::string_view text) {
+  std::int64_t value = 0;
+  for (std::size_t i = 0; i < 4 && i < text.size(); ++i) {
+    const char c = text[i];
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else break;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+// The hub address in the first four characters and the cog register in
+// characters 7-9 of an address field ("0123   045", "       045", "0123").
+LineMark MarkOfAddress(std::string_view field) {
+  auto hexAt = [&](std::size_t from, std::size_t n) -> std::int32_t {
+    if (field.size() < from + n) return -1;
+    std::int32_t value = 0;
+    for (std::size_t i = from; i < from + n; ++i) {
+      const char c = field[i];
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (digit < 0) return -1;
+      value = value * 16 + digit;
+    }
+    return value;
+  };
+  LineMark mark;
+  mark.hub = hexAt(0, 4);
+  if (field.size() == 10 && field[6] == ' ') mark.cog = static_cast<std::int16_t>(hexAt(7, 3));
+  return mark;
+}
+
+// Writes a line into a buffer sized for it; columns count from its start. It
+// never writes past the buffer's end (a line that would is cut there).
+class LineWriter {
+ public:
+  explicit LineWriter(std::string& buffer) : start_(buffer.data()), end_(start_), limit_(start_ + buffer.size()) {}
+  std::size_t Width() const { return static_cast<std::size_t>(end_ - start_); }
+  char Back() const { return end_[-1]; }
+  void Put(std::string_view text) {
+    const std::size_t n = std::min(text.size(), Room());
+    std::memcpy(end_, text.data(), n);
+    end_ += n;
+  }
+  void Blanks(std::size_t n) {
+    n = std::min(n, Room());
+    std::memset(end_, ' ', n);
+    end_ += n;
+  }
+  // Blanks up to the column, or one blank when already there.
+  void PadTo(std::size_t column) { Blanks(Width() >= column ? 1 : column - Width()); }
+
+ private:
+  std::size_t Room() const { return static_cast<std::size_t>(limit_ - end_); }
+  char* start_;
+  char* end_;
+  char* limit_;
+};
+
+std::string ContinuationHead(std::int64_t address) {
+  return Hex4(address) + std::string(10, ' ') + "+";
+}
+}  // namespace
+
+std::string Disassembler::LabelText(const std::string& name) const {
+  return Opt.ColonsAfterLabels ? name + ":" : name;
+}
+
+void Disassembler::WriteRawLine(std::string_view text) {
+  Listing += text;
+  EndLine();
+}
+
+void Disassembler::EndLine() {
+  Listing += kCrLf;
+  if (keepLineMarks_) lineMarks_.push_back(nextMark_);
+  nextMark_ = LineMark{};
+}
+
+void Disassembler::FormatLine() { FormatLine(CurrentLine()); }
+
+void Disassembler::FormatLine(const LineFields& fields) {
+  if (fields.opcode.size() == 1 && fields.opcode[0] == '_') {
+    if (!LastLineBlank) WriteRawLine("");
+    LastLineBlank = true;
+    return;
+  }
+
+  std::string_view addr = fields.addr;
+  if (!addr.empty() && addr.front() == '_') {
+    if (!LastLineBlank) WriteRawLine("");
+    LastLineBlank = true;
+    addr.remove_prefix(1);
+  }
+  // The marks feed only the model: a plain listing skips reading the address back.
+  LineMark mark = keepLineMarks_ ? MarkOfAddress(addr) : LineMark{};
+
+  // The line is assembled in a scratch buffer large enough for any layout of
+  // these fields, then appended to the listing in one piece.
+  std::string_view operand = fields.operand;
+  int growth = 0;
+  if (!operand.empty() && operand.back() == '>') {
+    operand.remove_suffix(1);
+    growth = 2;
+  } else if (!operand.empty() && operand.back() == '<') {
+    operand.remove_suffix(1);
+    IndentLevel = IndentLevel >= 2 ? IndentLevel - 2 : 0;
+  }
+  const std::string_view opcode = fields.opcode;
+  // Padding only brings the width up to a column (at most the opcode column plus the
+  // indent) or adds one blank; besides the fields come at most " [2]" and the
+  // opcode's gap of nine: 64 more than the fields and the columns is room to spare.
+  const std::size_t bound = addr.size() + fields.bytes.size() + fields.label.size() + opcode.size() + operand.size() +
+                            static_cast<std::size_t>(IndentLevel) + kColOpcodeImage + 64;
+  if (lineScratch_.size() < bound) lineScratch_.resize(bound);
+  LineWriter out(lineScratch_);
+
+  std::string_view overflowBytes;  // instruction bytes beyond the first five
+  std::size_t column;
+  if (Opt.ShowImage) {
+    out.Put(addr);
+    if (!fields.bytes.empty()) {
+      std::string_view bytes = fields.bytes;
+      if (bytes.size() > kBytesWidth) {
+        overflowBytes = bytes.substr(kBytesWidth);
+        bytes = bytes.substr(0, kBytesWidth);
+      }
+      out.PadTo(kColBytes);
+      out.Put(bytes);
+    }
+    if (!fields.label.empty()) {
+      mark.labelStart = static_cast<std::uint16_t>(out.Width() >= kColLabel ? out.Width() + 1 : kColLabel);
+      out.PadTo(kColLabel);
+      out.Put(fields.label);
+    }
+    column = kColOpcodeImage;
+  } else {
+    out.Put(fields.label);
+    column = kColOpcodeBare;
+  }
+  mark.labelLength = static_cast<std::uint16_t>(fields.label.size());
+
+  // The opcode column's text: the opcode, blanks to 9 characters (at least one)
+  // when an operand follows, and the operand.
+  const std::size_t gap = operand.empty() || opcode.empty() ? 0 : opcode.size() >= 9 ? 1 : 9 - opcode.size();
+  const std::size_t textLength = opcode.size() + gap + operand.size();
+  const auto putText = [&](std::size_t skip) {  // the text without its first skip characters
+    const std::size_t fromOpcode = std::min(skip, opcode.size());
+    out.Put(opcode.substr(fromOpcode));
+    skip -= fromOpcode;
+    const std::size_t fromGap = std::min(skip, gap);
+    out.Blanks(gap - fromGap);
+    out.Put(operand.substr(skip - fromGap));
+  };
+
+  if (textLength != 0) {
+    const std::size_t c = column + static_cast<std::size_t>(IndentLevel);
+    if (out.Width() > c) {
+      mark.textStart = static_cast<std::uint16_t>(out.Width());
+      const std::size_t excess = out.Width() - c;
+      // The leading blanks of the text absorb the long left part, if it has that many.
+      std::size_t blanks = opcode.find_first_not_of(' ');
+      if (blanks == std::string_view::npos) {
+        const std::size_t inOperand = operand.find_first_not_of(' ');
+        blanks = opcode.size() + gap + (inOperand == std::string_view::npos ? operand.size() : inOperand);
+      }
+      if (textLength >= excess && blanks >= excess) {
+        putText(excess);
+      } else {
+        out.Put(" [2]");
+        putText(0);
+      }
+    } else {
+      out.PadTo(c);
+      putText(0);
+      mark.textStart = static_cast<std::uint16_t>(c);
+    }
+  }
+  nextMark_ = mark;
+
+  const bool blankAfter = out.Width() > 0 && out.Back() == '_';
+  Listing.append(lineScratch_.data(), out.Width() - (blankAfter ? 1 : 0));
+  EndLine();
+  if (blankAfter) WriteRawLine("");
+  LastLineBlank = blankAfter;
+  IndentLevel += growth;
+
+  if (!overflowBytes.empty()) {
+    std::string overflow = ContinuationHead(LeadingHex(addr) + 5) + " " + std::string(overflowBytes);
+    while (overflow.size() > kOverflowWidth) {
+      nextMark_.hub = static_cast<std::int32_t>(LeadingHex(overflow));
+      WriteRawLine(std::string_view(overflow).substr(0, kOverflowWidth));
+      overflow = ContinuationHead(LeadingHex(overflow) + 4) + overflow.substr(kOverflowWidth);
+    }
+    nextMark_.hub = static_cast<std::int32_t>(LeadingHex(overflow));
+    WriteRawLine(overflow);
+  }
+}
+
+void Disassembler::EmitBlankLine() {
+  const std::string addr = LineAddr, bytes = InstrBytes, label = LineLabel;
+  LineAddr.clear();
+  InstrBytes.clear();
+  LineLabel.clear();
+  LineOpcode = "_";
+  LineOperand.clear();
+  EmitLine();
+  LineAddr = addr;
+  InstrBytes = bytes;
+  LineLabel = label;
+}
+
+void Disassembler::WriteTitleBlock(const std::string& imagePath, bool autoReloaded) {
+  const std::string title = "Disassembly of " + imagePath;
+  WriteRawLine(title);
+  WriteRawLine(std::string(CodePointCount(title), '='));  // one "=" per character shown
+  if (autoReloaded) {
+    WriteRawLine("");
+    WriteRawLine("Auto-Reloaded at " + host_.TimeOfDay());
+  }
+  const std::string issues = KnownIssuesText("");
+  if (!issues.empty()) {
+    WriteRawLine("");
+    WriteRawLine(issues.substr(kCrLf.size()));
+  }
+  WriteRawLine("");
+  WriteRawLine("Addr   Org   Instruction     Label    Opcode   Operand");
+  WriteRawLine("----   ---   -----------     -----    ------   -------");
+  WriteRawLine("");
+}
+
+void Disassembler::ListHeaderBlock() {
+  struct HeaderLine {
+    const char* format;
+    const char* comment;
+  };
+  static constexpr HeaderLine kHeader[] = {
+      {"LONG     k4", "Clock Freq"},
+      {"BYTE     y", "Clock Mode_"},
+      {"BYTE     $k1", "Checksum_"},
+      {"WORD     $k2", "PBASE - Base of Program"},
+      {"WORD     $k2", "VBASE - Base of Variables"},
+      {"WORD     $k2", "SBASE - Base of Stack"},
+      {"WORD     $k2", "PINIT - Initial Program Counter"},
+      {"WORD     $k2", "SINIT - Initial Stack Pointer_"},
+  };
+  for (const HeaderLine& h : kHeader) {
+    // Each header field carries the label of its own address, if it has one.
+    LineLabel = SymbolIds[static_cast<std::size_t>(ReadCursor)] != 0
+                    ? LabelText(SymbolName(0, ReadCursor, 0))
+                    : std::string();
+    ListDataLine(h.format, h.comment);
+  }
+}
+
+void Disassembler::ListDataLine(const std::string& format, const std::string& comment) {
+  AssignHex(LineAddr, static_cast<std::uint32_t>(ReadCursor), 4);
+  InstrBytes.clear();
+  LineOpcode.clear();
+  LineOperand.clear();
+  SetFlag(ReadCursor, flag::Done);
+  InterpretFormat(ReadCursor, format);
+  if (!comment.empty()) LineOperand = PadTo(LineOperand, kCommentColumn) + "; " + comment;
+  EmitLine();
+}
+
+void Disassembler::ListDataItem() {
+  using namespace flag;
+  const std::int64_t at = ReadCursor;
+  std::string comment;
+  if (HasFlag(at, Pads)) {
+    SetSection(section::Padding);
+    comment = "Alignment Padding";
+  } else {
+    SetSection(HasFlag(at, Link) ? section::ObjectTable : section::Data);
+  }
+
+  if (HasFlag(at, Link)) {
+    const std::int64_t entry = (at - ObjBase) / 4;
+    comment = entry == 0 ? "+0 = Next Object_" : SignedText(entry);
+    ListDataLine("LINK     x", comment);
+  } else if (HasFlag(at, Long)) {
+    ListDataLine("LONG     k4", comment);
+    ListSubPartEquates(4, Word, 'W', "HML");
+    ListSubPartEquates(4, Byte, 'B', "0123");
+  } else if (HasFlag(at, Word)) {
+    ListDataLine("WORD     k2", comment);
+    ListSubPartEquates(2, Byte, 'B', "HL");
+  } else {
+    ListDataLine(HasFlag(at, Aray) && ByteAt(at) != 0 ? "BYTE     kc" : "BYTE     k1", comment);
+  }
+}
+
+void Disassembler::ListSubPartEquates(int size, std::uint32_t flagBit, char letter, const std::string& partNames) {
+  const std::int64_t start = ReadCursor - size;
+  if (HasFlag(start, flag::Pads)) return;
+  bool any = false;
+  for (int i = 0; i < size; ++i) {
+    if (!HasFlag(start + i, flagBit)) continue;
+    if (!any) EmitBlankLine();
+    any = true;
+    const std::string part = static_cast<std::size_t>(i) < partNames.size() ? partNames.substr(static_cast<std::size_t>(i), 1) : "";
+    ListEquate(start, i, letter, part);
+  }
+  if (any) EmitBlankLine();
+}
+
+void Disassembler::ListEquate(std::int64_t start, int i, char letter, const std::string& part) {
+  LineAddr = Hex4(start + i);
+  InstrBytes.clear();
+  LineOpcode = "EQU";
+  const std::string name = HubName(start);
+  std::string label = name;
+  if (!label.empty()) label[0] = letter;
+  LineLabel = label + "_" + part;
+  LineOperand = name + SignedText(i);
+  EmitLine();
+}
+
+void Disassembler::ListMarker(const std::string& name, const std::string& opcode, const std::string& operand) {
+  FlushAsmVars();
+  const std::string savedLabel = LineLabel;
+  if (!name.empty()) {
+    LineAddr = "_" + Hex4(ReadCursor);
+    LineLabel = LabelText(name);
+  } else {
+    LineAddr = "_";
+    LineLabel.clear();
+  }
+  InstrBytes.clear();
+  LineOpcode = operand.empty() ? opcode : PadTo(opcode, 9) + operand;
+  LineOperand = "_";
+  EmitLine();
+  LineLabel = savedLabel;
+}
+
+void Disassembler::StartAsmBlock() {
+  AsmVarsPending = true;
+  ClearVarIds();
+}
+
+void Disassembler::ListAsmBlockStart() {
+  FlushAsmVars();
+  StartAsmBlock();
+  const std::string savedLabel = LineLabel;
+  LineAddr = "_";
+  InstrBytes.clear();
+  LineLabel.clear();
+  LineOpcode = "ALIGN";
+  LineOperand = "       ORG      0_";
+  EmitLine();
+  LineLabel = savedLabel;
+}
+
+void Disassembler::FlushAsmVars() {
+  if (!AsmVarsPending) return;
+  const std::string savedLabel = LineLabel;
+  int expected = -1;
+  for (int r = 0; r <= 495; ++r) {
+    const std::int64_t h = CogOrgBase + 4 * static_cast<std::int64_t>(r);
+    if (h < ReadCursor || !InImage(h) || VarIds[static_cast<std::size_t>(h)] == 0) continue;
+    if (r != expected) {
+      LineAddr = "_";
+      InstrBytes.clear();
+      LineLabel.clear();
+      LineOpcode = "ALIGN";
+      LineOperand = "       ORG      $" + HexText(static_cast<std::uint32_t>(r), r < 256 ? 2 : 3) + "_";
+      EmitLine();
+    }
+    expected = r + 1;
+    LineAddr = std::string(7, ' ') + Hex3(r);
+    LineLabel = LabelText("V" + DecText(VarIds[static_cast<std::size_t>(h)] & 0xFFFF));
+    InstrBytes = "00 00 00 00";
+    LineOpcode = std::string(16, ' ') + "LONG";
+    LineOperand = "    0";
+    const std::uint32_t value = LongAt(h);
+    if (value != 0) {
+      LineOperand += std::string(9, ' ') + "; $";
+      for (int i = 0; i < 4; ++i) LineOperand += HexText(ByteAt(h + i), 2);
+      LineOperand += " / " + DecText(static_cast<std::int32_t>(value));
+    }
+    EmitLine();
+  }
+  AsmVarsPending = false;
+  ClearVarIds();
+  LineLabel = savedLabel;
+}
+
+}  // namespace brevin

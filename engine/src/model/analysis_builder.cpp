@@ -1,0 +1,322 @@
+// Builds the result model from what the analysis already made: the line marks
+// the layout recorded, the per-address flags and symbol numbers, and the
+// object tables in the image. Nothing is decoded again.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "brevin/text.h"
+#include "disassembler.h"
+
+namespace brevin {
+
+namespace {
+
+// Letters, digits and "_", as a table: the reference scan asks once per character.
+constexpr std::array<bool, 256> kNameChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[static_cast<std::size_t>(c)] =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  }
+  return table;
+}();
+
+bool IsNameChar(char c) { return kNameChars[static_cast<unsigned char>(c)]; }
+
+// The lines of the listing as views into it, split at CR LF, with their marks.
+std::vector<ListingLine> SplitLines(std::string_view listing, const std::vector<LineMark>& marks) {
+  std::vector<ListingLine> lines;
+  lines.reserve(marks.size() + 1);
+  const char* data = listing.data();
+  std::size_t from = 0;
+  while (from < listing.size()) {
+    std::size_t end = from;
+    for (;;) {
+      const void* cr = std::memchr(data + end, '\r', listing.size() - end);
+      if (cr == nullptr) {
+        end = listing.size();
+        break;
+      }
+      end = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+      if (end + 1 < listing.size() && data[end + 1] == '\n') break;
+      ++end;
+    }
+    ListingLine& line = lines.emplace_back();
+    line.text = listing.substr(from, end - from);
+    const std::size_t i = lines.size() - 1;
+    if (i < marks.size()) {
+      const LineMark& mark = marks[i];
+      if (mark.hub >= 0) line.address = mark.hub;
+      if (mark.cog >= 0) line.cog = mark.cog;
+      line.labelStart = std::min<std::size_t>(mark.labelStart, line.text.size());
+      line.labelEnd = std::min<std::size_t>(mark.labelStart + mark.labelLength, line.text.size());
+      if (mark.textStart != LineMark::kNoText) line.textStart = std::min<std::size_t>(mark.textStart, line.text.size());
+    }
+    from = end + kCrLf.size();
+  }
+  return lines;
+}
+
+// An order on names that settles most pairs by their length: names are short,
+// so this costs a few compares and no library call.
+bool NameBefore(std::string_view x, std::string_view y) {
+  if (x.size() != y.size()) return x.size() < y.size();
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    if (x[i] != y[i]) return static_cast<unsigned char>(x[i]) < static_cast<unsigned char>(y[i]);
+  }
+  return false;
+}
+
+// Symbol indexes sorted (stably) by exact name.
+std::vector<std::uint32_t> SortedByName(const std::vector<Symbol>& symbols) {
+  std::vector<std::uint32_t> order(symbols.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t x, std::uint32_t y) { return NameBefore(symbols[x].name, symbols[y].name); });
+  return order;
+}
+
+// The index of the symbol of that exact name, or -1.
+std::int64_t FindByName(const std::vector<std::uint32_t>& byName, const std::vector<Symbol>& symbols,
+                        std::string_view name) {
+  const auto it = std::lower_bound(byName.begin(), byName.end(), name,
+                                   [&](std::uint32_t i, std::string_view n) { return NameBefore(symbols[i].name, n); });
+  return it != byName.end() && symbols[*it].name == name ? static_cast<std::int64_t>(*it) : -1;
+}
+
+// The index of the symbol at that address, or -1; symbols are in address order.
+std::int64_t FindByAddress(const std::vector<Symbol>& symbols, std::int32_t address) {
+  const auto it = std::lower_bound(symbols.begin(), symbols.end(), address,
+                                   [](const Symbol& s, std::int32_t a) { return s.address < a; });
+  return it != symbols.end() && it->address == address ? it - symbols.begin() : -1;
+}
+
+// "PUB start(pin) : ok | x" -> "PUB start".
+std::string MethodSourceName(const std::string& header) {
+  std::string name;
+  bool blank = false;
+  for (char c : header) {
+    if (c == '(' || c == ':' || c == '|' || c == '\'' || c == '{') break;
+    if (c == ' ' || c == '\t') {
+      blank = !name.empty();
+      continue;
+    }
+    if (blank) name.push_back(' ');
+    blank = false;
+    name.push_back(c);
+  }
+  return name;
+}
+
+}  // namespace
+
+AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t size, bool checksumOk) {
+  using namespace flag;
+  auto model = std::make_shared<Analysis>();
+  Analysis& a = *model;
+  // Without the model nothing reads the engine's copy again: the text moves
+  // out instead of being copied (the next load reserves its buffer anew).
+  const bool wantsModel = host_.WantsModel();
+  if (wantsModel) {
+    a.listing = Listing;
+  } else {
+    a.listing = std::move(Listing);
+    Listing.clear();
+  }
+  a.sizeText = SizeText;
+  a.bytecodeListing = !Opt.ShowImage;
+  a.image = ImageInfo{path,
+                      size,
+                      checksumOk,
+                      ClockFreq,
+                      ClockMode,
+                      static_cast<std::int32_t>(PBASE),
+                      static_cast<std::int32_t>(VBASE),
+                      static_cast<std::int32_t>(SBASE),
+                      static_cast<std::int32_t>(PINIT),
+                      static_cast<std::int32_t>(SINIT)};
+  if (!wantsModel) {
+    a.Index();
+    return model;
+  }
+
+  // Symbols: every numbered address, under the name the listing gives it; a
+  // name given twice (a broken image can do that) stays with its first address.
+  const std::int64_t last = std::min<std::int64_t>(ImageEnd, kLastAddress);
+  for (std::int64_t k = 0; k <= last; ++k) {
+    if (SymbolIds[static_cast<std::size_t>(k)] == 0) continue;
+    a.symbols.push_back(Symbol{SymbolName(0, k, 0), static_cast<std::int32_t>(k), {}});
+  }
+  std::vector<std::uint32_t> byName = SortedByName(a.symbols);
+  const auto sameName = [&](std::uint32_t x, std::uint32_t y) { return a.symbols[x].name == a.symbols[y].name; };
+  if (std::adjacent_find(byName.begin(), byName.end(), sameName) != byName.end()) {
+    std::vector<char> repeat(a.symbols.size(), 0);
+    for (std::size_t i = 1; i < byName.size(); ++i) {
+      if (sameName(byName[i - 1], byName[i])) repeat[byName[i]] = 1;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < a.symbols.size(); ++i) {
+      if (!repeat[i]) a.symbols[kept++] = std::move(a.symbols[i]);
+    }
+    a.symbols.resize(kept);
+    byName = SortedByName(a.symbols);
+  }
+
+  // Lines, and the labels they define: the label field names a symbol of the line's own address.
+  a.lines = SplitLines(a.listing, lineMarks_);
+  std::vector<char> defined(a.symbols.size(), 0);
+  for (std::size_t i = 0; i < a.lines.size() && i < lineMarks_.size(); ++i) {
+    const LineMark& mark = lineMarks_[i];
+    ListingLine& line = a.lines[i];
+    if (mark.labelLength == 0 || mark.hub < 0 || mark.labelStart >= line.text.size()) continue;
+    std::string_view label = line.text.substr(mark.labelStart, mark.labelLength);
+    if (Opt.ColonsAfterLabels && !label.empty() && label.back() == ':') label.remove_suffix(1);
+    // Names are unique, so this is the symbol named by the label exactly when it has the line's address.
+    const std::int64_t s = FindByAddress(a.symbols, mark.hub);
+    if (s < 0 || a.symbols[static_cast<std::size_t>(s)].name != label) continue;
+    line.defines = std::string(label);
+    defined[static_cast<std::size_t>(s)] = 1;
+  }
+
+  // References: names of defined labels written after the label field. A name
+  // after "$" is a hex number, not a label.
+  std::vector<std::vector<std::int32_t>> from(a.symbols.size());
+  for (std::size_t i = 0; i < a.lines.size() && i < lineMarks_.size(); ++i) {
+    const LineMark& mark = lineMarks_[i];
+    if (mark.textStart == LineMark::kNoText) continue;
+    ListingLine& line = a.lines[i];
+    const std::string_view text = line.text;
+    std::size_t at = std::max<std::size_t>(mark.textStart, mark.labelStart + mark.labelLength);
+    while (at < text.size()) {
+      if (!IsNameChar(text[at])) {
+        ++at;
+        continue;
+      }
+      const std::size_t start = at;
+      while (at < text.size() && IsNameChar(text[at])) ++at;
+      if (start > 0 && (text[start - 1] == '$' || text[start - 1] == '%')) continue;
+      // Every generated name is a capital letter and a number; most words are not.
+      if (at - start < 2 || text[start] < 'A' || text[start] > 'Z' || text[start + 1] < '0' || text[start + 1] > '9') {
+        continue;
+      }
+      const std::int64_t s = FindByName(byName, a.symbols, text.substr(start, at - start));
+      if (s < 0 || !defined[static_cast<std::size_t>(s)]) continue;
+      const Symbol& symbol = a.symbols[static_cast<std::size_t>(s)];
+      line.refs.push_back(LineReference{start, at, symbol.name, symbol.address});
+      if (line.address) from[static_cast<std::size_t>(s)].push_back(*line.address);
+    }
+  }
+  for (std::size_t s = 0; s < a.symbols.size(); ++s) {
+    // The tracer's own record counts too (it keeps the last place it came from).
+    const std::int32_t traced = ReferencedFrom[static_cast<std::size_t>(a.symbols[s].address)];
+    if (traced != 0) from[s].push_back(traced);
+    std::sort(from[s].begin(), from[s].end());
+    from[s].erase(std::unique(from[s].begin(), from[s].end()), from[s].end());
+    a.symbols[s].referencedFrom = std::move(from[s]);
+  }
+
+  // One scan of the cells for the sub-objects the walk marked and the assembly block starts.
+  std::vector<std::int64_t> bases{PBASE}, blockStarts;
+  for (std::int64_t k = 0; k <= last; ++k) {
+    const std::uint32_t cell = Image[static_cast<std::size_t>(k)];
+    if ((cell & Xobj) && k != PBASE) bases.push_back(k);
+    if (cell & Org0) blockStarts.push_back(k);
+  }
+
+  // Objects in image order: the top object first.
+  std::sort(bases.begin(), bases.end());
+  for (std::int64_t base : bases) {
+    ObjectInfo object{static_cast<std::int32_t>(base), {}};
+    // Byte 2 of an object's first long counts its methods plus one; the table's
+    // method entries come first, then the sub-object entries.
+    const std::int64_t methods = static_cast<std::int64_t>(ByteAt(base + 2)) - 1;
+    for (std::int64_t k = 1; k <= methods && InImage(base + 4 * k + 1) && HasFlag(base + 4 * k, Link); ++k) {
+      const std::int64_t entry = base + WordAt(base + 4 * k);
+      if (!InImage(entry)) continue;
+      Method method{static_cast<int>(k), static_cast<std::int32_t>(entry), SymbolName(0, entry, 0), std::nullopt};
+      if (const auto it = methodSourceNames_.find(entry); it != methodSourceNames_.end()) {
+        method.sourceName = MethodSourceName(it->second);
+      }
+      object.methods.push_back(std::move(method));
+    }
+    a.objects.push_back(std::move(object));
+  }
+
+  // Assembly blocks: each cog-address-0 mark and the instruction longs that follow it.
+  for (const std::int64_t k : blockStarts) {
+    int longs = 0;
+    while (InImage(k + 4 * longs) && HasFlag(k + 4 * longs, Asmb) && (longs == 0 || !HasFlag(k + 4 * longs, Org0))) {
+      ++longs;
+    }
+    a.asmBlocks.push_back(
+        AsmBlock{static_cast<std::int32_t>(k), SymbolIds[static_cast<std::size_t>(k)] != 0 ? SymbolName(0, k, 0) : "", longs});
+  }
+
+  // Regions: a kind and a name for every address, gathered into runs of equal
+  // ones as the scan goes (no per-address table to fill and walk again).
+  struct Cell {
+    RegionKind kind = RegionKind::Free;
+    int name = 0;
+    bool operator==(const Cell&) const = default;
+  };
+  std::vector<std::string> names{"free", "header", "DAT", "padding", "unreached", "VAR", "STACK"};
+  enum { kFree, kHeader, kDat, kPadding, kUnreached, kVar, kStack };
+  int objectName = kDat, methodName = kUnreached, blockName = kUnreached;
+  Cell item;           // the item that covers the next bytes
+  std::int64_t itemEnd = 0;
+  std::int32_t runStart = 0;
+  Cell run;  // the cell of the open run; addresses past the scan are free
+  for (std::int64_t k = 0; k <= last + 1 && k < kImageSize; ++k) {
+    Cell cell;
+    const std::uint32_t flags = k <= last ? Image[static_cast<std::size_t>(k)] : 0;  // flag bits lie above the byte
+    if (k > last) {
+      cell = Cell{};
+    } else if (k < 0x10) {
+      cell = {RegionKind::Header, kHeader};
+    } else if (VBASE <= VENDS && k >= VBASE) {
+      cell = {k < VENDS ? RegionKind::Variables : RegionKind::Stack, k < VENDS ? kVar : kStack};
+    } else {
+      if (k == PBASE || (flags & Xobj)) {
+        names.push_back(k == PBASE ? std::string("PBASE") : SymbolName(0, k, 0));
+        objectName = static_cast<int>(names.size()) - 1;
+      }
+      if ((flags & Spin) && (flags & Call)) {
+        names.push_back(SymbolName(0, k, 0));
+        methodName = static_cast<int>(names.size()) - 1;
+      }
+      if (flags & Org0) {
+        names.push_back(SymbolIds[static_cast<std::size_t>(k)] != 0 ? SymbolName(0, k, 0) : "ORG $" + Hex4(k));
+        blockName = static_cast<int>(names.size()) - 1;
+      }
+      const std::int64_t itemSize = (flags & Long) ? 4 : (flags & Word) ? 2 : 1;
+      // The same order of tests as the listing loop, so a byte is of the kind it is listed as.
+      if (flags & Spin) {
+        item = {RegionKind::Spin, methodName}, itemEnd = k + 1;
+      } else if ((flags & Asmb) && !(flags & Link)) {
+        item = {RegionKind::Asm, blockName}, itemEnd = k + 4;
+      } else if (flags & Link) {
+        item = {RegionKind::ObjectTable, objectName}, itemEnd = k + 4;
+      } else if (flags & Pads) {
+        item = {RegionKind::Data, kPadding}, itemEnd = k + itemSize;
+      } else if (flags & AnyItem) {
+        item = {RegionKind::Data, kDat}, itemEnd = k + itemSize;
+      } else if (k >= itemEnd) {
+        item = {RegionKind::Data, kUnreached}, itemEnd = k + 1;
+      }
+      cell = item;
+    }
+    if (cell == run) continue;
+    if (k > runStart) {
+      a.regions.push_back(Region{runStart, static_cast<std::int32_t>(k), run.kind, names[static_cast<std::size_t>(run.name)]});
+    }
+    runStart = static_cast<std::int32_t>(k);
+    run = cell;
+  }
+  a.regions.push_back(Region{runStart, kImageSize, run.kind, names[static_cast<std::size_t>(run.name)]});
+
+  a.Index();
+  return model;
+}
+
+}  // namespace brevin
