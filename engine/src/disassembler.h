@@ -20,6 +20,7 @@
 #include "brevin/engine.h"
 #include "brevin/host.h"
 #include "brevin/options.h"
+#include "decode/asm_instruction.h"
 #include "image/image_flags.h"
 #include "isa/tables.h"
 #include "listing/line_queue.h"
@@ -189,12 +190,11 @@ class Disassembler {
   void ReportProblem(const std::string& text);
 
   // ---- Assembler decoding and tracing (asm_decoder.cpp, asm_trace.cpp)
-  // Tracing mode (ListingPass false) marks the image; listing mode fills the line fields.
-  void DecodeAsmInstruction(std::int64_t address);
-  // Resolves the "?x" markers of a choice text for the instruction long. knownPair tells
-  // whether D and S form a recorded call pair (the "p" selector); a "w" selector replaces
-  // defaultWrite by R XOR defaultWrite.
-  static std::string SelectAsmChoice(std::string_view text, std::uint32_t op, bool knownPair, bool& defaultWrite);
+  // Reads the long at address and decodes it; tracing mode (ListingPass false)
+  // marks the image from the value, listing mode prints it into the line fields.
+  AsmInstruction DecodeAsmInstruction(std::int64_t address);
+  void MarkAsmOperands(const AsmInstruction& ins, std::int64_t address, bool debug);
+  void PrintAsmInstruction(const AsmInstruction& ins, std::int64_t address);
   // True when the long at address is listed as assembler data rather than an instruction.
   bool IsAsmData(std::int64_t address) const;
   // Gives register r of the current block the next V number, if it has none.
@@ -203,12 +203,7 @@ class Disassembler {
   std::string RegName(std::int64_t base, std::int64_t r) const;
   // Follows an assembler program from a hub address, marking what it reaches.
   void TraceAssembly(std::int64_t address, std::uint32_t entryFlags);
-  // Fields of the long decoded last, read by the tracer.
-  std::uint32_t AsmLong = 0;
-  std::int32_t AsmS = 0;  // -1 after a jump through a register
-  std::int32_t AsmD = 0;
-  std::uint32_t AsmCondition = 0;
-  int AsmVarCounter = 0;
+  int AsmVarCounter = 0;  // the number last given to a cog variable
 
   // ---- Variables, stack frames, object list (variables.cpp)
   void ClassifyByteRuns();

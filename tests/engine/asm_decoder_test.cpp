@@ -32,21 +32,20 @@ class AsmDecodeTest : public ::testing::Test {
     e.LoadImageBytes(std::vector<std::uint8_t>(0x400, 0));
     e.CogOrgBase = kBase;
   }
-  void Decode(std::uint32_t value, std::int64_t cog, bool listing) {
+  AsmInstruction Decode(std::uint32_t value, std::int64_t cog, bool listing) {
     for (int i = 0; i < 4; ++i) {
       std::uint32_t& cell = e.Image[static_cast<std::size_t>(kBase + 4 * cog + i)];
       cell = (cell & ~0xFFu) | (value >> (8 * i) & 0xFF);
     }
     e.ListingPass = listing;
-    e.FlowFlag = false;
-    e.DecodeAsmInstruction(kBase + 4 * cog);
+    return e.DecodeAsmInstruction(kBase + 4 * cog);
   }
   // The opcode column and the operand of the listed long, joined by "|".
   std::string List(std::uint32_t value, std::int64_t cog = 0) {
     Decode(value, cog, true);
     return e.LineOpcode + "|" + e.LineOperand;
   }
-  void Trace(std::uint32_t value, std::int64_t cog = 0) { Decode(value, cog, false); }
+  AsmInstruction Trace(std::uint32_t value, std::int64_t cog = 0) { return Decode(value, cog, false); }
 };
 
 TEST(AsmChoice, HubOperationDigitsAndUnpairedMarkers) {
@@ -55,12 +54,12 @@ TEST(AsmChoice, HubOperationDigitsAndUnpairedMarkers) {
                           "LOCKNEW d", "LOCKRET d", "LOCKSET d", "LOCKCLR d"};
   bool write = false;
   for (std::uint32_t n = 0; n < 8; ++n) {
-    EXPECT_EQ(test::EngineProbe::SelectAsmChoice(t.AsmOpcodeTable[kHubop], Asm(kHubop, I, 0, 0x1F8 | n), false, write), hubOps[n]);
+    EXPECT_EQ(SelectAsmChoice(t.AsmOpcodeTable[kHubop], Asm(kHubop, I, 0, 0x1F8 | n), false, write), hubOps[n]);
   }
-  EXPECT_EQ(test::EngineProbe::SelectAsmChoice(t.AsmOpcodeTable[kHubop], Asm(kHubop, 0, 0, 2), false, write), "HUBOP d,s");
+  EXPECT_EQ(SelectAsmChoice(t.AsmOpcodeTable[kHubop], Asm(kHubop, 0, 0, 2), false, write), "HUBOP d,s");
   // A marker without its partner ends the selection instead of running off the text.
-  EXPECT_EQ(test::EngineProbe::SelectAsmChoice("?iXY", Asm(0, I, 0, 0), false, write), "");
-  EXPECT_EQ(test::EngineProbe::SelectAsmChoice("?iXY", 0, false, write), "XY");
+  EXPECT_EQ(SelectAsmChoice("?iXY", Asm(0, I, 0, 0), false, write), "");
+  EXPECT_EQ(SelectAsmChoice("?iXY", 0, false, write), "XY");
 }
 
 TEST_F(AsmDecodeTest, EffectsAndOperandTexts) {
@@ -117,27 +116,24 @@ TEST_F(AsmDecodeTest, AddressColumnNopAndDataLongs) {
 TEST_F(AsmDecodeTest, TracingMarksRegistersHubSizesAndFlow) {
   Trace(Asm(kMov, R, 3, 4));
   EXPECT_TRUE(e.HasFlag(kBase + 12, flag::Asmb) && e.HasFlag(kBase + 16, flag::Adat));
-  Trace(Asm(kMov, R | I, 0x1F4, 6));  // neither a special register nor an immediate is data
+  EXPECT_EQ(Trace(Asm(kMov, R | I, 0x1F4, 6)).flow, AsmFlow::Next);  // neither a special register nor an immediate is data
   EXPECT_FALSE(e.HasFlag(kBase + 24, flag::Adat) || e.HasFlag(kBase + 0x1F4 * 4, flag::Adat));
-  EXPECT_FALSE(e.FlowFlag);
   Trace(Asm(kRdbyte + 1, R | I, 3, 0x22));
   EXPECT_TRUE(e.HasFlag(0x22, flag::Word));
-  Trace(Asm(kJmp, 0, 0, 9));  // through a register: the target is unknown
-  EXPECT_TRUE(e.FlowFlag);
-  EXPECT_EQ(e.AsmS, -1);
-  Trace(Asm(kDjnz, R, 1, 9));  // a register target does not transfer control here
-  EXPECT_FALSE(e.FlowFlag);
-  Trace(Asm(kDjnz, R | I, 1, 9));
-  EXPECT_TRUE(e.FlowFlag);
-  EXPECT_EQ(e.LineOpcode, "DJNZ");
+  const AsmInstruction indirect = Trace(Asm(kJmp, 0, 0, 9));  // through a register: the target is unknown
+  EXPECT_EQ(indirect.flow, AsmFlow::Jump);
+  EXPECT_EQ(indirect.FlowTarget(), -1);
+  EXPECT_EQ(Trace(Asm(kDjnz, R, 1, 9)).flow, AsmFlow::Next);  // a register target does not transfer control here
+  const AsmInstruction branch = Trace(Asm(kDjnz, R | I, 1, 9));
+  EXPECT_EQ(branch.flow, AsmFlow::Branch);
+  EXPECT_EQ(branch.mnemonic, "DJNZ");
 }
 
 TEST_F(AsmDecodeTest, CallPairNamesTheReturnLocationAndListsRet) {
   e.Opt.DebugAsmb = true;
   const std::uint32_t call = Asm(kJmp, R | I, 0x21, 0x10);  // JMPRET $21, #$10: a CALL as the chip encodes it
   const std::int64_t routine = kBase + 0x40, ret = kBase + 0x84;
-  Trace(call, 2);
-  EXPECT_EQ(e.LineOpcode, "JMPRET");  // not paired yet while it is traced
+  EXPECT_EQ(Trace(call, 2).mnemonic, "JMPRET");  // not paired yet while it is traced
   EXPECT_TRUE(e.HasFlag(ret, flag::Asmb) && e.HasFlag(ret, flag::Aret) && (e.FlagsAt(ret) & flag::Goto) == flag::Goto);
   EXPECT_EQ(static_cast<std::uint32_t>(e.SymbolIds[ret]), 0x80000000u | routine);
   EXPECT_EQ(e.PairedWith[ret], routine);
@@ -145,10 +141,10 @@ TEST_F(AsmDecodeTest, CallPairNamesTheReturnLocationAndListsRet) {
   EXPECT_EQ(e.ReferencedFrom[routine], kBase + 8);
   EXPECT_NE(host.debug.find("Asmb 0108 002 JMPRET  021, #010\r\nPair 0140 010\r\nPair 0184 021\r\n"), std::string::npos);
   // The same pair again is a CALL; another return register keeps the first pair.
-  Trace(call, 3);
-  EXPECT_EQ(e.LineOpcode, "CALL");
-  Trace(Asm(kJmp, R | I, 0x22, 0x10), 4);
-  EXPECT_EQ(e.LineOpcode, "JMPRET");
+  const AsmInstruction paired = Trace(call, 3);
+  EXPECT_EQ(paired.mnemonic, "CALL");
+  EXPECT_EQ(paired.flow, AsmFlow::Call);
+  EXPECT_EQ(Trace(Asm(kJmp, R | I, 0x22, 0x10), 4).mnemonic, "JMPRET");
   EXPECT_EQ(e.PairedWith[routine], ret);
 
   e.SymbolIds[routine] = 'A' << 16 | 7;

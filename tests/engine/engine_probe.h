@@ -26,9 +26,8 @@ class EngineProbe : public Disassembler {
   using Disassembler::HubName; using Disassembler::RelName; using Disassembler::VarName; using Disassembler::NumberSymbols;
   using Disassembler::AssignSymbol; using Disassembler::ListSymbolTable; using Disassembler::DecodeSpinInstruction;
   using Disassembler::DecodeEffectByte; using Disassembler::TraceSpin; using Disassembler::LaunchAssembly;
-  using Disassembler::ReportProblem; using Disassembler::DecodeAsmInstruction; using Disassembler::SelectAsmChoice;
+  using Disassembler::ReportProblem; using Disassembler::DecodeAsmInstruction;
   using Disassembler::IsAsmData; using Disassembler::NumberCogVariable; using Disassembler::RegName; using Disassembler::TraceAssembly;
-  using Disassembler::AsmLong; using Disassembler::AsmS; using Disassembler::AsmD; using Disassembler::AsmCondition;
   using Disassembler::AsmVarCounter; using Disassembler::ClassifyByteRuns; using Disassembler::ClassifyVariables;
   using Disassembler::ListStackFrame; using Disassembler::ListObjectList; using Disassembler::ListObjectRow; using Disassembler::EmitLine;
   using Disassembler::FlushPendingLines; using Disassembler::MergeWithPrevious; using Disassembler::FoldCallArguments;

@@ -1,8 +1,8 @@
-// Assembler instruction decoding: one long of the image becomes either marks on
-// the image (tracing) or one listing line (listing pass). Everything about the
-// individual instructions comes from the opcode table's choice texts; the
-// operand letters of the chosen form drive both modes.
+// Assembler instructions of the image: one long is decoded to a value, which
+// then either marks the image (tracing) or becomes one listing line (listing
+// pass).
 #include "brevin/text.h"
+#include "decode/asm_instruction.h"
 #include "disassembler.h"
 
 namespace brevin {
@@ -26,35 +26,6 @@ std::string AsmDataValue(std::uint32_t value) {
 
 }  // namespace
 
-std::string Disassembler::SelectAsmChoice(std::string_view text, std::uint32_t op, bool knownPair, bool& defaultWrite) {
-  std::string working(text);
-  while (working.size() >= 2 && working[0] == '?') {
-    const std::string marker = working.substr(0, 2);
-    const std::size_t second = working.find(marker, 1);
-    std::string between, after;
-    if (second == std::string::npos) {
-      between = working.substr(2);  // an unpaired marker: everything after it is the clear-bit form
-    } else {
-      between = working.substr(2, second - 2);
-      after = working.substr(second + 2);
-    }
-    bool test = false;
-    const char selector = marker[1];
-    if (selector == 'w') {
-      test = AsmRBit(op);
-      defaultWrite = AsmRBit(op) != defaultWrite;
-    } else if (selector == 'i') {
-      test = AsmIBit(op);
-    } else if (selector == 'p') {
-      test = !knownPair;
-    } else if (selector >= '0' && selector <= '7') {
-      test = static_cast<std::uint32_t>(selector - '0') != (AsmSField(op) & 7);
-    }
-    working = test ? std::move(after) : std::move(between);
-  }
-  return working;
-}
-
 bool Disassembler::IsAsmData(std::int64_t address) const {
   if (!HasFlag(address, flag::Adat)) return false;
   return VarIds[static_cast<std::size_t>(address)] != 0 || LongAt(address) == 0;
@@ -77,7 +48,7 @@ std::string Disassembler::RegName(std::int64_t base, std::int64_t r) const {
   return SymbolName(1, h, r);
 }
 
-void Disassembler::DecodeAsmInstruction(std::int64_t address) {
+AsmInstruction Disassembler::DecodeAsmInstruction(std::int64_t address) {
   if (HasFlag(address, flag::Org0)) CogOrgBase = address;
   const bool listing = ListingPass;
   const bool debug = !listing && Opt.DebugAsmb;
@@ -96,10 +67,6 @@ void Disassembler::DecodeAsmInstruction(std::int64_t address) {
       if (!(spinBefore >> i & 1u)) ClearFlag(address + i, flag::Spin);
     }
   }
-  AsmLong = op;
-  AsmS = static_cast<std::int32_t>(AsmSField(op));
-  AsmD = static_cast<std::int32_t>(AsmDField(op));
-  AsmCondition = AsmConditionField(op);
 
   const std::int64_t cogAddress = (address - CogOrgBase) / 4;
   if (listing) {
@@ -114,159 +81,157 @@ void Disassembler::DecodeAsmInstruction(std::int64_t address) {
       SetSection(section::AsmData);
       LineOpcode = std::string(15, ' ');
       LineOperand = "LONG     " + AsmDataValue(op);
-    } else {
-      LineOpcode = "LONG";
-      if (debug) DebugLine("LONG");  // complete the line rather than joining it to the next one
+    } else if (debug) {
+      DebugLine("LONG");  // complete the line rather than joining it to the next one
     }
-    return;
+    AsmInstruction data;
+    data.word = op;
+    data.mnemonic = "LONG";
+    return data;
   }
   if (listing) SetSection(section::AsmCode);
   LineOperand.clear();
 
-  if (op == 0) {
-    LineOpcode = std::string(16, ' ') + "NOP";
+  const std::int64_t hubD = CogOrgBase + 4 * static_cast<std::int64_t>(AsmDField(op));
+  const std::int64_t hubS = CogOrgBase + 4 * static_cast<std::int64_t>(AsmSField(op));
+  const bool knownPair = InImage(hubD) && InImage(hubS) && PairedWith[static_cast<std::size_t>(hubD)] == hubS &&
+                         PairedWith[static_cast<std::size_t>(hubS)] == hubD;
+  const AsmInstruction ins = DecodeAsm(op, knownPair);
+  if (listing) {
+    PrintAsmInstruction(ins, address);
+  } else {
+    MarkAsmOperands(ins, address, debug);
+  }
+  return ins;
+}
+
+void Disassembler::MarkAsmOperands(const AsmInstruction& ins, std::int64_t address, bool debug) {
+  if (ins.nop) {
     if (debug) DebugLine("NOP");
     return;
   }
-
-  const std::uint32_t field = AsmInstructionField(op);
-  bool defaultWrite = tables_.Asm.AsmWritesResult[field];
-  const std::int64_t hubD = CogOrgBase + 4 * static_cast<std::int64_t>(AsmD);
-  const std::int64_t hubS = CogOrgBase + 4 * static_cast<std::int64_t>(AsmS);
-  const bool knownPair = InImage(hubD) && InImage(hubS) && PairedWith[static_cast<std::size_t>(hubD)] == hubS &&
-                         PairedWith[static_cast<std::size_t>(hubS)] == hubD;
-  const std::string working = SelectAsmChoice(tables_.Asm.AsmOpcodeTable[field], op, knownPair, defaultWrite);
-
-  const std::size_t blank = working.find(' ');
-  const std::string mnemonic = working.substr(0, blank);
-  const std::string letters = blank == std::string::npos ? std::string() : working.substr(blank + 1);
-  const bool immediate = AsmIBit(op);
-
-  if (!listing) {
-    LineOpcode = mnemonic;
-    if (blank == std::string::npos) {
-      if (debug) DebugLine(LineOpcode);
-      return;
-    }
-    if (debug) {
-      DebugAppend(PadTo(mnemonic, 8) + Hex3(AsmD) + ", ");
-      if (immediate) DebugAppend("#");
-      DebugLine(Hex3(AsmS));
-    }
-    for (const char ch : letters) {
-      switch (ch) {
-        case 'd':
-          if (static_cast<std::uint32_t>(AsmD) < kFirstSpecialRegister) SetFlag(hubD, flag::Asmb | flag::Adat);
-          break;
-        case 's':
-          if (!immediate && static_cast<std::uint32_t>(AsmS) < kFirstSpecialRegister) {
-            SetFlag(hubS, flag::Asmb | flag::Adat);
-          }
-          break;
-        case 'c':
-        case 'e': {
-          // The return register: listed as code, named after its routine.
-          if (!InImage(hubD)) break;
-          SetFlag(hubD, flag::Asmb | flag::Aret | flag::Goto);
-          // Through a register, or a routine outside the image: the routine is unknown.
-          NoteTableWrite(hubD);
-          if (!immediate || !InImage(hubS)) {
-            SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(kRetLocation);
-            break;
-          }
-          if (debug) {
-            DebugLine("Pair " + Hex4(hubS) + " " + Hex3(AsmS));
-            DebugLine("Pair " + Hex4(hubD) + " " + Hex3(AsmD));
-          }
-          SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(hubS | kRetLocation);
-          NoteTableWrite(hubS);
-          std::int32_t& pairOfS = PairedWith[static_cast<std::size_t>(hubS)];
-          std::int32_t& pairOfD = PairedWith[static_cast<std::size_t>(hubD)];
-          if (pairOfS == 0 && pairOfD == 0) {
-            pairOfD = static_cast<std::int32_t>(hubS);
-            pairOfS = static_cast<std::int32_t>(hubD);
-            ReferencedFrom[static_cast<std::size_t>(hubS)] = static_cast<std::int32_t>(address);
-            ReferencedFrom[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(address);
-          }
-          break;
-        }
-        case 'j':
-        case 'r': FlowFlag = true; break;
-        case '*':
-          FlowFlag = true;
-          AsmS = -1;
-          break;
-        case 'm': {
-          const std::string size = LineOpcode.size() >= 6 ? LineOpcode.substr(2, 4) : std::string();
-          if (size == "BYTE") SetFlag(AsmS, flag::Byte);
-          else if (size == "WORD") SetFlag(AsmS, flag::Word);
-          else if (size == "LONG") SetFlag(AsmS, flag::Long);
-          break;
-        }
-        default: break;
-      }
-    }
+  if (ins.operandCount == 0) {
+    if (debug) DebugLine(std::string(ins.mnemonic));
     return;
   }
+  if (debug) {
+    DebugAppend(PadTo(ins.mnemonic, 8) + Hex3(ins.d) + ", ");
+    if (ins.immediate) DebugAppend("#");
+    DebugLine(Hex3(ins.s));
+  }
+  const std::int64_t hubD = CogOrgBase + 4 * static_cast<std::int64_t>(ins.d);
+  const std::int64_t hubS = CogOrgBase + 4 * static_cast<std::int64_t>(ins.s);
+  for (std::size_t i = 0; i < ins.operandCount; ++i) {
+    const AsmOperand& operand = ins.operands[i];
+    switch (operand.kind) {
+      case AsmOperandKind::Register:
+        // Special registers are named, never data of the program.
+        if (operand.value < kFirstSpecialRegister) {
+          SetFlag(CogOrgBase + 4 * static_cast<std::int64_t>(operand.value), flag::Asmb | flag::Adat);
+        }
+        break;
+      case AsmOperandKind::ReturnRegister:
+      case AsmOperandKind::HiddenReturn: {
+        // The return register: listed as code, named after its routine.
+        if (!InImage(hubD)) break;
+        SetFlag(hubD, flag::Asmb | flag::Aret | flag::Goto);
+        // Through a register, or a routine outside the image: the routine is unknown.
+        NoteTableWrite(hubD);
+        if (!ins.immediate || !InImage(hubS)) {
+          SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(kRetLocation);
+          break;
+        }
+        if (debug) {
+          DebugLine("Pair " + Hex4(hubS) + " " + Hex3(ins.s));
+          DebugLine("Pair " + Hex4(hubD) + " " + Hex3(ins.d));
+        }
+        SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(static_cast<std::uint32_t>(hubS) | kRetLocation);
+        NoteTableWrite(hubS);
+        std::int32_t& pairOfS = PairedWith[static_cast<std::size_t>(hubS)];
+        std::int32_t& pairOfD = PairedWith[static_cast<std::size_t>(hubD)];
+        if (pairOfS == 0 && pairOfD == 0) {
+          pairOfD = static_cast<std::int32_t>(hubS);
+          pairOfS = static_cast<std::int32_t>(hubD);
+          ReferencedFrom[static_cast<std::size_t>(hubS)] = static_cast<std::int32_t>(address);
+          ReferencedFrom[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(address);
+        }
+        break;
+      }
+      case AsmOperandKind::HubAddress:
+        SetFlag(operand.value, ins.memorySize == 1 ? flag::Byte : ins.memorySize == 2 ? flag::Word : flag::Long);
+        break;
+      default: break;
+    }
+  }
+}
 
-  // Listing: the mnemonic and the operands in the opcode column.
-  if (blank == std::string::npos) {
-    LineOpcode = working;
+void Disassembler::PrintAsmInstruction(const AsmInstruction& ins, std::int64_t address) {
+  if (ins.nop) {
+    LineOpcode = std::string(16, ' ') + "NOP";
+    return;
+  }
+  // The mnemonic and the operands in the opcode column.
+  if (ins.operandCount == 0) {
+    LineOpcode = ins.mnemonic;
   } else {
-    LineOpcode = PadTo(mnemonic, 9);
-    auto registerText = [&](std::int32_t r) {
-      if (static_cast<std::uint32_t>(r) >= kFirstSpecialRegister) return std::string(tables_.Spin.RegisterNames[r & 31]);
+    LineOpcode = PadTo(ins.mnemonic, 9);
+    auto registerText = [&](std::uint32_t r) {
+      if (r >= kFirstSpecialRegister) return std::string(tables_.Spin.RegisterNames[r & 31]);
       NumberCogVariable(r);
       return RegName(CogOrgBase, r);
     };
-    for (const char ch : letters) {
-      switch (ch) {
-        case 'd':
-        case 'c': LineOpcode += registerText(AsmD); break;
-        case 's':
-          LineOpcode += immediate ? "#" + ConstText(static_cast<std::uint32_t>(AsmS), true) : registerText(AsmS);
-          break;
-        case 'j': LineOpcode += RegName(CogOrgBase, AsmS); break;
-        case 'r':
-          if (HasFlag(address, flag::Aret) && (op & 0x3FFFF) == 0) {
+    for (std::size_t i = 0; i < ins.operandCount; ++i) {
+      const AsmOperand& operand = ins.operands[i];
+      switch (operand.kind) {
+        case AsmOperandKind::Register:
+        case AsmOperandKind::ReturnRegister: LineOpcode += registerText(operand.value); break;
+        case AsmOperandKind::Immediate: LineOpcode += "#" + ConstText(operand.value, true); break;
+        case AsmOperandKind::JumpTarget: LineOpcode += RegName(CogOrgBase, operand.value); break;
+        case AsmOperandKind::ReturnTarget:
+          if (HasFlag(address, flag::Aret) && (ins.word & 0x3FFFF) == 0) {
             LineOpcode = "RET";
             LineOperand = "_";  // a blank line after the return
           } else {
-            LineOpcode += RegName(CogOrgBase, AsmS);
+            LineOpcode += RegName(CogOrgBase, operand.value);
           }
           break;
-        case 'm':
+        case AsmOperandKind::HubAddress:
           if (Opt.ShowLabels) {
-            const std::string size = mnemonic.size() >= 6 ? mnemonic.substr(2, 4) : std::string();
-            const std::uint32_t sizeFlag = size == "BYTE" ? flag::Byte : size == "WORD" ? flag::Word : flag::Long;
+            const std::uint32_t sizeFlag =
+                ins.memorySize == 1 ? flag::Byte : ins.memorySize == 2 ? flag::Word : flag::Long;
             // The size annotation works on the operand field; borrow it for the hub name.
             const std::string savedOperand = LineOperand;
-            LineOperand = HubName(AsmS);
+            LineOperand = HubName(operand.value);
             AnnotateSize(sizeFlag);
             LineOpcode += LineOperand;
             LineOperand = savedOperand;
           } else {
-            LineOpcode += "$" + Hex3(AsmS);
+            LineOpcode += "$" + Hex3(operand.value);
           }
           break;
-        case ',': LineOpcode += ", "; break;
-        case 'e':
-        case '*': break;
-        default: LineOpcode += ch; break;
+        case AsmOperandKind::Text:
+          if (operand.value == ',') {
+            LineOpcode += ", ";
+          } else {
+            LineOpcode += static_cast<char>(operand.value);
+          }
+          break;
+        case AsmOperandKind::HiddenReturn:
+        case AsmOperandKind::Indirect: break;
       }
     }
   }
-  LineOpcode.insert(0, tables_.Asm.ConditionNames[AsmCondition]);
+  LineOpcode.insert(0, tables_.Asm.ConditionNames[ins.condition]);
 
   std::string effects;
   auto addEffect = [&](std::string_view name) {
     if (!effects.empty()) effects += kEffectSeparator;
     effects += name;
   };
-  if (AsmRBit(op) && !defaultWrite) addEffect(kEffectWR);
-  if (!AsmRBit(op) && defaultWrite) addEffect(kEffectNR);
-  if (AsmCBit(op)) addEffect(kEffectWC);
-  if (AsmZBit(op)) addEffect(kEffectWZ);
+  if (ins.writesResult && !ins.writesByDefault) addEffect(kEffectWR);
+  if (!ins.writesResult && ins.writesByDefault) addEffect(kEffectNR);
+  if (ins.setsC) addEffect(kEffectWC);
+  if (ins.setsZ) addEffect(kEffectWZ);
   if (!effects.empty()) LineOpcode += " " + effects;
 }
 

@@ -51,19 +51,17 @@ class AsmTracer {
     if (!InImage(a) || e_.HasFlag(a, flag::Done)) return End();
     e_.ClearFlag(a, flag::Spin);
     e_.SetFlag(a, flag::Asmb | flag::Done);
-    e_.FlowFlag = false;
-    e_.DecodeAsmInstruction(a);
+    const AsmInstruction ins = e_.DecodeAsmInstruction(a);
     paths_.back() = e_.ReadCursor;
-    if (!e_.FlowFlag) return;
+    if (ins.flow == AsmFlow::Next) return;
 
-    const std::int32_t s = e_.AsmS;
-    const bool always = e_.AsmCondition == kAlways;
+    const std::int32_t s = ins.FlowTarget();
+    const bool always = ins.condition == kAlways;
     const std::int64_t target = e_.CogOrgBase + 4 * static_cast<std::int64_t>(s);
     // A target outside the image (a wrong block base) is never marked or followed.
     const bool reachable = InImage(target);
-    const std::string& mnemonic = e_.LineOpcode;
 
-    if (mnemonic == "JMP") {
+    if (ins.flow == AsmFlow::Jump) {
       if (s <= 0) {
         // JMP #0 (an unpatched return) or a jump through a register: the path
         // ends when it always jumps, and falls through when it may not.
@@ -88,8 +86,7 @@ class AsmTracer {
     }
     if (!reachable) return;
     if (Debug()) e_.DebugLine("Call " + Hex4(target) + " " + Hex3(s));
-    const bool call = mnemonic == "JMPRET" || mnemonic == "CALL";
-    Enter(target, call ? flag::Call : flag::JmpT);  // the routine first, then the return point
+    Enter(target, ins.flow == AsmFlow::Call ? flag::Call : flag::JmpT);  // the routine first, then the return point
   }
 
   Disassembler& e_;
