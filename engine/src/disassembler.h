@@ -21,6 +21,7 @@
 #include "brevin/host.h"
 #include "brevin/options.h"
 #include "decode/asm_instruction.h"
+#include "decode/spin_instruction.h"
 #include "image/image_flags.h"
 #include "isa/tables.h"
 #include "listing/line_queue.h"
@@ -162,9 +163,18 @@ class Disassembler {
   std::string LabelText(const std::string& name) const;
 
   // ---- Operand templates (format.cpp)
+  // Decodes a template's operands at ReadCursor and works them as below.
   void InterpretFormat(std::int64_t address, std::string_view format);
+  // Walks the template with the decoded operands from index next on: their
+  // texts in the listing pass, marks and tracer state in the tracing pass.
+  void InterpretOperands(std::int64_t address, std::string_view format, const SpinInstruction& ins,
+                         std::size_t& next);
+  // The image cells as a byte source for the decoders, limited to ReadLimit.
+  ByteSource CellSource() const;
+  // Reads the bytes from..to as the decoder did: the byte column in the listing
+  // pass, the Spin mark carried on in the tracing pass. ReadCursor ends at to.
+  void ConsumeBytes(std::int64_t from, std::int64_t to);
   std::string ClockModeText(std::uint32_t mode) const;
-  std::int32_t ReadJumpOffset();
   void AnnotateSize(std::uint32_t sizeFlag);
   // True once a read went past ReadLimit (normally the image end): decoding stops there.
   bool ReadPastEnd() const { return ReadCursor > ReadLimit + 1; }
@@ -183,8 +193,11 @@ class Disassembler {
   void ListSymbolTable();
 
   // ---- Spin decoding and tracing (spin_decoder.cpp, spin_trace.cpp)
-  void DecodeSpinInstruction(std::int64_t address);
-  void DecodeEffectByte();
+  // Decodes the instruction at address to a value and works it: marks in the
+  // tracing pass, the line fields in the listing pass.
+  SpinInstruction DecodeSpinInstruction(std::int64_t address);
+  // Works the effect byte of a USING instruction, the operand at index next.
+  void DecodeEffectByte(const SpinInstruction& ins, std::size_t next);
   void TraceSpin(std::int64_t address, std::uint32_t extraFlags);
   void LaunchAssembly(std::int64_t address);
   void ReportProblem(const std::string& text);

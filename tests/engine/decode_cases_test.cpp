@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "brevin/text.h"
+#include "decode/spin_instruction.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -102,6 +103,17 @@ class DecodeCases : public ::testing::Test {
       EXPECT_EQ(text, c.text) << file << ":" << c.line << ": " << bytes << "= " << text;
       EXPECT_EQ(e.ReadCursor - kAt, static_cast<std::int64_t>(c.bytes.size()))
           << file << ":" << c.line << ": the instruction is " << e.ReadCursor - kAt << " bytes long";
+      if (!assembly) {
+        // The value decoder alone, over the bytes and nothing after them: the same
+        // size, and one byte fewer cuts the instruction off.
+        const SpinInstruction value = DecodeSpin(c.bytes, 0);
+        EXPECT_EQ(value.size(), static_cast<std::int64_t>(c.bytes.size())) << file << ":" << c.line;
+        EXPECT_FALSE(value.truncated) << file << ":" << c.line;
+        if (c.bytes.size() > 1) {
+          const std::span<const std::uint8_t> cut(c.bytes.data(), c.bytes.size() - 1);
+          EXPECT_TRUE(DecodeSpin(cut, 0).truncated) << file << ":" << c.line;
+        }
+      }
     }
   }
 };

@@ -21,7 +21,7 @@ class EngineProbe : public Disassembler {
   using Disassembler::ListHeaderBlock; using Disassembler::ListDataLine; using Disassembler::ListDataItem;
   using Disassembler::ListSubPartEquates; using Disassembler::ListEquate; using Disassembler::StartAsmBlock;
   using Disassembler::FlushAsmVars; using Disassembler::ListAsmBlockStart; using Disassembler::LabelText;
-  using Disassembler::InterpretFormat; using Disassembler::ClockModeText; using Disassembler::ReadJumpOffset;
+  using Disassembler::InterpretFormat; using Disassembler::ClockModeText;
   using Disassembler::AnnotateSize; using Disassembler::ReadPastEnd; using Disassembler::SymbolName; using Disassembler::PlainName;
   using Disassembler::HubName; using Disassembler::RelName; using Disassembler::VarName; using Disassembler::NumberSymbols;
   using Disassembler::AssignSymbol; using Disassembler::ListSymbolTable; using Disassembler::DecodeSpinInstruction;

@@ -1,8 +1,10 @@
 // The operand-template interpreter: a template is literal text with letters
-// that read operand bytes and append their text. Data lines, the header and
-// object links run it with their own templates.
+// for operands. The decoder reads the operands' bytes into values; this walk
+// appends their texts (listing pass) or sets marks from them (tracing pass).
+// Data lines, the header and object links run it with their own templates.
 #include "brevin/text.h"
 #include "brevin/version_text.h"
+#include "decode/spin_instruction.h"
 #include "disassembler.h"
 #include "isa/tables.h"
 
@@ -24,16 +26,6 @@ VarSpace BaseBefore(std::string_view format, std::size_t letter, bool& known) {
   }
   known = false;
   return kMem;
-}
-
-// A packed constant byte: 2 shifted left, optionally less 1, optionally inverted.
-std::uint32_t UnpackConstant(std::uint32_t p) {
-  std::uint32_t value = 2u << (p & 31);  // shifting out of 32 bits wraps to 0
-  if ((p & 0x80) == 0) {
-    if (p & 0x20) value -= 1;
-    if (p & 0x40) value = ~value;
-  }
-  return value;
 }
 
 // Number of hex digits the "$" form of a constant shows, by its form character.
@@ -71,18 +63,6 @@ std::string Disassembler::ClockModeText(std::uint32_t c) const {
     text += kPll[t];
   }
   return text;
-}
-
-std::int32_t Disassembler::ReadJumpOffset() {
-  const std::uint32_t b1 = ReadByte();
-  if (b1 & 0x80) {
-    std::int32_t offset = static_cast<std::int32_t>(((b1 & 0x7F) << 8) | ReadByte());
-    if (offset & 0x4000) offset -= 0x8000;
-    return offset;
-  }
-  std::int32_t offset = static_cast<std::int32_t>(b1);
-  if (offset & 0x40) offset -= 128;
-  return offset;
 }
 
 void Disassembler::NameVariable(std::string& text, int space, std::int64_t offset) const {
@@ -132,7 +112,30 @@ void Disassembler::AnnotateSize(std::uint32_t sizeFlag) {
   }
 }
 
+ByteSource Disassembler::CellSource() const {
+  return ByteSource{&Image, [](const void* cells, std::int64_t address) {
+                      return (*static_cast<const ZeroedCells*>(cells))[static_cast<std::size_t>(address)];
+                    },
+                    ReadLimit};
+}
+
+void Disassembler::ConsumeBytes(std::int64_t from, std::int64_t to) {
+  for (ReadCursor = from; ReadCursor < to;) ReadByte();
+}
+
 void Disassembler::InterpretFormat(std::int64_t address, std::string_view format) {
+  SpinInstruction operands;
+  operands.address = ReadCursor;
+  DecodeTemplate(CellSource(), format, ReadCursor, ByteAt(address), operands);
+  const std::int64_t from = ReadCursor;
+  ConsumeBytes(from, operands.end);
+  ReadCursor = from;
+  std::size_t next = 0;
+  InterpretOperands(address, format, operands, next);
+}
+
+void Disassembler::InterpretOperands(std::int64_t address, std::string_view format, const SpinInstruction& ins,
+                                     std::size_t& next) {
   PushHistory = {-1, PushHistory[0], PushHistory[1], PushHistory[2]};
   std::int64_t varOffset = -1;
   VarSpace varBase = kMem;
@@ -158,13 +161,25 @@ void Disassembler::InterpretFormat(std::int64_t address, std::string_view format
     }
   };
 
-  // A read past the image end stops the operand: it shows only what could be read.
+  // The next operand, with the cursor after it; null where the instruction was
+  // cut off by the end of the image: the operand then shows only what could be read.
+  auto take = [&]() -> const SpinOperand* {
+    if (next >= ins.operandCount) {
+      ReadCursor = ins.end;
+      return nullptr;
+    }
+    const SpinOperand* operand = &ins.operands[next++];
+    ReadCursor = operand->end;
+    return operand;
+  };
+
   for (std::size_t i = 0; i < format.size(); ++i) {
     const char ch = format[i];
     switch (ch) {
       case 'a': {
-        const std::int32_t offset = ReadJumpOffset();
-        if (ReadPastEnd()) return;
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        const std::int32_t offset = static_cast<std::int32_t>(o->value);
         OperandValue = offset;
         FlowFlag = true;
         if (listing) append(RelName(ReadCursor, offset));
@@ -197,45 +212,37 @@ void Disassembler::InterpretFormat(std::int64_t address, std::string_view format
         break;
       }
       case 'c': {
-        const std::uint32_t n = ReadByte();
-        if (ReadPastEnd()) return;
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        const std::uint32_t n = static_cast<std::uint32_t>(o->value);
         OperandValue = static_cast<std::int32_t>(n);
         FlowFlag = true;
         if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * n)) : SignedText(n));
         break;
       }
-      case 'd': variable(i, ByteAt(address) & 0x1C); break;
+      case 'd': {
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        variable(i, o->value);
+        break;
+      }
       case 'f':
         if (i + 1 < format.size()) ReturnValueFlag = format[++i] == '+';
         break;
       case 'k': {
         const char form = i + 1 < format.size() ? format[++i] : '\0';
-        char sizeDigit = '\0';
-        std::uint32_t value = static_cast<std::uint32_t>(OperandValue);
-        bool wrong = false;
         switch (form) {
-          case '1':
-          case 'c': value = ReadByte(); break;
-          case '2': value = ReadWord(); break;
-          case '3': value = ReadWord(); value |= ReadByte() << 16; break;
-          case '4':
-          case 's': value = ReadLong(); break;
-          case '<': {
-            sizeDigit = i + 1 < format.size() ? format[++i] : '\0';
-            const int count = sizeDigit >= '2' && sizeDigit <= '4' ? sizeDigit - '0' : 1;
-            value = 0;
-            for (int n = 0; n < count; ++n) value = value << 8 | ReadByte();  // most significant first
+          case '1': case '2': case '3': case '4': case 'c': case 's': case 'p': break;
+          case '<':
+            if (i + 1 < format.size()) ++i;
             break;
-          }
-          case 'p': {
-            const std::uint32_t packed = ReadByte();
-            value = UnpackConstant(packed);
-            wrong = (packed & 0x80) != 0;
-            break;
-          }
           default: continue;  // no constant: the operand value stays
         }
-        if (ReadPastEnd()) return;
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        const std::uint32_t value = static_cast<std::uint32_t>(o->value);
+        const char sizeDigit = o->sizeDigit;
+        const bool wrong = o->wrong;
         OperandValue = static_cast<std::int32_t>(value);
         if (value < 0x10000) PushHistory[0] = static_cast<std::int32_t>(value);
         if (listing) {
@@ -263,8 +270,9 @@ void Disassembler::InterpretFormat(std::int64_t address, std::string_view format
         }
         break;
       case 'p': {
-        const std::uint32_t object = ReadByte();
-        if (ReadPastEnd()) return;
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        const std::uint32_t object = static_cast<std::uint32_t>(o->value);
         OperandValue = static_cast<std::int32_t>(object);
         FlowFlag = true;
         if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * object)) : SignedText(object));
@@ -273,15 +281,17 @@ void Disassembler::InterpretFormat(std::int64_t address, std::string_view format
           i += 2;
         }
         append(", ");
-        const std::uint32_t method = ReadByte();
-        if (ReadPastEnd()) return;
+        const SpinOperand* m = take();
+        if (m == nullptr) return;
+        const std::uint32_t method = static_cast<std::uint32_t>(m->value);
         OperandValue = static_cast<std::int32_t>(object * 256 + method);
         append(SignedText(method));
         break;
       }
       case 'r': {
-        const std::uint32_t reg = ReadByte();
-        if (ReadPastEnd()) return;
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        const std::uint32_t reg = static_cast<std::uint32_t>(o->value);
         switch (reg >> 5) {
           case 4: DecodedMnemonic = "PUSH"; break;
           case 5: DecodedMnemonic = "POP"; break;
@@ -306,17 +316,17 @@ void Disassembler::InterpretFormat(std::int64_t address, std::string_view format
       }
       case 'u': CodeAddressMark = 0; break;
       case 'v': {
-        const std::uint32_t b1 = ReadByte();
-        std::int64_t offset = b1;
-        if (b1 & 0x80) offset = static_cast<std::int64_t>((b1 & 0x7F) << 8 | ReadByte());
-        if (ReadPastEnd()) return;
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        const std::int64_t offset = o->value;
         OperandValue = static_cast<std::int32_t>(offset);
         variable(i, offset);
         break;
       }
       case 'x': {
-        const std::uint32_t value = ReadLong() + static_cast<std::uint32_t>(ObjBase);
-        if (ReadPastEnd()) return;
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        const std::uint32_t value = static_cast<std::uint32_t>(o->value) + static_cast<std::uint32_t>(ObjBase);
         OperandValue = static_cast<std::int32_t>(value);
         const std::uint32_t low = value & 0xFFFF;
         if (!Opt.ShowLabels) {
@@ -330,8 +340,9 @@ void Disassembler::InterpretFormat(std::int64_t address, std::string_view format
         break;
       }
       case 'y': {
-        const std::uint32_t mode = ReadByte();
-        if (ReadPastEnd()) return;
+        const SpinOperand* o = take();
+        if (o == nullptr) return;
+        const std::uint32_t mode = static_cast<std::uint32_t>(o->value);
         OperandValue = static_cast<std::int32_t>(mode);
         if (listing) append(ClockModeText(mode));
         break;

@@ -2,28 +2,32 @@
 // and the operand template that the interpreter runs.
 #include "brevin/text.h"
 #include "brevin/version_text.h"
+#include "decode/spin_instruction.h"
 #include "disassembler.h"
 
 namespace brevin {
 
-void Disassembler::DecodeSpinInstruction(std::int64_t address) {
+SpinInstruction Disassembler::DecodeSpinInstruction(std::int64_t address) {
   // The tracer reads only the mnemonic: the line's texts are made while listing.
   if (ListingPass) AssignHex(LineAddr, static_cast<std::uint32_t>(address), 4);
   InstrBytes.clear();
   const bool debug = !ListingPass && Opt.DebugSpin;
   if (debug) DebugAppend("Spin " + Hex4(address) + " ");
-  ReadCursor = address;
-  const std::uint32_t opcode = ReadByte();
-  OpcodeSeen[opcode] = true;
-  const SpinOpcodeEntry& entry = tables_.Spin.SpinOpcodeTable[opcode];
+  const SpinInstruction ins = DecodeSpin(CellSource(), address);
+  // The bytes read give the line its byte column, or carry the Spin mark on.
+  ConsumeBytes(address, ins.end);
+  ReadCursor = address + 1;
+  OpcodeSeen[ins.opcode] = true;
+  const SpinOpcodeEntry& entry = tables_.Spin.SpinOpcodeTable[ins.opcode];
   DecodedMnemonic = entry.Mnemonic;
   if (ListingPass) LineOpcode = entry.Mnemonic;
   LineOperand.clear();
-  if (!ListingPass && opcode == 0) ++FrameCount;
+  if (!ListingPass && ins.opcode == 0) ++FrameCount;
 
+  std::size_t next = 0;
   if (!entry.OperandFormat.empty()) {
-    InterpretFormat(address, entry.OperandFormat);
-    if (IsObjectAddressPush(opcode) && !ReadPastEnd()) CodeAddressMark = OperandValue;
+    InterpretOperands(address, entry.OperandFormat, ins, next);
+    if (IsObjectAddressPush(ins.opcode) && !ReadPastEnd()) CodeAddressMark = OperandValue;
     if (debug) {
       DebugLine(PadTo(DecodedMnemonic, 9) + "$" + HexText(static_cast<std::uint32_t>(OperandValue), 8) + " / " +
                 SignedText(OperandValue));
@@ -31,12 +35,15 @@ void Disassembler::DecodeSpinInstruction(std::int64_t address) {
   } else if (debug) {
     DebugLine(std::string(DecodedMnemonic));
   }
-  if (DecodedMnemonic == "USING" && !ReadPastEnd()) DecodeEffectByte();
+  if (DecodedMnemonic == "USING" && !ReadPastEnd()) DecodeEffectByte(ins, next);
+  ReadCursor = ins.end;
+  return ins;
 }
 
-void Disassembler::DecodeEffectByte() {
-  const std::uint32_t effect = ReadByte();
-  if (ReadPastEnd()) return;
+void Disassembler::DecodeEffectByte(const SpinInstruction& ins, std::size_t next) {
+  if (next >= ins.operandCount) return;  // cut off by the end of the image
+  const std::uint32_t effect = static_cast<std::uint32_t>(ins.operands[next].value);
+  ReadCursor = ins.operands[next++].end;
   EffectSeen[effect] = true;
   std::string name(tables_.Spin.SpinEffectNames[effect & 0x7F]);
   if (name.empty()) {
@@ -59,8 +66,9 @@ void Disassembler::DecodeEffectByte() {
     }
   }
   if (std::string_view(name) == "RPTINCJ" || std::string_view(name) == "RPTADDJ") {
-    const std::int32_t offset = ReadJumpOffset();
-    if (ReadPastEnd()) return;
+    if (next >= ins.operandCount) return;
+    const std::int32_t offset = static_cast<std::int32_t>(ins.operands[next].value);
+    ReadCursor = ins.operands[next].end;
     if (ListingPass) {
       if (Opt.FoldEffects) LineOperand += ",";
       LineOperand += " " + RelName(ReadCursor, offset);

@@ -1,0 +1,223 @@
+// Spin decoding to values: the template walk that reads each operand's bytes.
+#include "decode/spin_instruction.h"
+
+#include "brevin/hub_memory.h"
+#include "isa/tables.h"
+
+namespace brevin {
+
+namespace {
+
+// A cursor over a byte source with the listing's rules: a read past the limit
+// yields 0 and leaves the cursor past the end.
+class Cursor {
+ public:
+  Cursor(const ByteSource& source, std::int64_t at) : source_(source), at_(at) {}
+
+  std::uint32_t Byte() {
+    const std::int64_t at = at_++;
+    if (at < 0 || at > kLastAddress || at > source_.limit) return 0;
+    return source_.byteAt(source_.context, at) & 0xFFu;
+  }
+  std::uint32_t Word() {
+    const std::uint32_t low = Byte();
+    return low | Byte() << 8;
+  }
+  std::uint32_t Long() {
+    const std::uint32_t low = Word();
+    return low | Word() << 16;
+  }
+  // One or two bytes: a 15-bit offset when the first has its top bit set, else 7 bits.
+  std::int32_t JumpOffset() {
+    const std::uint32_t b1 = Byte();
+    if (b1 & 0x80) {
+      std::int32_t offset = static_cast<std::int32_t>(((b1 & 0x7F) << 8) | Byte());
+      if (offset & 0x4000) offset -= 0x8000;
+      return offset;
+    }
+    std::int32_t offset = static_cast<std::int32_t>(b1);
+    if (offset & 0x40) offset -= 128;
+    return offset;
+  }
+  bool PastEnd() const { return at_ > source_.limit + 1; }
+  std::int64_t at() const { return at_; }
+
+ private:
+  const ByteSource& source_;
+  std::int64_t at_;
+};
+
+// A packed constant byte: 2 shifted left, optionally less 1, optionally inverted.
+std::uint32_t UnpackConstant(std::uint32_t p) {
+  std::uint32_t value = 2u << (p & 31);  // shifting out of 32 bits wraps to 0
+  if ((p & 0x80) == 0) {
+    if (p & 0x20) value -= 1;
+    if (p & 0x40) value = ~value;
+  }
+  return value;
+}
+
+// Appends an operand read up to the cursor; false (and the instruction marked
+// truncated) when the read went past the end, which ends the walk.
+bool Add(SpinInstruction& ins, const Cursor& cursor, SpinOperand operand) {
+  if (cursor.PastEnd()) {
+    ins.truncated = true;
+    return false;
+  }
+  operand.end = cursor.at();
+  if (ins.operandCount < ins.operands.size()) ins.operands[ins.operandCount++] = operand;
+  return true;
+}
+
+void Walk(Cursor& cursor, std::string_view format, std::uint32_t opcode, SpinInstruction& ins) {
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    switch (format[i]) {
+      case 'a': {
+        ins.transfers = true;
+        const std::int32_t offset = cursor.JumpOffset();
+        if (!Add(ins, cursor, {SpinOperandKind::JumpOffset, offset})) return;
+        break;
+      }
+      case 'c': {
+        ins.transfers = true;
+        const std::uint32_t n = cursor.Byte();
+        if (!Add(ins, cursor, {SpinOperandKind::MethodIndex, n})) return;
+        break;
+      }
+      case 'd': {
+        SpinOperand operand{SpinOperandKind::Variable, opcode & 0x1C};
+        operand.fromOpcode = true;
+        if (!Add(ins, cursor, operand)) return;
+        break;
+      }
+      case 'f':
+        if (i + 1 < format.size()) ++i;
+        break;
+      case 'k': {
+        const char form = i + 1 < format.size() ? format[++i] : '\0';
+        SpinOperand operand{SpinOperandKind::Constant, 0};
+        operand.form = form;
+        std::uint32_t value = 0;
+        switch (form) {
+          case '1':
+          case 'c': value = cursor.Byte(); break;
+          case '2': value = cursor.Word(); break;
+          case '3': value = cursor.Word(); value |= cursor.Byte() << 16; break;
+          case '4':
+          case 's': value = cursor.Long(); break;
+          case '<': {
+            operand.sizeDigit = i + 1 < format.size() ? format[++i] : '\0';
+            const int count = operand.sizeDigit >= '2' && operand.sizeDigit <= '4' ? operand.sizeDigit - '0' : 1;
+            for (int n = 0; n < count; ++n) value = value << 8 | cursor.Byte();  // most significant first
+            break;
+          }
+          case 'p': {
+            const std::uint32_t packed = cursor.Byte();
+            value = UnpackConstant(packed);
+            operand.wrong = (packed & 0x80) != 0;
+            break;
+          }
+          default: continue;  // no constant follows the letter
+        }
+        operand.value = value;
+        if (!Add(ins, cursor, operand)) return;
+        break;
+      }
+      case 'p': {
+        ins.transfers = true;
+        const std::uint32_t object = cursor.Byte();
+        if (!Add(ins, cursor, {SpinOperandKind::ObjectIndex, object})) return;
+        if (i + 1 < format.size() && format[i + 1] == '[') i += 2;
+        const std::uint32_t method = cursor.Byte();
+        if (!Add(ins, cursor, {SpinOperandKind::ObjectMethod, method})) return;
+        break;
+      }
+      case 'r': {
+        const std::uint32_t reg = cursor.Byte();
+        if (!Add(ins, cursor, {SpinOperandKind::Register, reg})) return;
+        switch (reg >> 5) {
+          case 4: ins.mnemonic = "PUSH"; break;
+          case 5: ins.mnemonic = "POP"; break;
+          case 6: ins.mnemonic = "USING"; break;
+          default: ins.mnemonic = "?"; break;
+        }
+        break;
+      }
+      case 'v': {
+        const std::uint32_t b1 = cursor.Byte();
+        std::int64_t offset = b1;
+        if (b1 & 0x80) offset = static_cast<std::int64_t>((b1 & 0x7F) << 8 | cursor.Byte());
+        if (!Add(ins, cursor, {SpinOperandKind::Variable, offset})) return;
+        break;
+      }
+      case 'x': {
+        const std::uint32_t value = cursor.Long();
+        if (!Add(ins, cursor, {SpinOperandKind::HubLong, value})) return;
+        break;
+      }
+      case 'y': {
+        const std::uint32_t mode = cursor.Byte();
+        if (!Add(ins, cursor, {SpinOperandKind::ClockMode, mode})) return;
+        break;
+      }
+      case '#':
+        if (i + 1 < format.size() && format[i + 1] == '#') ++i;
+        break;
+      case '*': ins.transfers = true; break;
+      default: break;
+    }
+  }
+}
+
+std::uint32_t PlainByteAt(const void* context, std::int64_t address) {
+  return static_cast<const std::uint8_t*>(context)[address];
+}
+
+}  // namespace
+
+const SpinOperand* SpinInstruction::Find(SpinOperandKind kind) const {
+  for (std::size_t i = 0; i < operandCount; ++i) {
+    if (operands[i].kind == kind) return &operands[i];
+  }
+  return nullptr;
+}
+
+void DecodeTemplate(const ByteSource& source, std::string_view format, std::int64_t address, std::uint32_t opcode,
+                    SpinInstruction& into) {
+  Cursor cursor(source, address);
+  Walk(cursor, format, opcode, into);
+  into.end = cursor.at();
+}
+
+SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address) {
+  SpinInstruction ins;
+  ins.address = address;
+  Cursor cursor(source, address);
+  ins.opcode = cursor.Byte();
+  const SpinTables& tables = SharedTables().Spin;
+  const SpinOpcodeEntry& entry = tables.SpinOpcodeTable[ins.opcode];
+  ins.mnemonic = entry.Mnemonic;
+  ins.format = entry.OperandFormat;
+  ins.truncated = cursor.PastEnd();
+  if (!ins.truncated) Walk(cursor, ins.format, ins.opcode, ins);
+  if (ins.mnemonic == "USING" && !cursor.PastEnd()) {
+    const std::uint32_t effect = cursor.Byte();
+    if (Add(ins, cursor, {SpinOperandKind::Effect, effect})) {
+      // The repeat effects carry the jump back to the loop's start.
+      std::string_view name = tables.SpinEffectNames[effect & 0x7F];
+      if (name == "RPTINCJ" || name == "RPTADDJ") {
+        const std::int32_t offset = cursor.JumpOffset();
+        Add(ins, cursor, {SpinOperandKind::EffectJump, offset});
+      }
+    }
+  }
+  ins.end = cursor.at();
+  return ins;
+}
+
+SpinInstruction DecodeSpin(std::span<const std::uint8_t> bytes, std::int64_t address) {
+  const ByteSource source{bytes.data(), &PlainByteAt, static_cast<std::int64_t>(bytes.size()) - 1};
+  return DecodeSpin(source, address);
+}
+
+}  // namespace brevin

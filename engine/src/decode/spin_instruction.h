@@ -1,0 +1,73 @@
+// One Spin instruction decoded into a value: the opcode, its operands in the
+// order the bytecode holds them, and the effect byte of an assignment
+// ("USING") with its jump. The operand template of the opcode table says what
+// each byte is; the same walk decodes the templates of data lines and the
+// header. Decoding reads bytes and nothing else: naming, marking and folding
+// work on the value afterwards.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace brevin {
+
+// What an operand of a template stands for, by the template letter that reads it.
+enum class SpinOperandKind : std::uint8_t {
+  JumpOffset,      // "a": a signed offset from the end of the operand (1 or 2 bytes)
+  MethodIndex,     // "c": a method's entry number in the current object's table
+  ObjectIndex,     // "p", first byte: an object's entry number in the table
+  ObjectMethod,    // "p", second byte: the method's entry number in that object
+  Constant,        // "k" with a form: a literal (see form, sizeDigit, wrong)
+  Variable,        // "v": a variable offset (1 or 2 bytes); "d" takes it from the opcode
+  Register,        // "r": a special register byte (bits 7..5 PUSH/POP/USING, 4..0 the register)
+  HubLong,         // "x": a long relative to the object base
+  ClockMode,       // "y": the clock mode byte
+  Effect,          // the effect byte of a USING instruction
+  EffectJump,      // the jump offset of a repeat effect (RPTINCJ, RPTADDJ)
+};
+
+struct SpinOperand {
+  SpinOperandKind kind = SpinOperandKind::Constant;
+  std::int64_t value = 0;     // the decoded number (offsets signed)
+  std::int64_t end = 0;       // the address after the operand's last byte
+  char form = 0;              // Constant: the template's form character (1-4, <, p, c, s)
+  char sizeDigit = 0;         // Constant "<n": the byte count digit
+  bool wrong = false;         // Constant "p": a packed byte with its top bit set
+  bool fromOpcode = false;    // Variable "d": the offset is bits 4..2 of the opcode
+};
+
+struct SpinInstruction {
+  std::int64_t address = 0;
+  std::uint32_t opcode = 0;
+  std::string_view mnemonic;  // the table's, or PUSH/POP/USING/? chosen by a register byte
+  std::string_view format;    // the opcode's operand template
+  std::array<SpinOperand, 6> operands{};
+  std::size_t operandCount = 0;
+  std::int64_t end = 0;        // the address after the last byte read (past the limit when truncated)
+  bool truncated = false;      // a read went past the last readable address
+  bool transfers = false;      // a jump, call or case ("a", "c", "p", "*" in the template)
+
+  std::int64_t size() const { return end - address; }
+  const SpinOperand* Find(SpinOperandKind kind) const;
+};
+
+// Where the decoders read bytes: byteAt is asked only for addresses 0..limit.
+struct ByteSource {
+  const void* context = nullptr;
+  std::uint32_t (*byteAt)(const void* context, std::int64_t address) = nullptr;
+  std::int64_t limit = -1;  // the last address that may be read
+};
+
+// Decodes the operands of a template starting at address; opcode supplies the
+// "d" offsets. Stops at the first read past the limit (truncated).
+void DecodeTemplate(const ByteSource& source, std::string_view format, std::int64_t address, std::uint32_t opcode,
+                    SpinInstruction& into);
+
+// Decodes the Spin instruction at address with the built-in opcode table.
+SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address);
+// The same over plain bytes: address 0 is bytes[0], and nothing past them is read.
+SpinInstruction DecodeSpin(std::span<const std::uint8_t> bytes, std::int64_t address);
+
+}  // namespace brevin
