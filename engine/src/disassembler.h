@@ -298,7 +298,6 @@ class Disassembler {
   // ---- Decoder state shared with the tracers
   std::string_view DecodedMnemonic;  // of the Spin instruction decoded last (static text)
   std::int32_t OperandValue = 0;
-  bool FlowFlag = false;
   bool ReturnValueFlag = false;
   std::uint32_t FrameCount = 0;
   std::int32_t CodeAddressMark = 0;

@@ -43,7 +43,7 @@ class EngineProbe : public Disassembler {
   using Disassembler::PairedWith; using Disassembler::UsedLetters; using Disassembler::LocalCounter; using Disassembler::LineAddr;
   using Disassembler::InstrBytes; using Disassembler::LineLabel; using Disassembler::LineOpcode; using Disassembler::LineOperand;
   using Disassembler::PendingLines; using Disassembler::SectionState; using Disassembler::LastLineBlank; using Disassembler::IndentLevel;
-  using Disassembler::CogOrgBase; using Disassembler::AsmVarsPending; using Disassembler::OperandValue; using Disassembler::FlowFlag;
+  using Disassembler::CogOrgBase; using Disassembler::AsmVarsPending; using Disassembler::OperandValue;
   using Disassembler::ReturnValueFlag; using Disassembler::FrameCount; using Disassembler::CodeAddressMark;
   using Disassembler::PendingLaunch; using Disassembler::CallUsesResult; using Disassembler::ConsecutiveFrames;
   using Disassembler::PubCounter; using Disassembler::PriCounter; using Disassembler::ProblemReports; using Disassembler::TraceAbort;

@@ -21,13 +21,13 @@ class SpinDecodeTest : public ::testing::Test {
     e.DefaultLong = true;
   }
   // Decodes the bytes placed at address in the listing pass.
-  void Decode(std::vector<std::uint8_t> bytes, std::int64_t address = 0x100) {
+  SpinInstruction Decode(std::vector<std::uint8_t> bytes, std::int64_t address = 0x100) {
     std::vector<std::uint8_t> image(static_cast<std::size_t>(address), 0);
     image.insert(image.end(), bytes.begin(), bytes.end());
     e.LoadImageBytes(image);
     e.ListingPass = true;
     e.LineLabel.clear();
-    e.DecodeSpinInstruction(address);
+    return e.DecodeSpinInstruction(address);
   }
   std::string Text() const { return e.LineOpcode + "|" + e.LineOperand; }
 };
@@ -39,9 +39,8 @@ TEST_F(SpinDecodeTest, JumpOffsetsOneAndTwoBytes) {
   } cases[] = {{{0x04, 0x3F}, 63},          {{0x04, 0x40}, -64},        {{0x04, 0x7F}, -1},
                {{0x04, 0x80, 0x00}, 0},     {{0x04, 0xBF, 0xFF}, 16383}, {{0x04, 0xC0, 0x00}, -16384}};
   for (const Case& c : cases) {
-    Decode(c.bytes);
+    EXPECT_EQ(Decode(c.bytes).flow, SpinFlow::Jump);
     EXPECT_EQ(e.OperandValue, c.offset);
-    EXPECT_TRUE(e.FlowFlag);
   }
   Decode({0x0A, 0x05});
   EXPECT_EQ(Text(), "JPF|+5");

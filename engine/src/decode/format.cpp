@@ -181,7 +181,6 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
         if (o == nullptr) return;
         const std::int32_t offset = static_cast<std::int32_t>(o->value);
         OperandValue = offset;
-        FlowFlag = true;
         if (listing) append(RelName(ReadCursor, offset));
         break;
       }
@@ -216,7 +215,6 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
         if (o == nullptr) return;
         const std::uint32_t n = static_cast<std::uint32_t>(o->value);
         OperandValue = static_cast<std::int32_t>(n);
-        FlowFlag = true;
         if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * n)) : SignedText(n));
         break;
       }
@@ -274,7 +272,6 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
         if (o == nullptr) return;
         const std::uint32_t object = static_cast<std::uint32_t>(o->value);
         OperandValue = static_cast<std::int32_t>(object);
-        FlowFlag = true;
         if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * object)) : SignedText(object));
         if (i + 1 < format.size() && format[i + 1] == '[') {
           append("[]");
@@ -355,7 +352,7 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
           append("#");
         }
         break;
-      case '*': FlowFlag = true; break;
+      case '*': break;  // the instruction transfers control; nothing is written
       case ',': append(", "); break;
       default:
         if (listing) LineOperand.push_back(ch);

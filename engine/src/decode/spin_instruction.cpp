@@ -169,6 +169,21 @@ void Walk(Cursor& cursor, std::string_view format, std::uint32_t opcode, SpinIns
   }
 }
 
+// The flow of an instruction whose template transfers control, by its mnemonic.
+SpinFlow FlowOf(std::string_view op) {
+  if (op == "CALL") return SpinFlow::Call;
+  if (op == "CALLOBJ") return SpinFlow::CallObject;
+  if (op == "GOTO") return SpinFlow::Jump;
+  if (op == "JPT") return SpinFlow::JumpIfTrue;
+  if (op == "JPF" || op == "LOOPJPF") return SpinFlow::JumpIfFalse;
+  if (op == "LOOPRPT") return SpinFlow::Repeat;
+  if (op == "CASE" || op == "CASER") return SpinFlow::Case;
+  if (op == "GOTO[]") return SpinFlow::JumpTable;
+  if (op == "COGISUB" || op == "COGIFUN") return SpinFlow::CogStart;
+  if (op == "RETURN" || op == "RETVAL" || op == "ABORT" || op == "ABOVAL") return SpinFlow::Return;
+  return SpinFlow::Other;
+}
+
 std::uint32_t PlainByteAt(const void* context, std::int64_t address) {
   return static_cast<const std::uint8_t*>(context)[address];
 }
@@ -212,6 +227,7 @@ SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address) {
     }
   }
   ins.end = cursor.at();
+  if (ins.transfers) ins.flow = FlowOf(ins.mnemonic);
   return ins;
 }
 

@@ -28,6 +28,22 @@ enum class SpinOperandKind : std::uint8_t {
   EffectJump,      // the jump offset of a repeat effect (RPTINCJ, RPTADDJ)
 };
 
+// How an instruction passes control on, when its template says it does.
+enum class SpinFlow : std::uint8_t {
+  Next,          // to the next instruction
+  Call,          // CALL: a method of the current object (MethodIndex)
+  CallObject,    // CALLOBJ: a method of a sub-object (ObjectIndex, ObjectMethod)
+  Jump,          // GOTO: to the JumpOffset's target
+  JumpIfTrue,    // JPT
+  JumpIfFalse,   // JPF, LOOPJPF
+  Repeat,        // LOOPRPT: back to the loop's start
+  Case,          // CASE, CASER: to the matching branch or on
+  JumpTable,     // GOTO[]: through a table right after the instruction
+  CogStart,      // COGISUB, COGIFUN: a new cog runs Spin or assembly
+  Return,        // RETURN, RETVAL, ABORT, ABOVAL
+  Other,         // another instruction that ends a path or jumps in a way not followed
+};
+
 struct SpinOperand {
   SpinOperandKind kind = SpinOperandKind::Constant;
   std::int64_t value = 0;     // the decoded number (offsets signed)
@@ -48,6 +64,7 @@ struct SpinInstruction {
   std::int64_t end = 0;        // the address after the last byte read (past the limit when truncated)
   bool truncated = false;      // a read went past the last readable address
   bool transfers = false;      // a jump, call or case ("a", "c", "p", "*" in the template)
+  SpinFlow flow = SpinFlow::Next;  // what kind, when it transfers
 
   std::int64_t size() const { return end - address; }
   const SpinOperand* Find(SpinOperandKind kind) const;

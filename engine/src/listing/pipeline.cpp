@@ -143,7 +143,6 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   // Decoder, line and debug state left by an earlier image must not steer this
   // one: the tracers read the label field, the push history and the flags.
   OperandValue = 0;
-  FlowFlag = false;
   ReturnValueFlag = false;
   FrameCount = 0;
   CodeAddressMark = 0;

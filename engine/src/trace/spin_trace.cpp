@@ -83,9 +83,8 @@ class SpinTracer {
     const std::int64_t start = a;
     e_.ClearFlag(a, flag::Asmb);
     e_.SetFlag(a, flag::Done | flag::Spin);
-    e_.FlowFlag = false;
     const std::int32_t markBefore = e_.CodeAddressMark;
-    e_.DecodeSpinInstruction(a);
+    const SpinInstruction ins = e_.DecodeSpinInstruction(a);
     if (e_.ReadPastEnd()) return End();  // the instruction runs off the image
     const std::int64_t after = e_.ReadCursor;
     if (IsObjectAddressPush(e_.ByteAt(start))) {
@@ -97,24 +96,24 @@ class SpinTracer {
       if (recentConstants_.size() == 8) recentConstants_.erase(recentConstants_.begin());
       recentConstants_.push_back(e_.PushHistory[0]);
     }
-    if (!e_.FlowFlag) return;
-    Act(start, after);
+    if (ins.flow == SpinFlow::Next) return;
+    Act(ins, start, after);
   }
 
   void End() { levels_.pop_back(); }
 
   // Marks a jump destination's referrer and writes its debug line; false when out of range.
-  bool Destination(std::int64_t start, std::int64_t after, std::int64_t dest, const char* debugWord,
-                   std::string_view mnemonic) {
+  bool Destination(std::int64_t start, std::int64_t after, std::int64_t dest, std::int64_t offset,
+                   const char* debugWord, std::string_view mnemonic) {
     if (!InImage(dest)) {
       OutOfRange(after, mnemonic);
       return false;
     }
-    if (mnemonic != "CASE" && mnemonic != "CASER") {
+    if (mnemonic != "CASE" && mnemonic != "CASER") {  // a case's branches are named by their values
       e_.NoteTableWrite(dest);
       e_.ReferencedFrom[static_cast<std::size_t>(dest)] = static_cast<std::int32_t>(start);
     }
-    if (Debug()) e_.DebugLine(std::string(debugWord) + " " + Hex4(dest) + " " + SignedText(e_.OperandValue));
+    if (Debug()) e_.DebugLine(std::string(debugWord) + " " + Hex4(dest) + " " + SignedText(offset));
     return true;
   }
 
@@ -122,43 +121,55 @@ class SpinTracer {
     for (std::int64_t k = from; k >= downTo; --k) e_.SetFlag(objBase + 4 * k, flag::Done | flag::Link);
   }
 
-  void Act(std::int64_t start, std::int64_t after) {
-    const std::string_view op = e_.DecodedMnemonic;  // compares test the length first
-    const std::int64_t dest = after + e_.OperandValue;
-    if (op == "CALL") {
-      const std::int64_t n = e_.OperandValue;
-      const std::int64_t entry = e_.ObjBase + 4 * n;
-      if (!InImage(entry)) return OutOfRange(after, "");
-      MarkTableEntries(e_.ObjBase, n, 0);
-      const std::int64_t target = e_.ObjBase + e_.WordAt(entry);
-      if (!InImage(target)) return OutOfRange(after, "");
-      e_.NoteTableWrite(target);
-      e_.ReferencedFrom[static_cast<std::size_t>(target)] = static_cast<std::int32_t>(start);
-      if (Debug()) e_.DebugLine("Call " + Hex4(target) + " via Link at $" + Hex4(entry) + " " + SignedText(n));
-      Enter(target, flag::Call | (e_.ReturnValueFlag ? flag::Xfun : 0));
-    } else if (op == "GOTO") {
-      if (Destination(start, after, dest, "Goto", "")) e_.SetFlag(dest, flag::Goto);
-    } else if (op == "JPT") {
-      if (Destination(start, after, dest, "JmpT", op)) Enter(dest, flag::JmpT);
-    } else if (op == "JPF" || op == "LOOPJPF") {
-      if (Destination(start, after, dest, "JmpF", op)) Enter(dest, flag::JmpF);
-    } else if (op == "LOOPRPT") {
-      if (Destination(start, after, dest, "Goto", op)) {
-        e_.SetFlag(dest, flag::Goto);
-        levels_.back().next = dest;
+  void Act(const SpinInstruction& ins, std::int64_t start, std::int64_t after) {
+    const std::string_view op = ins.mnemonic;
+    const SpinOperand* jump = ins.Find(SpinOperandKind::JumpOffset);
+    const std::int64_t offset = jump != nullptr ? jump->value : 0;
+    const std::int64_t dest = after + offset;
+    switch (ins.flow) {
+      case SpinFlow::Call: {
+        const std::int64_t n = ins.Find(SpinOperandKind::MethodIndex)->value;
+        const std::int64_t entry = e_.ObjBase + 4 * n;
+        if (!InImage(entry)) return OutOfRange(after, "");
+        MarkTableEntries(e_.ObjBase, n, 0);
+        const std::int64_t target = e_.ObjBase + e_.WordAt(entry);
+        if (!InImage(target)) return OutOfRange(after, "");
+        e_.NoteTableWrite(target);
+        e_.ReferencedFrom[static_cast<std::size_t>(target)] = static_cast<std::int32_t>(start);
+        if (Debug()) e_.DebugLine("Call " + Hex4(target) + " via Link at $" + Hex4(entry) + " " + SignedText(n));
+        Enter(target, flag::Call | (e_.ReturnValueFlag ? flag::Xfun : 0));
+        break;
       }
-    } else if (op == "CASE" || op == "CASER") {
-      if (Destination(start, after, dest, "JmpT", op)) Enter(dest, flag::Goto);
-    } else if (op == "GOTO[]") {
-      e_.SetFlag(after, flag::Goto);
-    } else if (op == "COGISUB" || op == "COGIFUN") {
-      CogStart(start);
-    } else if (op == "RETURN" || op == "RETVAL" || op == "ABORT" || op == "ABOVAL") {
-      if (Debug()) e_.DebugLine("Exit");
-      End();
-    } else if (op == "CALLOBJ") {
-      StartObjectCall(static_cast<std::uint32_t>(e_.OperandValue) >> 8 & 0xFF,
-                      static_cast<std::uint32_t>(e_.OperandValue) & 0xFF);
+      case SpinFlow::Jump:
+        if (Destination(start, after, dest, offset, "Goto", "")) e_.SetFlag(dest, flag::Goto);
+        break;
+      case SpinFlow::JumpIfTrue:
+        if (Destination(start, after, dest, offset, "JmpT", op)) Enter(dest, flag::JmpT);
+        break;
+      case SpinFlow::JumpIfFalse:
+        if (Destination(start, after, dest, offset, "JmpF", op)) Enter(dest, flag::JmpF);
+        break;
+      case SpinFlow::Repeat:
+        if (Destination(start, after, dest, offset, "Goto", op)) {
+          e_.SetFlag(dest, flag::Goto);
+          levels_.back().next = dest;
+        }
+        break;
+      case SpinFlow::Case:
+        if (Destination(start, after, dest, offset, "JmpT", op)) Enter(dest, flag::Goto);
+        break;
+      case SpinFlow::JumpTable: e_.SetFlag(after, flag::Goto); break;
+      case SpinFlow::CogStart: CogStart(start); break;
+      case SpinFlow::Return:
+        if (Debug()) e_.DebugLine("Exit");
+        End();
+        break;
+      case SpinFlow::CallObject:
+        StartObjectCall(static_cast<std::uint32_t>(ins.Find(SpinOperandKind::ObjectIndex)->value) & 0xFF,
+                        static_cast<std::uint32_t>(ins.Find(SpinOperandKind::ObjectMethod)->value) & 0xFF);
+        break;
+      case SpinFlow::Next:
+      case SpinFlow::Other: break;
     }
   }
 
