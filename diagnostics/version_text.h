@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "version_numbers.h"
+
 namespace brevin {
 
 inline constexpr std::string_view ProductTitle = "Zorvik Disassembler for the Propeller Chip";
@@ -14,7 +16,13 @@ struct VersionNumbers {
   int minor;
   int revision;
 };
-inline constexpr VersionNumbers kVersion{1, 3, 101};
+inline constexpr VersionNumbers kVersion{BREVIN_VERSION_MAJOR, BREVIN_VERSION_MINOR, BREVIN_VERSION_PATCH};
+// The package's version, "1.3.101": what `brevin-cli --version` names first.
+inline constexpr std::string_view PackageVersion = BREVIN_PACKAGE_VERSION;
+
+// The licence line that `--version` prints last, in both programs.
+inline constexpr std::string_view LicenceLine =
+    "License: proprietary. The notices of the libraries built in are in /usr/share/doc/brevin/copyright.";
 
 // "Version 1.03 #0101".
 std::string VersionText(const VersionNumbers& v = kVersion);
