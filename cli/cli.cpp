@@ -72,7 +72,7 @@ constexpr const char* kUsage =
     "  --symbol-table [off]       symbol table and object list at the end\n"
     "\n"
     "Other options:\n"
-    "  -o, --output=OUT           write the listing to OUT (CR LF line ends)\n"
+    "  -o OUT                     write the listing to OUT (CR LF line ends)\n"
     "  --out-dir=DIR              list every IMAGE into DIR/<file name>.lst\n"
     "  --jobs=N                   with --out-dir: N threads (default: the processors;\n"
     "                             never more than there are images)\n"
@@ -218,7 +218,6 @@ const std::vector<option>& LongOptions() {
     std::vector<option> list = {
         {"help", no_argument, nullptr, kOptHelp},
         {"version", no_argument, nullptr, kOptVersion},
-        {"output", required_argument, nullptr, kOptOutput},
         {"out-dir", required_argument, nullptr, kOptOutDir},
         {"jobs", required_argument, nullptr, kOptJobs},
         {"debug-out", required_argument, nullptr, kOptDebugOut},
