@@ -162,7 +162,7 @@ void DebugWindow::SaveAs() {
   if (chosen.isEmpty()) return;
   QString text = txtDisplay->toPlainText();
   text.replace('\n', "\r\n");
-  const QString reason = WriteFileAtomically(chosen, text.toUtf8());
+  const QString reason = WriteOutputFile(chosen, text.toUtf8());
   if (!reason.isEmpty()) {
     Prompt(ProductTitleText(), CannotWriteText(chosen, reason), MessageButtons::Ok, MessageIcon::Warning);
   }

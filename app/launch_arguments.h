@@ -22,4 +22,8 @@ const QStringList& KnownSwitches();
 // never mistaken for a switch. A relative path is taken from currentFolder.
 LaunchArguments SplitLaunchArguments(const QStringList& arguments, const QString& currentFolder);
 
+// What "--help" or "--version" asks for (the first of them given), for
+// standard output before any window is made; empty when neither is given.
+QString InformationText(const QStringList& arguments);
+
 }  // namespace brevin

@@ -50,7 +50,7 @@ void MainWindow::SaveListingAs() {
 }
 
 bool MainWindow::WriteListingTo(const QString& path) {
-  const QString problem = WriteFileAtomically(path, ListingFileBytes(txtDisplay->toPlainText()));
+  const QString problem = WriteOutputFile(path, ListingFileBytes(txtDisplay->toPlainText()), LastFile);
   if (problem.isEmpty()) return true;
   Warn(CannotWriteText(path, problem));
   return false;
@@ -117,7 +117,7 @@ void MainWindow::ExportPdf() {
   const QString chosen = ChooseSaveFile(PdfSaveRequest(SaveFile, LastFile));
   if (chosen.isEmpty()) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const QString problem = WritePdf(chosen, ListingDocument(), printService_->Orientation());
+  const QString problem = WritePdf(chosen, ListingDocument(), printService_->Orientation(), LastFile);
   QApplication::restoreOverrideCursor();
   if (!problem.isEmpty()) Warn(CannotWriteText(chosen, problem));
 }

@@ -1,5 +1,6 @@
 #include "printing.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -10,10 +11,8 @@
 #include <QPrinterInfo>
 #include <QTemporaryFile>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
+#include "save_listing.h"
 #include "shell_support.h"
 
 namespace brevin {
@@ -175,13 +174,14 @@ QPageLayout::Orientation SystemPrintService::Orientation() const {
 
 // ---- PDF
 
-QString WritePdf(const QString& path, const PrintDocument& document, QPageLayout::Orientation orientation) {
+QString WritePdf(const QString& path, const PrintDocument& document, QPageLayout::Orientation orientation,
+                 const QString& image) {
   const QFileInfo target(path);
   if (target.isDir()) return "It is a folder.";
-  QTemporaryFile temp(target.absolutePath() + "/." + target.fileName() + ".XXXXXX");
+  // Drawn in the temporary folder; the bytes then go where the listing would.
+  QTemporaryFile temp(QDir::tempPath() + "/brevin-XXXXXX.pdf");
   if (!temp.open()) return temp.errorString();
   temp.close();
-  temp.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
 
   QPrinter printer(QPrinter::HighResolution);
   printer.setOutputFormat(QPrinter::PdfFormat);
@@ -193,12 +193,9 @@ QString WritePdf(const QString& path, const PrintDocument& document, QPageLayout
   if (const int error = PaintDocument(printer, document); error != kPrintOk) {
     return "The PDF could not be written (error " + QString::number(error) + ").";
   }
-  // rename() replaces an existing file in one step.
-  if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
-    return QString::fromLocal8Bit(std::strerror(errno));
-  }
-  temp.setAutoRemove(false);
-  return QString();
+  if (!temp.open()) return temp.errorString();
+  const QByteArray bytes = temp.readAll();
+  return WriteOutputFile(path, bytes, image);
 }
 
 }  // namespace brevin

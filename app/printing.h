@@ -79,9 +79,10 @@ class SystemPrintService : public PrintService {
 };
 
 // Writes the document as a PDF at path (A4, or Letter where the locale measures
-// in inches), through a temporary file beside it renamed into place. Returns an
-// empty text on success, else the reason.
+// in inches): drawn into a temporary file, then written through the one output
+// writer (see WriteOutputFile), never over image. Returns an empty text on
+// success, else the reason.
 QString WritePdf(const QString& path, const PrintDocument& document,
-                 QPageLayout::Orientation orientation = QPageLayout::Portrait);
+                 QPageLayout::Orientation orientation = QPageLayout::Portrait, const QString& image = QString());
 
 }  // namespace brevin

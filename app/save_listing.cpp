@@ -1,9 +1,9 @@
 #include "save_listing.h"
 
+#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QSaveFile>
 
+#include "output_file.h"
 #include "shell_support.h"
 
 namespace brevin {
@@ -73,19 +73,22 @@ QByteArray ListingFileBytes(const QString& shownText) {
   return text.toUtf8();
 }
 
-QString WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-  if (QFileInfo(path).isDir()) return "It is a folder.";
-  QSaveFile file(path);
-  // A folder that forbids the temporary file would otherwise make QSaveFile write in place.
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-  if (file.write(bytes) != bytes.size()) {
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    return reason;
+QString WriteOutputFile(const QString& path, const QByteArray& bytes, const QString& image) {
+  std::vector<platform::FileIdentity> inputs;
+  if (!image.isEmpty()) {
+    if (auto id = platform::IdentityOf(QFile::encodeName(image).toStdString())) inputs.push_back(*id);
   }
-  if (!file.commit()) return file.errorString();
-  return QString();
+  const std::string problem = platform::WriteOutputFile(
+      QFile::encodeName(path).toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+      inputs);
+  if (problem.empty()) return QString();
+  // The message box already says the file cannot be written: give the reason as a sentence.
+  QString reason = QString::fromLocal8Bit(problem);
+  const QString prefix = "cannot be written: ";
+  if (reason.startsWith(prefix)) reason.remove(0, prefix.size());
+  if (reason == "is a folder") reason = "it is a folder";
+  reason[0] = reason[0].toUpper();
+  return reason + ".";
 }
 
 QString CannotWriteText(const QString& path, const QString& reason) {

@@ -1,5 +1,5 @@
 // Saving the listing: the Save As dialog's filters and proposal, the text as it
-// goes to disk, and writing a file so that a failure never leaves half of it.
+// goes to disk, and writing a file so that nothing is lost or half written.
 #pragma once
 
 #include <QString>
@@ -37,9 +37,12 @@ SaveRequest PdfSaveRequest(const QString& saveFile, const QString& lastFile);
 // The bytes of a saved listing: the shown text with CR LF line ends, UTF-8.
 QByteArray ListingFileBytes(const QString& shownText);
 
-// Writes the bytes to a temporary file beside path and renames it into place.
-// Returns an empty text on success, else the system's reason.
-QString WriteFileAtomically(const QString& path, const QByteArray& bytes);
+// Writes the bytes as the whole of path through the programs' one output
+// writer (a regular file is replaced in one step and keeps its mode, a link
+// is followed, a device is written as it is); the file image, when given, is
+// never overwritten. Returns an empty text on success, else the reason as a
+// sentence for a message box.
+QString WriteOutputFile(const QString& path, const QByteArray& bytes, const QString& image = QString());
 
 // The warning shown when a file could not be written.
 QString CannotWriteText(const QString& path, const QString& reason);

@@ -126,6 +126,13 @@ int EndProcess(MainWindow* window, SettingsStore& store, int status) {
 }  // namespace
 
 int Main(int argc, char** argv) {
+  // --help and --version print and end, without a display or a window.
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QFile::decodeName(argv[i]);
+  if (const QString text = InformationText(arguments); !text.isEmpty()) {
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(kProgramName);
   QApplication::setApplicationVersion(QString::fromStdString(VersionText()));

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli.h"
+#include "messages.h"
 #include "output_file.h"
 
 namespace brevin::cli {
@@ -98,7 +99,7 @@ void WriteMessages(TextSink& err, const std::string& input, const std::string& m
     const std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     if (line.empty()) continue;
-    err << "brevin-cli: ";
+    err << kProgram;
     if (!line.starts_with(input)) err << input << ": ";
     err << line << "\n";
   }
@@ -118,9 +119,19 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& options
   std::vector<std::thread> workers;
   for (std::size_t j = 0; j < jobs; ++j) {
     workers.emplace_back([&] {
-      const ImageRenderer render = factory();
-      for (std::size_t i = next++; i < count; i = next++) slots.Put(i, RenderSafely(render, inputs[i]));
+      // The engine is made only when there is an image for it.
+      ImageRenderer render;
+      for (std::size_t i = next++; i < count; i = next++) {
+        if (!render) render = factory();
+        slots.Put(i, RenderSafely(render, inputs[i]));
+      }
     });
+  }
+
+  // No output may replace an input, whichever image it belongs to.
+  std::vector<platform::FileIdentity> identities;
+  for (const std::string& input : inputs) {
+    if (auto id = platform::IdentityOf(input)) identities.push_back(*id);
   }
 
   int worst = kExitOk;
@@ -134,15 +145,15 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& options
     if (options.progress) err << "\r\033[K";
     const std::string plain = PlanOutputNames({inputs[i]}, options.extension).front();
     if (names[i] != plain) {
-      err << "brevin-cli: note: " << inputs[i] << " is written as " << names[i] << " (" << plain
+      err << kProgram << inputs[i] << ": note: written as " << names[i] << " (" << plain
           << " holds an earlier image of the same name)\n";
     }
     WriteMessages(err, inputs[i], result.messages);
     int status = result.status;
     if (status == kExitOk) {
       const std::string target = (fs::path(options.outDir) / names[i]).string();
-      if (std::string problem = WriteFileAtomically(target, result.contents); !problem.empty()) {
-        err << "brevin-cli: " << problem << "\n";
+      if (std::string problem = platform::WriteOutputFile(target, result.contents, identities); !problem.empty()) {
+        err << kProgram << target << ": " << problem << "\n";
         status = kExitFileError;
         ++unwritten;
       } else {

@@ -3,7 +3,7 @@
 // Each thread asks the renderer factory once for its own renderer (so each
 // thread has an engine of its own) and renders images taken from a shared
 // counter. The calling thread writes the results strictly in input order:
-// DIR/<file name><extension>, each through WriteFileAtomically, with the
+// DIR/<file name><extension>, each through the one output writer, with the
 // image's messages on standard error, so the output does not depend on the
 // number of threads.
 #pragma once

@@ -1,6 +1,12 @@
 #include "cli.h"
 
+#include <getopt.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "batch.h"
@@ -9,6 +15,7 @@
 #include "brevin/text.h"
 #include "brevin/version_text.h"
 #include "json_output.h"
+#include "messages.h"
 #include "output_file.h"
 
 namespace brevin::cli {
@@ -47,6 +54,7 @@ constexpr const char* kUsage =
     "       brevin-cli --json [options] IMAGE     the analysis as one JSON object\n"
     "\n"
     "Disassembles a Propeller 1 image (.binary or .eeprom) into a listing.\n"
+    "IMAGE '-' reads the image from standard input; OUT '-' is standard output.\n"
     "\n"
     "View options (each has a --no-NAME form; default in brackets):\n"
     "  --show-image [on]          address, bytes and title columns\n"
@@ -63,25 +71,33 @@ constexpr const char* kUsage =
     "\n"
     "Other options:\n"
     "  -o OUT                     write the listing to OUT (CR LF line ends)\n"
-    "  --out-dir DIR              list every IMAGE into DIR/<file name>.lst\n"
-    "  --jobs N                   with --out-dir: N threads (default: the processors)\n"
-    "  --json                     the analysis as JSON (with --out-dir: DIR/<file name>.json)\n"
+    "  --out-dir=DIR              list every IMAGE into DIR/<file name>.lst\n"
+    "  --jobs=N                   with --out-dir: N threads (default: the\n"
+    "                             processors; never more than there are images)\n"
+    "  --json                     the analysis as JSON (with --out-dir:\n"
+    "                             DIR/<file name>.json)\n"
     "  --ignore-checksum          analyse an image whose checksum stays wrong\n"
     "  --inhibit-warnings         answer the checksum question with Yes, no notices\n"
     "  --debug-spin, --debug-asmb, --debug-vars   write the debug channel\n"
-    "  --debug-out FILE           debug channel to FILE (default: standard error)\n"
+    "  --debug-out=FILE           debug channel to FILE (default: standard error)\n"
     "  --spin-opcodes, --spin-effects, --asm-opcodes   print a reference table\n"
     "  --flags-report             print the image flags after the analysis\n"
-    "  --help, --version\n"
+    "  -h, --help                 this text\n"
+    "  --version                  the version\n"
+    "\n"
+    "A value follows its option as '--out-dir=DIR', '--out-dir DIR', '-oOUT' or\n"
+    "'-o OUT'. Long options may be shortened where that is unambiguous. '--' ends\n"
+    "the options. OUT is never the image itself; an existing OUT keeps its mode\n"
+    "and owner, a link to it stays, and a device or FIFO is written as it is.\n"
     "\n"
     "Exit status: 0 done, 2 bad usage, 3 image refused, 4 file error.\n";
 
 struct Arguments {
   Options options;
   bool ignoreChecksum = false;
-  std::string outPath;
-  std::string debugOut;
-  std::string image;
+  std::string outPath;   // empty or "-": standard output
+  std::string debugOut;  // empty: standard error; "-": standard output
+  std::string image;     // "-": standard input
   std::vector<std::string> images;  // every IMAGE given; more than one only with --out-dir
   std::string outDir;
   unsigned jobs = 0;  // 0: the number of processors
@@ -89,25 +105,49 @@ struct Arguments {
   bool json = false;   // the analysis model as JSON instead of the listing
 };
 
-// The command line's answers to the engine's questions.
+bool IsStandardStream(const std::string& path) { return path == "-"; }
+
+// The first bytes of an image file, as far as an image goes (for the checksum figures).
+std::vector<std::uint8_t> ImagePrefix(const std::string& path) {
+  std::vector<std::uint8_t> bytes(32768);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return {};
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  std::fclose(file);
+  return bytes;
+}
+
+// The command line's answers to the engine's questions; its messages are
+// lines after prefix ("brevin-cli: " for a single run, nothing in a batch,
+// which names each line's image itself).
 class CliHost : public Host {
  public:
-  CliHost(const Arguments& args, TextSink& err) : args_(args), err_(err) {}
+  CliHost(const Arguments& args, TextSink& err, std::string_view prefix) : args_(args), err_(err), prefix_(prefix) {}
+
+  // The image of the next load: its name in messages, and its bytes when it
+  // came from standard input (a file is read again only for a checksum refusal).
+  void SetImage(const std::string& name, bool fromStandardInput, std::span<const std::uint8_t> bytes = {}) {
+    image_ = name;
+    fromStandardInput_ = fromStandardInput;
+    bytes_.assign(bytes.begin(), bytes.end());
+  }
 
   Options LoadOptions() override { return args_.options; }
 
   MessageAnswer ShowMessage(const std::string& /*title*/, const std::string& text, MessageButtons buttons,
                             MessageIcon icon) override {
+    ChecksumFigures figures;
     if (buttons == MessageButtons::YesNo && icon == MessageIcon::Critical) {
       // The checksum question: Yes only when asked to ignore the checksum.
       if (args_.ignoreChecksum) return MessageAnswer::Yes;
-      err_ << OneLine(text) << "\n(use --ignore-checksum to analyse it anyway)\n";
+      figures = FiguresOf(fromStandardInput_ ? bytes_ : ImagePrefix(image_));
+      err_ << prefix_ << MessageLine(image_, text, buttons, icon, figures) << "\n";
       return MessageAnswer::No;
     }
     if (buttons == MessageButtons::Ok && icon == MessageIcon::Information && args_.options.InhibitWarnings) {
       return MessageAnswer::Ok;
     }
-    err_ << OneLine(text) << "\n";
+    err_ << prefix_ << MessageLine(image_, text, buttons, icon, figures) << "\n";
     return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Yes;
   }
 
@@ -121,84 +161,186 @@ class CliHost : public Host {
     return mode != nullptr && std::string(mode) == "1";
   }
 
+  // Standard input has no folder to find a source file in.
+  std::string SourcePathFor(const std::string& imagePath) override {
+    return fromStandardInput_ ? std::string() : Host::SourcePathFor(imagePath);
+  }
+
   const std::string& DebugText() const { return debug_; }
 
  private:
-  // Message texts use CR LF; the terminal wants plain line feeds.
-  static std::string OneLine(std::string text) {
-    std::string out;
-    for (char c : text) {
-      if (c != '\r') out.push_back(c);
-    }
-    return out;
-  }
-
   const Arguments& args_;
   TextSink& err_;
+  std::string_view prefix_;
+  std::string image_;
+  bool fromStandardInput_ = false;
+  std::vector<std::uint8_t> bytes_;
   std::string debug_;
 };
 
+// ---- The command line, parsed with getopt_long
+
+enum OptionCode : int {
+  kOptHelp = 'h',
+  kOptOutput = 'o',
+  kOptOutDir = 256,
+  kOptJobs,
+  kOptDebugOut,
+  kOptJson,
+  kOptIgnoreChecksum,
+  kOptInhibitWarnings,
+  kOptDebugSpin,
+  kOptDebugAsmb,
+  kOptDebugVars,
+  kOptSpinOpcodes,
+  kOptSpinEffects,
+  kOptAsmOpcodes,
+  kOptFlagsReport,
+  kOptVersion,
+  kOptView = 512,  // view option i: kOptView + 2 * i, its --no- form one more
+};
+
+constexpr const char* kShortOptions = ":ho:";
+
+// The long options, terminated by a zero entry, built once (getopt_long keeps
+// pointers to the names).
+const std::vector<option>& LongOptions() {
+  static const std::vector<std::string> viewNames = [] {
+    std::vector<std::string> names;
+    for (const ViewOption& v : kViewOptions) {
+      names.push_back(v.name);
+      names.push_back(std::string("no-") + v.name);
+    }
+    return names;
+  }();
+  static const std::vector<option> options = [] {
+    std::vector<option> list = {
+        {"help", no_argument, nullptr, kOptHelp},
+        {"version", no_argument, nullptr, kOptVersion},
+        {"out-dir", required_argument, nullptr, kOptOutDir},
+        {"jobs", required_argument, nullptr, kOptJobs},
+        {"debug-out", required_argument, nullptr, kOptDebugOut},
+        {"json", no_argument, nullptr, kOptJson},
+        {"ignore-checksum", no_argument, nullptr, kOptIgnoreChecksum},
+        {"inhibit-warnings", no_argument, nullptr, kOptInhibitWarnings},
+        {"debug-spin", no_argument, nullptr, kOptDebugSpin},
+        {"debug-asmb", no_argument, nullptr, kOptDebugAsmb},
+        {"debug-vars", no_argument, nullptr, kOptDebugVars},
+        {"spin-opcodes", no_argument, nullptr, kOptSpinOpcodes},
+        {"spin-effects", no_argument, nullptr, kOptSpinEffects},
+        {"asm-opcodes", no_argument, nullptr, kOptAsmOpcodes},
+        {"flags-report", no_argument, nullptr, kOptFlagsReport},
+    };
+    for (std::size_t i = 0; i < viewNames.size(); ++i) {
+      list.push_back({viewNames[i].c_str(), no_argument, nullptr, kOptView + static_cast<int>(i)});
+    }
+    list.push_back({nullptr, 0, nullptr, 0});
+    return list;
+  }();
+  return options;
+}
+
+const char* LongNameOf(int code) {
+  for (const option& o : LongOptions()) {
+    if (o.name != nullptr && o.val == code) return o.name;
+  }
+  return nullptr;
+}
+
+// getopt_long's own wording, for an option it did not accept.
+std::string BadOption(const std::string& argument, int code) {
+  if (!argument.starts_with("--")) return std::string("invalid option -- '") + static_cast<char>(code) + "'";
+  const std::string name = argument.substr(2, argument.find('=') - 2);
+  if (const char* known = LongNameOf(code); known != nullptr && code != 0) {
+    return std::string("option '--") + known + "' doesn't allow an argument";
+  }
+  std::string possibilities;
+  int matches = 0;
+  for (const option& o : LongOptions()) {
+    if (o.name != nullptr && std::string_view(o.name).starts_with(name)) {
+      possibilities += std::string(" '--") + o.name + "'";
+      ++matches;
+    }
+  }
+  if (matches > 1) return "option '--" + name + "' is ambiguous; possibilities:" + possibilities;
+  return "unrecognized option '" + argument + "'";
+}
+
+std::string MissingValue(const std::string& argument, int code) {
+  if (!argument.starts_with("--")) return std::string("option requires an argument -- '") + static_cast<char>(code) + "'";
+  return std::string("option '--") + LongNameOf(code) + "' requires an argument";
+}
+
 // Parses the arguments; returns an error text for bad usage.
 std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help, bool& version) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto takeValue = [&](std::string& into) -> bool {
-      if (i + 1 >= args.size()) return false;
-      into = args[++i];
-      return true;
-    };
-    if (arg == "--help" || arg == "-h") {
-      help = true;
-    } else if (arg == "--version") {
-      version = true;
-    } else if (arg == "-o") {
-      if (!takeValue(a.outPath)) return "-o needs a file name";
-    } else if (arg == "--out-dir") {
-      if (!takeValue(a.outDir) || a.outDir.empty()) return "--out-dir needs a folder";
-    } else if (arg == "--jobs") {
-      std::string count;
-      if (!takeValue(count)) return "--jobs needs a number";
-      char* end = nullptr;
-      const unsigned long n = std::strtoul(count.c_str(), &end, 10);
-      if (count.empty() || *end != '\0' || n < 1 || n > 1024 || count[0] == '-') {
-        return "--jobs needs a number from 1 to 1024";
-      }
-      a.jobs = static_cast<unsigned>(n);
-    } else if (arg == "--debug-out") {
-      if (!takeValue(a.debugOut)) return "--debug-out needs a file name";
-    } else if (arg == "--json") {
-      a.json = true;
-    } else if (arg == "--ignore-checksum") {
-      a.ignoreChecksum = true;
-    } else if (arg == "--inhibit-warnings") {
-      a.options.InhibitWarnings = true;
-    } else if (arg == "--debug-spin") {
-      a.options.DebugSpin = true;
-    } else if (arg == "--debug-asmb") {
-      a.options.DebugAsmb = true;
-    } else if (arg == "--debug-vars") {
-      a.options.DebugVars = true;
-    } else if (arg == "--spin-opcodes" || arg == "--spin-effects" || arg == "--asm-opcodes" ||
-               arg == "--flags-report") {
-      if (!a.report.empty() && a.report != arg.substr(2)) return "choose one of " + ("--" + a.report) + " and " + arg;
-      a.report = arg.substr(2);
-    } else if (arg.rfind("--", 0) == 0) {
-      const bool negated = arg.rfind("--no-", 0) == 0;
-      const std::string name = arg.substr(negated ? 5 : 2);
-      bool known = false;
-      for (const ViewOption& v : kViewOptions) {
-        if (name == v.name) {
-          a.options.*v.flag = !negated;
-          known = true;
+  std::vector<std::string> words;
+  words.reserve(args.size() + 1);
+  words.emplace_back("brevin-cli");
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+
+  optind = 0;  // 0, not 1: glibc then starts afresh, for each run in one process
+  opterr = 0;  // the messages below go through err
+  int code;
+  while ((code = getopt_long(argc, argv.data(), kShortOptions, LongOptions().data(), nullptr)) != -1) {
+    const std::string value = optarg != nullptr ? optarg : "";
+    switch (code) {
+      case '?': return BadOption(argv[static_cast<std::size_t>(optind - 1)], optopt);
+      case ':': return MissingValue(argv[static_cast<std::size_t>(optind - 1)], optopt);
+      case kOptHelp: help = true; break;
+      case kOptVersion: version = true; break;
+      case kOptOutput:
+        if (value.empty()) return "-o needs a file name";
+        a.outPath = value;
+        break;
+      case kOptOutDir:
+        if (value.empty()) return "--out-dir needs a folder";
+        a.outDir = value;
+        break;
+      case kOptJobs: {
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long n = std::strtoul(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || errno != 0 || n < 1 || n > 1024 || value[0] == '-' || value[0] == '+') {
+          return "--jobs needs a number from 1 to 1024";
         }
+        a.jobs = static_cast<unsigned>(n);
+        break;
       }
-      if (!known) return "unknown option " + arg;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return "unknown option " + arg;
-    } else {
-      if (a.image.empty()) a.image = arg;
-      a.images.push_back(arg);
+      case kOptDebugOut:
+        if (value.empty()) return "--debug-out needs a file name";
+        a.debugOut = value;
+        break;
+      case kOptJson: a.json = true; break;
+      case kOptIgnoreChecksum: a.ignoreChecksum = true; break;
+      case kOptInhibitWarnings: a.options.InhibitWarnings = true; break;
+      case kOptDebugSpin: a.options.DebugSpin = true; break;
+      case kOptDebugAsmb: a.options.DebugAsmb = true; break;
+      case kOptDebugVars: a.options.DebugVars = true; break;
+      case kOptSpinOpcodes:
+      case kOptSpinEffects:
+      case kOptAsmOpcodes:
+      case kOptFlagsReport: {
+        const std::string report = LongNameOf(code);
+        if (!a.report.empty() && a.report != report) return "choose one of --" + a.report + " and --" + report;
+        a.report = report;
+        break;
+      }
+      default: {
+        const int view = code - kOptView;
+        if (view < 0 || view >= 2 * static_cast<int>(std::size(kViewOptions))) return "unknown option";
+        a.options.*kViewOptions[view / 2].flag = view % 2 == 0;
+        break;
+      }
     }
+  }
+  // getopt_long has moved the operands behind the options in argv (not in words).
+  for (int i = optind; i < argc; ++i) {
+    if (a.image.empty()) a.image = argv[static_cast<std::size_t>(i)];
+    a.images.emplace_back(argv[static_cast<std::size_t>(i)]);
   }
   if (a.outDir.empty() && a.images.size() > 1) {
     return "more than one image given: " + a.images[0] + " and " + a.images[1];
@@ -206,21 +348,50 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
   return {};
 }
 
+int UsageError(TextSink& err, const std::string& problem) {
+  err << kProgram << problem << "\nTry 'brevin-cli --help' for more information.\n";
+  return kExitUsage;
+}
+
 std::string WithFinalLineEnd(std::string text) { return text + std::string(kCrLf); }
 
-// Writes text to -o's file or to out; returns the exit status.
-int Deliver(const Arguments& a, const std::string& text, TextSink& out, TextSink& err) {
-  if (a.outPath.empty()) {
+// Writes text to standard output ("-" or no file) or to the file through the
+// one writer; returns the exit status.
+int Deliver(const std::string& path, const std::string& text, TextSink& out, TextSink& err,
+            const std::vector<platform::FileIdentity>& inputs) {
+  if (path.empty() || IsStandardStream(path)) {
     out.Write(text);
     if (out.Flush()) return kExitOk;
-    err << "brevin-cli: standard output: write error\n";
+    err << kProgram << "standard output: cannot be written: " << std::strerror(out.Error()) << "\n";
     return kExitFileError;
   }
-  if (std::string problem = WriteFileAtomically(a.outPath, text); !problem.empty()) {
-    err << "brevin-cli: " << problem << "\n";
+  if (std::string problem = platform::WriteOutputFile(path, text, inputs); !problem.empty()) {
+    err << kProgram << path << ": " << problem << "\n";
     return kExitFileError;
   }
   return kExitOk;
+}
+
+// Standard input as an image: at most one byte more than an image holds is
+// read, so an endless input ends too. False with a message when it cannot be read.
+bool ReadStandardInput(int fd, std::vector<std::uint8_t>& bytes, bool& longer, std::string& problem) {
+  constexpr std::size_t kLimit = 32768 + 1;
+  bytes.resize(kLimit);
+  std::size_t size = 0;
+  while (size < kLimit) {
+    const ssize_t got = ::read(fd, bytes.data() + size, kLimit - size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      problem = std::string("cannot be read (") + std::strerror(errno) + ")";
+      return false;
+    }
+    if (got == 0) break;
+    size += static_cast<std::size_t>(got);
+  }
+  longer = size == kLimit;
+  bytes.resize(longer ? kLimit - 1 : size);
+  if (bytes.empty()) problem = "the input is empty";
+  return !bytes.empty();
 }
 
 // One renderer per batch thread: its own host and engine; the listing bytes are
@@ -231,13 +402,16 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
     CliHost host;
     Engine engine;
     bool json;  // the model as JSON instead of the listing
-    explicit State(const Arguments& args) : host(args, messages), engine(host), json(args.json) {}
+    explicit State(const Arguments& args) : host(args, messages, ""), engine(host), json(args.json) {}
   };
   auto state = std::make_shared<State>(a);
   return [state](const std::string& image) {
     state->messages.Clear();
+    state->host.SetImage(image, false);
+    // Each image is a fresh start, as in a single run: the missing-source notice may show again.
+    state->engine.ArmSourceWarning(true);
     const LoadResult result = state->engine.LoadAndDisassemble(image, false);
-    for (const std::string& warning : result.warnings) state->messages << "warning: " << warning << "\n";
+    for (const std::string& warning : result.warnings) state->messages << WarningLine(image, warning) << "\n";
     RenderedImage rendered;
     switch (result.status) {
       case LoadStatus::Listed:
@@ -256,19 +430,18 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
 }
 
 int RunOutDir(const Arguments& a, TextSink& err) {
-  const auto usage = [&err](const std::string& problem) {
-    err << "brevin-cli: " << problem << "\nTry 'brevin-cli --help'.\n";
-    return kExitUsage;
-  };
-  if (!a.outPath.empty()) return usage("--out-dir and -o exclude each other");
-  if (!a.report.empty()) return usage("--out-dir does not take --" + a.report);
+  if (!a.outPath.empty()) return UsageError(err, "--out-dir and -o exclude each other");
+  if (!a.report.empty()) return UsageError(err, "--out-dir does not take --" + a.report);
   if (!a.debugOut.empty() || a.options.DebugSpin || a.options.DebugAsmb || a.options.DebugVars) {
-    return usage("--out-dir does not take the debug options");
+    return UsageError(err, "--out-dir does not take the debug options");
   }
-  if (a.images.empty()) return usage("no image file given");
+  if (a.images.empty()) return UsageError(err, "no image file given");
+  for (const std::string& image : a.images) {
+    if (IsStandardStream(image)) return UsageError(err, "--out-dir takes image files, not standard input ('-')");
+  }
   // A bad folder is reported before any image is analysed.
   if (std::string problem = CheckOutputFolder(a.outDir); !problem.empty()) {
-    err << "brevin-cli: " << problem << "\n";
+    err << kProgram << problem << "\n";
     return kExitFileError;
   }
   BatchOptions options;
@@ -281,79 +454,102 @@ int RunOutDir(const Arguments& a, TextSink& err) {
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err) {
+int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int standardInput) {
   Arguments a;
   bool help = false, version = false;
-  if (std::string problem = Parse(args, a, help, version); !problem.empty()) {
-    err << "brevin-cli: " << problem << "\nTry 'brevin-cli --help'.\n";
-    return kExitUsage;
-  }
-  if (a.json && !a.report.empty()) {
-    err << "brevin-cli: choose one of --json and --" << a.report << "\nTry 'brevin-cli --help'.\n";
-    return kExitUsage;
-  }
+  if (std::string problem = Parse(args, a, help, version); !problem.empty()) return UsageError(err, problem);
+  if (a.json && !a.report.empty()) return UsageError(err, "choose one of --json and --" + a.report);
   if (help) {
     out << kUsage;
     return kExitOk;
   }
   if (version) {
-    out << "brevin-cli (" << ProductTitle << ") " << VersionText() << "\n";
+    out << "brevin-cli " << PackageVersion << "\n"
+        << "brevin-cli (" << ProductTitle << ") " << VersionText() << "\n"
+        << LicenceLine << "\n";
     return kExitOk;
   }
 
   if (!a.outDir.empty()) return RunOutDir(a, err);
-  if (a.jobs != 0) {
-    err << "brevin-cli: --jobs needs --out-dir\nTry 'brevin-cli --help'.\n";
-    return kExitUsage;
-  }
+  if (a.jobs != 0) return UsageError(err, "--jobs needs --out-dir");
 
   const bool tableReport = a.report == "spin-opcodes" || a.report == "spin-effects" || a.report == "asm-opcodes";
-  if (tableReport) {
-    if (!a.image.empty()) {
-      err << "brevin-cli: --" << a.report << " takes no image\nTry 'brevin-cli --help'.\n";
-      return kExitUsage;
+  if (tableReport && !a.image.empty()) return UsageError(err, "--" + a.report + " takes no image");
+  if (!tableReport && a.image.empty()) return UsageError(err, "no image file given");
+
+  // The image is never an output, however the output is spelled; a bad output
+  // is refused before any work, as cp refuses before it copies.
+  const bool fromStandardInput = IsStandardStream(a.image);
+  std::vector<platform::FileIdentity> inputs;
+  if (auto id = fromStandardInput ? platform::IdentityOfDescriptor(standardInput) : platform::IdentityOf(a.image)) {
+    inputs.push_back(*id);
+  }
+  for (const std::string& target : {a.outPath, a.debugOut}) {
+    if (target.empty() || IsStandardStream(target)) continue;
+    if (std::string problem = platform::CheckOutputTarget(target, inputs); !problem.empty()) {
+      err << kProgram << target << ": " << problem << "\n";
+      return kExitFileError;
     }
+  }
+
+  if (tableReport) {
     std::array<bool, 256> seen;
     seen.fill(true);  // outside developer mode every opcode counts as seen
     std::string text = a.report == "spin-opcodes"   ? SpinOpcodesReport(seen)
                        : a.report == "spin-effects" ? SpinEffectsReport()
                                                     : AsmOpcodesReport();
-    return Deliver(a, WithFinalLineEnd(std::move(text)), out, err);
+    return Deliver(a.outPath, WithFinalLineEnd(std::move(text)), out, err, inputs);
   }
 
-  if (a.image.empty()) {
-    err << "brevin-cli: no image file given\nTry 'brevin-cli --help'.\n";
-    return kExitUsage;
-  }
-
-  CliHost host(a, err);
+  CliHost host(a, err, kProgram);
   auto engine = std::make_unique<Engine>(host);
-  const LoadResult result = engine->LoadAndDisassemble(a.image, false);
-  for (const std::string& warning : result.warnings) err << "brevin-cli: warning: " << warning << "\n";
+  LoadResult result;
+  if (fromStandardInput) {
+    std::vector<std::uint8_t> bytes;
+    bool longer = false;
+    std::string problem;
+    if (!ReadStandardInput(standardInput, bytes, longer, problem)) {
+      err << kProgram << kStandardInput << ": " << problem << "\n";
+      return kExitFileError;
+    }
+    const std::string name(kStandardInput);
+    host.SetImage(name, true, bytes);
+    engine->ArmSourceWarning(false);  // no folder, so no source to miss
+    result = engine->DisassembleBytes(name, bytes, false);
+    if (longer) {
+      result.warnings.insert(result.warnings.begin(),
+                             "the input holds more than 32768 bytes; only the first 32768 were analysed, the rest "
+                             "was ignored");
+    }
+  } else {
+    host.SetImage(a.image, false);
+    result = engine->LoadAndDisassemble(a.image, false);
+  }
+  const std::string& shown = fromStandardInput ? std::string(kStandardInput) : a.image;
+  for (const std::string& warning : result.warnings) err << kProgram << WarningLine(shown, warning) << "\n";
 
   if (!a.debugOut.empty() || !host.DebugText().empty()) {
     if (a.debugOut.empty()) {
       err << host.DebugText();
-    } else if (std::string problem = WriteFileAtomically(a.debugOut, host.DebugText()); !problem.empty()) {
-      err << "brevin-cli: " << problem << "\n";
-      return kExitFileError;
+    } else if (const int status = Deliver(a.debugOut, host.DebugText(), out, err, inputs); status != kExitOk) {
+      return status;
     }
   }
 
   switch (result.status) {
     case LoadStatus::Listed: break;
     case LoadStatus::Unreadable:
-      err << "brevin-cli: " << result.message << "\n";
+      err << kProgram << result.message << "\n";
       return kExitFileError;
     case LoadStatus::Refused:
-      err << "brevin-cli: " << result.message << "\n";
+      err << kProgram << result.message << "\n";
       return kExitRefused;
     case LoadStatus::Declined: return kExitRefused;
   }
 
-  if (a.report == "flags-report") return Deliver(a, WithFinalLineEnd(engine->ListImageFlags()), out, err);
-  if (a.json) return Deliver(a, AnalysisJson(*result.analysis), out, err);
-  return Deliver(a, result.analysis->listing, out, err);
+  if (a.report == "flags-report") return Deliver(a.outPath, WithFinalLineEnd(engine->ListImageFlags()), out, err, inputs);
+  if (a.json) return Deliver(a.outPath, AnalysisJson(*result.analysis), out, err, inputs);
+  return Deliver(a.outPath, result.analysis->listing, out, err, inputs);
 }
 
 }  // namespace brevin::cli

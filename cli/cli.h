@@ -16,8 +16,9 @@ inline constexpr int kExitRefused = 3;
 inline constexpr int kExitFileError = 4;
 
 // Runs the command line (arguments without the program name); the listing or
-// report goes to out unless -o names a file, messages go to err.
-int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err);
+// report goes to out unless -o names a file, messages go to err. The image
+// "-" is read from the file descriptor standardInput.
+int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int standardInput = 0);
 
 // The same with C++ streams, for callers that have them (tests, the window's
 // checks); out and err get the texts once the run is over.

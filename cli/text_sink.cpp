@@ -2,11 +2,19 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace brevin::cli {
 
-void FileSink::Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), file_); }
+void FileSink::Write(std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() && error_ == 0) error_ = errno != 0 ? errno : EIO;
+}
 
-bool FileSink::Flush() { return std::fflush(file_) == 0 && std::ferror(file_) == 0; }
+bool FileSink::Flush() {
+  if (std::fflush(file_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  if (std::ferror(file_) != 0 && error_ == 0) error_ = EIO;
+  return error_ == 0;
+}
 
 bool FileSink::IsTerminal() const { return isatty(fileno(file_)) == 1; }
 

@@ -18,6 +18,8 @@ class TextSink {
   virtual void Write(std::string_view text) = 0;
   // Pushes out what was written; false when any of it could not be written.
   virtual bool Flush() { return true; }
+  // The system's error number of the first failed write; 0 when none failed.
+  virtual int Error() const { return 0; }
   // True for a terminal a person watches (progress lines go only there).
   virtual bool IsTerminal() const { return false; }
 };
@@ -43,10 +45,12 @@ class FileSink : public TextSink {
   explicit FileSink(std::FILE* file) : file_(file) {}
   void Write(std::string_view text) override;
   bool Flush() override;
+  int Error() const override { return error_; }
   bool IsTerminal() const override;
 
  private:
   std::FILE* file_;
+  int error_ = 0;
 };
 
 // Collects the text.

@@ -127,6 +127,30 @@ class OutputTests : public QObject {
     QCOMPARE(Entries(o.dir.path()) + Entries(o.dir.filePath("x.pdf")), QStringList({"led_chaser.eeprom", "x.pdf"}));
   }
 
+  void theImageIsNeverOverwrittenAndALinkIsFollowed() {
+    Output o;
+    o.Open();
+    const QByteArray image = ReadBytes(o.image);
+    o.answers << o.image << o.image;
+    o.w->Item("mnuFile_SaveAs")->trigger();
+    o.w->Item("mnuFile_ExportPdf")->trigger();
+    QCOMPARE(o.prompt.Count("Cannot write the file\r\n\r\n" + o.image + "\r\n\r\nThe output would overwrite the image."),
+             2);
+    QCOMPARE(ReadBytes(o.image), image);
+
+    const QString real = o.dir.filePath("real.lst"), link = o.dir.filePath("link.lst");
+    QFile file(real);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(QFile::link(real, link));
+    o.answers << link;
+    o.w->Item("mnuFile_SaveAs")->trigger();
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(ReadBytes(real), ListingFileBytes(o.w->txtDisplay->toPlainText()));
+    QCOMPARE(QFile::permissions(real), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+  }
+
   void printSendsTheWholeTextInTheListingFont() {
     Output o;
     o.Open();

@@ -1,10 +1,13 @@
 // Start-up: switches and helpers, the instance guard and its questions, the
 // upgrade notice, and reopening the last image unless the last run crashed.
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTimer>
 #include <QtTest>
 
 #include "instance_guard.h"
+#include "launch_arguments.h"
+#include "brevin/version_text.h"
 #include "test_support.h"
 
 using namespace brevin;
@@ -51,6 +54,31 @@ class StartupTests : public QObject {
     QVERIFY(!FileExists(""));
     QCOMPARE(LeadingNumber(" 12abc"), 12LL);
     QCOMPARE(LeadingNumber("abc"), 0LL);
+  }
+
+  // Run as a program, with no display to open a window on: both print and end.
+  void helpAndVersionPrintWithoutAWindow() {
+    const QString program = QString(BREVIN_ARTIFACT_DIR) + "/Brevin";
+    if (!QFileInfo::exists(program)) QSKIP("the Brevin program is not built");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+    const QList<QPair<QString, QString>> runs = {
+        {"--version", "Brevin " + QString::fromUtf8(PackageVersion.data(), PackageVersion.size()) + "\n" +
+                          ProductTitleText() + " - " + QString::fromStdString(VersionText()) + "\n"},
+        {"--help", "Usage: Brevin [IMAGE] [/NOLOAD] [/DOWNLOAD]\n"}};
+    for (const auto& [argument, start] : runs) {
+      QProcess run;
+      run.setProcessEnvironment(environment);
+      run.start(program, {"/NOLOAD", argument});
+      QVERIFY(run.waitForFinished(10000));
+      QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+      QCOMPARE(run.exitCode(), 0);
+      const QString out = QString::fromUtf8(run.readAllStandardOutput());
+      QVERIFY2(out.startsWith(start), qPrintable(out));
+      QVERIFY2(out.endsWith("\n") && !out.contains('\r'), qPrintable(out));
+    }
+    QCOMPARE(InformationText({"--", "--help"}), QString());  // after "--" it would be an image's name
+    QCOMPARE(InformationText({"/VIEW", "x.eeprom"}), QString());
   }
 
   void earlierInstallationKeepsItsSettingsName() {

@@ -87,12 +87,33 @@ TEST(Batch, DuplicateFileNamesGetNumberedNamesAndNothingIsOverwritten) {
   EXPECT_NE(test::ReadText(outDir + "/demo.eeprom.lst").find(dir.File("a/demo.eeprom")), std::string::npos);
   EXPECT_NE(test::ReadText(outDir + "/demo.eeprom.2.lst").find(dir.File("b/demo.eeprom")), std::string::npos);
   EXPECT_TRUE(fs::exists(outDir + "/demo.eeprom.3.lst"));
-  EXPECT_NE(r.err.find("note: " + dir.File("b/demo.eeprom") + " is written as demo.eeprom.2.lst"), std::string::npos)
+  EXPECT_NE(r.err.find("brevin-cli: " + dir.File("b/demo.eeprom") + ": note: written as demo.eeprom.2.lst"),
+            std::string::npos)
       << r.err;
 
   // A numbered name never takes the name another input needs.
   EXPECT_EQ(cli::PlanOutputNames({"x/d.eeprom", "y/d.eeprom", "z/d.eeprom.2", "/"}, ".lst"),
             (std::vector<std::string>{"d.eeprom.lst", "d.eeprom.2.lst", "d.eeprom.2.2.lst", "image.lst"}));
+}
+
+TEST(Batch, NoOutputReplacesAnInputAndWarningsNameTheirImageOnce) {
+  TempDir dir;
+  // The second image is named as the first one's listing would be.
+  fs::copy_file(Sample("led_chaser.eeprom"), dir.File("demo.eeprom"));
+  fs::copy_file(Sample("crc_calc.eeprom"), dir.File("demo.eeprom.lst"));
+  const CliRun r = RunCli({"--jobs=1", "--out-dir", dir.path(), dir.File("demo.eeprom"), dir.File("demo.eeprom.lst")});
+  EXPECT_EQ(r.status, cli::kExitFileError);
+  EXPECT_NE(r.err.find("brevin-cli: " + dir.File("demo.eeprom.lst") + ": the output would overwrite the image\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(test::ReadText(dir.File("demo.eeprom.lst")), test::ReadText(Sample("crc_calc.eeprom")));
+  EXPECT_NE(r.err.find("brevin-cli: " + dir.File("demo.eeprom") +
+                       ": warning: Cannot find source file " + dir.File("demo.spin") + "; listing without source lines\n"),
+            std::string::npos)
+      << "each image of a batch gets the notice a single run gives: " << r.err;
+  EXPECT_NE(r.err.find("brevin-cli: " + dir.File("demo.eeprom.lst") + ": warning: Cannot find source file"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST(Batch, BadOutputFolderAndUsageAreRefusedBeforeAnyWork) {

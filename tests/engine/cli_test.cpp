@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "cli.h"
@@ -35,7 +36,7 @@ TEST(Cli, AFullStandardOutputIsAFileErrorWithAMessage) {
   cli::StringSink err;
   EXPECT_EQ(cli::Run({"--inhibit-warnings", dir.File("good.binary")}, out, err), cli::kExitFileError);
   std::fclose(full);
-  EXPECT_EQ(err.Text(), "brevin-cli: standard output: write error\n");
+  EXPECT_EQ(err.Text(), "brevin-cli: standard output: cannot be written: No space left on device\n");
 }
 
 TEST(Cli, UnreadableInputsNameTheFileAndLeaveNoOutput) {
@@ -84,6 +85,30 @@ TEST(Cli, BadHeaderAndDeclinedChecksumAreRefused) {
   r = RunCli({"--inhibit-warnings", dir.File("sum.binary")});
   EXPECT_EQ(r.status, cli::kExitOk);
   EXPECT_TRUE(r.err.empty());
+}
+
+// The refusal names the checksum byte that would make the image check out:
+// written there, the image is listed without --ignore-checksum.
+TEST(Cli, TheChecksumRefusalNamesTheByteThatMendsTheImage) {
+  TempDir dir;
+  for (const std::string name : {"led_chaser.eeprom", "led_chaser.binary", "pasm_math.binary"}) {
+    std::ifstream in(std::string(BREVIN_TEST_DATA) + "/" + name, std::ios::binary);
+    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    image[0x20] += 0x11;
+    const std::string path = dir.File(name);
+    test::WriteBytes(path, image);
+    const CliRun refused = RunCli({"--no-include-source", path});
+    ASSERT_EQ(refused.status, cli::kExitRefused) << name;
+    const std::string start = "brevin-cli: " + path + ": The file checksum is not as expected. (found $";
+    ASSERT_EQ(refused.err.rfind(start, 0), 0u) << refused.err;
+    const std::string figures = refused.err.substr(start.size());
+    EXPECT_EQ(std::stoi(figures.substr(0, 2), nullptr, 16), image[5]) << refused.err;
+    ASSERT_EQ(figures.substr(2, 12), ", expected $") << refused.err;
+    image[5] = static_cast<std::uint8_t>(std::stoi(figures.substr(14, 2), nullptr, 16));
+    EXPECT_EQ(figures.substr(16), "; --ignore-checksum lists it anyway)\n");
+    test::WriteBytes(path, image);
+    EXPECT_EQ(RunCli({"--no-include-source", path}).status, cli::kExitOk) << name << ": " << refused.err;
+  }
 }
 
 TEST(Cli, OutputFileHoldsExactlyTheListingAndFailuresKeepTheOldFile) {

@@ -11,6 +11,13 @@ namespace brevin {
 
 inline constexpr std::string_view ProductTitle = "Zorvik Disassembler for the Propeller Chip";
 
+// The package's version, "1.3.101": what `brevin-cli --version` names first.
+inline constexpr std::string_view PackageVersion = kPackageVersion;
+
+// The licence line that `--version` prints last, in both programs.
+inline constexpr std::string_view LicenceLine =
+    "License: proprietary. The notices of the libraries built in are in /usr/share/doc/brevin/copyright.";
+
 // "Version 1.03 #0101".
 std::string VersionText(const VersionNumbers& v = kVersion);
 // CR LF + prefix + the known-issues line; empty would mean no known issues.

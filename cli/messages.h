@@ -1,0 +1,38 @@
+// brevin-cli's messages: one line each, "brevin-cli: FILE: ...", with the
+// engine's own sentence inside. The engine writes its messages for a message
+// box (paragraphs split by blank CR LF lines, a question for Yes/No); these
+// functions turn them into lines for a terminal or a log.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "brevin/host.h"
+
+namespace brevin::cli {
+
+inline constexpr std::string_view kProgram = "brevin-cli: ";
+// How a run names an image read from standard input ("-").
+inline constexpr std::string_view kStandardInput = "standard input";
+
+// The checksum byte an image holds and the one that would make its bytes add
+// up to zero, counting the initial stack frame a .binary file lacks.
+struct ChecksumFigures {
+  int found = 0;
+  int expected = 0;
+};
+ChecksumFigures FiguresOf(std::span<const std::uint8_t> image);
+
+// The line (without the program's prefix and line end) for a message box the
+// engine would show while loading image. figures are used by the checksum
+// question only.
+std::string MessageLine(const std::string& image, const std::string& text, MessageButtons buttons,
+                        MessageIcon icon, const ChecksumFigures& figures);
+
+// The line for one of the engine's load warnings: "IMAGE: warning: ...", with
+// the image named once even when the warning starts with it.
+std::string WarningLine(const std::string& image, const std::string& warning);
+
+}  // namespace brevin::cli
