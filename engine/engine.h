@@ -158,6 +158,8 @@ class Engine {
   void FormatLine();  // formats the current line fields
   void FormatLine(const LineFields& line);
   LineFields CurrentLine() const;
+  // True when the line emitted now stands outside Spin code (LineFields::flat).
+  bool FlatLine() const;
   void EmitBlankLine();
   void WriteRawLine(std::string_view text);
   void EndLine();  // ends the listing's current line and records its mark
@@ -296,6 +298,10 @@ class Engine {
   int SectionState = section::Unknown;
   bool LastLineBlank = true;
   int IndentLevel = 0;
+  bool flatLines_ = false;       // the lines emitted now are markers or assembler lines
+  bool unreachedLines_ = false;  // the lines emitted now are guesses over unreached bytes
+  bool inUnreachedRun_ = false;  // the line formatted last was such a guess
+  int indentBeforeRun_ = 0;      // the indentation when that run of guesses began
   std::int64_t CogOrgBase = 0;
   bool AsmVarsPending = false;
 

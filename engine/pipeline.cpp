@@ -233,6 +233,7 @@ void Engine::WriteListing(const std::string& imagePath, bool autoReloaded) {
   if (Opt.ShowImage) WriteTitleBlock(imagePath, autoReloaded);
   LastLineBlank = true;
   IndentLevel = 0;
+  inUnreachedRun_ = false;
 
   // The last Done cell above address 0; none lies at or above cellsEnd_.
   ImageEnd = 0;
@@ -351,6 +352,7 @@ void ListOneItem(Engine& e) {
     e.ListDataItem();
   } else {
     e.SetSection(section::Unknown);
+    e.unreachedLines_ = true;
     if (e.Opt.ShowImage) {
       if (!e.LineLabel.empty()) {
         e.LineAddr = Hex4(d);
@@ -367,6 +369,7 @@ void ListOneItem(Engine& e) {
     e.ReadCursor = std::min(e.ReadCursor, e.ReadLimit + 1);
     e.ReadLimit = kLastAddress;
     e.EmitLine();
+    e.unreachedLines_ = false;
   }
 }
 
