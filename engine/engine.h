@@ -153,6 +153,11 @@ class Engine {
   void MarkPadding(std::int64_t address);
   // Empty when the header addresses lie in the image, else a message naming the field.
   std::string CheckHeaderAddresses() const;
+  // Empty when the header looks like a compiled image's and the size bytes of
+  // the file hold the whole program; else a warning naming the file and the fault.
+  std::string HeaderWarning(const std::string& path, std::size_t size) const;
+  // The checksum byte as found and as the image's bytes would need it.
+  std::string ChecksumValues() const;
 
   // ---- Listing layout (layout.cpp)
   void FormatLine();  // formats the current line fields

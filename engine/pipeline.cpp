@@ -12,6 +12,7 @@
 #include "engine.h"
 #include "paths.h"
 #include "text.h"
+#include "version_text.h"
 
 namespace brevin {
 
@@ -172,9 +173,16 @@ LoadResult Engine::Disassemble(const std::string& path, std::span<const std::uin
     result.message = path + ": " + problem;
     return result;
   }
+  if (!Opt.InhibitWarnings) {
+    // Said before the checksum question, which a broken or foreign file always raises.
+    const std::string warning = HeaderWarning(path, std::min(size, static_cast<std::size_t>(kImageSize)));
+    if (!warning.empty()) {
+      host_.ShowMessage(std::string(ProductTitle), warning, MessageButtons::Ok, MessageIcon::Warning);
+    }
+  }
   if (!VerifyChecksum(path)) {
     result.status = LoadStatus::Declined;
-    result.message = path + ": the file checksum is not as expected";
+    result.message = path + ": the file checksum is not as expected (" + ChecksumValues() + ")";
     return result;
   }
   const bool checksumOk = ImageChecksum() == 0;

@@ -3,6 +3,7 @@
 
 #include "engine.h"
 #include "test_support.h"
+#include "text.h"
 
 namespace brevin {
 namespace {
@@ -105,7 +106,8 @@ TEST(Checksum, WrongSumAsksAndHonoursTheAnswerOrTheInhibitOption) {
   EXPECT_FALSE(e.VerifyChecksum("dir/x.binary"));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0],
-            "dir/x.binary\r\n\r\nThe file checksum is not as expected.\r\n\r\n"
+            "dir/x.binary\r\n\r\nThe file checksum is not as expected.\r\n"
+            "Checksum byte: found $4B, expected $4A.\r\n\r\n"
             "Do you want to try and decompile the image ?");
 
   host.answers = {MessageAnswer::Yes};
@@ -154,6 +156,65 @@ TEST(HeaderCheck, AddressesOutsideTheImageAreRefusedByName) {
     EXPECT_NE(r.message.find("bad.binary"), std::string::npos);
     EXPECT_TRUE(e.Listing.empty());
   }
+}
+
+// A header that no compiled image has, or a file shorter than its program,
+// gets a warning before the checksum question, and the listing follows.
+TEST(HeaderCheck, ForeignOrTruncatedFilesAreNamedBeforeTheChecksumQuestion) {
+  struct Case {
+    int offset, value;  // a header word changed (offset 0: none)
+    std::size_t keep;   // bytes of the file kept (0: all)
+    const char* warning;
+  } cases[] = {
+      {0, 0, 0, ""},
+      {0, 0, 0x14, "x.binary ends at $0014, but its header places the end of the program at $001C: the image is truncated"},
+      {6, 0x6548, 0, "x.binary does not look like a Propeller image (PBASE is $6548, not $0010)"},
+      {8, 0x000C, 0, "x.binary does not look like a Propeller image (VBASE $000C lies below PBASE $0010)"},
+      {10, 0x0018, 0, "x.binary does not look like a Propeller image (SBASE $0018 lies below VBASE $001C)"},
+      {12, 0x0010, 0, "x.binary does not look like a Propeller image (PINIT $0010 lies outside the program, $0010 - $001C)"},
+      {12, 0x001C, 0, "x.binary does not look like a Propeller image (PINIT $001C lies outside the program, $0010 - $001C)"},
+      {14, 0x0028, 0, "x.binary does not look like a Propeller image (SINIT $0028 is not above SBASE $0028)"},
+      // Both faults: the foreign header is named, not a length it cannot tell.
+      {6, 0x6548, 0x14, "x.binary does not look like a Propeller image (PBASE is $6548, not $0010)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.warning);
+    auto image = BuildImage(OneMethod());  // VBASE $001C, SBASE $0028
+    if (c.offset != 0) {
+      image[static_cast<std::size_t>(c.offset)] = static_cast<std::uint8_t>(c.value & 0xFF);
+      image[static_cast<std::size_t>(c.offset) + 1] = static_cast<std::uint8_t>(c.value >> 8);
+    }
+    if (c.keep != 0) image.resize(c.keep);
+    for (const bool inhibit : {false, true}) {
+      ScriptedHost host;
+      host.options.InhibitWarnings = inhibit;
+      host.options.IncludeSourceCode = false;
+      test::EngineProbe e(host);
+      const LoadResult r = e.DisassembleBytes("x.binary", image, false);
+      EXPECT_EQ(r.status, LoadStatus::Listed);
+      EXPECT_TRUE(r.warnings.empty());
+      const bool warned = *c.warning != '\0' && !inhibit;
+      // The checksum question follows (answered Yes) unless the image is intact.
+      const bool asked = !inhibit && (c.offset != 0 || c.keep != 0);
+      ASSERT_EQ(host.messages.size(), (warned ? 1u : 0u) + (asked ? 1u : 0u));
+      if (warned) EXPECT_EQ(host.messages[0], c.warning);
+      if (asked) EXPECT_EQ(host.messages.back().rfind("x.binary\r\n\r\nThe file checksum is not as expected.", 0), 0u);
+    }
+  }
+}
+
+TEST(HeaderCheck, DeclinedChecksumNamesBothValues) {
+  ScriptedHost host;
+  host.answers = {MessageAnswer::No};
+  auto image = BuildImage(OneMethod());
+  image[5] = 0x1A;  // the expected byte is the one the image was built with
+  test::EngineProbe e(host);
+  const LoadResult r = e.DisassembleBytes("demo.binary", image, false);
+  const int expected = (0x1A - e.ImageChecksum()) & 0xFF;
+  EXPECT_EQ(r.status, LoadStatus::Declined);
+  EXPECT_EQ(r.message, "demo.binary: the file checksum is not as expected (found $1A, expected $" +
+                           HexText(static_cast<std::uint32_t>(expected), 2) + ")");
+  EXPECT_EQ(HexText(static_cast<std::uint32_t>(expected), 2), HexText(BuildImage(OneMethod())[5], 2));
 }
 
 TEST(HeaderCheck, OverlongInputIsCutTo32KWithAWarning) {
