@@ -1,6 +1,7 @@
 // Spin source lines beside the methods of the listing. The image holds no
 // names, so methods are matched by position: public methods first, then
 // private ones, each in source order, as the compiler lays them out.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -70,9 +71,16 @@ bool IsSectionWord(std::string_view text) {
 }  // namespace
 
 void AppendPrintable(std::string& out, std::string_view text) {
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
     const auto code = static_cast<unsigned char>(c);
-    out.push_back(code < 32 || code > 126 ? ' ' : c);
+    if (code >= 32 && code <= 126) {
+      out.push_back(c);
+      ++i;
+    } else {
+      out.push_back(' ');
+      i += code < 0x80 ? 1 : std::max<std::size_t>(Utf8SequenceLength(text, i), 1);
+    }
   }
 }
 
@@ -166,7 +174,7 @@ const Engine::SourceFile* Engine::SourceFileAt(const std::string& path) {
       std::fclose(in);
       if (!failed) {
         SourceFile file;
-        file.lines = SplitSourceLines(text);
+        file.lines = SplitSourceLines(SpinSourceText(text));
         for (std::size_t i = 0; i < file.lines.size(); ++i) {
           if (HeaderKeyIs(file.lines[i], "PUB ")) file.pubHeaders.push_back(i);
           if (HeaderKeyIs(file.lines[i], "PRI ")) file.priHeaders.push_back(i);

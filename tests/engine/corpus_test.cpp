@@ -291,3 +291,43 @@ TEST(Corpus, TopObjectMethodsShowTheirOwnSourceHeader) {
 
 }  // namespace
 }  // namespace brevin
+
+namespace brevin {
+namespace {
+
+// Every sample's source saved as UTF-16 (LE, BE) or UTF-8 with a mark, as the
+// Propeller Tool may save it, gives the listing the plain source gives.
+TEST(Corpus, SourcesInEveryEncodingListAlike) {
+  test::TempDir dir;
+  const std::string image = dir.File("prog.binary");
+  for (const std::string& program : Programs()) {
+    SCOPED_TRACE(program);
+    test::WriteBytes(image, test::ReadBytes(kData + "/" + program + ".binary"));
+    const std::string plain = test::ReadText(kData + "/" + program + ".spin");
+    std::string le = "\xFF\xFE", be = "\xFE\xFF";
+    for (const char c : plain) {
+      le += {c, '\0'};
+      be += {'\0', c};
+    }
+    const std::pair<const char*, std::string> sources[] = {
+        {"8-bit", plain}, {"UTF-16 LE", le}, {"UTF-16 BE", be}, {"UTF-8 with its mark", "\xEF\xBB\xBF" + plain}};
+    std::string expected;
+    for (const auto& [encoding, text] : sources) {
+      SCOPED_TRACE(encoding);
+      test::WriteBytes(dir.File("prog.spin"), std::vector<std::uint8_t>(text.begin(), text.end()));
+      ScriptedHost host;
+      host.options.InhibitWarnings = true;
+      test::EngineProbe e(host);
+      ASSERT_EQ(e.LoadAndDisassemble(image, false).status, LoadStatus::Listed);
+      if (expected.empty()) {
+        expected = e.Listing;
+        ASSERT_NE(expected.find("\r\n====  "), std::string::npos) << "no source lines";
+      } else {
+        EXPECT_EQ(e.Listing, expected);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brevin

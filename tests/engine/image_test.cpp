@@ -197,8 +197,12 @@ TEST(HeaderCheck, ForeignOrTruncatedFilesAreNamedBeforeTheChecksumQuestion) {
       // The checksum question follows (answered Yes) unless the image is intact.
       const bool asked = !inhibit && (c.offset != 0 || c.keep != 0);
       ASSERT_EQ(host.messages.size(), (warned ? 1u : 0u) + (asked ? 1u : 0u));
-      if (warned) EXPECT_EQ(host.messages[0], c.warning);
-      if (asked) EXPECT_EQ(host.messages.back().rfind("x.binary\r\n\r\nThe file checksum is not as expected.", 0), 0u);
+      if (warned) {
+        EXPECT_EQ(host.messages[0], c.warning);
+      }
+      if (asked) {
+        EXPECT_EQ(host.messages.back().rfind("x.binary\r\n\r\nThe file checksum is not as expected.", 0), 0u);
+      }
     }
   }
 }
