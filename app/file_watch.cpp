@@ -33,10 +33,28 @@ void FileWatch::Arm(const QString& path) {
   path_ = path;
   stamp_ = StampOf(path);
   armed_ = true;
+  steadyChecks_ = -1;
+}
+
+FileWatch::Change FileWatch::CheckSettled(const QString& path) {
+  const Change change = Check(path);
+  if (change != Change::Written) {
+    steadyChecks_ = -1;
+    return change;
+  }
+  if (steadyChecks_ < 0 || seen_ != settling_) {
+    settling_ = seen_;
+    steadyChecks_ = 0;
+    return Change::Settling;
+  }
+  if (++steadyChecks_ < kSteadyChecks) return Change::Settling;
+  steadyChecks_ = -1;
+  return Change::Written;
 }
 
 FileWatch::Change FileWatch::Check(const QString& path) {
   const FileStamp now = StampOf(path);
+  seen_ = now;
   if (!now.exists) return Change::Missing;
   if (!ArmedFor(path)) {
     path_ = path;

@@ -33,10 +33,13 @@ FileStamp StampOf(const QString& path);
 class FileWatch {
  public:
   enum class Change {
-    None,     // as it was when loaded (or first seen)
-    Written,  // written, replaced or renamed over since it was loaded
-    Missing,  // the file is gone
+    None,      // as it was when loaded (or first seen)
+    Written,   // written, replaced or renamed over since it was loaded
+    Missing,   // the file is gone
+    Settling,  // written, but not yet the same for kSteadyChecks checks in a row
   };
+  // Checks in a row that must find a written file unchanged before it is reloaded.
+  static constexpr int kSteadyChecks = 2;
 
   // Remembers the file as it is now: called at the start of every load, before
   // the file is read, so a write caught half-way is seen again once it ends.
@@ -45,6 +48,10 @@ class FileWatch {
   // remembered as it is now and counts as unchanged, so the watch never reloads
   // an image that this run did not load (after a crash, for example).
   Change Check(const QString& path);
+  // Check, but Written only once the written file has kept its size, time and
+  // first bytes for kSteadyChecks further checks (Settling until then): a file
+  // caught while another program rewrites it, empty or short, is not loaded.
+  Change CheckSettled(const QString& path);
   void Disarm() { armed_ = false; }
   bool ArmedFor(const QString& path) const { return armed_ && path_ == path; }
 
@@ -52,6 +59,9 @@ class FileWatch {
   QString path_;
   FileStamp stamp_;
   bool armed_ = false;
+  FileStamp seen_;           // the stamp the last check found
+  FileStamp settling_;       // the written file as first seen unchanged
+  int steadyChecks_ = -1;    // checks that found it so since; -1: not settling
 };
 
 // Stops a timer for as long as it lives and starts it again at the end when

@@ -7,6 +7,9 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "brevin/engine.h"
 #include "brevin/reports.h"
@@ -21,6 +24,19 @@
 #include "view_position.h"
 
 namespace brevin {
+
+namespace {
+
+// Shows the notices of a load in message boxes, each text once per load.
+void ShowNotices(const LoadResult& result, std::vector<std::string>& shown) {
+  for (const Notice& notice : result.notices) {
+    if (std::find(shown.begin(), shown.end(), notice.text) != shown.end()) continue;
+    shown.push_back(notice.text);
+    Prompt(ProductTitleText(), QString::fromStdString(notice.text), MessageButtons::Ok, notice.icon);
+  }
+}
+
+}  // namespace
 
 namespace {
 
@@ -105,15 +121,28 @@ bool MainWindow::LoadAndDisassemble(const QString& path, bool autoReloaded) {
   QCoreApplication::processEvents();
   // The engine shows the missing-source notice once while the shell keeps it armed.
   engine_->ArmSourceWarning(SourceWarningArmed);
-  const LoadResult result = engine_->LoadAndDisassemble(QFile::encodeName(path).toStdString(), autoReloaded);
-  SourceWarningArmed = engine_->SourceWarningIsArmed();
+  const std::string file = QFile::encodeName(path).toStdString();
+  LoadResult result = engine_->LoadAndDisassemble(file, autoReloaded);
   QApplication::restoreOverrideCursor();
+  // The load's notices, then the checksum question; answered Yes, the image is
+  // loaded again and listed anyway, and notices already shown are not repeated.
+  std::vector<std::string> shown;
+  ShowNotices(result, shown);
+  if (result.status == LoadStatus::ChecksumMismatch &&
+      Prompt(ProductTitleText(), QString::fromStdString(result.message), MessageButtons::YesNo,
+             MessageIcon::Critical) == MessageAnswer::Yes) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    result = engine_->LoadAndDisassemble(file, autoReloaded, true);
+    QApplication::restoreOverrideCursor();
+    ShowNotices(result, shown);
+  }
+  SourceWarningArmed = engine_->SourceWarningIsArmed();
   ShowDebugOutput();
 
   if (result.status != LoadStatus::Listed) {
     // A declined checksum question was the user's own choice; anything else is reported.
     // Either way the window keeps the listing, caption and commands it had.
-    if (result.status != LoadStatus::Declined) Warn(QString::fromStdString(result.message));
+    if (result.status != LoadStatus::ChecksumMismatch) Warn(QString::fromStdString(result.message));
     return false;
   }
   const bool sameImage = path == LastFile;

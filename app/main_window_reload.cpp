@@ -1,10 +1,17 @@
 // Auto-Reload: a one-second tick reloads the image when it was written since it
-// was last loaded (see file_watch.h for the test).
+// was last loaded (see file_watch.h for the test), once the writing is over.
 #include <QTimer>
 
 #include "main_window.h"
 
 namespace brevin {
+
+namespace {
+constexpr int kWatchInterval = 1000;  // ms between looks at the image
+// While a written file settles the ticks come faster: it is reloaded once it has
+// stayed the same for two of them, about half a second.
+constexpr int kSettleInterval = 250;
+}  // namespace
 
 void MainWindow::ConnectAutoReload() {
   connect(ReloadTimer, &QTimer::timeout, this, &MainWindow::ReloadTimer_Timer);
@@ -26,7 +33,9 @@ void MainWindow::ReloadTimer_Timer() {
     ReloadTimer->stop();
     return;
   }
-  switch (ReloadWatch.Check(LastFile)) {
+  const FileWatch::Change change = ReloadWatch.CheckSettled(LastFile);
+  ReloadTimer->setInterval(change == FileWatch::Change::Settling ? kSettleInterval : kWatchInterval);
+  switch (change) {
     case FileWatch::Change::Missing:
       ReloadTimer->stop();  // silently; opening or refreshing an image starts it again
       break;
@@ -35,6 +44,7 @@ void MainWindow::ReloadTimer_Timer() {
       // reload, and a rewrite the engine refuses waits for the next write.
       LoadAndDisassemble(LastFile, true);
       break;
+    case FileWatch::Change::Settling:  // another program may still be writing it
     case FileWatch::Change::None:
       break;
   }

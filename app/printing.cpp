@@ -14,6 +14,7 @@
 
 #include "save_listing.h"
 #include "shell_support.h"
+#include "brevin/text.h"
 
 namespace brevin {
 
@@ -74,14 +75,20 @@ QStringList TextLines(const QString& text) {
 QStringList SourcePrintLines(const QString& sourcePath, const QByteArray& sourceBytes) {
   const QString heading = "Source File " + sourcePath;
   QStringList lines{heading, QString(heading.size() + 1, '='), QString()};
-  QList<QByteArray> raw = sourceBytes.split('\n');
+  // The source in whichever encoding it was saved (UTF-16 with a mark included).
+  const std::string text =
+      SpinSourceText(std::string_view(sourceBytes.constData(), static_cast<std::size_t>(sourceBytes.size())));
+  QStringList raw = QString::fromStdString(text).split('\n');
   if (raw.size() > 1 && raw.back().isEmpty()) raw.removeLast();
-  for (QByteArray& line : raw) {
+  for (QString& line : raw) {
     if (line.endsWith('\r')) line.chop(1);
-    QString printable(line.size(), ' ');
+    QString printable;
+    printable.reserve(line.size());
     for (qsizetype i = 0; i < line.size(); ++i) {
-      const auto code = static_cast<unsigned char>(line[i]);
-      if (code >= 32 && code <= 126) printable[i] = QChar(code);
+      const char16_t code = line[i].unicode();
+      // A character beyond the first 65,536 is two units here, but one blank.
+      if (QChar::isHighSurrogate(code) && i + 1 < line.size() && line[i + 1].isLowSurrogate()) ++i;
+      printable += code >= 32 && code <= 126 ? QChar(code) : QChar(' ');
     }
     lines << printable;
   }

@@ -4,25 +4,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
 
 #include "prompt.h"
 #include "shell_support.h"
+#include "brevin/text.h"
 
 namespace brevin {
 
 namespace {
 
-// Spin sources are Latin-1 text, or UTF-16 with a byte-order mark when they
-// hold other characters.
+// Spin sources are 8-bit or UTF-8 text, or UTF-16 with a byte-order mark when
+// the Propeller Tool saved characters outside ASCII.
 QStringList SourceLines(const QByteArray& data) {
-  QString text;
-  if (const auto encoding = QStringConverter::encodingForData(data)) {
-    QStringDecoder decode(*encoding);
-    text = decode(data);
-  } else {
-    text = QString::fromLatin1(data);
-  }
+  const QString text = QString::fromStdString(
+      SpinSourceText(std::string_view(data.constData(), static_cast<std::size_t>(data.size()))));
   QStringList lines = text.split('\n');
   for (QString& line : lines) {
     if (line.endsWith('\r')) line.chop(1);

@@ -107,15 +107,6 @@ struct Arguments {
 
 bool IsStandardStream(const std::string& path) { return path == "-"; }
 
-// The first bytes of an image file, as far as an image goes (for the checksum figures).
-std::vector<std::uint8_t> ImagePrefix(const std::string& path) {
-  std::vector<std::uint8_t> bytes(32768);
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return {};
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-  std::fclose(file);
-  return bytes;
-}
 
 // The command line's answers to the engine's questions; its messages are
 // lines after prefix ("brevin-cli: " for a single run, nothing in a batch,
@@ -124,30 +115,18 @@ class CliHost : public Host {
  public:
   CliHost(const Arguments& args, TextSink& err, std::string_view prefix) : args_(args), err_(err), prefix_(prefix) {}
 
-  // The image of the next load: its name in messages, and its bytes when it
-  // came from standard input (a file is read again only for a checksum refusal).
-  void SetImage(const std::string& name, bool fromStandardInput, std::span<const std::uint8_t> bytes = {}) {
+  // The image of the next load: its name in messages, and whether it came from standard input.
+  void SetImage(const std::string& name, bool fromStandardInput) {
     image_ = name;
     fromStandardInput_ = fromStandardInput;
-    bytes_.assign(bytes.begin(), bytes.end());
   }
 
   Options LoadOptions() override { return args_.options; }
 
   MessageAnswer ShowMessage(const std::string& /*title*/, const std::string& text, MessageButtons buttons,
                             MessageIcon icon) override {
-    ChecksumFigures figures;
-    if (buttons == MessageButtons::YesNo && icon == MessageIcon::Critical) {
-      // The checksum question: Yes only when asked to ignore the checksum.
-      if (args_.ignoreChecksum) return MessageAnswer::Yes;
-      figures = FiguresOf(fromStandardInput_ ? bytes_ : ImagePrefix(image_));
-      err_ << prefix_ << MessageLine(image_, text, buttons, icon, figures) << "\n";
-      return MessageAnswer::No;
-    }
-    if (buttons == MessageButtons::Ok && icon == MessageIcon::Information && args_.options.InhibitWarnings) {
-      return MessageAnswer::Ok;
-    }
-    err_ << prefix_ << MessageLine(image_, text, buttons, icon, figures) << "\n";
+    // Only developer mode's problem reports ask while loading: go on reporting.
+    err_ << prefix_ << MessageLine(image_, text, buttons, icon) << "\n";
     return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Yes;
   }
 
@@ -174,7 +153,6 @@ class CliHost : public Host {
   std::string_view prefix_;
   std::string image_;
   bool fromStandardInput_ = false;
-  std::vector<std::uint8_t> bytes_;
   std::string debug_;
 };
 
@@ -401,8 +379,10 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
     StringSink messages;
     CliHost host;
     Engine engine;
-    bool json;  // the model as JSON instead of the listing
-    explicit State(const Arguments& args) : host(args, messages, ""), engine(host), json(args.json) {}
+    bool json;            // the model as JSON instead of the listing
+    bool acceptChecksum;  // list images whose checksum is wrong
+    explicit State(const Arguments& args)
+        : host(args, messages, ""), engine(host), json(args.json), acceptChecksum(args.ignoreChecksum) {}
   };
   auto state = std::make_shared<State>(a);
   return [state](const std::string& image) {
@@ -410,7 +390,11 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
     state->host.SetImage(image, false);
     // Each image is a fresh start, as in a single run: the missing-source notice may show again.
     state->engine.ArmSourceWarning(true);
-    const LoadResult result = state->engine.LoadAndDisassemble(image, false);
+    const LoadResult result = state->engine.LoadAndDisassemble(image, false, state->acceptChecksum);
+    for (const Notice& notice : result.notices) state->messages << NoticeLine(image, notice) << "\n";
+    if (result.status == LoadStatus::ChecksumMismatch && result.checksum) {
+      state->messages << ChecksumLine(image, *result.checksum) << "\n";
+    }
     for (const std::string& warning : result.warnings) state->messages << WarningLine(image, warning) << "\n";
     RenderedImage rendered;
     switch (result.status) {
@@ -419,7 +403,7 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
         break;
       case LoadStatus::Unreadable: rendered.status = kExitFileError; break;
       case LoadStatus::Refused:
-      case LoadStatus::Declined: rendered.status = kExitRefused; break;
+      case LoadStatus::ChecksumMismatch: rendered.status = kExitRefused; break;
     }
     if (result.status == LoadStatus::Unreadable || result.status == LoadStatus::Refused) {
       state->messages << result.message << "\n";
@@ -513,9 +497,9 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
       return kExitFileError;
     }
     const std::string name(kStandardInput);
-    host.SetImage(name, true, bytes);
+    host.SetImage(name, true);
     engine->ArmSourceWarning(false);  // no folder, so no source to miss
-    result = engine->DisassembleBytes(name, bytes, false);
+    result = engine->DisassembleBytes(name, bytes, false, a.ignoreChecksum);
     if (longer) {
       result.warnings.insert(result.warnings.begin(),
                              "the input holds more than 32768 bytes; only the first 32768 were analysed, the rest "
@@ -523,9 +507,13 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     }
   } else {
     host.SetImage(a.image, false);
-    result = engine->LoadAndDisassemble(a.image, false);
+    result = engine->LoadAndDisassemble(a.image, false, a.ignoreChecksum);
   }
   const std::string& shown = fromStandardInput ? std::string(kStandardInput) : a.image;
+  for (const Notice& notice : result.notices) err << kProgram << NoticeLine(shown, notice) << "\n";
+  if (result.status == LoadStatus::ChecksumMismatch && result.checksum) {
+    err << kProgram << ChecksumLine(shown, *result.checksum) << "\n";
+  }
   for (const std::string& warning : result.warnings) err << kProgram << WarningLine(shown, warning) << "\n";
 
   if (!a.debugOut.empty() || !host.DebugText().empty()) {
@@ -544,7 +532,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     case LoadStatus::Refused:
       err << kProgram << result.message << "\n";
       return kExitRefused;
-    case LoadStatus::Declined: return kExitRefused;
+    case LoadStatus::ChecksumMismatch: return kExitRefused;
   }
 
   if (a.report == "flags-report") return Deliver(a.outPath, WithFinalLineEnd(engine->ListImageFlags()), out, err, inputs);

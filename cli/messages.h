@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "brevin/engine.h"
 #include "brevin/host.h"
 
 namespace brevin::cli {
@@ -17,19 +18,16 @@ inline constexpr std::string_view kProgram = "brevin-cli: ";
 // How a run names an image read from standard input ("-").
 inline constexpr std::string_view kStandardInput = "standard input";
 
-// The checksum byte an image holds and the one that would make its bytes add
-// up to zero, counting the initial stack frame a .binary file lacks.
-struct ChecksumFigures {
-  int found = 0;
-  int expected = 0;
-};
-ChecksumFigures FiguresOf(std::span<const std::uint8_t> image);
-
 // The line (without the program's prefix and line end) for a message box the
-// engine would show while loading image. figures are used by the checksum
-// question only.
+// engine would show while loading image; a question is answered by the
+// options, so it is left out.
 std::string MessageLine(const std::string& image, const std::string& text, MessageButtons buttons,
-                        MessageIcon icon, const ChecksumFigures& figures);
+                        MessageIcon icon);
+// The line for one of the load's notices.
+std::string NoticeLine(const std::string& image, const Notice& notice);
+// The refusal of an image whose checksum is wrong, with the byte found and the
+// one that would mend it.
+std::string ChecksumLine(const std::string& image, const ChecksumFigures& figures);
 
 // The line for one of the engine's load warnings: "IMAGE: warning: ...", with
 // the image named once even when the warning starts with it.

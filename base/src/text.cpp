@@ -1,5 +1,6 @@
 #include "brevin/text.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace brevin {
@@ -68,32 +69,101 @@ std::string Percent(std::int64_t a, std::int64_t b) {
   return DecText(static_cast<std::int64_t>(static_cast<double>(a) / static_cast<double>(b) * 100.0 + 0.5));
 }
 
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  std::uint32_t min = 0;  // the smallest code point the sequence may hold (no overlong forms)
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (length > text.size() - at) return 0;
+  std::uint32_t cp = lead & (0x7Fu >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[at + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (next & 0x3Fu);
+  }
+  return cp >= min && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF) ? length : 0;
+}
+
 std::size_t CodePointCount(std::string_view text) {
   std::size_t count = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 1;
-    std::uint32_t min = 0;  // the smallest code point the sequence may hold (no overlong forms)
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, min = 0x10000;
-    }
-    std::uint32_t cp = length == 1 ? lead : lead & (0x7Fu >> length);
-    bool valid = length <= text.size() - i;
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      cp = cp << 6 | (next & 0x3Fu);
-    }
-    valid = valid && cp >= min && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-    i += valid ? length : 1;
-    ++count;
-  }
+  for (std::size_t i = 0; i < text.size(); ++count) i += std::max<std::size_t>(Utf8SequenceLength(text, i), 1);
   return count;
+}
+
+namespace {
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | cp >> 6));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | cp >> 12));
+    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | cp >> 18));
+    out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  std::string out;
+  out.reserve(bytes.size());
+  auto unit = [&](std::size_t i) -> std::uint32_t {
+    const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? static_cast<std::uint32_t>(a << 8 | b) : static_cast<std::uint32_t>(b << 8 | a);
+  };
+  // A last odd byte holds no character; a surrogate without its partner becomes "?".
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const std::uint32_t u = unit(i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+      const std::uint32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      out.push_back('?');
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+}  // namespace
+
+std::string SpinSourceText(std::string_view bytes) {
+  auto startsWith = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+  if (startsWith("\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
+  if (startsWith("\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
+  if (startsWith("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  // Valid UTF-8 (ASCII included) stays as it is; any other text is 8-bit Latin-1,
+  // whose bytes are the code points.
+  bool valid = true;
+  for (std::size_t i = 0; valid && i < bytes.size();) {
+    const std::size_t length = Utf8SequenceLength(bytes, i);
+    valid = length != 0;
+    i += length;
+  }
+  if (valid) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const char c : bytes) AppendUtf8(out, static_cast<unsigned char>(c));
+  return out;
 }
 
 std::string ZeroPad(std::int64_t n, int width) {

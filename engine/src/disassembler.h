@@ -74,9 +74,10 @@ class Disassembler {
   explicit Disassembler(Host& host);
 
   // Loads the file, checks it, analyses it and writes the listing.
-  LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded);
+  LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded, bool acceptChecksum = false);
   // The same for bytes already in memory; path is only shown in texts.
-  LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded);
+  LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded,
+                              bool acceptChecksum = false);
 
   // The flags of every address after the last analysis, as a report.
   std::string ListImageFlags() const;
@@ -104,7 +105,7 @@ class Disassembler {
   // The load of both entry points: bytes are the image's first bytes (any
   // further ones up to size are 0), size how many the input held.
   LoadResult Disassemble(const std::string& path, std::span<const std::uint8_t> bytes, std::size_t size,
-                         bool autoReloaded);
+                         bool autoReloaded, bool acceptChecksum);
 
   // ---- Pipeline (pipeline.cpp)
   void AnalyseImage();
@@ -136,18 +137,29 @@ class Disassembler {
   std::uint32_t ReadLong();
   int ImageChecksum() const;
   void SetIfZero(std::int64_t address, std::uint32_t value);
-  bool VerifyChecksum(const std::string& path);
+  // True when the bytes sum to 0, a .binary's missing stack frame supplied.
+  bool ChecksumMatches();
+  // The checksum question for the image at path.
+  std::string ChecksumQuestion(const std::string& path) const;
   std::int64_t EntryTarget(std::int64_t k) const;
   std::uint32_t EntryWord2(std::int64_t k) const;
   void WalkObjects();
   void MarkPadding(std::int64_t address);
   // Empty when the header addresses lie in the image, else a message naming the field.
   std::string CheckHeaderAddresses() const;
+  // Empty when the header looks like a compiled image's and the size bytes of
+  // the file hold the whole program; else a warning naming the file and the fault.
+  std::string HeaderWarning(const std::string& path, std::size_t size) const;
+  // The checksum byte as found and as the image's bytes would need it.
+  std::string ChecksumValues() const;
+  ChecksumFigures ChecksumFiguresNow() const;
 
   // ---- Listing layout (layout.cpp)
   void FormatLine();  // formats the current line fields
   void FormatLine(const LineFields& line);
   LineFields CurrentLine() const;
+  // True when the line emitted now stands outside Spin code (LineFields::flat).
+  bool FlatLine() const;
   void EmitBlankLine();
   void WriteRawLine(std::string_view text);
   void EndLine();  // ends the listing's current line and records its mark
@@ -292,6 +304,10 @@ class Disassembler {
   int SectionState = section::Unknown;
   bool LastLineBlank = true;
   int IndentLevel = 0;
+  bool flatLines_ = false;       // the lines emitted now are markers or assembler lines
+  bool unreachedLines_ = false;  // the lines emitted now are guesses over unreached bytes
+  bool inUnreachedRun_ = false;  // the line formatted last was such a guess
+  int indentBeforeRun_ = 0;      // the indentation when that run of guesses began
   std::int64_t CogOrgBase = 0;
   bool AsmVarsPending = false;
 
@@ -329,7 +345,8 @@ class Disassembler {
 
   // ---- Results of a listing
   std::string Listing;          // the listing text, CR LF line ends
-  std::vector<std::string> Warnings;  // notices of this analysis that did not stop it
+  std::vector<std::string> Warnings;  // problems of this analysis that did not stop it
+  std::vector<Notice> Notices;        // notices for the user, in order
   std::string SizeText;         // the status-bar size text, e.g. " $0000 - $1233 = 4660 / 14% "
   bool BytecodeListing = false;  // the listing was written without the image
 

@@ -8,13 +8,13 @@ namespace brevin {
 Engine::Engine(Host& host) : work_(std::make_unique<Disassembler>(host)) {}
 Engine::~Engine() = default;
 
-LoadResult Engine::LoadAndDisassemble(const std::string& path, bool autoReloaded) {
-  return work_->LoadAndDisassemble(path, autoReloaded);
+LoadResult Engine::LoadAndDisassemble(const std::string& path, bool autoReloaded, bool acceptChecksum) {
+  return work_->LoadAndDisassemble(path, autoReloaded, acceptChecksum);
 }
 
-LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes,
-                                    bool autoReloaded) {
-  return work_->DisassembleBytes(path, bytes, autoReloaded);
+LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded,
+                                    bool acceptChecksum) {
+  return work_->DisassembleBytes(path, bytes, autoReloaded, acceptChecksum);
 }
 
 std::string Engine::ListImageFlags() const { return work_->ListImageFlags(); }

@@ -20,6 +20,17 @@ void Rewrite(const QString& path, const QString& sample, int patchChecksum = 0) 
   out.write(bytes);
 }
 
+// The ticks that see a write and then find the file unchanged long enough.
+void TicksUntilSettled(MainWindow& w) {
+  for (int i = 0; i <= FileWatch::kSteadyChecks; ++i) w.ReloadTimer_Timer();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+  QFile out(path);
+  QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  out.write(bytes);
+}
+
 // A listing area still showing this was not reloaded by the tick.
 constexpr const char* kMark = "(shown before the tick)";
 bool Reloaded(const MainWindow& w) { return w.txtDisplay->toPlainText() != kMark; }
@@ -70,7 +81,7 @@ class AutoReloadTests : public QObject {
     QVERIFY(!Reloaded(*s.w));
 
     Rewrite(s.path, "led_chaser.binary");
-    s.w->ReloadTimer_Timer();
+    TicksUntilSettled(*s.w);
     QVERIFY(QRegularExpression("\nAuto-Reloaded at \\d\\d:\\d\\d:\\d\\d\n").match(s.w->txtDisplay->toPlainText()).hasMatch());
     QCOMPARE(s.w->SaveFile, s.dir.path() + "/r.lst");
     s.w->txtDisplay->setPlainText(kMark);
@@ -93,12 +104,12 @@ class AutoReloadTests : public QObject {
     s.prompt.answers.enqueue(MessageAnswer::No);
     s.w->Item("mnuFile_InhibitWarnings")->setChecked(false);
     s.w->Item("mnuView_IncludeSourceCode")->setChecked(false);
-    s.w->ReloadTimer_Timer();
+    TicksUntilSettled(*s.w);
     s.w->ReloadTimer_Timer();
     QCOMPARE(s.prompt.Count(s.path + "\r\n\r\nThe file checksum is not as expected."), 1);
     QVERIFY(!Reloaded(*s.w) && s.w->ReloadTimer->isActive());
     Rewrite(s.path, "led_chaser.eeprom");
-    s.w->ReloadTimer_Timer();
+    TicksUntilSettled(*s.w);
     QVERIFY(Reloaded(*s.w));
     QCOMPARE(s.prompt.asked.size(), 1);
   }
@@ -113,7 +124,9 @@ class AutoReloadTests : public QObject {
     Rewrite(s.path, "led_chaser.binary");
     s.w->ReloadTimer_Timer();  // a tick left over after switching off does nothing
     QVERIFY(!Reloaded(*s.w));
-    s.w->Item("mnuFile_AutoReload")->trigger();
+    s.w->Item("mnuFile_AutoReload")->trigger();  // sees the write at once, reloads once it is over
+    QVERIFY(!Reloaded(*s.w));
+    for (int i = 0; i < FileWatch::kSteadyChecks; ++i) s.w->ReloadTimer_Timer();
     QVERIFY(s.w->txtDisplay->toPlainText().contains("Auto-Reloaded at "));
   }
 
@@ -131,8 +144,40 @@ class AutoReloadTests : public QObject {
     w->ReloadTimer_Timer();  // the image that may have crashed the last run stays closed...
     QVERIFY(w->txtDisplay->toPlainText().isEmpty());
     Rewrite(path, "led_chaser.binary");  // ...until it is written again
-    w->ReloadTimer_Timer();
+    TicksUntilSettled(*w);
     QVERIFY(w->txtDisplay->toPlainText().contains("Auto-Reloaded at "));
+  }
+
+  // Another program rewriting the image: caught empty, then short, then whole.
+  void halfWrittenFileWaitsUntilItStaysTheSame() {
+    Watched s(true);
+    s.w->Item("mnuFile_InhibitWarnings")->setChecked(false);
+    s.w->Item("mnuView_IncludeSourceCode")->setChecked(false);
+    QFile sample(SamplePath("led_chaser.eeprom"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    const QByteArray whole = sample.readAll();
+    for (const QByteArray& part : {QByteArray(), whole.left(1000), whole.left(20000)}) {
+      WriteBytes(s.path, part);
+      s.w->ReloadTimer_Timer();
+      QCOMPARE(s.w->ReloadTimer->interval(), 250);  // settling: faster ticks
+      s.w->ReloadTimer_Timer();
+    }
+    WriteBytes(s.path, whole);
+    s.w->ReloadTimer_Timer();
+    QVERIFY(!Reloaded(*s.w));
+    s.w->ReloadTimer_Timer();
+    QVERIFY(!Reloaded(*s.w));
+    s.w->ReloadTimer_Timer();  // the second tick that finds it unchanged
+    QVERIFY(s.w->txtDisplay->toPlainText().contains("Auto-Reloaded at "));
+    QCOMPARE(s.w->ReloadTimer->interval(), 1000);
+    QCOMPARE(s.prompt.asked.size(), 0);
+
+    // A file that stays empty gets the usual message, once.
+    WriteBytes(s.path, QByteArray());
+    for (int i = 0; i < 6; ++i) s.w->ReloadTimer_Timer();
+    QCOMPARE(s.prompt.asked.size(), 1);
+    QCOMPARE(s.prompt.asked[0].text, s.path + ": the file is empty");
+    QVERIFY(s.w->ReloadTimer->isActive());
   }
 };
 

@@ -195,6 +195,16 @@ class OutputTests : public QObject {
     QCOMPARE(o.printer->printed.size(), 1);
   }
 
+  void printWithSourceReadsUtf16Sources() {
+    // "CON", "  x = 1 ' 25°C", a line with a character beyond 16 bits, in UTF-16 LE with its mark.
+    const QString text = QString("CON\r\n  x = 1 ' 25\u00B0C\r\n' ") + QString::fromUcs4(U"\U0001F600") + "|\r\n";
+    QByteArray le("\xFF\xFE");
+    for (const QChar c : text) le.append(static_cast<char>(c.unicode() & 0xFF)).append(static_cast<char>(c.unicode() >> 8));
+    const QStringList expected{"Source File /s.spin", QString(20, '='), "", "CON", "  x = 1 ' 25 C", "'  |"};
+    QCOMPARE(SourcePrintLines("/s.spin", le), expected);
+    QCOMPARE(SourcePrintLines("/s.spin", "\xEF\xBB\xBF" + text.toUtf8()), expected);
+  }
+
   void exportedPdfHoldsTheListing() {
     Output o;
     o.Open();

@@ -92,6 +92,26 @@ class WrapperTests : public QObject {
     QVERIFY(QFile::exists(dir.filePath("Blinker.spin")) && QFile::exists(dir.filePath("notes.txt")));
   }
 
+  // The Propeller Tool saves a source as UTF-16 once it holds a character outside ASCII.
+  void sourcesInEveryEncodingAreWrapped() {
+    const QString text = "{{ Blinker \u00B0 }}\r\nPUB on(pin) ' 25\u00B0C\r\n  x\r\nPUB off(pin)\r\n";
+    QByteArray le("\xFF\xFE"), be("\xFE\xFF");
+    for (const QChar c : text) {
+      le.append(static_cast<char>(c.unicode() & 0xFF)).append(static_cast<char>(c.unicode() >> 8));
+      be.append(static_cast<char>(c.unicode() >> 8)).append(static_cast<char>(c.unicode() & 0xFF));
+    }
+    for (const QByteArray& bytes : {le, be, "\xEF\xBB\xBF" + text.toUtf8(), text.toUtf8(), text.toLatin1()}) {
+      QTemporaryDir dir;
+      WriteFile(dir.filePath("Blinker.spin"), bytes);
+      QString error;
+      QVERIFY2(CreateWrapper(dir.filePath("Blinker.spin"), error), qPrintable(error));
+      QFile made(dir.filePath("Wrapper_Blinker.spin"));
+      QVERIFY(made.open(QIODevice::ReadOnly));
+      const QByteArray wrapper = made.readAll();
+      QVERIFY2(wrapper.contains("PUB TestWrapper_For_Blinker\r\n\r\n  o.on(1)\r\n  o.off(1)\r\n\r\n"), wrapper);
+    }
+  }
+
   void failuresWriteNothing() {
     QTemporaryDir dir;
     QString error;

@@ -291,3 +291,101 @@ TEST(Corpus, TopObjectMethodsShowTheirOwnSourceHeader) {
 
 }  // namespace
 }  // namespace brevin
+
+namespace brevin {
+namespace {
+
+// Every sample's source saved as UTF-16 (LE, BE) or UTF-8 with a mark, as the
+// Propeller Tool may save it, gives the listing the plain source gives.
+TEST(Corpus, SourcesInEveryEncodingListAlike) {
+  test::TempDir dir;
+  const std::string image = dir.File("prog.binary");
+  for (const std::string& program : Programs()) {
+    SCOPED_TRACE(program);
+    test::WriteBytes(image, test::ReadBytes(kData + "/" + program + ".binary"));
+    const std::string plain = test::ReadText(kData + "/" + program + ".spin");
+    std::string le = "\xFF\xFE", be = "\xFE\xFF";
+    for (const char c : plain) {
+      le += {c, '\0'};
+      be += {'\0', c};
+    }
+    const std::pair<const char*, std::string> sources[] = {
+        {"8-bit", plain}, {"UTF-16 LE", le}, {"UTF-16 BE", be}, {"UTF-8 with its mark", "\xEF\xBB\xBF" + plain}};
+    std::string expected;
+    for (const auto& [encoding, text] : sources) {
+      SCOPED_TRACE(encoding);
+      test::WriteBytes(dir.File("prog.spin"), std::vector<std::uint8_t>(text.begin(), text.end()));
+      ScriptedHost host;
+      host.options.InhibitWarnings = true;
+      test::EngineProbe e(host);
+      ASSERT_EQ(e.LoadAndDisassemble(image, false).status, LoadStatus::Listed);
+      if (expected.empty()) {
+        expected = e.Listing;
+        ASSERT_NE(expected.find("\r\n====  "), std::string::npos) << "no source lines";
+      } else {
+        EXPECT_EQ(e.Listing, expected);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brevin
+
+namespace brevin {
+namespace {
+
+// The real programs beside the project: every header passes the checks of a
+// compiled image, and no line outside Spin code is pushed off the opcode
+// column by the indentation of Spin guesses before it.
+TEST(RealPrograms, HeadersPassAndNonSpinLinesStartAtTheOpcodeColumn) {
+  const std::filesystem::path folder = kData + "/../../../shared/realworld";
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no real programs at " << folder;
+  auto hex = [](std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  };
+  auto pushedRight = [&](const std::string& line) {
+    if (line.size() < 40 || !hex(line.substr(0, 4)) || line[37] != ' ' || line[38] != ' ') return false;
+    if (line.compare(4, 6, "      ") == 0) {
+      // No cog register: a data, link or marker word after blanks where the opcode column starts.
+      const auto first = line.find_first_not_of(' ', 38);
+      if (first == std::string::npos) return false;
+      for (const std::string_view word : {"ALIGN", "LONG", "WORD", "BYTE", "LINK"}) {
+        const std::size_t end = first + word.size();
+        if (line.compare(first, word.size(), word) == 0 && (end == line.size() || line[end] == ' ')) return true;
+      }
+      return false;
+    }
+    // A cog line: the condition column (38) and the mnemonic column (54) both blank.
+    return line.size() > 55 && line.compare(4, 3, "   ") == 0 && hex(line.substr(7, 3)) && line[54] == ' ';
+  };
+  struct TextOnlyHost : ScriptedHost {
+    bool WantsModel() override { return false; }
+  };
+  int images = 0;
+  std::vector<std::string> faults;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() != ".binary") continue;
+    ++images;
+    TextOnlyHost host;
+    host.options.IncludeSourceCode = false;
+    test::EngineProbe e(host);
+    const std::string name = entry.path().filename().string();
+    const LoadResult r = e.LoadAndDisassemble(entry.path().string(), false);
+    if (r.status != LoadStatus::Listed || !host.messages.empty()) {
+      faults.push_back(name + ": " + (host.messages.empty() ? r.message : host.messages[0]));
+      continue;
+    }
+    for (const std::string& line : test::Lines(e.Listing)) {
+      if (pushedRight(line)) {
+        faults.push_back(name + ": " + line);
+        break;
+      }
+    }
+  }
+  EXPECT_GT(images, 0);
+  EXPECT_TRUE(faults.empty()) << faults.size() << " images, the first: " << (faults.empty() ? "" : faults.front());
+}
+
+}  // namespace
+}  // namespace brevin

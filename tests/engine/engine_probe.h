@@ -15,7 +15,7 @@ class EngineProbe : public Disassembler {
   using Disassembler::LongAt; using Disassembler::FlagsAt; using Disassembler::HasFlag; using Disassembler::SetFlag;
   using Disassembler::NoteVarId; using Disassembler::ClearVarIds; using Disassembler::ClearFlag; using Disassembler::ReadByte;
   using Disassembler::ReadWord; using Disassembler::ReadLong; using Disassembler::ImageChecksum; using Disassembler::SetIfZero;
-  using Disassembler::VerifyChecksum; using Disassembler::EntryTarget; using Disassembler::EntryWord2; using Disassembler::WalkObjects;
+  using Disassembler::ChecksumMatches; using Disassembler::EntryTarget; using Disassembler::EntryWord2; using Disassembler::WalkObjects;
   using Disassembler::MarkPadding; using Disassembler::CheckHeaderAddresses; using Disassembler::FormatLine;
   using Disassembler::CurrentLine; using Disassembler::EmitBlankLine; using Disassembler::WriteRawLine; using Disassembler::WriteTitleBlock;
   using Disassembler::ListHeaderBlock; using Disassembler::ListDataLine; using Disassembler::ListDataItem;

@@ -3,6 +3,7 @@
 
 #include "brevin/engine.h"
 #include "test_support.h"
+#include "brevin/text.h"
 
 namespace brevin {
 namespace {
@@ -74,8 +75,7 @@ TEST(Checksum, BinarySummingToZeroWithTheStackFrameIsRepairedSilently) {
   const auto image = BuildImage(OneMethod());
   e.LoadImageBytes(image);
   EXPECT_NE(e.ImageChecksum(), 0);
-  EXPECT_TRUE(e.VerifyChecksum("x.binary"));
-  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(e.ChecksumMatches());
   const std::int64_t sbase = e.WordAt(10);
   const std::uint32_t expected[] = {0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(e.ByteAt(sbase - 8 + i), expected[i]) << i;
@@ -90,44 +90,40 @@ TEST(Checksum, CorrectImageIsNeverModified) {
   image[0x7000] = 0x40;  // keep the sum at 0 with two changes that cancel
   image[0x7001] = 0xC0;
   e.LoadImageBytes(image);
-  EXPECT_TRUE(e.VerifyChecksum("x.eeprom"));
+  EXPECT_TRUE(e.ChecksumMatches());
   for (std::size_t i = 0; i < image.size(); ++i) ASSERT_EQ(e.Image[i], image[i]) << i;
 }
 
-TEST(Checksum, WrongSumAsksAndHonoursTheAnswerOrTheInhibitOption) {
+// A wrong sum is a result for the caller to ask about, with the question's text
+// and both checksum bytes; accepting it (or inhibited warnings) lists the image.
+TEST(Checksum, WrongSumIsAQuestionForTheCallerUnlessAcceptedOrInhibited) {
   ScriptedHost host;
   auto image = BuildImage(OneMethod());
   image[0x10 + 8] ^= 0x01;
 
   test::EngineProbe e(host);
-  host.answers = {MessageAnswer::No};
-  e.LoadImageBytes(image);
-  EXPECT_FALSE(e.VerifyChecksum("dir/x.binary"));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0],
-            "dir/x.binary\r\n\r\nThe file checksum is not as expected.\r\n\r\n"
+  LoadResult r = e.DisassembleBytes("dir/x.binary", image, false);
+  EXPECT_EQ(r.status, LoadStatus::ChecksumMismatch);
+  EXPECT_EQ(r.message,
+            "dir/x.binary\r\n\r\nThe file checksum is not as expected.\r\n"
+            "Checksum byte: found $4B, expected $4A.\r\n\r\n"
             "Do you want to try and decompile the image ?");
-
-  host.answers = {MessageAnswer::Yes};
-  e.LoadImageBytes(image);
-  EXPECT_TRUE(e.VerifyChecksum("dir/x.binary"));
-
-  host.messages.clear();
-  e.Opt.InhibitWarnings = true;
-  e.LoadImageBytes(image);
-  EXPECT_TRUE(e.VerifyChecksum("dir/x.binary"));
-  EXPECT_TRUE(host.messages.empty());
-}
-
-TEST(Checksum, DeclinedImageListsNothing) {
-  ScriptedHost host;
-  host.answers = {MessageAnswer::No};
-  test::EngineProbe e(host);
-  auto image = BuildImage(OneMethod());
-  image[0x10 + 8] ^= 0x01;
-  const LoadResult r = e.DisassembleBytes("x.binary", image, false);
-  EXPECT_EQ(r.status, LoadStatus::Declined);
+  ASSERT_TRUE(r.checksum.has_value());
+  EXPECT_EQ(r.checksum->found, 0x4B);
+  EXPECT_EQ(r.checksum->expected, 0x4A);
   EXPECT_TRUE(e.Listing.empty());
+  EXPECT_EQ(r.analysis, nullptr);
+  EXPECT_TRUE(host.messages.empty());  // nothing is asked while loading
+
+  r = e.DisassembleBytes("dir/x.binary", image, false, true);
+  EXPECT_EQ(r.status, LoadStatus::Listed);
+  EXPECT_TRUE(r.checksum.has_value());
+  EXPECT_FALSE(r.analysis->image.checksumOk);
+
+  host.options.InhibitWarnings = true;
+  r = e.DisassembleBytes("dir/x.binary", image, false);
+  EXPECT_EQ(r.status, LoadStatus::Listed);
+  EXPECT_TRUE(host.messages.empty());
 }
 
 TEST(HeaderCheck, AddressesOutsideTheImageAreRefusedByName) {
@@ -154,6 +150,71 @@ TEST(HeaderCheck, AddressesOutsideTheImageAreRefusedByName) {
     EXPECT_NE(r.message.find("bad.binary"), std::string::npos);
     EXPECT_TRUE(e.Listing.empty());
   }
+}
+
+// A header that no compiled image has, or a file shorter than its program,
+// gets a warning before the checksum question, and the listing follows.
+TEST(HeaderCheck, ForeignOrTruncatedFilesAreNamedBeforeTheChecksumQuestion) {
+  struct Case {
+    int offset, value;  // a header word changed (offset 0: none)
+    std::size_t keep;   // bytes of the file kept (0: all)
+    const char* warning;
+  } cases[] = {
+      {0, 0, 0, ""},
+      {0, 0, 0x14, "x.binary ends at $0014, but its header places the end of the program at $001C: the image is truncated"},
+      {6, 0x6548, 0, "x.binary does not look like a Propeller image (PBASE is $6548, not $0010)"},
+      {8, 0x000C, 0, "x.binary does not look like a Propeller image (VBASE $000C lies below PBASE $0010)"},
+      {10, 0x0018, 0, "x.binary does not look like a Propeller image (SBASE $0018 lies below VBASE $001C)"},
+      {12, 0x0010, 0, "x.binary does not look like a Propeller image (PINIT $0010 lies outside the program, $0010 - $001C)"},
+      {12, 0x001C, 0, "x.binary does not look like a Propeller image (PINIT $001C lies outside the program, $0010 - $001C)"},
+      {14, 0x0028, 0, "x.binary does not look like a Propeller image (SINIT $0028 is not above SBASE $0028)"},
+      // Both faults: the foreign header is named, not a length it cannot tell.
+      {6, 0x6548, 0x14, "x.binary does not look like a Propeller image (PBASE is $6548, not $0010)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.warning);
+    auto image = BuildImage(OneMethod());  // VBASE $001C, SBASE $0028
+    if (c.offset != 0) {
+      image[static_cast<std::size_t>(c.offset)] = static_cast<std::uint8_t>(c.value & 0xFF);
+      image[static_cast<std::size_t>(c.offset) + 1] = static_cast<std::uint8_t>(c.value >> 8);
+    }
+    if (c.keep != 0) image.resize(c.keep);
+    for (const bool inhibit : {false, true}) {
+      ScriptedHost host;
+      host.options.InhibitWarnings = inhibit;
+      host.options.IncludeSourceCode = false;
+      test::EngineProbe e(host);
+      LoadResult r = e.DisassembleBytes("x.binary", image, false);
+      const bool warned = *c.warning != '\0' && !inhibit;
+      // The checksum question follows, after the warning, unless the image is intact.
+      const bool asked = !inhibit && (c.offset != 0 || c.keep != 0);
+      EXPECT_EQ(r.status, asked ? LoadStatus::ChecksumMismatch : LoadStatus::Listed);
+      ASSERT_EQ(r.notices.size(), warned ? 1u : 0u);
+      if (warned) {
+        EXPECT_EQ(r.notices[0].text, c.warning);
+        EXPECT_EQ(r.notices[0].icon, MessageIcon::Warning);
+      }
+      if (asked) {
+        EXPECT_EQ(r.message.rfind("x.binary\r\n\r\nThe file checksum is not as expected.", 0), 0u);
+        r = e.DisassembleBytes("x.binary", image, false, true);  // answered Yes
+        EXPECT_EQ(r.status, LoadStatus::Listed);
+      }
+      EXPECT_TRUE(r.warnings.empty());
+      EXPECT_TRUE(host.messages.empty());
+    }
+  }
+}
+
+TEST(HeaderCheck, ChecksumFiguresNameTheByteThatMendsTheImage) {
+  ScriptedHost host;
+  auto image = BuildImage(OneMethod());
+  image[5] = 0x1A;  // the expected byte is the one the image was built with
+  test::EngineProbe e(host);
+  const LoadResult r = e.DisassembleBytes("demo.binary", image, false);
+  EXPECT_EQ(r.status, LoadStatus::ChecksumMismatch);
+  ASSERT_TRUE(r.checksum.has_value());
+  EXPECT_EQ(r.checksum->found, 0x1A);
+  EXPECT_EQ(r.checksum->expected, BuildImage(OneMethod())[5]);
 }
 
 TEST(HeaderCheck, OverlongInputIsCutTo32KWithAWarning) {

@@ -137,6 +137,55 @@ TEST(Pipeline, WithoutTheImageNoTitleAndEndLineAndNoTables) {
   EXPECT_EQ(lines[1].substr(0, 9), "         ");  // no address column: the opcode column starts at 9
 }
 
+// Guesses over unreached bytes may indent their own lines ($08 decodes as
+// LOOPJPF, which opens a block), but nothing after their run.
+TEST(Pipeline, UnreachedBlockOpenersLeaveNoIndentationBehind) {
+  // Right before VBASE: PUSH 0, RETURN, then unreached LOOPJPF guesses (their
+  // last three bytes are alignment padding).
+  ImageSpec beforeVariables;
+  beforeVariables.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x32, 8, 0, 8, 0, 8, 0, 8, 0, 8, 0};
+  beforeVariables.varBytes = 8;
+  for (const bool eeprom : {false, true}) {
+    ScriptedHost host;
+    beforeVariables.eeprom = eeprom;
+    const auto lines = Lines(ListingOf(host, BuildImage(beforeVariables)));
+    int guesses = 0, flat = 0;
+    for (const std::string& line : lines) {
+      if (line.size() < 40) continue;
+      if (line.compare(29, 6, "; ----") == 0) {
+        EXPECT_EQ(line.substr(38 + 2 * static_cast<std::size_t>(guesses), 7), "LOOPJPF") << line;
+        ++guesses;
+      } else if (line.compare(29, 5, "VBASE") == 0 || line.compare(29, 5, "VENDS") == 0) {
+        EXPECT_EQ(line.substr(38, 6), "ALIGN ") << line;
+        ++flat;
+      } else if (line.find("Alignment Padding") != std::string::npos || line.compare(38, 4, "LONG") == 0) {
+        ++flat;
+      } else if (line.compare(13, 12, "00 00 00 00 ") == 0 || line.compare(13, 12, "FF FF F9 FF ") == 0) {
+        ADD_FAILURE() << "variable or stack long off the opcode column: " << line;
+      }
+    }
+    EXPECT_GE(guesses, 2);
+    EXPECT_GE(flat, 2 + 2 + 4);  // markers, padding, variables and stack frame
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("Alignment Padding") != std::string::npos; }),
+              2);
+  }
+
+  // Inside a method: PUSH 0, JPF over RETURN and an unreached LOOPJPF, to PUSH 0, RETURN.
+  ImageSpec insideMethod;
+  insideMethod.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x35, 0x0A, 0x03, 0x32, 0x08, 0x00, 0x35, 0x32};
+  ScriptedHost host;
+  const auto lines = Lines(ListingOf(host, BuildImage(insideMethod)));
+  const auto guess = FindLabel(lines, "; ----");
+  ASSERT_GE(guess, 0);
+  EXPECT_EQ(lines[static_cast<std::size_t>(guess)].substr(38, 7), "LOOPJPF");
+  const auto reached = std::find_if(lines.begin() + guess + 1, lines.end(),
+                                    [](const std::string& l) { return l.find("PUSH") != std::string::npos; });
+  ASSERT_NE(reached, lines.end());
+  EXPECT_EQ(reached->substr(38, 4), "PUSH") << *reached;
+  EXPECT_EQ((reached + 1)->substr(38, 6), "RETURN") << *(reached + 1);
+}
+
 TEST(Pipeline, StatusSizeTextAndSeedFlags) {
   ScriptedHost host;
   test::EngineProbe e(host);

@@ -2,7 +2,9 @@
 // rules, the wrapper trailer, and the notices about the source file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 
 #include "brevin/engine.h"
 #include "brevin/text.h"
@@ -85,17 +87,17 @@ TEST_F(SourceTest, MissingSourceNoticeOnceUntilRearmed) {
   }();
   test::EngineProbe engine(host);
   const std::string path = dir.File("none.binary");
-  engine.DisassembleBytes(path, image, false);
-  engine.DisassembleBytes(path, image, false);
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0], "Cannot find source file\r\n\r\n" + dir.File("none.spin"));
+  const LoadResult first = engine.DisassembleBytes(path, image, false);
+  ASSERT_EQ(first.notices.size(), 1u);
+  EXPECT_EQ(first.notices[0].text, "Cannot find source file\r\n\r\n" + dir.File("none.spin"));
+  EXPECT_EQ(first.notices[0].icon, MessageIcon::Information);
+  EXPECT_TRUE(engine.DisassembleBytes(path, image, false).notices.empty());
   engine.SourceWarningArmed = true;  // opening the image again
-  engine.DisassembleBytes(path, image, false);
-  EXPECT_EQ(host.messages.size(), 2u);
+  EXPECT_EQ(engine.DisassembleBytes(path, image, false).notices.size(), 1u);
   host.options.InhibitWarnings = true;
   engine.SourceWarningArmed = true;
-  engine.DisassembleBytes(path, image, false);
-  EXPECT_EQ(host.messages.size(), 2u);
+  EXPECT_TRUE(engine.DisassembleBytes(path, image, false).notices.empty());
+  EXPECT_TRUE(host.messages.empty());  // nothing is asked while loading
 }
 
 TEST_F(SourceTest, SourceGoneWhileListingIsSkippedWithOneWarning) {
@@ -105,6 +107,63 @@ TEST_F(SourceTest, SourceGoneWhileListingIsSkippedWithOneWarning) {
   e.InsertMethodSource(0x101);
   EXPECT_EQ(e.Warnings.size(), 1u);
   EXPECT_TRUE(e.Listing.empty());
+}
+
+// Every encoding a Spin source comes in, one case a line in the data file.
+TEST(SourceText, EncodingsBecomeUtf8) {
+  std::ifstream cases(std::string(BREVIN_TEST_DATA) + "/source_text_cases.txt");
+  ASSERT_TRUE(cases) << "source_text_cases.txt";
+  auto bytes = [](const std::string& hex) {
+    std::string out;
+    std::istringstream in(hex);
+    for (std::string pair; in >> pair;) out.push_back(static_cast<char>(std::stoi(pair, nullptr, 16)));
+    return out;
+  };
+  int count = 0;
+  for (std::string line; std::getline(cases, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::string data = line.substr(0, line.find('#'));
+    const auto bar = data.find('|');
+    ASSERT_NE(bar, std::string::npos) << line;
+    EXPECT_EQ(SpinSourceText(bytes(data.substr(0, bar))), bytes(data.substr(bar + 1))) << line;
+    ++count;
+  }
+  EXPECT_GE(count, 15);
+}
+
+// The Propeller Tool saves a source holding a "°" as UTF-16 with a mark: its
+// method header keeps the character (listing and outline), its body lines show
+// it as one blank, whichever encoding the file has.
+TEST(SourceText, Utf16AndUtf8SourcesListAsTheirText) {
+  const std::string latin1 = "PUB heat(t) ' 25\xB0" "C max\r\n  t := 1 ' 90\xB0 turn\r\nPRI x\r\n";
+  const std::string utf8 = "PUB heat(t) ' 25\u00B0C max\r\n  t := 1 ' 90\u00B0 turn\r\nPRI x\r\n";
+  std::string le = "\xFF\xFE", be = "\xFE\xFF";
+  for (const char c : latin1) {
+    le += {c, '\0'};
+    be += {'\0', c};
+  }
+  test::ImageSpec spec;
+  spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x32};  // one method
+  const std::vector<std::uint8_t> image = test::BuildImage(spec);
+  TempDir dir;
+  for (const std::string& text : {le, be, "\xEF\xBB\xBF" + utf8, utf8, latin1}) {
+    WriteText(dir.File("heat.spin"), text);
+    ScriptedHost host;
+    test::EngineProbe engine(host);
+    const LoadResult r = engine.DisassembleBytes(dir.File("heat.binary"), image, false);
+    ASSERT_EQ(r.status, LoadStatus::Listed);
+    EXPECT_TRUE(host.messages.empty());
+    const auto lines = test::Lines(r.analysis->listing);
+    const std::string column = "====" + std::string(34, ' ');  // address column, then the opcode column
+    const auto header = std::find(lines.begin(), lines.end(), column + "; PUB heat(t) ' 25\u00B0C max");
+    ASSERT_NE(header, lines.end()) << r.analysis->listing;
+    ASSERT_NE(header + 1, lines.end());
+    EXPECT_EQ(*(header + 1), column + ";   t := 1 ' 90  turn");
+    ASSERT_FALSE(r.analysis->objects.empty());
+    ASSERT_FALSE(r.analysis->objects[0].methods.empty());
+    EXPECT_EQ(r.analysis->objects[0].methods[0].sourceName, "PUB heat");  // the outline's name
+  }
+  EXPECT_EQ(PrintableText("25\u00B0C \xB0|"), "25 C  |");  // one blank per character, or per stray byte
 }
 
 TEST(SourcePaths, SourceSitsBesideTheImage) {

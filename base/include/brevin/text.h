@@ -48,8 +48,17 @@ std::string ZeroPad(std::int64_t n, int width);
 // Number of characters (code points) of UTF-8 text, as a window shows them: each
 // well-formed sequence counts one, and so does each byte that starts none.
 std::size_t CodePointCount(std::string_view text);
+// The length of the well-formed UTF-8 sequence at text[at] (1 for ASCII); 0 when
+// the byte there starts none.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
 
-// Every character below 32 or above 126 replaced by one blank.
+// A Spin source file's bytes as UTF-8 text: UTF-16 LE or BE with their byte-order
+// marks (as the Propeller Tool saves a file holding characters outside ASCII),
+// UTF-8 with or without its mark, or else 8-bit Latin-1.
+std::string SpinSourceText(std::string_view bytes);
+
+// Every character below 32 or above 126 replaced by one blank: a well-formed
+// UTF-8 sequence is one character, and so is each byte that starts none.
 std::string PrintableText(const std::string& text);
 // The same appended to out.
 void AppendPrintable(std::string& out, std::string_view text);

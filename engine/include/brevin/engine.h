@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,16 +17,31 @@
 namespace brevin {
 
 enum class LoadStatus {
-  Listed,      // the listing was written
-  Unreadable,  // the file could not be read (missing, a folder, unreadable, empty)
-  Refused,     // the image is unusable (a header address outside the image)
-  Declined,    // the checksum question was answered No
+  Listed,            // the listing was written
+  Unreadable,        // the file could not be read (missing, a folder, unreadable, empty)
+  Refused,           // the image is unusable (a header address outside the image)
+  ChecksumMismatch,  // the checksum is wrong: message is the question whether to list it anyway
+};
+
+// A notice for the user, in the order the analysis met it; the window shows
+// each in a message box, the command line as one line.
+struct Notice {
+  MessageIcon icon = MessageIcon::Information;
+  std::string text;
+};
+
+// The image's checksum byte and the one that would make its bytes sum to 0.
+struct ChecksumFigures {
+  int found = 0;
+  int expected = 0;
 };
 
 struct LoadResult {
   LoadStatus status = LoadStatus::Listed;
-  std::string message;                // the error, for any status but Listed
-  std::vector<std::string> warnings;  // notices that did not stop the load
+  std::string message;                // the error or the checksum question, for any status but Listed
+  std::vector<Notice> notices;        // to show before the question or the listing
+  std::vector<std::string> warnings;  // problems met while listing that did not stop it
+  std::optional<ChecksumFigures> checksum;  // when the checksum is wrong
   AnalysisPtr analysis;               // the listing and its model, when Listed
 };
 
@@ -39,10 +55,13 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  // Loads the file, checks it, analyses it and writes the listing.
-  LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded);
+  // Loads the file, checks it, analyses it and writes the listing. An image
+  // whose checksum is wrong gives ChecksumMismatch, unless acceptChecksum (the
+  // user said to list it anyway) or the options inhibit warnings.
+  LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded, bool acceptChecksum = false);
   // The same for bytes already in memory; path is only shown in texts.
-  LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded);
+  LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded,
+                              bool acceptChecksum = false);
 
   // The flags of every address after the last analysis, as a report.
   std::string ListImageFlags() const;

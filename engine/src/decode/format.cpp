@@ -150,8 +150,7 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
     varOffset = offset;
     varBase = BaseBefore(format, letter, known);
     if (!known) {
-      host_.ShowMessage(std::string(ProductTitle), "Unknown variable base in operand format " + std::string(format),
-                        MessageButtons::Ok, MessageIcon::Warning);
+      Notices.push_back({MessageIcon::Warning, "Unknown variable base in operand format " + std::string(format)});
     }
     if (!listing) return;
     if (Opt.ShowLabels) {

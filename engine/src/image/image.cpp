@@ -125,20 +125,59 @@ void Disassembler::SetIfZero(std::int64_t address, std::uint32_t value) {
   NoteCellWritten(address);
 }
 
-bool Disassembler::VerifyChecksum(const std::string& path) {
+bool Disassembler::ChecksumMatches() {
   if (ImageChecksum() == 0) return true;
   // A .binary file lacks the initial stack frame; supply it where the bytes are still 0.
   const std::int64_t sbase = WordAt(10);
   for (std::size_t i = 0; i < kInitialStackFrame.size(); ++i) {
     SetIfZero(sbase - 8 + static_cast<std::int64_t>(i), kInitialStackFrame[i]);
   }
-  if (ImageChecksum() == 0) return true;
-  if (Opt.InhibitWarnings) return true;
+  return ImageChecksum() == 0;
+}
+
+std::string Disassembler::ChecksumQuestion(const std::string& path) const {
   const std::string crlf(kCrLf);
-  const std::string text = path + crlf + crlf + "The file checksum is not as expected." + crlf + crlf +
-                           "Do you want to try and decompile the image ?";
-  return host_.ShowMessage(std::string(ProductTitle), text, MessageButtons::YesNo, MessageIcon::Critical) ==
-         MessageAnswer::Yes;
+  return path + crlf + crlf + "The file checksum is not as expected." + crlf + "Checksum byte: " + ChecksumValues() +
+         "." + crlf + crlf + "Do you want to try and decompile the image ?";
+}
+
+ChecksumFigures Disassembler::ChecksumFiguresNow() const {
+  const std::uint32_t found = ByteAt(5);
+  return {static_cast<int>(found), static_cast<int>((found - static_cast<std::uint32_t>(ImageChecksum())) & kByteMask)};
+}
+
+std::string Disassembler::ChecksumValues() const {
+  // The checksum byte that would bring the byte sum to 0, the rest staying as it is.
+  const ChecksumFigures figures = ChecksumFiguresNow();
+  return "found $" + HexText(static_cast<std::uint32_t>(figures.found), 2) + ", expected $" +
+         HexText(static_cast<std::uint32_t>(figures.expected), 2);
+}
+
+std::string Disassembler::HeaderWarning(const std::string& path, std::size_t size) const {
+  // What every compiled image has: the top object at $0010, the program below
+  // the variables below the stack, the first bytecode inside the program and
+  // the stack pointer above the stack base.
+  const std::int64_t pbase = WordAt(6), vbase = WordAt(8), sbase = WordAt(10), pinit = WordAt(12),
+                     sinit = WordAt(14);
+  auto at = [](std::int64_t value) { return "$" + Hex4(value); };
+  std::string problem;
+  if (pbase != 0x0010) {
+    problem = "PBASE is " + at(pbase) + ", not $0010";
+  } else if (vbase < pbase) {
+    problem = "VBASE " + at(vbase) + " lies below PBASE " + at(pbase);
+  } else if (sbase < vbase) {
+    problem = "SBASE " + at(sbase) + " lies below VBASE " + at(vbase);
+  } else if (pinit <= pbase || pinit >= vbase) {
+    problem = "PINIT " + at(pinit) + " lies outside the program, " + at(pbase) + " - " + at(vbase);
+  } else if (sinit <= sbase) {
+    problem = "SINIT " + at(sinit) + " is not above SBASE " + at(sbase);
+  }
+  if (!problem.empty()) return path + " does not look like a Propeller image (" + problem + ")";
+  if (static_cast<std::int64_t>(size) < vbase) {
+    return path + " ends at " + at(static_cast<std::int64_t>(size)) +
+           ", but its header places the end of the program at " + at(vbase) + ": the image is truncated";
+  }
+  return {};
 }
 
 std::string Disassembler::CheckHeaderAddresses() const {

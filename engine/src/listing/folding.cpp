@@ -59,7 +59,13 @@ int SmallDecimal(const std::string& operand) {
 }
 }  // namespace
 
-LineFields Disassembler::CurrentLine() const { return {LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand}; }
+LineFields Disassembler::CurrentLine() const {
+  return {LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand, FlatLine(), unreachedLines_};
+}
+
+bool Disassembler::FlatLine() const {
+  return flatLines_ || (SectionState != section::SpinCode && SectionState != section::Unknown);
+}
 
 void Disassembler::EmitLine() {
   if (PendingLines.size() == kFoldingQueueBound) {
@@ -72,6 +78,8 @@ void Disassembler::EmitLine() {
   line.label = LineLabel;
   line.opcode = LineOpcode;
   line.operand = LineOperand;
+  line.flat = FlatLine();
+  line.unreached = unreachedLines_;
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
 
   // Index and register folds need a "[" in the operand: one scan rules them out.

@@ -115,6 +115,14 @@ void Disassembler::FormatLine(const LineFields& fields) {
     LastLineBlank = true;
     addr.remove_prefix(1);
   }
+  // Guesses over unreached bytes leave the indentation as they found it, and
+  // lines outside Spin code start from none.
+  if (fields.unreached != inUnreachedRun_) {
+    if (fields.unreached) indentBeforeRun_ = IndentLevel;
+    else IndentLevel = indentBeforeRun_;
+    inUnreachedRun_ = fields.unreached;
+  }
+  if (fields.flat) IndentLevel = 0;
   // The marks feed only the model: a plain listing skips reading the address back.
   LineMark mark = keepLineMarks_ ? MarkOfAddress(addr) : LineMark{};
 
@@ -353,7 +361,9 @@ void Disassembler::ListMarker(const std::string& name, const std::string& opcode
   InstrBytes.clear();
   LineOpcode = operand.empty() ? opcode : PadTo(opcode, 9) + operand;
   LineOperand = "_";
+  flatLines_ = true;
   EmitLine();
+  flatLines_ = false;
   LineLabel = savedLabel;
 }
 
@@ -371,13 +381,16 @@ void Disassembler::ListAsmBlockStart() {
   LineLabel.clear();
   LineOpcode = "ALIGN";
   LineOperand = "       ORG      0_";
+  flatLines_ = true;
   EmitLine();
+  flatLines_ = false;
   LineLabel = savedLabel;
 }
 
 void Disassembler::FlushAsmVars() {
   if (!AsmVarsPending) return;
   const std::string savedLabel = LineLabel;
+  flatLines_ = true;
   int expected = -1;
   for (int r = 0; r <= 495; ++r) {
     const std::int64_t h = CogOrgBase + 4 * static_cast<std::int64_t>(r);
@@ -406,6 +419,7 @@ void Disassembler::FlushAsmVars() {
   }
   AsmVarsPending = false;
   ClearVarIds();
+  flatLines_ = false;
   LineLabel = savedLabel;
 }
 

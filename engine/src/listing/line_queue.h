@@ -9,9 +9,15 @@
 
 namespace brevin {
 
-// The five fields of one listing line.
+// The five fields of one listing line, and how it takes the indentation.
 struct LineFields {
   std::string addr, bytes, label, opcode, operand;
+  // A line outside Spin code (marker, data, padding, variables, assembler): it
+  // stands at indentation 0, whatever the Spin lines before it left.
+  bool flat = false;
+  // A guess over unreached bytes ("; ----"): what it does to the indentation
+  // ends with its run.
+  bool unreached = false;
 };
 
 template <std::size_t Capacity>

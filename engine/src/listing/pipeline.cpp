@@ -12,6 +12,7 @@
 #include "disassembler.h"
 #include "support/byte_scan.h"
 #include "support/paths.h"
+#include "brevin/version_text.h"
 
 namespace brevin {
 
@@ -106,7 +107,7 @@ std::string LongInputWarning(const std::string& path, const std::string& size) {
 }
 }  // namespace
 
-LoadResult Disassembler::LoadAndDisassemble(const std::string& path, bool autoReloaded) {
+LoadResult Disassembler::LoadAndDisassemble(const std::string& path, bool autoReloaded, bool acceptChecksum) {
   std::vector<std::uint8_t> bytes;
   std::size_t read = 0;
   LoadResult result;
@@ -114,23 +115,24 @@ LoadResult Disassembler::LoadAndDisassemble(const std::string& path, bool autoRe
     result.status = LoadStatus::Unreadable;
     return result;
   }
-  if (read <= static_cast<std::size_t>(kImageSize)) return Disassemble(path, bytes, read, autoReloaded);
+  if (read <= static_cast<std::size_t>(kImageSize)) return Disassemble(path, bytes, read, autoReloaded, acceptChecksum);
 
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
   bytes.resize(std::min(bytes.size(), static_cast<std::size_t>(kImageSize)));
-  result = Disassemble(path, bytes, static_cast<std::size_t>(kImageSize), autoReloaded);
+  result = Disassemble(path, bytes, static_cast<std::size_t>(kImageSize), autoReloaded, acceptChecksum);
   result.warnings.insert(result.warnings.begin(), LongInputWarning(path, ec ? std::string("more than 32768")
                                                                             : DecText(static_cast<std::int64_t>(size))));
   return result;
 }
 
-LoadResult Disassembler::DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded) {
-  return Disassemble(path, bytes, bytes.size(), autoReloaded);
+LoadResult Disassembler::DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded,
+                                          bool acceptChecksum) {
+  return Disassemble(path, bytes, bytes.size(), autoReloaded, acceptChecksum);
 }
 
 LoadResult Disassembler::Disassemble(const std::string& path, std::span<const std::uint8_t> bytes, std::size_t size,
-                               bool autoReloaded) {
+                                     bool autoReloaded, bool acceptChecksum) {
   LoadResult result;
   Opt = host_.LoadOptions();
   DefaultLong = !Opt.DefaultLongVariables;
@@ -139,6 +141,7 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   Listing.clear();
   SizeText.clear();
   Warnings.clear();
+  Notices.clear();
   SourceReadWarned = false;
   // Decoder, line and debug state left by an earlier image must not steer this
   // one: the tracers read the label field, the push history and the flags.
@@ -169,18 +172,30 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   if (std::string problem = CheckHeaderAddresses(); !problem.empty()) {
     result.status = LoadStatus::Refused;
     result.message = path + ": " + problem;
+    result.notices = std::move(Notices);
     return result;
   }
-  if (!VerifyChecksum(path)) {
-    result.status = LoadStatus::Declined;
-    result.message = path + ": the file checksum is not as expected";
-    return result;
+  if (!Opt.InhibitWarnings) {
+    // Said before the checksum question, which a broken or foreign file always raises.
+    const std::string warning = HeaderWarning(path, std::min(size, static_cast<std::size_t>(kImageSize)));
+    if (!warning.empty()) Notices.push_back({MessageIcon::Warning, warning});
+  }
+  if (!ChecksumMatches()) {
+    result.checksum = ChecksumFiguresNow();
+    // Inhibited warnings answer the question with Yes.
+    if (!acceptChecksum && !Opt.InhibitWarnings) {
+      result.status = LoadStatus::ChecksumMismatch;
+      result.message = ChecksumQuestion(path);
+      result.notices = std::move(Notices);
+      return result;
+    }
   }
   const bool checksumOk = ImageChecksum() == 0;
   ImageEnd = kLastAddress;
   AnalyseImage();
   WriteListing(path, autoReloaded);
   result.warnings.insert(result.warnings.end(), Warnings.begin(), Warnings.end());
+  result.notices = std::move(Notices);
   result.analysis = BuildAnalysis(path, static_cast<std::int64_t>(std::min(size, std::size_t(kImageSize))),
                                   checksumOk);
   return result;
@@ -232,6 +247,7 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
   if (Opt.ShowImage) WriteTitleBlock(imagePath, autoReloaded);
   LastLineBlank = true;
   IndentLevel = 0;
+  inUnreachedRun_ = false;
 
   // The last Done cell above address 0; none lies at or above cellsEnd_.
   ImageEnd = 0;
@@ -350,6 +366,7 @@ void ListOneItem(Disassembler& e) {
     e.ListDataItem();
   } else {
     e.SetSection(section::Unknown);
+    e.unreachedLines_ = true;
     if (e.Opt.ShowImage) {
       if (!e.LineLabel.empty()) {
         e.LineAddr = Hex4(d);
@@ -366,6 +383,7 @@ void ListOneItem(Disassembler& e) {
     e.ReadCursor = std::min(e.ReadCursor, e.ReadLimit + 1);
     e.ReadLimit = kLastAddress;
     e.EmitLine();
+    e.unreachedLines_ = false;
   }
 }
 

@@ -1,6 +1,7 @@
 // Spin source lines beside the methods of the listing. The image holds no
 // names, so methods are matched by position: public methods first, then
 // private ones, each in source order, as the compiler lays them out.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -70,9 +71,16 @@ bool IsSectionWord(std::string_view text) {
 }  // namespace
 
 void AppendPrintable(std::string& out, std::string_view text) {
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
     const auto code = static_cast<unsigned char>(c);
-    out.push_back(code < 32 || code > 126 ? ' ' : c);
+    if (code >= 32 && code <= 126) {
+      out.push_back(c);
+      ++i;
+    } else {
+      out.push_back(' ');
+      i += code < 0x80 ? 1 : std::max<std::size_t>(Utf8SequenceLength(text, i), 1);
+    }
   }
 }
 
@@ -91,12 +99,11 @@ void Disassembler::PrepareSource() {
     SourceWarningArmed = true;
     if (host_.PropellerToolRunning() && !Opt.InhibitWarnings) {
       const std::string crlf(kCrLf);
-      host_.ShowMessage(std::string(ProductTitle),
-                        "The Propller Tool is being used." + crlf + crlf +
-                            "Please ensure you have saved the source file within the Propeller Tool if it is being "
-                            "edited or the included source code may not be the same as the Spin program being "
-                            "decompiled.",
-                        MessageButtons::Ok, MessageIcon::Warning);
+      Notices.push_back({MessageIcon::Warning,
+                         "The Propller Tool is being used." + crlf + crlf +
+                             "Please ensure you have saved the source file within the Propeller Tool if it is "
+                             "being edited or the included source code may not be the same as the Spin program "
+                             "being decompiled."});
     }
     return;
   }
@@ -104,9 +111,8 @@ void Disassembler::PrepareSource() {
   if (SourceWarningArmed) {
     SourceWarningArmed = false;
     if (!Opt.InhibitWarnings) {
-      host_.ShowMessage(std::string(ProductTitle),
-                        "Cannot find source file" + std::string(kCrLf) + std::string(kCrLf) + SourcePath,
-                        MessageButtons::Ok, MessageIcon::Information);
+      Notices.push_back(
+          {MessageIcon::Information, "Cannot find source file" + std::string(kCrLf) + std::string(kCrLf) + SourcePath});
     }
   }
 }
@@ -166,7 +172,7 @@ const Disassembler::SourceFile* Disassembler::SourceFileAt(const std::string& pa
       std::fclose(in);
       if (!failed) {
         SourceFile file;
-        file.lines = SplitSourceLines(text);
+        file.lines = SplitSourceLines(SpinSourceText(text));
         for (std::size_t i = 0; i < file.lines.size(); ++i) {
           if (HeaderKeyIs(file.lines[i], "PUB ")) file.pubHeaders.push_back(i);
           if (HeaderKeyIs(file.lines[i], "PRI ")) file.priHeaders.push_back(i);
