@@ -1,6 +1,8 @@
 #include "json_output.h"
 
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <concepts>
 #include <optional>
 #include <string_view>
@@ -96,12 +98,30 @@ std::size_t Utf8Length(std::string_view s, std::size_t i) {
   return 0;
 }
 
+// True when one of the eight bytes needs more than copying: a control
+// character, a byte of a multi-byte sequence, '"' or '\\'. Listing lines are
+// printable ASCII, so this passes over them eight bytes at a time.
+bool AnySpecial(std::uint64_t x) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+  const auto hasZero = [&](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const std::uint64_t below20 = (x - kOnes * 0x20) & ~x & kHigh;
+  return (below20 | (x & kHigh) | hasZero(x ^ (kOnes * '"')) | hasZero(x ^ (kOnes * '\\'))) != 0;
+}
+
 void JsonWriter::String(std::string_view s) {
   buffer_ += '"';
   std::size_t plain = 0;  // start of the run of bytes copied as they are
   std::size_t i = 0;
   const auto flushRun = [&] { buffer_.append(s.data() + plain, i - plain); };
   while (i < s.size()) {
+    if (s.size() - i >= 8) {
+      std::uint64_t eight;
+      std::memcpy(&eight, s.data() + i, 8);
+      if (!AnySpecial(eight)) {
+        i += 8;
+        continue;
+      }
+    }
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {  // listing texts are nearly all this
       ++i;
