@@ -3,9 +3,10 @@
 //
 // The input is an image as it stands; its last eight bytes (fewer in a shorter
 // input) also choose the view options, the host's answers, the source file and
-// the flags report, so mutating them explores the options. The expensive
-// cross-checks run on one input in eight, chosen by a hash of all its bytes:
-// the rest cost one analysis each, so a fuzzer tries several times as many.
+// whether the flags report is wanted, so mutating them explores the options.
+// The expensive checks (a reused engine against a fresh one, the flags report,
+// json_fuzzer's parse back) run on one input in eight, chosen by a hash of all
+// its bytes: the rest cost one analysis each, so a fuzzer tries more of them.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,7 @@ struct CaseSettings {
   std::uint8_t answers = 0;        // two bits per problem report: 0 or 3 Yes, 1 No, 2 Cancel
   int source = 0;                  // 0: no source file; 1..7: one of the sample sources
   bool crossChecks = false;        // the expensive checks: a reused engine against a fresh one (and the JSON read back)
-  bool flagsReport = false;        // also write the image flags report
+  bool flagsReport = false;        // also write the image flags report (on inputs chosen for cross-checks)
   bool toolRunning = false;        // the Propeller Tool's window is open
 };
 
