@@ -49,6 +49,7 @@ fuzz: deps
 
 bench: build
 	$(BUILD_DIR)/bench/engine_bench
+	$(BUILD_DIR)/bench/json_bench
 	$(BUILD_DIR)/bench/shell_bench
 	[ ! -x $(BUILD_DIR)/bench/navigation_bench ] || $(BUILD_DIR)/bench/navigation_bench
 

@@ -536,6 +536,13 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   }
 
   if (a.report == "flags-report") return Deliver(a.outPath, WithFinalLineEnd(engine->ListImageFlags()), out, err, inputs);
+  if (a.json && (a.outPath.empty() || IsStandardStream(a.outPath))) {
+    // Straight to standard output as it is written: no whole document in memory.
+    WriteAnalysisJson(*result.analysis, out);
+    if (out.Flush()) return kExitOk;
+    err << kProgram << "standard output: cannot be written: " << std::strerror(out.Error()) << "\n";
+    return kExitFileError;
+  }
   if (a.json) return Deliver(a.outPath, AnalysisJson(*result.analysis), out, err, inputs);
   return Deliver(a.outPath, result.analysis->listing, out, err, inputs);
 }

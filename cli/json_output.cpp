@@ -1,69 +1,302 @@
 #include "json_output.h"
 
-#include <nlohmann/json.hpp>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <concepts>
+#include <optional>
+#include <string_view>
 
 namespace brevin::cli {
 
 namespace {
-using Json = nlohmann::ordered_json;
 
-template <typename T>
-Json OrNull(const std::optional<T>& value) {
-  return value ? Json(*value) : Json(nullptr);
+// Appends JSON pieces to a buffer; with a sink, hands the buffer over whenever
+// it passes kChunk so only one chunk is ever held.
+class JsonWriter {
+ public:
+  static constexpr std::size_t kChunk = 64 * 1024;
+
+  JsonWriter(std::string& buffer, TextSink* sink) : buffer_(buffer), sink_(sink) {}
+
+  void Raw(std::string_view text) { buffer_ += text; }
+
+  template <std::integral T>
+  void Int(T n) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    buffer_.append(digits, static_cast<std::size_t>(end - digits));
+  }
+
+  void Bool(bool b) { Raw(b ? "true" : "false"); }
+
+  template <typename T>
+  void IntOrNull(const std::optional<T>& n) {
+    if (n) {
+      Int(*n);
+    } else {
+      Raw("null");
+    }
+  }
+
+  void StringOrNull(const std::optional<std::string>& s) {
+    if (s) {
+      String(*s);
+    } else {
+      Raw("null");
+    }
+  }
+
+  // A label the engine wrote as an address text ("$1A2C", "ORG $0040") because
+  // nothing names that place: a real label starts with a letter.
+  void LabelOrNull(std::string_view label) {
+    if (label.empty() || label.front() == '$' || label.starts_with("ORG $")) {
+      Raw("null");
+    } else {
+      String(label);
+    }
+  }
+
+  void String(std::string_view s);
+
+  // Called between array elements: passes a full chunk on.
+  void Pass() {
+    if (sink_ != nullptr && buffer_.size() >= kChunk) {
+      sink_->Write(buffer_);
+      buffer_.clear();
+    }
+  }
+
+  void Finish() {
+    if (sink_ != nullptr && !buffer_.empty()) {
+      sink_->Write(buffer_);
+      buffer_.clear();
+    }
+  }
+
+ private:
+  std::string& buffer_;
+  TextSink* sink_;
+};
+
+// Length of the well-formed UTF-8 sequence at s[i] (Unicode's table of
+// well-formed byte sequences), or 0 when the bytes there are not one.
+std::size_t Utf8Length(std::string_view s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char b = byte(i);
+  const std::size_t left = s.size() - i;
+  const auto cont = [&](std::size_t k, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
+    return k < left && byte(i + k) >= lo && byte(i + k) <= hi;
+  };
+  if (b >= 0xC2 && b <= 0xDF) return cont(1) ? 2 : 0;
+  if (b == 0xE0) return cont(1, 0xA0) && cont(2) ? 3 : 0;
+  if (b == 0xED) return cont(1, 0x80, 0x9F) && cont(2) ? 3 : 0;
+  if (b >= 0xE1 && b <= 0xEF) return cont(1) && cont(2) ? 3 : 0;
+  if (b == 0xF0) return cont(1, 0x90) && cont(2) && cont(3) ? 4 : 0;
+  if (b >= 0xF1 && b <= 0xF3) return cont(1) && cont(2) && cont(3) ? 4 : 0;
+  if (b == 0xF4) return cont(1, 0x80, 0x8F) && cont(2) && cont(3) ? 4 : 0;
+  return 0;
 }
+
+// True when one of the eight bytes needs more than copying: a control
+// character, a byte of a multi-byte sequence, '"' or '\\'. Listing lines are
+// printable ASCII, so this passes over them eight bytes at a time.
+bool AnySpecial(std::uint64_t x) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+  const auto hasZero = [&](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const std::uint64_t below20 = (x - kOnes * 0x20) & ~x & kHigh;
+  return (below20 | (x & kHigh) | hasZero(x ^ (kOnes * '"')) | hasZero(x ^ (kOnes * '\\'))) != 0;
+}
+
+void JsonWriter::String(std::string_view s) {
+  buffer_ += '"';
+  std::size_t plain = 0;  // start of the run of bytes copied as they are
+  std::size_t i = 0;
+  const auto flushRun = [&] { buffer_.append(s.data() + plain, i - plain); };
+  while (i < s.size()) {
+    if (s.size() - i >= 8) {
+      std::uint64_t eight;
+      std::memcpy(&eight, s.data() + i, 8);
+      if (!AnySpecial(eight)) {
+        i += 8;
+        continue;
+      }
+    }
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {  // listing texts are nearly all this
+      ++i;
+      continue;
+    }
+    if (c >= 0x80) {
+      if (const std::size_t n = Utf8Length(s, i); n != 0) {
+        i += n;
+        continue;
+      }
+      flushRun();
+      buffer_ += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
+      plain = ++i;
+      continue;
+    }
+    flushRun();
+    switch (c) {
+      case '"': buffer_ += "\\\""; break;
+      case '\\': buffer_ += "\\\\"; break;
+      case '\b': buffer_ += "\\b"; break;
+      case '\f': buffer_ += "\\f"; break;
+      case '\n': buffer_ += "\\n"; break;
+      case '\r': buffer_ += "\\r"; break;
+      case '\t': buffer_ += "\\t"; break;
+      default: {
+        static constexpr char kHex[] = "0123456789abcdef";
+        const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+        buffer_.append(escape, sizeof escape);
+      }
+    }
+    plain = ++i;
+  }
+  flushRun();
+  buffer_ += '"';
+}
+
+void Write(const Analysis& a, JsonWriter& w) {
+  const ImageInfo& im = a.image;
+  w.Raw(R"({"format":"brevin-analysis","version":1,"image":{"path":)");
+  w.String(im.path);
+  w.Raw(",\"size\":");
+  w.Int(im.size);
+  w.Raw(",\"checksum_ok\":");
+  w.Bool(im.checksumOk);
+  w.Raw(",\"clock_freq\":");
+  w.Int(im.clockFreq);
+  w.Raw(",\"clock_mode\":");
+  w.Int(im.clockMode);
+  w.Raw(",\"pbase\":");
+  w.Int(im.pbase);
+  w.Raw(",\"vbase\":");
+  w.Int(im.vbase);
+  w.Raw(",\"sbase\":");
+  w.Int(im.sbase);
+  w.Raw(",\"pinit\":");
+  w.Int(im.pinit);
+  w.Raw(",\"sinit\":");
+  w.Int(im.sinit);
+  w.Raw("},\"bytecode_listing\":");
+  w.Bool(a.bytecodeListing);
+
+  w.Raw(",\"regions\":[");
+  for (std::size_t i = 0; i < a.regions.size(); ++i) {
+    const Region& r = a.regions[i];
+    w.Raw(i == 0 ? "{\"start\":" : ",{\"start\":");
+    w.Int(r.start);
+    w.Raw(",\"end\":");
+    w.Int(r.end);
+    w.Raw(",\"kind\":\"");
+    w.Raw(RegionKindName(r.kind));
+    w.Raw("\",\"name\":");
+    w.LabelOrNull(r.name);
+    w.Raw("}");
+    w.Pass();
+  }
+
+  w.Raw("],\"objects\":[");
+  for (std::size_t i = 0; i < a.objects.size(); ++i) {
+    const ObjectInfo& o = a.objects[i];
+    w.Raw(i == 0 ? "{\"address\":" : ",{\"address\":");
+    w.Int(o.address);
+    w.Raw(",\"methods\":[");
+    for (std::size_t k = 0; k < o.methods.size(); ++k) {
+      const Method& m = o.methods[k];
+      w.Raw(k == 0 ? "{\"index\":" : ",{\"index\":");
+      w.Int(m.index);
+      w.Raw(",\"address\":");
+      w.Int(m.address);
+      w.Raw(",\"label\":");
+      w.LabelOrNull(m.label);
+      w.Raw(",\"source_name\":");
+      w.StringOrNull(m.sourceName);
+      w.Raw("}");
+    }
+    w.Raw("]}");
+    w.Pass();
+  }
+
+  w.Raw("],\"asm_blocks\":[");
+  for (std::size_t i = 0; i < a.asmBlocks.size(); ++i) {
+    const AsmBlock& b = a.asmBlocks[i];
+    w.Raw(i == 0 ? "{\"hub_address\":" : ",{\"hub_address\":");
+    w.Int(b.hubAddress);
+    w.Raw(",\"label\":");
+    w.LabelOrNull(b.label);
+    w.Raw(",\"longs\":");
+    w.Int(b.longs);
+    w.Raw("}");
+  }
+
+  w.Raw("],\"symbols\":[");
+  for (std::size_t i = 0; i < a.symbols.size(); ++i) {
+    const Symbol& s = a.symbols[i];
+    w.Raw(i == 0 ? "{\"name\":" : ",{\"name\":");
+    w.String(s.name);
+    w.Raw(",\"address\":");
+    w.Int(s.address);
+    w.Raw(",\"referenced_from\":[");
+    for (std::size_t k = 0; k < s.referencedFrom.size(); ++k) {
+      if (k != 0) w.Raw(",");
+      w.Int(s.referencedFrom[k]);
+    }
+    w.Raw("]}");
+    w.Pass();
+  }
+
+  w.Raw("],\"lines\":[");
+  for (std::size_t i = 0; i < a.lines.size(); ++i) {
+    const ListingLine& l = a.lines[i];
+    w.Raw(i == 0 ? "{\"text\":" : ",{\"text\":");
+    w.String(l.text);
+    w.Raw(",\"address\":");
+    w.IntOrNull(l.address);
+    w.Raw(",\"cog\":");
+    w.IntOrNull(l.cog);
+    w.Raw(",\"defines\":");
+    w.StringOrNull(l.defines);
+    w.Raw(",\"refs\":[");
+    for (std::size_t k = 0; k < l.refs.size(); ++k) {
+      const LineReference& r = l.refs[k];
+      w.Raw(k == 0 ? "{\"start\":" : ",{\"start\":");
+      w.Int(r.start);
+      w.Raw(",\"end\":");
+      w.Int(r.end);
+      w.Raw(",\"name\":");
+      w.String(r.name);
+      w.Raw(",\"target\":");
+      w.Int(r.target);
+      w.Raw("}");
+    }
+    w.Raw("]}");
+    w.Pass();
+  }
+  w.Raw("]}\n");
+  w.Finish();
+}
+
 }  // namespace
 
-std::string AnalysisJson(const Analysis& a) {
-  Json root;
-  root["format"] = "brevin-analysis";
-  root["version"] = 1;
-  root["image"] = {{"path", a.image.path},     {"size", a.image.size},   {"checksum_ok", a.image.checksumOk},
-                   {"clock_freq", a.image.clockFreq}, {"clock_mode", a.image.clockMode}, {"pbase", a.image.pbase},
-                   {"vbase", a.image.vbase},   {"sbase", a.image.sbase}, {"pinit", a.image.pinit},
-                   {"sinit", a.image.sinit}};
-  root["bytecode_listing"] = a.bytecodeListing;
+void WriteAnalysisJson(const Analysis& analysis, TextSink& out) {
+  std::string buffer;
+  buffer.reserve(JsonWriter::kChunk + 4096);
+  JsonWriter w(buffer, &out);
+  Write(analysis, w);
+}
 
-  Json& regions = root["regions"] = Json::array();
-  for (const Region& r : a.regions) {
-    regions.push_back({{"start", r.start}, {"end", r.end}, {"kind", RegionKindName(r.kind)}, {"name", r.name}});
-  }
-
-  Json& objects = root["objects"] = Json::array();
-  for (const ObjectInfo& o : a.objects) {
-    Json methods = Json::array();
-    for (const Method& m : o.methods) {
-      methods.push_back(
-          {{"index", m.index}, {"address", m.address}, {"label", m.label}, {"source_name", OrNull(m.sourceName)}});
-    }
-    objects.push_back({{"address", o.address}, {"methods", std::move(methods)}});
-  }
-
-  Json& blocks = root["asm_blocks"] = Json::array();
-  for (const AsmBlock& b : a.asmBlocks) {
-    blocks.push_back({{"hub_address", b.hubAddress},
-                      {"label", b.label.empty() ? Json(nullptr) : Json(b.label)},
-                      {"longs", b.longs}});
-  }
-
-  Json& symbols = root["symbols"] = Json::array();
-  for (const Symbol& s : a.symbols) {
-    symbols.push_back({{"name", s.name}, {"address", s.address}, {"referenced_from", s.referencedFrom}});
-  }
-
-  Json& lines = root["lines"] = Json::array();
-  for (const ListingLine& l : a.lines) {
-    Json refs = Json::array();
-    for (const LineReference& r : l.refs) {
-      refs.push_back({{"start", r.start}, {"end", r.end}, {"name", r.name}, {"target", r.target}});
-    }
-    lines.push_back({{"text", l.text},
-                     {"address", OrNull(l.address)},
-                     {"cog", OrNull(l.cog)},
-                     {"defines", OrNull(l.defines)},
-                     {"refs", std::move(refs)}});
-  }
-  // Listing texts are printable ASCII, but a path may not be UTF-8: replace, never throw.
-  return root.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+std::string AnalysisJson(const Analysis& analysis) {
+  // Sized once from what the text will hold (each line's text and its keys),
+  // so the string is never copied as it grows.
+  std::string text;
+  text.reserve(analysis.listing.size() + 72 * analysis.lines.size() + 48 * analysis.symbols.size() +
+               64 * analysis.regions.size() + 4096);
+  JsonWriter w(text, nullptr);
+  Write(analysis, w);
+  return text;
 }
 
 }  // namespace brevin::cli

@@ -3,7 +3,10 @@
 //
 // The input is an image as it stands; its last eight bytes (fewer in a shorter
 // input) also choose the view options, the host's answers, the source file and
-// which extra checks run, so mutating them explores the options.
+// whether the flags report is wanted, so mutating them explores the options.
+// The expensive checks (a reused engine against a fresh one, the flags report,
+// json_fuzzer's parse back) run on one input in eight, chosen by a hash of all
+// its bytes: the rest cost one analysis each, so a fuzzer tries more of them.
 #pragma once
 
 #include <cstdint>
@@ -23,12 +26,15 @@ struct CaseSettings {
   bool declineChecksum = false;    // the checksum question is answered No
   std::uint8_t answers = 0;        // two bits per problem report: 0 or 3 Yes, 1 No, 2 Cancel
   int source = 0;                  // 0: no source file; 1..7: one of the sample sources
-  bool checkReuse = false;         // compare a reused engine with a fresh one
-  bool flagsReport = false;        // also write the image flags report
+  bool crossChecks = false;        // the expensive checks: a reused engine against a fresh one (and the JSON read back)
+  bool flagsReport = false;        // also write the image flags report (on inputs chosen for cross-checks)
   bool toolRunning = false;        // the Propeller Tool's window is open
 };
 
 CaseSettings SettingsFrom(std::span<const std::uint8_t> input);
+
+// How many of the inputs get the cross-checks: those whose hash is 0 modulo this.
+inline constexpr std::uint64_t kCrossCheckOneIn = 8;
 
 // A host that answers from the settings and keeps the debug text.
 class FuzzHost : public Host {
@@ -75,9 +81,11 @@ class FuzzCase {
 };
 
 // The whole image target: load, analysis and listing with the input's options,
-// the flags report when chosen, and the reuse check when chosen. Returns the
-// findings (empty when none).
-std::string RunImageCase(std::span<const std::uint8_t> input, const std::string& sourceFolder);
+// the flags report when chosen, and the reuse check when the input is one of
+// those chosen for cross-checks (always with everyCheck: kept inputs replay
+// with every check). Returns the findings (empty when none).
+std::string RunImageCase(std::span<const std::uint8_t> input, const std::string& sourceFolder,
+                         bool everyCheck = false);
 
 // The rules every result model keeps, however broken the image: the lines are
 // the listing, the regions cover $0000-$7FFF without gaps, every reference's

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <sstream>
 
 #include "cli.h"
 #include "cli_run.h"
+#include "json_output.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -32,7 +34,7 @@ std::string CheckShape(const Json& j) {
   if (!image.at("path").is_string() || !image.at("checksum_ok").is_boolean()) return "image path or checksum_ok";
   for (const Json& r : j.at("regions")) {
     if (!r.at("start").is_number_integer() || !r.at("end").is_number_integer() || !r.at("kind").is_string() ||
-        !r.at("name").is_string()) {
+        !(r.at("name").is_null() || r.at("name").is_string())) {
       return "region";
     }
     static const std::vector<std::string> kinds{"header", "object_table", "spin",  "asm",
@@ -42,7 +44,8 @@ std::string CheckShape(const Json& j) {
   for (const Json& o : j.at("objects")) {
     if (!o.at("address").is_number_integer()) return "object address";
     for (const Json& m : o.at("methods")) {
-      if (!m.at("index").is_number_integer() || !m.at("address").is_number_integer() || !m.at("label").is_string() ||
+      if (!m.at("index").is_number_integer() || !m.at("address").is_number_integer() ||
+          !(m.at("label").is_null() || m.at("label").is_string()) ||
           !(m.at("source_name").is_null() || m.at("source_name").is_string())) {
         return "method";
       }
@@ -73,6 +76,29 @@ std::string CheckShape(const Json& j) {
   return {};
 }
 
+// A method's label is null exactly when no symbol names its address; a label
+// or region name is never an address text standing in for a missing name.
+std::string UnnamedLabelProblem(const Json& j) {
+  std::map<long long, std::string> names;
+  for (const Json& s : j["symbols"]) names[s["address"].get<long long>()] = s["name"].get<std::string>();
+  for (const Json& o : j["objects"]) {
+    for (const Json& m : o["methods"]) {
+      const auto it = names.find(m["address"].get<long long>());
+      if (it == names.end() ? !m["label"].is_null() : m["label"] != it->second) return "method label";
+    }
+  }
+  const auto addressText = [](const Json& v) {
+    return v.is_string() && (v.get<std::string>().starts_with("$") || v.get<std::string>().starts_with("ORG $"));
+  };
+  for (const Json& r : j["regions"]) {
+    if (addressText(r["name"])) return "region name";
+  }
+  for (const Json& b : j["asm_blocks"]) {
+    if (addressText(b["label"])) return "asm block label";
+  }
+  return "";
+}
+
 TEST(JsonOutput, EverySampleHasTheSchemaAndItsLinesAreTheListing) {
   std::vector<std::string> images;
   for (const auto& entry : std::filesystem::directory_iterator(kData)) {
@@ -100,6 +126,7 @@ TEST(JsonOutput, EverySampleHasTheSchemaAndItsLinesAreTheListing) {
     EXPECT_EQ(joined, listing.out) << images[i];
     EXPECT_EQ(j["image"]["path"], images[i]);
     EXPECT_EQ(j["regions"].back()["end"], 32768);
+    EXPECT_EQ(UnnamedLabelProblem(j), "") << images[i];
   }
 }
 
@@ -151,6 +178,49 @@ TEST(JsonOutput, OutDirWritesOneJsonFileEachAsASingleRunDoes) {
     const std::string written = test::ReadText(dir.File(std::filesystem::path(image).filename().string() + ".json"));
     EXPECT_EQ(written, RunCli({"--json", image}).out) << image;
   }
+}
+
+}  // namespace
+}  // namespace brevin
+
+namespace brevin {
+namespace {
+
+// Counts the pieces a sink receives and keeps their text.
+class PieceSink : public cli::TextSink {
+ public:
+  void Write(std::string_view text) override {
+    text_ += text;
+    ++pieces_;
+    largest_ = std::max(largest_, text.size());
+  }
+  std::string text_;
+  int pieces_ = 0;
+  std::size_t largest_ = 0;
+};
+
+TEST(JsonOutput, StreamedInBoundedPiecesAsTheSameText) {
+  test::ScriptedHost host;
+  host.options.SymbolTable = true;
+  Engine engine(host);
+  const LoadResult result = engine.LoadAndDisassemble(kData + "/serial_terminal.eeprom", false);
+  ASSERT_TRUE(result.analysis);
+  PieceSink sink;
+  cli::WriteAnalysisJson(*result.analysis, sink);
+  EXPECT_EQ(sink.text_, cli::AnalysisJson(*result.analysis));
+  EXPECT_GT(sink.pieces_, 2);
+  EXPECT_LT(sink.largest_, 80u * 1024);  // one chunk and the element that passed it
+  EXPECT_NO_THROW(Json::parse(sink.text_));
+}
+
+TEST(JsonOutput, StringsAreEscapedAndBadUtf8Replaced) {
+  Analysis a;
+  a.image.path = std::string("d\\\"q\tx\x01\x7f\xc3\xa9\xff\xe2\x82", 13);
+  a.regions.push_back(Region{0, 32768, RegionKind::Free, "free"});
+  const Json j = Json::parse(cli::AnalysisJson(a));
+  EXPECT_EQ(j["image"]["path"], "d\\\"q\tx\x01\x7f\xc3\xa9\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+  EXPECT_TRUE(j["lines"].empty());
+  EXPECT_EQ(j["regions"][0]["name"], "free");
 }
 
 }  // namespace
