@@ -10,11 +10,11 @@
 #include <QTest>
 #include <memory>
 
-#include "printing.h"
-#include "shell_support.h"
-#include "main_window.h"
-#include "prompt.h"
-#include "settings_store.h"
+#include "output/printing.h"
+#include "window/shell_support.h"
+#include "window/main_window.h"
+#include "window/prompt.h"
+#include "window/settings_store.h"
 
 namespace brevin::test {
 

@@ -1,0 +1,144 @@
+// Auto-Reload: the watch's file test and the window's tick, driven directly.
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include "desktop/file_watch.h"
+#include "test_support.h"
+
+using namespace brevin;
+using namespace brevin::test;
+
+namespace {
+
+void Rewrite(const QString& path, const QString& sample, int patchChecksum = 0) {
+  QFile in(SamplePath(sample));
+  QFile out(path);
+  QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  QByteArray bytes = in.readAll();
+  bytes[5] = static_cast<char>(bytes[5] + patchChecksum);
+  out.write(bytes);
+}
+
+// A listing area still showing this was not reloaded by the tick.
+constexpr const char* kMark = "(shown before the tick)";
+bool Reloaded(const MainWindow& w) { return w.txtDisplay->toPlainText() != kMark; }
+
+struct Watched {
+  ScriptedPrompt prompt;
+  SettingsStore store{kSettingsAppName};
+  std::unique_ptr<MainWindow> w = LoadWindow(store);
+  QTemporaryDir dir;
+  QString path = CopySample(dir, "led_chaser.eeprom", "r.eeprom");
+  Watched(bool autoReload) {
+    w->Item("mnuFile_InhibitWarnings")->setChecked(true);
+    w->Item("mnuFile_AutoReload")->setChecked(autoReload);
+    w->OpenFile(path);
+    w->txtDisplay->setPlainText(kMark);
+    prompt.asked.clear();
+  }
+};
+
+}  // namespace
+
+class AutoReloadTests : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { FreshProcess(); }
+
+  void replacedFileOfTheSameSizeAndTimeIsSeen() {
+    QTemporaryDir dir;
+    const QString path = CopySample(dir, "led_chaser.eeprom", "w.eeprom");
+    const QString other = CopySample(dir, "led_chaser.eeprom", "other.eeprom");
+    const QDateTime time = QDateTime::currentDateTime().addSecs(-60);
+    for (const QString& name : {path, other}) {
+      QFile file(name);
+      QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime));
+    }
+    FileWatch watch;
+    QCOMPARE(watch.Check(path), FileWatch::Change::None);  // first sight is the baseline
+    QVERIFY(QFile::remove(path) && QFile::rename(other, path));
+    QCOMPARE(watch.Check(path), FileWatch::Change::Written);  // only the inode tells
+  }
+
+  void oneWriteGivesOneReloadAndDeletionStopsTheWatch() {
+    Watched s(true);
+    QVERIFY(s.w->ReloadTimer->isActive());
+    QCOMPARE(s.w->ReloadTimer->interval(), 1000);
+    s.w->ReloadTimer_Timer();
+    QVERIFY(!Reloaded(*s.w));
+
+    Rewrite(s.path, "led_chaser.binary");
+    s.w->ReloadTimer_Timer();
+    QVERIFY(QRegularExpression("\nAuto-Reloaded at \\d\\d:\\d\\d:\\d\\d\n").match(s.w->txtDisplay->toPlainText()).hasMatch());
+    QCOMPARE(s.w->SaveFile, s.dir.path() + "/r.lst");
+    s.w->txtDisplay->setPlainText(kMark);
+    s.w->ReloadTimer_Timer();
+    QVERIFY(!Reloaded(*s.w));
+
+    // A vanished file stops the watch without a word; recreating it does not restart it.
+    QVERIFY(QFile::remove(s.path));
+    s.w->ReloadTimer_Timer();
+    QVERIFY(!s.w->ReloadTimer->isActive());
+    CopySample(s.dir, "led_chaser.eeprom", "r.eeprom");
+    QVERIFY(!s.w->ReloadTimer->isActive() && s.prompt.asked.isEmpty());
+    s.w->Refresh();
+    QVERIFY(s.w->ReloadTimer->isActive());
+  }
+
+  void refusedRewriteWaitsForTheNextWrite() {
+    Watched s(true);
+    Rewrite(s.path, "led_chaser.eeprom", 1);  // caught half-written: wrong checksum, same size
+    s.prompt.answers.enqueue(MessageAnswer::No);
+    s.w->Item("mnuFile_InhibitWarnings")->setChecked(false);
+    s.w->Item("mnuView_IncludeSourceCode")->setChecked(false);
+    s.w->ReloadTimer_Timer();
+    s.w->ReloadTimer_Timer();
+    QCOMPARE(s.prompt.Count(s.path + "\r\n\r\nThe file checksum is not as expected."), 1);
+    QVERIFY(!Reloaded(*s.w) && s.w->ReloadTimer->isActive());
+    Rewrite(s.path, "led_chaser.eeprom");
+    s.w->ReloadTimer_Timer();
+    QVERIFY(Reloaded(*s.w));
+    QCOMPARE(s.prompt.asked.size(), 1);
+  }
+
+  void switchingOnReloadsWhatWasWrittenSinceTheLoad() {
+    Watched s(false);
+    QVERIFY(!s.w->ReloadTimer->isActive());
+    s.w->Item("mnuFile_AutoReload")->trigger();
+    QVERIFY(s.w->ReloadTimer->isActive() && !Reloaded(*s.w));
+    s.w->Item("mnuFile_AutoReload")->trigger();
+    QVERIFY(!s.w->ReloadTimer->isActive());
+    Rewrite(s.path, "led_chaser.binary");
+    s.w->ReloadTimer_Timer();  // a tick left over after switching off does nothing
+    QVERIFY(!Reloaded(*s.w));
+    s.w->Item("mnuFile_AutoReload")->trigger();
+    QVERIFY(s.w->txtDisplay->toPlainText().contains("Auto-Reloaded at "));
+  }
+
+  void crashedStartWatchesWithoutReloading() {
+    ScriptedPrompt prompt;
+    QTemporaryDir dir;
+    const QString path = CopySample(dir, "led_chaser.eeprom", "c.eeprom");
+    SettingsStore store(kSettingsAppName);
+    store.WriteText("Mru", "LastFile", path);
+    store.WriteBool("Settings", "AutoReload", true);
+    store.WriteBool("Settings", "InhibitWarnings", true);
+    store.WriteBool("Setup", "Crashed", true);
+    auto w = LoadWindow(store);
+    QVERIFY(w->ReloadTimer->isActive());
+    w->ReloadTimer_Timer();  // the image that may have crashed the last run stays closed...
+    QVERIFY(w->txtDisplay->toPlainText().isEmpty());
+    Rewrite(path, "led_chaser.binary");  // ...until it is written again
+    w->ReloadTimer_Timer();
+    QVERIFY(w->txtDisplay->toPlainText().contains("Auto-Reloaded at "));
+  }
+};
+
+int RunAutoReloadTests(int argc, char** argv) {
+  AutoReloadTests tests;
+  return QTest::qExec(&tests, argc, argv);
+}
+
+#include "auto_reload_test.moc"

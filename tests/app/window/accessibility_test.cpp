@@ -1,0 +1,54 @@
+// Screen readers and end-to-end tests find the program's windows and widgets by
+// their accessible names: every window, dialog and widget class of our own needs one.
+#include <QApplication>
+#include <QtTest>
+
+#include "dialogs/debug_window.h"
+#include "dialogs/file_search_dialog.h"
+#include "dialogs/find_dialog.h"
+#include "window/main_window.h"
+#include "dialogs/port_dialog.h"
+#include "window/settings_store.h"
+#include "window/shell_support.h"
+#include "test_support.h"
+
+using namespace brevin;
+using namespace brevin::test;
+
+class AccessibilityTests : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { FreshProcess(); }
+
+  void everyWindowAndOwnWidgetHasAName() {
+    ScriptedPrompt prompt;
+    SettingsStore store(kSettingsAppName);
+    auto w = LoadWindow(store);
+    QVERIFY(w != nullptr);
+    w->Item("mnuHelp_DebugSpin")->trigger();
+    w->OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Item("mnuEdit_Find")->trigger();
+    QVERIFY(w->FindBox() != nullptr && w->DebugInfo() != nullptr);
+    PortDialog ports(store);
+    FileSearchDialog search("Propeller Manual", "propeller.exe", QString());
+
+    QStringList unnamed;
+    for (QWidget* widget : QApplication::allWidgets()) {
+      const QString cls = widget->metaObject()->className();
+      const bool ours = cls.startsWith("brevin::");
+      const bool window = widget->isWindow() && widget->windowType() != Qt::ToolTip &&
+                          widget->windowType() != Qt::Popup && !widget->inherits("QMenu");
+      if ((ours || window) && widget->accessibleName().isEmpty()) unnamed << cls + " " + widget->objectName();
+    }
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+    QCOMPARE(w->txtDisplay->accessibleName(), QString("Listing"));
+  }
+};
+
+int RunAccessibilityTests(int argc, char** argv) {
+  AccessibilityTests tests;
+  return QTest::qExec(&tests, argc, argv);
+}
+
+#include "accessibility_test.moc"
