@@ -7,7 +7,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "window/main_window.h"
+#include <QMainWindow>
 #include "window/shell_support.h"
 
 namespace brevin {
@@ -20,12 +20,13 @@ QStringList LocalFiles(const QList<QUrl>& urls) {
   return files;
 }
 
-FileDropOpener::FileDropOpener(MainWindow& window) : QObject(&window), window_(window) {
+FileDropOpener::FileDropOpener(QMainWindow& window, QPlainTextEdit& listing, std::function<void(const QString&)> open)
+    : QObject(&window), window_(window), open_(std::move(open)) {
   window.setAcceptDrops(true);
   window.installEventFilter(this);
   // The read-only listing area would otherwise refuse the drag itself.
-  window.txtDisplay->viewport()->setAcceptDrops(true);
-  window.txtDisplay->viewport()->installEventFilter(this);
+  listing.viewport()->setAcceptDrops(true);
+  listing.viewport()->installEventFilter(this);
 }
 
 bool FileDropOpener::eventFilter(QObject* watched, QEvent* event) {
@@ -47,7 +48,7 @@ bool FileDropOpener::eventFilter(QObject* watched, QEvent* event) {
         window_.statusBar()->showMessage(
             QString("%1 files dropped: opened the first, %2").arg(files.size()).arg(FileNameOf(first)), 10000);
       }
-      QTimer::singleShot(0, &window_, [this, first] { window_.OpenChosenFile(first); });
+      QTimer::singleShot(0, &window_, [this, first] { open_(first); });
       return true;
     }
     default:

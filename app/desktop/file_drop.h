@@ -5,10 +5,12 @@
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
+#include <functional>
+
+class QMainWindow;
+class QPlainTextEdit;
 
 namespace brevin {
-
-class MainWindow;
 
 // The local files among dropped URLs, in their order.
 QStringList LocalFiles(const QList<QUrl>& urls);
@@ -18,13 +20,14 @@ QStringList LocalFiles(const QList<QUrl>& urls);
 // message box runs inside the drag); more than one file gets a status-bar note.
 class FileDropOpener : public QObject {
  public:
-  explicit FileDropOpener(MainWindow& window);
+  FileDropOpener(QMainWindow& window, QPlainTextEdit& listing, std::function<void(const QString&)> open);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  MainWindow& window_;
+  QMainWindow& window_;
+  std::function<void(const QString&)> open_;
 };
 
 }  // namespace brevin

@@ -6,7 +6,7 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
-#include "window/main_window.h"
+#include "window/main_window.h"  // DefaultListingFont
 #include "window/prompt.h"
 #include "window/settings_store.h"
 #include "window/shell_support.h"
@@ -23,24 +23,24 @@ constexpr const char* kSaveFilter = "Text File (*.txt) (*.txt);;All Files (*.*) 
 
 struct DebugMenuRow {
   const char* menu;  // the menu the item goes in
-  const char* name;
-  const char* caption;  // "-" is a separator
+  DebugCommand command;  // ignored for a separator
+  const char* caption;   // "-" is a separator
   const char* shortcut;
 };
 
 constexpr DebugMenuRow kDebugMenus[] = {
-    {"&File", "mnuFile_SaveAs", "Save &As ...", ""},
-    {"&File", "", "-", ""},
-    {"&File", "mnuFile_Print", "&Print ...", ""},
-    {"&File", "mnuFile_PrintSetup", "Printer Set&up ...", ""},
-    {"&File", "", "-", ""},
-    {"&File", "mnuFile_Exit", "E&xit", ""},
-    {"&Edit", "mnuEdit_Copy", "&Copy", ""},
-    {"&Edit", "", "-", ""},
-    {"&Edit", "mnuEdit_SelectAll", "Select &All", ""},
-    {"&Edit", "", "-", ""},
-    {"&Edit", "mnuEdit_Find", "&Find ...", "Ctrl+F"},
-    {"&Edit", "mnuEdit_FindNext", "Find &Next", "F3"},
+    {"&File", DebugCommand::SaveAs, "Save &As ...", ""},
+    {"&File", DebugCommand::kCount, "-", ""},
+    {"&File", DebugCommand::Print, "&Print ...", ""},
+    {"&File", DebugCommand::PrintSetup, "Printer Set&up ...", ""},
+    {"&File", DebugCommand::kCount, "-", ""},
+    {"&File", DebugCommand::Exit, "E&xit", ""},
+    {"&Edit", DebugCommand::Copy, "&Copy", ""},
+    {"&Edit", DebugCommand::kCount, "-", ""},
+    {"&Edit", DebugCommand::SelectAll, "Select &All", ""},
+    {"&Edit", DebugCommand::kCount, "-", ""},
+    {"&Edit", DebugCommand::Find, "&Find ...", "Ctrl+F"},
+    {"&Edit", DebugCommand::FindNext, "Find &Next", "F3"},
 };
 
 }  // namespace
@@ -52,15 +52,15 @@ DebugWindow::DebugWindow(SettingsStore& store, const QString& saveFile, QWidget*
   setWindowTitle("Debug Info");
   setAttribute(Qt::WA_DeleteOnClose);
 
-  txtDisplay = new QPlainTextEdit(this);
-  txtDisplay->setObjectName("txtDisplay");
-  txtDisplay->setAccessibleName("Debug information");
-  txtDisplay->setReadOnly(true);
-  txtDisplay->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  txtDisplay->setLineWrapMode(QPlainTextEdit::NoWrap);
-  txtDisplay->setUndoRedoEnabled(false);  // a read-only trace needs no undo copy of itself
-  txtDisplay->setFont(DefaultListingFont());
-  setCentralWidget(txtDisplay);
+  textView = new QPlainTextEdit(this);
+  textView->setObjectName("textView");
+  textView->setAccessibleName("Debug information");
+  textView->setReadOnly(true);
+  textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  textView->setLineWrapMode(QPlainTextEdit::NoWrap);
+  textView->setUndoRedoEnabled(false);  // a read-only trace needs no undo copy of itself
+  textView->setFont(DefaultListingFont());
+  setCentralWidget(textView);
   BuildMenus();
 
   ChooseSaveFile = [this](const QString& title, const QString& folder, const QString& filter) {
@@ -69,7 +69,10 @@ DebugWindow::DebugWindow(SettingsStore& store, const QString& saveFile, QWidget*
 
   resize(640, 480);  // design size
   RestorePlacement(this, store_, "Debug", true);
-  if (auto* main = qobject_cast<MainWindow*>(parent)) txtDisplay->setFont(main->txtDisplay->font());
+  // The listing's font, so both texts read alike.
+  if (const auto* listing = parent != nullptr ? parent->findChild<QPlainTextEdit*>("listingView") : nullptr) {
+    textView->setFont(listing->font());
+  }
 }
 
 void DebugWindow::BuildMenus() {
@@ -78,39 +81,37 @@ void DebugWindow::BuildMenus() {
     QMenu*& menu = menus[row.menu];
     if (menu == nullptr) {
       menu = menuBar()->addMenu(row.menu);
-      menu->setObjectName(row.menu[1] == 'F' ? "mnuFile" : "mnuEdit");
     }
     if (QString(row.caption) == "-") {
       menu->addSeparator();
       continue;
     }
     QAction* action = menu->addAction(row.caption);
-    action->setObjectName(row.name);
     if (*row.shortcut != '\0') {
       action->setShortcut(QKeySequence(row.shortcut));
       action->setShortcutContext(Qt::WindowShortcut);
     }
-    items_.insert(row.name, action);
+    actions_[static_cast<std::size_t>(row.command)] = action;
   }
   // Print acts through whoever prints for the program; without one it is disabled.
   connect(menus["&File"], &QMenu::aboutToShow, this, [this] {
-    Item("mnuFile_Print")->setEnabled(isSignalConnected(QMetaMethod::fromSignal(&DebugWindow::printRequested)));
+    Action(DebugCommand::Print)->setEnabled(isSignalConnected(QMetaMethod::fromSignal(&DebugWindow::printRequested)));
   });
-  connect(Item("mnuFile_SaveAs"), &QAction::triggered, this, &DebugWindow::SaveAs);
-  connect(Item("mnuFile_Print"), &QAction::triggered, this,
-          [this] { WithoutTopmost([this] { emit printRequested(txtDisplay); }); });
-  connect(Item("mnuFile_PrintSetup"), &QAction::triggered, this,
+  connect(Action(DebugCommand::SaveAs), &QAction::triggered, this, &DebugWindow::SaveAs);
+  connect(Action(DebugCommand::Print), &QAction::triggered, this,
+          [this] { WithoutTopmost([this] { emit printRequested(textView); }); });
+  connect(Action(DebugCommand::PrintSetup), &QAction::triggered, this,
           [this] { WithoutTopmost([this] { emit printSetupRequested(); }); });
-  connect(Item("mnuFile_Exit"), &QAction::triggered, this, &QWidget::close);
-  connect(Item("mnuEdit_Copy"), &QAction::triggered, this, [this] { CopyToClipboard(txtDisplay); });
-  connect(Item("mnuEdit_SelectAll"), &QAction::triggered, this, [this] { SelectAllWithoutFlicker(txtDisplay); });
-  connect(Item("mnuEdit_Find"), &QAction::triggered, this, [this] { emit findRequested(txtDisplay); });
-  connect(Item("mnuEdit_FindNext"), &QAction::triggered, this, [this] { emit findNextRequested(txtDisplay); });
+  connect(Action(DebugCommand::Exit), &QAction::triggered, this, &QWidget::close);
+  connect(Action(DebugCommand::Copy), &QAction::triggered, this, [this] { CopyToClipboard(textView); });
+  connect(Action(DebugCommand::SelectAll), &QAction::triggered, this, [this] { SelectAllWithoutFlicker(textView); });
+  connect(Action(DebugCommand::Find), &QAction::triggered, this, [this] { emit findRequested(textView); });
+  connect(Action(DebugCommand::FindNext), &QAction::triggered, this, [this] { emit findNextRequested(textView); });
 }
 
 void DebugWindow::ClearText() {
-  txtDisplay->clear();
-  txtDisplay->setUpdatesEnabled(false);
+  textView->clear();
+  textView->setUpdatesEnabled(false);
   frozen_ = true;
 }
 
@@ -119,23 +120,23 @@ void DebugWindow::AppendTrace(const std::string& text) {
   QString shown = QString::fromStdString(text);
   shown.replace("\r\n", "\n");
   if (!frozen_) {
-    txtDisplay->setUpdatesEnabled(false);
+    textView->setUpdatesEnabled(false);
     frozen_ = true;
   }
-  if (txtDisplay->document()->isEmpty()) {
-    txtDisplay->setPlainText(shown);
+  if (textView->document()->isEmpty()) {
+    textView->setPlainText(shown);
   } else {
     // One insertion at the end: the earlier text is not laid out again.
-    QTextCursor end(txtDisplay->document());
+    QTextCursor end(textView->document());
     end.movePosition(QTextCursor::End);
     end.insertText(shown);
   }
 }
 
 void DebugWindow::EndOutput() {
-  QTextCursor start(txtDisplay->document());
-  txtDisplay->setTextCursor(start);
-  txtDisplay->setUpdatesEnabled(true);
+  QTextCursor start(textView->document());
+  textView->setTextCursor(start);
+  textView->setUpdatesEnabled(true);
   frozen_ = false;
 }
 
@@ -160,7 +161,7 @@ void DebugWindow::SaveAs() {
     chosen = ChooseSaveFile("Save Debugging Information As ...", FolderOf(saveFile_), kSaveFilter);
   });
   if (chosen.isEmpty()) return;
-  QString text = txtDisplay->toPlainText();
+  QString text = textView->toPlainText();
   text.replace('\n', "\r\n");
   const QString reason = WriteFileAtomically(chosen, text.toUtf8());
   if (!reason.isEmpty()) {

@@ -10,6 +10,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,9 @@ class QPlainTextEdit;
 namespace brevin {
 
 class SettingsStore;
+
+// The debug window's commands, in menu order.
+enum class DebugCommand { SaveAs, Print, PrintSetup, Exit, Copy, SelectAll, Find, FindNext, kCount };
 
 class DebugWindow : public QMainWindow {
   Q_OBJECT
@@ -38,11 +42,10 @@ class DebugWindow : public QMainWindow {
   // temporary file beside the target, so a failed write leaves no partial file.
   void SaveAs();
 
-  // A menu item by its name ("mnuFile_SaveAs"); null when unknown.
-  QAction* Item(const QString& name) const { return items_.value(name, nullptr); }
+  QAction* Action(DebugCommand command) const { return actions_[static_cast<std::size_t>(command)]; }
   bool Topmost() const;
 
-  QPlainTextEdit* txtDisplay = nullptr;
+  QPlainTextEdit* textView = nullptr;
 
   // The save dialog: (title, folder, filter) -> chosen path, empty on cancel.
   using SaveChooser = std::function<QString(const QString&, const QString&, const QString&)>;
@@ -65,7 +68,7 @@ class DebugWindow : public QMainWindow {
 
   SettingsStore& store_;
   const QString& saveFile_;
-  QHash<QString, QAction*> items_;
+  std::array<QAction*, static_cast<std::size_t>(DebugCommand::kCount)> actions_{};
   bool frozen_ = false;
 };
 

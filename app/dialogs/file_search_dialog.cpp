@@ -58,15 +58,15 @@ FileSearchDialog::FileSearchDialog(const QString& description, const QString& pa
   setAccessibleName("Integration Wizard");
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-  lblAction = new QLabel("Searching for ....", this);
-  lblAction->setObjectName("lblAction");
-  lblAction->setAccessibleName("Action");
-  lblStatus = new QLabel(this);
-  lblStatus->setObjectName("lblStatus");
-  lblStatus->setAccessibleName("Status");
-  lblStatus->setWordWrap(true);
-  lblStatus->setMinimumHeight(lblStatus->fontMetrics().height() * 3);
-  lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  actionLabel = new QLabel("Searching for ....", this);
+  actionLabel->setObjectName("actionLabel");
+  actionLabel->setAccessibleName("Action");
+  statusLabel = new QLabel(this);
+  statusLabel->setObjectName("statusLabel");
+  statusLabel->setAccessibleName("Status");
+  statusLabel->setWordWrap(true);
+  statusLabel->setMinimumHeight(statusLabel->fontMetrics().height() * 3);
+  statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   const auto button = [this](const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, this);
@@ -75,21 +75,21 @@ FileSearchDialog::FileSearchDialog(const QString& description, const QString& pa
     b->setAutoDefault(false);
     return b;
   };
-  btnSearch = button("btnSearch", "&Search");
-  btnOkay = button("btnOkay", "&Use");
-  btnCancel = button("btnCancel", "&Cancel");
-  connect(btnSearch, &QPushButton::clicked, this, &FileSearchDialog::Search);
-  connect(btnOkay, &QPushButton::clicked, this, &FileSearchDialog::Okay);
-  connect(btnCancel, &QPushButton::clicked, this, &FileSearchDialog::Cancel);
+  searchButton = button("searchButton", "&Search");
+  okayButton = button("okayButton", "&Use");
+  cancelButton = button("cancelButton", "&Cancel");
+  connect(searchButton, &QPushButton::clicked, this, &FileSearchDialog::Search);
+  connect(okayButton, &QPushButton::clicked, this, &FileSearchDialog::Okay);
+  connect(cancelButton, &QPushButton::clicked, this, &FileSearchDialog::Cancel);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(btnSearch);
-  buttons->addWidget(btnOkay);
-  buttons->addWidget(btnCancel);
+  buttons->addWidget(searchButton);
+  buttons->addWidget(okayButton);
+  buttons->addWidget(cancelButton);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(lblAction);
-  layout->addWidget(lblStatus, 1);
+  layout->addWidget(actionLabel);
+  layout->addWidget(statusLabel, 1);
   layout->addLayout(buttons);
   setMinimumWidth(480);
 
@@ -102,33 +102,33 @@ FileSearchDialog::~FileSearchDialog() = default;
 
 void FileSearchDialog::ShowFolder(const QString& folder) {
   shownFolder_ = folder;
-  lblStatus->setText(folder);
+  statusLabel->setText(folder);
 }
 
 void FileSearchDialog::ShowResult(const QString& text, bool failure) {
-  QFont font = lblStatus->font();
+  QFont font = statusLabel->font();
   font.setBold(failure);
-  lblStatus->setFont(font);
-  QPalette palette = lblStatus->palette();
+  statusLabel->setFont(font);
+  QPalette palette = statusLabel->palette();
   palette.setColor(QPalette::WindowText, failure ? QColor(Qt::red) : palette.color(QPalette::ButtonText));
-  lblStatus->setPalette(palette);
-  lblStatus->setText(text);
+  statusLabel->setPalette(palette);
+  statusLabel->setText(text);
 }
 
 void FileSearchDialog::Load() {
   busy_ = true;
   foundPath_.clear();
-  lblAction->setText("Searching for " + description_ + " ...");
+  actionLabel->setText("Searching for " + description_ + " ...");
   ShowResult(QString(), false);
   found_ = abort_ = done_ = false;
-  btnSearch->setEnabled(false);
-  btnOkay->setEnabled(false);
+  searchButton->setEnabled(false);
+  okayButton->setEnabled(false);
   if (!startFolder_.isEmpty()) Examine(startFolder_, Buttons::YesNo);
   if (found_) {
-    lblAction->setText(description_ + " found in ...");
-    btnOkay->setEnabled(true);
-    btnSearch->setEnabled(true);
-    btnCancel->setText("&Cancel");
+    actionLabel->setText(description_ + " found in ...");
+    okayButton->setEnabled(true);
+    searchButton->setEnabled(true);
+    cancelButton->setText("&Cancel");
     done_ = true;
   } else {
     Search();
@@ -148,12 +148,12 @@ void FileSearchDialog::Examine(const QString& folder, Buttons buttons) {
 }
 
 void FileSearchDialog::Search() {
-  lblAction->setText("Searching for " + description_ + " ...");
+  actionLabel->setText("Searching for " + description_ + " ...");
   ShowResult(QString(), false);
   found_ = abort_ = done_ = false;
-  btnSearch->setEnabled(false);
-  btnOkay->setEnabled(false);
-  btnCancel->setText("&Stop");
+  searchButton->setEnabled(false);
+  okayButton->setEnabled(false);
+  cancelButton->setText("&Stop");
   setCursor(Qt::BusyCursor);
 
   std::vector<std::string> roots;
@@ -188,15 +188,15 @@ void FileSearchDialog::FinishSearch() {
   found_ = search_->Found();
   abort_ = abort_ || search_->Aborted();
   if (found_) {
-    lblAction->setText(description_ + " found in ...");
+    actionLabel->setText(description_ + " found in ...");
     ShowFolder(Shown(search_->FoundFolder()));
-    btnOkay->setEnabled(true);
+    okayButton->setEnabled(true);
   } else {
     ShowResult(abort_ ? "Aborted" : "Not found !", true);
   }
   search_.reset();
-  btnSearch->setEnabled(true);
-  btnCancel->setText("&Cancel");
+  searchButton->setEnabled(true);
+  cancelButton->setText("&Cancel");
   done_ = true;
 }
 

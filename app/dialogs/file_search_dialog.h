@@ -46,11 +46,11 @@ class FileSearchDialog : public QDialog {
   // Folder + "/" + the first matching file, set by "&Use"; empty otherwise.
   const QString& FoundPath() const { return foundPath_; }
 
-  QLabel* lblAction = nullptr;
-  QLabel* lblStatus = nullptr;
-  QPushButton* btnSearch = nullptr;
-  QPushButton* btnOkay = nullptr;
-  QPushButton* btnCancel = nullptr;
+  QLabel* actionLabel = nullptr;
+  QLabel* statusLabel = nullptr;
+  QPushButton* searchButton = nullptr;
+  QPushButton* okayButton = nullptr;
+  QPushButton* cancelButton = nullptr;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

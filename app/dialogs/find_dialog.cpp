@@ -23,37 +23,37 @@ FindDialog::FindDialog(TextSearch& search, QStringList& history, SettingsStore& 
   setWindowTitle(" Find");
   setAttribute(Qt::WA_DeleteOnClose);
 
-  cboFindText = new QComboBox(this);
-  cboFindText->setObjectName("cboFindText");
-  cboFindText->setAccessibleName("Find what");
-  cboFindText->setEditable(true);
+  searchTextBox = new QComboBox(this);
+  searchTextBox->setObjectName("searchTextBox");
+  searchTextBox->setAccessibleName("Find what");
+  searchTextBox->setEditable(true);
   // The list changes only by the history rules, never by Enter.
-  cboFindText->setInsertPolicy(QComboBox::NoInsert);
-  cboFindText->setMinimumWidth(260);
-  chkMatchCase = new QCheckBox("&Match Case", this);
-  chkMatchCase->setObjectName("chkMatchCase");
-  chkMatchCase->setAccessibleName("Match Case");
-  chkWholeWord = new QCheckBox("&Whole Word", this);
-  chkWholeWord->setObjectName("chkWholeWord");
-  chkWholeWord->setAccessibleName("Whole Word");
-  btnFind = new QPushButton("&Find First", this);
-  btnFind->setObjectName("btnFind");
-  btnFind->setAccessibleName("Find First");
-  btnFindNext = new QPushButton("Find &Next", this);
-  btnFindNext->setObjectName("btnFindNext");
-  btnFindNext->setAccessibleName("Find Next");
+  searchTextBox->setInsertPolicy(QComboBox::NoInsert);
+  searchTextBox->setMinimumWidth(260);
+  matchCaseBox = new QCheckBox("&Match Case", this);
+  matchCaseBox->setObjectName("matchCaseBox");
+  matchCaseBox->setAccessibleName("Match Case");
+  wholeWordBox = new QCheckBox("&Whole Word", this);
+  wholeWordBox->setObjectName("wholeWordBox");
+  wholeWordBox->setAccessibleName("Whole Word");
+  findFirstButton = new QPushButton("&Find First", this);
+  findFirstButton->setObjectName("findFirstButton");
+  findFirstButton->setAccessibleName("Find First");
+  findNextButton = new QPushButton("Find &Next", this);
+  findNextButton->setObjectName("findNextButton");
+  findNextButton->setAccessibleName("Find Next");
 
   auto* layout = new QGridLayout(this);
-  layout->addWidget(cboFindText, 0, 0, 1, 2);
-  layout->addWidget(btnFind, 0, 2);
-  layout->addWidget(chkMatchCase, 1, 0);
-  layout->addWidget(chkWholeWord, 1, 1);
-  layout->addWidget(btnFindNext, 1, 2);
+  layout->addWidget(searchTextBox, 0, 0, 1, 2);
+  layout->addWidget(findFirstButton, 0, 2);
+  layout->addWidget(matchCaseBox, 1, 0);
+  layout->addWidget(wholeWordBox, 1, 1);
+  layout->addWidget(findNextButton, 1, 2);
   setFixedSize(sizeHint());
 
-  connect(btnFind, &QPushButton::clicked, this, &FindDialog::FindFirst);
-  connect(btnFindNext, &QPushButton::clicked, this, &FindDialog::FindNext);
-  connect(cboFindText->lineEdit(), &QLineEdit::returnPressed, this, &FindDialog::FindNext);
+  connect(findFirstButton, &QPushButton::clicked, this, &FindDialog::FindFirst);
+  connect(findNextButton, &QPushButton::clicked, this, &FindDialog::FindNext);
+  connect(searchTextBox->lineEdit(), &QLineEdit::returnPressed, this, &FindDialog::FindNext);
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 
   entries_.clear();
@@ -68,43 +68,43 @@ void FindDialog::Open(QPlainTextEdit* target) {
   target_ = target;
   const QString proposed = target != nullptr ? ProposedFindText(target->textCursor().selectedText()) : QString();
   if (!proposed.isEmpty()) {
-    cboFindText->setEditText(proposed);
+    searchTextBox->setEditText(proposed);
     search_.LastFound = target->textCursor().selectionStart();
   } else {
-    cboFindText->setEditText(search_.FindText);
+    searchTextBox->setEditText(search_.FindText);
   }
-  chkMatchCase->setChecked((search_.FindMode & kFindMatchCase) != 0);
-  chkWholeWord->setChecked((search_.FindMode & kFindWholeWord) != 0);
+  matchCaseBox->setChecked((search_.FindMode & kFindMatchCase) != 0);
+  wholeWordBox->setChecked((search_.FindMode & kFindWholeWord) != 0);
   show();
   raise();
   activateWindow();
-  cboFindText->setFocus();
-  cboFindText->lineEdit()->selectAll();
+  searchTextBox->setFocus();
+  searchTextBox->lineEdit()->selectAll();
 }
 
 void FindDialog::Refocus(QPlainTextEdit* target) {
   target_ = target;
   raise();
   activateWindow();
-  cboFindText->setFocus();
+  searchTextBox->setFocus();
 }
 
 void FindDialog::FollowSelection(const QString& selected) {
   if (search_.Searching || selected.isEmpty()) return;
-  cboFindText->setEditText(selected);
+  searchTextBox->setEditText(selected);
 }
 
-int FindDialog::Mode() const { return GetFindMode(chkWholeWord->isChecked(), chkMatchCase->isChecked()); }
+int FindDialog::Mode() const { return GetFindMode(wholeWordBox->isChecked(), matchCaseBox->isChecked()); }
 
 void FindDialog::ShowEntries() {
-  const QString text = cboFindText->currentText();
-  cboFindText->clear();
-  cboFindText->addItems(entries_);
-  cboFindText->setEditText(text);
+  const QString text = searchTextBox->currentText();
+  searchTextBox->clear();
+  searchTextBox->addItems(entries_);
+  searchTextBox->setEditText(text);
 }
 
 void FindDialog::FindFirst() {
-  const QString text = cboFindText->currentText();
+  const QString text = searchTextBox->currentText();
   if (text.isEmpty()) return;
   const QStringList previous = entries_;
   search_.FindFirst(target_, text, Mode(), &entries_);
@@ -112,7 +112,7 @@ void FindDialog::FindFirst() {
 }
 
 void FindDialog::FindNext() {
-  const QString text = cboFindText->currentText();
+  const QString text = searchTextBox->currentText();
   if (text.isEmpty()) return;
   const QStringList previous = entries_;
   search_.FindNext(target_, text, Mode(), &entries_);

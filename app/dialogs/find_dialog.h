@@ -39,11 +39,11 @@ class FindDialog : public QWidget {
   QStringList Entries() const { return entries_; }
   QPlainTextEdit* Target() const { return target_; }
 
-  QComboBox* cboFindText = nullptr;
-  QCheckBox* chkMatchCase = nullptr;
-  QCheckBox* chkWholeWord = nullptr;
-  QPushButton* btnFind = nullptr;
-  QPushButton* btnFindNext = nullptr;
+  QComboBox* searchTextBox = nullptr;
+  QCheckBox* matchCaseBox = nullptr;
+  QCheckBox* wholeWordBox = nullptr;
+  QPushButton* findFirstButton = nullptr;
+  QPushButton* findNextButton = nullptr;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "window/settings_store.h"
+#include "window/window_placement.h"
 #include "window/shell_support.h"
 
 namespace brevin {
@@ -37,28 +38,28 @@ PortDialog::PortDialog(SettingsStore& store, QWidget* parent) : QDialog(parent),
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
   // The selected port: eight option buttons, the buttons and the machine's ports.
-  framePortSelected = new QGroupBox(this);
-  framePortSelected->setObjectName("framePortSelected");
-  framePortSelected->setAccessibleName("Port Selected");
-  auto* selected = new QGridLayout(framePortSelected);
+  selectedPortGroup = new QGroupBox(this);
+  selectedPortGroup->setObjectName("selectedPortGroup");
+  selectedPortGroup->setAccessibleName("Port Selected");
+  auto* selected = new QGridLayout(selectedPortGroup);
   for (int n = 1; n <= 8; ++n) {
-    optComPort[n] = Make<QRadioButton>(framePortSelected, QString("optComPort(%1)").arg(n), QString("COM&%1").arg(n));
-    optComPort[n]->setAutoExclusive(false);
-    selected->addWidget(optComPort[n], (n - 1) % 4, (n - 1) / 4);
+    portChoices[n] = Make<QRadioButton>(selectedPortGroup, QString("portChoices(%1)").arg(n), QString("COM&%1").arg(n));
+    portChoices[n]->setAutoExclusive(false);
+    selected->addWidget(portChoices[n], (n - 1) % 4, (n - 1) / 4);
   }
-  cboPorts = new QComboBox(framePortSelected);
-  cboPorts->setObjectName("cboPorts");
-  cboPorts->setAccessibleName("Serial Ports");
+  portList = new QComboBox(selectedPortGroup);
+  portList->setObjectName("portList");
+  portList->setAccessibleName("Serial Ports");
   for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
     QString text = port.systemLocation();
     if (!port.description().isEmpty()) text += "  (" + port.description() + ")";
-    cboPorts->addItem(text, port.systemLocation());
+    portList->addItem(text, port.systemLocation());
   }
-  if (cboPorts->count() == 0) cboPorts->setPlaceholderText("No serial ports found");
-  selected->addWidget(cboPorts, 4, 0, 1, 2);
-  btnOpen = Make<QPushButton>(framePortSelected, "btnOpen", "&Open");
-  btnDownloadToRam = Make<QPushButton>(framePortSelected, "btnDownloadToRam", "&Ram");
-  btnDownloadToEeprom = Make<QPushButton>(framePortSelected, "btnDownloadToEeprom", "&Eeprom");
+  if (portList->count() == 0) portList->setPlaceholderText("No serial ports found");
+  selected->addWidget(portList, 4, 0, 1, 2);
+  btnOpen = Make<QPushButton>(selectedPortGroup, "btnOpen", "&Open");
+  btnDownloadToRam = Make<QPushButton>(selectedPortGroup, "btnDownloadToRam", "&Ram");
+  btnDownloadToEeprom = Make<QPushButton>(selectedPortGroup, "btnDownloadToEeprom", "&Eeprom");
   auto* actions = new QHBoxLayout;
   actions->addWidget(btnOpen);
   actions->addWidget(btnDownloadToRam);
@@ -66,50 +67,50 @@ PortDialog::PortDialog(SettingsStore& store, QWidget* parent) : QDialog(parent),
   selected->addLayout(actions, 5, 0, 1, 2);
 
   // The ports that may be discovered or auto-selected: eight check boxes.
-  framePortsEnabled = new QGroupBox(kDiscoverable, this);
-  framePortsEnabled->setObjectName("framePortsEnabled");
-  framePortsEnabled->setAccessibleName(QString(kDiscoverable).trimmed());
-  auto* enabled = new QGridLayout(framePortsEnabled);
+  enabledPortsGroup = new QGroupBox(kDiscoverable, this);
+  enabledPortsGroup->setObjectName("enabledPortsGroup");
+  enabledPortsGroup->setAccessibleName(QString(kDiscoverable).trimmed());
+  auto* enabled = new QGridLayout(enabledPortsGroup);
   for (int n = 1; n <= 8; ++n) {
-    chkComPort[n] = Make<QCheckBox>(framePortsEnabled, QString("chkComPort(%1)").arg(n), QString("COM&%1").arg(n));
-    enabled->addWidget(chkComPort[n], (n - 1) % 4, (n - 1) / 4);
+    portEnabledBoxes[n] = Make<QCheckBox>(enabledPortsGroup, QString("portEnabledBoxes(%1)").arg(n), QString("COM&%1").arg(n));
+    enabled->addWidget(portEnabledBoxes[n], (n - 1) % 4, (n - 1) / 4);
   }
-  framePortsEnabled->hide();
+  enabledPortsGroup->hide();
 
-  chkAutoFind = Make<QCheckBox>(this, "chkAutoFind", "&Discover Ports");
-  btnSwapDiscover = Make<QPushButton>(this, "btnSwapDiscover", "...");
-  btnSwapDiscover->setAccessibleName("Show Discoverable Ports");
-  btnSwapDiscover->setToolTip("Show the discoverable ports");
-  optComPort[0] = Make<QRadioButton>(this, "optComPort(0)", "&Auto-Select Port");
-  optComPort[0]->setAutoExclusive(false);
-  optComPort[0]->setChecked(true);
-  btnSwapSelect = Make<QPushButton>(this, "btnSwapSelect", "...");
-  btnSwapSelect->setAccessibleName("Show Auto-Selectable Ports");
-  btnSwapSelect->setToolTip("Show the auto-selectable ports");
-  for (QPushButton* swap : {btnSwapDiscover, btnSwapSelect}) {
+  autoFindBox = Make<QCheckBox>(this, "autoFindBox", "&Discover Ports");
+  swapDiscoverButton = Make<QPushButton>(this, "swapDiscoverButton", "...");
+  swapDiscoverButton->setAccessibleName("Show Discoverable Ports");
+  swapDiscoverButton->setToolTip("Show the discoverable ports");
+  portChoices[0] = Make<QRadioButton>(this, "portChoices(0)", "&Auto-Select Port");
+  portChoices[0]->setAutoExclusive(false);
+  portChoices[0]->setChecked(true);
+  swapSelectButton = Make<QPushButton>(this, "swapSelectButton", "...");
+  swapSelectButton->setAccessibleName("Show Auto-Selectable Ports");
+  swapSelectButton->setToolTip("Show the auto-selectable ports");
+  for (QPushButton* swap : {swapDiscoverButton, swapSelectButton}) {
     swap->setAutoDefault(false);
     swap->setFixedWidth(swap->fontMetrics().horizontalAdvance("....") + 16);
   }
 
   auto* layout = new QGridLayout(this);
   // Both frames sit in one place; exactly one of them is visible.
-  layout->addWidget(framePortSelected, 0, 0, 1, 2);
-  layout->addWidget(framePortsEnabled, 0, 0, 1, 2);
-  layout->addWidget(chkAutoFind, 1, 0);
-  layout->addWidget(btnSwapDiscover, 1, 1);
-  layout->addWidget(optComPort[0], 2, 0);
-  layout->addWidget(btnSwapSelect, 2, 1);
+  layout->addWidget(selectedPortGroup, 0, 0, 1, 2);
+  layout->addWidget(enabledPortsGroup, 0, 0, 1, 2);
+  layout->addWidget(autoFindBox, 1, 0);
+  layout->addWidget(swapDiscoverButton, 1, 1);
+  layout->addWidget(portChoices[0], 2, 0);
+  layout->addWidget(swapSelectButton, 2, 1);
 
-  connect(btnSwapDiscover, &QPushButton::clicked, this, &PortDialog::SwapDiscover);
-  connect(btnSwapSelect, &QPushButton::clicked, this, &PortDialog::SwapSelect);
-  connect(chkAutoFind, &QCheckBox::clicked, this, [this] {
-    if (!framePortsEnabled->isHidden()) {
-      framePortsEnabled->setTitle(kDiscoverable);
-      framePortsEnabled->setAccessibleName(QString(kDiscoverable).trimmed());
+  connect(swapDiscoverButton, &QPushButton::clicked, this, &PortDialog::SwapDiscover);
+  connect(swapSelectButton, &QPushButton::clicked, this, &PortDialog::SwapSelect);
+  connect(autoFindBox, &QCheckBox::clicked, this, [this] {
+    if (!enabledPortsGroup->isHidden()) {
+      enabledPortsGroup->setTitle(kDiscoverable);
+      enabledPortsGroup->setAccessibleName(QString(kDiscoverable).trimmed());
     }
   });
   for (int n = 0; n <= 8; ++n) {
-    connect(optComPort[n], &QRadioButton::clicked, this, [this, n] { OptionClicked(n); });
+    connect(portChoices[n], &QRadioButton::clicked, this, [this, n] { OptionClicked(n); });
   }
 
   adjustSize();
@@ -117,14 +118,14 @@ PortDialog::PortDialog(SettingsStore& store, QWidget* parent) : QDialog(parent),
 }
 
 void PortDialog::Swap(const char* caption) {
-  if (framePortsEnabled->title() != caption) {
-    framePortsEnabled->setTitle(caption);
-    framePortsEnabled->setAccessibleName(QString(caption).trimmed());
-    framePortsEnabled->setVisible(true);
+  if (enabledPortsGroup->title() != caption) {
+    enabledPortsGroup->setTitle(caption);
+    enabledPortsGroup->setAccessibleName(QString(caption).trimmed());
+    enabledPortsGroup->setVisible(true);
   } else {
-    framePortsEnabled->setVisible(framePortsEnabled->isHidden());
+    enabledPortsGroup->setVisible(enabledPortsGroup->isHidden());
   }
-  framePortSelected->setVisible(framePortsEnabled->isHidden());
+  selectedPortGroup->setVisible(enabledPortsGroup->isHidden());
 }
 
 void PortDialog::SwapDiscover() { Swap(kDiscoverable); }
@@ -133,29 +134,23 @@ void PortDialog::SwapSelect() { Swap(kAutoSelectable); }
 
 void PortDialog::OptionClicked(int n) {
   // An option button stays chosen when clicked again.
-  optComPort[n]->setChecked(true);
+  portChoices[n]->setChecked(true);
   if (n > 0) {
-    optComPort[0]->setChecked(false);
+    portChoices[0]->setChecked(false);
     for (int other = 1; other <= 8; ++other) {
-      if (other != n) optComPort[other]->setChecked(false);
+      if (other != n) portChoices[other]->setChecked(false);
     }
     return;
   }
-  for (int other = 1; other <= 8; ++other) optComPort[other]->setChecked(false);
-  if (!framePortsEnabled->isHidden()) {
-    framePortsEnabled->setTitle(kAutoSelectable);
-    framePortsEnabled->setAccessibleName(QString(kAutoSelectable).trimmed());
+  for (int other = 1; other <= 8; ++other) portChoices[other]->setChecked(false);
+  if (!enabledPortsGroup->isHidden()) {
+    enabledPortsGroup->setTitle(kAutoSelectable);
+    enabledPortsGroup->setAccessibleName(QString(kAutoSelectable).trimmed());
   }
 }
 
-double PortDialog::TwipsPerPixel() const {
-  const QScreen* shown = screen();
-  const double dpi = shown != nullptr && shown->logicalDotsPerInchY() > 0 ? shown->logicalDotsPerInchY() : 96.0;
-  return 1440.0 / dpi;
-}
-
 void PortDialog::RestorePosition() {
-  const double twips = TwipsPerPixel();
+  const double twips = StoredUnitsPerPixel(this);
   QPoint centred(0, 0);
   if (const QScreen* primary = QGuiApplication::primaryScreen()) {
     const QRect area = primary->availableGeometry();
@@ -174,7 +169,7 @@ void PortDialog::RestorePosition() {
 
 void PortDialog::SavePosition() {
   if (windowState() != Qt::WindowNoState) return;
-  const double twips = TwipsPerPixel();
+  const double twips = StoredUnitsPerPixel(this);
   store_.WriteInt("FastLoad", "Top", std::lround(y() * twips));
   store_.WriteInt("FastLoad", "Left", std::lround(x() * twips));
   store_.Sync();

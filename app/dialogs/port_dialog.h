@@ -31,17 +31,17 @@ class PortDialog : public QDialog {
   void SwapDiscover();
   void SwapSelect();
 
-  QGroupBox* framePortSelected = nullptr;
-  QGroupBox* framePortsEnabled = nullptr;
-  std::array<QRadioButton*, 9> optComPort{};  // 0 "&Auto-Select Port", 1..8 "COM&1".."COM&8"
-  std::array<QCheckBox*, 9> chkComPort{};     // 1..8; entry 0 unused
-  QCheckBox* chkAutoFind = nullptr;
-  QPushButton* btnSwapDiscover = nullptr;
-  QPushButton* btnSwapSelect = nullptr;
+  QGroupBox* selectedPortGroup = nullptr;
+  QGroupBox* enabledPortsGroup = nullptr;
+  std::array<QRadioButton*, 9> portChoices{};  // 0 "&Auto-Select Port", 1..8 "COM&1".."COM&8"
+  std::array<QCheckBox*, 9> portEnabledBoxes{};     // 1..8; entry 0 unused
+  QCheckBox* autoFindBox = nullptr;
+  QPushButton* swapDiscoverButton = nullptr;
+  QPushButton* swapSelectButton = nullptr;
   QPushButton* btnOpen = nullptr;
   QPushButton* btnDownloadToRam = nullptr;
   QPushButton* btnDownloadToEeprom = nullptr;
-  QComboBox* cboPorts = nullptr;
+  QComboBox* portList = nullptr;
 
  protected:
   void done(int result) override;
@@ -51,7 +51,6 @@ class PortDialog : public QDialog {
   void OptionClicked(int n);
   void RestorePosition();
   void SavePosition();
-  double TwipsPerPixel() const;
 
   SettingsStore& store_;
 };

@@ -1,56 +1,28 @@
 #include "listing/listing_navigator.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDockWidget>
-#include <QHelpEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
+#include <QMainWindow>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextBlock>
-#include <QToolBar>
-#include <QToolTip>
 
 #include "desktop/desktop_icons.h"
 #include "dialogs/go_to_dialog.h"
 #include "listing/image_map.h"
 #include "listing/listing_highlighter.h"
-#include "window/main_window.h"
+#include "listing/listing_view.h"
 #include "listing/outline_dock.h"
 #include "window/settings_store.h"
 
 namespace brevin {
 
-namespace {
-// A menu of the menu bar by its title without the accelerator mark ("Edit").
-QMenu* MenuTitled(QMainWindow& window, const QString& title) {
-  for (QAction* action : window.menuBar()->actions()) {
-    if (action->menu() != nullptr && action->text().remove('&') == title) return action->menu();
-  }
-  return nullptr;
-}
-
-// The action of a menu after which to insert (its first entry whose text starts so), or null.
-QAction* ActionAfter(QMenu* menu, const QString& prefix) {
-  const QList<QAction*> actions = menu->actions();
-  for (int i = 0; i < actions.size(); ++i) {
-    if (actions[i]->text().remove('&').startsWith(prefix)) return i + 1 < actions.size() ? actions[i + 1] : nullptr;
-  }
-  return nullptr;
-}
-}  // namespace
-
-ListingNavigator::ListingNavigator(MainWindow& window, SettingsStore& store)
-    : QObject(&window), editor_(window.txtDisplay), store_(store) {
+ListingNavigator::ListingNavigator(QMainWindow& window, ListingView& view, SettingsStore& store)
+    : QObject(&window), view_(view), store_(store) {
   setObjectName("ListingNavigator");
-  highlighter_ = new ListingHighlighter(editor_->document());
-  highlighter_->SetEnabled(store_.ReadBool("Settings", "Colours", true));
+  view_.Highlighter()->SetEnabled(store_.ReadBool("Settings", "Colours", true));
 
   outline_ = new OutlineDock(&window);
   window.addDockWidget(Qt::LeftDockWidgetArea, outline_);
@@ -72,19 +44,28 @@ ListingNavigator::ListingNavigator(MainWindow& window, SettingsStore& store)
   });
 
   BuildActions(window);
-  editor_->installEventFilter(this);
-  editor_->viewport()->installEventFilter(this);
-  editor_->viewport()->setMouseTracking(true);
-  connect(editor_, &QPlainTextEdit::cursorPositionChanged, this, &ListingNavigator::UpdatePosition);
-  connect(editor_->verticalScrollBar(), &QScrollBar::valueChanged, this, &ListingNavigator::UpdateViewRange);
-  connect(editor_->verticalScrollBar(), &QScrollBar::rangeChanged, this, &ListingNavigator::UpdateViewRange);
+  connect(&view_, &ListingView::analysisChanged, this, &ListingNavigator::SetAnalysis);
+  connect(&view_, &ListingView::followRequested, this, &ListingNavigator::JumpToLine);
+  connect(&view_, &ListingView::backRequested, this, &ListingNavigator::Back);
+  connect(&view_, &ListingView::forwardRequested, this, &ListingNavigator::Forward);
+  connect(&view_, &QPlainTextEdit::cursorPositionChanged, this, &ListingNavigator::UpdatePosition);
+  connect(view_.verticalScrollBar(), &QScrollBar::valueChanged, this, &ListingNavigator::UpdateViewRange);
+  connect(view_.verticalScrollBar(), &QScrollBar::rangeChanged, this, &ListingNavigator::UpdateViewRange);
 }
+
+ListingHighlighter* ListingNavigator::Highlighter() const { return view_.Highlighter(); }
+
+const LineReference* ListingNavigator::ReferenceAtPoint(const QPoint& pos, int* line) const {
+  return view_.ReferenceAtPoint(pos, line);
+}
+
+QString ListingNavigator::LabelToolTip(const QPoint& pos) const { return view_.LabelToolTip(pos); }
 
 ListingNavigator::~ListingNavigator() = default;
 
-void ListingNavigator::BuildActions(MainWindow& window) {
+void ListingNavigator::BuildActions(QMainWindow& window) {
   goTo_ = new QAction("&Go To ...", &window);
-  goTo_->setObjectName("mnuEdit_GoTo");
+  goTo_->setObjectName("goTo");
   goTo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
   connect(goTo_, &QAction::triggered, this, &ListingNavigator::ShowGoTo);
 
@@ -95,60 +76,34 @@ void ListingNavigator::BuildActions(MainWindow& window) {
     return own.isNull() ? style->standardIcon(fallback) : own;
   };
   backAction_ = new QAction(icon("Back", QStyle::SP_ArrowBack), "Back", &window);
-  backAction_->setObjectName("mnuEdit_Back");
+  backAction_->setObjectName("back");
   backAction_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
   backAction_->setToolTip("Back");
   connect(backAction_, &QAction::triggered, this, &ListingNavigator::Back);
   forwardAction_ = new QAction(icon("Forward", QStyle::SP_ArrowForward), "Forward", &window);
-  forwardAction_->setObjectName("mnuEdit_Forward");
+  forwardAction_->setObjectName("forward");
   forwardAction_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
   forwardAction_->setToolTip("Forward");
   connect(forwardAction_, &QAction::triggered, this, &ListingNavigator::Forward);
 
   colours_ = new QAction("Colours", &window);
-  colours_->setObjectName("mnuView_Colours");
+  colours_->setObjectName("colours");
   colours_->setCheckable(true);
-  colours_->setChecked(highlighter_->Enabled());
+  colours_->setChecked(view_.Highlighter()->Enabled());
   connect(colours_, &QAction::toggled, this, [this](bool on) {
-    highlighter_->SetEnabled(on);
+    view_.Highlighter()->SetEnabled(on);
     store_.WriteBool("Settings", "Colours", on);
   });
 
-  if (QMenu* edit = MenuTitled(window, "Edit")) {
-    QAction* before = ActionAfter(edit, "Find Next");
-    edit->insertSeparator(before);
-    edit->insertAction(before, goTo_);
-    edit->insertAction(before, backAction_);
-    edit->insertAction(before, forwardAction_);
-  } else {
-    window.addAction(goTo_);
-    window.addAction(backAction_);
-    window.addAction(forwardAction_);
-  }
-  if (QMenu* view = MenuTitled(window, "View")) {
-    view->addSeparator();
-    view->addAction(colours_);
-    view->addAction(outline_->toggleViewAction());
-  } else {
-    window.addAction(colours_);
-  }
-  if (window.Toolbar != nullptr) {
-    window.Toolbar->addSeparator();
-    window.Toolbar->addAction(backAction_);
-    window.Toolbar->addAction(forwardAction_);
-  }
   UpdateHistoryActions();
 }
 
-void ListingNavigator::SetAnalysis(AnalysisPtr analysis) {
-  analysis_ = std::move(analysis);
-  highlighter_->SetAnalysis(analysis_);
+void ListingNavigator::SetAnalysis(const AnalysisPtr& analysis) {
+  analysis_ = analysis;
   outline_->SetAnalysis(analysis_);
   map_->SetAnalysis(analysis_);
   back_.clear();
   forward_.clear();
-  hoverLine_ = -1;
-  editor_->setExtraSelections({});
   UpdateHistoryActions();
 }
 
@@ -167,24 +122,26 @@ std::optional<int> ListingNavigator::Resolve(const QString& input) const {
   return std::nullopt;
 }
 
-int ListingNavigator::CurrentLine() const { return editor_->textCursor().blockNumber(); }
+int ListingNavigator::CurrentLine() const { return view_.textCursor().blockNumber(); }
 
 int ListingNavigator::VisibleLines() const {
-  const int spacing = std::max(1, editor_->fontMetrics().lineSpacing());
-  return std::max(1, editor_->viewport()->height() / spacing);
+  const int spacing = std::max(1, view_.fontMetrics().lineSpacing());
+  return std::max(1, view_.viewport()->height() / spacing);
 }
 
 void ListingNavigator::MoveTo(int line) {
-  const QTextBlock block = editor_->document()->findBlockByNumber(line);
+  const QTextBlock block = view_.document()->findBlockByNumber(line);
   if (!block.isValid()) return;
   QTextCursor cursor(block);
-  editor_->setTextCursor(cursor);
+  view_.setTextCursor(cursor);
   // The listing does not wrap, so the scroll bar counts lines: the target goes to the upper third.
-  editor_->verticalScrollBar()->setValue(std::max(0, line - VisibleLines() / 3));
+  view_.verticalScrollBar()->setValue(std::max(0, line - VisibleLines() / 3));
+  // A thin caret is easy to lose after a long jump: the line itself is marked.
+  view_.MarkTarget(line);
 }
 
 void ListingNavigator::JumpToLine(int line) {
-  if (line < 0 || line >= editor_->document()->blockCount()) return;
+  if (line < 0 || line >= view_.document()->blockCount()) return;
   const int from = CurrentLine();
   if (from != line) {
     back_.push_back(from);
@@ -200,16 +157,9 @@ void ListingNavigator::JumpToAddress(std::int32_t address) {
 }
 
 bool ListingNavigator::FollowAtCaret() {
-  if (!analysis_) return false;
-  const QTextCursor cursor = editor_->textCursor();
-  const auto line = static_cast<std::size_t>(cursor.blockNumber());
-  const auto column = static_cast<std::size_t>(cursor.positionInBlock());
-  const LineReference* ref = analysis_->ReferenceAt(line, column);
-  if (ref == nullptr && column > 0) ref = analysis_->ReferenceAt(line, column - 1);  // the caret just after a name
-  if (ref == nullptr) return false;
-  const auto target = analysis_->LineDefining(ref->name);
+  const auto target = view_.TargetAtCaret();
   if (!target) return false;
-  JumpToLine(static_cast<int>(*target));
+  JumpToLine(*target);
   return true;
 }
 
@@ -233,7 +183,7 @@ void ListingNavigator::Forward() {
 
 void ListingNavigator::ShowGoTo() {
   if (dialog_ == nullptr) {
-    dialog_ = new GoToDialog([this](const QString& text) { return Resolve(text); }, editor_->window());
+    dialog_ = new GoToDialog([this](const QString& text) { return Resolve(text); }, view_.window());
     connect(dialog_, &GoToDialog::lineChosen, this, &ListingNavigator::JumpToLine);
   }
   dialog_->Input()->clear();
@@ -265,129 +215,11 @@ void ListingNavigator::UpdatePosition() {
 
 void ListingNavigator::UpdateViewRange() {
   if (!analysis_) return;
-  const int first = editor_->verticalScrollBar()->value();
+  const int first = view_.verticalScrollBar()->value();
   const int last = first + VisibleLines() - 1;
   const auto from = AddressNear(first, 1);
   const auto to = AddressNear(last, -1);
   if (from && to && *to >= *from) map_->SetViewRange(*from, *to);
-}
-
-const LineReference* ListingNavigator::ReferenceAtPoint(const QPoint& pos, int* lineOut) const {
-  if (!analysis_) return nullptr;
-  const QTextCursor cursor = editor_->cursorForPosition(pos);
-  int column = cursor.positionInBlock();
-  // The caret position nearest the point lies left or right of the character under it.
-  if (editor_->cursorRect(cursor).center().x() > pos.x()) --column;
-  if (column < 0) return nullptr;
-  const int line = cursor.blockNumber();
-  // Past the end of a short line there is no character.
-  if (column >= cursor.block().length() - 1) return nullptr;
-  if (lineOut != nullptr) *lineOut = line;
-  return analysis_->ReferenceAt(static_cast<std::size_t>(line), static_cast<std::size_t>(column));
-}
-
-QString ListingNavigator::LabelToolTip(const QPoint& pos) const {
-  if (!analysis_) return {};
-  int line = -1;
-  std::string name;
-  if (const LineReference* ref = ReferenceAtPoint(pos, &line)) {
-    name = ref->name;
-  } else {
-    const QTextCursor cursor = editor_->cursorForPosition(pos);
-    if (static_cast<std::size_t>(cursor.blockNumber()) >= analysis_->lines.size()) return {};
-    const auto& l = analysis_->lines[static_cast<std::size_t>(cursor.blockNumber())];
-    const auto column = static_cast<std::size_t>(cursor.positionInBlock());
-    if (!l.defines || column < l.labelStart || column > l.labelEnd) return {};
-    name = *l.defines;
-  }
-  const Symbol* symbol = analysis_->FindSymbol(name);
-  const auto defining = analysis_->LineDefining(name);
-  if (symbol == nullptr || !defining) return {};
-  const std::size_t n = symbol->referencedFrom.size();
-  return QString::fromUtf8(analysis_->lines[*defining].text).trimmed() + "\n" +
-         (n == 1 ? QString("Referenced from 1 place") : QString("Referenced from %1 places").arg(n));
-}
-
-void ListingNavigator::ShowHover(const QPoint& pos) {
-  int line = -1;
-  const LineReference* ref = ReferenceAtPoint(pos, &line);
-  if (ref == nullptr) {
-    if (hoverLine_ >= 0) {
-      editor_->setExtraSelections({});
-      editor_->viewport()->setCursor(Qt::IBeamCursor);
-      hoverLine_ = -1;
-    }
-    return;
-  }
-  if (line == hoverLine_ && ref->start == hoverStart_) return;
-  hoverLine_ = line;
-  hoverStart_ = ref->start;
-  QTextEdit::ExtraSelection link;
-  link.cursor = QTextCursor(editor_->document()->findBlockByNumber(line));
-  link.cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, static_cast<int>(ref->start));
-  link.cursor.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, static_cast<int>(ref->end - ref->start));
-  link.format.setFontUnderline(true);
-  link.format.setForeground(QColor(0x00, 0x40, 0xC0));
-  editor_->setExtraSelections({link});
-  editor_->viewport()->setCursor(Qt::PointingHandCursor);
-}
-
-bool ListingNavigator::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == editor_ && event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
-      return FollowAtCaret();
-    }
-    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && CanGoBack()) {
-      Back();
-      return true;
-    }
-    return false;
-  }
-  if (watched != editor_->viewport()) return false;
-  switch (event->type()) {
-    case QEvent::MouseMove:
-      ShowHover(static_cast<QMouseEvent*>(event)->position().toPoint());
-      return false;
-    case QEvent::MouseButtonPress: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() == Qt::BackButton) {
-        Back();
-        return true;
-      }
-      if (mouse->button() == Qt::ForwardButton) {
-        Forward();
-        return true;
-      }
-      return false;
-    }
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      const bool ctrlClick = event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
-                             (mouse->modifiers() & Qt::ControlModifier);
-      const bool doubleClick = event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton;
-      if (!ctrlClick && !doubleClick) return false;
-      const LineReference* ref = ReferenceAtPoint(mouse->position().toPoint());
-      if (ref == nullptr) return false;
-      if (const auto target = analysis_->LineDefining(ref->name)) JumpToLine(static_cast<int>(*target));
-      return true;
-    }
-    case QEvent::ToolTip: {
-      auto* help = static_cast<QHelpEvent*>(event);
-      const QString tip = LabelToolTip(help->pos());
-      if (tip.isEmpty()) {
-        QToolTip::hideText();
-      } else {
-        QToolTip::showText(help->globalPos(), tip, editor_->viewport());
-      }
-      return true;
-    }
-    case QEvent::Leave:
-      ShowHover(QPoint(-1, -1));
-      return false;
-    default: return false;
-  }
 }
 
 }  // namespace brevin

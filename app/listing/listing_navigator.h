@@ -1,7 +1,7 @@
-// Travelling through the listing: Go To (Ctrl+G), Follow (Enter, Ctrl+click or
-// double-click on a reference), Back and Forward (Alt+Left, Alt+Right, the
-// mouse's side buttons, Esc for Back), the Outline dock, the Image map strip,
-// the colours and the label tool-tips. All of it reads the analysis model; the
+// Travelling through the listing: Go To (Ctrl+G), Follow (the listing view's
+// requests), Back and Forward (Alt+Left, Alt+Right, and the view's requests from
+// the mouse's side buttons and Esc), the Outline dock, the Image map strip and
+// the colours. All of it reads the analysis model; the
 // listing text itself is never changed.
 #pragma once
 
@@ -13,7 +13,7 @@
 
 class QAction;
 class QDockWidget;
-class QPlainTextEdit;
+class QMainWindow;
 class QPoint;
 
 namespace brevin {
@@ -21,7 +21,7 @@ namespace brevin {
 class GoToDialog;
 class ImageMap;
 class ListingHighlighter;
-class MainWindow;
+class ListingView;
 class OutlineDock;
 class SettingsStore;
 
@@ -29,19 +29,18 @@ class ListingNavigator : public QObject {
   Q_OBJECT
 
  public:
-  ListingNavigator(MainWindow& window, SettingsStore& store);
+  // Adds the Outline and Image map docks to the window; the window puts the
+  // actions in its menus and toolbar.
+  ListingNavigator(QMainWindow& window, ListingView& view, SettingsStore& store);
   ~ListingNavigator() override;
 
-  // The model of the text about to be shown (null for a text without one, such as
-  // a reference table). Call before the text is set, so it is coloured as it loads.
-  void SetAnalysis(AnalysisPtr analysis);
   const AnalysisPtr& Model() const { return analysis_; }
 
   // The listing line for a Go To text: a label in any letter case, or a hub
   // address written $1A2B or 1A2B. None when neither is known.
   std::optional<int> Resolve(const QString& text) const;
-  // Moves the caret to the start of the line and scrolls it to the upper third;
-  // a jump is recorded for Back.
+  // Moves the caret to the start of the line, scrolls it to the upper third and
+  // marks it; a jump is recorded for Back.
   void JumpToLine(int line);
   void JumpToAddress(std::int32_t address);
   // Follows the reference at the caret; false when the caret is on none.
@@ -64,27 +63,25 @@ class ListingNavigator : public QObject {
   QAction* ColoursAction() const { return colours_; }
   OutlineDock* Outline() const { return outline_; }
   ImageMap* Map() const { return map_; }
-  ListingHighlighter* Highlighter() const { return highlighter_; }
+  ListingHighlighter* Highlighter() const;
   GoToDialog* Dialog() const { return dialog_; }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
-  void BuildActions(MainWindow& window);
+  // The model of the text about to be shown (null for a text without one, such
+  // as a reference table): a new history, outline and map.
+  void SetAnalysis(const AnalysisPtr& analysis);
+  void BuildActions(QMainWindow& window);
   void MoveTo(int line);
   void UpdateHistoryActions();
   void UpdatePosition();
   void UpdateViewRange();
-  void ShowHover(const QPoint& pos);
   int VisibleLines() const;
   // The hub address of the line, or of the nearest line before it that has one.
   std::optional<std::int32_t> AddressNear(int line, int direction) const;
 
-  QPlainTextEdit* editor_;
+  ListingView& view_;
   SettingsStore& store_;
   AnalysisPtr analysis_;
-  ListingHighlighter* highlighter_;
   OutlineDock* outline_;
   QDockWidget* mapDock_;
   ImageMap* map_;
@@ -94,8 +91,6 @@ class ListingNavigator : public QObject {
   QAction* forwardAction_ = nullptr;
   QAction* colours_ = nullptr;
   std::vector<int> back_, forward_;  // lines, most recent last
-  int hoverLine_ = -1;
-  std::size_t hoverStart_ = 0;
 };
 
 }  // namespace brevin

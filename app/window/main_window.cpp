@@ -1,20 +1,23 @@
 #include "window/main_window.h"
 
 #include <QCloseEvent>
-#include <QFileDialog>
+#include <QFontDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTimer>
 #include <QToolBar>
 
 #include "tool/debug_flags.h"
 #include "dialogs/debug_window.h"
-#include "dialogs/find_dialog.h"
+#include "document/document_controller.h"
+#include "listing/find_controller.h"
+#include "listing/listing_view.h"
+#include "listing/outline_dock.h"
+#include "tool/port_controller.h"
+#include "tool/propeller_tool_install.h"
 #include "window/shell_support.h"
 #include "desktop/desktop_icons.h"
 #include "desktop/desktop_integration.h"
@@ -22,10 +25,9 @@
 #include "window/settings_store.h"
 #include "tables.h"
 #include "listing/text_area.h"
-#include "listing/text_search.h"
 #include "listing/listing_navigator.h"
 #include "instance_guard.h"
-#include "window/shell_host.h"
+#include <QMenu>
 #include "version_text.h"
 #include "window/window_placement.h"
 
@@ -46,55 +48,55 @@ QFont DefaultListingFont() {
   return font;
 }
 
-namespace {
-
-QString ShowFileDialog(QWidget* parent, const QString& title, const QString& folder, const QString& fileName,
-                       const QString& filter) {
-  QFileDialog dialog(parent, title, folder, filter);
-  dialog.setObjectName("FileDialogue");
-  dialog.setAccessibleName(title);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-  if (!fileName.isEmpty()) dialog.selectFile(fileName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().front();
-}
-
-}  // namespace
-
 MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
-    : QMainWindow(parent), store_(store), host_(std::make_unique<ShellHost>(*this)),
-      engine_(std::make_unique<Engine>(*host_)),
-      search_(std::make_unique<TextSearch>(FindText, FindMode)) {
+    : QMainWindow(parent), store_(store), tool_(std::make_unique<PropellerTool>(this)) {
   setObjectName("MainWindow");
   setWindowTitle(ProductTitleText());
   setAccessibleName("Brevin");
   // The bars are shown and hidden through the Options menu only, not a context menu.
   setContextMenuPolicy(Qt::PreventContextMenu);
 
-  txtDisplay = new QPlainTextEdit(this);
-  txtDisplay->setObjectName("txtDisplay");
-  txtDisplay->setAccessibleName("Listing");
-  txtDisplay->setReadOnly(true);
-  txtDisplay->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  txtDisplay->setFont(DefaultListingFont());
-  setCentralWidget(txtDisplay);
+  listingView_ = new ListingView(this);
+  listingView_->setFont(DefaultListingFont());
+  setCentralWidget(listingView_);
 
   BuildMenus();
   BuildToolbar();
   BuildStatusBar();
 
-  ReloadTimer = new QTimer(this);
-  ReloadTimer->setObjectName("ReloadTimer");
-  ReloadTimer->setInterval(1000);
+  DocumentController::Hooks hooks;
+  hooks.options = [this] { return CurrentOptions(); };
+  hooks.keepPlace = [this] { return Action(Command::KeepPosition)->isChecked(); };
+  hooks.saveSettings = [this] { SaveSettings(); };
+  document_ = new DocumentController(*listingView_, std::move(hooks), this);
+  connect(document_, &DocumentController::listed, this, &MainWindow::ShowListed);
+  connect(document_, &DocumentController::referenceShown, this, &MainWindow::ShowReferenceCommands);
+  connect(document_, &DocumentController::debugOutputReady, this, &MainWindow::ShowDebugOutput);
+  connect(document_, &DocumentController::refreshing, this, [this] {
+    if (debugWindow_) debugWindow_->ClearText();
+  });
 
-  ChooseOpenFile = [this](const QString& title, const QString& folder, const QString& fileName,
-                          const QString& filter) { return ShowFileDialog(this, title, folder, fileName, filter); };
+  PortController::Items portItems;
+  for (int n = 0; n <= kPortItems; ++n) portItems.ports[static_cast<std::size_t>(n)] = Action(Nth(Command::PortAuto, n));
+  portItems.autoFind = Action(Command::PortAutoFind);
+  portItems.refresh = Action(Command::PortRefresh);
+  portItems.toEeprom = Action(Command::DownloadToEeprom);
+  portItems.toRam = Action(Command::DownloadToRam);
+  ports_ = new PortController(store_, portItems, [this](const QString& text) { SetStatusPanel(2, text); }, this);
+
+  find_ = new FindController(store_, this);
+  chooseFont_ = [this](const QString& title, QFont& font) {
+    bool accepted = false;
+    const QFont chosen = QFontDialog::getFont(&accepted, font, this, title, QFontDialog::MonospacedFonts);
+    if (accepted) font = chosen;
+    return accepted;
+  };
+
   ConnectCommands();
-  ConnectTools();
-  ApplyDesktopIntegration(*this);
-  navigator_ = new ListingNavigator(*this, store_);
+  navigator_ = new ListingNavigator(*this, *listingView_, store_);
+  PlaceNavigatorActions();
+  ApplyDesktopIntegration(*this, *listingView_, Action(Command::FileMenu)->menu(),
+                          [this](const QString& path) { document_->OpenChosenFile(path); });
 
   // Design placement: a comfortable listing size, centred on the primary screen
   // and never larger than its free area.
@@ -103,39 +105,56 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::BuildToolbar() {
-  Toolbar = new QToolBar(this);
-  Toolbar->setObjectName("Toolbar");
-  Toolbar->setAccessibleName("Toolbar");
-  Toolbar->setMovable(false);
-  Toolbar->setFloatable(false);
-  Toolbar->setIconSize(QSize(16, 16));
-  addToolBar(Qt::TopToolBarArea, Toolbar);
+const AnalysisPtr& MainWindow::analysis() const { return document_->analysis(); }
 
+void MainWindow::BuildToolbar() {
+  toolBar_ = new QToolBar(this);
+  toolBar_->setObjectName("Toolbar");
+  toolBar_->setAccessibleName("Toolbar");
+  toolBar_->setMovable(false);
+  toolBar_->setFloatable(false);
+  toolBar_->setIconSize(QSize(16, 16));
+  addToolBar(Qt::TopToolBarArea, toolBar_);
+
+  // Each button is the menu item it stands for: it is enabled exactly when the
+  // item is, and does what the item does.
   struct Button {
+    Command command;
     const char* tip;
-    bool enabled;
     bool separatorAfter;
   };
   static constexpr Button kButtons[] = {
-      {"Exit", true, true},
-      {"Refresh", true, false},
-      {"Open", true, false},
-      {"Save", false, true},
-      {"Print", false, false},
-      {"Copy", false, false},
-      {"Find", false, true},
-      {"Download", false, false},
+      {Command::Exit, "Exit", true},     {Command::Refresh, "Refresh", false},
+      {Command::Open, "Open", false},    {Command::SaveAs, "Save", true},
+      {Command::Print, "Print", false},  {Command::Copy, "Copy", false},
+      {Command::Find, "Find", true},     {Command::DownloadRun, "Download", false},
   };
   for (const Button& b : kButtons) {
+    QAction* action = Action(b.command);
     // Our own icons: without an icon theme the style's standard ones mislead.
-    QAction* button = Toolbar->addAction(ToolbarIcon(b.tip), b.tip);
-    button->setToolTip(b.tip);
-    button->setObjectName(QString("Toolbar_") + b.tip);
-    button->setEnabled(b.enabled);
-    if (b.separatorAfter) Toolbar->addSeparator();
+    // The menus keep their plain look.
+    action->setIcon(ToolbarIcon(b.tip));
+    action->setIconVisibleInMenu(false);
+    action->setToolTip(b.tip);
+    toolBar_->addAction(action);
+    if (b.separatorAfter) toolBar_->addSeparator();
   }
-  connect(Toolbar, &QToolBar::actionTriggered, this, &MainWindow::Toolbar_ButtonClick);
+}
+
+void MainWindow::PlaceNavigatorActions() {
+  // Go To, Back and Forward after Find Next; the colours and the outline at the end of View.
+  QMenu* edit = Action(Command::EditMenu)->menu();
+  edit->addSeparator();
+  edit->addAction(navigator_->GoToAction());
+  edit->addAction(navigator_->BackAction());
+  edit->addAction(navigator_->ForwardAction());
+  QMenu* view = Action(Command::ViewMenu)->menu();
+  view->addSeparator();
+  view->addAction(navigator_->ColoursAction());
+  view->addAction(navigator_->Outline()->toggleViewAction());
+  toolBar_->addSeparator();
+  toolBar_->addAction(navigator_->BackAction());
+  toolBar_->addAction(navigator_->ForwardAction());
 }
 
 void MainWindow::BuildStatusBar() {
@@ -149,14 +168,16 @@ void MainWindow::BuildStatusBar() {
   bar->setObjectName("StatusBar");
   bar->setAccessibleName("Status bar");
   bar->setSizeGripEnabled(true);
-  for (std::size_t i = 0; i < StatusPanel.size(); ++i) {
-    auto* panel = new QLabel(kPanels[i].text, bar);
-    panel->setObjectName("lblStatus" + QString::number(i + 1));
+  for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName("statusPanel" + QString::number(i + 1));
     panel->setToolTip(kPanels[i].tip);
-    panel->setAccessibleName(kPanels[i].tip);
+    // A screen reader reads the value; the role is the description.
+    panel->setAccessibleDescription(kPanels[i].tip);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setTextInteractionFlags(Qt::NoTextInteraction);
-    StatusPanel[i] = panel;
+    statusPanels_[i] = panel;
+    SetStatusPanel(static_cast<int>(i), kPanels[i].text);
     if (i == 0) {
       panel->setMinimumWidth(120);
       bar->addWidget(panel, 1);
@@ -167,46 +188,40 @@ void MainWindow::BuildStatusBar() {
   bar->hide();  // "&Status Bar" is off by design
 }
 
-QAction* MainWindow::Item(const QString& name) const { return items_.value(name, nullptr); }
-
-QAction* MainWindow::ToolbarButton(const QString& key) const {
-  for (QAction* button : Toolbar->actions()) {
-    if (!button->isSeparator() && button->toolTip().toUpper() == key) return button;
-  }
-  return nullptr;
-}
-
-void MainWindow::SetToolbarButton(const QString& key, bool enabled) {
-  if (QAction* button = ToolbarButton(key)) button->setEnabled(enabled);
+void MainWindow::SetStatusPanel(int index, const QString& text) {
+  QLabel* panel = statusPanels_[static_cast<std::size_t>(index)];
+  panel->setText(text);
+  // The value, without the blanks that pad " Auto ", is what the panel says.
+  panel->setAccessibleName(text.trimmed());
 }
 
 void MainWindow::ApplyBars() {
-  Toolbar->setVisible(Item("mnuOptions_ShowToolbar")->isChecked());
-  statusBar()->setVisible(Item("mnuOptions_ShowStatusBar")->isChecked());
-  Form_Resize();
+  toolBar_->setVisible(Action(Command::ShowToolbar)->isChecked());
+  statusBar()->setVisible(Action(Command::ShowStatusBar)->isChecked());
+  UpdateCaption();
 }
 
 // The listing area fills the space between the bars (the main window's layout
 // does that, and never gives it a negative height); what is left is the caption.
-void MainWindow::Form_Resize() {
-  if (LastFile.isEmpty()) return;
-  const QString base = BaseNameOf(LastFile);
+void MainWindow::UpdateCaption() {
+  const QString& lastFile = document_ != nullptr ? document_->LastFile() : QString();
+  if (lastFile.isEmpty()) return;
+  const QString base = BaseNameOf(lastFile);
   if (isMinimized()) {
     setWindowTitle(base + " - Disassembler");
   } else {
-    setWindowTitle(ProductTitleText() + " - " +
-                   base);
+    setWindowTitle(ProductTitleText() + " - " + base);
   }
 }
 
 void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange) Form_Resize();
+  if (event->type() == QEvent::WindowStateChange) UpdateCaption();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  Form_Resize();
+  UpdateCaption();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -214,17 +229,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   CloseToolWindows();
   SaveSettings();
   if (Process().DeveloperMode) {
-    SaveDebugFlags(store_, SharedTables().Spin, engine_->SeenOpcodes(), engine_->SeenEffects(), DateTimeStamp());
+    Engine& engine = document_->engine();
+    SaveDebugFlags(store_, SharedTables().Spin, engine.SeenOpcodes(), engine.SeenEffects(), DateTimeStamp());
   }
   event->accept();
 }
 
-double MainWindow::TwipsPerPixel() const {
-  const QScreen* shown = screen();
-  const double dpi = shown != nullptr && shown->logicalDotsPerInchY() > 0 ? shown->logicalDotsPerInchY() : 96.0;
-  return 1440.0 / dpi;
-}
+void MainWindow::SetListingFont(const QFont& font) { ApplyListingFont(listingView_, font); }
 
-void MainWindow::SetListingFont(const QFont& font) { ApplyListingFont(txtDisplay, font); }
+void MainWindow::OpenHandedOverFile(const QString& path) {
+  // Shown and brought forward first, so any message about the file sits on top of it.
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+  document_->OpenChosenFile(path);
+}
 
 }  // namespace brevin

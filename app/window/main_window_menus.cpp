@@ -1,12 +1,17 @@
 // The menu tree of the main window: every item with its caption, access key,
-// shortcut and design state. Items are found later by their names.
+// shortcut and design state, one row per Command in the enum's order, and the
+// wiring of each command to what it does.
 #include <QActionGroup>
 #include <QMenuBar>
 
 #include "dialogs/about.h"
 #include "window/main_window.h"
-#include "tool/port_menu.h"
-#include "tool/propeller_tool_integration.h"
+#include "document/document_controller.h"
+#include "listing/find_controller.h"
+#include "listing/listing_view.h"
+#include "listing/text_area.h"
+#include "tool/port_controller.h"
+#include "tool/propeller_tool_install.h"
 #include "dialogs/system_info.h"
 #include "tool/test_wrappers.h"
 
@@ -23,7 +28,7 @@ enum : unsigned {
 
 struct MenuRow {
   int depth;  // 0 a menu of the bar, 1 an item of it, 2 an item of a submenu
-  const char* name;
+  Command command;
   const char* caption;  // "-" is a separator
   unsigned state;
   const char* shortcut;
@@ -31,123 +36,132 @@ struct MenuRow {
 
 // Rows in menu order; a row followed by deeper rows opens a submenu.
 constexpr MenuRow kMenuTree[] = {
-    {0, "mnuFile", "&File", 0, ""},
-    {1, "mnuFile_Open", "&Open ...", 0, "Ctrl+O"},
-    {1, "mnuFile_OpenFrom", "Open &From", 0, ""},
-    {2, "mnuFile_OpenFrom_Library", "Propeller &Library ...", 0, ""},
-    {2, "mnuFile_OpenFrom_Demo", "Propeller Library - &Demos ...", 0, ""},
-    {2, "mnuFile_OpenFrom_Examples", "Propeller Manual - &Examples ...", 0, ""},
-    {1, "mnuFile_Separator_1", "-", 0, ""},
-    {1, "mnuFile_ReloadAtStart", "&Reload at Start", Checked, ""},
-    {1, "mnuFile_AutoReload", "A&uto-Reload", Checkable, ""},
-    {1, "mnuFile_InhibitWarnings", "&Inhibit Warning Messages", Checkable, ""},
-    {1, "mnuFile_Separator_2", "-", 0, ""},
-    {1, "mnuFile_Save", "&Save Decompilation", Disabled, "Ctrl+S"},
-    {1, "mnuFile_SaveAs", "Save Decompilation &As ...", Disabled, ""},
-    {1, "mnuFile_Separator_3", "-", 0, ""},
-    {1, "mnuFile_Print", "&Print ...", Disabled, "Ctrl+P"},
-    {1, "mnuFile_PrintWithSource", "Print &With Source ...", Disabled, ""},
-    {1, "mnuFile_ExportPdf", "Export P&DF ...", Disabled, ""},
-    {1, "mnuFile_PrintSetup", "Printer Set&up ...", 0, ""},
-    {1, "mnuFile_Serator_Mru", "-", Hidden, ""},
-    {1, "mnuFile_Mru(0)", "&1", 0, ""},
-    {1, "mnuFile_Mru(1)", "&2", Hidden, ""},
-    {1, "mnuFile_Mru(2)", "&3", Hidden, ""},
-    {1, "mnuFile_Mru(3)", "&4", Hidden, ""},
-    {1, "mnuFile_Mru(4)", "&5", Hidden, ""},
-    {1, "mnuFile_Mru(5)", "&6", Hidden, ""},
-    {1, "mnuFile_Mru(6)", "&7", Hidden, ""},
-    {1, "mnuFile_Mru(7)", "&8", Hidden, ""},
-    {1, "mnuFile_Separator_4", "-", 0, ""},
-    {1, "mnuFile_Exit", "E&xit", 0, "Ctrl+Q"},
+    {0, Command::FileMenu, "&File", 0, ""},
+    {1, Command::Open, "&Open ...", 0, "Ctrl+O"},
+    {1, Command::OpenFromMenu, "Open &From", 0, ""},
+    {2, Command::OpenFromLibrary, "Propeller &Library ...", 0, ""},
+    {2, Command::OpenFromDemo, "Propeller Library - &Demos ...", 0, ""},
+    {2, Command::OpenFromExamples, "Propeller Manual - &Examples ...", 0, ""},
+    {1, Command::FileSeparator1, "-", 0, ""},
+    {1, Command::ReloadAtStart, "&Reload at Start", Checked, ""},
+    {1, Command::AutoReload, "A&uto-Reload", Checkable, ""},
+    {1, Command::InhibitWarnings, "&Inhibit Warning Messages", Checkable, ""},
+    {1, Command::FileSeparator2, "-", 0, ""},
+    {1, Command::Save, "&Save Decompilation", Disabled, "Ctrl+S"},
+    {1, Command::SaveAs, "Save Decompilation &As ...", Disabled, ""},
+    {1, Command::FileSeparator3, "-", 0, ""},
+    {1, Command::Print, "&Print ...", Disabled, "Ctrl+P"},
+    {1, Command::PrintWithSource, "Print &With Source ...", Disabled, ""},
+    {1, Command::ExportPdf, "Export P&DF ...", Disabled, ""},
+    {1, Command::PrintSetup, "Printer Set&up ...", 0, ""},
+    {1, Command::RecentFilesSeparator, "-", Hidden, ""},
+    {1, Command::RecentFile1, "&1", 0, ""},
+    {1, Command::RecentFile2, "&2", Hidden, ""},
+    {1, Command::RecentFile3, "&3", Hidden, ""},
+    {1, Command::RecentFile4, "&4", Hidden, ""},
+    {1, Command::RecentFile5, "&5", Hidden, ""},
+    {1, Command::RecentFile6, "&6", Hidden, ""},
+    {1, Command::RecentFile7, "&7", Hidden, ""},
+    {1, Command::RecentFile8, "&8", Hidden, ""},
+    {1, Command::FileSeparator4, "-", 0, ""},
+    {1, Command::Exit, "E&xit", 0, "Ctrl+Q"},
 
-    {0, "mnuPort", "&Download", 0, ""},
-    {1, "mnuPort_Run", "&Run ...", Disabled, ""},
-    {1, "mnuPort_Separator_1", "-", 0, ""},
-    {1, "mnuPort_Download(0)", "&Eeprom ...", Checkable | Disabled, ""},
-    {1, "mnuPort_Download(1)", "RA&M ...", Checkable | Disabled, ""},
-    {1, "mnuPort_Separator_2", "-", 0, ""},
-    {1, "mnuPort_ComPort(0)", "&Auto", Checked, ""},
-    {1, "mnuPort_ComPort(1)", "COM&1", Checkable | Disabled, ""},
-    {1, "mnuPort_ComPort(2)", "COM&2", Checkable | Disabled, ""},
-    {1, "mnuPort_ComPort(3)", "COM&3", Checkable | Disabled | Hidden, ""},
-    {1, "mnuPort_ComPort(4)", "COM&4", Checkable | Disabled | Hidden, ""},
-    {1, "mnuPort_ComPort(5)", "COM&5", Checkable | Disabled | Hidden, ""},
-    {1, "mnuPort_ComPort(6)", "COM&6", Checkable | Disabled | Hidden, ""},
-    {1, "mnuPort_ComPort(7)", "COM&7", Checkable | Disabled | Hidden, ""},
-    {1, "mnuPort_ComPort(8)", "COM&8", Checkable | Disabled | Hidden, ""},
-    {1, "mnuPort_Separator_3", "-", 0, ""},
-    {1, "mnuPort_Refresh", "Re&fresh", 0, ""},
+    {0, Command::DownloadMenu, "&Download", 0, ""},
+    {1, Command::DownloadRun, "&Run ...", Disabled, ""},
+    {1, Command::PortSeparator1, "-", 0, ""},
+    {1, Command::DownloadToEeprom, "&Eeprom ...", Checkable | Disabled, ""},
+    {1, Command::DownloadToRam, "RA&M ...", Checkable | Disabled, ""},
+    {1, Command::PortSeparator2, "-", 0, ""},
+    {1, Command::PortAuto, "&Auto", Checked, ""},
+    {1, Command::Port1, "COM&1", Checkable | Disabled, ""},
+    {1, Command::Port2, "COM&2", Checkable | Disabled, ""},
+    {1, Command::Port3, "COM&3", Checkable | Disabled | Hidden, ""},
+    {1, Command::Port4, "COM&4", Checkable | Disabled | Hidden, ""},
+    {1, Command::Port5, "COM&5", Checkable | Disabled | Hidden, ""},
+    {1, Command::Port6, "COM&6", Checkable | Disabled | Hidden, ""},
+    {1, Command::Port7, "COM&7", Checkable | Disabled | Hidden, ""},
+    {1, Command::Port8, "COM&8", Checkable | Disabled | Hidden, ""},
+    {1, Command::PortSeparator3, "-", 0, ""},
+    {1, Command::PortRefresh, "Re&fresh", 0, ""},
 
-    {0, "mnuEdit", "&Edit", 0, ""},
-    {1, "mnuEdit_Copy", "&Copy", Disabled, ""},
-    {1, "mnuEdit_Separator_1", "-", 0, ""},
-    {1, "mnuEdit_SelectAll", "Select &All", Disabled, ""},
-    {1, "mnuEdit_Separator_2", "-", 0, ""},
-    {1, "mnuEdit_Find", "&Find ...", Disabled, "Ctrl+F"},
-    {1, "mnuEdit_FindNext", "Find &Next", Disabled, "F3"},
+    {0, Command::EditMenu, "&Edit", 0, ""},
+    {1, Command::Copy, "&Copy", Disabled, ""},
+    {1, Command::EditSeparator1, "-", 0, ""},
+    {1, Command::SelectAll, "Select &All", Disabled, ""},
+    {1, Command::EditSeparator2, "-", 0, ""},
+    {1, Command::Find, "&Find ...", Disabled, "Ctrl+F"},
+    {1, Command::FindNext, "Find &Next", Disabled, "F3"},
 
-    {0, "mnuView", "&View", 0, ""},
-    {1, "mnuView_Refresh", "&Refresh", 0, "F5"},
-    {1, "mnuView_KeepPosition", "&Keep Position", Checked | Disabled | Hidden, ""},
-    {1, "mnuView_Separator_1", "-", 0, ""},
-    {1, "mnuView_ShowImage", "&Include Image", Checked, ""},
-    {1, "mnuView_IncludeSourceCode", "Include Source Code", Checked, ""},
-    {1, "mnuView_ProcessAssembler", "&Process Assembler", Checked, ""},
-    {1, "mnuView_Separator_2", "-", 0, ""},
-    {1, "mnuView_QuickSettings", "&Quick Settings", 0, ""},
-    {2, "mnuOptions_QuickSettings_Off", "&All Off", 0, ""},
-    {2, "mnuOptions_QuickSettings_Default", "&Default", 0, ""},
-    {2, "mnuOptions_QuickSettings_On", "All &On", 0, ""},
-    {2, "mnuOptions_QuickSettings_Sep", "-", 0, ""},
-    {2, "mnuOptions_QuickSettings_Set", "&Set Defaults", 0, ""},
-    {1, "mnuView_Separator_3", "-", 0, ""},
-    {1, "mnuView_ShowLabels", "Show Destination &Labels", Checked, ""},
-    {1, "mnuView_FoldOpcodes", "&Fold Opcodes", Checked, ""},
-    {1, "mnuView_FoldEffects", "Fold '&Using' Opcode", Checked, ""},
-    {1, "mnuView_FoldOperators", "Fold &Operators", Checked, ""},
-    {1, "mnuView_FoldArguments", "Fold &Arguments", Checked, ""},
-    {1, "mnuView_FoldSpr", "Fold &SPR Indexes", Checked, ""},
-    {1, "mnuView_FoldIndexes", "Fold Inde&xes", Checkable, ""},
-    {1, "mnuView_Separator_4", "-", 0, ""},
-    {1, "mnuView_ColonsAfterLabels", "&Colons After labels", Checkable, ""},
-    {1, "mnuView_ForceHash", "Force &Hash Literals", Checkable, ""},
-    {1, "mnuView_DefaultLongVariables", "&Default Long Variables", Checkable, ""},
-    {1, "mnuView_CastVariables", "&Cast Variables", Checkable, ""},
-    {1, "mnuView_SymbolTable", "Symbol &Table", Checkable, ""},
-    {1, "mnuView_Separator_5", "-", 0, ""},
-    {1, "mnuView_AutoRefresh", "&Auto-Refresh When Changed", Checkable, ""},
+    {0, Command::ViewMenu, "&View", 0, ""},
+    {1, Command::Refresh, "&Refresh", 0, "F5"},
+    {1, Command::KeepPosition, "&Keep Position", Checked | Disabled | Hidden, ""},
+    {1, Command::ViewSeparator1, "-", 0, ""},
+    {1, Command::ShowImage, "&Include Image", Checked, ""},
+    {1, Command::IncludeSourceCode, "Include Source Code", Checked, ""},
+    {1, Command::ProcessAssembler, "&Process Assembler", Checked, ""},
+    {1, Command::ViewSeparator2, "-", 0, ""},
+    {1, Command::QuickSettingsMenu, "&Quick Settings", 0, ""},
+    {2, Command::QuickSettingsAllOff, "&All Off", 0, ""},
+    {2, Command::QuickSettingsDefault, "&Default", 0, ""},
+    {2, Command::QuickSettingsAllOn, "All &On", 0, ""},
+    {2, Command::QuickSettingsSeparator, "-", 0, ""},
+    {2, Command::QuickSettingsSetDefaults, "&Set Defaults", 0, ""},
+    {1, Command::ViewSeparator3, "-", 0, ""},
+    {1, Command::ShowLabels, "Show Destination &Labels", Checked, ""},
+    {1, Command::FoldOpcodes, "&Fold Opcodes", Checked, ""},
+    {1, Command::FoldEffects, "Fold '&Using' Opcode", Checked, ""},
+    {1, Command::FoldOperators, "Fold &Operators", Checked, ""},
+    {1, Command::FoldArguments, "Fold &Arguments", Checked, ""},
+    {1, Command::FoldSpr, "Fold &SPR Indexes", Checked, ""},
+    {1, Command::FoldIndexes, "Fold Inde&xes", Checkable, ""},
+    {1, Command::ViewSeparator4, "-", 0, ""},
+    {1, Command::ColonsAfterLabels, "&Colons After labels", Checkable, ""},
+    {1, Command::ForceHash, "Force &Hash Literals", Checkable, ""},
+    {1, Command::DefaultLongVariables, "&Default Long Variables", Checkable, ""},
+    {1, Command::CastVariables, "&Cast Variables", Checkable, ""},
+    {1, Command::SymbolTable, "Symbol &Table", Checkable, ""},
+    {1, Command::ViewSeparator5, "-", 0, ""},
+    {1, Command::AutoRefresh, "&Auto-Refresh When Changed", Checkable, ""},
 
-    {0, "mnuOptions", "&Options", 0, ""},
-    {1, "mnuOptions_ShowToolbar", "&Toolbar", Checked, ""},
-    {1, "mnuOptions_ShowStatusBar", "&Status Bar", Checkable, ""},
-    {1, "mnuOptions_Separator_1", "-", 0, ""},
-    {1, "mnuOptions_SetFont", "Set &Font ...", 0, ""},
-    {1, "mnuOptions_Separator_2", "-", 0, ""},
-    {1, "mnuOptions_FlushMru", "Flush &Files Used List", Disabled, ""},
-    {1, "mnuOptions_Separator_3", "-", 0, ""},
-    {1, "mnuOptions_PortAutoFind", "&Port Auto-Find", Checkable, ""},
+    {0, Command::OptionsMenu, "&Options", 0, ""},
+    {1, Command::ShowToolbar, "&Toolbar", Checked, ""},
+    {1, Command::ShowStatusBar, "&Status Bar", Checkable, ""},
+    {1, Command::OptionsSeparator1, "-", 0, ""},
+    {1, Command::SetFont, "Set &Font ...", 0, ""},
+    {1, Command::OptionsSeparator2, "-", 0, ""},
+    {1, Command::FlushRecentFiles, "Flush &Files Used List", Disabled, ""},
+    {1, Command::OptionsSeparator3, "-", 0, ""},
+    {1, Command::PortAutoFind, "&Port Auto-Find", Checkable, ""},
 
-    {0, "mnuHelp", "&Help", 0, ""},
-    {1, "mnuHelp_About", "&About ...", 0, ""},
-    {1, "mnuHelp_System", "&System ...", 0, ""},
-    {1, "mnuHelp_Separator_1", "-", 0, ""},
-    {1, "mnuHelp_PropellerManual", "&Propeller Manual ...", 0, ""},
-    {1, "mnuHelp_PropellerQuickReference", "Propeller &Quick Reference ...", 0, ""},
-    {1, "mnuHelp_Separator_2", "-", 0, ""},
-    {1, "mnuHelp_ShowSpinOpcodes", "Show Spin &Opcodes", 0, ""},
-    {1, "mnuHelp_ShowSpinEffects", "Show Spin 'Using' &Effects", 0, ""},
-    {1, "mnuHelp_ShowAsmbOpcodes", "Show Asmb O&pcodes", 0, ""},
-    {1, "mnuHelp_ShowImageFlags", "Show &Image Flags", 0, ""},
-    {1, "mnuHelp_Separator_Debug", "-", 0, ""},
-    {1, "mnuHelp_DebugSpin", "Debug Spi&n", Checkable, ""},
-    {1, "mnuHelp_DebugAsmb", "&Debug Asmb", Checkable, ""},
-    {1, "mnuHelp_DebugVars", "Debug &Variables", Checkable, ""},
-    {1, "mnuHelp_Separator_Delete", "-", Hidden, ""},
-    {1, "mnuHelp_CreateTestWrapper", "Create Test &Wrapper", Hidden, ""},
-    {1, "mnuHelp_CreateTestWrappers", "Create Test Wrappers &For All", Hidden, ""},
-    {1, "mnuHelp_DeleteWrappers", "Delete All Wrappers", Hidden, ""},
+    {0, Command::HelpMenu, "&Help", 0, ""},
+    {1, Command::About, "&About ...", 0, ""},
+    {1, Command::System, "&System ...", 0, ""},
+    {1, Command::HelpSeparator1, "-", 0, ""},
+    {1, Command::PropellerManual, "&Propeller Manual ...", 0, ""},
+    {1, Command::PropellerQuickReference, "Propeller &Quick Reference ...", 0, ""},
+    {1, Command::HelpSeparator2, "-", 0, ""},
+    {1, Command::ShowSpinOpcodes, "Show Spin &Opcodes", 0, ""},
+    {1, Command::ShowSpinEffects, "Show Spin 'Using' &Effects", 0, ""},
+    {1, Command::ShowAsmbOpcodes, "Show Asmb O&pcodes", 0, ""},
+    {1, Command::ShowImageFlags, "Show &Image Flags", 0, ""},
+    {1, Command::DebugSeparator, "-", 0, ""},
+    {1, Command::DebugSpin, "Debug Spi&n", Checkable, ""},
+    {1, Command::DebugAsmb, "&Debug Asmb", Checkable, ""},
+    {1, Command::DebugVars, "Debug &Variables", Checkable, ""},
+    {1, Command::WrappersSeparator, "-", Hidden, ""},
+    {1, Command::CreateTestWrapper, "Create Test &Wrapper", Hidden, ""},
+    {1, Command::CreateTestWrappers, "Create Test Wrappers &For All", Hidden, ""},
+    {1, Command::DeleteWrappers, "Delete All Wrappers", Hidden, ""},
 };
+
+// The table is indexed by Command: each row must stand in its command's place.
+constexpr bool RowsFollowCommands() {
+  for (std::size_t i = 0; i < std::size(kMenuTree); ++i) {
+    if (IndexOf(kMenuTree[i].command) != i) return false;
+  }
+  return std::size(kMenuTree) == kCommandCount;
+}
+static_assert(RowsFollowCommands(), "kMenuTree rows must follow the order of enum Command");
 
 }  // namespace
 
@@ -156,12 +170,10 @@ void MainWindow::BuildMenus() {
   const std::size_t count = std::size(kMenuTree);
   for (std::size_t i = 0; i < count; ++i) {
     const MenuRow& row = kMenuTree[i];
-    const QString name = row.name;
     const bool opensSubmenu = i + 1 < count && kMenuTree[i + 1].depth > row.depth;
     QAction* action = nullptr;
     if (row.depth == 0 || opensSubmenu) {
       QMenu* menu = row.depth == 0 ? menuBar()->addMenu(row.caption) : menus[row.depth - 1]->addMenu(row.caption);
-      menu->setObjectName(name);
       menus[row.depth] = menu;
       action = menu->menuAction();
     } else if (QString(row.caption) == "-") {
@@ -169,21 +181,20 @@ void MainWindow::BuildMenus() {
     } else {
       action = menus[row.depth - 1]->addAction(row.caption);
     }
-    action->setObjectName(name);
     action->setCheckable((row.state & Checkable) != 0);
     action->setChecked((row.state & Checked) == Checked);
     action->setEnabled((row.state & Disabled) == 0);
     action->setVisible((row.state & Hidden) == 0);
     if (*row.shortcut != '\0') action->setShortcut(QKeySequence(row.shortcut));
-    items_.insert(name, action);
+    actions_[i] = action;
   }
 
   // The port items and the two download targets each hold one check mark.
   auto* ports = new QActionGroup(this);
-  for (int n = 0; n <= 8; ++n) ports->addAction(Item(QString("mnuPort_ComPort(%1)").arg(n)));
+  for (int n = 0; n <= 8; ++n) ports->addAction(Action(Nth(Command::PortAuto, n)));
   auto* targets = new QActionGroup(this);
-  targets->addAction(Item("mnuPort_Download(0)"));
-  targets->addAction(Item("mnuPort_Download(1)"));
+  targets->addAction(Action(Command::DownloadToEeprom));
+  targets->addAction(Action(Command::DownloadToRam));
 }
 
 }  // namespace brevin
@@ -191,46 +202,59 @@ void MainWindow::BuildMenus() {
 namespace brevin {
 
 void MainWindow::ConnectCommands() {
-  const auto on = [this](const char* name, auto handler) {
-    connect(Item(name), &QAction::triggered, this, handler);
+  const auto on = [this](Command command, auto handler) {
+    connect(Action(command), &QAction::triggered, this, handler);
   };
-  on("mnuFile_Open", [this] { OpenFrom(LastFile); });
+  DocumentController& document = *document_;
+  on(Command::Open, [this] { document_->OpenFrom(document_->LastFile()); });
   for (int i = 0; i < kMruMenuItems; ++i) {
-    on(QString("mnuFile_Mru(%1)").arg(i).toUtf8().constData(), [this, i] {
-      if (i < cboMruList.size()) OpenFile(cboMruList[i]);
+    on(Nth(Command::RecentFile1, i), [this, i] {
+      if (i < recentFiles_.size()) document_->OpenFile(recentFiles_[i]);
     });
   }
-  on("mnuFile_Exit", [this] { close(); });
-  on("mnuEdit_Copy", [this] { CopyText(); });
-  on("mnuEdit_SelectAll", [this] { SelectAllText(); });
-  on("mnuView_Refresh", [this] { Refresh(); });
-  on("mnuOptions_QuickSettings_Off", [this] { QuickSettings(kQuickAllOff); });
-  on("mnuOptions_QuickSettings_Default", [this] { QuickSettings(kQuickDefault); });
-  on("mnuOptions_QuickSettings_On", [this] { QuickSettings(kQuickAllOn); });
-  on("mnuOptions_QuickSettings_Set", [this] { QuickSettings(kQuickSetDefaults); });
-  on("mnuOptions_FlushMru", [this] { mnuOptions_FlushMru_Click(); });
-  on("mnuHelp_About", [] { ShowAbout(); });
-  on("mnuHelp_ShowSpinOpcodes", [this] { ShowSpinOpcodes(); });
-  on("mnuHelp_ShowSpinEffects", [this] { ShowSpinEffects(); });
-  on("mnuHelp_ShowAsmbOpcodes", [this] { ShowAsmbOpcodes(); });
-  on("mnuHelp_ShowImageFlags", [this] { ShowImageFlags(); });
-  on("mnuHelp_System", [] { ShowSystemInformation(); });
-  on("mnuFile_OpenFrom_Library", [this] { OpenFromPath(*this, "Propeller Library Files", ""); });
-  on("mnuFile_OpenFrom_Demo", [this] { OpenFromPath(*this, "Propeller Library Files - Demos", "/Examples/Library"); });
-  on("mnuFile_OpenFrom_Examples", [this] { OpenFromPath(*this, "Propeller Manual - Examples", "/Examples/Manual"); });
-  on("mnuHelp_PropellerManual", [this] { OpenPropellerManual(*this); });
-  on("mnuHelp_PropellerQuickReference", [this] { OpenPropellerQuickReference(*this); });
-  on("mnuHelp_CreateTestWrapper", [this] { CreateTestWrapperCommand(SourcePath); });
-  on("mnuHelp_CreateTestWrappers", [this] { CreateTestWrappersCommand(SourcePath); });
-  on("mnuHelp_DeleteWrappers", [this] { DeleteWrappersCommand(SourcePath); });
-  for (int n = 0; n <= kPortItems; ++n) {
-    on(QString("mnuPort_ComPort(%1)").arg(n).toUtf8().constData(), [this, n] { SelectPort(*this, n); });
-  }
-  on("mnuPort_Refresh", [this] { PortScan(*this); });
-  on("mnuOptions_PortAutoFind", [this] { PortAutoFindToggled(*this); });
+  on(Command::Exit, [this] { close(); });
+  on(Command::Copy, [this] { CopyToClipboard(listingView_); });
+  on(Command::SelectAll, [this] { SelectAllWithoutFlicker(listingView_); });
+  on(Command::Refresh, [this] { document_->Refresh(); });
+  on(Command::QuickSettingsAllOff, [this] { QuickSettings(kQuickAllOff); });
+  on(Command::QuickSettingsDefault, [this] { QuickSettings(kQuickDefault); });
+  on(Command::QuickSettingsAllOn, [this] { QuickSettings(kQuickAllOn); });
+  on(Command::QuickSettingsSetDefaults, [this] { QuickSettings(kQuickSetDefaults); });
+  on(Command::FlushRecentFiles, [this] { AskToFlushRecentFiles(); });
+  on(Command::About, [] { ShowAbout(); });
+  on(Command::ShowSpinOpcodes, [this] { ShowSpinOpcodes(); });
+  on(Command::ShowSpinEffects, [this] { ShowSpinEffects(); });
+  on(Command::ShowAsmbOpcodes, [this] { ShowAsmbOpcodes(); });
+  on(Command::ShowImageFlags, [this] { ShowImageFlags(); });
+  on(Command::System, [] { ShowSystemInformation(); });
+  const auto openFrom = [this](const QString& folder) { document_->OpenFrom(folder); };
+  on(Command::OpenFromLibrary, [this, openFrom] { tool_->OpenFromPath("Propeller Library Files", "", openFrom); });
+  on(Command::OpenFromDemo,
+     [this, openFrom] { tool_->OpenFromPath("Propeller Library Files - Demos", "/Examples/Library", openFrom); });
+  on(Command::OpenFromExamples,
+     [this, openFrom] { tool_->OpenFromPath("Propeller Manual - Examples", "/Examples/Manual", openFrom); });
+  on(Command::PropellerManual, [this] { tool_->OpenManual(); });
+  on(Command::PropellerQuickReference, [this] { tool_->OpenQuickReference(); });
+  on(Command::CreateTestWrapper, [this] { CreateTestWrapperCommand(document_->SourcePath()); });
+  on(Command::CreateTestWrappers, [this] { CreateTestWrappersCommand(document_->SourcePath()); });
+  on(Command::DeleteWrappers, [this] { DeleteWrappersCommand(document_->SourcePath()); });
+
+  on(Command::Save, [&document] { document.SaveListing(); });
+  on(Command::SaveAs, [&document] { document.SaveListingAs(); });
+  on(Command::Print, [&document] { document.PrintListing(); });
+  on(Command::PrintWithSource, [&document] { document.PrintWithSource(); });
+  on(Command::ExportPdf, [&document] { document.ExportPdf(); });
+  on(Command::PrintSetup, [&document] { document.PrinterSetup(); });
+  // Qt has inverted the check mark already.
+  on(Command::AutoReload, [this] { document_->ToggleAutoReload(Action(Command::AutoReload)->isChecked()); });
+
+  on(Command::Find, [this] { find_->OpenDialog(listingView_); });
+  on(Command::FindNext, [this] { find_->FindNextInListing(listingView_); });
+  on(Command::SetFont, [this] { SetFont(); });
+  // A selection made in the listing while the dialog is open proposes itself as the search text.
+  connect(listingView_, &QPlainTextEdit::selectionChanged, this,
+          [this] { find_->FollowSelection(listingView_->textCursor().selectedText()); });
   ConnectOptionToggles();
-  ConnectOutputCommands();
-  ConnectAutoReload();
 }
 
 }  // namespace brevin

@@ -10,8 +10,12 @@
 #include <cmath>
 
 #include "window/shell_support.h"
+#include "document/document_controller.h"
+#include "listing/find_controller.h"
+#include "listing/listing_view.h"
+#include "tool/port_controller.h"
+#include "tool/propeller_tool_install.h"
 #include "window/main_window.h"
-#include "tool/port_menu.h"
 #include "window/settings_store.h"
 #include "window/window_placement.h"
 
@@ -29,43 +33,43 @@ enum class Toggle {
 
 struct OptionRow {
   const char* key;  // in section "Settings"
-  const char* item;
+  Command item;
   Toggle toggle;
 };
 
 // The menu-backed options, in the order they are restored and saved.
 constexpr OptionRow kOptions[] = {
-    {"ShowImage", "mnuView_ShowImage", Toggle::Refresh},
-    {"IncludeSourceCode", "mnuView_IncludeSourceCode", Toggle::Refresh},
-    {"ProcessAssembler", "mnuView_ProcessAssembler", Toggle::Refresh},
-    {"ShowLabels", "mnuView_ShowLabels", Toggle::Refresh},
-    {"FoldOpcodes", "mnuView_FoldOpcodes", Toggle::Refresh},
-    {"FoldEffects", "mnuView_FoldEffects", Toggle::Refresh},
-    {"FoldOperators", "mnuView_FoldOperators", Toggle::Refresh},
-    {"FoldArguments", "mnuView_FoldArguments", Toggle::Refresh},
-    {"FoldSpr", "mnuView_FoldSpr", Toggle::Refresh},
-    {"FoldIndexes", "mnuView_FoldIndexes", Toggle::Refresh},
-    {"KeepPosition", "mnuView_KeepPosition", Toggle::Mark},
-    {"ColonsAfterLabels", "mnuView_ColonsAfterLabels", Toggle::Refresh},
-    {"ForceHash", "mnuView_ForceHash", Toggle::Refresh},
-    {"DefaultLong", "mnuView_DefaultLongVariables", Toggle::Refresh},
-    {"CastVariables", "mnuView_CastVariables", Toggle::Refresh},
-    {"SymbolTable", "mnuView_SymbolTable", Toggle::Refresh},
-    {"AutoRefresh", "mnuView_AutoRefresh", Toggle::Refresh},
-    {"ShowToolbar", "mnuOptions_ShowToolbar", Toggle::Bar},
-    {"ShowStatusbar", "mnuOptions_ShowStatusBar", Toggle::Bar},
-    {"DebugSpin", "mnuHelp_DebugSpin", Toggle::Debug},
-    {"DebugAsmb", "mnuHelp_DebugAsmb", Toggle::Debug},
-    {"DebugVars", "mnuHelp_DebugVars", Toggle::Debug},
-    {"ReloadAtStart", "mnuFile_ReloadAtStart", Toggle::Mark},
-    {"AutoReload", "mnuFile_AutoReload", Toggle::Mark},
-    {"InhibitWarnings", "mnuFile_InhibitWarnings", Toggle::Mark},
+    {"ShowImage", Command::ShowImage, Toggle::Refresh},
+    {"IncludeSourceCode", Command::IncludeSourceCode, Toggle::Refresh},
+    {"ProcessAssembler", Command::ProcessAssembler, Toggle::Refresh},
+    {"ShowLabels", Command::ShowLabels, Toggle::Refresh},
+    {"FoldOpcodes", Command::FoldOpcodes, Toggle::Refresh},
+    {"FoldEffects", Command::FoldEffects, Toggle::Refresh},
+    {"FoldOperators", Command::FoldOperators, Toggle::Refresh},
+    {"FoldArguments", Command::FoldArguments, Toggle::Refresh},
+    {"FoldSpr", Command::FoldSpr, Toggle::Refresh},
+    {"FoldIndexes", Command::FoldIndexes, Toggle::Refresh},
+    {"KeepPosition", Command::KeepPosition, Toggle::Mark},
+    {"ColonsAfterLabels", Command::ColonsAfterLabels, Toggle::Refresh},
+    {"ForceHash", Command::ForceHash, Toggle::Refresh},
+    {"DefaultLong", Command::DefaultLongVariables, Toggle::Refresh},
+    {"CastVariables", Command::CastVariables, Toggle::Refresh},
+    {"SymbolTable", Command::SymbolTable, Toggle::Refresh},
+    {"AutoRefresh", Command::AutoRefresh, Toggle::Refresh},
+    {"ShowToolbar", Command::ShowToolbar, Toggle::Bar},
+    {"ShowStatusbar", Command::ShowStatusBar, Toggle::Bar},
+    {"DebugSpin", Command::DebugSpin, Toggle::Debug},
+    {"DebugAsmb", Command::DebugAsmb, Toggle::Debug},
+    {"DebugVars", Command::DebugVars, Toggle::Debug},
+    {"ReloadAtStart", Command::ReloadAtStart, Toggle::Mark},
+    {"AutoReload", Command::AutoReload, Toggle::Mark},
+    {"InhibitWarnings", Command::InhibitWarnings, Toggle::Mark},
 };
 
 // The seven options the quick settings switch, by bit of QuickSetBits.
-constexpr const char* kQuickItems[] = {"mnuView_ShowLabels",    "mnuView_FoldOpcodes",   "mnuView_FoldEffects",
-                                       "mnuView_FoldOperators", "mnuView_FoldArguments", "mnuView_FoldSpr",
-                                       "mnuView_FoldIndexes"};
+constexpr Command kQuickItems[] = {Command::ShowLabels,    Command::FoldOpcodes,   Command::FoldEffects,
+                                       Command::FoldOperators, Command::FoldArguments, Command::FoldSpr,
+                                       Command::FoldIndexes};
 
 constexpr int kWindowNormal = 0;
 constexpr int kWindowMinimised = 1;
@@ -74,28 +78,28 @@ constexpr int kWindowMaximised = 2;
 }  // namespace
 
 Options MainWindow::CurrentOptions() const {
-  const auto on = [this](const char* name) { return Item(name)->isChecked(); };
+  const auto on = [this](Command command) { return Action(command)->isChecked(); };
   Options o;
-  o.ShowImage = on("mnuView_ShowImage");
-  o.IncludeSourceCode = on("mnuView_IncludeSourceCode");
-  o.ProcessAssembler = on("mnuView_ProcessAssembler");
-  o.ShowLabels = on("mnuView_ShowLabels");
-  o.FoldOpcodes = on("mnuView_FoldOpcodes");
-  o.FoldEffects = on("mnuView_FoldEffects");
-  o.FoldOperators = on("mnuView_FoldOperators");
-  o.FoldArguments = on("mnuView_FoldArguments");
-  o.FoldSpr = on("mnuView_FoldSpr");
-  o.FoldIndexes = on("mnuView_FoldIndexes");
-  o.ColonsAfterLabels = on("mnuView_ColonsAfterLabels");
-  o.ForceHash = on("mnuView_ForceHash");
-  o.DefaultLongVariables = on("mnuView_DefaultLongVariables");
-  o.CastVariables = on("mnuView_CastVariables");
-  o.SymbolTable = on("mnuView_SymbolTable");
-  o.DebugSpin = on("mnuHelp_DebugSpin");
-  o.DebugAsmb = on("mnuHelp_DebugAsmb");
-  o.DebugVars = on("mnuHelp_DebugVars");
-  o.InhibitWarnings = on("mnuFile_InhibitWarnings");
-  o.AutoReload = on("mnuFile_AutoReload");
+  o.ShowImage = on(Command::ShowImage);
+  o.IncludeSourceCode = on(Command::IncludeSourceCode);
+  o.ProcessAssembler = on(Command::ProcessAssembler);
+  o.ShowLabels = on(Command::ShowLabels);
+  o.FoldOpcodes = on(Command::FoldOpcodes);
+  o.FoldEffects = on(Command::FoldEffects);
+  o.FoldOperators = on(Command::FoldOperators);
+  o.FoldArguments = on(Command::FoldArguments);
+  o.FoldSpr = on(Command::FoldSpr);
+  o.FoldIndexes = on(Command::FoldIndexes);
+  o.ColonsAfterLabels = on(Command::ColonsAfterLabels);
+  o.ForceHash = on(Command::ForceHash);
+  o.DefaultLongVariables = on(Command::DefaultLongVariables);
+  o.CastVariables = on(Command::CastVariables);
+  o.SymbolTable = on(Command::SymbolTable);
+  o.DebugSpin = on(Command::DebugSpin);
+  o.DebugAsmb = on(Command::DebugAsmb);
+  o.DebugVars = on(Command::DebugVars);
+  o.InhibitWarnings = on(Command::InhibitWarnings);
+  o.AutoReload = on(Command::AutoReload);
   return o;
 }
 
@@ -103,7 +107,7 @@ Options MainWindow::CurrentOptions() const {
 
 void MainWindow::ConnectOptionToggles() {
   for (const OptionRow& row : kOptions) {
-    QAction* item = Item(row.item);
+    QAction* item = Action(row.item);
     // Qt inverts the check mark of a checkable item before "triggered" arrives.
     switch (row.toggle) {
       case Toggle::Refresh:
@@ -122,29 +126,29 @@ void MainWindow::ConnectOptionToggles() {
 }
 
 void MainWindow::ToggleOption(QAction* item) {
-  if (item == Item("mnuView_IncludeSourceCode")) SourceWarningArmed = true;
+  if (item == Action(Command::IncludeSourceCode)) document_->SetSourceWarningArmed(true);
   AutoRefresh();
 }
 
 void MainWindow::ApplyDebugRule() {
-  Item("mnuHelp_DebugVars")->setEnabled(Item("mnuHelp_DebugSpin")->isChecked() || Item("mnuHelp_DebugAsmb")->isChecked());
+  Action(Command::DebugVars)->setEnabled(Action(Command::DebugSpin)->isChecked() || Action(Command::DebugAsmb)->isChecked());
 }
 
 void MainWindow::AutoRefresh() {
-  if (Item("mnuView_AutoRefresh")->isChecked()) Refresh();
+  if (Action(Command::AutoRefresh)->isChecked()) document_->Refresh();
 }
 
 void MainWindow::QuickSet(int index, QAction* item, int action) {
   const int bit = 1 << index;
   switch (action) {
     case kQuickSetDefaults:
-      QuickSetBits = item->isChecked() ? (QuickSetBits | bit) : (QuickSetBits & ~bit);
+      quickSetBits_ = item->isChecked() ? (quickSetBits_ | bit) : (quickSetBits_ & ~bit);
       break;
     case kQuickAllOn:
       item->setChecked(true);
       break;
     case kQuickDefault:
-      item->setChecked((QuickSetBits & bit) != 0);
+      item->setChecked((quickSetBits_ & bit) != 0);
       break;
     case kQuickAllOff:
       item->setChecked(false);
@@ -156,7 +160,7 @@ void MainWindow::QuickSet(int index, QAction* item, int action) {
 
 void MainWindow::QuickSettings(int action) {
   for (int index = 0; index < static_cast<int>(std::size(kQuickItems)); ++index) {
-    QuickSet(index, Item(kQuickItems[index]), action);
+    QuickSet(index, Action(kQuickItems[index]), action);
   }
   if (action != kQuickSetDefaults) AutoRefresh();
 }
@@ -165,7 +169,7 @@ void MainWindow::QuickSettings(int action) {
 
 void MainWindow::SaveSettings() {
   SettingsStore& s = store_;
-  const double twips = TwipsPerPixel();
+  const double twips = StoredUnitsPerPixel(this);
   const auto toTwips = [twips](int pixels) { return static_cast<long long>(std::lround(pixels * twips)); };
 
   if (!isMinimized()) {
@@ -179,40 +183,21 @@ void MainWindow::SaveSettings() {
     }
   }
 
-  s.WriteText("Mru", "LastFile", LastFile);
-  s.WriteText("Mru", "SaveFile", SaveFile);
+  s.WriteText("Mru", "LastFile", document_->LastFile());
+  s.WriteText("Mru", "SaveFile", document_->SaveFile());
+  ports_->Save(s);
+  s.WriteInt("Settings", "QuickSetBits", quickSetBits_);
+  for (const OptionRow& row : kOptions) s.WriteBool("Settings", row.key, Action(row.item)->isChecked());
 
-  const bool autoFind = Item("mnuOptions_PortAutoFind")->isChecked();
-  s.WriteBool("Ports", "AutoFind", autoFind);
-  s.WriteInt("Ports", "Port", PortNumber);
-  if (autoFind) {
-    s.WriteInt("Ports", "MaxPorts", MaxPorts);
-    for (int n = 1; n <= MaxPorts && n <= 8; ++n) {
-      s.WriteBool("Ports", "COM" + QString::number(n), Item(QString("mnuPort_ComPort(%1)").arg(n))->isEnabled());
-    }
-  }
-
-  s.WriteInt("Settings", "QuickSetBits", QuickSetBits);
-  s.WriteBool("Ports", "DownloadToEeprom", Item("mnuPort_Download(0)")->isChecked());
-  for (const OptionRow& row : kOptions) s.WriteBool("Settings", row.key, Item(row.item)->isChecked());
-
-  const QFont font = txtDisplay->font();
+  const QFont font = listingView_->font();
   s.WriteText("Font", "Name", font.family());
   s.WriteBool("Font", "Bold", font.bold());
   s.WriteBool("Font", "Italic", font.italic());
   s.WriteDouble("Font", "Size", font.pointSizeF());
 
-  s.WriteText("Find", "0", FindText);
-  s.WriteInt("Find", "Mode", FindMode);
-  for (int i = 0; i < 10; ++i) {
-    s.WriteText("Find", QString::number(i + 1), i < FindHistory.size() ? FindHistory[i] : QString());
-  }
-
-  SaveRecentFiles(s, cboMruList);
-
-  s.WriteText("PropTool", "Path", PropToolPath);
-  s.WriteText("PropTool", "Manual", PropToolManual);
-  s.WriteText("PropTool", "QuickReference", PropToolQuickReference);
+  find_->Save(s);
+  SaveRecentFiles(s, recentFiles_);
+  tool_->Save(s);
 
   s.WriteBool("Setup", "Crashed", false);
   s.Sync();
@@ -222,7 +207,7 @@ void MainWindow::SaveSettings() {
 
 void MainWindow::RestoreWindowPlacement() {
   const SettingsStore& s = store_;
-  const double twips = TwipsPerPixel();
+  const double twips = StoredUnitsPerPixel(this);
   const auto pixels = [twips](double value) { return static_cast<int>(std::lround(value / twips)); };
   const int state = s.ReadInt("Window", "State", isMaximized() ? kWindowMaximised : kWindowNormal);
   const int top = pixels(s.ReadDouble("Window", "Top", y() * twips));
@@ -241,14 +226,14 @@ void MainWindow::RestoreWindowPlacement() {
 
 void MainWindow::RestoreSettings() {
   const SettingsStore& s = store_;
-  QuickSetBits = s.ReadInt("Settings", "QuickSetBits", QuickSetBits);
+  quickSetBits_ = s.ReadInt("Settings", "QuickSetBits", quickSetBits_);
   for (const OptionRow& row : kOptions) {
-    QAction* item = Item(row.item);
+    QAction* item = Action(row.item);
     item->setChecked(s.ReadBool("Settings", row.key, item->isChecked()));
   }
   ApplyDebugRule();
 
-  const QFont current = txtDisplay->font();
+  const QFont current = listingView_->font();
   QString family = s.ReadText("Font", "Name", current.family());
   if (family.trimmed().isEmpty()) family = current.family();
   QFont font(family);
@@ -258,27 +243,15 @@ void MainWindow::RestoreSettings() {
   const double size = s.ReadDouble("Font", "Size", current.pointSizeF());
   font.setPointSizeF(size > 0 && size < 1000 ? size : current.pointSizeF());
   SetListingFont(font);
-  txtDisplay->setLineWrapMode(QPlainTextEdit::NoWrap);
+  listingView_->setLineWrapMode(QPlainTextEdit::NoWrap);
 
-  LastFile = s.ReadText("Mru", "LastFile");
-  SaveFile = s.ReadText("Mru", "SaveFile");
-  PropToolPath = s.ReadText("PropTool", "Path");
-  PropToolManual = s.ReadText("PropTool", "Manual");
-  PropToolQuickReference = s.ReadText("PropTool", "QuickReference");
-  Item("mnuOptions_PortAutoFind")->setChecked(s.ReadBool("Ports", "AutoFind", false));
-  MaxPorts = std::clamp(s.ReadInt("Ports", "MaxPorts", 0), 0, 8);
-  PortNumber = s.ReadInt("Ports", "Port", 0);
-  FindText = s.ReadText("Find", "0");
-  FindMode = s.ReadInt("Find", "Mode", 0);
-  FindHistory.clear();
-  for (int i = 1; i <= 10; ++i) {
-    const QString entry = s.ReadText("Find", QString::number(i));
-    if (!entry.isEmpty()) FindHistory.append(entry);
-  }
-  cboMruList = LoadRecentFiles(s);
+  document_->SetLastFile(s.ReadText("Mru", "LastFile"));
+  document_->SetSaveFile(s.ReadText("Mru", "SaveFile"));
+  tool_->Load(s);
+  ports_->Load(s);
+  find_->Load(s);
+  recentFiles_ = LoadRecentFiles(s);
   RebuildRecentMenu();
 }
-
-void MainWindow::RestoreDownloadTarget() { RestorePorts(*this); }
 
 }  // namespace brevin

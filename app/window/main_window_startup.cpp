@@ -8,7 +8,9 @@
 #include "dialogs/about.h"
 #include "tool/debug_flags.h"
 #include "window/shell_support.h"
+#include "document/document_controller.h"
 #include "engine.h"
+#include "tool/port_controller.h"
 #include "window/main_window.h"
 #include "instance_guard.h"
 #include "window/prompt.h"
@@ -22,43 +24,48 @@ void MainWindow::AdoptInstanceGuard(std::unique_ptr<platform::InstanceGuard> gua
 
 std::unique_ptr<platform::InstanceGuard> MainWindow::TakeInstanceGuard() { return std::move(guard_); }
 
-bool MainWindow::Form_Load() {
+bool MainWindow::Start() {
   if (!DecideInstance()) return false;
 
   RestoreWindowPlacement();
   RestoreSettings();
-  SeenFlags opcodes = engine_->SeenOpcodes(), effects = engine_->SeenEffects();
+  Engine& engine = document_->engine();
+  SeenFlags opcodes = engine.SeenOpcodes(), effects = engine.SeenEffects();
   LoadDebugFlags(store_, Process().DeveloperMode, opcodes, effects);
-  engine_->SetSeenFlags(opcodes, effects);
+  engine.SetSeenFlags(opcodes, effects);
   ApplyBars();
 
   const bool developer = Process().DeveloperMode;
-  for (const char* name : {"mnuHelp_Separator_Delete", "mnuHelp_CreateTestWrapper", "mnuHelp_CreateTestWrappers",
-                           "mnuHelp_DeleteWrappers"}) {
-    Item(name)->setVisible(developer);
+  for (Command command : {Command::WrappersSeparator, Command::CreateTestWrapper, Command::CreateTestWrappers,
+                          Command::DeleteWrappers}) {
+    Action(command)->setVisible(developer);
   }
 
   show();
-  if (Toolbar->isVisible()) QCoreApplication::processEvents();
+  if (toolBar_->isVisible()) QCoreApplication::processEvents();
   if (closing_) return false;  // closed while starting: the settings are saved, nothing more to do
 
-  RestoreDownloadTarget();
+  ports_->RestorePorts();
   SharedTables();
 
   if (!store_.ReadBool("Setup", "Crashed", false)) {
     store_.WriteBool("Setup", "Crashed", true);
     store_.Sync();
-    if (Process().ImagePath.isEmpty() && !LastFile.isEmpty() && Item("mnuFile_ReloadAtStart")->isChecked() &&
-        FileExists(LastFile) && !HasSwitch("/NOLOAD")) {
-      OpenFile(LastFile);
+    const QString lastFile = document_->LastFile();
+    if (Process().ImagePath.isEmpty() && !lastFile.isEmpty() && Action(Command::ReloadAtStart)->isChecked() &&
+        FileExists(lastFile) && !HasSwitch("/NOLOAD")) {
+      document_->OpenFile(lastFile);
     }
   }
   // An image named on the command line is opened instead of the last one, even
   // after a crash: the user asked for it now.
-  if (!Process().ImagePath.isEmpty()) OpenChosenFile(Process().ImagePath);
+  if (!Process().ImagePath.isEmpty()) document_->OpenChosenFile(Process().ImagePath);
 
-  if (Item("mnuFile_AutoReload")->isChecked() && Item("mnuFile_ReloadAtStart")->isChecked()) ReloadTimer->start();
+  if (Action(Command::AutoReload)->isChecked() && Action(Command::ReloadAtStart)->isChecked()) {
+    document_->ReloadTimer().start();
+  }
   loaded_ = true;
+  ports_->SetProbing(true);  // from now on choosing a port tries it
   return true;
 }
 
@@ -91,7 +98,7 @@ bool MainWindow::DecideInstance() {
   const long long m = LeadingNumber(s.ReadText("Setup", "MaxInstances", "1"));
   if (m < n) {
     const QString count = QString::number(n);
-    const QString title = "Run " + count + FNth(n) + " Instance of " + ProductTitleText() + " ?";
+    const QString title = "Run " + count + OrdinalSuffix(n) + " Instance of " + ProductTitleText() + " ?";
     const QString text = "Do you really want to run " + count + " instances of the " + ProductTitleText() + " ?";
     if (Prompt(title, text, MessageButtons::YesNo, MessageIcon::Question, MessageAnswer::No) != MessageAnswer::Yes) {
       s.WriteText("Setup", "Blocked", "No");

@@ -35,6 +35,7 @@ void RebuildRecentMenu(const QStringList& list, const RecentMenu& menu) {
     if (i < list.size() && !list[i].isEmpty()) {
       item->setText('&' + QString::number(i + 1) + ' ' + CaptionText(FileNameOf(list[i])));
       item->setToolTip(list[i]);  // two files of one name from different folders differ here
+      item->setData(list[i]);     // marks the item as a recent file (its tool-tip shows in the menu)
       item->setVisible(true);
     } else {
       item->setVisible(false);

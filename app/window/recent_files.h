@@ -20,8 +20,8 @@ inline constexpr int kMruEntries = 11;
 // The menu items the list is shown through.
 struct RecentMenu {
   std::array<QAction*, kMruMenuItems> items{};
-  QAction* separator = nullptr;  // mnuFile_Serator_Mru
-  QAction* flush = nullptr;      // mnuOptions_FlushMru
+  QAction* separator = nullptr;  // the separator above the entries
+  QAction* flush = nullptr;      // Options > "Flush &Files Used List"
 };
 
 // Puts path at the top of the list (the list only; the caller rebuilds the menu).

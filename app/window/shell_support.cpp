@@ -33,7 +33,7 @@ bool HasSwitch(const QString& commandLine, const QString& upperSwitch) {
 
 bool HasSwitch(const QString& upperSwitch) { return HasSwitch(Process().CommandLine, upperSwitch); }
 
-QString FNth(long long n) {
+QString OrdinalSuffix(long long n) {
   if (n == 11 || n == 12 || n == 13) return "th";
   switch (((n % 10) + 10) % 10) {
     case 1: return "st";
@@ -155,7 +155,7 @@ int Main(int argc, char** argv) {
   window.AdoptInstanceGuard(std::move(guard));
   // Messages shown before the window would otherwise end the program when they close.
   QApplication::setQuitOnLastWindowClosed(false);
-  if (!window.Form_Load() || window.Closing()) return EndProcess(&window, store, 0);
+  if (!window.Start() || window.Closing()) return EndProcess(&window, store, 0);
   QApplication::setQuitOnLastWindowClosed(true);
   return EndProcess(&window, store, QApplication::exec());
 }

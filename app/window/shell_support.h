@@ -43,7 +43,7 @@ bool HasSwitch(const QString& upperSwitch);
 
 // English ordinal suffix: "th" for 11, 12 and 13, else "st", "nd", "rd" by the
 // last digit, else "th".
-QString FNth(long long n);
+QString OrdinalSuffix(long long n);
 
 // Local date and time as "yyyy-mm-dd hh:mm:ss". The date is read before and
 // after the time; when it changed in between both are read again.

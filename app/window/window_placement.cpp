@@ -72,14 +72,18 @@ void CentreWindow(QWidget& window, const QSize& size) {
   PlaceWindow(window, centred);
 }
 
-double TwipsPerPixel(const QWidget* widget) {
+double StoredUnitsPerPixel(const QWidget* widget) {
   const QScreen* shown = widget != nullptr ? widget->screen() : QGuiApplication::primaryScreen();
   const double dpi = shown != nullptr && shown->logicalDotsPerInchY() > 0 ? shown->logicalDotsPerInchY() : 96.0;
-  return 1440.0 / dpi;
+  // Widget sizes are in logical pixels, which a scale factor (QT_SCALE_FACTOR,
+  // a HiDPI screen) makes larger on the screen: count the device pixels, so a
+  // place taken at one scale is the same size on the screen at another.
+  const double ratio = shown != nullptr && shown->devicePixelRatio() > 0 ? shown->devicePixelRatio() : 1.0;
+  return 1440.0 / dpi * ratio;
 }
 
 void RestorePlacement(QWidget* window, const SettingsStore& store, const QString& section, bool withSize) {
-  const double twips = TwipsPerPixel(window);
+  const double twips = StoredUnitsPerPixel(window);
   const auto pixels = [twips](double value) { return static_cast<int>(std::lround(value / twips)); };
   QSize size = window->size();
   if (withSize) {
@@ -97,7 +101,7 @@ void RestorePlacement(QWidget* window, const SettingsStore& store, const QString
 
 void SavePlacement(const QWidget* window, SettingsStore& store, const QString& section, bool withSize) {
   if (window->isMinimized() || window->isMaximized() || window->isFullScreen()) return;
-  const double twips = TwipsPerPixel(window);
+  const double twips = StoredUnitsPerPixel(window);
   const auto toTwips = [twips](int value) { return static_cast<long long>(std::lround(value * twips)); };
   store.WriteInt(section, "Top", toTwips(window->y()));
   store.WriteInt(section, "Left", toTwips(window->x()));

@@ -27,8 +27,10 @@ void PlaceWindow(QWidget& window, const QRect& wanted);
 // The design placement: the size, fitted, centred on the primary screen.
 void CentreWindow(QWidget& window, const QSize& size);
 
-// Twips in one pixel of the screen the widget is on (15 at 96 dots per inch).
-double TwipsPerPixel(const QWidget* widget);
+// The stored unit, twips (1/1440 inch, 15 to a pixel at 96 dots per inch), in
+// one logical pixel of the screen the widget is on: the device pixels it covers
+// count, so the stored size does not depend on the scale factor.
+double StoredUnitsPerPixel(const QWidget* widget);
 
 // Places the window from Top and Left (and Height and Width when withSize) of the
 // section. An absent key centres the window on the primary screen at its current

@@ -85,9 +85,9 @@ class DesktopTests : public QObject {
     Process().ImagePath = image;
     auto w = LoadWindow(store);
     QVERIFY(w != nullptr);
-    QCOMPARE(w->LastFile, image);
-    QVERIFY(w->txtDisplay->toPlainText().contains("Disassembly of " + image));
-    QCOMPARE(w->cboMruList.value(0), image);
+    QCOMPARE(w->Document().LastFile(), image);
+    QVERIFY(w->Listing()->toPlainText().contains("Disassembly of " + image));
+    QCOMPARE(w->RecentFiles().value(0), image);
     w->close();
 
     // A missing file: the usual message, and the window still opens.
@@ -95,7 +95,7 @@ class DesktopTests : public QObject {
     w = LoadWindow(store);
     QVERIFY(w != nullptr && w->isVisible());
     QCOMPARE(prompt.Count("Cannot find file\r\n\r\n" + dir.filePath("gone.eeprom")), 1);
-    QCOMPARE(w->LastFile, image);
+    QCOMPARE(w->Document().LastFile(), image);
     w->close();
 
     // A Spin source gets the Open dialog's refusal.
@@ -114,14 +114,14 @@ class DesktopTests : public QObject {
     const QString second = CopySample(dir, "crc_calc.eeprom", "second.eeprom");
 
     // Onto the listing area, which is read-only and would refuse it by itself.
-    QVERIFY(DropFiles(w->txtDisplay->viewport(), {first}));
-    QCOMPARE(w->LastFile, first);
-    QVERIFY(w->txtDisplay->toPlainText().contains("Disassembly of " + first));
+    QVERIFY(DropFiles(w->Listing()->viewport(), {first}));
+    QCOMPARE(w->Document().LastFile(), first);
+    QVERIFY(w->Listing()->toPlainText().contains("Disassembly of " + first));
 
     // Several files: the first opens, the status bar says so.
     w->statusBar()->show();
     QVERIFY(DropFiles(w.get(), {second, first}));
-    QCOMPARE(w->LastFile, second);
+    QCOMPARE(w->Document().LastFile(), second);
     QCOMPARE(w->statusBar()->currentMessage(), QString("2 files dropped: opened the first, second.eeprom"));
 
     // A folder or a Spin source: the usual refusals, the listing stays.
@@ -129,7 +129,7 @@ class DesktopTests : public QObject {
     QCOMPARE(prompt.Count("Cannot find file\r\n\r\n" + dir.path()), 1);
     QVERIFY(DropFiles(w.get(), {SamplePath("led_chaser.spin")}));
     QCOMPARE(prompt.Count("Sorry - Cannot compile Spin source files"), 1);
-    QCOMPARE(w->LastFile, second);
+    QCOMPARE(w->Document().LastFile(), second);
 
     // Something that is not a local file is not taken.
     QMimeData text;
@@ -145,12 +145,12 @@ class DesktopTests : public QObject {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    QCOMPARE(w->Item("mnuFile_Open")->shortcut(), QKeySequence(QKeySequence::Open));
-    QCOMPARE(w->Item("mnuFile_Save")->shortcut(), QKeySequence(QKeySequence::Save));
-    QCOMPARE(w->Item("mnuFile_Print")->shortcut(), QKeySequence(QKeySequence::Print));
-    QCOMPARE(w->Item("mnuFile_Exit")->shortcut(), QKeySequence("Ctrl+Q"));  // Quit's binding on Linux desktops
-    QCOMPARE(w->Item("mnuView_Refresh")->shortcut(), QKeySequence(Qt::Key_F5));
-    QCOMPARE(w->Item("mnuFile_Open")->text(), QString("&Open ..."));  // captions unchanged
+    QCOMPARE(w->Action(Command::Open)->shortcut(), QKeySequence(QKeySequence::Open));
+    QCOMPARE(w->Action(Command::Save)->shortcut(), QKeySequence(QKeySequence::Save));
+    QCOMPARE(w->Action(Command::Print)->shortcut(), QKeySequence(QKeySequence::Print));
+    QCOMPARE(w->Action(Command::Exit)->shortcut(), QKeySequence("Ctrl+Q"));  // Quit's binding on Linux desktops
+    QCOMPARE(w->Action(Command::Refresh)->shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(w->Action(Command::Open)->text(), QString("&Open ..."));  // captions unchanged
 
     QCOMPARE(NextZoomSize(8.25, +1), 9.0);
     QCOMPARE(NextZoomSize(8.25, -1), 8.0);
@@ -167,21 +167,21 @@ class DesktopTests : public QObject {
     // The keys themselves reach the actions from the listing area.
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
-    QTest::keyClick(w->txtDisplay, Qt::Key_Equal, Qt::ControlModifier);
-    QCOMPARE(w->txtDisplay->font().pointSizeF(), 9.0);
-    QTest::keyClick(w->txtDisplay, Qt::Key_F5);  // Refresh without an image: its warning
+    QTest::keyClick(w->Listing(), Qt::Key_Equal, Qt::ControlModifier);
+    QCOMPARE(w->Listing()->font().pointSizeF(), 9.0);
+    QTest::keyClick(w->Listing(), Qt::Key_F5);  // Refresh without an image: its warning
     QCOMPARE(prompt.Count("Cannot find "), 1);
     zoomIn->trigger();
-    QCOMPARE(w->txtDisplay->font().pointSizeF(), 10.0);
+    QCOMPARE(w->Listing()->font().pointSizeF(), 10.0);
     w->close();
     QCOMPARE(store.ReadDouble("Font", "Size", 0), 10.0);  // the zoomed size is the stored font size
 
     w = LoadWindow(store);
-    QCOMPARE(w->txtDisplay->font().pointSizeF(), 10.0);
+    QCOMPARE(w->Listing()->font().pointSizeF(), 10.0);
     w->findChild<QAction*>("ZoomOut")->trigger();
-    QCOMPARE(w->txtDisplay->font().pointSizeF(), 9.0);
+    QCOMPARE(w->Listing()->font().pointSizeF(), 9.0);
     w->findChild<QAction*>("ZoomReset")->trigger();
-    QCOMPARE(w->txtDisplay->font().pointSizeF(), kDesignListingSize);
+    QCOMPARE(w->Listing()->font().pointSizeF(), kDesignListingSize);
     w->close();
   }
 
@@ -192,12 +192,12 @@ class DesktopTests : public QObject {
     QTemporaryDir a, b;
     const QString one = CopySample(a, "led_chaser.eeprom", "demo.eeprom");
     const QString two = CopySample(b, "crc_calc.eeprom", "demo.eeprom");
-    w->OpenFile(one);
-    w->OpenFile(two);
-    QCOMPARE(w->Item("mnuFile_Mru(0)")->text().mid(3), w->Item("mnuFile_Mru(1)")->text().mid(3));
-    QCOMPARE(w->Item("mnuFile_Mru(0)")->toolTip(), two);
-    QCOMPARE(w->Item("mnuFile_Mru(1)")->toolTip(), one);
-    QVERIFY(w->Item("mnuFile")->menu()->toolTipsVisible());
+    w->Document().OpenFile(one);
+    w->Document().OpenFile(two);
+    QCOMPARE(w->Action(Command::RecentFile1)->text().mid(3), w->Action(Command::RecentFile2)->text().mid(3));
+    QCOMPARE(w->Action(Command::RecentFile1)->toolTip(), two);
+    QCOMPARE(w->Action(Command::RecentFile2)->toolTip(), one);
+    QVERIFY(w->Action(Command::FileMenu)->menu()->toolTipsVisible());
     w->close();
   }
 
@@ -208,7 +208,7 @@ class DesktopTests : public QObject {
     QVERIFY(!w->windowIcon().isNull());
     QVERIFY(!ApplicationIcon().isNull());
     int buttons = 0;
-    for (QAction* button : w->Toolbar->actions()) {
+    for (QAction* button : w->ToolBar()->actions()) {
       if (button->isSeparator()) continue;
       ++buttons;
       QVERIFY2(QFile::exists(ToolbarIconPath(button->toolTip())), qPrintable(button->toolTip()));
@@ -224,7 +224,7 @@ class DesktopTests : public QObject {
     // A look at the toolbar with some buttons disabled, for a person to check.
     w->show();
     QCoreApplication::processEvents();
-    QVERIFY(w->Toolbar->grab().save(QString(BREVIN_ARTIFACT_DIR) + "/brevin-toolbar.png"));
+    QVERIFY(w->ToolBar()->grab().save(QString(BREVIN_ARTIFACT_DIR) + "/brevin-toolbar.png"));
     w->close();
   }
 

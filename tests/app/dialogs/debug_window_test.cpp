@@ -42,60 +42,58 @@ class DebugWindowTests : public QObject {
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
     const QString image = SamplePath("led_chaser.eeprom");
-    w->OpenFile(image);
+    w->Document().OpenFile(image);
     QVERIFY(w->DebugInfo() == nullptr);  // no debug option, no window
 
-    w->Item("mnuHelp_DebugSpin")->trigger();
-    QVERIFY(w->Item("mnuHelp_DebugVars")->isEnabled());
-    w->OpenFile(image);
+    w->Action(Command::DebugSpin)->trigger();
+    QVERIFY(w->Action(Command::DebugVars)->isEnabled());
+    w->Document().OpenFile(image);
     DebugWindow* d = w->DebugInfo();
     QVERIFY(d != nullptr && d->isVisible());
     QCOMPARE(d->windowTitle(), QString("Debug Info"));
     QVERIFY(d->Topmost());
-    QCOMPARE(d->txtDisplay->font(), w->txtDisplay->font());
-    const QString once = d->txtDisplay->toPlainText();
+    QCOMPARE(d->textView->font(), w->Listing()->font());
+    const QString once = d->textView->toPlainText();
     QVERIFY(once.startsWith("Init 0034\nSpin 0034 "));
     QVERIFY(!once.contains('\r'));
     QVERIFY(!d->Frozen());
-    QCOMPARE(d->txtDisplay->textCursor().position(), 0);
+    QCOMPARE(d->textView->textCursor().position(), 0);
 
     // Opening again appends; Refresh starts over.
-    w->OpenFile(image);
-    QCOMPARE(d->txtDisplay->toPlainText(), once + once);
-    w->Refresh();
-    QCOMPARE(d->txtDisplay->toPlainText(), once);
+    w->Document().OpenFile(image);
+    QCOMPARE(d->textView->toPlainText(), once + once);
+    w->Document().Refresh();
+    QCOMPARE(d->textView->toPlainText(), once);
     QVERIFY(!d->Frozen());
 
     // The menus of the window.
     QStringList items;
-    for (const char* name : {"mnuFile_SaveAs", "mnuFile_Print", "mnuFile_PrintSetup", "mnuFile_Exit", "mnuEdit_Copy",
-                             "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext"}) {
-      QVERIFY2(d->Item(name) != nullptr, name);
-      items << d->Item(name)->text();
+    for (int i = 0; i < static_cast<int>(DebugCommand::kCount); ++i) {
+      items << d->Action(static_cast<DebugCommand>(i))->text();
     }
     QCOMPARE(items, QStringList({"Save &As ...", "&Print ...", "Printer Set&up ...", "E&xit", "&Copy", "Select &All",
                                  "&Find ...", "Find &Next"}));
-    QCOMPARE(d->Item("mnuEdit_FindNext")->shortcut(), QKeySequence("F3"));
+    QCOMPARE(d->Action(DebugCommand::FindNext)->shortcut(), QKeySequence("F3"));
 
     // Find in the debug window searches its own text.
-    w->FindText = "Spin 0036";
-    d->Item("mnuEdit_FindNext")->trigger();
-    QCOMPARE(d->txtDisplay->textCursor().selectedText(), QString("Spin 0036"));
-    d->Item("mnuEdit_Copy")->trigger();
+    w->Find().SetText("Spin 0036");
+    d->Action(DebugCommand::FindNext)->trigger();
+    QCOMPARE(d->textView->textCursor().selectedText(), QString("Spin 0036"));
+    d->Action(DebugCommand::Copy)->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QString("Spin 0036"));
-    d->Item("mnuEdit_SelectAll")->trigger();
-    d->Item("mnuEdit_Copy")->trigger();
+    d->Action(DebugCommand::SelectAll)->trigger();
+    d->Action(DebugCommand::Copy)->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), once);
 
     // The find dialog, open on the listing, turns to the debug text from this window.
-    w->Item("mnuEdit_Find")->trigger();
-    QCOMPARE(w->FindBox()->Target(), w->txtDisplay);
-    d->Item("mnuEdit_Find")->trigger();
-    QCOMPARE(w->FindBox()->Target(), d->txtDisplay);
-    w->FindBox()->cboFindText->setEditText("Init 0034");
-    w->FindBox()->btnFind->click();
-    QCOMPARE(d->txtDisplay->textCursor().selectionStart(), 0);
-    QCOMPARE(d->txtDisplay->textCursor().selectedText(), QString("Init 0034"));
+    w->Action(Command::Find)->trigger();
+    QCOMPARE(w->Find().Dialog()->Target(), w->Listing());
+    d->Action(DebugCommand::Find)->trigger();
+    QCOMPARE(w->Find().Dialog()->Target(), d->textView);
+    w->Find().Dialog()->searchTextBox->setEditText("Init 0034");
+    w->Find().Dialog()->findFirstButton->click();
+    QCOMPARE(d->textView->textCursor().selectionStart(), 0);
+    QCOMPARE(d->textView->textCursor().selectedText(), QString("Init 0034"));
 
     // Closing the main window closes this one.
     w->close();
@@ -108,11 +106,11 @@ class DebugWindowTests : public QObject {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->Item("mnuHelp_DebugAsmb")->trigger();
-    w->OpenFile(SamplePath("serial_terminal.eeprom"));
+    w->Action(Command::DebugAsmb)->trigger();
+    w->Document().OpenFile(SamplePath("serial_terminal.eeprom"));
     DebugWindow* d = w->DebugInfo();
     QVERIFY(d != nullptr);
-    QVERIFY(d->txtDisplay->toPlainText().contains("\nAsmb "));
+    QVERIFY(d->textView->toPlainText().contains("\nAsmb "));
 
     QTemporaryDir dir;
     QStringList asked;
@@ -123,22 +121,22 @@ class DebugWindowTests : public QObject {
       topmostWhileAsking = d->Topmost();
       return chosen;
     };
-    d->Item("mnuFile_SaveAs")->trigger();  // cancelled
+    d->Action(DebugCommand::SaveAs)->trigger();  // cancelled
     QCOMPARE(asked[0], QString("Save Debugging Information As ..."));
-    QCOMPARE(asked[1], FolderOf(w->SaveFile));
+    QCOMPARE(asked[1], FolderOf(w->Document().SaveFile()));
     QVERIFY(!topmostWhileAsking);
     QVERIFY(d->Topmost());
     QVERIFY(QDir(dir.path()).isEmpty());
 
     chosen = dir.filePath("trace.txt");
-    d->Item("mnuFile_SaveAs")->trigger();
+    d->Action(DebugCommand::SaveAs)->trigger();
     const QByteArray saved = ReadAll(chosen);
-    QCOMPARE(QString::fromUtf8(saved), d->txtDisplay->toPlainText().replace("\n", "\r\n"));
+    QCOMPARE(QString::fromUtf8(saved), d->textView->toPlainText().replace("\n", "\r\n"));
     QVERIFY(saved.startsWith("Init ") && saved.contains("\r\nAsmb "));
 
     // A folder that does not exist: a warning naming the file, and no file.
     chosen = dir.filePath("missing/trace.txt");
-    d->Item("mnuFile_SaveAs")->trigger();
+    d->Action(DebugCommand::SaveAs)->trigger();
     QCOMPARE(prompt.asked.last().icon, MessageIcon::Warning);
     QVERIFY(prompt.asked.last().text.contains(chosen));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList({"trace.txt"}));
@@ -149,20 +147,20 @@ class DebugWindowTests : public QObject {
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
     auto* printer = new RecordingPrintService;
-    w->SetPrintService(std::unique_ptr<PrintService>(printer));
-    w->Item("mnuHelp_DebugSpin")->trigger();
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Document().SetPrintService(std::unique_ptr<PrintService>(printer));
+    w->Action(Command::DebugSpin)->trigger();
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
     DebugWindow* d = w->DebugInfo();
-    d->Item("mnuFile_Print")->trigger();
+    d->Action(DebugCommand::Print)->trigger();
     QCOMPARE(printer->printed.size(), 1);
-    QCOMPARE(printer->printed[0].font, d->txtDisplay->font());
+    QCOMPARE(printer->printed[0].font, d->textView->font());
     QCOMPARE(printer->printed[0].parts.size(), 1);
     QCOMPARE(printer->printed[0].parts[0].first(), QString("Init 0034"));
-    QCOMPARE(printer->printed[0].parts[0].size(), d->txtDisplay->document()->blockCount() - 1);
+    QCOMPARE(printer->printed[0].parts[0].size(), d->textView->document()->blockCount() - 1);
     QVERIFY(d->Topmost());
 
     printer->error = kNoPrinter;
-    d->Item("mnuFile_Print")->trigger();
+    d->Action(DebugCommand::Print)->trigger();
     QCOMPARE(prompt.asked.last().text, UnableToPrintText(kNoPrinter));
     QCOMPARE(prompt.asked.last().icon, MessageIcon::Warning);
   }
@@ -171,17 +169,17 @@ class DebugWindowTests : public QObject {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->Item("mnuHelp_DebugSpin")->trigger();
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Action(Command::DebugSpin)->trigger();
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
     DebugWindow* d = w->DebugInfo();
     d->setGeometry(30, 40, 500, 300);
-    d->Item("mnuFile_Exit")->trigger();
+    d->Action(DebugCommand::Exit)->trigger();
     DeleteClosed();
     QVERIFY(w->DebugInfo() == nullptr);
     const QString width = store.ReadText("Debug", "Width");
     QVERIFY(!width.isEmpty());
 
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
     d = w->DebugInfo();
     QCOMPARE(d->size(), QSize(500, 300));
     d->showMaximized();
@@ -232,27 +230,27 @@ class DebugWindowTests : public QObject {
     Process().DeveloperMode = true;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);  // the upgrade notice empties "Flag": nothing counts as seen
-    QVERIFY(std::none_of(w->engine().SeenOpcodes().begin(), w->engine().SeenOpcodes().end(), [](bool b) { return b; }));
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
-    QVERIFY(w->engine().SeenOpcodes()[0x38]);  // PUSH, decoded in this image
+    QVERIFY(std::none_of(w->Document().engine().SeenOpcodes().begin(), w->Document().engine().SeenOpcodes().end(), [](bool b) { return b; }));
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
+    QVERIFY(w->Document().engine().SeenOpcodes()[0x38]);  // PUSH, decoded in this image
     w->close();
     QVERIFY(!store.ReadText("Debug Opc", "Flag").isEmpty());
     QCOMPARE(store.ReadText("Debug Opc", "38"), QString());
-    const auto unseen = std::find(w->engine().SeenOpcodes().begin(), w->engine().SeenOpcodes().end(), false);
-    QVERIFY(unseen != w->engine().SeenOpcodes().end());
-    const auto index = static_cast<std::size_t>(unseen - w->engine().SeenOpcodes().begin());
+    const auto unseen = std::find(w->Document().engine().SeenOpcodes().begin(), w->Document().engine().SeenOpcodes().end(), false);
+    QVERIFY(unseen != w->Document().engine().SeenOpcodes().end());
+    const auto index = static_cast<std::size_t>(unseen - w->Document().engine().SeenOpcodes().begin());
     const SpinOpcodeEntry& named = SharedTables().Spin.SpinOpcodeTable[index];
     QCOMPARE(store.ReadText("Debug Opc", QString("%1").arg(index, 2, 16, QChar('0')).toUpper()),
              QString::fromStdString(DefinitionText(named)));
     QVERIFY(ReadAll(store.FileName()).contains("[Debug Opc]"));
 
     auto again = LoadWindow(store);
-    QCOMPARE(again->engine().SeenOpcodes(), w->engine().SeenOpcodes());
+    QCOMPARE(again->Document().engine().SeenOpcodes(), w->Document().engine().SeenOpcodes());
     // An effect without a name is stored empty, so it reads back as seen.
     const SpinTables& spin = SharedTables().Spin;
     for (std::size_t i = 0; i < 256; ++i) {
-      const bool expected = w->engine().SeenEffects()[i] || spin.SpinEffectNames[i].empty();
-      QCOMPARE(again->engine().SeenEffects()[i], expected);
+      const bool expected = w->Document().engine().SeenEffects()[i] || spin.SpinEffectNames[i].empty();
+      QCOMPARE(again->Document().engine().SeenEffects()[i], expected);
     }
   }
 
@@ -260,31 +258,31 @@ class DebugWindowTests : public QObject {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->Item("mnuHelp_DebugSpin")->trigger();
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Action(Command::DebugSpin)->trigger();
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
     QString title;
     QFont offered;
     bool accept = false;
-    QFont chosen = w->txtDisplay->font();
+    QFont chosen = w->Listing()->font();
     chosen.setPointSizeF(14);
     chosen.setBold(true);
-    w->ChooseFont = [&](const QString& t, QFont& font) {
+    w->SetFontChooser([&](const QString& t, QFont& font) {
       title = t;
       offered = font;
       if (accept) font = chosen;
       return accept;
-    };
-    const QFont before = w->txtDisplay->font();
-    w->Item("mnuOptions_SetFont")->trigger();  // cancelled
+    });
+    const QFont before = w->Listing()->font();
+    w->Action(Command::SetFont)->trigger();  // cancelled
     QCOMPARE(title, QString("Set Font"));
     QCOMPARE(offered, before);
-    QCOMPARE(w->txtDisplay->font(), before);
+    QCOMPARE(w->Listing()->font(), before);
 
     accept = true;
-    w->Item("mnuOptions_SetFont")->trigger();
-    QCOMPARE(w->txtDisplay->font().pointSizeF(), 14.0);
-    QVERIFY(w->txtDisplay->font().bold());
-    QCOMPARE(w->DebugInfo()->txtDisplay->font().pointSizeF(), 14.0);
+    w->Action(Command::SetFont)->trigger();
+    QCOMPARE(w->Listing()->font().pointSizeF(), 14.0);
+    QVERIFY(w->Listing()->font().bold());
+    QCOMPARE(w->DebugInfo()->textView->font().pointSizeF(), 14.0);
     w->close();
     QCOMPARE(store.ReadText("Font", "Size"), QString("14"));
     QCOMPARE(store.ReadText("Font", "Bold"), QString("True"));
@@ -292,22 +290,22 @@ class DebugWindowTests : public QObject {
     // A stored font that is no longer installed gives way to the fixed-pitch default.
     store.WriteText("Font", "Name", "No Such Font 4711");
     auto again = LoadWindow(store);
-    QCOMPARE(again->txtDisplay->font().family(), DefaultListingFont().family());
-    QCOMPARE(again->txtDisplay->font().pointSizeF(), 14.0);
-    QVERIFY(again->txtDisplay->font().bold());
+    QCOMPARE(again->Listing()->font().family(), DefaultListingFont().family());
+    QCOMPARE(again->Listing()->font().pointSizeF(), 14.0);
+    QVERIFY(again->Listing()->font().bold());
   }
 
   void copyTakesTheSelectionWithLineFeeds() {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
-    QPlainTextEdit* area = w->txtDisplay;
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
+    QPlainTextEdit* area = w->Listing();
     const QTextBlock line = area->document()->findBlockByNumber(9);
     QTextCursor cursor(line);
     cursor.setPosition(line.next().position() + 4, QTextCursor::KeepAnchor);
     area->setTextCursor(cursor);
-    w->ToolbarButton("COPY")->trigger();
+    ToolbarButton(*w, "COPY")->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), line.text() + "\n" + line.next().text().left(4));
   }
 
@@ -333,8 +331,8 @@ class DebugWindowTests : public QObject {
     auto w = LoadWindow(store);
     w->resize(900, 500);
     w->show();
-    w->OpenFile(SamplePath("serial_terminal.eeprom"));
-    QPlainTextEdit* area = w->txtDisplay;
+    w->Document().OpenFile(SamplePath("serial_terminal.eeprom"));
+    QPlainTextEdit* area = w->Listing();
     QScrollBar* bar = area->verticalScrollBar();
     QVERIFY(bar->maximum() > 900);
     bar->setValue(800);
@@ -346,9 +344,9 @@ class DebugWindowTests : public QObject {
     bar->setValue(800);
 
     // Labels off: lines move, the address at the top stays.
-    w->Item("mnuView_AutoRefresh")->trigger();
-    w->Item("mnuView_SymbolTable")->trigger();
-    w->Item("mnuView_ShowLabels")->trigger();
+    w->Action(Command::AutoRefresh)->trigger();
+    w->Action(Command::SymbolTable)->trigger();
+    w->Action(Command::ShowLabels)->trigger();
     const QString topNow = area->document()->findBlockByNumber(bar->value()).text();
     QVERIFY(!topAddress.isEmpty());
     QCOMPARE(LineAddress(topNow), topAddress);
@@ -356,27 +354,27 @@ class DebugWindowTests : public QObject {
     QCOMPARE(area->textCursor().positionInBlock(), 3);
 
     // Without Keep Position a refresh starts at the top; another image always does.
-    w->Item("mnuView_KeepPosition")->setChecked(false);
-    w->Refresh();
+    w->Action(Command::KeepPosition)->setChecked(false);
+    w->Document().Refresh();
     QCOMPARE(bar->value(), 0);
-    w->Item("mnuView_KeepPosition")->setChecked(true);
+    w->Action(Command::KeepPosition)->setChecked(true);
     bar->setValue(300);
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
     QCOMPARE(bar->value(), 0);
 
     // An auto-reload of a rewritten image keeps the place too.
     QTemporaryDir dir;
     const QString copy = CopySample(dir, "serial_terminal.eeprom", "serial_terminal.eeprom");
-    w->Item("mnuFile_InhibitWarnings")->setChecked(true);
-    w->Item("mnuFile_AutoReload")->setChecked(true);
-    w->OpenFile(copy);
+    w->Action(Command::InhibitWarnings)->setChecked(true);
+    w->Action(Command::AutoReload)->setChecked(true);
+    w->Document().OpenFile(copy);
     bar->setValue(700);
     const QString before = area->document()->findBlockByNumber(700).text();
     QFile file(copy);
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
     file.close();
-    w->ReloadTimer_Timer();
+    w->Document().CheckForReload();
     QVERIFY(area->toPlainText().contains("Auto-Reloaded at "));
     QCOMPARE(LineAddress(area->document()->findBlockByNumber(bar->value()).text()), LineAddress(before));
     QVERIFY(bar->value() != 700);  // the new heading line moved the text down by one

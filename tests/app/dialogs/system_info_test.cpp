@@ -45,7 +45,7 @@ class SystemInfoTests : public QObject {
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
     prompt.asked.clear();  // the upgrade notice of a fresh store
-    w->Item("mnuHelp_System")->trigger();
+    w->Action(Command::System)->trigger();
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(prompt.asked[0].title, QString("System Information"));
     QVERIFY(prompt.asked[0].text.contains("System Version :\t" +

@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "desktop/file_watch.h"
+#include "document/file_watch.h"
 #include "test_support.h"
 
 using namespace brevin;
@@ -22,7 +22,7 @@ void Rewrite(const QString& path, const QString& sample, int patchChecksum = 0) 
 
 // A listing area still showing this was not reloaded by the tick.
 constexpr const char* kMark = "(shown before the tick)";
-bool Reloaded(const MainWindow& w) { return w.txtDisplay->toPlainText() != kMark; }
+bool Reloaded(const MainWindow& w) { return w.Listing()->toPlainText() != kMark; }
 
 struct Watched {
   ScriptedPrompt prompt;
@@ -31,10 +31,10 @@ struct Watched {
   QTemporaryDir dir;
   QString path = CopySample(dir, "led_chaser.eeprom", "r.eeprom");
   Watched(bool autoReload) {
-    w->Item("mnuFile_InhibitWarnings")->setChecked(true);
-    w->Item("mnuFile_AutoReload")->setChecked(autoReload);
-    w->OpenFile(path);
-    w->txtDisplay->setPlainText(kMark);
+    w->Action(Command::InhibitWarnings)->setChecked(true);
+    w->Action(Command::AutoReload)->setChecked(autoReload);
+    w->Document().OpenFile(path);
+    w->Listing()->setPlainText(kMark);
     prompt.asked.clear();
   }
 };
@@ -64,57 +64,57 @@ class AutoReloadTests : public QObject {
 
   void oneWriteGivesOneReloadAndDeletionStopsTheWatch() {
     Watched s(true);
-    QVERIFY(s.w->ReloadTimer->isActive());
-    QCOMPARE(s.w->ReloadTimer->interval(), 1000);
-    s.w->ReloadTimer_Timer();
+    QVERIFY(s.w->Document().ReloadTimer().isActive());
+    QCOMPARE(s.w->Document().ReloadTimer().interval(), 1000);
+    s.w->Document().CheckForReload();
     QVERIFY(!Reloaded(*s.w));
 
     Rewrite(s.path, "led_chaser.binary");
-    s.w->ReloadTimer_Timer();
-    QVERIFY(QRegularExpression("\nAuto-Reloaded at \\d\\d:\\d\\d:\\d\\d\n").match(s.w->txtDisplay->toPlainText()).hasMatch());
-    QCOMPARE(s.w->SaveFile, s.dir.path() + "/r.lst");
-    s.w->txtDisplay->setPlainText(kMark);
-    s.w->ReloadTimer_Timer();
+    s.w->Document().CheckForReload();
+    QVERIFY(QRegularExpression("\nAuto-Reloaded at \\d\\d:\\d\\d:\\d\\d\n").match(s.w->Listing()->toPlainText()).hasMatch());
+    QCOMPARE(s.w->Document().SaveFile(), s.dir.path() + "/r.lst");
+    s.w->Listing()->setPlainText(kMark);
+    s.w->Document().CheckForReload();
     QVERIFY(!Reloaded(*s.w));
 
     // A vanished file stops the watch without a word; recreating it does not restart it.
     QVERIFY(QFile::remove(s.path));
-    s.w->ReloadTimer_Timer();
-    QVERIFY(!s.w->ReloadTimer->isActive());
+    s.w->Document().CheckForReload();
+    QVERIFY(!s.w->Document().ReloadTimer().isActive());
     CopySample(s.dir, "led_chaser.eeprom", "r.eeprom");
-    QVERIFY(!s.w->ReloadTimer->isActive() && s.prompt.asked.isEmpty());
-    s.w->Refresh();
-    QVERIFY(s.w->ReloadTimer->isActive());
+    QVERIFY(!s.w->Document().ReloadTimer().isActive() && s.prompt.asked.isEmpty());
+    s.w->Document().Refresh();
+    QVERIFY(s.w->Document().ReloadTimer().isActive());
   }
 
   void refusedRewriteWaitsForTheNextWrite() {
     Watched s(true);
     Rewrite(s.path, "led_chaser.eeprom", 1);  // caught half-written: wrong checksum, same size
     s.prompt.answers.enqueue(MessageAnswer::No);
-    s.w->Item("mnuFile_InhibitWarnings")->setChecked(false);
-    s.w->Item("mnuView_IncludeSourceCode")->setChecked(false);
-    s.w->ReloadTimer_Timer();
-    s.w->ReloadTimer_Timer();
+    s.w->Action(Command::InhibitWarnings)->setChecked(false);
+    s.w->Action(Command::IncludeSourceCode)->setChecked(false);
+    s.w->Document().CheckForReload();
+    s.w->Document().CheckForReload();
     QCOMPARE(s.prompt.Count(s.path + "\r\n\r\nThe file checksum is not as expected."), 1);
-    QVERIFY(!Reloaded(*s.w) && s.w->ReloadTimer->isActive());
+    QVERIFY(!Reloaded(*s.w) && s.w->Document().ReloadTimer().isActive());
     Rewrite(s.path, "led_chaser.eeprom");
-    s.w->ReloadTimer_Timer();
+    s.w->Document().CheckForReload();
     QVERIFY(Reloaded(*s.w));
     QCOMPARE(s.prompt.asked.size(), 1);
   }
 
   void switchingOnReloadsWhatWasWrittenSinceTheLoad() {
     Watched s(false);
-    QVERIFY(!s.w->ReloadTimer->isActive());
-    s.w->Item("mnuFile_AutoReload")->trigger();
-    QVERIFY(s.w->ReloadTimer->isActive() && !Reloaded(*s.w));
-    s.w->Item("mnuFile_AutoReload")->trigger();
-    QVERIFY(!s.w->ReloadTimer->isActive());
+    QVERIFY(!s.w->Document().ReloadTimer().isActive());
+    s.w->Action(Command::AutoReload)->trigger();
+    QVERIFY(s.w->Document().ReloadTimer().isActive() && !Reloaded(*s.w));
+    s.w->Action(Command::AutoReload)->trigger();
+    QVERIFY(!s.w->Document().ReloadTimer().isActive());
     Rewrite(s.path, "led_chaser.binary");
-    s.w->ReloadTimer_Timer();  // a tick left over after switching off does nothing
+    s.w->Document().CheckForReload();  // a tick left over after switching off does nothing
     QVERIFY(!Reloaded(*s.w));
-    s.w->Item("mnuFile_AutoReload")->trigger();
-    QVERIFY(s.w->txtDisplay->toPlainText().contains("Auto-Reloaded at "));
+    s.w->Action(Command::AutoReload)->trigger();
+    QVERIFY(s.w->Listing()->toPlainText().contains("Auto-Reloaded at "));
   }
 
   void crashedStartWatchesWithoutReloading() {
@@ -127,12 +127,12 @@ class AutoReloadTests : public QObject {
     store.WriteBool("Settings", "InhibitWarnings", true);
     store.WriteBool("Setup", "Crashed", true);
     auto w = LoadWindow(store);
-    QVERIFY(w->ReloadTimer->isActive());
-    w->ReloadTimer_Timer();  // the image that may have crashed the last run stays closed...
-    QVERIFY(w->txtDisplay->toPlainText().isEmpty());
+    QVERIFY(w->Document().ReloadTimer().isActive());
+    w->Document().CheckForReload();  // the image that may have crashed the last run stays closed...
+    QVERIFY(w->Listing()->toPlainText().isEmpty());
     Rewrite(path, "led_chaser.binary");  // ...until it is written again
-    w->ReloadTimer_Timer();
-    QVERIFY(w->txtDisplay->toPlainText().contains("Auto-Reloaded at "));
+    w->Document().CheckForReload();
+    QVERIFY(w->Listing()->toPlainText().contains("Auto-Reloaded at "));
   }
 };
 

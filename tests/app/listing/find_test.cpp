@@ -77,111 +77,111 @@ class FindTests : public QObject {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
-    w->Item("mnuEdit_Find")->trigger();
-    FindDialog* d = w->FindBox();
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Action(Command::Find)->trigger();
+    FindDialog* d = w->Find().Dialog();
     QVERIFY(d != nullptr && d->isVisible());
     QCOMPARE(d->windowTitle(), QString(" Find"));
     QVERIFY(d->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QCOMPARE(d->Target(), w->txtDisplay);
+    QCOMPARE(d->Target(), w->Listing());
 
-    const QList<int> beats = Matches(w->txtDisplay, "CALLSUB");
+    const QList<int> beats = Matches(w->Listing(), "CALLSUB");
     QVERIFY(beats.size() >= 3);
     prompt.asked.clear();
-    d->cboFindText->setEditText("CALLSUB");
-    d->btnFind->click();
-    QCOMPARE(SelectionStart(w->txtDisplay), beats[0]);
-    QCOMPARE(w->txtDisplay->textCursor().selectedText(), QString("CALLSUB"));
+    d->searchTextBox->setEditText("CALLSUB");
+    d->findFirstButton->click();
+    QCOMPARE(SelectionStart(w->Listing()), beats[0]);
+    QCOMPARE(w->Listing()->textCursor().selectedText(), QString("CALLSUB"));
     for (int i = 1; i <= beats.size(); ++i) {
-      QTest::keyClick(d->cboFindText, Qt::Key_Return);  // Enter in the box is Find Next
-      QCOMPARE(SelectionStart(w->txtDisplay), beats[i % beats.size()]);
+      QTest::keyClick(d->searchTextBox, Qt::Key_Return);  // Enter in the box is Find Next
+      QCOMPARE(SelectionStart(w->Listing()), beats[i % beats.size()]);
     }
     QVERIFY(prompt.asked.isEmpty());
 
     // A single match is found again and again.
-    const QList<int> single = Matches(w->txtDisplay, "COGIFUN");
+    const QList<int> single = Matches(w->Listing(), "COGIFUN");
     QCOMPARE(single.size(), 1);
-    d->cboFindText->setEditText("COGIFUN");
-    d->btnFindNext->click();
-    d->btnFindNext->click();
-    QCOMPARE(SelectionStart(w->txtDisplay), single[0]);
+    d->searchTextBox->setEditText("COGIFUN");
+    d->findNextButton->click();
+    d->findNextButton->click();
+    QCOMPARE(SelectionStart(w->Listing()), single[0]);
     QVERIFY(prompt.asked.isEmpty());
 
     // Nothing found: the box of the button pressed, and the selection stays.
-    d->cboFindText->setEditText("NoSuchThing");
-    d->btnFind->click();
-    d->btnFindNext->click();
+    d->searchTextBox->setEditText("NoSuchThing");
+    d->findFirstButton->click();
+    d->findNextButton->click();
     QCOMPARE(prompt.asked.size(), 2);
     QCOMPARE(prompt.asked[0].title, QString("Find First"));
     QCOMPARE(prompt.asked[1].title, QString("Find Next"));
     QCOMPARE(prompt.asked[1].text, QString("Text Not Found"));
     QCOMPARE(prompt.asked[1].icon, MessageIcon::Information);
-    QCOMPARE(SelectionStart(w->txtDisplay), single[0]);
+    QCOMPARE(SelectionStart(w->Listing()), single[0]);
 
     // An empty box makes both buttons do nothing.
-    d->cboFindText->setEditText(QString());
-    d->btnFind->click();
-    d->btnFindNext->click();
+    d->searchTextBox->setEditText(QString());
+    d->findFirstButton->click();
+    d->findNextButton->click();
     QCOMPARE(prompt.asked.size(), 2);
-    QCOMPARE(w->FindText, QString("NoSuchThing"));
+    QCOMPARE(w->Find().Text(), QString("NoSuchThing"));
   }
 
   void matchCaseAndWholeWord() {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->OpenFile(SamplePath("led_chaser.eeprom"));  // its source lines hold "waitpne(" in lower case
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));  // its source lines hold "waitpne(" in lower case
     prompt.asked.clear();
-    w->Item("mnuEdit_Find")->trigger();
-    FindDialog* d = w->FindBox();
+    w->Action(Command::Find)->trigger();
+    FindDialog* d = w->Find().Dialog();
 
-    d->cboFindText->setEditText("waitpne");
-    d->btnFind->click();
-    const int first = SelectionStart(w->txtDisplay);
-    d->btnFindNext->click();
-    QVERIFY(SelectionStart(w->txtDisplay) != first);  // both cases match
-    QCOMPARE(w->FindMode, 0);
+    d->searchTextBox->setEditText("waitpne");
+    d->findFirstButton->click();
+    const int first = SelectionStart(w->Listing());
+    d->findNextButton->click();
+    QVERIFY(SelectionStart(w->Listing()) != first);  // both cases match
+    QCOMPARE(w->Find().Mode(), 0);
 
-    d->chkMatchCase->setChecked(true);
-    d->btnFind->click();
-    QCOMPARE(w->txtDisplay->textCursor().selectedText(), QString("waitpne"));
-    d->btnFindNext->click();
-    QCOMPARE(w->txtDisplay->textCursor().selectedText(), QString("waitpne"));
-    QCOMPARE(w->FindMode, kFindMatchCase);
+    d->matchCaseBox->setChecked(true);
+    d->findFirstButton->click();
+    QCOMPARE(w->Listing()->textCursor().selectedText(), QString("waitpne"));
+    d->findNextButton->click();
+    QCOMPARE(w->Listing()->textCursor().selectedText(), QString("waitpne"));
+    QCOMPARE(w->Find().Mode(), kFindMatchCase);
 
     // "COGI" stands only inside "COGIFUN": found as a part, not as a word.
-    d->chkMatchCase->setChecked(false);
-    d->cboFindText->setEditText("COGI");
-    d->btnFind->click();
+    d->matchCaseBox->setChecked(false);
+    d->searchTextBox->setEditText("COGI");
+    d->findFirstButton->click();
     QVERIFY(prompt.asked.isEmpty());
-    d->chkWholeWord->setChecked(true);
-    d->btnFind->click();
+    d->wholeWordBox->setChecked(true);
+    d->findFirstButton->click();
     QCOMPARE(prompt.Count("Text Not Found"), 1);
-    QCOMPARE(w->FindMode, kFindWholeWord);
+    QCOMPARE(w->Find().Mode(), kFindWholeWord);
   }
 
   void historyIsKeptAndStored() {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
-    w->Item("mnuEdit_Find")->trigger();
-    FindDialog* d = w->FindBox();
-    d->cboFindText->setEditText("push");
-    d->btnFind->click();
-    d->cboFindText->setEditText("PUSH");
-    d->btnFind->click();
-    QCOMPARE(w->txtDisplay->textCursor().selectedText(), QString("PUSH"));  // no Match Case: either case
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Action(Command::Find)->trigger();
+    FindDialog* d = w->Find().Dialog();
+    d->searchTextBox->setEditText("push");
+    d->findFirstButton->click();
+    d->searchTextBox->setEditText("PUSH");
+    d->findFirstButton->click();
+    QCOMPARE(w->Listing()->textCursor().selectedText(), QString("PUSH"));  // no Match Case: either case
     QCOMPARE(d->Entries(), QStringList({"PUSH", "push"}));
-    QCOMPARE(d->cboFindText->count(), 2);
-    d->btnFindNext->click();  // the same text again adds nothing
+    QCOMPARE(d->searchTextBox->count(), 2);
+    d->findNextButton->click();  // the same text again adds nothing
     QCOMPARE(d->Entries(), QStringList({"PUSH", "push"}));
 
     d->move(40, 50);
     d->close();
     DeleteClosed();
-    QVERIFY(w->FindBox() == nullptr);
-    QCOMPARE(w->FindHistory.mid(0, 2), QStringList({"PUSH", "push"}));
+    QVERIFY(w->Find().Dialog() == nullptr);
+    QCOMPARE(w->Find().History().mid(0, 2), QStringList({"PUSH", "push"}));
     QVERIFY(store.Contains("Find", "Top") && store.Contains("Find", "Left"));
 
     w->close();
@@ -191,9 +191,9 @@ class FindTests : public QObject {
 
     // The next run shows the history and opens the dialog where it was.
     auto again = LoadWindow(store);
-    again->Item("mnuEdit_Find")->trigger();
-    QCOMPARE(again->FindBox()->Entries(), QStringList({"PUSH", "push"}));
-    QCOMPARE(again->FindBox()->pos(), QPoint(40, 50));
+    again->Action(Command::Find)->trigger();
+    QCOMPARE(again->Find().Dialog()->Entries(), QStringList({"PUSH", "push"}));
+    QCOMPARE(again->Find().Dialog()->pos(), QPoint(40, 50));
   }
 
   void f3BeforeAnySearchOpensTheDialog() {
@@ -202,52 +202,52 @@ class FindTests : public QObject {
     store.WriteText("Find", "0", "CALLSUB");
     store.WriteText("Find", "Mode", "4");
     auto w = LoadWindow(store);
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
-    QCOMPARE(w->FindText, QString("CALLSUB"));
-    w->Item("mnuEdit_FindNext")->trigger();
-    FindDialog* d = w->FindBox();
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
+    QCOMPARE(w->Find().Text(), QString("CALLSUB"));
+    w->Action(Command::FindNext)->trigger();
+    FindDialog* d = w->Find().Dialog();
     QVERIFY(d != nullptr && d->isVisible());
-    QCOMPARE(d->cboFindText->currentText(), QString("CALLSUB"));
-    QVERIFY(d->chkMatchCase->isChecked() && !d->chkWholeWord->isChecked());
-    QCOMPARE(w->txtDisplay->textCursor().hasSelection(), false);
+    QCOMPARE(d->searchTextBox->currentText(), QString("CALLSUB"));
+    QVERIFY(d->matchCaseBox->isChecked() && !d->wholeWordBox->isChecked());
+    QCOMPARE(w->Listing()->textCursor().hasSelection(), false);
 
     // After a search F3 goes on from the match, without the dialog.
-    d->btnFind->click();
+    d->findFirstButton->click();
     d->close();
     DeleteClosed();
-    const QList<int> calls = Matches(w->txtDisplay, "CALLSUB");
-    w->Item("mnuEdit_FindNext")->trigger();
-    QVERIFY(w->FindBox() == nullptr);
-    QCOMPARE(SelectionStart(w->txtDisplay), calls[1]);
+    const QList<int> calls = Matches(w->Listing(), "CALLSUB");
+    w->Action(Command::FindNext)->trigger();
+    QVERIFY(w->Find().Dialog() == nullptr);
+    QCOMPARE(SelectionStart(w->Listing()), calls[1]);
   }
 
   void selectionProposesTheSearchText() {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
-    QPlainTextEdit* area = w->txtDisplay;
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
+    QPlainTextEdit* area = w->Listing();
     const QTextBlock line = area->document()->findBlockByNumber(9);  // "0000  00 B4 C4 04 ..."
     Select(area, line.position(), line.next().position() + 4);         // two lines
-    w->Item("mnuEdit_Find")->trigger();
-    FindDialog* d = w->FindBox();
-    QCOMPARE(d->cboFindText->currentText(), line.text());
-    QCOMPARE(w->Search().LastFound, line.position());
+    w->Action(Command::Find)->trigger();
+    FindDialog* d = w->Find().Dialog();
+    QCOMPARE(d->searchTextBox->currentText(), line.text());
+    QCOMPARE(w->Find().Search().LastFound, line.position());
 
     // With the dialog open, a selection in the listing becomes the search text.
     const int at = static_cast<int>(area->toPlainText().indexOf("COGIFUN"));
     Select(area, at, at + 7);
-    QCOMPARE(d->cboFindText->currentText(), QString("COGIFUN"));
+    QCOMPARE(d->searchTextBox->currentText(), QString("COGIFUN"));
     // A search selecting its own match leaves the box as typed.
-    d->cboFindText->setEditText("cogifun");
-    d->btnFind->click();
-    QCOMPARE(d->cboFindText->currentText(), QString("cogifun"));
+    d->searchTextBox->setEditText("cogifun");
+    d->findFirstButton->click();
+    QCOMPARE(d->searchTextBox->currentText(), QString("cogifun"));
     QCOMPARE(SelectionStart(area), at);
 
     // Closing the main window closes the dialog and keeps its list.
     w->close();
     DeleteClosed();
-    QVERIFY(w->FindBox() == nullptr);
+    QVERIFY(w->Find().Dialog() == nullptr);
     QCOMPARE(store.ReadText("Find", "1"), QString("cogifun"));
   }
 };

@@ -33,21 +33,21 @@ struct OpenWindow {
     w = LoadWindow(store);
     const QString source = QFileInfo(sample).completeBaseName() + ".spin";  // the source beside the image
     if (QFile::exists(SamplePath(source))) CopySample(dir, source, source);
-    w->OpenFile(CopySample(dir, sample, sample));
+    w->Document().OpenFile(CopySample(dir, sample, sample));
     w->show();
     QCoreApplication::processEvents();
   }
   ListingNavigator& nav() const { return *w->navigator(); }
   const Analysis& model() const { return *w->analysis(); }
-  int caretLine() const { return w->txtDisplay->textCursor().blockNumber(); }
+  int caretLine() const { return w->Listing()->textCursor().blockNumber(); }
   // The viewport point over a column of a line (the line is scrolled into view first).
   QPoint PointAt(int line, int column) const {
-    QTextCursor c(w->txtDisplay->document()->findBlockByNumber(line));
+    QTextCursor c(w->Listing()->document()->findBlockByNumber(line));
     c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
-    w->txtDisplay->setTextCursor(c);
-    w->txtDisplay->ensureCursorVisible();
-    const QRect r = w->txtDisplay->cursorRect(c);
-    return QPoint(r.x() + w->txtDisplay->fontMetrics().horizontalAdvance('M') / 2, r.center().y());
+    w->Listing()->setTextCursor(c);
+    w->Listing()->ensureCursorVisible();
+    const QRect r = w->Listing()->cursorRect(c);
+    return QPoint(r.x() + w->Listing()->fontMetrics().horizontalAdvance('M') / 2, r.center().y());
   }
   // The first line naming a reference to another line, with that reference.
   std::pair<int, LineReference> FirstJump() const {
@@ -84,10 +84,10 @@ class NavigationTests : public QObject {
     QVERIFY(!dialog->isVisible());
     const int line = o.caretLine();
     QCOMPARE(o.model().lines[static_cast<std::size_t>(line)].defines, capture.label);
-    QCOMPARE(o.w->txtDisplay->textCursor().positionInBlock(), 0);
+    QCOMPARE(o.w->Listing()->textCursor().positionInBlock(), 0);
     // The line sits in the upper third of the view.
-    const int top = o.w->txtDisplay->verticalScrollBar()->value();
-    const int visible = o.w->txtDisplay->viewport()->height() / o.w->txtDisplay->fontMetrics().lineSpacing();
+    const int top = o.w->Listing()->verticalScrollBar()->value();
+    const int visible = o.w->Listing()->viewport()->height() / o.w->Listing()->fontMetrics().lineSpacing();
     QVERIFY2(line >= top && line - top <= visible / 3 + 1, qPrintable(QString("%1 %2 %3").arg(line).arg(top).arg(visible)));
 
     for (const QString& text : {QString("$0010"), QString("0010"), QString("$10")}) {
@@ -123,7 +123,7 @@ class NavigationTests : public QObject {
 
     // Enter with the caret on the reference.
     o.PointAt(from, static_cast<int>(ref.start) + 1);
-    QTest::keyClick(o.w->txtDisplay, Qt::Key_Return);
+    QTest::keyClick(o.w->Listing(), Qt::Key_Return);
     QCOMPARE(o.caretLine(), target);
     QVERIFY(o.nav().BackAction()->isEnabled());
     QCOMPARE(o.nav().BackAction()->shortcut(), QKeySequence("Alt+Left"));
@@ -133,27 +133,27 @@ class NavigationTests : public QObject {
     o.nav().ForwardAction()->trigger();
     QCOMPARE(o.caretLine(), target);
     // Esc goes back too.
-    QTest::keyClick(o.w->txtDisplay, Qt::Key_Escape);
+    QTest::keyClick(o.w->Listing(), Qt::Key_Escape);
     QCOMPARE(o.caretLine(), from);
 
     // Enter off a reference does nothing; a plain click does not follow.
     const int plain = from + 1;
     o.PointAt(plain, 0);
-    QTest::keyClick(o.w->txtDisplay, Qt::Key_Return);
+    QTest::keyClick(o.w->Listing(), Qt::Key_Return);
     QCOMPARE(o.caretLine(), plain);
     const QPoint onRef = o.PointAt(from, static_cast<int>(ref.start));
-    QTest::mouseClick(o.w->txtDisplay->viewport(), Qt::LeftButton, Qt::NoModifier, onRef);
+    QTest::mouseClick(o.w->Listing()->viewport(), Qt::LeftButton, Qt::NoModifier, onRef);
     QCOMPARE(o.caretLine(), from);
     // Ctrl+click follows; the reference under the mouse is underlined.
     QCOMPARE(o.nav().ReferenceAtPoint(onRef)->name, ref.name);
-    QTest::mouseMove(o.w->txtDisplay->viewport(), onRef);
-    QMouseEvent move(QEvent::MouseMove, onRef, o.w->txtDisplay->viewport()->mapToGlobal(onRef), Qt::NoButton,
+    QTest::mouseMove(o.w->Listing()->viewport(), onRef);
+    QMouseEvent move(QEvent::MouseMove, onRef, o.w->Listing()->viewport()->mapToGlobal(onRef), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(o.w->txtDisplay->viewport(), &move);
-    QCOMPARE(o.w->txtDisplay->extraSelections().size(), 1);
-    QVERIFY(o.w->txtDisplay->extraSelections()[0].format.fontUnderline());
-    QCOMPARE(o.w->txtDisplay->extraSelections()[0].cursor.selectedText(), QString::fromStdString(ref.name));
-    QTest::mouseClick(o.w->txtDisplay->viewport(), Qt::LeftButton, Qt::ControlModifier, onRef);
+    QCoreApplication::sendEvent(o.w->Listing()->viewport(), &move);
+    QCOMPARE(o.w->Listing()->extraSelections().size(), 1);
+    QVERIFY(o.w->Listing()->extraSelections()[0].format.fontUnderline());
+    QCOMPARE(o.w->Listing()->extraSelections()[0].cursor.selectedText(), QString::fromStdString(ref.name));
+    QTest::mouseClick(o.w->Listing()->viewport(), Qt::LeftButton, Qt::ControlModifier, onRef);
     QCOMPARE(o.caretLine(), target);
     // The label's tool-tip shows its definition and how often it is named.
     const QString tip = o.nav().LabelToolTip(o.PointAt(from, static_cast<int>(ref.start)));
@@ -243,7 +243,7 @@ class NavigationTests : public QObject {
     QVERIFY(colours->isCheckable() && colours->isChecked());
     const ListingHighlighter* h = o.nav().Highlighter();
     const auto [from, ref] = o.FirstJump();
-    const QTextBlock block = o.w->txtDisplay->document()->findBlockByNumber(from);
+    const QTextBlock block = o.w->Listing()->document()->findBlockByNumber(from);
     auto formatAt = [&](int column) {
       for (const QTextLayout::FormatRange& f : block.layout()->formats()) {
         if (column >= f.start && column < f.start + f.length) return f.format;
@@ -257,17 +257,17 @@ class NavigationTests : public QObject {
     // Unreached lines are dimmed as a whole.
     for (std::size_t i = 0; i < o.model().lines.size(); ++i) {
       if (o.model().lines[i].text.find("; ----") == std::string::npos) continue;
-      const QTextBlock dim = o.w->txtDisplay->document()->findBlockByNumber(static_cast<int>(i));
+      const QTextBlock dim = o.w->Listing()->document()->findBlockByNumber(static_cast<int>(i));
       QCOMPARE(dim.layout()->formats().value(0).format.foreground(), h->Format(ListingHighlighter::Unreached).foreground());
       break;
     }
     // The title's underline is not a source line; source lines and conditions are coloured as such.
-    QVERIFY(o.w->txtDisplay->document()->findBlockByNumber(2).text().startsWith("===="));
-    QVERIFY(o.w->txtDisplay->document()->findBlockByNumber(2).layout()->formats().isEmpty());
+    QVERIFY(o.w->Listing()->document()->findBlockByNumber(2).text().startsWith("===="));
+    QVERIFY(o.w->Listing()->document()->findBlockByNumber(2).layout()->formats().isEmpty());
     bool sawSource = false, sawCondition = false;
     for (std::size_t i = 0; i < o.model().lines.size(); ++i) {
       const ListingLine& l = o.model().lines[i];
-      const QTextBlock b = o.w->txtDisplay->document()->findBlockByNumber(static_cast<int>(i));
+      const QTextBlock b = o.w->Listing()->document()->findBlockByNumber(static_cast<int>(i));
       if (!sawSource && l.text.rfind("====", 0) == 0 && l.textStart != std::string::npos) {
         sawSource = true;
         QCOMPARE(b.layout()->formats().value(0).format.foreground(), h->Format(ListingHighlighter::Source).foreground());
@@ -284,12 +284,12 @@ class NavigationTests : public QObject {
       }
     }
     QVERIFY(sawSource && sawCondition);
-    QCOMPARE(o.w->txtDisplay->toPlainText(), QString::fromStdString(o.model().listing).replace("\r\n", "\n"));
+    QCOMPARE(o.w->Listing()->toPlainText(), QString::fromStdString(o.model().listing).replace("\r\n", "\n"));
 
     colours->trigger();
     QVERIFY(block.layout()->formats().isEmpty());
     QCOMPARE(o.store.ReadBool("Settings", "Colours", true), false);
-    QCOMPARE(o.w->txtDisplay->toPlainText(), QString::fromStdString(o.model().listing).replace("\r\n", "\n"));
+    QCOMPARE(o.w->Listing()->toPlainText(), QString::fromStdString(o.model().listing).replace("\r\n", "\n"));
     // A new window keeps the choice.
     MainWindow again(o.store);
     QVERIFY(!again.navigator()->ColoursAction()->isChecked());
@@ -315,9 +315,9 @@ class NavigationTests : public QObject {
     const auto [from, ref] = o.FirstJump();
     o.nav().JumpToLine(from);
     const QPoint onRef = o.PointAt(from, static_cast<int>(ref.start));
-    QMouseEvent move(QEvent::MouseMove, onRef, o.w->txtDisplay->viewport()->mapToGlobal(onRef), Qt::NoButton,
+    QMouseEvent move(QEvent::MouseMove, onRef, o.w->Listing()->viewport()->mapToGlobal(onRef), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(o.w->txtDisplay->viewport(), &move);
+    QCoreApplication::sendEvent(o.w->Listing()->viewport(), &move);
     QCoreApplication::processEvents();
     QVERIFY(o.w->grab().save(QString(BREVIN_ARTIFACT_DIR) + "/brevin-navigation.png"));
     o.nav().ShowGoTo();

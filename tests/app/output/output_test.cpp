@@ -36,15 +36,15 @@ struct Output {
 
   explicit Output(bool withSource = false) {
     if (withSource) CopySample(dir, "led_chaser.spin", "led_chaser.spin");
-    w->Item("mnuFile_InhibitWarnings")->setChecked(true);
-    w->SetPrintService(std::unique_ptr<PrintService>(printer));
-    w->ChooseSaveFile = [this](const SaveRequest& r) {
+    w->Action(Command::InhibitWarnings)->setChecked(true);
+    w->Document().SetPrintService(std::unique_ptr<PrintService>(printer));
+    w->Document().SaveAsChooser() = [this](const SaveRequest& r) {
       asked.append(r);
       return answers.isEmpty() ? QString() : answers.takeFirst();
     };
   }
   void Open() {
-    w->OpenFile(image);
+    w->Document().OpenFile(image);
     prompt.asked.clear();
   }
 };
@@ -84,12 +84,12 @@ class OutputTests : public QObject {
 
   void savedBytesEqualTheCommandLineOutput() {
     Output o(true);
-    o.w->Item("mnuView_ShowImage")->setChecked(false);
-    o.w->Item("mnuView_FoldIndexes")->setChecked(true);
+    o.w->Action(Command::ShowImage)->setChecked(false);
+    o.w->Action(Command::FoldIndexes)->setChecked(true);
     o.Open();
     const QString saved = o.dir.filePath("saved.lst");
     o.answers << saved;
-    o.w->Item("mnuFile_Save")->trigger();  // the first Save goes through the dialog
+    o.w->Action(Command::Save)->trigger();  // the first Save goes through the dialog
     QCOMPARE(o.asked.size(), 1);
     QCOMPARE(o.asked[0].folder, o.dir.path());
     QCOMPARE(o.asked[0].filterIndex, 2);  // "Listing File" in the bytecode list
@@ -103,7 +103,7 @@ class OutputTests : public QObject {
     QCOMPARE(ReadBytes(saved), expected);
 
     QFile(saved).resize(3);
-    o.w->Item("mnuFile_Save")->trigger();  // later saves overwrite without asking
+    o.w->Action(Command::Save)->trigger();  // later saves overwrite without asking
     QCOMPARE(o.asked.size(), 1);
     QCOMPARE(ReadBytes(saved), expected);
     QVERIFY(o.prompt.asked.isEmpty());
@@ -115,14 +115,14 @@ class OutputTests : public QObject {
     const QString underFile = o.image + "/listing.lst";  // below a plain file: no folder there
     QVERIFY(QDir().mkdir(o.dir.filePath("x.pdf")));
     o.answers << underFile << o.dir.filePath("x.pdf") << underFile;
-    o.w->Item("mnuFile_SaveAs")->trigger();
-    QCOMPARE(o.w->SaveFile, underFile);  // kept as chosen
+    o.w->Action(Command::SaveAs)->trigger();
+    QCOMPARE(o.w->Document().SaveFile(), underFile);  // kept as chosen
     QCOMPARE(o.prompt.asked[0].icon, MessageIcon::Warning);
     const QString text = o.prompt.asked[0].text;
     QVERIFY2(text.startsWith("Cannot write the file\r\n\r\n" + underFile + "\r\n\r\n") && !text.endsWith("\n"),
              qPrintable(text));
-    o.w->Item("mnuFile_ExportPdf")->trigger();
-    o.w->Item("mnuFile_ExportPdf")->trigger();
+    o.w->Action(Command::ExportPdf)->trigger();
+    o.w->Action(Command::ExportPdf)->trigger();
     QCOMPARE(o.prompt.Count("Cannot write the file\r\n\r\n"), 3);
     QCOMPARE(Entries(o.dir.path()) + Entries(o.dir.filePath("x.pdf")), QStringList({"led_chaser.eeprom", "x.pdf"}));
   }
@@ -131,14 +131,14 @@ class OutputTests : public QObject {
     Output o;
     o.Open();
     const QFont font("DejaVu Sans Mono", 11);
-    o.w->txtDisplay->setFont(font);
-    o.w->ToolbarButton("PRINT")->trigger();
-    o.w->Item("mnuHelp_ShowSpinEffects")->trigger();  // a reference table prints too
+    o.w->Listing()->setFont(font);
+    ToolbarButton(*o.w, "PRINT")->trigger();
+    o.w->Action(Command::ShowSpinEffects)->trigger();  // a reference table prints too
     o.printer->error = 4;
-    o.w->Item("mnuFile_Print")->trigger();
+    o.w->Action(Command::Print)->trigger();
     QCOMPARE(o.printer->printed.size(), 2);
     QCOMPARE(o.printer->printed[0].font, font);
-    QCOMPARE(o.printer->printed[1].parts, QList<QStringList>({TextLines(o.w->txtDisplay->toPlainText())}));
+    QCOMPARE(o.printer->printed[1].parts, QList<QStringList>({TextLines(o.w->Listing()->toPlainText())}));
     QCOMPARE(o.prompt.asked.size(), 1);
     QCOMPARE(o.prompt.asked[0].text, QString("Unable to print\r\n\r\nError : 4"));
     QCOMPARE(SystemPrintService([] { return QStringList(); }).Print(PrintDocument{}), static_cast<int>(kNoPrinter));
@@ -148,25 +148,25 @@ class OutputTests : public QObject {
   void printWithSourcePutsTheSourceFirst() {
     Output o;
     o.Open();
-    o.w->SaveFile = "/elsewhere/led_chaser.lst";  // the source is looked for beside the image
+    o.w->Document().SetSaveFile("/elsewhere/led_chaser.lst");  // the source is looked for beside the image
     const QString source = o.dir.filePath("led_chaser.spin");
-    o.w->Item("mnuFile_PrintWithSource")->trigger();
+    o.w->Action(Command::PrintWithSource)->trigger();
     QCOMPARE(o.prompt.Count("Cannot find source file\r\n\r\n" + source), 1);
 
     QFile file(source);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("CON\r\n\t_clkmode = xtal1 \xe9\x01\r\n");
     file.close();
-    o.w->ToolRunning = [] { return true; };  // not asked: warnings are inhibited
-    o.w->Item("mnuFile_PrintWithSource")->trigger();
+    o.w->Document().ToolRunningCheck() = [] { return true; };  // not asked: warnings are inhibited
+    o.w->Action(Command::PrintWithSource)->trigger();
     QCOMPARE(o.printer->printed.size(), 1);
     const QStringList heading{"Source File " + source, QString(source.size() + 13, '='), "", "CON",
                               " _clkmode = xtal1   "};
-    QCOMPARE(o.printer->printed[0].parts, QList<QStringList>({heading, TextLines(o.w->txtDisplay->toPlainText())}));
+    QCOMPARE(o.printer->printed[0].parts, QList<QStringList>({heading, TextLines(o.w->Listing()->toPlainText())}));
 
-    o.w->Item("mnuFile_InhibitWarnings")->setChecked(false);
+    o.w->Action(Command::InhibitWarnings)->setChecked(false);
     o.prompt.answers.enqueue(MessageAnswer::No);
-    o.w->Item("mnuFile_PrintWithSource")->trigger();
+    o.w->Action(Command::PrintWithSource)->trigger();
     QVERIFY(o.prompt.asked.back().text.startsWith("The Propller Tool is being used.\r\n\r\n"));
     QCOMPARE(o.printer->printed.size(), 1);
   }
@@ -176,7 +176,7 @@ class OutputTests : public QObject {
     o.Open();
     const QString pdf = o.dir.filePath("out.pdf");
     o.answers << pdf;
-    o.w->Item("mnuFile_ExportPdf")->trigger();
+    o.w->Action(Command::ExportPdf)->trigger();
     QCOMPARE(o.asked[0].title, QString("Export PDF"));
     QCOMPARE(o.asked[0].filters, QStringList({"PDF File (*.pdf) (*.pdf)"}));
     QCOMPARE(o.asked[0].folder + '/' + o.asked[0].fileName, o.dir.filePath("led_chaser.pdf"));
@@ -188,7 +188,7 @@ class OutputTests : public QObject {
     // Every listing line is in the PDF, in order.
     QStringList pdfLines = text.split('\n');
     qsizetype at = 0;
-    for (const QString& line : TextLines(o.w->txtDisplay->toPlainText())) {
+    for (const QString& line : TextLines(o.w->Listing()->toPlainText())) {
       if (line.simplified().isEmpty()) continue;
       while (at < pdfLines.size() && pdfLines[at].simplified() != line.simplified()) ++at;
       QVERIFY2(at < pdfLines.size(), qPrintable("missing from the PDF: " + line));

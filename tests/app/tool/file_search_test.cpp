@@ -131,18 +131,18 @@ class FileSearchTests : public QObject {
     FileSearchDialog yes("Propeller Library Files", "propeller.exe", root_ + "/tool/Brevin");
     QCOMPARE(yes.windowTitle(), QString("Integration Wizard"));
     QCOMPARE(yes.objectName(), QString("frmFindFile"));
-    QCOMPARE(yes.lblAction->text(), QString("Searching for ...."));
+    QCOMPARE(yes.actionLabel->text(), QString("Searching for ...."));
     yes.Load();
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(prompt.asked[0].title, QString("Searching for Propeller Library Files"));
     QCOMPARE(prompt.asked[0].text, "Is this the installation directory of the Propeller Library Files you want to "
                                    "use ?\r\n\r\n" + root_ + "/tool");
     QCOMPARE(prompt.asked[0].buttons, MessageButtons::YesNo);
-    QVERIFY(yes.Done() && yes.btnOkay->isEnabled() && yes.btnSearch->isEnabled());
-    QCOMPARE(yes.lblAction->text(), QString("Propeller Library Files found in ..."));
-    QCOMPARE(yes.btnCancel->text(), QString("&Cancel"));
+    QVERIFY(yes.Done() && yes.okayButton->isEnabled() && yes.searchButton->isEnabled());
+    QCOMPARE(yes.actionLabel->text(), QString("Propeller Library Files found in ..."));
+    QCOMPARE(yes.cancelButton->text(), QString("&Cancel"));
     QVERIFY(!yes.Step());
-    yes.btnOkay->click();
+    yes.okayButton->click();
     QCOMPARE(yes.FoundPath(), root_ + "/tool/Propeller.exe");
     QVERIFY(!yes.Busy());
 
@@ -153,15 +153,15 @@ class FileSearchTests : public QObject {
     prompt.answers.enqueue(MessageAnswer::Yes);
     FileSearchDialog no("Propeller Library Files", "propeller.exe", root_ + "/tool/Brevin");
     no.Load();
-    QCOMPARE(no.btnCancel->text(), QString("&Stop"));
-    QVERIFY(!no.btnOkay->isEnabled() && !no.btnSearch->isEnabled());
+    QCOMPARE(no.cancelButton->text(), QString("&Stop"));
+    QVERIFY(!no.okayButton->isEnabled() && !no.searchButton->isEnabled());
     while (no.Step()) {
     }
     QCOMPARE(prompt.asked.size(), 2);
     QCOMPARE(prompt.asked[1].buttons, MessageButtons::YesNoCancel);
-    QCOMPARE(no.lblStatus->text(), root_ + "/disk/other");
-    QVERIFY(no.Done() && no.btnOkay->isEnabled());
-    QCOMPARE(no.btnCancel->text(), QString("&Cancel"));
+    QCOMPARE(no.statusLabel->text(), root_ + "/disk/other");
+    QVERIFY(no.Done() && no.okayButton->isEnabled());
+    QCOMPARE(no.cancelButton->text(), QString("&Cancel"));
   }
 
   void notFoundAbortedAndStopped() {
@@ -178,19 +178,19 @@ class FileSearchTests : public QObject {
     QVERIFY(prompt.asked.isEmpty());  // no start folder, no question before the search
     while (none.Step()) {
     }
-    QCOMPARE(none.lblStatus->text(), QString("Not found !"));
-    QVERIFY(none.lblStatus->font().bold());
-    QCOMPARE(none.lblStatus->palette().color(QPalette::WindowText), QColor(Qt::red));
-    QVERIFY(!none.btnOkay->isEnabled() && none.btnSearch->isEnabled());
+    QCOMPARE(none.statusLabel->text(), QString("Not found !"));
+    QVERIFY(none.statusLabel->font().bold());
+    QCOMPARE(none.statusLabel->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QVERIFY(!none.okayButton->isEnabled() && none.searchButton->isEnabled());
 
     // Search again, and Cancel in the question: "Aborted".
     prompt.answers.clear();
     prompt.answers.enqueue(MessageAnswer::Cancel);
-    none.btnSearch->click();
-    QVERIFY(!none.lblStatus->font().bold());
+    none.searchButton->click();
+    QVERIFY(!none.statusLabel->font().bold());
     while (none.Step()) {
     }
-    QCOMPARE(none.lblStatus->text(), QString("Aborted"));
+    QCOMPARE(none.statusLabel->text(), QString("Aborted"));
 
     // Stop ends a running walk at once, before its next slice; the frame
     // and Escape cannot close the dialog meanwhile.
@@ -203,9 +203,9 @@ class FileSearchTests : public QObject {
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(&stopped, &escape);
     QVERIFY(stopped.isVisible());
-    stopped.btnCancel->click();
+    stopped.cancelButton->click();
     QVERIFY(stopped.Done());
-    QCOMPARE(stopped.lblStatus->text(), QString("Aborted"));
+    QCOMPARE(stopped.statusLabel->text(), QString("Aborted"));
     QVERIFY(!stopped.Step());
     stopped.close();  // done: the frame closes it, with no result
     QVERIFY(!stopped.isVisible() && !stopped.Busy());

@@ -8,7 +8,7 @@
 #include <QtTest>
 
 #include "dialogs/port_dialog.h"
-#include "tool/port_menu.h"
+#include "tool/port_controller.h"
 #include "test_support.h"
 
 using namespace brevin;
@@ -16,7 +16,7 @@ using namespace brevin::test;
 
 namespace {
 
-QAction* Port(MainWindow& w, int n) { return w.Item(QString("mnuPort_ComPort(%1)").arg(n)); }
+QAction* Port(MainWindow& w, int n) { return w.Action(Nth(Command::PortAuto, n)); }
 
 }  // namespace
 
@@ -36,15 +36,15 @@ class PortTests : public QObject {
       QVERIFY(!Port(*w, n)->isEnabled());
     }
     QVERIFY(Port(*w, 0)->isChecked());
-    QVERIFY(!w->Item("mnuPort_Refresh")->isEnabled());
-    QCOMPARE(w->StatusPanel[2]->text(), QString(" Auto "));
-    QVERIFY(w->Item("mnuPort_Download(0)")->isChecked());
+    QVERIFY(!w->Action(Command::PortRefresh)->isEnabled());
+    QCOMPARE(w->StatusPanel(2)->text(), QString(" Auto "));
+    QVERIFY(w->Action(Command::DownloadToEeprom)->isChecked());
 
     // Refresh does nothing while auto-find is off.
-    w->Item("mnuPort_Refresh")->setEnabled(true);
-    w->Item("mnuPort_Refresh")->trigger();
+    w->Action(Command::PortRefresh)->setEnabled(true);
+    w->Action(Command::PortRefresh)->trigger();
     QVERIFY(Port(*w, 8)->isVisible());
-    QCOMPARE(w->MaxPorts, 0);
+    QCOMPARE(w->Ports().MaxPorts(), 0);
     QVERIFY(prompt.asked.isEmpty());
   }
 
@@ -53,18 +53,18 @@ class PortTests : public QObject {
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
     prompt.asked.clear();  // the upgrade notice of a fresh store
-    w->Item("mnuOptions_PortAutoFind")->trigger();
-    QVERIFY(w->Item("mnuPort_Refresh")->isEnabled());
+    w->Action(Command::PortAutoFind)->trigger();
+    QVERIFY(w->Action(Command::PortRefresh)->isEnabled());
     for (int n = 1; n <= 8; ++n) {
       QCOMPARE(Port(*w, n)->isVisible(), n <= 2);
       QVERIFY(!Port(*w, n)->isEnabled());
     }
-    QCOMPARE(w->MaxPorts, 2);
+    QCOMPARE(w->Ports().MaxPorts(), 2);
 
     // Choosing a port after start-up probes it; the placeholder layer always refuses.
     Port(*w, 2)->setEnabled(true);
     Port(*w, 2)->trigger();
-    QCOMPARE(w->StatusPanel[2]->text(), QString(" COM2 "));
+    QCOMPARE(w->StatusPanel(2)->text(), QString(" COM2 "));
     QVERIFY(Port(*w, 2)->isChecked() && !Port(*w, 0)->isChecked());
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(prompt.asked[0].text, QString("Serial Port COM2 is not available for use"));
@@ -90,12 +90,12 @@ class PortTests : public QObject {
     store.WriteBool("Ports", "DownloadToEeprom", false);
     auto w = LoadWindow(store);
     prompt.asked.clear();  // the upgrade notice of a fresh store
-    QVERIFY(w->Item("mnuPort_Download(1)")->isChecked() && !w->Item("mnuPort_Download(0)")->isChecked());
-    QVERIFY(!w->Item("mnuPort_Download(0)")->isEnabled() && !w->Item("mnuPort_Download(1)")->isEnabled());
+    QVERIFY(w->Action(Command::DownloadToRam)->isChecked() && !w->Action(Command::DownloadToEeprom)->isChecked());
+    QVERIFY(!w->Action(Command::DownloadToEeprom)->isEnabled() && !w->Action(Command::DownloadToRam)->isEnabled());
     QVERIFY(!Port(*w, 0)->isEnabled());
     QVERIFY(Port(*w, 3)->isEnabled() && Port(*w, 3)->isChecked() && Port(*w, 4)->isVisible());
     QVERIFY(!Port(*w, 5)->isVisible());
-    QCOMPARE(w->StatusPanel[2]->text(), QString(" COM3 "));
+    QCOMPARE(w->StatusPanel(2)->text(), QString(" COM3 "));
     QVERIFY(prompt.asked.isEmpty());  // no probe while the window loads
     w->close();
     QCOMPARE(store.ReadText("Ports", "DownloadToEeprom"), QString("False"));
@@ -105,8 +105,8 @@ class PortTests : public QObject {
     store.WriteInt("Ports", "Port", 12);
     auto again = LoadWindow(store);
     prompt.asked.clear();  // the upgrade notice of a fresh store
-    QCOMPARE(again->PortNumber, 0);
-    QCOMPARE(again->StatusPanel[2]->text(), QString(" Auto "));
+    QCOMPARE(again->Ports().PortNumber(), 0);
+    QCOMPARE(again->StatusPanel(2)->text(), QString(" Auto "));
     QCOMPARE(PortPanelText(10), QString(" COMA "));
   }
 
@@ -115,43 +115,43 @@ class PortTests : public QObject {
     PortDialog d(store);
     QCOMPARE(d.windowTitle(), QString("Zorvik Downloader for the Propeller Chip"));
     QCOMPARE(d.objectName(), QString("frmFastLoad"));
-    QVERIFY(!d.framePortSelected->isHidden() && d.framePortsEnabled->isHidden());
-    QCOMPARE(d.optComPort[1]->text(), QString("COM&1"));
-    QCOMPARE(d.chkComPort[8]->accessibleName(), QString("COM8"));
-    QCOMPARE(d.optComPort[0]->text(), QString("&Auto-Select Port"));
-    QCOMPARE(d.chkAutoFind->text(), QString("&Discover Ports"));
+    QVERIFY(!d.selectedPortGroup->isHidden() && d.enabledPortsGroup->isHidden());
+    QCOMPARE(d.portChoices[1]->text(), QString("COM&1"));
+    QCOMPARE(d.portEnabledBoxes[8]->accessibleName(), QString("COM8"));
+    QCOMPARE(d.portChoices[0]->text(), QString("&Auto-Select Port"));
+    QCOMPARE(d.autoFindBox->text(), QString("&Discover Ports"));
     QCOMPARE(d.findChildren<QRadioButton*>().size(), 9);
     QCOMPARE(d.findChildren<QCheckBox*>().size(), 9);
 
-    d.btnSwapDiscover->click();
-    QCOMPARE(d.framePortsEnabled->title(), QString(" Discoverable Ports "));
-    QVERIFY(!d.framePortsEnabled->isHidden() && d.framePortSelected->isHidden());
-    d.btnSwapDiscover->click();
-    QVERIFY(d.framePortsEnabled->isHidden() && !d.framePortSelected->isHidden());
+    d.swapDiscoverButton->click();
+    QCOMPARE(d.enabledPortsGroup->title(), QString(" Discoverable Ports "));
+    QVERIFY(!d.enabledPortsGroup->isHidden() && d.selectedPortGroup->isHidden());
+    d.swapDiscoverButton->click();
+    QVERIFY(d.enabledPortsGroup->isHidden() && !d.selectedPortGroup->isHidden());
 
     // The other button shows the frame under its own caption, then the first takes it back.
-    d.btnSwapSelect->click();
-    QCOMPARE(d.framePortsEnabled->title(), QString(" Auto-Selectable Ports "));
-    QVERIFY(!d.framePortsEnabled->isHidden());
-    d.btnSwapDiscover->click();
-    QCOMPARE(d.framePortsEnabled->title(), QString(" Discoverable Ports "));
-    QVERIFY(!d.framePortsEnabled->isHidden() && d.framePortSelected->isHidden());
+    d.swapSelectButton->click();
+    QCOMPARE(d.enabledPortsGroup->title(), QString(" Auto-Selectable Ports "));
+    QVERIFY(!d.enabledPortsGroup->isHidden());
+    d.swapDiscoverButton->click();
+    QCOMPARE(d.enabledPortsGroup->title(), QString(" Discoverable Ports "));
+    QVERIFY(!d.enabledPortsGroup->isHidden() && d.selectedPortGroup->isHidden());
 
     // Choosing Auto-Select while the frame shows renames it; Discover Ports names it back.
-    d.optComPort[0]->click();
-    QCOMPARE(d.framePortsEnabled->title(), QString(" Auto-Selectable Ports "));
-    d.chkAutoFind->click();
-    QCOMPARE(d.framePortsEnabled->title(), QString(" Discoverable Ports "));
+    d.portChoices[0]->click();
+    QCOMPARE(d.enabledPortsGroup->title(), QString(" Auto-Selectable Ports "));
+    d.autoFindBox->click();
+    QCOMPARE(d.enabledPortsGroup->title(), QString(" Discoverable Ports "));
 
     // One option at a time, across both places.
-    d.optComPort[5]->click();
-    QVERIFY(d.optComPort[5]->isChecked() && !d.optComPort[0]->isChecked());
-    d.optComPort[6]->click();
-    QVERIFY(d.optComPort[6]->isChecked() && !d.optComPort[5]->isChecked());
-    d.optComPort[6]->click();
-    QVERIFY(d.optComPort[6]->isChecked());
-    d.optComPort[0]->click();
-    QVERIFY(d.optComPort[0]->isChecked() && !d.optComPort[6]->isChecked());
+    d.portChoices[5]->click();
+    QVERIFY(d.portChoices[5]->isChecked() && !d.portChoices[0]->isChecked());
+    d.portChoices[6]->click();
+    QVERIFY(d.portChoices[6]->isChecked() && !d.portChoices[5]->isChecked());
+    d.portChoices[6]->click();
+    QVERIFY(d.portChoices[6]->isChecked());
+    d.portChoices[0]->click();
+    QVERIFY(d.portChoices[0]->isChecked() && !d.portChoices[6]->isChecked());
   }
 
   void dialogPlaceIsStored() {
@@ -172,7 +172,7 @@ class PortTests : public QObject {
     PortDialog d(store);
     d.show();
     QVERIFY(d.grab().save(QString(BREVIN_ARTIFACT_DIR) + "/brevin-port-dialog.png"));
-    d.btnSwapSelect->click();
+    d.swapSelectButton->click();
     QVERIFY(d.grab().save(QString(BREVIN_ARTIFACT_DIR) + "/brevin-port-dialog-ports.png"));
   }
 };

@@ -8,7 +8,7 @@
 
 #include "dialogs/file_search_dialog.h"
 #include "propeller_tool.h"
-#include "tool/propeller_tool_integration.h"
+#include "tool/propeller_tool_install.h"
 #include "test_support.h"
 
 using namespace brevin;
@@ -58,7 +58,7 @@ class PropellerToolTests : public QObject {
     auto w = LoadWindow(store);
     prompt.asked.clear();  // the upgrade notice of a fresh store
     QStringList folders;
-    w->ChooseOpenFile = [&folders](const QString&, const QString& folder, const QString& name, const QString&) {
+    w->Document().OpenChooser() = [&folders](const QString&, const QString& folder, const QString& name, const QString&) {
       folders << folder + "|" + name;
       return QString();
     };
@@ -67,16 +67,16 @@ class PropellerToolTests : public QObject {
     Process().AppFolder = root_ + "/Tool/bin/";
     Touch(root_ + "/Tool/PROPELLER.EXE");
     QDir().mkpath(root_ + "/Tool/examples/LIBRARY");
-    PressWhenDone("btnOkay");
-    w->Item("mnuFile_OpenFrom_Demo")->trigger();
+    PressWhenDone("okayButton");
+    w->Action(Command::OpenFromDemo)->trigger();
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(prompt.asked[0].title, QString("Searching for Propeller Library Files - Demos"));
-    QCOMPARE(w->PropToolPath, root_ + "/Tool");
+    QCOMPARE(w->Tool().folder, root_ + "/Tool");
     QCOMPARE(folders, QStringList({root_ + "/Tool/examples/LIBRARY|"}));
     QVERIFY(w->isEnabled());
 
     // Known now: straight to the open dialog, no question; and stored at exit.
-    w->Item("mnuFile_OpenFrom_Library")->trigger();
+    w->Action(Command::OpenFromLibrary)->trigger();
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(folders.last(), root_ + "/Tool|");
     w->close();
@@ -88,19 +88,19 @@ class PropellerToolTests : public QObject {
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
     prompt.asked.clear();  // the upgrade notice of a fresh store
-    w->PropToolPath = root_ + "/gone";  // a folder that no longer holds the tool
+    w->Tool().folder = root_ + "/gone";  // a folder that no longer holds the tool
     Process().AppFolder = root_ + "/bin/";
     bool chooserShown = false;
-    w->ChooseOpenFile = [&chooserShown](const QString&, const QString&, const QString&, const QString&) {
+    w->Document().OpenChooser() = [&chooserShown](const QString&, const QString&, const QString&, const QString&) {
       chooserShown = true;
       return QString();
     };
-    PressWhenDone("btnCancel");
-    w->Item("mnuFile_OpenFrom_Examples")->trigger();
+    PressWhenDone("cancelButton");
+    w->Action(Command::OpenFromExamples)->trigger();
     QVERIFY(!chooserShown);
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(prompt.asked[0].text, QString("Cannot find the Propeller Manual - Examples"));
-    QCOMPARE(w->PropToolPath, root_ + "/gone");
+    QCOMPARE(w->Tool().folder, root_ + "/gone");
   }
 
   void manualsAreFoundAndOpened() {
@@ -112,29 +112,29 @@ class PropellerToolTests : public QObject {
     Touch(root_ + "/disk/Parallax/Propeller Tool/Propeller Manual v1.2.pdf");
 
     // Quick Reference with both paths empty: a search, a confirmed folder, the PDF opened.
-    PressWhenDone("btnOkay");
-    w->Item("mnuHelp_PropellerQuickReference")->trigger();
+    PressWhenDone("okayButton");
+    w->Action(Command::PropellerQuickReference)->trigger();
     const QString quick = root_ + "/disk/Parallax/Propeller Tool/propeller quick reference v1.6.PDF";
-    QCOMPARE(w->PropToolQuickReference, quick);
+    QCOMPARE(w->Tool().quickReference, quick);
     QCOMPARE(opened_, QStringList({quick}));
 
     // The Manual's search starts beside the Quick Reference: one question, Yes.
-    PressWhenDone("btnOkay");
-    w->Item("mnuHelp_PropellerManual")->trigger();
+    PressWhenDone("okayButton");
+    w->Action(Command::PropellerManual)->trigger();
     QCOMPARE(prompt.asked.size(), 2);
     QCOMPARE(prompt.asked[1].buttons, MessageButtons::YesNo);
     QCOMPARE(opened_.last(), root_ + "/disk/Parallax/Propeller Tool/Propeller Manual v1.2.pdf");
 
     // Both known: opened directly.
-    w->Item("mnuHelp_PropellerManual")->trigger();
+    w->Action(Command::PropellerManual)->trigger();
     QCOMPARE(prompt.asked.size(), 2);
     QCOMPARE(opened_.size(), 3);
 
     if (geteuid() != 0) {  // permissions do not bind the super-user
-      QVERIFY(QFile::setPermissions(w->PropToolManual, QFileDevice::Permissions()));
-      w->Item("mnuHelp_PropellerManual")->trigger();
+      QVERIFY(QFile::setPermissions(w->Tool().manual, QFileDevice::Permissions()));
+      w->Action(Command::PropellerManual)->trigger();
       QCOMPARE(opened_.size(), 3);
-      QVERIFY(prompt.asked.last().text.startsWith("Cannot read Propeller Manual\r\n\r\n" + w->PropToolManual));
+      QVERIFY(prompt.asked.last().text.startsWith("Cannot read Propeller Manual\r\n\r\n" + w->Tool().manual));
     }
   }
 
@@ -143,14 +143,14 @@ class PropellerToolTests : public QObject {
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
     prompt.asked.clear();  // the upgrade notice of a fresh store
-    PressWhenDone("btnCancel");
-    w->Item("mnuHelp_PropellerQuickReference")->trigger();
+    PressWhenDone("cancelButton");
+    w->Action(Command::PropellerQuickReference)->trigger();
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(prompt.asked[0].text, QString("Cannot locate Propeller Quick Reference"));
 
-    w->PropToolManual = root_ + "/old/Propeller Manual v1.0.pdf";
-    PressWhenDone("btnCancel");
-    w->Item("mnuHelp_PropellerManual")->trigger();
+    w->Tool().manual = root_ + "/old/Propeller Manual v1.0.pdf";
+    PressWhenDone("cancelButton");
+    w->Action(Command::PropellerManual)->trigger();
     QCOMPARE(prompt.asked.last().text, "Cannot locate Propeller Manual\r\n\r\n" + root_ + "/old/Propeller Manual v1.0.pdf");
     QVERIFY(opened_.isEmpty());
   }

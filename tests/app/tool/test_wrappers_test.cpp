@@ -142,13 +142,14 @@ class WrapperTests : public QObject {
     Process().DeveloperMode = true;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    QVERIFY(w->Item("mnuHelp_CreateTestWrapper")->isVisible());
+    QVERIFY(w->Action(Command::CreateTestWrapper)->isVisible());
     QTemporaryDir dir;
     WriteFile(dir.filePath("Menu.spin"), "PUB main\r\n");
-    w->SourcePath = dir.filePath("Menu.spin");
-    w->Item("mnuHelp_CreateTestWrappers")->trigger();
+    w->Document().OpenFile(CopySample(dir, "led_chaser.binary", "Menu.binary"));  // its source: Menu.spin
+    QCOMPARE(w->Document().SourcePath(), dir.filePath("Menu.spin"));
+    w->Action(Command::CreateTestWrappers)->trigger();
     QCOMPARE(WrapperFiles(dir.path()), QStringList({"Wrapper_Menu.spin"}));
-    w->Item("mnuHelp_DeleteWrappers")->trigger();
+    w->Action(Command::DeleteWrappers)->trigger();
     QCOMPARE(WrapperFiles(dir.path()), QStringList());
   }
 };

@@ -26,10 +26,10 @@ class AccessibilityTests : public QObject {
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
     QVERIFY(w != nullptr);
-    w->Item("mnuHelp_DebugSpin")->trigger();
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
-    w->Item("mnuEdit_Find")->trigger();
-    QVERIFY(w->FindBox() != nullptr && w->DebugInfo() != nullptr);
+    w->Action(Command::DebugSpin)->trigger();
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Action(Command::Find)->trigger();
+    QVERIFY(w->Find().Dialog() != nullptr && w->DebugInfo() != nullptr);
     PortDialog ports(store);
     FileSearchDialog search("Propeller Manual", "propeller.exe", QString());
 
@@ -42,7 +42,7 @@ class AccessibilityTests : public QObject {
       if ((ours || window) && widget->accessibleName().isEmpty()) unnamed << cls + " " + widget->objectName();
     }
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
-    QCOMPARE(w->txtDisplay->accessibleName(), QString("Listing"));
+    QCOMPARE(w->Listing()->accessibleName(), QString("Listing"));
   }
 };
 

@@ -30,39 +30,39 @@ class WindowTests : public QObject {
     for (QAction* menu : w.menuBar()->actions()) bar << menu->text();
     QCOMPARE(bar, QStringList({"&File", "&Download", "&Edit", "&View", "&Options", "&Help"}));
 
-    QCOMPARE(w.Item("mnuEdit_Find")->shortcut(), QKeySequence("Ctrl+F"));
-    QCOMPARE(w.Item("mnuEdit_FindNext")->shortcut(), QKeySequence("F3"));
-    QCOMPARE(w.Item("mnuView_FoldEffects")->text(), QString("Fold '&Using' Opcode"));
-    QCOMPARE(w.Item("mnuFile_Serator_Mru")->isSeparator(), true);
+    QCOMPARE(w.Action(Command::Find)->shortcut(), QKeySequence("Ctrl+F"));
+    QCOMPARE(w.Action(Command::FindNext)->shortcut(), QKeySequence("F3"));
+    QCOMPARE(w.Action(Command::FoldEffects)->text(), QString("Fold '&Using' Opcode"));
+    QCOMPARE(w.Action(Command::RecentFilesSeparator)->isSeparator(), true);
 
     // The listing commands wait for a listing; the options show their design marks.
-    for (const char* name : {"mnuFile_Save", "mnuFile_SaveAs", "mnuFile_Print", "mnuFile_PrintWithSource",
-                             "mnuEdit_Copy", "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext", "mnuPort_Run",
-                             "mnuPort_Download(0)", "mnuPort_Download(1)", "mnuOptions_FlushMru"}) {
-      QVERIFY2(!w.Item(name)->isEnabled(), name);
+    for (Command name : {Command::Save, Command::SaveAs, Command::Print, Command::PrintWithSource,
+                             Command::Copy, Command::SelectAll, Command::Find, Command::FindNext, Command::DownloadRun,
+                             Command::DownloadToEeprom, Command::DownloadToRam, Command::FlushRecentFiles}) {
+      QVERIFY2(!w.Action(name)->isEnabled(), qPrintable(w.Action(name)->text()));
     }
-    QAction* keep = w.Item("mnuView_KeepPosition");
+    QAction* keep = w.Action(Command::KeepPosition);
     QVERIFY(keep->isChecked() && !keep->isEnabled() && !keep->isVisible());
-    QVERIFY(w.Item("mnuFile_Mru(0)")->isVisible() && !w.Item("mnuFile_Mru(1)")->isVisible());
-    QVERIFY(w.Item("mnuPort_ComPort(2)")->isVisible() && !w.Item("mnuPort_ComPort(3)")->isVisible());
-    QVERIFY(w.Item("mnuPort_ComPort(0)")->isChecked());
-    QVERIFY(!w.Item("mnuHelp_DeleteWrappers")->isVisible());
+    QVERIFY(w.Action(Command::RecentFile1)->isVisible() && !w.Action(Command::RecentFile2)->isVisible());
+    QVERIFY(w.Action(Command::Port2)->isVisible() && !w.Action(Command::Port3)->isVisible());
+    QVERIFY(w.Action(Command::PortAuto)->isChecked());
+    QVERIFY(!w.Action(Command::DeleteWrappers)->isVisible());
 
     // The View menu holds the quick-settings submenu in its place.
-    QMenu* quick = w.Item("mnuView_QuickSettings")->menu();
+    QMenu* quick = w.Action(Command::QuickSettingsMenu)->menu();
     QVERIFY(quick != nullptr);
     QStringList quickItems;
     for (QAction* a : quick->actions()) quickItems << (a->isSeparator() ? "-" : a->text());
     QCOMPARE(quickItems, QStringList({"&All Off", "&Default", "All &On", "-", "&Set Defaults"}));
 
     QStringList tips;
-    for (QAction* a : w.Toolbar->actions()) {
+    for (QAction* a : w.ToolBar()->actions()) {
       if (!a->isSeparator()) tips << a->toolTip();
     }
     QCOMPARE(tips, QStringList({"Exit", "Refresh", "Open", "Save", "Print", "Copy", "Find", "Download", "Back", "Forward"}));
-    QCOMPARE(w.StatusPanel[0]->text(), QString("No Image Loaded"));
-    QCOMPARE(w.StatusPanel[1]->toolTip(), QString("Image Size"));
-    QCOMPARE(w.StatusPanel[2]->text(), QString(" Auto "));
+    QCOMPARE(w.StatusPanel(0)->text(), QString("No Image Loaded"));
+    QCOMPARE(w.StatusPanel(1)->toolTip(), QString("Image Size"));
+    QCOMPARE(w.StatusPanel(2)->text(), QString(" Auto "));
   }
 
   void openingAnImageShowsItsListing() {
@@ -71,35 +71,35 @@ class WindowTests : public QObject {
     auto w = LoadWindow(store);
     QTemporaryDir dir;
     const QString path = CopySample(dir, "led_chaser.eeprom", "led_chaser.eeprom");
-    w->OpenFile(path);
+    w->Document().OpenFile(path);
 
-    const QString text = w->txtDisplay->toPlainText();
+    const QString text = w->Listing()->toPlainText();
     QVERIFY(!text.contains('\r'));
     QCOMPARE(text, QString::fromStdString(w->analysis()->listing).replace("\r\n", "\n"));
-    QVERIFY(w->txtDisplay->isReadOnly());
-    QCOMPARE(w->txtDisplay->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QVERIFY(w->Listing()->isReadOnly());
+    QCOMPARE(w->Listing()->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(w->windowTitle(), ProductTitleText() + " - led_chaser");
-    QCOMPARE(w->LastFile, path);
-    QCOMPARE(w->StatusPanel[0]->text(), path);
-    QVERIFY(w->StatusPanel[1]->text().startsWith(" $0000 - $"));
-    QCOMPARE(w->SaveFile, dir.path() + "/led_chaser.lst");
-    QCOMPARE(w->SourcePath, dir.path() + "/led_chaser.spin");
+    QCOMPARE(w->Document().LastFile(), path);
+    QCOMPARE(w->StatusPanel(0)->text(), path);
+    QVERIFY(w->StatusPanel(1)->text().startsWith(" $0000 - $"));
+    QCOMPARE(w->Document().SaveFile(), dir.path() + "/led_chaser.lst");
+    QCOMPARE(w->Document().SourcePath(), dir.path() + "/led_chaser.spin");
     // No source beside the copy: the notice shows once per open, not on a refresh.
     QCOMPARE(prompt.Count("Cannot find source file"), 1);
-    w->Item("mnuView_Refresh")->trigger();
+    w->Action(Command::Refresh)->trigger();
     QCOMPARE(prompt.Count("Cannot find source file"), 1);
-    w->OpenFile(path);
+    w->Document().OpenFile(path);
     QCOMPARE(prompt.Count("Cannot find source file"), 2);
-    for (const char* name : {"mnuFile_Save", "mnuFile_SaveAs", "mnuFile_Print", "mnuFile_PrintWithSource",
-                             "mnuEdit_Copy", "mnuEdit_SelectAll", "mnuEdit_Find", "mnuEdit_FindNext"}) {
-      QVERIFY2(w->Item(name)->isEnabled(), name);
+    for (Command name : {Command::Save, Command::SaveAs, Command::Print, Command::PrintWithSource,
+                             Command::Copy, Command::SelectAll, Command::Find, Command::FindNext}) {
+      QVERIFY2(w->Action(name)->isEnabled(), qPrintable(w->Action(name)->text()));
     }
-    for (const char* key : {"SAVE", "PRINT", "COPY", "FIND"}) QVERIFY2(w->ToolbarButton(key)->isEnabled(), key);
-    QVERIFY(!w->ToolbarButton("DOWNLOAD")->isEnabled());
-    QVERIFY(!w->Item("mnuPort_Run")->isEnabled());
+    for (const char* key : {"SAVE", "PRINT", "COPY", "FIND"}) QVERIFY2(ToolbarButton(*w, key)->isEnabled(), key);
+    QVERIFY(!ToolbarButton(*w, "DOWNLOAD")->isEnabled());
+    QVERIFY(!w->Action(Command::DownloadRun)->isEnabled());
 
     // Copy without a selection takes the whole listing, with LF line ends.
-    w->Item("mnuEdit_Copy")->trigger();
+    w->Action(Command::Copy)->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(w->analysis()->listing).replace("\r\n", "\n"));
   }
 
@@ -109,13 +109,13 @@ class WindowTests : public QObject {
     auto w = LoadWindow(store);
     QTemporaryDir one;
     QTemporaryDir two;
-    w->OpenFile(CopySample(one, "led_chaser.eeprom", "a.eeprom"));
-    w->SaveFile = "/chosen/by/save-as/a.lst";  // a folder picked earlier in Save As
-    w->OpenFile(CopySample(one, "led_chaser.binary", "b.binary"));
-    QCOMPARE(w->SaveFile, QString("/chosen/by/save-as/b.lst"));
-    QCOMPARE(w->SourcePath, QString("/chosen/by/save-as/b.spin"));
-    w->OpenFile(CopySample(two, "led_chaser.eeprom", "c.eeprom"));
-    QCOMPARE(w->SaveFile, two.path() + "/c.lst");
+    w->Document().OpenFile(CopySample(one, "led_chaser.eeprom", "a.eeprom"));
+    w->Document().SetSaveFile("/chosen/by/save-as/a.lst");  // a folder picked earlier in Save As
+    w->Document().OpenFile(CopySample(one, "led_chaser.binary", "b.binary"));
+    QCOMPARE(w->Document().SaveFile(), QString("/chosen/by/save-as/b.lst"));
+    QCOMPARE(w->Document().SourcePath(), QString("/chosen/by/save-as/b.spin"));
+    w->Document().OpenFile(CopySample(two, "led_chaser.eeprom", "c.eeprom"));
+    QCOMPARE(w->Document().SaveFile(), two.path() + "/c.lst");
   }
 
   void sourceIsReadFromTheWindowsSourcePath() {
@@ -124,14 +124,14 @@ class WindowTests : public QObject {
     auto w = LoadWindow(store);
     QTemporaryDir images;
     QTemporaryDir saves;
-    w->OpenFile(CopySample(images, "led_chaser.eeprom", "a.eeprom"));
+    w->Document().OpenFile(CopySample(images, "led_chaser.eeprom", "a.eeprom"));
     QCOMPARE(prompt.Count("Cannot find source file"), 1);  // no source beside the copy
     // A save folder chosen earlier is where the source is looked for.
     QVERIFY(QFile::copy(SamplePath("led_chaser.spin"), saves.path() + "/b.spin"));
-    w->SaveFile = saves.path() + "/a.lst";
-    w->OpenFile(CopySample(images, "led_chaser.binary", "b.binary"));
-    QCOMPARE(w->SourcePath, saves.path() + "/b.spin");
-    QVERIFY(w->txtDisplay->toPlainText().contains("; PUB main"));
+    w->Document().SetSaveFile(saves.path() + "/a.lst");
+    w->Document().OpenFile(CopySample(images, "led_chaser.binary", "b.binary"));
+    QCOMPARE(w->Document().SourcePath(), saves.path() + "/b.spin");
+    QVERIFY(w->Listing()->toPlainText().contains("; PUB main"));
   }
 
   void foldersAreNotFiles() {
@@ -156,37 +156,37 @@ class WindowTests : public QObject {
     file.putChar(static_cast<char>(checksum + 1));
     file.close();
 
-    w->OpenFile(good);
-    w->Item("mnuHelp_ShowSpinEffects")->trigger();  // a reference table: Save is off now
-    const QString text = w->txtDisplay->toPlainText();
+    w->Document().OpenFile(good);
+    w->Action(Command::ShowSpinEffects)->trigger();  // a reference table: Save is off now
+    const QString text = w->Listing()->toPlainText();
     const QString title = w->windowTitle();
-    const QString panel = w->StatusPanel[0]->text();
-    const QString saveFile = w->SaveFile;
+    const QString panel = w->StatusPanel(0)->text();
+    const QString saveFile = w->Document().SaveFile();
 
     prompt.asked.clear();
     prompt.answers.enqueue(MessageAnswer::No);
-    w->OpenFile(bad);
+    w->Document().OpenFile(bad);
     QCOMPARE(prompt.Count(bad + "\r\n\r\nThe file checksum is not as expected."), 1);
     QCOMPARE(prompt.asked.last().buttons, MessageButtons::YesNo);
-    QCOMPARE(w->txtDisplay->toPlainText(), text);
+    QCOMPARE(w->Listing()->toPlainText(), text);
     QCOMPARE(w->windowTitle(), title);
-    QCOMPARE(w->StatusPanel[0]->text(), panel);
-    QCOMPARE(w->LastFile, good);
-    QCOMPARE(w->SaveFile, saveFile);
-    QVERIFY(!w->Item("mnuFile_SaveAs")->isEnabled());
-    QCOMPARE(w->cboMruList, QStringList({good}));
+    QCOMPARE(w->StatusPanel(0)->text(), panel);
+    QCOMPARE(w->Document().LastFile(), good);
+    QCOMPARE(w->Document().SaveFile(), saveFile);
+    QVERIFY(!w->Action(Command::SaveAs)->isEnabled());
+    QCOMPARE(w->RecentFiles(), QStringList({good}));
 
     // Answered Yes, or with warnings inhibited, the image is listed.
     prompt.answers.enqueue(MessageAnswer::Yes);
-    w->OpenFile(bad);
-    QCOMPARE(w->LastFile, bad);
-    QVERIFY(w->Item("mnuFile_SaveAs")->isEnabled());
-    w->OpenFile(good);
-    w->Item("mnuFile_InhibitWarnings")->trigger();
+    w->Document().OpenFile(bad);
+    QCOMPARE(w->Document().LastFile(), bad);
+    QVERIFY(w->Action(Command::SaveAs)->isEnabled());
+    w->Document().OpenFile(good);
+    w->Action(Command::InhibitWarnings)->trigger();
     prompt.asked.clear();
-    w->OpenFile(bad);
+    w->Document().OpenFile(bad);
     QCOMPARE(prompt.Count(bad), 0);
-    QCOMPARE(w->LastFile, bad);
+    QCOMPARE(w->Document().LastFile(), bad);
   }
 
   void refusalsAndMissingFilesChangeNothing() {
@@ -195,23 +195,23 @@ class WindowTests : public QObject {
     auto w = LoadWindow(store);
     QTemporaryDir dir;
     const QString image = CopySample(dir, "led_chaser.eeprom", "led_chaser.eeprom");
-    w->OpenFile(image);
-    const QString text = w->txtDisplay->toPlainText();
+    w->Document().OpenFile(image);
+    const QString text = w->Listing()->toPlainText();
 
     QString chosen;
     QStringList dialog;
-    w->ChooseOpenFile = [&](const QString& title, const QString& folder, const QString& name, const QString&) {
+    w->Document().OpenChooser() = [&](const QString& title, const QString& folder, const QString& name, const QString&) {
       dialog = {title, folder, name};
       return chosen;
     };
     prompt.asked.clear();
     chosen = dir.filePath("Program.Spin");
-    w->Item("mnuFile_Open")->trigger();
+    w->Action(Command::Open)->trigger();
     QCOMPARE(dialog, QStringList({"Open Image File ...", dir.path(), "led_chaser.eeprom"}));
     chosen = dir.filePath("listing.ByteCode");
-    w->ToolbarButton("OPEN")->trigger();
+    ToolbarButton(*w, "OPEN")->trigger();
     chosen = QString();  // cancelled
-    w->OpenFrom(w->LastFile);
+    w->Document().OpenFrom(w->Document().LastFile());
     QCOMPARE(prompt.asked.size(), 2);
     QCOMPARE(prompt.asked[0].text, QString("Sorry - Cannot compile Spin source files at this time"));
     QCOMPARE(prompt.asked[1].text, QString("Sorry - Cannot Assemble Spin bytecode files at the present time"));
@@ -219,25 +219,25 @@ class WindowTests : public QObject {
     QCOMPARE(prompt.asked[1].icon, MessageIcon::Information);
 
     const QString gone = dir.filePath("gone.eeprom");
-    w->OpenFile(gone);
+    w->Document().OpenFile(gone);
     QCOMPARE(prompt.asked.last().text, "Cannot find file\r\n\r\n" + gone);
-    QCOMPARE(w->LastFile, image);
-    QCOMPARE(w->txtDisplay->toPlainText(), text);
+    QCOMPARE(w->Document().LastFile(), image);
+    QCOMPARE(w->Listing()->toPlainText(), text);
 
     // Refresh of a file that has gone warns and keeps the listing.
     QFile::remove(image);
-    w->ToolbarButton("REFRESH")->trigger();
+    ToolbarButton(*w, "REFRESH")->trigger();
     QCOMPARE(prompt.asked.last().text, "Cannot find " + image);
     QCOMPARE(prompt.asked.last().icon, MessageIcon::Warning);
-    QCOMPARE(w->txtDisplay->toPlainText(), text);
+    QCOMPARE(w->Listing()->toPlainText(), text);
 
     // An unreadable image is reported, not listed.
     const QString empty = dir.filePath("empty.binary");
     QFile(empty).open(QIODevice::WriteOnly);
-    w->OpenFile(empty);
+    w->Document().OpenFile(empty);
     QCOMPARE(prompt.asked.last().icon, MessageIcon::Warning);
     QVERIFY(prompt.asked.last().text.contains("empty.binary"));
-    QCOMPARE(w->LastFile, image);
+    QCOMPARE(w->Document().LastFile(), image);
   }
 
   void referenceTablesDisableSaving() {
@@ -245,23 +245,23 @@ class WindowTests : public QObject {
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
     QTemporaryDir dir;
-    w->OpenFile(CopySample(dir, "led_chaser.eeprom", "led_chaser.eeprom"));
+    w->Document().OpenFile(CopySample(dir, "led_chaser.eeprom", "led_chaser.eeprom"));
 
-    w->Item("mnuHelp_ShowImageFlags")->trigger();
-    QVERIFY(w->txtDisplay->toPlainText().startsWith("Image Flags\n"));
-    QVERIFY(!w->Item("mnuFile_Save")->isEnabled() && !w->Item("mnuFile_SaveAs")->isEnabled());
-    QVERIFY(!w->Item("mnuFile_PrintWithSource")->isEnabled());
-    QVERIFY(w->Item("mnuFile_Print")->isEnabled() && w->Item("mnuEdit_Copy")->isEnabled());
-    QVERIFY(!w->ToolbarButton("SAVE")->isEnabled() && w->ToolbarButton("PRINT")->isEnabled());
+    w->Action(Command::ShowImageFlags)->trigger();
+    QVERIFY(w->Listing()->toPlainText().startsWith("Image Flags\n"));
+    QVERIFY(!w->Action(Command::Save)->isEnabled() && !w->Action(Command::SaveAs)->isEnabled());
+    QVERIFY(!w->Action(Command::PrintWithSource)->isEnabled());
+    QVERIFY(w->Action(Command::Print)->isEnabled() && w->Action(Command::Copy)->isEnabled());
+    QVERIFY(!ToolbarButton(*w, "SAVE")->isEnabled() && ToolbarButton(*w, "PRINT")->isEnabled());
 
-    for (const char* table : {"mnuHelp_ShowSpinOpcodes", "mnuHelp_ShowSpinEffects", "mnuHelp_ShowAsmbOpcodes"}) {
-      w->Item(table)->trigger();
-      const QString text = w->txtDisplay->toPlainText();
-      QVERIFY2(text.count('\n') > 30 && !text.contains('\r'), table);
+    for (Command table : {Command::ShowSpinOpcodes, Command::ShowSpinEffects, Command::ShowAsmbOpcodes}) {
+      w->Action(table)->trigger();
+      const QString text = w->Listing()->toPlainText();
+      QVERIFY2(text.count('\n') > 30 && !text.contains('\r'), qPrintable(w->Action(table)->text()));
     }
     // Refreshing brings back the listing and its commands.
-    w->Item("mnuView_Refresh")->trigger();
-    QVERIFY(w->Item("mnuFile_SaveAs")->isEnabled());
+    w->Action(Command::Refresh)->trigger();
+    QVERIFY(w->Action(Command::SaveAs)->isEnabled());
   }
 
   void captionFollowsTheWindowState() {
@@ -274,7 +274,7 @@ class WindowTests : public QObject {
 
     QTemporaryDir dir;
     w->setWindowState(Qt::WindowNoState);
-    w->OpenFile(CopySample(dir, "led_chaser.eeprom", "Chaser.v2.eeprom"));
+    w->Document().OpenFile(CopySample(dir, "led_chaser.eeprom", "Chaser.v2.eeprom"));
     w->setWindowState(Qt::WindowMinimized);
     QCOMPARE(w->windowTitle(), QString("Chaser.v2 - Disassembler"));
     w->setWindowState(Qt::WindowNoState);
@@ -300,47 +300,47 @@ class WindowTests : public QObject {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    QVERIFY(!w->Item("mnuFile_Mru(0)")->isVisible() && !w->Item("mnuFile_Serator_Mru")->isVisible());
+    QVERIFY(!w->Action(Command::RecentFile1)->isVisible() && !w->Action(Command::RecentFilesSeparator)->isVisible());
     QTemporaryDir dir;
     QTemporaryDir other;
-    for (int i = 1; i <= 12; ++i) w->OpenFile(CopySample(dir, "led_chaser.binary", QString("f%1.binary").arg(i)));
-    w->OpenFile(CopySample(other, "led_chaser.binary", "f&12.binary"));
-    QCOMPARE(w->cboMruList.size(), 11);
-    QCOMPARE(w->Item("mnuFile_Mru(0)")->text(), QString("&1 f&&12.binary"));
-    QCOMPARE(w->Item("mnuFile_Mru(1)")->text(), QString("&2 f12.binary"));
-    QCOMPARE(w->Item("mnuFile_Mru(7)")->text(), QString("&8 f6.binary"));
-    QVERIFY(w->Item("mnuFile_Mru(7)")->isVisible() && w->Item("mnuFile_Serator_Mru")->isVisible());
-    QVERIFY(w->Item("mnuOptions_FlushMru")->isEnabled());
+    for (int i = 1; i <= 12; ++i) w->Document().OpenFile(CopySample(dir, "led_chaser.binary", QString("f%1.binary").arg(i)));
+    w->Document().OpenFile(CopySample(other, "led_chaser.binary", "f&12.binary"));
+    QCOMPARE(w->RecentFiles().size(), 11);
+    QCOMPARE(w->Action(Command::RecentFile1)->text(), QString("&1 f&&12.binary"));
+    QCOMPARE(w->Action(Command::RecentFile2)->text(), QString("&2 f12.binary"));
+    QCOMPARE(w->Action(Command::RecentFile8)->text(), QString("&8 f6.binary"));
+    QVERIFY(w->Action(Command::RecentFile8)->isVisible() && w->Action(Command::RecentFilesSeparator)->isVisible());
+    QVERIFY(w->Action(Command::FlushRecentFiles)->isEnabled());
 
     // An entry opens its full path.
-    w->Item("mnuFile_Mru(3)")->trigger();
-    QCOMPARE(w->LastFile, dir.filePath("f10.binary"));
-    QCOMPARE(w->cboMruList.front(), w->LastFile);
+    w->Action(Command::RecentFile4)->trigger();
+    QCOMPARE(w->Document().LastFile(), dir.filePath("f10.binary"));
+    QCOMPARE(w->RecentFiles().front(), w->Document().LastFile());
 
     prompt.asked.clear();
     prompt.answers.enqueue(MessageAnswer::No);
-    w->Item("mnuOptions_FlushMru")->trigger();
+    w->Action(Command::FlushRecentFiles)->trigger();
     QCOMPARE(prompt.asked.size(), 1);
     QCOMPARE(prompt.asked[0].text, QString("Are you sure you want to flush the Files Used List ?"));
     QCOMPARE(prompt.asked[0].buttons, MessageButtons::YesNo);
-    QCOMPARE(w->cboMruList.size(), 11);
+    QCOMPARE(w->RecentFiles().size(), 11);
 
     store.WriteText("Mru", "5", "/left/over");
-    w->Item("mnuOptions_FlushMru")->trigger();
-    QVERIFY(w->cboMruList.isEmpty());
+    w->Action(Command::FlushRecentFiles)->trigger();
+    QVERIFY(w->RecentFiles().isEmpty());
     QCOMPARE(store.ReadText("Mru", "5", "absent"), QString());
-    QVERIFY(!w->Item("mnuFile_Mru(0)")->isVisible() && !w->Item("mnuFile_Serator_Mru")->isVisible());
-    QVERIFY(!w->Item("mnuOptions_FlushMru")->isEnabled());
-    QVERIFY(!w->LastFile.isEmpty());
+    QVERIFY(!w->Action(Command::RecentFile1)->isVisible() && !w->Action(Command::RecentFilesSeparator)->isVisible());
+    QVERIFY(!w->Action(Command::FlushRecentFiles)->isEnabled());
+    QVERIFY(!w->Document().LastFile().isEmpty());
   }
 
   void windowScreenshot() {
     ScriptedPrompt prompt;
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);
-    w->Item("mnuOptions_ShowStatusBar")->trigger();
+    w->Action(Command::ShowStatusBar)->trigger();
     w->resize(1000, 700);
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
     QVERIFY(w->statusBar()->isVisible());
     QCoreApplication::processEvents();
     const QString png = QString(BREVIN_ARTIFACT_DIR) + "/brevin-main-window.png";

@@ -23,9 +23,9 @@ const QList<QPair<QString, bool>> kDesignOptions = {
     {"InhibitWarnings", false},
 };
 
-const char* const kQuickItems[] = {"mnuView_ShowLabels",    "mnuView_FoldOpcodes",   "mnuView_FoldEffects",
-                                   "mnuView_FoldOperators", "mnuView_FoldArguments", "mnuView_FoldSpr",
-                                   "mnuView_FoldIndexes"};
+constexpr Command kQuickItems[] = {Command::ShowLabels,    Command::FoldOpcodes,   Command::FoldEffects,
+                                   Command::FoldOperators, Command::FoldArguments, Command::FoldSpr,
+                                   Command::FoldIndexes};
 
 }  // namespace
 
@@ -68,32 +68,32 @@ class SettingsTests : public QObject {
     const QString image = CopySample(dir, "led_chaser.eeprom", "led_chaser.eeprom");
     {
       auto w = LoadWindow(store);
-      w->OpenFile(image);
-      for (const char* item : {"mnuView_FoldIndexes", "mnuView_ShowImage", "mnuFile_InhibitWarnings",
-                               "mnuOptions_ShowStatusBar", "mnuOptions_ShowToolbar", "mnuHelp_DebugAsmb"}) {
-        w->Item(item)->trigger();
+      w->Document().OpenFile(image);
+      for (Command item : {Command::FoldIndexes, Command::ShowImage, Command::InhibitWarnings,
+                               Command::ShowStatusBar, Command::ShowToolbar, Command::DebugAsmb}) {
+        w->Action(item)->trigger();
       }
-      w->Item("mnuPort_Download(1)")->setChecked(true);
-      QFont font = w->txtDisplay->font();
+      w->Action(Command::DownloadToRam)->setChecked(true);
+      QFont font = w->Listing()->font();
       font.setPointSizeF(11.5);
       font.setBold(true);
-      w->txtDisplay->setFont(font);
-      w->SaveFile = dir_.filePath("elsewhere.lst");  // a folder chosen in Save As
+      w->Listing()->setFont(font);
+      w->Document().SetSaveFile(dir_.filePath("elsewhere.lst"));  // a folder chosen in Save As
       w->close();
     }
     auto w = LoadWindow(store);
-    QVERIFY(w->Item("mnuView_FoldIndexes")->isChecked() && !w->Item("mnuView_ShowImage")->isChecked());
-    QVERIFY(w->Item("mnuFile_InhibitWarnings")->isChecked());
-    QVERIFY(w->statusBar()->isVisible() && !w->Toolbar->isVisible());
-    QVERIFY(w->Item("mnuHelp_DebugAsmb")->isChecked() && w->Item("mnuHelp_DebugVars")->isEnabled());
-    QVERIFY(w->Item("mnuPort_Download(1)")->isChecked() && !w->Item("mnuPort_Download(0)")->isChecked());
-    QCOMPARE(w->txtDisplay->font().pointSizeF(), 11.5);
-    QVERIFY(w->txtDisplay->font().bold());
-    QCOMPARE(w->SaveFile, dir_.filePath("led_chaser.lst"));  // the reopened image keeps that folder
-    QCOMPARE(w->cboMruList, QStringList({image}));
+    QVERIFY(w->Action(Command::FoldIndexes)->isChecked() && !w->Action(Command::ShowImage)->isChecked());
+    QVERIFY(w->Action(Command::InhibitWarnings)->isChecked());
+    QVERIFY(w->statusBar()->isVisible() && !w->ToolBar()->isVisible());
+    QVERIFY(w->Action(Command::DebugAsmb)->isChecked() && w->Action(Command::DebugVars)->isEnabled());
+    QVERIFY(w->Action(Command::DownloadToRam)->isChecked() && !w->Action(Command::DownloadToEeprom)->isChecked());
+    QCOMPARE(w->Listing()->font().pointSizeF(), 11.5);
+    QVERIFY(w->Listing()->font().bold());
+    QCOMPARE(w->Document().SaveFile(), dir_.filePath("led_chaser.lst"));  // the reopened image keeps that folder
+    QCOMPARE(w->RecentFiles(), QStringList({image}));
     // Reopened at start, listed without the image columns.
-    QCOMPARE(w->LastFile, image);
-    QVERIFY(w->txtDisplay->toPlainText().trimmed().endsWith("END"));
+    QCOMPARE(w->Document().LastFile(), image);
+    QVERIFY(w->Listing()->toPlainText().trimmed().endsWith("END"));
   }
 
   void absentAndUnreadableValuesKeepTheDesignState() {
@@ -108,14 +108,14 @@ class SettingsTests : public QObject {
     store.WriteText("Mru", "2", SamplePath("led_chaser.binary"));
     store.Sync();
     auto w = LoadWindow(store);
-    QVERIFY(!w->Item("mnuView_FoldEffects")->isChecked());
-    QVERIFY(w->Item("mnuView_FoldOperators")->isChecked());
-    QVERIFY(w->Item("mnuView_ShowLabels")->isChecked());
-    QCOMPARE(w->QuickSetBits, 63);
-    QCOMPARE(w->txtDisplay->font().pointSizeF(), 8.25);
+    QVERIFY(!w->Action(Command::FoldEffects)->isChecked());
+    QVERIFY(w->Action(Command::FoldOperators)->isChecked());
+    QVERIFY(w->Action(Command::ShowLabels)->isChecked());
+    QCOMPARE(w->QuickSetBits(), 63);
+    QCOMPARE(w->Listing()->font().pointSizeF(), 8.25);
     QVERIFY(w->x() < 10000);
-    QCOMPARE(w->cboMruList, QStringList({SamplePath("led_chaser.binary")}));
-    QVERIFY(!w->Item("mnuHelp_DebugVars")->isEnabled());
+    QCOMPARE(w->RecentFiles(), QStringList({SamplePath("led_chaser.binary")}));
+    QVERIFY(!w->Action(Command::DebugVars)->isEnabled());
     w->close();
     // The dropped entry does not come back.
     QCOMPARE(store.ReadText("Mru", "1"), SamplePath("led_chaser.binary"));
@@ -144,39 +144,39 @@ class SettingsTests : public QObject {
     auto w = LoadWindow(store);
 
     // Never opened: Auto-Refresh warns "Cannot find " followed by nothing.
-    w->Item("mnuView_AutoRefresh")->trigger();
-    w->Item("mnuView_FoldOpcodes")->trigger();
+    w->Action(Command::AutoRefresh)->trigger();
+    w->Action(Command::FoldOpcodes)->trigger();
     QCOMPARE(prompt.Count("Cannot find "), 2);
     QCOMPARE(prompt.asked.last().text, QString("Cannot find "));
-    QVERIFY(!w->Item("mnuView_FoldOpcodes")->isChecked());
+    QVERIFY(!w->Action(Command::FoldOpcodes)->isChecked());
 
     // "&All Off" re-runs once, not once per option.
     prompt.asked.clear();
-    w->Item("mnuOptions_QuickSettings_Off")->trigger();
+    w->Action(Command::QuickSettingsAllOff)->trigger();
     QCOMPARE(prompt.Count("Cannot find "), 1);
-    for (const char* item : kQuickItems) QVERIFY2(!w->Item(item)->isChecked(), item);
+    for (Command item : kQuickItems) QVERIFY2(!w->Action(item)->isChecked(), qPrintable(w->Action(item)->text()));
 
     // Toggles that only mark never refresh.
     prompt.asked.clear();
-    for (const char* item : {"mnuFile_ReloadAtStart", "mnuFile_InhibitWarnings", "mnuHelp_DebugSpin",
-                             "mnuOptions_ShowStatusBar"}) {
-      w->Item(item)->trigger();
+    for (Command item : {Command::ReloadAtStart, Command::InhibitWarnings, Command::DebugSpin,
+                             Command::ShowStatusBar}) {
+      w->Action(item)->trigger();
     }
     QCOMPARE(prompt.asked.size(), 0);
-    QVERIFY(w->Item("mnuHelp_DebugVars")->isEnabled());
+    QVERIFY(w->Action(Command::DebugVars)->isEnabled());
 
     // With an image: off, the listing waits; on, it follows at once.
-    w->Item("mnuView_AutoRefresh")->trigger();
-    w->OpenFile(SamplePath("led_chaser.eeprom"));
-    const QString withImage = w->txtDisplay->toPlainText();
-    w->Item("mnuView_ShowImage")->trigger();
-    QCOMPARE(w->txtDisplay->toPlainText(), withImage);
-    w->SourceWarningArmed = false;
-    w->Item("mnuView_IncludeSourceCode")->trigger();
-    QVERIFY(w->SourceWarningArmed);
-    w->Item("mnuView_AutoRefresh")->trigger();
-    QVERIFY(w->txtDisplay->toPlainText() != withImage);
-    QVERIFY(w->txtDisplay->toPlainText().trimmed().endsWith("END"));
+    w->Action(Command::AutoRefresh)->trigger();
+    w->Document().OpenFile(SamplePath("led_chaser.eeprom"));
+    const QString withImage = w->Listing()->toPlainText();
+    w->Action(Command::ShowImage)->trigger();
+    QCOMPARE(w->Listing()->toPlainText(), withImage);
+    w->Document().SetSourceWarningArmed(false);
+    w->Action(Command::IncludeSourceCode)->trigger();
+    QVERIFY(w->Document().SourceWarningArmed());
+    w->Action(Command::AutoRefresh)->trigger();
+    QVERIFY(w->Listing()->toPlainText() != withImage);
+    QVERIFY(w->Listing()->toPlainText().trimmed().endsWith("END"));
   }
 
   void quickSettingsDefaultsRoundTrip() {
@@ -184,21 +184,21 @@ class SettingsTests : public QObject {
     SettingsStore store(kSettingsAppName);
     {
       auto w = LoadWindow(store);
-      QCOMPARE(w->QuickSetBits, 63);
-      w->Item("mnuOptions_QuickSettings_Off")->trigger();
-      w->Item("mnuView_FoldIndexes")->trigger();
-      w->Item("mnuOptions_QuickSettings_Set")->trigger();
-      QCOMPARE(w->QuickSetBits, 64);
-      w->Item("mnuOptions_QuickSettings_On")->trigger();
-      for (const char* item : kQuickItems) QVERIFY2(w->Item(item)->isChecked(), item);
+      QCOMPARE(w->QuickSetBits(), 63);
+      w->Action(Command::QuickSettingsAllOff)->trigger();
+      w->Action(Command::FoldIndexes)->trigger();
+      w->Action(Command::QuickSettingsSetDefaults)->trigger();
+      QCOMPARE(w->QuickSetBits(), 64);
+      w->Action(Command::QuickSettingsAllOn)->trigger();
+      for (Command item : kQuickItems) QVERIFY2(w->Action(item)->isChecked(), qPrintable(w->Action(item)->text()));
       w->close();
     }
     QCOMPARE(store.ReadText("Settings", "QuickSetBits"), QString("64"));
     auto w = LoadWindow(store);
-    QCOMPARE(w->QuickSetBits, 64);
-    w->Item("mnuOptions_QuickSettings_Default")->trigger();
-    for (const char* item : kQuickItems) {
-      QCOMPARE(w->Item(item)->isChecked(), QString(item) == "mnuView_FoldIndexes");
+    QCOMPARE(w->QuickSetBits(), 64);
+    w->Action(Command::QuickSettingsDefault)->trigger();
+    for (Command item : kQuickItems) {
+      QCOMPARE(w->Action(item)->isChecked(), item == Command::FoldIndexes);
     }
     QCOMPARE(prompt.Count("Cannot find"), 0);  // Auto-Refresh is off
   }

@@ -35,7 +35,7 @@ class StartupTests : public QObject {
     const QList<QPair<int, QString>> ordinals = {{1, "st"},   {2, "nd"},   {3, "rd"},  {4, "th"},  {11, "th"},
                                                   {12, "th"}, {13, "th"},  {21, "st"}, {22, "nd"}, {111, "st"},
                                                   {112, "nd"}, {0, "th"}};
-    for (const auto& [n, suffix] : ordinals) QCOMPARE(FNth(n), suffix);
+    for (const auto& [n, suffix] : ordinals) QCOMPARE(OrdinalSuffix(n), suffix);
 
     // A date that turns over between reading the date and the time is read again.
     QList<QDate> dates = {QDate(2024, 12, 31), QDate(2025, 1, 1), QDate(2025, 1, 1)};
@@ -155,10 +155,10 @@ class StartupTests : public QObject {
     store.WriteText("Mru", "LastFile", SamplePath("led_chaser.eeprom"));
     MainWindow w(store);
     QTimer::singleShot(0, &w, [&w] { w.close(); });  // arrives while the load lets events run
-    QVERIFY(!w.Form_Load());
+    QVERIFY(!w.Start());
     QVERIFY(w.Closing());
     QCOMPARE(store.ReadText("Setup", "Crashed"), QString("False"));  // a normal exit, not a crash
-    QVERIFY(w.txtDisplay->toPlainText().isEmpty());
+    QVERIFY(w.Listing()->toPlainText().isEmpty());
   }
 
   void lastImageReopensUnlessTheLastRunCrashed() {
@@ -170,15 +170,15 @@ class StartupTests : public QObject {
     store.WriteText("Setup", "Crashed", "True");
     {
       auto w = LoadWindow(store);
-      QVERIFY(w->txtDisplay->toPlainText().isEmpty());
-      QCOMPARE(w->LastFile, image);
+      QVERIFY(w->Listing()->toPlainText().isEmpty());
+      QCOMPARE(w->Document().LastFile(), image);
       QCOMPARE(store.ReadText("Setup", "Crashed"), QString("True"));
       w->close();  // a normal exit clears the flag
     }
     QCOMPARE(store.ReadText("Setup", "Crashed"), QString("False"));
     {
       auto w = LoadWindow(store);
-      QVERIFY(!w->txtDisplay->toPlainText().isEmpty());
+      QVERIFY(!w->Listing()->toPlainText().isEmpty());
       QCOMPARE(store.ReadText("Setup", "Crashed"), QString("True"));
       w->close();
     }
@@ -186,18 +186,18 @@ class StartupTests : public QObject {
     store.WriteBool("Settings", "FoldIndexes", true);
     {
       auto w = LoadWindow(store);
-      QVERIFY(w->txtDisplay->toPlainText().isEmpty());
-      QVERIFY(w->Item("mnuView_FoldIndexes")->isChecked());
+      QVERIFY(w->Listing()->toPlainText().isEmpty());
+      QVERIFY(w->Action(Command::FoldIndexes)->isChecked());
       w->close();
     }
     Process().CommandLine.clear();
     store.WriteBool("Settings", "ReloadAtStart", false);
     store.WriteBool("Settings", "AutoReload", true);
     auto w = LoadWindow(store);
-    QVERIFY(w->txtDisplay->toPlainText().isEmpty());
-    QVERIFY(!w->ReloadTimer->isActive());
-    w->OpenFile(image);
-    QVERIFY(w->ReloadTimer->isActive());
+    QVERIFY(w->Listing()->toPlainText().isEmpty());
+    QVERIFY(!w->Document().ReloadTimer().isActive());
+    w->Document().OpenFile(image);
+    QVERIFY(w->Document().ReloadTimer().isActive());
   }
 };
 

@@ -1,15 +1,14 @@
-#include "window/shell_host.h"
+#include "document/shell_host.h"
 
 #include <QFile>
 
 #include "window/shell_support.h"
-#include "window/main_window.h"
 #include "window/prompt.h"
 #include "propeller_tool.h"
 
 namespace brevin {
 
-Options ShellHost::LoadOptions() { return window_.CurrentOptions(); }
+Options ShellHost::LoadOptions() { return options_(); }
 
 MessageAnswer ShellHost::ShowMessage(const std::string& title, const std::string& text, MessageButtons buttons,
                                      MessageIcon icon) {
@@ -21,8 +20,9 @@ bool ShellHost::PropellerToolRunning() { return platform::PropellerToolRunning()
 bool ShellHost::DeveloperMode() { return Process().DeveloperMode; }
 
 std::string ShellHost::SourcePathFor(const std::string& imagePath) {
-  if (window_.SourcePath.isEmpty()) return Host::SourcePathFor(imagePath);
-  return QFile::encodeName(window_.SourcePath).toStdString();
+  const QString path = sourcePath_();
+  if (path.isEmpty()) return Host::SourcePathFor(imagePath);
+  return QFile::encodeName(path).toStdString();
 }
 
 }  // namespace brevin

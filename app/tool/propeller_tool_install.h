@@ -10,9 +10,11 @@
 #include <QString>
 #include <functional>
 
+class QWidget;
+
 namespace brevin {
 
-class MainWindow;
+class SettingsStore;
 
 // The entry of folder whose name equals name ignoring case (an exact match
 // first); empty when there is none.
@@ -27,11 +29,32 @@ QString PropellerToolExe(const QString& folder);
 using DocumentOpener = std::function<void(const QString& path)>;
 void SetDocumentOpener(DocumentOpener opener);
 
-// The three Open From items: the open dialog in a folder of the installation,
-// after a file search when the stored folder does not hold the program.
-void OpenFromPath(MainWindow& window, const QString& description, const QString& subPath);
-// Help's Propeller Manual and Quick Reference items.
-void OpenPropellerManual(MainWindow& window);
-void OpenPropellerQuickReference(MainWindow& window);
+// The installation as the program knows it: the tool's folder and its two
+// manuals, kept in the "PropTool" section.
+class PropellerTool {
+ public:
+  // dialogParent: the window the file search and messages belong to.
+  explicit PropellerTool(QWidget* dialogParent) : parent_(dialogParent) {}
+
+  void Load(const SettingsStore& store);
+  void Save(SettingsStore& store) const;
+
+  // The three Open From items: openFrom (the open dialog) in a folder of the
+  // installation, after a file search when the stored folder does not hold the program.
+  void OpenFromPath(const QString& description, const QString& subPath,
+                    const std::function<void(const QString& folder)>& openFrom);
+  // Help's Propeller Manual and Quick Reference items.
+  void OpenManual();
+  void OpenQuickReference();
+
+  QString folder;          // the folder holding Propeller.exe
+  QString manual;          // the Propeller Manual's PDF
+  QString quickReference;  // the Quick Reference's PDF
+
+ private:
+  void OpenPdf(const char* description, const char* pattern, QString& path, const QString& otherPath);
+
+  QWidget* parent_;
+};
 
 }  // namespace brevin

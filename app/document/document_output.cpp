@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QPlainTextEdit>
 
-#include "window/main_window.h"
+#include "document/document_controller.h"
+#include "listing/listing_view.h"
 #include "window/prompt.h"
 #include "propeller_tool.h"
 #include "window/shell_support.h"
@@ -17,68 +18,53 @@ void Warn(const QString& text) { Prompt(ProductTitleText(), text, MessageButtons
 
 }  // namespace
 
-void MainWindow::ConnectOutputCommands() {
-  ChooseSaveFile = [this](const SaveRequest& request) { return ShowSaveDialog(this, request); };
-  ToolRunning = [] { return platform::PropellerToolRunning(); };
-  printService_ = std::make_unique<SystemPrintService>();
-  const auto on = [this](const char* name, void (MainWindow::*handler)()) {
-    connect(Item(name), &QAction::triggered, this, handler);
-  };
-  on("mnuFile_Save", &MainWindow::SaveListing);
-  on("mnuFile_SaveAs", &MainWindow::SaveListingAs);
-  on("mnuFile_Print", &MainWindow::PrintListing);
-  on("mnuFile_PrintWithSource", &MainWindow::PrintWithSource);
-  on("mnuFile_ExportPdf", &MainWindow::ExportPdf);
-  on("mnuFile_PrintSetup", &MainWindow::PrinterSetup);
-}
+void DocumentController::SetPrintService(std::unique_ptr<PrintService> service) { printService_ = std::move(service); }
 
-void MainWindow::SetPrintService(std::unique_ptr<PrintService> service) { printService_ = std::move(service); }
-
-void MainWindow::SaveListing() {
-  if (!SaveFile.isEmpty() && QFile::exists(SaveFile)) {
-    WriteListingTo(SaveFile);
+void DocumentController::SaveListing() {
+  if (!saveFile_.isEmpty() && QFile::exists(saveFile_)) {
+    WriteListingTo(saveFile_);
   } else {
     SaveListingAs();
   }
 }
 
-void MainWindow::SaveListingAs() {
-  const QString chosen = ChooseSaveFile(ListingSaveRequest(SaveFile, BytecodeListing));
+void DocumentController::SaveListingAs() {
+  const QString chosen = chooseSaveFile_(ListingSaveRequest(saveFile_, bytecodeListing_));
   if (chosen.isEmpty()) return;
-  SaveFile = chosen;
+  saveFile_ = chosen;
   WriteListingTo(chosen);
 }
 
-bool MainWindow::WriteListingTo(const QString& path) {
-  const QString problem = WriteFileAtomically(path, ListingFileBytes(txtDisplay->toPlainText()));
+bool DocumentController::WriteListingTo(const QString& path) {
+  const QString problem = WriteFileAtomically(path, ListingFileBytes(view_.toPlainText()));
   if (problem.isEmpty()) return true;
   Warn(CannotWriteText(path, problem));
   return false;
 }
 
-PrintDocument MainWindow::ListingDocument() const {
+PrintDocument DocumentController::ListingDocument() const {
   PrintDocument document;
-  document.font = txtDisplay->font();
-  document.parts << TextLines(txtDisplay->toPlainText());
+  document.font = view_.font();
+  document.parts << TextLines(view_.toPlainText());
   return document;
 }
 
-void MainWindow::PrintDocumentNow(const PrintDocument& document) {
+void DocumentController::PrintDocumentNow(const PrintDocument& document) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const int error = printService_->Print(document);
   QApplication::restoreOverrideCursor();
   if (error != kPrintOk) Warn(UnableToPrintText(error));
 }
 
-void MainWindow::PrintListing() { PrintDocumentNow(ListingDocument()); }
+void DocumentController::PrintListing() { PrintDocumentNow(ListingDocument()); }
 
-void MainWindow::PrintWithSource() {
+void DocumentController::PrintWithSource() {
   // The source beside the image, not beside the saved listing.
-  QString source = FolderOf(LastFile);
+  QString source = FolderOf(lastFile_);
   if (!source.isEmpty()) source += '/';
-  source += BaseNameOf(LastFile) + ".spin";
+  source += BaseNameOf(lastFile_) + ".spin";
 
-  if (!Item("mnuFile_InhibitWarnings")->isChecked() && ToolRunning()) {
+  if (!hooks_.options().InhibitWarnings && toolRunning_()) {
     const QString question =
         "The Propller Tool is being used.\r\n\r\n"
         "Please ensure you have saved the source file within the Propeller Tool if it is being edited or the "
@@ -111,10 +97,10 @@ void MainWindow::PrintWithSource() {
   PrintDocumentNow(document);
 }
 
-void MainWindow::PrinterSetup() { printService_->Setup(this); }
+void DocumentController::PrinterSetup() { printService_->Setup(dialogParent_); }
 
-void MainWindow::ExportPdf() {
-  const QString chosen = ChooseSaveFile(PdfSaveRequest(SaveFile, LastFile));
+void DocumentController::ExportPdf() {
+  const QString chosen = chooseSaveFile_(PdfSaveRequest(saveFile_, lastFile_));
   if (chosen.isEmpty()) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const QString problem = WritePdf(chosen, ListingDocument(), printService_->Orientation());

@@ -1,4 +1,4 @@
-#include "desktop/file_watch.h"
+#include "document/file_watch.h"
 
 #include <QFile>
 #include <QTimer>

@@ -2,17 +2,20 @@
 // through the prompt, debug text, and the state of the Propeller Tool.
 #pragma once
 
+#include <QString>
+#include <functional>
 #include <string>
 
 #include "host.h"
 
 namespace brevin {
 
-class MainWindow;
-
 class ShellHost : public Host {
  public:
-  explicit ShellHost(MainWindow& window) : window_(window) {}
+  // options: the menus' marks at the start of a load; sourcePath: where the
+  // document controller looks for the source (empty: beside the image).
+  ShellHost(std::function<Options()> options, std::function<QString()> sourcePath)
+      : options_(std::move(options)), sourcePath_(std::move(sourcePath)) {}
 
   Options LoadOptions() override;
   MessageAnswer ShowMessage(const std::string& title, const std::string& text, MessageButtons buttons,
@@ -21,14 +24,15 @@ class ShellHost : public Host {
   void DebugWrite(const std::string& text) override { debugText_ += text; }
   bool PropellerToolRunning() override;
   bool DeveloperMode() override;
-  // The window's SourcePath: the save folder, which may differ from the image's.
+  // The document's source path: the save folder, which may differ from the image's.
   std::string SourcePathFor(const std::string& imagePath) override;
 
   const std::string& DebugText() const { return debugText_; }
   void ClearDebugText() { debugText_.clear(); }
 
  private:
-  MainWindow& window_;
+  std::function<Options()> options_;
+  std::function<QString()> sourcePath_;
   std::string debugText_;
 };
 

@@ -1,4 +1,4 @@
-#include "tool/propeller_tool_integration.h"
+#include "tool/propeller_tool_install.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -7,7 +7,7 @@
 #include <QUrl>
 
 #include "dialogs/file_search_dialog.h"
-#include "window/main_window.h"
+#include "window/settings_store.h"
 #include "window/prompt.h"
 #include "propeller_tool.h"
 #include "window/shell_support.h"
@@ -28,34 +28,6 @@ void OpenDocument(const QString& path) {
   }
   // The viewer's own failures are its business; the request is all we make.
   QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-struct Manual {
-  const char* description;  // also the name in the "Cannot locate" message
-  const char* pattern;
-  QString MainWindow::*path;
-  QString MainWindow::*otherPath;
-};
-
-void OpenManual(MainWindow& window, const Manual& manual) {
-  QString& path = window.*manual.path;
-  const QString description = manual.description;
-  if (!FileExists(path)) {
-    const QString start = path.isEmpty() ? window.*manual.otherPath : path;
-    FindFileDialog(&window, description, manual.pattern, path, start);
-  }
-  if (FileExists(path)) {
-    if (!QFileInfo(path).isReadable()) {
-      Prompt(ProductTitleText(), "Cannot read " + description + "\r\n\r\n" + path + "\r\n\r\nThe file is not readable.",
-             MessageButtons::Ok, MessageIcon::Warning);
-      return;
-    }
-    OpenDocument(path);
-    return;
-  }
-  QString text = "Cannot locate " + description;
-  if (!path.isEmpty()) text += "\r\n\r\n" + path;
-  Prompt(ProductTitleText(), text, MessageButtons::Ok, MessageIcon::Information);
 }
 
 }  // namespace
@@ -87,31 +59,62 @@ QString PropellerToolExe(const QString& folder) {
 
 void SetDocumentOpener(DocumentOpener opener) { CurrentOpener() = std::move(opener); }
 
-void OpenFromPath(MainWindow& window, const QString& description, const QString& subPath) {
-  if (PropellerToolExe(window.PropToolPath).isEmpty()) {
+void PropellerTool::Load(const SettingsStore& s) {
+  folder = s.ReadText("PropTool", "Path");
+  manual = s.ReadText("PropTool", "Manual");
+  quickReference = s.ReadText("PropTool", "QuickReference");
+}
+
+void PropellerTool::Save(SettingsStore& s) const {
+  s.WriteText("PropTool", "Path", folder);
+  s.WriteText("PropTool", "Manual", manual);
+  s.WriteText("PropTool", "QuickReference", quickReference);
+}
+
+void PropellerTool::OpenFromPath(const QString& description, const QString& subPath,
+                                 const std::function<void(const QString& folder)>& openFrom) {
+  if (PropellerToolExe(folder).isEmpty()) {
     // The search starts in the folder that holds the program's folder.
     QString programFolder = Process().AppFolder;
     if (programFolder.endsWith('/') && programFolder.size() > 1) programFolder.chop(1);
     QString found;
-    if (FindFileDialog(&window, description, "propeller.exe", found, programFolder) && FileExists(found)) {
-      window.PropToolPath = FolderOf(found);
+    if (FindFileDialog(parent_, description, "propeller.exe", found, programFolder) && FileExists(found)) {
+      folder = FolderOf(found);
     }
   }
-  if (!PropellerToolExe(window.PropToolPath).isEmpty()) {
-    window.OpenFrom(PathNoCase(window.PropToolPath, subPath) + '/');
+  if (!PropellerToolExe(folder).isEmpty()) {
+    openFrom(PathNoCase(folder, subPath) + '/');
   } else {
     Prompt(ProductTitleText(), "Cannot find the " + description, MessageButtons::Ok, MessageIcon::Information);
   }
 }
 
-void OpenPropellerManual(MainWindow& window) {
-  OpenManual(window, {"Propeller Manual", "Propeller Manual v*.pdf", &MainWindow::PropToolManual,
-                      &MainWindow::PropToolQuickReference});
+void PropellerTool::OpenManual() {
+  OpenPdf("Propeller Manual", "Propeller Manual v*.pdf", manual, quickReference);
 }
 
-void OpenPropellerQuickReference(MainWindow& window) {
-  OpenManual(window, {"Propeller Quick Reference", "Propeller Quick Reference v*.pdf",
-                      &MainWindow::PropToolQuickReference, &MainWindow::PropToolManual});
+void PropellerTool::OpenQuickReference() {
+  OpenPdf("Propeller Quick Reference", "Propeller Quick Reference v*.pdf", quickReference, manual);
+}
+
+void PropellerTool::OpenPdf(const char* descriptionText, const char* pattern, QString& path, const QString& otherPath) {
+  const QString description = descriptionText;
+  if (!FileExists(path)) {
+    const QString start = path.isEmpty() ? otherPath : path;
+    FindFileDialog(parent_, description, pattern, path, start);
+  }
+  if (FileExists(path)) {
+    if (!QFileInfo(path).isReadable()) {
+      Prompt(ProductTitleText(), "Cannot read " + description + "\r\n\r\n" + path + "\r\n\r\nThe file is not readable.",
+             MessageButtons::Ok, MessageIcon::Warning);
+      return;
+    }
+    OpenDocument(path);
+    return;
+  }
+  QString text = "Cannot locate " + description;
+  if (!path.isEmpty()) text += "\r\n\r\n" + path;
+  Prompt(ProductTitleText(), text, MessageButtons::Ok, MessageIcon::Information);
 }
 
 }  // namespace brevin
