@@ -12,6 +12,7 @@
 #include "desktop/desktop_integration.h"
 #include "window/launch_arguments.h"
 #include "dialogs/port_dialog.h"
+#include "desktop/file_hand_over.h"
 #include "window/main_window.h"
 #include "instance_guard.h"
 #include "window/prompt.h"
@@ -151,12 +152,21 @@ int Main(int argc, char** argv) {
     case StartWindow::Disassembler:
       break;
   }
+  // A FILE for a copy that already runs (opened from the file manager) goes to
+  // that copy's window; only when it cannot take it does this copy start.
+  const QString handOverSocket = HandOverSocketName(store.FileName());
+  if (!Process().ImagePath.isEmpty() && guard->OthersRunning() && HandOverFile(handOverSocket, Process().ImagePath)) {
+    return 0;
+  }
   MainWindow window(store);
   window.AdoptInstanceGuard(std::move(guard));
   // Messages shown before the window would otherwise end the program when they close.
   QApplication::setQuitOnLastWindowClosed(false);
   if (!window.Start() || window.Closing()) return EndProcess(&window, store, 0);
   QApplication::setQuitOnLastWindowClosed(true);
+  FileHandOverServer handOver;
+  QObject::connect(&handOver, &FileHandOverServer::fileHandedOver, &window, &MainWindow::OpenHandedOverFile);
+  handOver.Listen(handOverSocket);
   return EndProcess(&window, store, QApplication::exec());
 }
 

@@ -19,6 +19,7 @@ int RunPortTests(int argc, char** argv);
 int RunSystemInfoTests(int argc, char** argv);
 int RunAccessibilityTests(int argc, char** argv);
 int RunNavigationTests(int argc, char** argv);
+int RunHandOverTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -49,5 +50,6 @@ int main(int argc, char** argv) {
   failures += RunSystemInfoTests(argc, argv);
   failures += RunAccessibilityTests(argc, argv);
   failures += RunNavigationTests(argc, argv);
+  failures += RunHandOverTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
