@@ -8,6 +8,7 @@
 #include "document/shell_host.h"
 #include "engine.h"
 #include "listing/listing_view.h"
+#include "listing/object_names.h"
 #include "propeller_tool.h"
 #include "window/prompt.h"
 #include "window/shell_support.h"
@@ -140,6 +141,12 @@ bool DocumentController::LoadAndDisassemble(const QString& path, bool autoReload
   const bool sameImage = path == lastFile_;
   lastFile_ = path;
   analysis_ = result.analysis;
+  objectNames_.clear();
+  // The source the listing included also names the sub-objects.
+  if (hooks_.options().IncludeSourceCode && FileExists(sourcePath_)) {
+    QFile image(path);
+    if (image.open(QIODevice::ReadOnly)) objectNames_ = SubObjectNames(image.read(0x10000), sourcePath_);
+  }
   bytecodeListing_ = analysis_->bytecodeListing;
   // A new listing of the image already shown keeps the reader's place.
   const bool keepPlace = listingShown_ && sameImage && hooks_.keepPlace && hooks_.keepPlace();

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -94,6 +95,8 @@ class DocumentController : public QObject {
   ShellHost& host() { return *host_; }
   // The model of the listing shown last; null before the first listing.
   const AnalysisPtr& analysis() const { return analysis_; }
+  // The sub-objects' OBJ names by address, when the listing included the source.
+  const std::map<std::int32_t, QString>& ObjectNames() const { return objectNames_; }
 
   // The dialogs, replaceable by tests. Open: (title, folder, file name, filter)
   // -> chosen path; save: the request -> chosen path; both empty on cancel.
@@ -124,6 +127,7 @@ class DocumentController : public QObject {
   std::unique_ptr<ShellHost> host_;
   std::unique_ptr<Engine> engine_;
   AnalysisPtr analysis_;
+  std::map<std::int32_t, QString> objectNames_;
   std::unique_ptr<PrintService> printService_;
   QString lastFile_;
   QString saveFile_;

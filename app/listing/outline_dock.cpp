@@ -42,6 +42,7 @@ QTreeWidgetItem* OutlineDock::AddEntry(QTreeWidgetItem* parent, const QString& t
 void OutlineDock::SetAnalysis(const AnalysisPtr& analysis) {
   tree_->clear();
   byAddress_.clear();
+  subObjects_.clear();
   if (!analysis) return;
   const Analysis& a = *analysis;
   for (std::size_t i = 0; i < a.objects.size(); ++i) {
@@ -57,6 +58,7 @@ void OutlineDock::SetAnalysis(const AnalysisPtr& analysis) {
       const QString label = b.label.empty() ? Hex4(b.hubAddress) : QString::fromStdString(b.label);
       AddEntry(object, "ORG 0  " + label + QString("  (%1 longs)").arg(b.longs), b.hubAddress);
     }
+    if (i > 0) subObjects_[o.address] = object;
     object->setExpanded(true);
   }
   QTreeWidgetItem* dataEntry = nullptr;
@@ -72,6 +74,15 @@ void OutlineDock::SetAnalysis(const AnalysisPtr& analysis) {
   }
   std::stable_sort(byAddress_.begin(), byAddress_.end(),
                    [](const auto& x, const auto& y) { return x.first < y.first; });
+}
+
+void OutlineDock::NameObjects(const std::map<std::int32_t, QString>& names) {
+  for (const auto& [address, name] : names) {
+    const auto it = subObjects_.find(address);
+    if (it == subObjects_.end()) continue;
+    it->second->setText(0, name);
+    it->second->setToolTip(0, name + "  " + Hex4(address));
+  }
 }
 
 void OutlineDock::ShowPosition(std::int32_t address) {

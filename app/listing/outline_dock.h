@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDockWidget>
+#include <map>
 #include <vector>
 
 #include "analysis.h"
@@ -21,6 +22,8 @@ class OutlineDock : public QDockWidget {
   explicit OutlineDock(QWidget* parent = nullptr);
 
   void SetAnalysis(const AnalysisPtr& analysis);
+  // Names the sub-objects as their parents' sources declare them ("adc : spi_pasm").
+  void NameObjects(const std::map<std::int32_t, QString>& names);
   // Highlights the entry whose part of the image holds the address (none: -1).
   void ShowPosition(std::int32_t address);
 
@@ -34,6 +37,7 @@ class OutlineDock : public QDockWidget {
 
   QTreeWidget* tree_;
   std::vector<std::pair<std::int32_t, QTreeWidgetItem*>> byAddress_;  // leaf entries, ascending
+  std::map<std::int32_t, QTreeWidgetItem*> subObjects_;                // the objects after the top one
 };
 
 }  // namespace brevin

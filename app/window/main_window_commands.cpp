@@ -6,6 +6,8 @@
 #include "dialogs/debug_window.h"
 #include "document/document_controller.h"
 #include "engine.h"
+#include "listing/listing_navigator.h"
+#include "listing/outline_dock.h"
 #include "spin_reports.h"
 #include "tables.h"
 #include "window/main_window.h"
@@ -16,6 +18,7 @@
 namespace brevin {
 
 void MainWindow::ShowListed(const QString& path) {
+  navigator_->Outline()->NameObjects(document_->ObjectNames());
   UpdateCaption();
   SetStatusPanel(0, path);
   SetStatusPanel(1, QString::fromStdString(document_->analysis()->sizeText));

@@ -14,6 +14,7 @@
 #include "listing/image_map.h"
 #include "listing/listing_highlighter.h"
 #include "listing/listing_navigator.h"
+#include "listing/object_names.h"
 #include "listing/outline_dock.h"
 #include "test_support.h"
 
@@ -169,7 +170,9 @@ class NavigationTests : public QObject {
     QTreeWidget* tree = outline->Tree();
     QStringList top;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) top << tree->topLevelItem(i)->text(0);
-    QCOMPARE(top.mid(0, 3), QStringList({"Object $0010 (top)", "Object $0258", "Object $03AC"}));
+    // The source beside the image names the sub-objects as its OBJ block does.
+    QCOMPARE(top.mid(0, 3), QStringList({"Object $0010 (top)", "adc : spi_pasm", "ser : uart_pasm"}));
+    QCOMPARE(tree->topLevelItem(1)->toolTip(0), QString("adc : spi_pasm  $0258"));
     QVERIFY(top.contains("Data"));
     QVERIFY(std::any_of(top.begin(), top.end(), [](const QString& t) { return t.startsWith("Variables $05C0"); }));
 
@@ -193,6 +196,74 @@ class NavigationTests : public QObject {
     // Moving the caret into another method highlights that method.
     o.nav().JumpToAddress(o.model().objects[0].methods[3].address + 2);
     QCOMPARE(tree->currentItem(), main->child(3));
+  }
+
+  void subObjectsAreNamedDownThroughTheSourcesBesideThem() {
+    OpenWindow o("sensor_hub.eeprom");
+    const auto topLevel = [&o] {
+      QStringList texts;
+      for (int i = 0; i < o.nav().Outline()->Tree()->topLevelItemCount(); ++i) {
+        texts << o.nav().Outline()->Tree()->topLevelItem(i)->text(0);
+      }
+      return texts.filter(QRegularExpression("^(Object|\\w+)"));
+    };
+    // Only the top source is there: its own sub-objects get names, theirs keep addresses.
+    QStringList names = topLevel();
+    QVERIFY2(names.contains("node[NODES] : sensor_node") && names.contains("out : txpin"), qPrintable(names.join("|")));
+    QVERIFY2(names.filter(QRegularExpression("^Object \\$")).size() >= 2, qPrintable(names.join("|")));
+    // With the sub-objects' sources beside it, their sub-objects are named too; two
+    // declarations of one file share its code and its entry.
+    for (const char* source : {"sensor_node.spin", "avg_filter.spin", "fifo_long.spin", "txpin.spin"}) {
+      CopySample(o.dir, source, source);
+    }
+    o.w->Action(Command::Refresh)->trigger();
+    names = topLevel();
+    QVERIFY2(names.contains("smooth, slow : avg_filter") && names.contains("win : fifo_long"),
+             qPrintable(names.join("|")));
+    // Without Include Source Code no source is read, so no names either.
+    o.w->Action(Command::IncludeSourceCode)->trigger();
+    o.w->Action(Command::Refresh)->trigger();
+    QVERIFY(!topLevel().contains("out : txpin"));
+  }
+
+  void objDeclarationsAreReadPastCommentsAndArrays() {
+    const QString source =
+        "CON\n  COUNT = 3\nOBJ\n  a : \"one\"   ' the first\n  { b : \"gone\" }\n"
+        "  c[2] : \"two.spin\"\n  d[COUNT]: \"three\"\n  e[SIZE] : \"four\"\nPUB main\n  x : \"not here\"\n";
+    const std::vector<ObjDeclaration> d = ObjDeclarations(source);
+    QCOMPARE(d.size(), std::size_t(4));
+    QCOMPARE(d[0].name + "|" + d[0].file + "|" + QString::number(d[0].count), QString("a|one|1"));
+    QCOMPARE(d[1].name + "|" + d[1].file + "|" + QString::number(d[1].count), QString("c[2]|two|2"));
+    QCOMPARE(d[2].name + "|" + d[2].file + "|" + QString::number(d[2].count), QString("d[COUNT]|three|3"));
+    QCOMPARE(d[3].count, 0);  // a size from elsewhere: the run of equal entries decides
+  }
+
+  void aJumpMarksItsTargetLineUntilTheCaretLeavesIt() {
+    OpenWindow o("adc_scope.eeprom");
+    ListingView* view = o.w->Listing();
+    const auto band = [view]() -> int {
+      for (const QTextEdit::ExtraSelection& s : view->extraSelections()) {
+        if (s.format.boolProperty(QTextFormat::FullWidthSelection)) return s.cursor.blockNumber();
+      }
+      return -1;
+    };
+    QCOMPARE(band(), -1);
+    const auto [from, ref] = o.FirstJump();
+    const int target = static_cast<int>(*o.model().LineDefining(ref.name));
+    o.PointAt(from, 0);
+    o.nav().JumpToLine(target);
+    QCOMPARE(view->MarkedLine(), target);
+    QCOMPARE(band(), target);
+    o.nav().Back();
+    QCOMPARE(band(), from);
+    // The outline's entries and Go To mark their lines alike.
+    o.nav().JumpToAddress(o.model().objects[0].methods[1].address);
+    QCOMPARE(band(), o.caretLine());
+    // Moving the caret off the line ends the mark; so does time.
+    view->moveCursor(QTextCursor::Down);
+    QCOMPARE(band(), -1);
+    o.nav().JumpToLine(target);
+    QTRY_COMPARE_WITH_TIMEOUT(band(), -1, ListingView::kTargetMarkMs + 1000);
   }
 
   void imageMapDrawsTheRegionsAndGoesWhereItIsClicked() {
