@@ -34,9 +34,27 @@ QMessageBox::StandardButton BoxButton(MessageAnswer answer) {
 
 }  // namespace
 
+QString MessageBoxText(const QString& text) {
+  QString plain = text;
+  plain.replace("\r\n", "\n");
+  if (!plain.contains('\t')) return plain;
+  QString table = "<table cellspacing=\"0\" cellpadding=\"0\">";
+  for (const QString& line : plain.split('\n')) {
+    const qsizetype tab = line.indexOf('\t');
+    if (tab < 0) {
+      table += "<tr><td colspan=\"2\">" + (line.isEmpty() ? QString("&nbsp;") : line.toHtmlEscaped()) + "</td></tr>";
+    } else {
+      table += "<tr><td style=\"padding-right: 12px\">" + line.left(tab).toHtmlEscaped() + "</td><td>" +
+               line.mid(tab + 1).toHtmlEscaped() + "</td></tr>";
+    }
+  }
+  return table + "</table>";
+}
+
 MessageAnswer ShowMessageBox(const PromptRequest& request) {
-  QMessageBox box(BoxIcon(request.icon), request.title, QString(request.text).replace("\r\n", "\n"),
-                  QMessageBox::NoButton, QApplication::activeWindow());
+  const QString shown = MessageBoxText(request.text);
+  QMessageBox box(BoxIcon(request.icon), request.title, shown, QMessageBox::NoButton, QApplication::activeWindow());
+  box.setTextFormat(shown.startsWith("<table") ? Qt::RichText : Qt::PlainText);
   box.setAccessibleName(request.title);
   MessageAnswer fallback = MessageAnswer::Ok;
   switch (request.buttons) {

@@ -31,4 +31,10 @@ void SetPromptFunction(PromptFunction prompt);
 // The real modal message box.
 MessageAnswer ShowMessageBox(const PromptRequest& request);
 
+// What the box shows for a text: the text itself, or, when lines hold a label,
+// a TAB and a value, a two-column table, so the values line up whatever the
+// labels' widths in the box's proportional font (a tab stop would not).
+// Rich text is marked by its leading "<table".
+QString MessageBoxText(const QString& text);
+
 }  // namespace brevin

@@ -20,6 +20,7 @@ int RunSystemInfoTests(int argc, char** argv);
 int RunAccessibilityTests(int argc, char** argv);
 int RunNavigationTests(int argc, char** argv);
 int RunHandOverTests(int argc, char** argv);
+int RunPlacementProbe(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QTemporaryDir scratch;
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
   QDir().mkpath(qEnvironmentVariable("XDG_RUNTIME_DIR"));
   QFile::setPermissions(qEnvironmentVariable("XDG_RUNTIME_DIR"),
                         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+  // A second process of the placement test, started with its own scale factor.
+  if (argc > 1 && QByteArray(argv[1]) == "--placement-probe") return RunPlacementProbe(argc, argv);
 
   QApplication app(argc, argv);
   int failures = 0;

@@ -4,6 +4,7 @@
 #include "dialogs/system_info.h"
 #include "system_version.h"
 #include "test_support.h"
+#include "window/prompt.h"
 
 using namespace brevin;
 using namespace brevin::test;
@@ -41,6 +42,17 @@ class SystemInfoTests : public QObject {
              ProductTitleText() + " - " + QString::fromStdString(VersionText()) +
                  "\r\n\r\nSystem Version :\tFake OS 7 (test), Linux 6.1.0\r\nThemes Enabled :\tNo\r\n\r\n"
                  "App Path :\t/opt/brevin/bin\r\nApp ExeName :\tBrevin");
+
+    // In the box each label and its value share a table row, so all values start in one column.
+    const QString shown = MessageBoxText(SystemInformationText("Fake OS 7 (test), Linux 6.1.0"));
+    QVERIFY(shown.startsWith("<table"));
+    for (const char* row : {"<tr><td style=\"padding-right: 12px\">System Version :</td><td>Fake OS 7 (test), Linux",
+                            "<tr><td style=\"padding-right: 12px\">Themes Enabled :</td><td>No</td></tr>",
+                            "<tr><td style=\"padding-right: 12px\">App Path :</td><td>/opt/brevin/bin</td></tr>",
+                            "<tr><td style=\"padding-right: 12px\">App ExeName :</td><td>Brevin</td></tr>"}) {
+      QVERIFY2(shown.contains(row), row);
+    }
+    QCOMPARE(MessageBoxText("Cannot find file\r\n\r\n/a<b>.binary"), QString("Cannot find file\n\n/a<b>.binary"));
 
     SettingsStore store(kSettingsAppName);
     auto w = LoadWindow(store);

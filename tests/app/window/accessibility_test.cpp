@@ -1,6 +1,8 @@
 // Screen readers and end-to-end tests find the program's windows and widgets by
 // their accessible names: every window, dialog and widget class of our own needs one.
+#include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QtTest>
 
 #include "dialogs/debug_window.h"
@@ -43,6 +45,29 @@ class AccessibilityTests : public QObject {
     }
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
     QCOMPARE(w->Listing()->accessibleName(), QString("Listing"));
+  }
+
+  void statusPanelsSayTheirValueAndDescribeTheirRole() {
+    ScriptedPrompt prompt;
+    SettingsStore store(kSettingsAppName);
+    auto w = LoadWindow(store);
+    w->Action(Command::ShowStatusBar)->trigger();
+    // What a screen reader asks each panel for: its name (the value) and its description (the role).
+    const auto heard = [&w](int i) {
+      QAccessibleInterface* panel = QAccessible::queryAccessibleInterface(w->StatusPanel(i));
+      return panel->text(QAccessible::Name) + " | " + panel->text(QAccessible::Description);
+    };
+    QCOMPARE(heard(0), QString("No Image Loaded | Loaded Image Filename"));
+    QCOMPARE(heard(1), QString("Empty Image | Image Size"));
+    QCOMPARE(heard(2), QString("Auto | Download Port"));
+    const QString image = SamplePath("led_chaser.eeprom");
+    w->Document().OpenFile(image);
+    QCOMPARE(heard(0), image + " | Loaded Image Filename");
+    QCOMPARE(heard(1), w->StatusPanel(1)->text().trimmed() + " | Image Size");
+    QVERIFY(w->StatusPanel(1)->text() != "Empty Image");
+    w->Ports().SelectPort(3);
+    QCOMPARE(heard(2), QString("COM3 | Download Port"));
+    QCOMPARE(w->StatusPanel(2)->toolTip(), QString("Download Port"));
   }
 };
 

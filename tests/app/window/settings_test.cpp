@@ -1,14 +1,31 @@
 // The settings store: defaults after a fresh run, restoring, unreadable values,
 // the option toggles with and without Auto-Refresh, and the quick settings.
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QtTest>
+#include <cmath>
+#include <cstdio>
 
 #include "test_support.h"
 
 using namespace brevin;
 using namespace brevin::test;
+
+int RunPlacementProbe(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ScriptedPrompt prompt;
+  SettingsStore store(kSettingsAppName);
+  auto w = LoadWindow(store);
+  if (!w) return 1;
+  QCoreApplication::processEvents();
+  const double ratio = w->devicePixelRatioF();
+  std::printf("%ldx%ld\n", std::lround(w->width() * ratio), std::lround(w->height() * ratio));
+  w->close();
+  return 0;
+}
 
 namespace {
 
@@ -136,6 +153,25 @@ class SettingsTests : public QObject {
     QCOMPARE(store.ReadText("Window", "Width"), width);
     auto again = LoadWindow(store);
     QVERIFY(again->isMaximized());
+  }
+
+  void aWindowReopensAtTheSameSizeOnTheScreenAtAnotherScale() {
+    // Each run is a process of its own (the scale factor is read once, at start):
+    // it starts the window as the program does, tells its size in device pixels
+    // and closes it, which stores the placement.
+    const auto run = [](const char* scale) {
+      QProcess probe;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert("QT_SCALE_FACTOR", scale);
+      probe.setProcessEnvironment(env);
+      probe.start(QCoreApplication::applicationFilePath(), {"--placement-probe"});
+      if (!probe.waitForFinished(30000) || probe.exitCode() != 0) return QString("failed");
+      return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+    };
+    const QString first = run("1.5");
+    QVERIFY2(first.contains('x'), qPrintable(first));
+    QCOMPARE(run("1"), first);
+    QCOMPARE(run("1.5"), first);
   }
 
   void togglesRefreshOnlyWithAutoRefresh() {
