@@ -57,13 +57,13 @@ PortDialog::PortDialog(SettingsStore& store, QWidget* parent) : QDialog(parent),
   }
   if (portList->count() == 0) portList->setPlaceholderText("No serial ports found");
   selected->addWidget(portList, 4, 0, 1, 2);
-  btnOpen = Make<QPushButton>(selectedPortGroup, "btnOpen", "&Open");
-  btnDownloadToRam = Make<QPushButton>(selectedPortGroup, "btnDownloadToRam", "&Ram");
-  btnDownloadToEeprom = Make<QPushButton>(selectedPortGroup, "btnDownloadToEeprom", "&Eeprom");
+  openButton = Make<QPushButton>(selectedPortGroup, "openButton", "&Open");
+  downloadToRamButton = Make<QPushButton>(selectedPortGroup, "downloadToRamButton", "&Ram");
+  downloadToEepromButton = Make<QPushButton>(selectedPortGroup, "downloadToEepromButton", "&Eeprom");
   auto* actions = new QHBoxLayout;
-  actions->addWidget(btnOpen);
-  actions->addWidget(btnDownloadToRam);
-  actions->addWidget(btnDownloadToEeprom);
+  actions->addWidget(openButton);
+  actions->addWidget(downloadToRamButton);
+  actions->addWidget(downloadToEepromButton);
   selected->addLayout(actions, 5, 0, 1, 2);
 
   // The ports that may be discovered or auto-selected: eight check boxes.

@@ -38,9 +38,9 @@ class PortDialog : public QDialog {
   QCheckBox* autoFindBox = nullptr;
   QPushButton* swapDiscoverButton = nullptr;
   QPushButton* swapSelectButton = nullptr;
-  QPushButton* btnOpen = nullptr;
-  QPushButton* btnDownloadToRam = nullptr;
-  QPushButton* btnDownloadToEeprom = nullptr;
+  QPushButton* openButton = nullptr;
+  QPushButton* downloadToRamButton = nullptr;
+  QPushButton* downloadToEepromButton = nullptr;
   QComboBox* portList = nullptr;
 
  protected:
