@@ -6,7 +6,7 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
-#include "window/main_window.h"  // DefaultListingFont
+#include "listing/listing_view.h"
 #include "window/prompt.h"
 #include "window/settings_store.h"
 #include "window/shell_support.h"

@@ -1,6 +1,7 @@
 #include "listing/listing_view.h"
 
 #include <QAction>
+#include <QFontDatabase>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -25,6 +26,21 @@ void SetFontSize(QPlainTextEdit& view, double size) {
 }
 
 }  // namespace
+
+QFont DefaultListingFont() {
+  QFont font;
+  if (QFontDatabase::families().contains("Courier New")) {
+    font = QFont("Courier New");
+  } else {
+    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  }
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  font.setBold(false);
+  font.setItalic(false);
+  font.setPointSizeF(8.25);
+  return font;
+}
 
 ListingView::ListingView(QWidget* parent) : QPlainTextEdit(parent) {
   setObjectName("listingView");

@@ -15,6 +15,10 @@ namespace brevin {
 
 class ListingHighlighter;
 
+// The listing font by default: Courier New when installed, else the system's
+// fixed-pitch font, at 8.25 points.
+QFont DefaultListingFont();
+
 class ListingView : public QPlainTextEdit {
   Q_OBJECT
 

@@ -7,7 +7,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
-#include "window/main_window.h"
+#include "listing/listing_view.h"
 
 namespace brevin {
 

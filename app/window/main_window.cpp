@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QFontDialog>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -32,21 +31,6 @@
 #include "window/window_placement.h"
 
 namespace brevin {
-
-QFont DefaultListingFont() {
-  QFont font;
-  if (QFontDatabase::families().contains("Courier New")) {
-    font = QFont("Courier New");
-  } else {
-    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  }
-  font.setStyleHint(QFont::TypeWriter);
-  font.setFixedPitch(true);
-  font.setBold(false);
-  font.setItalic(false);
-  font.setPointSizeF(8.25);
-  return font;
-}
 
 MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
     : QMainWindow(parent), store_(store), tool_(std::make_unique<PropellerTool>(this)) {

@@ -156,8 +156,4 @@ class MainWindow : public QMainWindow {
   bool closing_ = false;
 };
 
-// The listing font by default: Courier New when installed, else the system's
-// fixed-pitch font, at 8.25 points.
-QFont DefaultListingFont();
-
 }  // namespace brevin
