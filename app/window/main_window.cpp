@@ -120,6 +120,7 @@ void MainWindow::BuildToolbar() {
     action->setIcon(ToolbarIcon(b.tip));
     action->setIconVisibleInMenu(false);
     action->setToolTip(b.tip);
+    action->setIconText(b.tip);  // the button's own name, as screen readers say it
     toolBar_->addAction(action);
     if (b.separatorAfter) toolBar_->addSeparator();
   }

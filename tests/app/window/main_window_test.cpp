@@ -60,6 +60,15 @@ class WindowTests : public QObject {
       if (!a->isSeparator()) tips << a->toolTip();
     }
     QCOMPARE(tips, QStringList({"Exit", "Refresh", "Open", "Save", "Print", "Copy", "Find", "Download", "Back", "Forward"}));
+    // Each button is the menu item it stands for, so both are enabled and act alike;
+    // the button keeps its short name and the menu its caption, without the icon.
+    const QList<QPair<const char*, Command>> buttons = {
+        {"EXIT", Command::Exit},   {"REFRESH", Command::Refresh}, {"OPEN", Command::Open}, {"SAVE", Command::SaveAs},
+        {"PRINT", Command::Print}, {"COPY", Command::Copy},       {"FIND", Command::Find}, {"DOWNLOAD", Command::DownloadRun}};
+    for (const auto& [tip, command] : buttons) QVERIFY2(ToolbarButton(w, tip) == w.Action(command), tip);
+    QCOMPARE(w.Action(Command::SaveAs)->text(), QString("Save Decompilation &As ..."));
+    QCOMPARE(w.Action(Command::SaveAs)->iconText(), QString("Save"));
+    QVERIFY(!w.Action(Command::SaveAs)->isIconVisibleInMenu());
     QCOMPARE(w.StatusPanel(0)->text(), QString("No Image Loaded"));
     QCOMPARE(w.StatusPanel(1)->toolTip(), QString("Image Size"));
     QCOMPARE(w.StatusPanel(2)->text(), QString(" Auto "));
