@@ -14,10 +14,10 @@
 #include <iterator>
 #include <vector>
 
-#include "debug_window.h"
+#include "dialogs/debug_window.h"
 #include "engine.h"
-#include "settings_store.h"
-#include "text_search.h"
+#include "window/settings_store.h"
+#include "listing/text_search.h"
 
 namespace {
 
