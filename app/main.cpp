@@ -1,3 +1,3 @@
-#include "shell_support.h"
+#include "window/shell_support.h"
 
 int main(int argc, char** argv) { return brevin::Main(argc, argv); }

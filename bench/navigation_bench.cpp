@@ -9,11 +9,13 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 
-#include "listing_navigator.h"
-#include "main_window.h"
-#include "prompt.h"
-#include "settings_store.h"
-#include "shell_support.h"
+#include "document/document_controller.h"
+#include "listing/listing_navigator.h"
+#include "listing/listing_view.h"
+#include "window/main_window.h"
+#include "window/prompt.h"
+#include "window/settings_store.h"
+#include "window/shell_support.h"
 
 namespace {
 
@@ -32,12 +34,12 @@ struct Fixture {
     SetPromptFunction([](const PromptRequest&) { return MessageAnswer::Ok; });
     window.resize(1200, 800);
     window.show();
-    window.LoadAndDisassemble(kImage, false);
+    window.Document().LoadAndDisassemble(kImage, false);
     model = window.analysis();
     QCoreApplication::processEvents();
   }
   ListingNavigator& nav() { return *window.navigator(); }
-  void Paint() { benchmark::DoNotOptimize(window.txtDisplay->viewport()->grab()); }
+  void Paint() { benchmark::DoNotOptimize(window.Listing()->viewport()->grab()); }
 };
 
 Fixture& Shared() {
@@ -55,14 +57,13 @@ void BM_FirstScreenAfterTheEngine(benchmark::State& state) {
   f.nav().ColoursAction()->setChecked(state.range(0) != 0);
   for (auto _ : state) {
     state.PauseTiming();
-    f.nav().SetAnalysis(nullptr);
-    f.window.txtDisplay->clear();
+    f.window.Listing()->ShowText(QString());
     state.ResumeTiming();
-    // What the window does once the engine has returned its model.
-    f.nav().SetAnalysis(f.model);
+    // What the window does once the engine has returned its model: the view
+    // takes model and text, and the navigator its outline and map.
     QString shown = QString::fromStdString(f.model->listing);
     shown.replace("\r\n", "\n");
-    f.window.txtDisplay->setPlainText(shown);
+    f.window.Listing()->ShowListing(f.model, shown, false);
     f.Paint();
   }
   state.counters["lines"] = static_cast<double>(f.model->lines.size());
@@ -110,9 +111,9 @@ void BM_FollowReference(benchmark::State& state) {
   }
   for (auto _ : state) {
     state.PauseTiming();
-    QTextCursor c(f.window.txtDisplay->document()->findBlockByNumber(from));
+    QTextCursor c(f.window.Listing()->document()->findBlockByNumber(from));
     c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, static_cast<int>(column));
-    f.window.txtDisplay->setTextCursor(c);
+    f.window.Listing()->setTextCursor(c);
     state.ResumeTiming();
     f.nav().FollowAtCaret();
     f.Paint();

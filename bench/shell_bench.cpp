@@ -14,10 +14,10 @@
 #include <iterator>
 #include <vector>
 
+#include "dialogs/debug_window.h"
 #include "brevin/engine.h"
-#include "debug_window.h"
-#include "settings_store.h"
-#include "text_search.h"
+#include "window/settings_store.h"
+#include "listing/text_search.h"
 
 namespace {
 

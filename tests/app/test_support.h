@@ -8,13 +8,19 @@
 #include <QQueue>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <memory>
 
-#include "printing.h"
-#include "shell_support.h"
-#include "main_window.h"
-#include "prompt.h"
-#include "settings_store.h"
+#include "output/printing.h"
+#include "window/shell_support.h"
+#include "document/document_controller.h"
+#include "listing/find_controller.h"
+#include "listing/listing_view.h"
+#include "tool/port_controller.h"
+#include "tool/propeller_tool_install.h"
+#include "window/main_window.h"
+#include "window/prompt.h"
+#include "window/settings_store.h"
 
 namespace brevin::test {
 
@@ -56,8 +62,16 @@ inline void FreshProcess() {
 // A window made and loaded as Main does; null when the load ended the instance.
 inline std::unique_ptr<MainWindow> LoadWindow(SettingsStore& store) {
   auto window = std::make_unique<MainWindow>(store);
-  if (!window->Form_Load()) return nullptr;
+  if (!window->Start()) return nullptr;
   return window;
+}
+
+// The toolbar button whose tool-tip is tip in upper case ("SAVE"); null when none.
+inline QAction* ToolbarButton(const MainWindow& w, const QString& tip) {
+  for (QAction* button : w.ToolBar()->actions()) {
+    if (!button->isSeparator() && button->toolTip().toUpper() == tip) return button;
+  }
+  return nullptr;
 }
 
 // A print service that keeps what it was given, so tests need no printer.

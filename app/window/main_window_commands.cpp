@@ -1,0 +1,81 @@
+// Commands of the main window: what a new listing changes in the window, the
+// reference tables, the command states and the recent files.
+#include <QLabel>
+
+#include "brevin/reports.h"
+#include "dialogs/debug_window.h"
+#include "document/document_controller.h"
+#include "brevin/engine.h"
+#include "listing/listing_navigator.h"
+#include "listing/outline_dock.h"
+#include "window/main_window.h"
+#include "window/prompt.h"
+#include "window/settings_store.h"
+#include "window/shell_support.h"
+
+namespace brevin {
+
+void MainWindow::ShowListed(const QString& path) {
+  navigator_->Outline()->NameObjects(document_->ObjectNames());
+  UpdateCaption();
+  SetStatusPanel(0, path);
+  SetStatusPanel(1, QString::fromStdString(document_->analysis()->sizeText));
+  SetListingCommands();
+  AddRecentFile(path);
+}
+
+void MainWindow::SetListingCommands() {
+  // The toolbar's Save, Print, Copy and Find are these same actions.
+  for (Command command : {Command::Save, Command::SaveAs, Command::Print, Command::PrintWithSource, Command::Copy,
+                          Command::SelectAll, Command::Find, Command::FindNext, Command::ExportPdf}) {
+    Action(command)->setEnabled(true);
+  }
+}
+
+void MainWindow::ShowReferenceCommands() {
+  for (Command command : {Command::Save, Command::SaveAs, Command::PrintWithSource, Command::DownloadRun,
+                          Command::DownloadToEeprom, Command::DownloadToRam}) {
+    Action(command)->setEnabled(false);
+  }
+  for (Command command :
+       {Command::Print, Command::Copy, Command::SelectAll, Command::Find, Command::FindNext, Command::ExportPdf}) {
+    Action(command)->setEnabled(true);
+  }
+}
+
+void MainWindow::ShowSpinOpcodes() {
+  document_->ShowReference(SpinOpcodesReport(document_->engine().SeenOpcodes()));
+}
+
+void MainWindow::ShowSpinEffects() { document_->ShowReference(SpinEffectsReport()); }
+
+void MainWindow::ShowAsmbOpcodes() { document_->ShowReference(AsmOpcodesReport()); }
+
+void MainWindow::ShowImageFlags() { document_->ShowReference(document_->engine().ListImageFlags()); }
+
+void MainWindow::AddRecentFile(const QString& path) {
+  brevin::AddRecentFile(recentFiles_, path);
+  RebuildRecentMenu();
+}
+
+RecentMenu MainWindow::RecentMenuItems() const {
+  RecentMenu menu;
+  for (int i = 0; i < kMruMenuItems; ++i) {
+    menu.items[static_cast<std::size_t>(i)] = Action(Nth(Command::RecentFile1, i));
+  }
+  menu.separator = Action(Command::RecentFilesSeparator);
+  menu.flush = Action(Command::FlushRecentFiles);
+  return menu;
+}
+
+void MainWindow::RebuildRecentMenu() { brevin::RebuildRecentMenu(recentFiles_, RecentMenuItems()); }
+
+void MainWindow::AskToFlushRecentFiles() {
+  const MessageAnswer answer = Prompt(ProductTitleText(), "Are you sure you want to flush the Files Used List ?",
+                                      MessageButtons::YesNo, MessageIcon::Question);
+  if (answer != MessageAnswer::Yes) return;
+  brevin::FlushRecentFiles(store_, recentFiles_);
+  RebuildRecentMenu();
+}
+
+}  // namespace brevin
