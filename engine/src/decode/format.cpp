@@ -2,6 +2,8 @@
 // for operands. The decoder reads the operands' bytes into values; this walk
 // appends their texts (listing pass) or sets marks from them (tracing pass).
 // Data lines, the header and object links run it with their own templates.
+#include <algorithm>
+
 #include "brevin/text.h"
 #include "brevin/version_text.h"
 #include "decode/spin_instruction.h"
@@ -113,14 +115,30 @@ void Disassembler::AnnotateSize(std::uint32_t sizeFlag) {
 }
 
 ByteSource Disassembler::CellSource() const {
-  return ByteSource{&Image, [](const void* cells, std::int64_t address) {
-                      return (*static_cast<const ZeroedCells*>(cells))[static_cast<std::size_t>(address)];
-                    },
-                    ReadLimit};
+  return ByteSource{nullptr, Image.data(), ReadLimit};
 }
 
 void Disassembler::ConsumeBytes(std::int64_t from, std::int64_t to) {
-  for (ReadCursor = from; ReadCursor < to;) ReadByte();
+  // As ReadByte would for each address: only bytes in the image up to the limit count.
+  const std::int64_t last = std::min<std::int64_t>(std::min<std::int64_t>(to - 1, ReadLimit), kLastAddress);
+  if (ListingPass) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (std::int64_t at = std::max<std::int64_t>(from, 0); at <= last; ++at) {
+      const std::uint32_t value = Image[static_cast<std::size_t>(at)] & 0xFFu;
+      if (!InstrBytes.empty()) InstrBytes.push_back(' ');
+      InstrBytes.push_back(kDigits[value >> 4]);
+      InstrBytes.push_back(kDigits[value & 0xF]);
+    }
+  } else {
+    // A byte read as part of a Spin instruction inherits the Spin mark.
+    for (std::int64_t at = std::max<std::int64_t>(from, 1); at <= last; ++at) {
+      if (const std::uint32_t spin = Image[static_cast<std::size_t>(at - 1)] & flag::Spin) {
+        Image[static_cast<std::size_t>(at)] |= spin;
+        NoteCellWritten(at);
+      }
+    }
+  }
+  ReadCursor = to;
 }
 
 void Disassembler::InterpretFormat(std::int64_t address, std::string_view format) {

@@ -17,7 +17,8 @@ class Cursor {
   std::uint32_t Byte() {
     const std::int64_t at = at_++;
     if (at < 0 || at > kLastAddress || at > source_.limit) return 0;
-    return source_.byteAt(source_.context, at) & 0xFFu;
+    const auto index = static_cast<std::size_t>(at);
+    return source_.bytes != nullptr ? source_.bytes[index] : source_.cells[index] & 0xFFu;
   }
   std::uint32_t Word() {
     const std::uint32_t low = Byte();
@@ -57,6 +58,9 @@ std::uint32_t UnpackConstant(std::uint32_t p) {
   return value;
 }
 
+// An operand of that kind and value, its other fields cleared.
+SpinOperand Op(SpinOperandKind kind, std::int64_t value) { return SpinOperand{kind, value, 0, 0, 0, false, false}; }
+
 // Appends an operand read up to the cursor; false (and the instruction marked
 // truncated) when the read went past the end, which ends the walk.
 bool Add(SpinInstruction& ins, const Cursor& cursor, SpinOperand operand) {
@@ -69,36 +73,95 @@ bool Add(SpinInstruction& ins, const Cursor& cursor, SpinOperand operand) {
   return true;
 }
 
-void Walk(Cursor& cursor, std::string_view format, std::uint32_t opcode, SpinInstruction& ins) {
+// One operand read of a template: its letter, and for "k" the constant's form
+// and byte count digit. The reads of a template, in order, are its plan.
+struct Read {
+  char letter = 0;
+  char form = 0;
+  char sizeDigit = 0;
+};
+
+struct Plan {
+  std::array<Read, 6> reads{};
+  std::size_t count = 0;
+  bool transfers = false;  // "a", "c", "p" or "*" in the template
+};
+
+// What a template reads, in order: the letters that read bytes (or take the
+// opcode's offset); literal text and the letters without operands drop out.
+Plan PlanOf(std::string_view format) {
+  Plan plan;
+  auto add = [&](Read read) {
+    if (plan.count < plan.reads.size()) plan.reads[plan.count++] = read;
+  };
   for (std::size_t i = 0; i < format.size(); ++i) {
     switch (format[i]) {
-      case 'a': {
-        ins.transfers = true;
-        const std::int32_t offset = cursor.JumpOffset();
-        if (!Add(ins, cursor, {SpinOperandKind::JumpOffset, offset})) return;
+      case 'a':
+      case 'c':
+        plan.transfers = true;
+        add({format[i]});
         break;
-      }
-      case 'c': {
-        ins.transfers = true;
-        const std::uint32_t n = cursor.Byte();
-        if (!Add(ins, cursor, {SpinOperandKind::MethodIndex, n})) return;
+      case 'p':
+        plan.transfers = true;
+        add({'p'});
+        if (i + 1 < format.size() && format[i + 1] == '[') i += 2;
         break;
-      }
-      case 'd': {
-        SpinOperand operand{SpinOperandKind::Variable, opcode & 0x1C};
-        operand.fromOpcode = true;
-        if (!Add(ins, cursor, operand)) return;
-        break;
-      }
+      case 'd':
+      case 'r':
+      case 'v':
+      case 'x':
+      case 'y': add({format[i]}); break;
       case 'f':
         if (i + 1 < format.size()) ++i;
         break;
       case 'k': {
-        const char form = i + 1 < format.size() ? format[++i] : '\0';
-        SpinOperand operand{SpinOperandKind::Constant, 0};
-        operand.form = form;
+        Read read{'k', i + 1 < format.size() ? format[++i] : '\0'};
+        switch (read.form) {
+          case '1': case '2': case '3': case '4': case 'c': case 's': case 'p': break;
+          case '<': read.sizeDigit = i + 1 < format.size() ? format[++i] : '\0'; break;
+          default: continue;  // no constant follows the letter
+        }
+        add(read);
+        break;
+      }
+      case '#':
+        if (i + 1 < format.size() && format[i + 1] == '#') ++i;
+        break;
+      case '*': plan.transfers = true; break;
+      default: break;
+    }
+  }
+  return plan;
+}
+
+// Reads the operands of a plan; stops at the first read past the end.
+void Run(Cursor& cursor, const Plan& plan, std::uint32_t opcode, SpinInstruction& ins) {
+  ins.transfers = plan.transfers;
+  for (std::size_t r = 0; r < plan.count; ++r) {
+    const Read& read = plan.reads[r];
+    switch (read.letter) {
+      case 'a': {
+        const std::int32_t offset = cursor.JumpOffset();
+        if (!Add(ins, cursor, Op(SpinOperandKind::JumpOffset, offset))) return;
+        break;
+      }
+      case 'c': {
+        const std::uint32_t n = cursor.Byte();
+        if (!Add(ins, cursor, Op(SpinOperandKind::MethodIndex, n))) return;
+        break;
+      }
+      case 'd': {
+        SpinOperand operand = Op(SpinOperandKind::Variable, opcode & 0x1C);
+        operand.fromOpcode = true;
+        if (!Add(ins, cursor, operand)) return;
+        break;
+      }
+      case 'k': {
+        SpinOperand operand = Op(SpinOperandKind::Constant, 0);
+        operand.form = read.form;
+        operand.sizeDigit = read.sizeDigit;
         std::uint32_t value = 0;
-        switch (form) {
+        switch (read.form) {
           case '1':
           case 'c': value = cursor.Byte(); break;
           case '2': value = cursor.Word(); break;
@@ -106,35 +169,31 @@ void Walk(Cursor& cursor, std::string_view format, std::uint32_t opcode, SpinIns
           case '4':
           case 's': value = cursor.Long(); break;
           case '<': {
-            operand.sizeDigit = i + 1 < format.size() ? format[++i] : '\0';
-            const int count = operand.sizeDigit >= '2' && operand.sizeDigit <= '4' ? operand.sizeDigit - '0' : 1;
+            const int count = read.sizeDigit >= '2' && read.sizeDigit <= '4' ? read.sizeDigit - '0' : 1;
             for (int n = 0; n < count; ++n) value = value << 8 | cursor.Byte();  // most significant first
             break;
           }
-          case 'p': {
+          default: {  // 'p'
             const std::uint32_t packed = cursor.Byte();
             value = UnpackConstant(packed);
             operand.wrong = (packed & 0x80) != 0;
             break;
           }
-          default: continue;  // no constant follows the letter
         }
         operand.value = value;
         if (!Add(ins, cursor, operand)) return;
         break;
       }
       case 'p': {
-        ins.transfers = true;
         const std::uint32_t object = cursor.Byte();
-        if (!Add(ins, cursor, {SpinOperandKind::ObjectIndex, object})) return;
-        if (i + 1 < format.size() && format[i + 1] == '[') i += 2;
+        if (!Add(ins, cursor, Op(SpinOperandKind::ObjectIndex, object))) return;
         const std::uint32_t method = cursor.Byte();
-        if (!Add(ins, cursor, {SpinOperandKind::ObjectMethod, method})) return;
+        if (!Add(ins, cursor, Op(SpinOperandKind::ObjectMethod, method))) return;
         break;
       }
       case 'r': {
         const std::uint32_t reg = cursor.Byte();
-        if (!Add(ins, cursor, {SpinOperandKind::Register, reg})) return;
+        if (!Add(ins, cursor, Op(SpinOperandKind::Register, reg))) return;
         switch (reg >> 5) {
           case 4: ins.mnemonic = "PUSH"; break;
           case 5: ins.mnemonic = "POP"; break;
@@ -147,24 +206,19 @@ void Walk(Cursor& cursor, std::string_view format, std::uint32_t opcode, SpinIns
         const std::uint32_t b1 = cursor.Byte();
         std::int64_t offset = b1;
         if (b1 & 0x80) offset = static_cast<std::int64_t>((b1 & 0x7F) << 8 | cursor.Byte());
-        if (!Add(ins, cursor, {SpinOperandKind::Variable, offset})) return;
+        if (!Add(ins, cursor, Op(SpinOperandKind::Variable, offset))) return;
         break;
       }
       case 'x': {
         const std::uint32_t value = cursor.Long();
-        if (!Add(ins, cursor, {SpinOperandKind::HubLong, value})) return;
+        if (!Add(ins, cursor, Op(SpinOperandKind::HubLong, value))) return;
         break;
       }
-      case 'y': {
+      default: {  // 'y'
         const std::uint32_t mode = cursor.Byte();
-        if (!Add(ins, cursor, {SpinOperandKind::ClockMode, mode})) return;
+        if (!Add(ins, cursor, Op(SpinOperandKind::ClockMode, mode))) return;
         break;
       }
-      case '#':
-        if (i + 1 < format.size() && format[i + 1] == '#') ++i;
-        break;
-      case '*': ins.transfers = true; break;
-      default: break;
     }
   }
 }
@@ -184,8 +238,26 @@ SpinFlow FlowOf(std::string_view op) {
   return SpinFlow::Other;
 }
 
-std::uint32_t PlainByteAt(const void* context, std::int64_t address) {
-  return static_cast<const std::uint8_t*>(context)[address];
+// What each opcode's template reads and how the opcode passes control on,
+// worked out once from the opcode table.
+struct OpcodePlans {
+  std::array<Plan, 256> plans{};
+  std::array<SpinFlow, 256> flows{};
+  std::array<bool, 256> assigns{};  // the table names it USING
+};
+
+const OpcodePlans& PlansOfOpcodes() {
+  static const OpcodePlans table = [] {
+    OpcodePlans t;
+    const SpinTables& tables = SharedTables().Spin;
+    for (std::size_t op = 0; op < 256; ++op) {
+      t.plans[op] = PlanOf(tables.SpinOpcodeTable[op].OperandFormat);
+      t.flows[op] = t.plans[op].transfers ? FlowOf(tables.SpinOpcodeTable[op].Mnemonic) : SpinFlow::Next;
+      t.assigns[op] = tables.SpinOpcodeTable[op].Mnemonic == "USING";
+    }
+    return t;
+  }();
+  return table;
 }
 
 }  // namespace
@@ -200,7 +272,7 @@ const SpinOperand* SpinInstruction::Find(SpinOperandKind kind) const {
 void DecodeTemplate(const ByteSource& source, std::string_view format, std::int64_t address, std::uint32_t opcode,
                     SpinInstruction& into) {
   Cursor cursor(source, address);
-  Walk(cursor, format, opcode, into);
+  Run(cursor, PlanOf(format), opcode, into);
   into.end = cursor.at();
 }
 
@@ -214,25 +286,27 @@ SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address) {
   ins.mnemonic = entry.Mnemonic;
   ins.format = entry.OperandFormat;
   ins.truncated = cursor.PastEnd();
-  if (!ins.truncated) Walk(cursor, ins.format, ins.opcode, ins);
-  if (ins.mnemonic == "USING" && !cursor.PastEnd()) {
+  const OpcodePlans& plans = PlansOfOpcodes();
+  if (!ins.truncated) Run(cursor, plans.plans[ins.opcode], ins.opcode, ins);
+  const bool assigns = plans.assigns[ins.opcode] || (ins.mnemonic.size() == 5 && ins.mnemonic == "USING");
+  if (assigns && !cursor.PastEnd()) {
     const std::uint32_t effect = cursor.Byte();
-    if (Add(ins, cursor, {SpinOperandKind::Effect, effect})) {
+    if (Add(ins, cursor, Op(SpinOperandKind::Effect, effect))) {
       // The repeat effects carry the jump back to the loop's start.
       std::string_view name = tables.SpinEffectNames[effect & 0x7F];
       if (name == "RPTINCJ" || name == "RPTADDJ") {
         const std::int32_t offset = cursor.JumpOffset();
-        Add(ins, cursor, {SpinOperandKind::EffectJump, offset});
+        Add(ins, cursor, Op(SpinOperandKind::EffectJump, offset));
       }
     }
   }
   ins.end = cursor.at();
-  if (ins.transfers) ins.flow = FlowOf(ins.mnemonic);
+  if (ins.transfers) ins.flow = plans.flows[ins.opcode];
   return ins;
 }
 
 SpinInstruction DecodeSpin(std::span<const std::uint8_t> bytes, std::int64_t address) {
-  const ByteSource source{bytes.data(), &PlainByteAt, static_cast<std::int64_t>(bytes.size()) - 1};
+  const ByteSource source{bytes.data(), nullptr, static_cast<std::int64_t>(bytes.size()) - 1};
   return DecodeSpin(source, address);
 }
 

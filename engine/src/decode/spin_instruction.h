@@ -45,13 +45,13 @@ enum class SpinFlow : std::uint8_t {
 };
 
 struct SpinOperand {
-  SpinOperandKind kind = SpinOperandKind::Constant;
-  std::int64_t value = 0;     // the decoded number (offsets signed)
-  std::int64_t end = 0;       // the address after the operand's last byte
-  char form = 0;              // Constant: the template's form character (1-4, <, p, c, s)
-  char sizeDigit = 0;         // Constant "<n": the byte count digit
-  bool wrong = false;         // Constant "p": a packed byte with its top bit set
-  bool fromOpcode = false;    // Variable "d": the offset is bits 4..2 of the opcode
+  SpinOperandKind kind;
+  std::int64_t value;  // the decoded number (offsets signed)
+  std::int64_t end;    // the address after the operand's last byte
+  char form;           // Constant: the template's form character (1-4, <, p, c, s)
+  char sizeDigit;      // Constant "<n": the byte count digit
+  bool wrong;          // Constant "p": a packed byte with its top bit set
+  bool fromOpcode;     // Variable "d": the offset is bits 4..2 of the opcode
 };
 
 struct SpinInstruction {
@@ -59,7 +59,9 @@ struct SpinInstruction {
   std::uint32_t opcode = 0;
   std::string_view mnemonic;  // the table's, or PUSH/POP/USING/? chosen by a register byte
   std::string_view format;    // the opcode's operand template
-  std::array<SpinOperand, 6> operands{};
+  // The first operandCount are decoded; the rest are left unset (no template
+  // reads more than four, with the effect byte and its jump).
+  std::array<SpinOperand, 6> operands;
   std::size_t operandCount = 0;
   std::int64_t end = 0;        // the address after the last byte read (past the limit when truncated)
   bool truncated = false;      // a read went past the last readable address
@@ -70,11 +72,12 @@ struct SpinInstruction {
   const SpinOperand* Find(SpinOperandKind kind) const;
 };
 
-// Where the decoders read bytes: byteAt is asked only for addresses 0..limit.
+// Where the decoders read bytes: plain bytes, or cells that hold a byte in
+// their low 8 bits (the engine's image); read only at addresses 0..limit.
 struct ByteSource {
-  const void* context = nullptr;
-  std::uint32_t (*byteAt)(const void* context, std::int64_t address) = nullptr;
-  std::int64_t limit = -1;  // the last address that may be read
+  const std::uint8_t* bytes = nullptr;
+  const std::uint32_t* cells = nullptr;  // used when bytes is null
+  std::int64_t limit = -1;               // the last address that may be read
 };
 
 // Decodes the operands of a template starting at address; opcode supplies the

@@ -185,10 +185,15 @@ class WindowTests : public QObject {
     QVERIFY(!w->Action(Command::SaveAs)->isEnabled());
     QCOMPARE(w->RecentFiles(), QStringList({good}));
 
-    // Answered Yes, or with warnings inhibited, the image is listed.
+    // Answered Yes, or with warnings inhibited, the image is listed; the notice
+    // that came before the question is not shown again by the second load.
+    prompt.asked.clear();
     prompt.answers.enqueue(MessageAnswer::Yes);
     w->Document().OpenFile(bad);
     QCOMPARE(w->Document().LastFile(), bad);
+    QCOMPARE(prompt.Count("Cannot find source file\r\n\r\n"), 1);
+    QCOMPARE(prompt.Count(bad + "\r\n\r\nThe file checksum is not as expected."), 1);
+    QVERIFY(prompt.asked.first().text.startsWith("Cannot find source file"));
     QVERIFY(w->Action(Command::SaveAs)->isEnabled());
     w->Document().OpenFile(good);
     w->Action(Command::InhibitWarnings)->trigger();
