@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "brevin/text.h"
-#include "decode/spin_instruction.h"
+#include "brevin/spin_instruction.h"
 #include "test_support.h"
 
 namespace brevin {

@@ -2,7 +2,7 @@
 // then either marks the image (tracing) or becomes one listing line (listing
 // pass).
 #include "brevin/text.h"
-#include "decode/asm_instruction.h"
+#include "brevin/asm_instruction.h"
 #include "disassembler.h"
 
 namespace brevin {

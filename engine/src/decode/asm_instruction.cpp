@@ -1,6 +1,6 @@
 // Assembler decoding to values: the opcode table's choice text picks the form,
 // whose letters become the operands.
-#include "decode/asm_instruction.h"
+#include "brevin/asm_instruction.h"
 
 #include "isa/tables.h"
 

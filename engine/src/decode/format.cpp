@@ -6,7 +6,7 @@
 
 #include "brevin/text.h"
 #include "brevin/version_text.h"
-#include "decode/spin_instruction.h"
+#include "brevin/spin_instruction.h"
 #include "disassembler.h"
 #include "isa/tables.h"
 

@@ -2,7 +2,7 @@
 // and the operand template that the interpreter runs.
 #include "brevin/text.h"
 #include "brevin/version_text.h"
-#include "decode/spin_instruction.h"
+#include "brevin/spin_instruction.h"
 #include "disassembler.h"
 
 namespace brevin {

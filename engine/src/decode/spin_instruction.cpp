@@ -1,5 +1,5 @@
 // Spin decoding to values: the template walk that reads each operand's bytes.
-#include "decode/spin_instruction.h"
+#include "brevin/spin_instruction.h"
 
 #include "brevin/hub_memory.h"
 #include "isa/tables.h"

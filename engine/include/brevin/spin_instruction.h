@@ -3,7 +3,8 @@
 // ("USING") with its jump. The operand template of the opcode table says what
 // each byte is; the same walk decodes the templates of data lines and the
 // header. Decoding reads bytes and nothing else: naming, marking and folding
-// work on the value afterwards.
+// work on the value afterwards, and any caller may decode bytes of its own
+// (DecodeSpin over a span) without an engine.
 #pragma once
 
 #include <array>
