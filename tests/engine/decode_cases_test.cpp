@@ -5,8 +5,10 @@
 // A line reads "[option ...] BYTES = TEXT": BYTES are hex bytes in image order
 // (an assembler long is four bytes, least significant first), TEXT is the
 // opcode column without its leading blanks, then "|" and the operand column
-// when it is not empty. Options: "labels" (names instead of numbers),
-// "no-fold-effects", "cast". Blank lines and lines starting with "#" are skipped.
+// when it is not empty. Options, named as brevin-cli's switches: "labels"
+// (names instead of numbers), "no-fold-effects", "cast", "force-hash" and
+// "default-long" ("Default Long Variables" checked: long sizes are written).
+// Blank lines and lines starting with "#" are skipped.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -77,6 +79,8 @@ class DecodeCases : public ::testing::Test {
       if (option == "labels") e.Opt.ShowLabels = true;
       else if (option == "no-fold-effects") e.Opt.FoldEffects = false;
       else if (option == "cast") e.Opt.CastVariables = true;
+      else if (option == "force-hash") e.Opt.ForceHash = true;
+      else if (option == "default-long") e.DefaultLong = false;
       else ADD_FAILURE() << "line " << c.line << ": unknown option " << option;
     }
     e.ListingPass = true;

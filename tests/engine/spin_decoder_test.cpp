@@ -1,5 +1,6 @@
-// Decoding single Spin instructions: offsets, constants, variables, registers,
-// effects, and the option switches that change their text.
+// Decoding single Spin instructions where a case needs more than a line of
+// tests/data/decode/spin.txt: the values behind jump offsets and constants,
+// the push history the tracer reads, and the clock mode texts.
 #include <gtest/gtest.h>
 
 #include "brevin/engine.h"
@@ -66,57 +67,6 @@ TEST_F(SpinDecodeTest, PackedAndMostSignificantFirstConstants) {
   Decode({0x39, 0x12, 0x34});
   EXPECT_EQ(e.OperandValue, 0x1234);
   EXPECT_EQ(e.LineOperand, "4660");
-}
-
-TEST_F(SpinDecodeTest, HashLiteralsAndForceHash) {
-  Decode({0x38, 0x07});
-  EXPECT_EQ(Text(), "PUSH|7");
-  e.Opt.ForceHash = true;
-  Decode({0x38, 0x07});
-  EXPECT_EQ(Text(), "PUSH|#7");
-  e.Opt.ForceHash = false;
-  Decode({0x43});  // PUSH ##VAR+dl
-  EXPECT_EQ(Text(), "PUSH|#VAR+0");
-}
-
-TEST_F(SpinDecodeTest, VariableSizesUnderDefaultLongAndCasts) {
-  Decode({0x48});  // PUSH VAR+8 long
-  EXPECT_EQ(e.LineOperand, "VAR+8");
-  e.DefaultLong = false;
-  Decode({0x48});
-  EXPECT_EQ(e.LineOperand, "VAR+8.LONG");
-  e.Opt.CastVariables = true;
-  Decode({0x48});
-  EXPECT_EQ(e.LineOperand, "LONG(VAR+8)");
-  Decode({0x4B});  // PUSH ##VAR+8: the hash stays outside the cast
-  EXPECT_EQ(e.LineOperand, "#LONG(VAR+8)");
-  Decode({0xA9, 0x0C});  // PUSH VAR+vw: word-sized variable at offset 12
-  EXPECT_EQ(e.LineOperand, "WORD(VAR+12)");
-}
-
-TEST_F(SpinDecodeTest, RegisterOperations) {
-  Decode({0x3F, 0x94});
-  EXPECT_EQ(Text(), "PUSH|OUTA");
-  Decode({0x3F, 0xF0});
-  EXPECT_EQ(e.LineOpcode, "?");
-  e.DefaultLong = false;
-  Decode({0x3F, 0x83});  // a general register keeps its size annotation
-  EXPECT_EQ(Text(), "PUSH|MEM+3.LONG");
-}
-
-TEST_F(SpinDecodeTest, EffectBytesFoldedAndUnfolded) {
-  Decode({0x46, 0x2C});  // USING VAR+4 with post-increment
-  EXPECT_EQ(Text(), "INC|VAR+4");
-  Decode({0x46, 0xCC});
-  EXPECT_EQ(Text(), "PUSH|VAR+4 ADD");
-  e.Opt.FoldEffects = false;
-  Decode({0x46, 0xCC});
-  EXPECT_EQ(Text(), "USING|VAR+4 PUSH ADD");
-  Decode({0x46, 0x01});
-  EXPECT_EQ(Text(), "USING|VAR+4 **** $01");
-  e.Opt.FoldEffects = true;
-  Decode({0x46, 0x02, 0x05});  // repeat-increment effect with its jump
-  EXPECT_EQ(Text(), "RPTINCJ|VAR+4, +5");
 }
 
 TEST_F(SpinDecodeTest, PushHistoryKeepsSmallConstantsOfOperandInstructions) {
