@@ -1,6 +1,7 @@
 // Decoding single Spin instructions where a case needs more than a line of
 // tests/data/decode/spin.txt: the values behind jump offsets and constants,
-// the push history the tracer reads, and the clock mode texts.
+// the push history the tracer reads, clock mode texts, instructions cut off by
+// the end of the image and the marks tracing leaves.
 #include <gtest/gtest.h>
 
 #include "brevin/engine.h"
