@@ -22,6 +22,7 @@
 #include "brevin/options.h"
 #include "brevin/asm_instruction.h"
 #include "brevin/spin_instruction.h"
+#include "decode/spin_decoding.h"
 #include "image/image_flags.h"
 #include "isa/tables.h"
 #include "listing/line_queue.h"

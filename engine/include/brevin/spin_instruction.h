@@ -4,7 +4,7 @@
 // each byte is; the same walk decodes the templates of data lines and the
 // header. Decoding reads bytes and nothing else: naming, marking and folding
 // work on the value afterwards, and any caller may decode bytes of its own
-// (DecodeSpin over a span) without an engine.
+// without an engine.
 #pragma once
 
 #include <array>
@@ -73,22 +73,8 @@ struct SpinInstruction {
   const SpinOperand* Find(SpinOperandKind kind) const;
 };
 
-// Where the decoders read bytes: plain bytes, or cells that hold a byte in
-// their low 8 bits (the engine's image); read only at addresses 0..limit.
-struct ByteSource {
-  const std::uint8_t* bytes = nullptr;
-  const std::uint32_t* cells = nullptr;  // used when bytes is null
-  std::int64_t limit = -1;               // the last address that may be read
-};
-
-// Decodes the operands of a template starting at address; opcode supplies the
-// "d" offsets. Stops at the first read past the limit (truncated).
-void DecodeTemplate(const ByteSource& source, std::string_view format, std::int64_t address, std::uint32_t opcode,
-                    SpinInstruction& into);
-
-// Decodes the Spin instruction at address with the built-in opcode table.
-SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address);
-// The same over plain bytes: address 0 is bytes[0], and nothing past them is read.
+// Decodes the Spin instruction at address over plain bytes with the built-in
+// opcode table: address 0 is bytes[0], and nothing past them is read.
 SpinInstruction DecodeSpin(std::span<const std::uint8_t> bytes, std::int64_t address);
 
 }  // namespace brevin

@@ -1,5 +1,5 @@
 // Spin decoding to values: the template walk that reads each operand's bytes.
-#include "brevin/spin_instruction.h"
+#include "decode/spin_decoding.h"
 
 #include "brevin/hub_memory.h"
 #include "isa/tables.h"
@@ -288,7 +288,8 @@ SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address) {
   ins.truncated = cursor.PastEnd();
   const OpcodePlans& plans = PlansOfOpcodes();
   if (!ins.truncated) Run(cursor, plans.plans[ins.opcode], ins.opcode, ins);
-  const bool assigns = plans.assigns[ins.opcode] || (ins.mnemonic.size() == 5 && ins.mnemonic == "USING");
+  // A register byte may turn the instruction into an assignment (USING).
+  const bool assigns = plans.assigns[ins.opcode] || ins.mnemonic == "USING";
   if (assigns && !cursor.PastEnd()) {
     const std::uint32_t effect = cursor.Byte();
     if (Add(ins, cursor, Op(SpinOperandKind::Effect, effect))) {
