@@ -30,6 +30,17 @@ VarSpace BaseBefore(std::string_view format, std::size_t letter, bool& known) {
   return kMem;
 }
 
+// Whether the template interpreter gives the character a meaning of its own.
+constexpr bool IsTemplateLetter(char ch) {
+  switch (ch) {
+    case 'a': case 'b': case 'w': case 'l': case 'c': case 'd': case 'f': case 'k': case 'm':
+    case 'p': case 'r': case 'u': case 'v': case 'x': case 'y': case '#': case '*': case ',':
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Number of hex digits the "$" form of a constant shows, by its form character.
 int HexDigitsForForm(char form, char sizeDigit, std::uint32_t value) {
   switch (form) {
@@ -371,9 +382,14 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
         break;
       case '*': break;  // the instruction transfers control; nothing is written
       case ',': append(", "); break;
-      default:
-        if (listing) LineOperand.push_back(ch);
+      default: {
+        // Literal template text: append the whole run up to the next letter at once.
+        std::size_t end = i + 1;
+        while (end < format.size() && !IsTemplateLetter(format[end])) ++end;
+        if (listing) LineOperand.append(format.data() + i, end - i);
+        i = end - 1;
         break;
+      }
     }
   }
 }
