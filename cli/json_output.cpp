@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <concepts>
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -158,6 +159,30 @@ void JsonWriter::String(std::string_view s) {
   buffer_ += '"';
 }
 
+// The instruction keys of a code line: its bytes as hex digits (as many as the
+// image holds from the line's address), their count, the mnemonic and operands.
+void WriteInstructionFields(JsonWriter& w, const std::vector<std::uint8_t>& image, std::int32_t address,
+                            const ListingLine& line) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const std::size_t from = static_cast<std::size_t>(std::max(address, 0));
+  const std::size_t to = std::min(image.size(), from + static_cast<std::size_t>(line.size));
+  w.Raw(",\"bytes\":\"");
+  for (std::size_t i = from; i < to; ++i) {
+    const char pair[2] = {kDigits[image[i] >> 4], kDigits[image[i] & 0xF]};
+    w.Raw(std::string_view(pair, 2));
+  }
+  w.Raw("\",\"size\":");
+  w.Int(to > from ? to - from : 0);
+  if (!line.condition().empty()) {
+    w.Raw(",\"condition\":");
+    w.String(line.condition());
+  }
+  w.Raw(",\"mnemonic\":");
+  w.String(line.mnemonic());
+  w.Raw(",\"operands\":");
+  w.String(line.operands());
+}
+
 void Write(const Analysis& a, JsonWriter& w) {
   const ImageInfo& im = a.image;
   w.Raw(R"({"format":"brevin-analysis","version":1,"image":{"path":)");
@@ -259,6 +284,7 @@ void Write(const Analysis& a, JsonWriter& w) {
     w.IntOrNull(l.cog);
     w.Raw(",\"defines\":");
     w.StringOrNull(l.defines);
+    if (l.size != 0 && l.address) WriteInstructionFields(w, a.image.bytes, *l.address, l);
     w.Raw(",\"refs\":[");
     for (std::size_t k = 0; k < l.refs.size(); ++k) {
       const LineReference& r = l.refs[k];

@@ -53,6 +53,11 @@ struct LineMark {
   std::int16_t cog = -1;  // -1: no cog register
   std::uint16_t labelStart = 0, labelLength = 0;
   std::uint16_t textStart = kNoText;  // where the opcode, operand and comment begin
+  // The opcode and operand fields as written (start column and length; length 0
+  // when the line has none) and the number of image bytes the line shows.
+  std::uint16_t opcodeStart = 0, opcodeLength = 0;
+  std::uint16_t operandStart = 0, operandLength = 0;
+  std::uint16_t byteCount = 0;
 };
 
 class Disassembler;

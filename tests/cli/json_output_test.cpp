@@ -99,6 +99,33 @@ std::string UnnamedLabelProblem(const Json& j) {
   return "";
 }
 
+// A code line's instruction keys: its bytes are the image's from its address,
+// and its mnemonic, condition and operands are words of its own text.
+std::string InstructionFieldProblem(const Json& j, const std::vector<std::uint8_t>& image) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  int codeLines = 0;
+  for (const Json& line : j["lines"]) {
+    if (!line.contains("size")) continue;
+    ++codeLines;
+    const std::string text = line["text"];
+    const std::size_t at = line["address"];
+    const std::size_t size = line["size"];
+    std::string hex;
+    for (std::size_t k = at; k < at + size && k < image.size(); ++k) {
+      hex += kDigits[image[k] >> 4];
+      hex += kDigits[image[k] & 0xF];
+    }
+    if (size == 0 || line["bytes"] != hex) return "bytes of: " + text;
+    const std::string mnemonic = line["mnemonic"], operands = line["operands"];
+    if (mnemonic.empty() || text.find(mnemonic) == std::string::npos) return "mnemonic of: " + text;
+    if (text.find(operands) == std::string::npos) return "operands of: " + text;
+    if (line.contains("condition") && text.find(line["condition"].get<std::string>() + " ") == std::string::npos) {
+      return "condition of: " + text;
+    }
+  }
+  return codeLines > 0 ? "" : "no code lines";
+}
+
 TEST(JsonOutput, EverySampleHasTheSchemaAndItsLinesAreTheListing) {
   std::vector<std::string> images;
   for (const auto& entry : std::filesystem::directory_iterator(kData)) {
@@ -127,6 +154,7 @@ TEST(JsonOutput, EverySampleHasTheSchemaAndItsLinesAreTheListing) {
     EXPECT_EQ(j["image"]["path"], images[i]);
     EXPECT_EQ(j["regions"].back()["end"], 32768);
     EXPECT_EQ(UnnamedLabelProblem(j), "") << images[i];
+    EXPECT_EQ(InstructionFieldProblem(j, test::ReadBytes(images[i])), "") << images[i];
   }
 }
 

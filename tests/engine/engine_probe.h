@@ -10,6 +10,20 @@ namespace brevin::test {
 class EngineProbe : public Disassembler {
  public:
   using Disassembler::Disassembler;
+
+  // A load hands its listing over to the result; the probe keeps a copy in the
+  // working state too, where the tests read it.
+  LoadResult LoadAndDisassemble(const std::string& path, bool autoReloaded, bool acceptChecksum = false) {
+    return KeepListing(Disassembler::LoadAndDisassemble(path, autoReloaded, acceptChecksum));
+  }
+  LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded,
+                              bool acceptChecksum = false) {
+    return KeepListing(Disassembler::DisassembleBytes(path, bytes, autoReloaded, acceptChecksum));
+  }
+  LoadResult KeepListing(LoadResult result) {
+    if (result.analysis) Listing = result.analysis->listing;
+    return result;
+  }
   using Disassembler::AnalyseImage; using Disassembler::WriteListing; using Disassembler::SetSection; using Disassembler::ListMarker;
   using Disassembler::ResetForLoad; using Disassembler::LoadImageBytes; using Disassembler::ByteAt; using Disassembler::WordAt;
   using Disassembler::LongAt; using Disassembler::FlagsAt; using Disassembler::HasFlag; using Disassembler::SetFlag;

@@ -33,6 +33,23 @@ struct ListingLine {
   // (npos on lines without one: titles, blanks, the symbol table).
   std::size_t labelStart = 0, labelEnd = 0;
   std::size_t textStart = std::string::npos;
+  // On a line of Spin or assembly code: the number of image bytes it stands for
+  // from its address on (all of a folded line's instructions) and spans of its
+  // text: the condition of an assembly line ("IF_Z", empty when always), the
+  // mnemonic, and the operands (an assembly line's with its effects). 0 and
+  // empty on every other line. Spans rather than views keep lines small.
+  struct Span {
+    std::uint16_t start = 0, length = 0;
+  };
+  std::uint16_t size = 0;
+  Span conditionSpan, mnemonicSpan, operandsSpan;
+
+  std::string_view condition() const { return Cut(conditionSpan); }
+  std::string_view mnemonic() const { return Cut(mnemonicSpan); }
+  std::string_view operands() const { return Cut(operandsSpan); }
+
+ private:
+  std::string_view Cut(Span s) const { return s.start < text.size() ? text.substr(s.start, s.length) : std::string_view(); }
 };
 
 enum class RegionKind { Header, ObjectTable, Spin, Asm, Data, Variables, Stack, Free };
@@ -77,6 +94,7 @@ struct ImageInfo {
   bool checksumOk = false;
   std::uint32_t clockFreq = 0, clockMode = 0;
   std::int32_t pbase = 0, vbase = 0, sbase = 0, pinit = 0, sinit = 0;
+  std::vector<std::uint8_t> bytes;  // the image as analysed (size bytes)
 };
 
 // Lines view the listing they belong to, so an analysis is never copied or moved.

@@ -184,6 +184,20 @@ void Disassembler::FormatLine(const LineFields& fields) {
     out.Put(operand.substr(skip - fromGap));
   };
 
+  // Where the opcode and operand land: putText(skip) starts the text skip
+  // characters in, so the fields sit at fixed distances from where it begins.
+  const auto markFields = [&](std::size_t skip) {
+    const std::size_t begin = out.Width();
+    const std::size_t opcodeFrom = std::min(skip, opcode.size());
+    mark.opcodeStart = static_cast<std::uint16_t>(begin);
+    mark.opcodeLength = static_cast<std::uint16_t>(opcode.size() - opcodeFrom);
+    const std::size_t operandSkip = skip > opcode.size() + gap ? skip - opcode.size() - gap : 0;
+    mark.operandStart = static_cast<std::uint16_t>(begin + (opcode.size() - opcodeFrom) + gap -
+                                                   std::min(gap, skip - opcodeFrom));
+    mark.operandLength = static_cast<std::uint16_t>(operand.size() - std::min(operandSkip, operand.size()));
+  };
+  if (!fields.bytes.empty()) mark.byteCount = static_cast<std::uint16_t>((fields.bytes.size() + 1) / 3);
+
   if (textLength != 0) {
     const std::size_t c = column + static_cast<std::size_t>(IndentLevel);
     if (out.Width() > c) {
@@ -196,13 +210,16 @@ void Disassembler::FormatLine(const LineFields& fields) {
         blanks = opcode.size() + gap + (inOperand == std::string_view::npos ? operand.size() : inOperand);
       }
       if (textLength >= excess && blanks >= excess) {
+        markFields(excess);
         putText(excess);
       } else {
         out.Put(" [2]");
+        markFields(0);
         putText(0);
       }
     } else {
       out.PadTo(c);
+      markFields(0);
       putText(0);
       mark.textStart = static_cast<std::uint16_t>(c);
     }

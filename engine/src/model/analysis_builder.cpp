@@ -25,6 +25,42 @@ constexpr std::array<bool, 256> kNameChars = [] {
 bool IsNameChar(char c) { return kNameChars[static_cast<unsigned char>(c)]; }
 
 // The lines of the listing as views into it, split at CR LF, with their marks.
+// The span of a field of a line without its surrounding blanks; empty where
+// the line is shorter.
+ListingLine::Span Field(std::string_view text, std::size_t start, std::size_t length) {
+  if (start >= text.size()) return {};
+  const std::string_view field = text.substr(start, length);
+  const std::size_t first = field.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const std::size_t last = field.find_last_not_of(' ');
+  return {static_cast<std::uint16_t>(start + first), static_cast<std::uint16_t>(last - first + 1)};
+}
+
+// An assembly line writes condition, mnemonic, operands and effects in one
+// field, and a data item (a long in an assembly block, a stack long) writes
+// its directive and value in the operand field alone: split them at the blanks.
+// The effects stay with the operands.
+void SplitInstructionField(ListingLine& line) {
+  const ListingLine::Span whole = line.mnemonicSpan.length != 0 ? line.mnemonicSpan : line.operandsSpan;
+  const std::string_view text = line.text;
+  std::size_t at = whole.start;
+  const std::size_t end = std::min<std::size_t>(whole.start + whole.length, text.size());
+  const auto word = [&]() {
+    const std::size_t from = at;
+    while (at < end && text[at] != ' ') ++at;
+    const ListingLine::Span w{static_cast<std::uint16_t>(from), static_cast<std::uint16_t>(at - from)};
+    while (at < end && text[at] == ' ') ++at;
+    return w;
+  };
+  ListingLine::Span first = word();
+  if (text.substr(first.start, 3) == "IF_" && at < end) {
+    line.conditionSpan = first;
+    first = word();
+  }
+  line.mnemonicSpan = first;
+  line.operandsSpan = {static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(end - at)};
+}
+
 std::vector<ListingLine> SplitLines(std::string_view listing, const std::vector<LineMark>& marks) {
   std::vector<ListingLine> lines;
   lines.reserve(marks.size() + 1);
@@ -52,6 +88,15 @@ std::vector<ListingLine> SplitLines(std::string_view listing, const std::vector<
       line.labelStart = std::min<std::size_t>(mark.labelStart, line.text.size());
       line.labelEnd = std::min<std::size_t>(mark.labelStart + mark.labelLength, line.text.size());
       if (mark.textStart != LineMark::kNoText) line.textStart = std::min<std::size_t>(mark.textStart, line.text.size());
+      if (mark.byteCount != 0 && (mark.opcodeLength != 0 || mark.operandLength != 0)) {
+        line.mnemonicSpan = Field(line.text, mark.opcodeStart, mark.opcodeLength);
+        line.operandsSpan = Field(line.text, mark.operandStart, mark.operandLength);
+        line.size = mark.byteCount;
+        if (line.mnemonicSpan.length == 0 || (mark.cog >= 0 && line.operandsSpan.length == 0)) {
+          SplitInstructionField(line);
+        }
+        if (line.mnemonicSpan.length == 0) line.size = 0;
+      }
     }
     from = end + kCrLf.size();
   }
@@ -115,15 +160,11 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
   using namespace flag;
   auto model = std::make_shared<Analysis>();
   Analysis& a = *model;
-  // Without the model nothing reads the engine's copy again: the text moves
-  // out instead of being copied (the next load reserves its buffer anew).
+  // Nothing reads the engine's copy again: the text moves out instead of being
+  // copied (the next load reserves its buffer anew).
   const bool wantsModel = host_.WantsModel();
-  if (wantsModel) {
-    a.listing = Listing;
-  } else {
-    a.listing = std::move(Listing);
-    Listing.clear();
-  }
+  a.listing = std::move(Listing);
+  Listing.clear();
   a.sizeText = SizeText;
   a.bytecodeListing = !Opt.ShowImage;
   a.image = ImageInfo{path,
@@ -135,11 +176,15 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
                       static_cast<std::int32_t>(VBASE),
                       static_cast<std::int32_t>(SBASE),
                       static_cast<std::int32_t>(PINIT),
-                      static_cast<std::int32_t>(SINIT)};
+                      static_cast<std::int32_t>(SINIT),
+                      {}};
   if (!wantsModel) {
     a.Index();
     return model;
   }
+  const std::int64_t analysed = std::clamp<std::int64_t>(size, 0, kImageSize);
+  a.image.bytes.resize(static_cast<std::size_t>(analysed));
+  for (std::size_t i = 0; i < a.image.bytes.size(); ++i) a.image.bytes[i] = static_cast<std::uint8_t>(Image[i] & 0xFFu);
 
   // Symbols: every numbered address, under the name the listing gives it; a
   // name given twice (a broken image can do that) stays with its first address.
@@ -316,6 +361,16 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
   a.regions.push_back(Region{runStart, kImageSize, run.kind, names[static_cast<std::size_t>(run.name)]});
 
   a.Index();
+  // Only lines of code keep their instruction fields; data items, markers and
+  // the header show bytes too but are not instructions.
+  for (ListingLine& line : a.lines) {
+    if (line.size == 0) continue;
+    const Region* region = line.address ? a.RegionAt(*line.address) : nullptr;
+    if (region == nullptr || (region->kind != RegionKind::Spin && region->kind != RegionKind::Asm)) {
+      line.conditionSpan = line.mnemonicSpan = line.operandsSpan = {};
+      line.size = 0;
+    }
+  }
   return model;
 }
 
