@@ -1,0 +1,315 @@
+// The DAT block of one object. Each place the Spin code starts a cog becomes
+// an assembly program: "org 0" there, then one line per long up to the last
+// long its code reaches or names as a register, then the rest as data. Code is
+// found by following the program's flow from cog register 0; the longs it
+// reaches are written as instructions when they reassemble to the same long,
+// every other long as "long". Registers the code names past the bytes that
+// follow it become "res" lines where that adds no bytes. Everything outside
+// the programs is written as data directives.
+#include "recovery/dat_section.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "brevin/asm_instruction.h"
+#include "recovery/asm_line.h"
+#include "recovery/dat_data.h"
+#include "recovery/spin_names.h"
+
+namespace brevin::recovery {
+
+namespace {
+
+constexpr std::int32_t kCogLongs = 0x1F0;  // registers a program can name by label
+
+std::string Hex(std::int32_t value, int digits) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%0*X", digits, static_cast<unsigned>(value));
+  return buffer;
+}
+
+// The instruction line of a program: label, condition, mnemonic, operands.
+std::string ProgramLine(const std::string& label, const std::string& condition, const std::string& op,
+                        const std::string& operands) {
+  constexpr std::size_t kConditionColumn = 13;
+  std::string prefix = condition;
+  prefix.append(prefix.size() < kConditionColumn ? kConditionColumn - prefix.size() : 1, ' ');
+  return SourceLine(label, prefix + op, operands);
+}
+
+bool IsRegisterKind(AsmOperandKind kind) {
+  switch (kind) {
+    case AsmOperandKind::Register:
+    case AsmOperandKind::ReturnRegister:
+    case AsmOperandKind::HiddenReturn:
+    case AsmOperandKind::Indirect:
+    case AsmOperandKind::JumpTarget:
+    case AsmOperandKind::ReturnTarget: return true;
+    default: return false;
+  }
+}
+
+struct Program {
+  std::int32_t start = 0;     // object offset of cog register 0
+  std::int32_t longs = 0;     // longs from start before the next program, the DAT's end or the cog's end
+  bool resAllowed = false;    // "res" lines after the longs add no bytes
+  std::vector<std::uint32_t> words;
+  std::vector<bool> code;
+  std::set<std::int32_t> registers;        // named by the code, below kCogLongs
+  std::map<std::int32_t, std::int32_t> calls;  // routine -> its return register
+  std::int32_t written = 0;   // longs written one per line
+};
+
+class DatWriter {
+ public:
+  explicit DatWriter(const DatSectionInput& in) : in_(in), object_{in.bytes, in.offset} {
+    begin_ = in.offset;
+    end_ = in.offset + static_cast<std::int32_t>(in.bytes.size());
+  }
+
+  DatSection Write() {
+    CollectReferences();
+    FindPrograms();
+    for (std::size_t p = 0; p < programs_.size(); ++p) Trace(programs_[p]);
+    for (std::size_t p = 0; p < programs_.size(); ++p) NamePrograms(p);
+    std::int32_t x = begin_;
+    for (std::size_t p = 0; p < programs_.size(); ++p) {
+      WriteData(x, programs_[p].start);
+      WriteProgram(programs_[p], p);
+      x = programs_[p].start + 4 * programs_[p].longs;
+    }
+    WriteData(x, end_);
+    return std::move(out_);
+  }
+
+ private:
+  const DatSectionInput& in_;
+  ObjectBytes object_;
+  std::int32_t begin_ = 0, end_ = 0;
+  DatSection out_;
+  SpinNameSet taken_;
+  std::map<std::int32_t, int> references_;  // offset -> size
+  std::vector<Program> programs_;
+  std::map<std::int32_t, std::string> names_;  // object offset -> label on a program long
+
+  void Inexact(const std::string& what) {
+    out_.exact = false;
+    if (!out_.difference.empty()) out_.difference += "; ";
+    out_.difference += what;
+  }
+
+  std::optional<std::string> ListingName(std::int32_t offset) const {
+    if (!in_.labelAt) return std::nullopt;
+    return in_.labelAt(in_.objectAddress + offset);
+  }
+
+  void CollectReferences() {
+    for (const DatReference& r : in_.references) {
+      const std::string where = "$" + Hex(r.offset, 4);
+      if (r.offset < begin_ || r.offset >= end_ || (r.size != 1 && r.size != 2 && r.size != 4)) {
+        Inexact("reference at " + where + " is outside the DAT bytes");
+        continue;
+      }
+      if (r.offset % r.size != 0) {
+        Inexact("reference at " + where + " is not aligned to its size " + std::to_string(r.size));
+        continue;
+      }
+      const auto [it, added] = references_.emplace(r.offset, r.size);
+      if (!added && it->second != r.size) {
+        Inexact("references at " + where + " use sizes " + std::to_string(it->second) + " and " +
+                std::to_string(r.size));
+      }
+    }
+  }
+
+  void FindPrograms() {
+    std::set<std::int32_t> starts;
+    for (const std::int32_t hub : in_.asmStarts) {
+      const std::int32_t offset = hub - in_.objectAddress;
+      if (offset >= begin_ && offset + 4 <= end_ && offset % 4 == 0) starts.insert(offset);
+    }
+    for (auto it = starts.begin(); it != starts.end(); ++it) {
+      Program p;
+      p.start = *it;
+      const std::int32_t limit = std::next(it) != starts.end() ? *std::next(it) : end_;
+      p.longs = std::min((limit - p.start) / 4, kCogLongs);
+      p.resAllowed = p.start + 4 * p.longs == limit && p.longs < kCogLongs;
+      for (std::int32_t k = 0; k < p.longs; ++k) {
+        const std::int32_t at = p.start + 4 * k;
+        p.words.push_back(static_cast<std::uint32_t>(object_.At(at)) |
+                          static_cast<std::uint32_t>(object_.At(at + 1)) << 8 |
+                          static_cast<std::uint32_t>(object_.At(at + 2)) << 16 |
+                          static_cast<std::uint32_t>(object_.At(at + 3)) << 24);
+      }
+      p.code.assign(static_cast<std::size_t>(p.longs), false);
+      programs_.push_back(std::move(p));
+    }
+  }
+
+  // Marks the longs reached from register 0 and notes the registers they name.
+  static void Trace(Program& p) {
+    std::vector<std::int32_t> work{0};
+    while (!work.empty()) {
+      const std::int32_t k = work.back();
+      work.pop_back();
+      if (k < 0 || k >= p.longs || p.code[static_cast<std::size_t>(k)]) continue;
+      p.code[static_cast<std::size_t>(k)] = true;
+      const std::uint32_t word = p.words[static_cast<std::size_t>(k)];
+      const AsmInstruction ins = DecodeAsm(word, true);
+      if (ins.mnemonic.empty()) continue;  // not an instruction: the flow stops here
+      for (std::size_t i = 0; i < ins.operandCount; ++i) {
+        const AsmOperand& op = ins.operands[i];
+        if (IsRegisterKind(op.kind) && op.value < static_cast<std::uint32_t>(kCogLongs)) {
+          p.registers.insert(static_cast<std::int32_t>(op.value));
+        }
+      }
+      if (ins.mnemonic == "CALL") p.calls[static_cast<std::int32_t>(ins.s)] = static_cast<std::int32_t>(ins.d);
+      const bool never = ins.condition == 0;
+      const std::int32_t target = ins.FlowTarget();
+      switch (ins.flow) {
+        case AsmFlow::Next: work.push_back(k + 1); break;
+        case AsmFlow::Jump:
+          if (!never && target >= 0) work.push_back(target);
+          if (ins.condition != 15) work.push_back(k + 1);
+          break;
+        case AsmFlow::Call:
+        case AsmFlow::Branch:
+          if (!never && target >= 0) work.push_back(target);
+          work.push_back(k + 1);
+          break;
+      }
+    }
+  }
+
+  std::string Generated(const std::string& kind, std::size_t program, std::int32_t reg) const {
+    return kind + (program == 0 ? "" : std::to_string(program + 1) + "_") + Hex(reg, 3);
+  }
+
+  void NamePrograms(std::size_t index) {
+    Program& p = programs_[index];
+    std::int32_t last = 0;
+    for (std::int32_t k = 0; k < p.longs; ++k) {
+      if (p.code[static_cast<std::size_t>(k)]) last = k;
+    }
+    for (const std::int32_t r : p.registers) {
+      if (r < p.longs) last = std::max(last, r);
+    }
+    p.written = last + 1;
+
+    // Listing names first, then the routines and their return registers, then the rest.
+    CogNames& cog = cogNames_[index];
+    auto name = [&](std::int32_t reg, const std::string& generated) {
+      if (cog.NameOf(static_cast<std::uint32_t>(reg)) != nullptr) return;
+      std::optional<std::string> listed;
+      if (reg < p.longs) listed = ListingName(p.start + 4 * reg);
+      const std::string taken = taken_.Take(listed.value_or(""), generated);
+      cog.Add(static_cast<std::uint32_t>(reg), taken);
+    };
+    auto listed = [&](std::int32_t reg) { return reg < p.longs && ListingName(p.start + 4 * reg).has_value(); };
+    name(0, index == 0 ? "entry" : "entry" + std::to_string(index + 1));
+    for (const auto& [routine, slot] : p.calls) {
+      name(routine, Generated("sub", index, routine));
+      if (cog.NameOf(static_cast<std::uint32_t>(slot)) == nullptr && !listed(slot) && routine != slot) {
+        const std::string wanted = *cog.NameOf(static_cast<std::uint32_t>(routine)) + "_ret";
+        if (taken_.TakeExactly(wanted)) cog.Add(static_cast<std::uint32_t>(slot), wanted);
+      }
+    }
+    for (const std::int32_t r : p.registers) {
+      if (r >= p.longs && !p.resAllowed) continue;
+      const bool isCode = r < p.longs && p.code[static_cast<std::size_t>(r)];
+      name(r, Generated(isCode ? "lbl" : "reg", index, r));
+    }
+    for (std::int32_t k = 1; k < p.written; ++k) {
+      if (listed(k)) name(k, Generated("lbl", index, k));
+    }
+  }
+
+  std::map<std::size_t, CogNames> cogNames_;
+
+  std::string DataName(std::int32_t offset) {
+    if (const auto it = names_.find(offset); it != names_.end()) return it->second;
+    return names_[offset] = taken_.Take(ListingName(offset).value_or(""), "dat_" + Hex(offset, 4));
+  }
+
+  void WriteData(std::int32_t from, std::int32_t to) {
+    if (from >= to) return;
+    std::map<std::int32_t, WantedLabel> wanted;
+    for (auto it = references_.lower_bound(from); it != references_.end() && it->first < to; ++it) {
+      wanted[it->first] = WantedLabel{DataName(it->first), it->second};
+    }
+    if (in_.labelAt) {
+      for (std::int32_t x = from; x < to; ++x) {
+        if (!wanted.contains(x) && ListingName(x)) wanted[x] = WantedLabel{DataName(x), 0};
+      }
+    }
+    if (!WriteDataLines(object_, from, to, wanted, out_.lines, out_.labels)) {
+      Inexact("a label in the data at $" + Hex(from, 4) + "..$" + Hex(to, 4) + " could not take its size");
+    }
+  }
+
+  void WriteProgram(Program& p, std::size_t index) {
+    const CogNames& cog = cogNames_[index];
+    std::set<std::int32_t> returnSlots;
+    for (const auto& [routine, slot] : p.calls) returnSlots.insert(slot);
+    out_.lines.push_back(ProgramLine("", "", "org", "0"));
+    for (std::int32_t k = 0; k < p.written; ++k) {
+      const std::int32_t at = p.start + 4 * k;
+      const std::string* label = cog.NameOf(static_cast<std::uint32_t>(k));
+      // A Spin reference that is not a long at the start of this long makes it data.
+      bool split = false;
+      for (std::int32_t b = 0; b < 4; ++b) {
+        const auto ref = references_.find(at + b);
+        if (ref != references_.end() && (b != 0 || ref->second != 4)) split = true;
+      }
+      if (split) {
+        std::map<std::int32_t, WantedLabel> wanted;
+        for (std::int32_t b = 0; b < 4; ++b) {
+          if (const auto ref = references_.find(at + b); ref != references_.end()) {
+            const std::string name = b == 0 && label != nullptr ? *label : DataName(at + b);
+            wanted[at + b] = WantedLabel{name, ref->second};
+          }
+        }
+        if (label != nullptr && !wanted.contains(at)) wanted[at] = WantedLabel{*label, 0};
+        if (!WriteDataLines(object_, at, at + 4, wanted, out_.lines, out_.labels)) {
+          Inexact("a label in the long at $" + Hex(at, 4) + " could not take its size");
+        }
+        continue;
+      }
+      std::string name;
+      if (label != nullptr) {
+        name = *label;
+      } else if (references_.contains(at)) {
+        name = DataName(at);
+      }
+      if (!name.empty()) out_.labels[at] = DatLabel{name, 4};
+      const std::uint32_t word = p.words[static_cast<std::size_t>(k)];
+      std::optional<AsmText> text;
+      if (p.code[static_cast<std::size_t>(k)]) text = WriteAsmInstruction(word, cog, returnSlots.contains(k));
+      if (text) {
+        out_.lines.push_back(ProgramLine(name, text->condition, text->mnemonic, text->operands));
+      } else {
+        out_.lines.push_back(ProgramLine(name, "", "long", DataItemText(word, 8)));
+      }
+    }
+    WriteData(p.start + 4 * p.written, p.start + 4 * p.longs);
+    if (!p.resAllowed) return;
+    // Registers named past the program's bytes: reserved, as the source had them.
+    std::int32_t next = p.longs;
+    for (const std::int32_t r : p.registers) {
+      if (r < p.longs) continue;
+      if (r > next) out_.lines.push_back(ProgramLine("", "", "res", std::to_string(r - next)));
+      out_.lines.push_back(ProgramLine(*cog.NameOf(static_cast<std::uint32_t>(r)), "", "res", "1"));
+      next = r + 1;
+    }
+  }
+};
+
+}  // namespace
+
+DatSection RecoverDatSection(const DatSectionInput& input) {
+  DatWriter writer(input);
+  return writer.Write();
+}
+
+}  // namespace brevin::recovery
