@@ -216,6 +216,12 @@ void RoundTrip(const std::string& imagePath, const std::string& compiler, const 
       spin << "PUB main\n\nDAT\n";
       for (const std::string& line : dat.lines) spin << line << "\n";
     }
+    // BREVIN_DAT_KEEP=DIR keeps each written block there for reading.
+    if (const char* keep = std::getenv("BREVIN_DAT_KEEP"); keep != nullptr) {
+      fs::copy_file(folder + "/dat.spin",
+                    std::string(keep) + "/" + fs::path(imagePath).stem().string() + "_" + std::to_string(o.address) + ".spin",
+                    fs::copy_options::overwrite_existing);
+    }
     fs::remove(folder + "/dat.binary");
     const std::string command = "'" + compiler + "' -q -b -o '" + folder + "/dat.binary' '" + folder +
                                 "/dat.spin' > '" + folder + "/errors.txt' 2>&1";

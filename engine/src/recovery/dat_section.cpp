@@ -147,17 +147,17 @@ class DatWriter {
     }
   }
 
-  // Marks the longs reached from register 0 and notes the registers they name.
+  // Marks the longs reached from register 0, then from the other places code
+  // is entered (see MoreEntries), and notes the registers the code names.
   static void Trace(Program& p) {
     std::vector<std::int32_t> work{0};
     while (!work.empty()) {
-      const std::int32_t k = work.back();
-      work.pop_back();
-      if (k < 0 || k >= p.longs || p.code[static_cast<std::size_t>(k)]) continue;
-      p.code[static_cast<std::size_t>(k)] = true;
-      const std::uint32_t word = p.words[static_cast<std::size_t>(k)];
-      const AsmInstruction ins = DecodeAsm(word, true);
-      if (ins.mnemonic.empty()) continue;  // not an instruction: the flow stops here
+      Follow(p, work);
+      work = MoreEntries(p);
+    }
+    for (std::int32_t k = 0; k < p.longs; ++k) {
+      if (!p.code[static_cast<std::size_t>(k)]) continue;
+      const AsmInstruction ins = DecodeAsm(p.words[static_cast<std::size_t>(k)], true);
       for (std::size_t i = 0; i < ins.operandCount; ++i) {
         const AsmOperand& op = ins.operands[i];
         if (IsRegisterKind(op.kind) && op.value < static_cast<std::uint32_t>(kCogLongs)) {
@@ -165,6 +165,17 @@ class DatWriter {
         }
       }
       if (ins.mnemonic == "CALL") p.calls[static_cast<std::int32_t>(ins.s)] = static_cast<std::int32_t>(ins.d);
+    }
+  }
+
+  static void Follow(Program& p, std::vector<std::int32_t>& work) {
+    while (!work.empty()) {
+      const std::int32_t k = work.back();
+      work.pop_back();
+      if (k < 0 || k >= p.longs || p.code[static_cast<std::size_t>(k)]) continue;
+      p.code[static_cast<std::size_t>(k)] = true;
+      const AsmInstruction ins = DecodeAsm(p.words[static_cast<std::size_t>(k)], true);
+      if (ins.mnemonic.empty()) continue;  // not an instruction: the flow stops here
       const bool never = ins.condition == 0;
       const std::int32_t target = ins.FlowTarget();
       switch (ins.flow) {
@@ -180,6 +191,46 @@ class DatWriter {
           break;
       }
     }
+  }
+
+  // Code the flow from register 0 does not show: the address a register is
+  // given before the code jumps through it (MOV or MOVS R, #x then JMP R or
+  // JMPRET ..., R), the target a MOVS writes into a jump, and a long right
+  // after the code that is a real instruction (no IF_NEVER) and that no
+  // instruction reads or writes as a register (routines entered through
+  // instructions the program loads from hub).
+  static std::vector<std::int32_t> MoreEntries(const Program& p) {
+    std::set<std::uint32_t> jumpRegisters, dataRegisters;
+    std::vector<AsmInstruction> code(static_cast<std::size_t>(p.longs));
+    for (std::int32_t k = 0; k < p.longs; ++k) {
+      if (!p.code[static_cast<std::size_t>(k)]) continue;
+      const AsmInstruction& ins = code[static_cast<std::size_t>(k)] = DecodeAsm(p.words[static_cast<std::size_t>(k)], true);
+      const bool patches = ins.mnemonic == "MOVS" || ins.mnemonic == "MOVD" || ins.mnemonic == "MOVI";
+      for (std::size_t i = 0; i < ins.operandCount; ++i) {
+        const AsmOperand& op = ins.operands[i];
+        if (op.kind == AsmOperandKind::Indirect) jumpRegisters.insert(op.value);
+        if (op.kind == AsmOperandKind::Register && !(patches && i == 0)) dataRegisters.insert(op.value);
+      }
+    }
+    std::vector<std::int32_t> entries;
+    auto entry = [&](std::uint32_t target) {
+      if (target < static_cast<std::uint32_t>(p.longs) && !p.code[target]) entries.push_back(static_cast<std::int32_t>(target));
+    };
+    for (const AsmInstruction& ins : code) {
+      if (!ins.immediate || (ins.mnemonic != "MOV" && ins.mnemonic != "MOVS")) continue;
+      if (jumpRegisters.contains(ins.d)) entry(ins.s);
+      if (ins.mnemonic == "MOVS" && ins.d < static_cast<std::uint32_t>(p.longs) && p.code[ins.d]) {
+        const AsmFlow flow = code[ins.d].flow;
+        if (flow != AsmFlow::Next && code[ins.d].FlowTarget() >= 0) entry(ins.s);
+      }
+    }
+    for (std::int32_t k = 1; k < p.longs; ++k) {
+      const auto at = static_cast<std::size_t>(k);
+      if (p.code[at] || !p.code[at - 1] || dataRegisters.contains(static_cast<std::uint32_t>(k))) continue;
+      const AsmInstruction ins = DecodeAsm(p.words[at], true);
+      if (!ins.mnemonic.empty() && ins.condition != 0) entries.push_back(k);
+    }
+    return entries;
   }
 
   std::string Generated(const std::string& kind, std::size_t program, std::int32_t reg) const {
