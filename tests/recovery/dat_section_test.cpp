@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -183,6 +184,43 @@ void CountLines(const std::vector<std::string>& lines, long& instructions, long&
   }
 }
 
+// Compiles "PUB main" with the DAT lines and compares the DAT bytes the
+// compiler gives with want; the text of the first difference, or empty.
+std::string CompareCompiled(const DatSection& dat, std::span<const std::uint8_t> want, std::int32_t offset,
+                            const std::string& compiler, const std::string& folder, const std::string& where) {
+  {
+    std::ofstream spin(folder + "/dat.spin");
+    spin << "PUB main\n\nDAT\n";
+    for (const std::string& line : dat.lines) spin << line << "\n";
+  }
+  // BREVIN_DAT_KEEP=DIR keeps each written block there for reading.
+  if (const char* keep = std::getenv("BREVIN_DAT_KEEP"); keep != nullptr) {
+    std::string name = where;
+    for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' ? ch : '_';
+    fs::copy_file(folder + "/dat.spin", std::string(keep) + "/" + name + ".spin", fs::copy_options::overwrite_existing);
+  }
+  fs::remove(folder + "/dat.binary");
+  const std::string command = "'" + compiler + "' -q -b -o '" + folder + "/dat.binary' '" + folder +
+                              "/dat.spin' > '" + folder + "/errors.txt' 2>&1";
+  const int status = std::system(command.c_str());
+  const std::vector<std::uint8_t> built = ReadFile(folder + "/dat.binary");
+  if (status != 0 || built.size() < 0x18) {
+    std::ifstream errors(folder + "/errors.txt");
+    std::string first;
+    std::getline(errors, first);
+    return where + ": the compiler refused it: " + first;
+  }
+  // One method and no objects: the DAT starts at object offset 8.
+  const std::size_t begin = 0x18, end = std::min<std::size_t>(0x10 + Word(built, 0x14), built.size());
+  const std::vector<std::uint8_t> got(built.begin() + static_cast<std::ptrdiff_t>(begin),
+                                      built.begin() + static_cast<std::ptrdiff_t>(std::max(begin, end)));
+  if (std::equal(got.begin(), got.end(), want.begin(), want.end())) return "";
+  std::size_t k = 0;
+  while (k < got.size() && k < want.size() && got[k] == want[k]) ++k;
+  return where + ": the bytes differ from DAT offset " + std::to_string(offset + static_cast<std::int32_t>(k)) + " (" +
+         std::to_string(got.size()) + " bytes for " + std::to_string(want.size()) + ")";
+}
+
 void RoundTrip(const std::string& imagePath, const std::string& compiler, const std::string& folder, Tally& tally) {
   const std::vector<std::uint8_t> image = ReadFile(imagePath);
   test::ScriptedHost host;
@@ -211,43 +249,10 @@ void RoundTrip(const std::string& imagePath, const std::string& compiler, const 
       return it->second;
     };
     const DatSection dat = RecoverDatSection(in);
-    {
-      std::ofstream spin(folder + "/dat.spin");
-      spin << "PUB main\n\nDAT\n";
-      for (const std::string& line : dat.lines) spin << line << "\n";
-    }
-    // BREVIN_DAT_KEEP=DIR keeps each written block there for reading.
-    if (const char* keep = std::getenv("BREVIN_DAT_KEEP"); keep != nullptr) {
-      fs::copy_file(folder + "/dat.spin",
-                    std::string(keep) + "/" + fs::path(imagePath).stem().string() + "_" + std::to_string(o.address) + ".spin",
-                    fs::copy_options::overwrite_existing);
-    }
-    fs::remove(folder + "/dat.binary");
-    const std::string command = "'" + compiler + "' -q -b -o '" + folder + "/dat.binary' '" + folder +
-                                "/dat.spin' > '" + folder + "/errors.txt' 2>&1";
-    const int status = std::system(command.c_str());
-    const std::vector<std::uint8_t> built = ReadFile(folder + "/dat.binary");
-    std::string failure;
-    const std::string where = fs::path(imagePath).filename().string() + " object $" + std::to_string(o.address);
+    const std::string where = fs::path(imagePath).filename().string() + " object at " + std::to_string(o.address);
+    const std::string failure = CompareCompiled(dat, in.bytes, o.datBegin, compiler, folder, where);
     long instructions = 0, longs = 0;
     CountLines(dat.lines, instructions, longs);
-    if (status != 0 || built.size() < 0x18) {
-      std::ifstream errors(folder + "/errors.txt");
-      std::string first;
-      std::getline(errors, first);
-      failure = where + ": the compiler refused it: " + first;
-    } else {
-      const std::size_t begin = 0x18, end = 0x10 + Word(built, 0x14);
-      const std::vector<std::uint8_t> got(built.begin() + static_cast<std::ptrdiff_t>(begin),
-                                          built.begin() + static_cast<std::ptrdiff_t>(std::min(end, built.size())));
-      const std::vector<std::uint8_t> want(in.bytes.begin(), in.bytes.end());
-      if (got != want) {
-        std::size_t k = 0;
-        while (k < got.size() && k < want.size() && got[k] == want[k]) ++k;
-        failure = where + ": the bytes differ from DAT offset $" + std::to_string(o.datBegin + static_cast<int>(k)) +
-                  " (" + std::to_string(got.size()) + " bytes for " + std::to_string(want.size()) + ")";
-      }
-    }
     std::lock_guard guard(tally.lock);
     ++tally.sections;
     tally.instructions += instructions;
@@ -298,6 +303,47 @@ void RoundTripFolder(const std::string& folder, double floor) {
               tally.labelsInexact);
   for (std::size_t k = 0; k < tally.failures.size() && k < 8; ++k) std::printf("  %s\n", tally.failures[k].c_str());
   EXPECT_GE(share, floor);
+}
+
+// Random longs as two programs, then text and odd bytes, with Spin references
+// of every size: every form the writer chooses must give the same bytes.
+TEST(DatSectionRoundTrip, RandomProgramsAndData) {
+  if (!fs::exists(kShared)) GTEST_SKIP() << kShared << " is absent: the round trip needs the Spin compiler";
+  const std::string compiler = SpinCompiler();
+  ASSERT_FALSE(compiler.empty()) << "the Spin compiler could not be built";
+  const std::string folder = kWork + "/dat-random";
+  fs::create_directories(folder);
+  std::mt19937 random(21);
+  for (int round = 0; round < 64; ++round) {
+    std::vector<std::uint8_t> bytes;
+    const int longs = 20 + static_cast<int>(random() % 500);
+    for (int k = 0; k < longs; ++k) {
+      std::uint32_t word = random();
+      if (random() % 4 != 0) word |= 0xFU << 18;  // mostly instructions that always run
+      if (random() % 16 == 0) word = random() % 600;  // small data values
+      for (int b = 0; b < 4; ++b) bytes.push_back(static_cast<std::uint8_t>(word >> (8 * b)));
+    }
+    for (const char ch : std::string("Text, then odd bytes")) bytes.push_back(static_cast<std::uint8_t>(ch));
+    for (int k = 0; k < 7; ++k) bytes.push_back(static_cast<std::uint8_t>(random()));
+    DatSectionInput in;
+    in.bytes = bytes;
+    in.offset = 8;
+    in.objectAddress = 0x10;
+    in.asmStarts = {0x18, 0x18 + 4 * static_cast<std::int32_t>(random() % static_cast<unsigned>(longs))};
+    for (int k = 0; k < 12; ++k) {
+      const int size = 1 << (random() % 3);
+      in.references.push_back({8 + static_cast<std::int32_t>(random() % (bytes.size() - 4)) / size * size, size});
+    }
+    const DatSection dat = RecoverDatSection(in);
+    const std::string failure =
+        CompareCompiled(dat, bytes, in.offset, compiler, folder, "random block " + std::to_string(round));
+    EXPECT_EQ(failure, "");
+    for (const DatReference& r : in.references) {
+      const auto label = dat.labels.find(r.offset);
+      if (label != dat.labels.end() && label->second.size == r.size) continue;
+      EXPECT_FALSE(dat.exact) << "round " << round << ": no label of size " << r.size << " at " << r.offset;
+    }
+  }
 }
 
 TEST(DatSectionRoundTrip, SampleImages) { RoundTripFolder(kShared + "/corpus", 1.0); }

@@ -164,7 +164,10 @@ class DatWriter {
           p.registers.insert(static_cast<std::int32_t>(op.value));
         }
       }
-      if (ins.mnemonic == "CALL") p.calls[static_cast<std::int32_t>(ins.s)] = static_cast<std::int32_t>(ins.d);
+      if (ins.mnemonic == "CALL" && ins.s < static_cast<std::uint32_t>(kCogLongs) &&
+          ins.d < static_cast<std::uint32_t>(kCogLongs)) {
+        p.calls[static_cast<std::int32_t>(ins.s)] = static_cast<std::int32_t>(ins.d);
+      }
     }
   }
 
@@ -250,8 +253,10 @@ class DatWriter {
 
     // Listing names first, then the routines and their return registers, then the rest.
     CogNames& cog = cogNames_[index];
+    // Only registers that get a line may have a name: the program's longs, or
+    // "res" lines past them.
     auto name = [&](std::int32_t reg, const std::string& generated) {
-      if (cog.NameOf(static_cast<std::uint32_t>(reg)) != nullptr) return;
+      if (cog.NameOf(static_cast<std::uint32_t>(reg)) != nullptr || (reg >= p.longs && !p.resAllowed)) return;
       std::optional<std::string> listed;
       if (reg < p.longs) listed = ListingName(p.start + 4 * reg);
       const std::string taken = taken_.Take(listed.value_or(""), generated);
@@ -261,13 +266,14 @@ class DatWriter {
     name(0, index == 0 ? "entry" : "entry" + std::to_string(index + 1));
     for (const auto& [routine, slot] : p.calls) {
       name(routine, Generated("sub", index, routine));
-      if (cog.NameOf(static_cast<std::uint32_t>(slot)) == nullptr && !listed(slot) && routine != slot) {
-        const std::string wanted = *cog.NameOf(static_cast<std::uint32_t>(routine)) + "_ret";
+      const std::string* routineName = cog.NameOf(static_cast<std::uint32_t>(routine));
+      if (routineName != nullptr && cog.NameOf(static_cast<std::uint32_t>(slot)) == nullptr && !listed(slot) &&
+          routine != slot && (slot < p.longs || p.resAllowed)) {
+        const std::string wanted = *routineName + "_ret";
         if (taken_.TakeExactly(wanted)) cog.Add(static_cast<std::uint32_t>(slot), wanted);
       }
     }
     for (const std::int32_t r : p.registers) {
-      if (r >= p.longs && !p.resAllowed) continue;
       const bool isCode = r < p.longs && p.code[static_cast<std::size_t>(r)];
       name(r, Generated(isCode ? "lbl" : "reg", index, r));
     }
