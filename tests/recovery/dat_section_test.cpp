@@ -243,6 +243,18 @@ void RoundTrip(const std::string& imagePath, const std::string& compiler, const 
     in.offset = o.datBegin;
     in.objectAddress = o.address;
     in.asmStarts = starts;
+    // The listing's names in the DAT stand for the places the Spin code uses:
+    // each becomes a reference of the largest size its alignment and the
+    // distance to the next name allow.
+    for (auto it = names.lower_bound(o.address + o.datBegin); it != names.end() && it->first < o.address + o.datEnd;
+         ++it) {
+      const std::int32_t offset = it->first - o.address;
+      const std::int32_t room = (std::next(it) != names.end() ? std::min(std::next(it)->first - o.address, o.datEnd)
+                                                              : o.datEnd) - offset;
+      int size = 4;
+      while (size > 1 && (offset % size != 0 || room < size)) size /= 2;
+      in.references.push_back({offset, size});
+    }
     in.labelAt = [&names](std::int32_t hub) -> std::optional<std::string> {
       const auto it = names.find(hub);
       if (it == names.end()) return std::nullopt;
@@ -250,7 +262,14 @@ void RoundTrip(const std::string& imagePath, const std::string& compiler, const 
     };
     const DatSection dat = RecoverDatSection(in);
     const std::string where = fs::path(imagePath).filename().string() + " object at " + std::to_string(o.address);
-    const std::string failure = CompareCompiled(dat, in.bytes, o.datBegin, compiler, folder, where);
+    std::string failure = CompareCompiled(dat, in.bytes, o.datBegin, compiler, folder, where);
+    if (!dat.exact && failure.empty()) failure = where + ": " + dat.difference;
+    for (const DatReference& r : in.references) {
+      const auto label = dat.labels.find(r.offset);
+      if (failure.empty() && (label == dat.labels.end() || label->second.size != r.size)) {
+        failure = where + ": no label of size " + std::to_string(r.size) + " at offset " + std::to_string(r.offset);
+      }
+    }
     long instructions = 0, longs = 0;
     CountLines(dat.lines, instructions, longs);
     std::lock_guard guard(tally.lock);
