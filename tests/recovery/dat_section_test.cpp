@@ -69,19 +69,21 @@ TEST(AsmLine, WritesEachCaseAndReadsItBack) {
     ASSERT_GE(f.size(), 2U);
     const std::uint32_t word = static_cast<std::uint32_t>(std::stoul(f[0], nullptr, 16));
     CogNames names;
-    bool asReturn = false;
+    bool asReturn = false, addressImmediate = false;
     if (f.size() > 2) {
       std::istringstream options(f[2]);
       for (std::string item; options >> item;) {
         if (item == "ret") {
           asReturn = true;
+        } else if (item == "addr") {
+          addressImmediate = true;
         } else {
           const std::size_t eq = item.find('=');
           names.Add(static_cast<std::uint32_t>(std::stoul(item.substr(0, eq), nullptr, 16)), item.substr(eq + 1));
         }
       }
     }
-    const std::optional<AsmText> text = WriteAsmInstruction(word, names, asReturn);
+    const std::optional<AsmText> text = WriteAsmInstruction(word, names, asReturn, addressImmediate);
     if (f[1] == "long") {
       EXPECT_FALSE(text) << f[0] << " written as " << text->Joined();
       continue;

@@ -224,7 +224,8 @@ std::string SourceNumber(std::uint32_t value) {
   return value < 1024 ? std::to_string(value) : HexNumber(value);
 }
 
-std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& names, bool asReturn) {
+std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& names, bool asReturn,
+                                           bool addressImmediate) {
   if (word == 0) return AsmText{"", "nop", ""};
   const std::uint32_t d = (word >> 9) & 0x1FFU, s = word & 0x1FFU;
   bool pair = false;
@@ -250,7 +251,10 @@ std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& n
       case AsmOperandKind::ReturnRegister:
       case AsmOperandKind::JumpTarget:
       case AsmOperandKind::ReturnTarget: operands += RegisterText(op.value, names); break;
-      case AsmOperandKind::Immediate: operands += "#" + SourceNumber(op.value); break;
+      case AsmOperandKind::Immediate:
+        operands += "#" + (addressImmediate && names.NameOf(op.value) != nullptr ? *names.NameOf(op.value)
+                                                                                  : SourceNumber(op.value));
+        break;
       case AsmOperandKind::HubAddress: operands += SourceNumber(op.value); break;
       case AsmOperandKind::HiddenReturn:
       case AsmOperandKind::Indirect: break;  // marks the register operand before it

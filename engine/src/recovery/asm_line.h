@@ -33,9 +33,12 @@ struct AsmText {
 
 // The source of the long as an instruction, or nullopt when the compiler
 // cannot give this long from any form written here (undefined instruction
-// fields, a JMP with a D field, ...). asReturn writes JMP #0 as RET. The
-// result always reassembles to word with the same names.
-std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& names, bool asReturn);
+// fields, a JMP with a D field, ...). asReturn writes JMP #0 as RET;
+// addressImmediate writes an immediate S that is a named register as its
+// label (a code address given to a register or a jump). The result always
+// reassembles to word with the same names.
+std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& names, bool asReturn,
+                                           bool addressImmediate = false);
 
 // The long the compiler assembles from one instruction line in the forms
 // WriteAsmInstruction writes (no label), or nullopt when it would refuse it.

@@ -59,6 +59,7 @@ struct Program {
   std::set<std::int32_t> registers;        // named by the code, below kCogLongs
   std::map<std::int32_t, std::int32_t> calls;  // routine -> its return register
   std::int32_t written = 0;   // longs written one per line
+  std::set<std::int32_t> addressOperands;  // longs whose #S is a code address (written as its label)
 };
 
 class DatWriter {
@@ -164,6 +165,7 @@ class DatWriter {
           p.registers.insert(static_cast<std::int32_t>(op.value));
         }
       }
+      if (p.addressOperands.contains(k)) p.registers.insert(static_cast<std::int32_t>(ins.s));
       if (ins.mnemonic == "CALL" && ins.s < static_cast<std::uint32_t>(kCogLongs) &&
           ins.d < static_cast<std::uint32_t>(kCogLongs)) {
         p.calls[static_cast<std::int32_t>(ins.s)] = static_cast<std::int32_t>(ins.d);
@@ -202,7 +204,7 @@ class DatWriter {
   // after the code that is a real instruction (no IF_NEVER) and that no
   // instruction reads or writes as a register (routines entered through
   // instructions the program loads from hub).
-  static std::vector<std::int32_t> MoreEntries(const Program& p) {
+  static std::vector<std::int32_t> MoreEntries(Program& p) {
     std::set<std::uint32_t> jumpRegisters, dataRegisters;
     std::vector<AsmInstruction> code(static_cast<std::size_t>(p.longs));
     for (std::int32_t k = 0; k < p.longs; ++k) {
@@ -219,12 +221,17 @@ class DatWriter {
     auto entry = [&](std::uint32_t target) {
       if (target < static_cast<std::uint32_t>(p.longs) && !p.code[target]) entries.push_back(static_cast<std::int32_t>(target));
     };
-    for (const AsmInstruction& ins : code) {
+    for (std::int32_t k = 0; k < p.longs; ++k) {
+      const AsmInstruction& ins = code[static_cast<std::size_t>(k)];
       if (!ins.immediate || (ins.mnemonic != "MOV" && ins.mnemonic != "MOVS")) continue;
-      if (jumpRegisters.contains(ins.d)) entry(ins.s);
+      bool address = jumpRegisters.contains(ins.d);
       if (ins.mnemonic == "MOVS" && ins.d < static_cast<std::uint32_t>(p.longs) && p.code[ins.d]) {
         const AsmFlow flow = code[ins.d].flow;
-        if (flow != AsmFlow::Next && code[ins.d].FlowTarget() >= 0) entry(ins.s);
+        address = address || (flow != AsmFlow::Next && code[ins.d].FlowTarget() >= 0);
+      }
+      if (address && ins.s < static_cast<std::uint32_t>(p.longs)) {
+        entry(ins.s);
+        p.addressOperands.insert(k);
       }
     }
     for (std::int32_t k = 1; k < p.longs; ++k) {
@@ -342,7 +349,7 @@ class DatWriter {
       if (!name.empty()) out_.labels[at] = DatLabel{name, 4};
       const std::uint32_t word = p.words[static_cast<std::size_t>(k)];
       std::optional<AsmText> text;
-      if (p.code[static_cast<std::size_t>(k)]) text = WriteAsmInstruction(word, cog, returnSlots.contains(k));
+      if (p.code[static_cast<std::size_t>(k)]) text = WriteAsmInstruction(word, cog, returnSlots.contains(k), p.addressOperands.contains(k));
       if (text) {
         out_.lines.push_back(ProgramLine(name, text->condition, text->mnemonic, text->operands));
       } else {
