@@ -107,6 +107,7 @@ Chunk LongChunk(const ObjectBytes& object, std::int32_t x, std::int32_t end) {
 Chunk WordChunk(const ObjectBytes& object, std::int32_t x, std::int32_t end) {
   Chunk c{"word", "", x};
   while (end - c.next >= 2 && c.next - x < 2 * kWordsPerLine) {
+    if (c.next > x && PrintableRun(object, c.next, end) >= kMinString) break;
     if (!c.items.empty()) c.items += ", ";
     c.items += DataItemText(WordAt(object, c.next), 4);
     c.next += 2;
@@ -123,6 +124,15 @@ Chunk NextChunk(const ObjectBytes& object, std::int32_t x, std::int32_t end, int
   if (run >= kMinString || (size == 1 && run > 0)) return StringChunk(object, x, end, run);
   if (size == 0 && x % 4 == 0 && end - x >= 4) return LongChunk(object, x, end);
   return ByteChunk(object, x, end, size == 0);
+}
+
+// The next line after a label's first one: text stays a string, the rest
+// keeps the label's size where the offset allows it.
+Chunk ContinueChunk(const ObjectBytes& object, std::int32_t x, std::int32_t end, int style) {
+  if (PrintableRun(object, x, end) >= kMinString) return NextChunk(object, x, end, 0);
+  if (style == 2 && x % 2 == 0 && end - x >= 2) return WordChunk(object, x, end);
+  if (style == 1) return ByteChunk(object, x, end, false);
+  return NextChunk(object, x, end, 0);
 }
 
 }  // namespace
@@ -154,6 +164,7 @@ bool WriteDataLines(const ObjectBytes& object, std::int32_t begin, std::int32_t 
   bool allSized = true;
   std::int32_t x = begin;
   auto nextLabel = labels.lower_bound(begin);
+  int style = 0;  // the size of the last label's directive
   while (x < end) {
     const std::int32_t segmentEnd = nextLabel != labels.end() && nextLabel->first < end ? nextLabel->first : end;
     if (x == segmentEnd) {
@@ -169,11 +180,12 @@ bool WriteDataLines(const ObjectBytes& object, std::int32_t begin, std::int32_t 
       if (size == 0) size = c.directive == "long" ? 4 : c.directive == "word" ? 2 : 1;
       lines.push_back(SourceLine(nextLabel->second.name, c.directive, c.items));
       written[x] = DatLabel{nextLabel->second.name, size};
+      style = size;
       x = c.next;
       ++nextLabel;
       continue;
     }
-    const Chunk c = NextChunk(object, x, segmentEnd, 0);
+    const Chunk c = ContinueChunk(object, x, segmentEnd, style);
     lines.push_back(SourceLine("", c.directive, c.items));
     x = c.next;
   }
