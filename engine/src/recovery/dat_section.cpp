@@ -1,11 +1,14 @@
 // The DAT block of one object. Each place the Spin code starts a cog becomes
 // an assembly program: "org 0" there, then one line per long up to the last
 // long its code reaches or names as a register, then the rest as data. Code is
-// found by following the program's flow from cog register 0; the longs it
-// reaches are written as instructions when they reassemble to the same long,
-// every other long as "long". Registers the code names past the bytes that
-// follow it become "res" lines where that adds no bytes. Everything outside
-// the programs is written as data directives.
+// found by following the program's flow from cog register 0 and from the
+// entries that flow does not show (see MoreEntries); the longs it reaches are
+// written as instructions when they reassemble to the same long, every other
+// long as "long". Registers the code names past the program's bytes become
+// "res" lines where that adds no bytes: before the next program's "org" or at
+// the DAT's end when it is long-aligned. Their labels stand on no DAT byte, so
+// they are not among the labels returned. Everything outside the programs is
+// written as data directives.
 #include "recovery/dat_section.h"
 
 #include <algorithm>
@@ -60,6 +63,7 @@ struct Program {
   std::map<std::int32_t, std::int32_t> calls;  // routine -> its return register
   std::int32_t written = 0;   // longs written one per line
   std::set<std::int32_t> addressOperands;  // longs whose #S is a code address (written as its label)
+  std::set<std::int32_t> codeTables;       // data longs that hold code addresses (written as labels)
 };
 
 class DatWriter {
@@ -92,7 +96,8 @@ class DatWriter {
   SpinNameSet taken_;
   std::map<std::int32_t, int> references_;  // offset -> size
   std::vector<Program> programs_;
-  std::map<std::int32_t, std::string> names_;  // object offset -> label on a program long
+  std::map<std::int32_t, std::string> names_;  // object offset -> label given by DataName
+  std::map<std::size_t, CogNames> cogNames_;   // by program: the labels of its registers
 
   void Inexact(const std::string& what) {
     out_.exact = false;
@@ -156,6 +161,9 @@ class DatWriter {
       Follow(p, work);
       work = MoreEntries(p);
     }
+    for (const std::int32_t k : p.codeTables) {
+      if (!p.code[static_cast<std::size_t>(k)]) p.registers.insert(static_cast<std::int32_t>(p.words[static_cast<std::size_t>(k)]));
+    }
     for (std::int32_t k = 0; k < p.longs; ++k) {
       if (!p.code[static_cast<std::size_t>(k)]) continue;
       const AsmInstruction ins = DecodeAsm(p.words[static_cast<std::size_t>(k)], true);
@@ -165,6 +173,9 @@ class DatWriter {
           p.registers.insert(static_cast<std::int32_t>(op.value));
         }
       }
+      // An immediate that indexes a jump table is its address.
+      const bool indexes = ins.mnemonic == "ADD" || ins.mnemonic == "SUB" || ins.mnemonic == "MOV" || ins.mnemonic == "MOVS";
+      if (ins.immediate && indexes && p.codeTables.contains(static_cast<std::int32_t>(ins.s))) p.addressOperands.insert(k);
       if (p.addressOperands.contains(k)) p.registers.insert(static_cast<std::int32_t>(ins.s));
       if (ins.mnemonic == "CALL" && ins.s < static_cast<std::uint32_t>(kCogLongs) &&
           ins.d < static_cast<std::uint32_t>(kCogLongs)) {
@@ -234,6 +245,25 @@ class DatWriter {
         p.addressOperands.insert(k);
       }
     }
+    // Jump tables: two or more longs in a row, outside the code, each holding
+    // the address of a long that is code or an instruction that always runs.
+    auto codeAddress = [&](std::int32_t k) {
+      const std::uint32_t v = p.words[static_cast<std::size_t>(k)];
+      if (p.code[static_cast<std::size_t>(k)] || v == 0 || v >= static_cast<std::uint32_t>(p.longs)) return false;
+      const AsmInstruction target = DecodeAsm(p.words[v], true);
+      return p.code[v] || (!target.mnemonic.empty() && target.condition == 15);
+    };
+    for (std::int32_t k = 0; k < p.longs;) {
+      std::int32_t n = 0;
+      while (k + n < p.longs && codeAddress(k + n)) ++n;
+      if (n >= 2) {
+        for (std::int32_t t = k; t < k + n; ++t) {
+          p.codeTables.insert(t);
+          entry(p.words[static_cast<std::size_t>(t)]);
+        }
+      }
+      k += std::max(n, 1);
+    }
     for (std::int32_t k = 1; k < p.longs; ++k) {
       const auto at = static_cast<std::size_t>(k);
       if (p.code[at] || !p.code[at - 1] || dataRegisters.contains(static_cast<std::uint32_t>(k))) continue;
@@ -288,8 +318,6 @@ class DatWriter {
       if (listed(k)) name(k, Generated("lbl", index, k));
     }
   }
-
-  std::map<std::size_t, CogNames> cogNames_;
 
   std::string DataName(std::int32_t offset) {
     if (const auto it = names_.find(offset); it != names_.end()) return it->second;
@@ -352,6 +380,8 @@ class DatWriter {
       if (p.code[static_cast<std::size_t>(k)]) text = WriteAsmInstruction(word, cog, returnSlots.contains(k), p.addressOperands.contains(k));
       if (text) {
         out_.lines.push_back(ProgramLine(name, text->condition, text->mnemonic, text->operands));
+      } else if (const std::string* target = cog.NameOf(word); target != nullptr && p.codeTables.contains(k)) {
+        out_.lines.push_back(ProgramLine(name, "", "long", *target));
       } else {
         out_.lines.push_back(ProgramLine(name, "", "long", DataItemText(word, 8)));
       }
