@@ -104,13 +104,24 @@ TEST(DatSection, WritesEachDataCase) {
     in.bytes = bytes;
     in.offset = std::stoi(f[0], nullptr, 16);
     in.objectAddress = 0x10;
+    std::map<std::int32_t, std::string> listed;
     std::istringstream options(f[2]);
     for (std::string item; options >> item;) {
       const std::size_t colon = item.find(':');
+      if (item.starts_with("name")) {
+        const std::size_t eq = item.find('=');
+        listed[0x10 + std::stoi(item.substr(colon + 1, eq - colon - 1), nullptr, 16)] = item.substr(eq + 1);
+        continue;
+      }
       const std::int32_t offset = std::stoi(item.substr(colon + 1), nullptr, 16);
       if (item.starts_with("asm")) in.asmStarts.push_back(0x10 + offset);
       if (item.starts_with("ref")) in.references.push_back({offset, std::stoi(item.substr(3, colon - 3))});
     }
+    in.labelAt = [&listed](std::int32_t hub) -> std::optional<std::string> {
+      const auto it = listed.find(hub);
+      if (it == listed.end()) return std::nullopt;
+      return it->second;
+    };
     const DatSection out = RecoverDatSection(in);
     std::string joined;
     for (const std::string& line : out.lines) joined += (joined.empty() ? "" : " / ") + Collapsed(line);
