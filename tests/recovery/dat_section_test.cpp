@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -134,6 +135,38 @@ TEST(DatSection, WritesEachDataCase) {
       const auto label = out.labels.find(r.offset);
       ASSERT_NE(label, out.labels.end()) << f[1];
       EXPECT_EQ(label->second.size, r.size) << label->second.name;
+    }
+  }
+}
+
+// Any input gives lines and never reads outside the bytes: starts and
+// references anywhere, offsets at the ends of the number range.
+TEST(DatSection, TakesAnyInput) {
+  std::mt19937 random(7);
+  const std::int32_t offsets[] = {0, 8, 3, -4, INT32_MAX - 2, INT32_MIN};
+  for (int round = 0; round < 400; ++round) {
+    std::vector<std::uint8_t> bytes(random() % 64);
+    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(random());
+    DatSectionInput in;
+    in.bytes = bytes;
+    in.offset = offsets[round % 6];
+    in.objectAddress = round % 2 == 0 ? 0x10 : INT32_MAX;
+    // Sums wrap around as unsigned numbers, as an address from a broken image might.
+    auto near = [&](std::uint32_t base) { return static_cast<std::int32_t>(base + random() % 70); };
+    for (int k = 0; k < 3; ++k) {
+      in.asmStarts.push_back(static_cast<std::int32_t>(random()));
+      in.asmStarts.push_back(near(static_cast<std::uint32_t>(in.objectAddress) + static_cast<std::uint32_t>(in.offset)));
+      in.references.push_back({near(static_cast<std::uint32_t>(in.offset)), static_cast<int>(random() % 5)});
+    }
+    in.labelAt = [](std::int32_t hub) -> std::optional<std::string> {
+      if (hub % 3 != 0) return std::nullopt;
+      return hub % 2 == 0 ? "mov" : "x" + std::to_string(hub % 5);
+    };
+    const DatSection out = RecoverDatSection(in);
+    const bool cut = in.offset == INT32_MAX - 2 && !bytes.empty();
+    EXPECT_EQ(out.lines.empty(), bytes.empty() || cut) << round;
+    if (cut) {
+      EXPECT_FALSE(out.exact) << round;
     }
   }
 }

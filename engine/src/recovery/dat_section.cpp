@@ -12,6 +12,7 @@
 #include "recovery/dat_section.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <set>
 
@@ -68,12 +69,17 @@ struct Program {
 
 class DatWriter {
  public:
+  // Offsets are object offsets of at most a hub's size; bytes that would end
+  // past the largest offset are cut there.
   explicit DatWriter(const DatSectionInput& in) : in_(in), object_{in.bytes, in.offset} {
     begin_ = in.offset;
-    end_ = in.offset + static_cast<std::int32_t>(in.bytes.size());
+    const std::int64_t end = std::int64_t{in.offset} + static_cast<std::int64_t>(in.bytes.size());
+    end_ = static_cast<std::int32_t>(std::min<std::int64_t>(end, INT32_MAX - 8));
+    begin_ = std::min(begin_, end_);
   }
 
   DatSection Write() {
+    if (end_ - begin_ < static_cast<std::int64_t>(in_.bytes.size())) Inexact("the bytes run past the largest object offset");
     CollectReferences();
     FindPrograms();
     for (std::size_t p = 0; p < programs_.size(); ++p) Trace(programs_[p]);
@@ -107,7 +113,9 @@ class DatWriter {
 
   std::optional<std::string> ListingName(std::int32_t offset) const {
     if (!in_.labelAt) return std::nullopt;
-    return in_.labelAt(in_.objectAddress + offset);
+    const std::int64_t hub = std::int64_t{in_.objectAddress} + offset;
+    if (hub < INT32_MIN || hub > INT32_MAX) return std::nullopt;
+    return in_.labelAt(static_cast<std::int32_t>(hub));
   }
 
   void CollectReferences() {
@@ -132,8 +140,8 @@ class DatWriter {
   void FindPrograms() {
     std::set<std::int32_t> starts;
     for (const std::int32_t hub : in_.asmStarts) {
-      const std::int32_t offset = hub - in_.objectAddress;
-      if (offset >= begin_ && offset + 4 <= end_ && offset % 4 == 0) starts.insert(offset);
+      const std::int64_t offset = std::int64_t{hub} - in_.objectAddress;
+      if (offset >= begin_ && offset + 4 <= end_ && offset % 4 == 0) starts.insert(static_cast<std::int32_t>(offset));
     }
     for (auto it = starts.begin(); it != starts.end(); ++it) {
       Program p;
