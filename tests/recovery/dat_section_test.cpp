@@ -331,8 +331,11 @@ void RoundTrip(const std::string& imagePath, const std::string& compiler, const 
   }
 }
 
+// The compiler named by BREVIN_SPIN_COMPILER, the one built beside ../shared,
+// or one built here from ../shared/tools.
 std::string SpinCompiler() {
   if (const char* given = std::getenv("BREVIN_SPIN_COMPILER"); given != nullptr && fs::exists(given)) return given;
+  if (const std::string beside = kShared + "/../spin-compiler/openspin"; fs::exists(beside)) return beside;
   const std::string dest = kWork + "/spin-compiler";
   const std::string command = "'" + kShared + "/tools/build-spin-compiler' '" + dest + "' > /dev/null";
   if (std::system(command.c_str()) != 0) return "";
