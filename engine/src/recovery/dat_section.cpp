@@ -217,12 +217,27 @@ class DatWriter {
     }
   }
 
+  static constexpr std::int32_t kLongestBlock = 64;
+
+  // Whether the longs from k on are instructions (no IF_NEVER) up to an
+  // unconditional jump or the code, within kLongestBlock longs.
+  template <typename Plain>
+  static bool EndsInJump(const Program& p, std::int32_t k, const Plain& plain) {
+    for (std::int32_t j = k; j < p.longs && j < k + kLongestBlock; ++j) {
+      if (p.code[static_cast<std::size_t>(j)]) return j > k;
+      if (!plain(j)) return false;
+      const AsmInstruction ins = DecodeAsm(p.words[static_cast<std::size_t>(j)], true);
+      if (ins.condition == 0) return false;
+      if (ins.flow == AsmFlow::Jump && ins.condition == 15) return true;
+    }
+    return false;
+  }
+
   // Code the flow from register 0 does not show: the address a register is
   // given before the code jumps through it (MOV or MOVS R, #x then JMP R or
-  // JMPRET ..., R), the target a MOVS writes into a jump, and a long right
-  // after the code that is a real instruction (no IF_NEVER) and that no
-  // instruction reads or writes as a register (routines entered through
-  // instructions the program loads from hub).
+  // JMPRET ..., R), the target a MOVS writes into a jump, the longs of a
+  // jump table, and routines entered through instructions the program loads
+  // from hub or through tables it reads as data (see below).
   static std::vector<std::int32_t> MoreEntries(Program& p) {
     std::set<std::uint32_t> jumpRegisters, dataRegisters;
     std::vector<AsmInstruction> code(static_cast<std::size_t>(p.longs));
@@ -272,11 +287,18 @@ class DatWriter {
       }
       k += std::max(n, 1);
     }
+    // Longs no instruction names as a register that read as instructions
+    // which always run: right after the code, or starting a run of real
+    // instructions that ends in an unconditional jump or meets the code.
+    auto plain = [&](std::int32_t k) {
+      return !dataRegisters.contains(static_cast<std::uint32_t>(k)) &&
+             !DecodeAsm(p.words[static_cast<std::size_t>(k)], true).mnemonic.empty();
+    };
+    auto always = [&](std::int32_t k) { return ((p.words[static_cast<std::size_t>(k)] >> 18) & 0xFU) == 15; };
     for (std::int32_t k = 1; k < p.longs; ++k) {
       const auto at = static_cast<std::size_t>(k);
-      if (p.code[at] || !p.code[at - 1] || dataRegisters.contains(static_cast<std::uint32_t>(k))) continue;
-      const AsmInstruction ins = DecodeAsm(p.words[at], true);
-      if (!ins.mnemonic.empty() && ins.condition != 0) entries.push_back(k);
+      if (p.code[at] || p.codeTables.contains(k) || !always(k) || !plain(k)) continue;
+      if (p.code[at - 1] || EndsInJump(p, k, plain)) entries.push_back(k);
     }
     return entries;
   }
