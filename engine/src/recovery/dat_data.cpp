@@ -1,5 +1,7 @@
 #include "recovery/dat_data.h"
 
+#include <algorithm>
+
 #include "recovery/asm_line.h"
 
 namespace brevin::recovery {
@@ -39,7 +41,6 @@ std::uint32_t WordAt(const ObjectBytes& object, std::int32_t x) {
 }
 
 std::string ByteText(std::uint8_t b) { return SourceNumber(b); }
-
 
 struct Chunk {
   std::string directive;
