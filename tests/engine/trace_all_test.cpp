@@ -167,18 +167,6 @@ TEST(TraceAllMethods, EveryRealProgramDecodesEveryEntryAndListsEveryByteOnce) {
   EXPECT_TRUE(figures.faults.empty()) << figures.faults.size() << " faults, the first: " << figures.faults.front();
 }
 
-TEST(TraceAllMethods, TheLoadSaysHowManyMethodsStayUndecoded) {
-  ScriptedHost host;
-  host.options.IncludeSourceCode = false;
-  Engine e(host);
-  LoadResult r = e.LoadAndDisassemble(kData + "/adc_scope.binary", false);
-  EXPECT_EQ(UntracedMethodsText(r, host.options), "6 of 23 methods are not called from the program");
-  host.options.TraceAllMethods = true;
-  r = e.LoadAndDisassemble(kData + "/adc_scope.binary", false);
-  EXPECT_EQ(r.untracedMethods, 0);
-  EXPECT_EQ(UntracedMethodsText(r, host.options), "");
-}
-
 // A table whose entries point outside the object, outside the image and into
 // the middle of a method: those entries stay undecoded and the method they point
 // into keeps its instructions. The DAT long between the table and the method is
