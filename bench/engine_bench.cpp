@@ -57,6 +57,33 @@ BENCHMARK(BM_DisassembleLargestImage)
     ->Args({0, 0})
     ->Unit(benchmark::kMicrosecond);
 
+// "Trace All Methods" off (0) and on (1), listing text only, no source lines:
+// what tracing from every table entry costs. Image 0 is the largest sample,
+// image 1 the largest real program beside the project (skipped when absent).
+void BM_TraceAllMethods(benchmark::State& state) {
+  const std::string path = state.range(0) == 0
+                               ? std::string(BREVIN_TEST_DATA) + "/serial_terminal.eeprom"
+                               : std::string(BREVIN_TEST_DATA) + "/../../../shared/realworld/PlayWav_8bit.binary";
+  const std::vector<std::uint8_t> bytes = ReadFile(path);
+  if (bytes.empty()) {
+    state.SkipWithError("image missing");
+    return;
+  }
+  BenchHost host;
+  host.options.IncludeSourceCode = false;
+  host.options.TraceAllMethods = state.range(1) != 0;
+  host.model = false;
+  brevin::Engine engine(host);
+  int untraced = 0;
+  for (auto _ : state) {
+    const brevin::LoadResult result = engine.DisassembleBytes(path, bytes, false);
+    benchmark::DoNotOptimize(result.analysis.get());
+    untraced = result.untracedMethods;
+  }
+  state.counters["untraced_methods"] = untraced;
+}
+BENCHMARK(BM_TraceAllMethods)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

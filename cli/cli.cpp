@@ -43,6 +43,7 @@ constexpr ViewOption kViewOptions[] = {
     {"default-long", &Options::DefaultLongVariables},
     {"cast-variables", &Options::CastVariables},
     {"symbol-table", &Options::SymbolTable},
+    {"trace-all-methods", &Options::TraceAllMethods},
 };
 
 constexpr const char* kUsage =
@@ -68,6 +69,8 @@ constexpr const char* kUsage =
     "  --default-long [off]       \"Default Long Variables\" checked\n"
     "  --cast-variables [off]     sizes as casts, LONG(x)\n"
     "  --symbol-table [off]       symbol table and object list at the end\n"
+    "  --trace-all-methods [off]  decode every method of every object table,\n"
+    "                             called or not\n"
     "\n"
     "Other options:\n"
     "  -o OUT                     write the listing to OUT (CR LF line ends)\n"
@@ -381,8 +384,13 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
     Engine engine;
     bool json;            // the model as JSON instead of the listing
     bool acceptChecksum;  // list images whose checksum is wrong
+    Options options;
     explicit State(const Arguments& args)
-        : host(args, messages, ""), engine(host), json(args.json), acceptChecksum(args.ignoreChecksum) {}
+        : host(args, messages, ""),
+          engine(host),
+          json(args.json),
+          acceptChecksum(args.ignoreChecksum),
+          options(args.options) {}
   };
   auto state = std::make_shared<State>(a);
   return [state](const std::string& image) {
@@ -396,6 +404,9 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
       state->messages << ChecksumLine(image, *result.checksum) << "\n";
     }
     for (const std::string& warning : result.warnings) state->messages << WarningLine(image, warning) << "\n";
+    if (const std::string line = UntracedMethodsLine(image, result, state->options); !line.empty()) {
+      state->messages << line << "\n";
+    }
     RenderedImage rendered;
     switch (result.status) {
       case LoadStatus::Listed:
@@ -515,6 +526,9 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     err << kProgram << ChecksumLine(shown, *result.checksum) << "\n";
   }
   for (const std::string& warning : result.warnings) err << kProgram << WarningLine(shown, warning) << "\n";
+  if (const std::string line = UntracedMethodsLine(shown, result, a.options); !line.empty()) {
+    err << kProgram << line << "\n";
+  }
 
   if (!a.debugOut.empty() || !host.DebugText().empty()) {
     if (a.debugOut.empty()) {

@@ -239,9 +239,9 @@ void Write(const Analysis& a, JsonWriter& w) {
       w.LabelOrNull(m.label);
       w.Raw(",\"source_name\":");
       w.StringOrNull(m.sourceName);
-      w.Raw("}");
+      w.Raw(m.traced ? ",\"traced\":true}" : ",\"traced\":false}");
     }
-    w.Raw("]}");
+    w.Raw(o.traced ? "],\"traced\":true}" : "],\"traced\":false}");
     w.Pass();
   }
 

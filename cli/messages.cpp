@@ -66,4 +66,10 @@ std::string WarningLine(const std::string& image, const std::string& warning) {
   return image + ": warning: " + std::string(rest);
 }
 
+std::string UntracedMethodsLine(const std::string& image, const LoadResult& result, const Options& options) {
+  const std::string text = UntracedMethodsText(result, options);
+  if (text.empty() || options.InhibitWarnings) return {};
+  return image + ": " + text + "; --trace-all-methods decodes them";
+}
+
 }  // namespace brevin::cli

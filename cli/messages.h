@@ -11,6 +11,7 @@
 
 #include "brevin/engine.h"
 #include "brevin/host.h"
+#include "brevin/options.h"
 
 namespace brevin::cli {
 
@@ -32,5 +33,10 @@ std::string ChecksumLine(const std::string& image, const ChecksumFigures& figure
 // The line for one of the engine's load warnings: "IMAGE: warning: ...", with
 // the image named once even when the warning starts with it.
 std::string WarningLine(const std::string& image, const std::string& warning);
+
+// "IMAGE: 12 of 40 methods are not called from the program; --trace-all-methods
+// decodes them" when tracing left method entries undecoded; empty when it did
+// not, when the option was on, or when warnings are inhibited.
+std::string UntracedMethodsLine(const std::string& image, const LoadResult& result, const Options& options);
 
 }  // namespace brevin::cli

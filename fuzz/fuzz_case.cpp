@@ -36,6 +36,7 @@ Options OptionsFrom(std::uint64_t w) {
   o.DebugAsmb = Bit(w, 16);
   o.DebugVars = Bit(w, 17);
   o.InhibitWarnings = Bit(w, 18);
+  o.TraceAllMethods = Bit(w, 19);
   return o;
 }
 

@@ -173,6 +173,9 @@ bool DocumentController::LoadAndDisassemble(const QString& path, bool autoReload
     if (image.open(QIODevice::ReadOnly)) objectNames_ = SubObjectNames(image.read(0x10000), sourcePath_);
   }
   bytecodeListing_ = analysis_->bytecodeListing;
+  const std::string untraced = UntracedMethodsText(result, hooks_.options());
+  methodsNotice_ = untraced.empty() ? QString()
+                                    : QString::fromStdString(untraced) + "; View > Trace All Methods decodes them";
   // A new listing of the image already shown keeps the reader's place.
   const bool keepPlace = listingShown_ && sameImage && hooks_.keepPlace && hooks_.keepPlace();
   view_.ShowListing(analysis_, DisplayText(analysis_->listing), keepPlace);

@@ -97,6 +97,9 @@ class DocumentController : public QObject {
   const AnalysisPtr& analysis() const { return analysis_; }
   // The sub-objects' OBJ names by address, when the listing included the source.
   const std::map<std::int32_t, QString>& ObjectNames() const { return objectNames_; }
+  // "12 of 40 methods are not called from the program; View > Trace All Methods
+  // decodes them" after a listing that left method entries undecoded, else empty.
+  const QString& MethodsNotice() const { return methodsNotice_; }
 
   // The dialogs, replaceable by tests. Open: (title, folder, file name, filter)
   // -> chosen path; save: the request -> chosen path; both empty on cancel.
@@ -128,6 +131,7 @@ class DocumentController : public QObject {
   std::unique_ptr<Engine> engine_;
   AnalysisPtr analysis_;
   std::map<std::int32_t, QString> objectNames_;
+  QString methodsNotice_;
   std::unique_ptr<PrintService> printService_;
   QString lastFile_;
   QString saveFile_;

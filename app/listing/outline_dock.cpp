@@ -51,7 +51,15 @@ void OutlineDock::SetAnalysis(const AnalysisPtr& analysis) {
     QTreeWidgetItem* object =
         AddEntry(nullptr, i == 0 ? "Object " + Hex4(o.address) + " (top)" : "Object " + Hex4(o.address), o.address);
     for (const Method& m : o.methods) {
-      AddEntry(object, QString::fromStdString(m.sourceName.value_or(m.label)), m.address);
+      QString name = QString::fromStdString(m.sourceName.value_or(m.label));
+      if (name.isEmpty()) name = Hex4(m.address);
+      if (m.traced) {
+        AddEntry(object, name, m.address);
+      } else {
+        // Listed all the same, dimmed: a click still goes to its address.
+        QTreeWidgetItem* item = AddEntry(object, name + " (not traced)", m.address);
+        item->setForeground(0, tree_->palette().brush(QPalette::Disabled, QPalette::Text));
+      }
     }
     for (const AsmBlock& b : a.asmBlocks) {
       if (b.hubAddress < o.address || b.hubAddress >= end) continue;

@@ -89,6 +89,7 @@ enum class Command : int {
   DefaultLongVariables,
   CastVariables,
   SymbolTable,
+  TraceAllMethods,
   ViewSeparator5,
   AutoRefresh,
   OptionsMenu,

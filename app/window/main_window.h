@@ -142,6 +142,7 @@ class MainWindow : public QMainWindow {
   ListingView* listingView_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   std::array<QLabel*, 3> statusPanels_{};
+  QString methodsNoticeShown_;  // the untraced-methods notice the status bar shows, if any
   DocumentController* document_ = nullptr;
   PortController* ports_ = nullptr;
   std::unique_ptr<PropellerTool> tool_;

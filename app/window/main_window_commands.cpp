@@ -1,6 +1,7 @@
 // Commands of the main window: what a new listing changes in the window, the
 // reference tables, the command states and the recent files.
 #include <QLabel>
+#include <QStatusBar>
 
 #include "brevin/reports.h"
 #include "dialogs/debug_window.h"
@@ -15,6 +16,10 @@
 
 namespace brevin {
 
+namespace {
+constexpr int kStatusNoticeMs = 15000;  // how long a load's notice stays in the status bar
+}  // namespace
+
 void MainWindow::ShowListed(const QString& path) {
   navigator_->Outline()->NameObjects(document_->ObjectNames());
   UpdateCaption();
@@ -22,6 +27,19 @@ void MainWindow::ShowListed(const QString& path) {
   SetStatusPanel(1, QString::fromStdString(document_->analysis()->sizeText));
   SetListingCommands();
   AddRecentFile(path);
+  // Said once per load, for a while: the file name panel comes back after it. It
+  // replaces the notice of an earlier load, never another message (a drop's).
+  QStatusBar* bar = statusBar();
+  if (!bar->currentMessage().isEmpty() && bar->currentMessage() != methodsNoticeShown_) {
+    methodsNoticeShown_.clear();
+    return;
+  }
+  methodsNoticeShown_ = document_->MethodsNotice();
+  if (methodsNoticeShown_.isEmpty()) {
+    bar->clearMessage();
+  } else {
+    bar->showMessage(methodsNoticeShown_, kStatusNoticeMs);
+  }
 }
 
 void MainWindow::SetListingCommands() {

@@ -120,6 +120,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, Command::DefaultLongVariables, "&Default Long Variables", Checkable, ""},
     {1, Command::CastVariables, "&Cast Variables", Checkable, ""},
     {1, Command::SymbolTable, "Symbol &Table", Checkable, ""},
+    {1, Command::TraceAllMethods, "Trace &All Methods", Checkable, ""},
     {1, Command::ViewSeparator5, "-", 0, ""},
     {1, Command::AutoRefresh, "&Auto-Refresh When Changed", Checkable, ""},
 

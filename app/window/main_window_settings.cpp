@@ -55,6 +55,7 @@ constexpr OptionRow kOptions[] = {
     {"DefaultLong", Command::DefaultLongVariables, Toggle::Refresh},
     {"CastVariables", Command::CastVariables, Toggle::Refresh},
     {"SymbolTable", Command::SymbolTable, Toggle::Refresh},
+    {"TraceAllMethods", Command::TraceAllMethods, Toggle::Refresh},
     {"AutoRefresh", Command::AutoRefresh, Toggle::Refresh},
     {"ShowToolbar", Command::ShowToolbar, Toggle::Bar},
     {"ShowStatusbar", Command::ShowStatusBar, Toggle::Bar},
@@ -95,6 +96,7 @@ Options MainWindow::CurrentOptions() const {
   o.DefaultLongVariables = on(Command::DefaultLongVariables);
   o.CastVariables = on(Command::CastVariables);
   o.SymbolTable = on(Command::SymbolTable);
+  o.TraceAllMethods = on(Command::TraceAllMethods);
   o.DebugSpin = on(Command::DebugSpin);
   o.DebugAsmb = on(Command::DebugAsmb);
   o.DebugVars = on(Command::DebugVars);

@@ -236,6 +236,43 @@ class Disassembler {
   void TraceAssembly(std::int64_t address, std::uint32_t entryFlags);
   int AsmVarCounter = 0;  // the number last given to a cog variable
 
+  // ---- Method tables of the object tree (method_tables.cpp)
+  // An object of the tree: where it starts and where its variables start, as a
+  // call through its parent's object entry sets them up.
+  struct TreeObject {
+    std::int64_t base = 0;
+    std::int64_t varBase = 0;
+  };
+  // One entry of an object's method table as the model lists it.
+  struct TableMethod {
+    int index = 0;
+    std::int64_t target = 0;  // base + the entry's offset word; may lie outside the image
+    bool traced = false;       // a traced Spin method starts there
+  };
+  struct TableObject {
+    std::int64_t base = 0;
+    bool traced = false;  // the top object, or a sub-object a trace called into
+    std::vector<TableMethod> methods;
+  };
+  // True when the header at base describes an object that fits before VBASE:
+  // long-aligned, its table inside its length, at least one method.
+  bool PlausibleObject(std::int64_t base) const;
+  // The objects reached from PBASE through the object entries (recursively) and
+  // along the length chain, each once, in image order; plausible ones only.
+  std::vector<TreeObject> ObjectTree() const;
+  // Whether the method entry k of the object at base points past its table and
+  // inside the object (and so below VBASE).
+  bool EntryInsideObject(std::int64_t base, std::int64_t k) const;
+  // With "Trace All Methods": traces from every method entry of every object of
+  // the tree that lands on bytes no trace claimed, then lists the unreached
+  // bytes between each table and its first method as data items.
+  void TraceAllTableEntries();
+  void ClassifyObjectData(const TreeObject& object);
+  // Fills tableObjects_ from the finished trace: every object of the tree (and
+  // any other object a trace called into) with every entry of its table.
+  void CollectMethodTables();
+  std::vector<TableObject> tableObjects_;
+
   // ---- Variables, stack frames, object list (variables.cpp)
   void ClassifyByteRuns();
   void ClassifyVariables();

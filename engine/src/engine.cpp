@@ -1,9 +1,16 @@
 // The facade: every call goes to the working class it owns.
 #include "brevin/engine.h"
 
+#include "brevin/text.h"
 #include "disassembler.h"
 
 namespace brevin {
+
+std::string UntracedMethodsText(const LoadResult& result, const Options& options) {
+  if (options.TraceAllMethods || result.status != LoadStatus::Listed || result.untracedMethods <= 0) return {};
+  return DecText(result.untracedMethods) + " of " + DecText(result.methodEntries) +
+         (result.untracedMethods == 1 ? " methods is" : " methods are") + " not called from the program";
+}
 
 Engine::Engine(Host& host) : work_(std::make_unique<Disassembler>(host)) {}
 Engine::~Engine() = default;

@@ -180,6 +180,27 @@ TEST(Cli, OptionsReachTheListing) {
   EXPECT_NE(plain.out.find("LINK     $0018"), std::string::npos);
 }
 
+// Methods that no call reaches: one line says how many (not with
+// --inhibit-warnings, not once they are traced), and the option lists them.
+TEST(Cli, UntracedMethodsAreCountedOnceAndDecodedWithTheOption) {
+  const std::string image = std::string(BREVIN_TEST_DATA) + "/adc_scope.binary";
+  const std::string line = "brevin-cli: " + image +
+                           ": 6 of 23 methods are not called from the program; --trace-all-methods decodes them\n";
+  const CliRun plain = RunCli({"--no-include-source", image});
+  ASSERT_EQ(plain.status, cli::kExitOk);
+  EXPECT_EQ(plain.err, line);
+  EXPECT_NE(plain.out.find("; ----   FRAME    CALL WITH RETURN VALUE"), std::string::npos);
+  EXPECT_EQ(RunCli({"--no-include-source", "--inhibit-warnings", image}).err, "");
+  const CliRun all = RunCli({"--no-include-source", "--trace-all-methods", image});
+  ASSERT_EQ(all.status, cli::kExitOk);
+  EXPECT_EQ(all.err, "");
+  EXPECT_NE(all.out.find("0389         00 64 05 03     S65      CALLFUN  F64 ( VL23 )"), std::string::npos);
+  // The batch names the image on the line as well.
+  TempDir dir;
+  const CliRun batch = RunCli({"--no-include-source", "--jobs=1", "--out-dir", dir.path(), image});
+  EXPECT_NE(batch.err.find(image + ": 6 of 23 methods are not called"), std::string::npos) << batch.err;
+}
+
 TEST(Cli, ReferenceReportsAndFlagsReport) {
   const CliRun opcodes = RunCli({"--spin-opcodes"});
   EXPECT_EQ(opcodes.status, cli::kExitOk);

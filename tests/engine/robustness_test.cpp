@@ -48,6 +48,7 @@ TEST(Robustness, RandomImagesAlwaysFinish) {
     host.options.DebugAsmb = bits & 128;
     host.options.DebugVars = bits & 256;
     host.options.ProcessAssembler = (bits & 512) == 0;
+    host.options.TraceAllMethods = bits & 1024;
     host.debug.clear();
     const LoadResult r = e.DisassembleBytes("random.eeprom", image, false);
     ASSERT_TRUE(r.status == LoadStatus::Listed || r.status == LoadStatus::Refused) << r.message;
@@ -68,6 +69,13 @@ TEST(Robustness, RandomBytecodeInAValidObject) {
     for (int i = 0; i < 400; ++i) spec.object.push_back(static_cast<std::uint8_t>(random()));
     spec.varBytes = static_cast<int>(random() % 64) * 4;
     spec.eeprom = round % 2 == 0;
+    // Every other round traces from each table entry too, with random method and
+    // object counts: entries then point anywhere, into code, data or other objects.
+    host.options.TraceAllMethods = round % 2 == 1;
+    if (host.options.TraceAllMethods) {
+      spec.object[2] = static_cast<std::uint8_t>(1 + random() % 8);
+      spec.object[3] = static_cast<std::uint8_t>(random() % 3);
+    }
     const LoadResult r = e.DisassembleBytes("bytecode.binary", test::BuildImage(spec), false);
     ASSERT_EQ(r.status, LoadStatus::Listed) << r.message;
   }

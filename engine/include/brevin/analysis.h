@@ -69,11 +69,14 @@ struct Method {
   std::int32_t address = 0;
   std::string label;
   std::optional<std::string> sourceName;  // "PUB main" when the source was read
+  bool traced = false;                    // a traced method starts at the address
 };
 
+// Every object of the object tree, with every entry of its method table in table order.
 struct ObjectInfo {
   std::int32_t address = 0;
   std::vector<Method> methods;
+  bool traced = false;  // a trace called into the object (the top object always)
 };
 
 struct AsmBlock {

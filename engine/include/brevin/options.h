@@ -20,6 +20,9 @@ struct Options {
   bool DefaultLongVariables = false;
   bool CastVariables = false;        // "&Cast Variables"
   bool SymbolTable = false;          // "Symbol &Table"
+  // "Trace &All Methods": after the trace from PINIT, trace from every method
+  // table entry of every object in the object tree too.
+  bool TraceAllMethods = false;
   bool DebugSpin = false;            // "Debug Spi&n"
   bool DebugAsmb = false;            // "&Debug Asmb"
   bool DebugVars = false;            // "Debug &Variables" (effective only with DebugSpin or DebugAsmb)

@@ -194,6 +194,13 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   ImageEnd = kLastAddress;
   AnalyseImage();
   WriteListing(path, autoReloaded);
+  CollectMethodTables();
+  for (const TableObject& object : tableObjects_) {
+    for (const TableMethod& method : object.methods) {
+      ++result.methodEntries;
+      if (!method.traced) ++result.untracedMethods;
+    }
+  }
   result.warnings.insert(result.warnings.end(), Warnings.begin(), Warnings.end());
   result.notices = std::move(Notices);
   result.analysis = BuildAnalysis(path, static_cast<std::int64_t>(std::min(size, std::size_t(kImageSize))),
@@ -225,6 +232,7 @@ void Disassembler::AnalyseImage() {
 
   if (DebugAny) DebugLine("Init " + Hex4(PINIT));
   TraceSpin(PINIT, 0);
+  if (Opt.TraceAllMethods) TraceAllTableEntries();
 }
 
 void Disassembler::SetSection(int kind) {

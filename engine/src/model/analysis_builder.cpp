@@ -261,25 +261,19 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
     a.symbols[s].referencedFrom = std::move(from[s]);
   }
 
-  // One scan of the cells for the sub-objects the walk marked and the assembly block starts.
-  std::vector<std::int64_t> bases{PBASE}, blockStarts;
+  // One scan of the cells for the assembly block starts.
+  std::vector<std::int64_t> blockStarts;
   for (std::int64_t k = 0; k <= last; ++k) {
-    const std::uint32_t cell = Image[static_cast<std::size_t>(k)];
-    if ((cell & Xobj) && k != PBASE) bases.push_back(k);
-    if (cell & Org0) blockStarts.push_back(k);
+    if (Image[static_cast<std::size_t>(k)] & Org0) blockStarts.push_back(k);
   }
 
-  // Objects in image order: the top object first.
-  std::sort(bases.begin(), bases.end());
-  for (std::int64_t base : bases) {
-    ObjectInfo object{static_cast<std::int32_t>(base), {}};
-    // Byte 2 of an object's first long counts its methods plus one; the table's
-    // method entries come first, then the sub-object entries.
-    const std::int64_t methods = static_cast<std::int64_t>(ByteAt(base + 2)) - 1;
-    for (std::int64_t k = 1; k <= methods && InImage(base + 4 * k + 1) && HasFlag(base + 4 * k, Link); ++k) {
-      const std::int64_t entry = base + WordAt(base + 4 * k);
-      if (!InImage(entry)) continue;
-      Method method{static_cast<int>(k), static_cast<std::int32_t>(entry), SymbolName(0, entry, 0), std::nullopt};
+  // Objects in image order, the top object first, each with its whole method table.
+  for (const TableObject& table : tableObjects_) {
+    ObjectInfo object{static_cast<std::int32_t>(table.base), {}, table.traced};
+    for (const TableMethod& m : table.methods) {
+      const std::int64_t entry = m.target;
+      Method method{m.index, static_cast<std::int32_t>(entry), InImage(entry) ? SymbolName(0, entry, 0) : std::string(),
+                    std::nullopt, m.traced};
       if (const auto it = methodSourceNames_.find(entry); it != methodSourceNames_.end()) {
         method.sourceName = MethodSourceName(it->second);
       }

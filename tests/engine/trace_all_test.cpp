@@ -1,0 +1,207 @@
+// "Trace All Methods": with it every method table entry of every object starts
+// a decoded method and the listing still shows every byte once; with or
+// without it the model lists exactly the entries of the object tables; broken
+// tables neither crash nor turn bytes into code.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "brevin/engine.h"
+#include "test_support.h"
+
+namespace brevin {
+namespace {
+
+using test::ScriptedHost;
+
+const std::string kData = BREVIN_TEST_DATA;
+
+// The image's bytes, 32 KB.
+std::vector<std::uint8_t> ImageOf(const std::string& path) {
+  std::vector<std::uint8_t> bytes = test::ReadBytes(path);
+  bytes.resize(32768, 0);
+  return bytes;
+}
+
+std::int64_t Word(const std::vector<std::uint8_t>& b, std::int64_t a) {
+  return b[static_cast<std::size_t>(a)] | b[static_cast<std::size_t>(a) + 1] << 8;
+}
+
+// What a compiled image's tables say, read here on their own: each object of
+// the tree (by object entries from PBASE) with the targets of its method entries.
+std::map<std::int64_t, std::vector<std::int64_t>> TablesOf(const std::vector<std::uint8_t>& b) {
+  std::map<std::int64_t, std::vector<std::int64_t>> tables;
+  std::vector<std::int64_t> pending{Word(b, 6)};
+  while (!pending.empty()) {
+    const std::int64_t base = pending.back();
+    pending.pop_back();
+    if (tables.count(base)) continue;
+    const std::int64_t methods = b[static_cast<std::size_t>(base) + 2] - 1, objects = b[static_cast<std::size_t>(base) + 3];
+    auto& targets = tables[base];
+    for (std::int64_t k = 1; k <= methods; ++k) targets.push_back(base + Word(b, base + 4 * k));
+    for (std::int64_t j = 1; j <= objects; ++j) pending.push_back(base + Word(b, base + 4 * (methods + j)));
+  }
+  return tables;
+}
+
+// The first fault of the listing's byte columns: an address below end shown on
+// no line, on two, or out of order. Empty when every byte is shown once.
+std::string ByteCoverageFault(const std::string& listing, std::int64_t end) {
+  std::vector<int> shown(static_cast<std::size_t>(end), 0);
+  std::int64_t next = 0;
+  for (const std::string& line : test::Lines(listing)) {
+    if (line.size() < 15 || line[4] != ' ') continue;
+    if (!std::all_of(line.begin(), line.begin() + 4, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+      continue;
+    std::size_t at = line[14] == '+' ? 16 : 13;  // a continuation line shows more bytes of its item
+    std::int64_t address = std::stoll(line.substr(0, 4), nullptr, 16);
+    if (address >= end) continue;
+    if (std::isxdigit(static_cast<unsigned char>(line[at])) && address != next) {
+      return "line at $" + line.substr(0, 4) + " after bytes up to " + std::to_string(next);
+    }
+    for (; at + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[at])) &&
+           std::isxdigit(static_cast<unsigned char>(line[at + 1]));
+         at += 3) {
+      if (address < end) ++shown[static_cast<std::size_t>(address)];
+      next = ++address;
+    }
+  }
+  for (std::int64_t a = 0; a < end; ++a) {
+    if (shown[static_cast<std::size_t>(a)] != 1) {
+      return "byte " + std::to_string(a) + " shown " + std::to_string(shown[static_cast<std::size_t>(a)]) + " times";
+    }
+  }
+  return {};
+}
+
+struct Figures {
+  int entries = 0, decoded = 0, images = 0;
+  std::vector<std::string> faults;
+};
+
+// Lists the image with and without the option and checks the model against
+// the tables and, with the option, the decoding and the byte columns.
+void CheckImage(const std::string& path, Figures& figures) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  const std::vector<std::uint8_t> bytes = ImageOf(path);
+  const auto tables = TablesOf(bytes);
+  for (const bool all : {false, true}) {
+    ScriptedHost host;
+    host.options.IncludeSourceCode = false;
+    host.options.InhibitWarnings = true;
+    host.options.TraceAllMethods = all;
+    Engine e(host);
+    const LoadResult r = e.LoadAndDisassemble(path, false);
+    if (r.status != LoadStatus::Listed) {
+      figures.faults.push_back(name + ": not listed: " + r.message);
+      return;
+    }
+    const Analysis& a = *r.analysis;
+    // The model's objects and entries are the tables', in image and table order.
+    std::map<std::int64_t, std::vector<std::int64_t>> listed;
+    int untraced = 0, entries = 0;
+    for (const ObjectInfo& o : a.objects) {
+      auto& targets = listed[o.address];
+      for (const Method& m : o.methods) {
+        if (m.index != static_cast<int>(targets.size()) + 1) figures.faults.push_back(name + ": entry out of order");
+        targets.push_back(m.address);
+        ++entries;
+        untraced += m.traced ? 0 : 1;
+      }
+    }
+    if (listed != tables) figures.faults.push_back(name + ": the model's methods are not the tables' entries");
+    if (r.methodEntries != entries || r.untracedMethods != untraced) {
+      figures.faults.push_back(name + ": the load's method counts differ from the model's");
+    }
+    if (!all) continue;
+
+    ++figures.images;
+    std::set<std::int32_t> blocks;
+    for (const AsmBlock& b : a.asmBlocks) blocks.insert(b.hubAddress);
+    for (const ObjectInfo& o : a.objects) {
+      const std::int64_t end = std::min<std::int64_t>(o.address + Word(bytes, o.address), a.image.vbase);
+      const std::int64_t tableEnd = o.address + 4 * (bytes[static_cast<std::size_t>(o.address) + 2] +
+                                                     bytes[static_cast<std::size_t>(o.address) + 3]);
+      for (const Method& m : o.methods) {
+        // A well-formed entry lies past its table and inside its object. A program
+        // may start its own first method's bytes as assembly: that entry stays assembly.
+        if (m.address < tableEnd || m.address >= end || blocks.count(m.address)) continue;
+        ++figures.entries;
+        if (m.traced) {
+          ++figures.decoded;
+        } else {
+          figures.faults.push_back(name + ": entry " + std::to_string(m.index) + " of the object at " +
+                                   std::to_string(o.address) + " not decoded");
+        }
+      }
+    }
+    if (std::string fault = ByteCoverageFault(a.listing, a.image.vbase); !fault.empty()) {
+      figures.faults.push_back(name + ": " + fault);
+    }
+  }
+}
+
+TEST(TraceAllMethods, EverySampleDecodesEveryEntryAndListsEveryByteOnce) {
+  Figures figures;
+  for (const auto& entry : std::filesystem::directory_iterator(kData)) {
+    const std::string ext = entry.path().extension().string();
+    if (ext == ".binary" || ext == ".eeprom") CheckImage(entry.path().string(), figures);
+  }
+  EXPECT_GE(figures.images, 40);
+  EXPECT_EQ(figures.decoded, figures.entries);
+  EXPECT_TRUE(figures.faults.empty()) << figures.faults.size() << " faults, the first: " << figures.faults.front();
+}
+
+TEST(TraceAllMethods, EveryRealProgramDecodesEveryEntryAndListsEveryByteOnce) {
+  const std::filesystem::path folder = kData + "/../../../shared/realworld";
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no real programs at " << folder;
+  Figures figures;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() == ".binary") CheckImage(entry.path().string(), figures);
+  }
+  EXPECT_GE(figures.images, 1000);
+  EXPECT_EQ(figures.decoded, figures.entries);
+  EXPECT_TRUE(figures.faults.empty()) << figures.faults.size() << " faults, the first: " << figures.faults.front();
+}
+
+// A table whose entries point outside the object, outside the image and into
+// the middle of a method: those entries stay undecoded and the method they point
+// into keeps its instructions. The DAT long between the table and the method is
+// listed as data once the methods are known.
+TEST(TraceAllMethods, BrokenEntriesAreNotTracedAndDataStaysData) {
+  test::ImageSpec spec;
+  spec.object = {0, 0, 5, 0,           // four methods, no sub-objects
+                 24, 0, 0, 0,          // 1: the method at +24
+                 0x00, 0x10, 0, 0,     // 2: past the object
+                 26, 0, 0, 0,          // 3: inside method 1
+                 0xF0, 0xFF, 0, 0,     // 4: past the image
+                 1, 2, 3, 4,           // DAT
+                 0x35, 0x36, 0xEC, 0x61, 0x32};  // PUSH 0, PUSH 1, ADD, POP, RETURN
+  spec.varBytes = 4;
+  const std::vector<std::uint8_t> image = test::BuildImage(spec);
+  for (const bool all : {false, true}) {
+    SCOPED_TRACE(all ? "traced from every entry" : "traced from PINIT");
+    ScriptedHost host;
+    host.options.TraceAllMethods = all;
+    test::EngineProbe e(host);
+    const LoadResult r = e.DisassembleBytes("broken.binary", image, false);
+    ASSERT_EQ(r.status, LoadStatus::Listed) << r.message;
+    const std::vector<Method>& methods = r.analysis->objects.front().methods;
+    ASSERT_EQ(methods.size(), 4u);
+    EXPECT_TRUE(methods[0].traced);
+    for (std::size_t k : {1u, 2u, 3u}) EXPECT_FALSE(methods[k].traced) << k;
+    EXPECT_EQ(methods[3].address, 0x10 + 0xFFF0);
+    EXPECT_EQ(r.untracedMethods, 3);
+    EXPECT_FALSE(e.HasFlag(0x10 + 26, flag::Call));
+    EXPECT_TRUE(e.HasFlag(0x10 + 26, flag::Spin));
+    EXPECT_EQ(e.HasFlag(0x10 + 20, flag::Long), all);
+    EXPECT_EQ(r.analysis->listing.find("; ----") == std::string::npos, all);
+    EXPECT_EQ(ByteCoverageFault(r.analysis->listing, r.analysis->image.vbase), "");
+  }
+}
+
+}  // namespace
+}  // namespace brevin
