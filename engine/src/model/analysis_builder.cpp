@@ -365,6 +365,9 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
       line.size = 0;
     }
   }
+  // The marks live on in the lines: their memory goes back while the caller
+  // holds the model.
+  std::vector<LineMark>().swap(lineMarks_);
   return model;
 }
 
