@@ -116,6 +116,14 @@ void CheckImage(const std::string& path, Figures& figures) {
     if (r.methodEntries != entries || r.untracedMethods != untraced) {
       figures.faults.push_back(name + ": the load's method counts differ from the model's");
     }
+    // Every symbol carries its listing name, once.
+    std::set<std::string> names;
+    for (const Symbol& s : a.symbols) {
+      if (s.name.empty() || !names.insert(s.name).second) {
+        figures.faults.push_back(name + ": symbol at " + std::to_string(s.address) + " named \"" + s.name + "\"");
+        break;
+      }
+    }
     if (!all) continue;
 
     ++figures.images;
