@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -80,7 +82,22 @@ std::string ByteCoverageFault(const std::string& listing, std::int64_t end) {
 struct Figures {
   int entries = 0, decoded = 0, images = 0;
   std::vector<std::string> faults;
+  // With the option: the images that list an assembly block (ORG 0), and those
+  // with a cog start that launches assembly (one not right after MARK, which
+  // starts a Spin method instead).
+  std::set<std::string> withOrg0, launchingAssembly;
 };
+
+// Whether a code line of the listing starts a cog with assembly.
+bool LaunchesAssembly(const Analysis& a) {
+  std::string_view previous;
+  for (const ListingLine& line : a.lines) {
+    if (line.mnemonic().empty() || line.cog) continue;
+    if ((line.mnemonic() == "COGIFUN" || line.mnemonic() == "COGISUB") && previous != "MARK") return true;
+    previous = line.mnemonic();
+  }
+  return false;
+}
 
 // Lists the image with and without the option and checks the model against
 // the tables and, with the option, the decoding and the byte columns.
@@ -116,9 +133,19 @@ void CheckImage(const std::string& path, Figures& figures) {
     if (r.methodEntries != entries || r.untracedMethods != untraced) {
       figures.faults.push_back(name + ": the load's method counts differ from the model's");
     }
+    // Every symbol carries its listing name, once.
+    std::set<std::string> names;
+    for (const Symbol& s : a.symbols) {
+      if (s.name.empty() || !names.insert(s.name).second) {
+        figures.faults.push_back(name + ": symbol at " + std::to_string(s.address) + " named \"" + s.name + "\"");
+        break;
+      }
+    }
     if (!all) continue;
 
     ++figures.images;
+    if (!a.asmBlocks.empty()) figures.withOrg0.insert(name);
+    if (LaunchesAssembly(a)) figures.launchingAssembly.insert(name);
     std::set<std::int32_t> blocks;
     for (const AsmBlock& b : a.asmBlocks) blocks.insert(b.hubAddress);
     for (const ObjectInfo& o : a.objects) {
@@ -165,6 +192,64 @@ TEST(TraceAllMethods, EveryRealProgramDecodesEveryEntryAndListsEveryByteOnce) {
   EXPECT_GE(figures.images, 1000);
   EXPECT_EQ(figures.decoded, figures.entries);
   EXPECT_TRUE(figures.faults.empty()) << figures.faults.size() << " faults, the first: " << figures.faults.front();
+
+  // The programs whose first method starts a cog, by the manifest: those that
+  // start assembly list it with ORG 0; the others start only Spin methods in new
+  // cogs (cognew(method(...), @stack)) and hold no assembly program. Every
+  // program that starts assembly from any method lists it too.
+  std::ifstream manifest(folder / "MANIFEST.tsv");
+  std::set<std::string> starting, startingAssembly;
+  for (std::string row; std::getline(manifest, row);) {
+    if (row.ends_with("\tyes")) starting.insert(row.substr(0, row.find('\t')));
+  }
+  std::ranges::set_intersection(starting, figures.launchingAssembly,
+                                std::inserter(startingAssembly, startingAssembly.begin()));
+  auto listed = [&](const std::set<std::string>& files) {
+    return 100 * static_cast<std::size_t>(std::ranges::count_if(files, [&](const std::string& f) { return figures.withOrg0.count(f) > 0; }));
+  };
+  EXPECT_GE(starting.size(), 290u);
+  EXPECT_GE(listed(starting), 89 * starting.size());
+  EXPECT_GE(listed(startingAssembly), 98 * startingAssembly.size());
+  EXPECT_GE(listed(figures.launchingAssembly), 98 * figures.launchingAssembly.size());
+}
+
+// The code address of a cog start given as a DAT label with a constant index
+// (@entry[n]) is launched with the option when it is a free long of the
+// program, and never without it. The object: its table, the DAT longs
+// MOV DIRA, #1 and JMP #0 at +8, then the one method at +16.
+TEST(TraceAllMethods, IndexedCodeAddressesLaunchAssemblyOnlyWherePlausible) {
+  struct Case {
+    const char* form;
+    std::vector<std::uint8_t> method;
+    int launchedWith, launchedWithout;  // the hub address of the assembly block, or 0
+  };
+  const Case cases[] = {
+      {"cognew(@entry[0], 0)", {0x34, 0x35, 0xD7, 0x08, 0x35, 0x2C, 0x32}, 0x18, 0},
+      {"cognew(@table[1], 0): long 1 past +4", {0x34, 0x36, 0xD7, 0x04, 0x35, 0x2C, 0x32}, 0x18, 0},
+      {"cognew(@entry[1]) of bytes: not a long", {0x34, 0x36, 0x97, 0x08, 0x35, 0x2C, 0x32}, 0, 0},
+      {"cognew(@method[0]): traced Spin code", {0x34, 0x35, 0xD7, 0x10, 0x35, 0x2C, 0x32}, 0, 0},
+      {"cognew(@entry[16]): past VBASE", {0x34, 0x38, 0x10, 0xD7, 0x08, 0x35, 0x2C, 0x32}, 0, 0},
+      {"cognew(@entry[0 + 1]): a computed index", {0x34, 0x35, 0x36, 0xEC, 0xD7, 0x08, 0x35, 0x2C, 0x32}, 0, 0},
+      {"cognew(@entry, @buffer[0])", {0x34, 0xC7, 0x08, 0x35, 0xD7, 0x0C, 0x2C, 0x32}, 0x18, 0x18},
+  };
+  for (const Case& c : cases) {
+    test::ImageSpec spec;
+    spec.object = {0, 0, 2, 0, 16, 0, 0, 0, 0x01, 0xEC, 0xFF, 0xA0, 0x00, 0x00, 0x7C, 0x5C};
+    for (const std::uint8_t b : c.method) spec.object.push_back(b);
+    spec.varBytes = 4;
+    const std::vector<std::uint8_t> image = test::BuildImage(spec);
+    for (const bool all : {false, true}) {
+      ScriptedHost host;
+      host.options.TraceAllMethods = all;
+      Engine e(host);
+      const LoadResult r = e.DisassembleBytes("launch.binary", image, false);
+      ASSERT_EQ(r.status, LoadStatus::Listed) << c.form;
+      const int expected = all ? c.launchedWith : c.launchedWithout;
+      const auto& blocks = r.analysis->asmBlocks;
+      EXPECT_EQ(blocks.empty() ? 0 : blocks.front().hubAddress, expected) << c.form << (all ? " with" : " without");
+      EXPECT_EQ(ByteCoverageFault(r.analysis->listing, r.analysis->image.vbase), "") << c.form;
+    }
+  }
 }
 
 // A table whose entries point outside the object, outside the image and into

@@ -200,9 +200,13 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
     for (std::size_t i = 1; i < byName.size(); ++i) {
       if (sameName(byName[i - 1], byName[i])) repeat[byName[i]] = 1;
     }
+    // A symbol moved onto itself would lose its name (a moved-from string is
+    // left empty), so the ones before the first repeat stay where they are.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < a.symbols.size(); ++i) {
-      if (!repeat[i]) a.symbols[kept++] = std::move(a.symbols[i]);
+      if (repeat[i]) continue;
+      if (kept != i) a.symbols[kept] = std::move(a.symbols[i]);
+      ++kept;
     }
     a.symbols.resize(kept);
     byName = SortedByName(a.symbols);

@@ -110,10 +110,16 @@ void Disassembler::TraceAllTableEntries() {
       // assembly program's registers past its code can overlay the methods in hub
       // memory; a long marked only as such a register (not code, not a block
       // start), at or above the first method, is a method's first long and is traced.
+      // A routine's return register that no trace reached as code counts as one:
+      // it loses its return-register mark and name, and becomes the method.
       const std::uint32_t f = FlagsAt(target);
-      const bool overlaidRegister = (f & Asmb) != 0 && (f & ~(Asmb | Adat)) == 0 && methodsFrom >= 0 &&
+      const bool overlaidRegister = (f & Asmb) != 0 && (f & ~(Asmb | Adat | Aret | Goto)) == 0 && methodsFrom >= 0 &&
                                     target >= methodsFrom;
       if (f != 0 && !overlaidRegister) continue;
+      if (f & Aret) {
+        ClearFlag(target, Aret | Goto);
+        SymbolIds[static_cast<std::size_t>(target)] = 0;
+      }
       ObjBase = o.base;
       ObjVarBase = o.varBase;
       PushHistory = {-1, -1, -1, -1};

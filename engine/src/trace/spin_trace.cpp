@@ -13,6 +13,9 @@ namespace brevin {
 
 namespace detail {
 
+constexpr std::uint32_t kPushZero = 0x35;  // PUSH 0; the constant pushes run from here
+constexpr std::uint32_t kPushLong = 0x3B;  // to the four-byte PUSH
+
 struct TraceLevel {
   enum Kind { Path, ObjectCall } kind;
   std::int64_t next = 0;  // Path: the next instruction to decode
@@ -87,8 +90,17 @@ class SpinTracer {
     const SpinInstruction ins = e_.DecodeSpinInstruction(a);
     if (e_.ReadPastEnd()) return End();  // the instruction runs off the image
     const std::int64_t after = e_.ReadCursor;
-    if (IsObjectAddressPush(e_.ByteAt(start))) {
+    const std::uint32_t opcode = e_.ByteAt(start);
+    const bool markIndexedBefore = markIndexed_;
+    bool addressPush = IsObjectAddressPush(opcode);
+    if (addressPush) {
+      markIndexed_ = false;
+    } else {
+      addressPush = IndexedAddressMark(opcode, start);
+    }
+    if (addressPush) {
       markBeforeLast_ = markBefore;
+      markBeforeLastIndexed_ = markIndexedBefore;
       lastMarkEnd_ = after;
     }
     levels_.back().next = after;
@@ -96,11 +108,37 @@ class SpinTracer {
       if (recentConstants_.size() == 8) recentConstants_.erase(recentConstants_.begin());
       recentConstants_.push_back(e_.PushHistory[0]);
     }
+    const bool constantPush = opcode >= kPushZero && opcode <= kPushLong && e_.PushHistory[0] >= 0;
+    lastConstant_ = constantPush ? e_.PushHistory[0] : -1;
+    lastConstantEnd_ = constantPush ? after : -1;
     if (ins.flow == SpinFlow::Next) return;
     Act(ins, start, after);
   }
 
   void End() { levels_.pop_back(); }
+
+  // With "Trace All Methods": the address of a DAT item with a constant index
+  // (@entry[0]: a constant push, then $97, $B7 or $D7) is a code address like
+  // @entry is. It becomes the mark when the instruction right before pushed the
+  // index; an index computed at run time gives no address.
+  bool IndexedAddressMark(std::uint32_t opcode, std::int64_t start) {
+    if (!e_.Opt.TraceAllMethods || lastConstantEnd_ != start || lastConstant_ < 0) return false;
+    const std::int64_t size = opcode == 0x97 ? 1 : opcode == 0xB7 ? 2 : opcode == 0xD7 ? 4 : 0;
+    if (size == 0) return false;
+    const std::int64_t offset = static_cast<std::int64_t>(e_.OperandValue) + size * lastConstant_;
+    if (offset <= 0 || offset >= kImageSize) return false;
+    e_.CodeAddressMark = static_cast<std::int32_t>(offset);
+    markIndexed_ = true;
+    return true;
+  }
+
+  // A code address found by the rules that "Trace All Methods" adds is launched
+  // only where assembly can be: a long inside the program below VBASE that no
+  // method table or traced Spin code claims. A wrong guess then leaves data alone.
+  bool PlausibleLaunch(std::int64_t address) const {
+    return address % 4 == 0 && address >= e_.PBASE && address < e_.VBASE && InImage(address) &&
+           !e_.HasFlag(address, flag::Spin) && !e_.HasFlag(address, flag::Link);
+  }
 
   // Marks a jump destination's referrer and writes its debug line; false when out of range.
   bool Destination(std::int64_t start, std::int64_t after, std::int64_t dest, std::int64_t offset,
@@ -183,9 +221,15 @@ class SpinTracer {
       // before the cog start is the parameter (cognew(@entry, @buffer)), and the
       // code address is the mark before it.
       std::int32_t mark = e_.CodeAddressMark;
-      if (lastMarkEnd_ == start && markBeforeLast_ > 0) mark = markBeforeLast_;
-      if (Debug()) e_.DebugLine("Call Asmb");
-      e_.LaunchAssembly(e_.ObjBase + mark);
+      bool indexed = markIndexed_;
+      if (lastMarkEnd_ == start && markBeforeLast_ > 0) {
+        mark = markBeforeLast_;
+        indexed = markBeforeLastIndexed_;
+      }
+      if (!indexed || PlausibleLaunch(e_.ObjBase + mark)) {
+        if (Debug()) e_.DebugLine("Call Asmb");
+        e_.LaunchAssembly(e_.ObjBase + mark);
+      }
       e_.CodeAddressMark = 0;
     } else if (history[1] >= 0 && history[2] >= 0 && history[3] >= 0) {
       const bool restartsThisCog = history[3] == 0;
@@ -270,6 +314,14 @@ class SpinTracer {
   // The code-address mark before the latest object-address push, and where that push ended.
   std::int32_t markBeforeLast_ = 0;
   std::int64_t lastMarkEnd_ = -1;
+  // Whether the current mark, and the one before the latest address push, came
+  // from an indexed address (only with "Trace All Methods").
+  bool markIndexed_ = false;
+  bool markBeforeLastIndexed_ = false;
+  // The constant the instruction decoded last pushed, and where that instruction
+  // ended; -1 when it pushed none.
+  std::int32_t lastConstant_ = -1;
+  std::int64_t lastConstantEnd_ = -1;
   std::vector<std::int32_t> recentConstants_;  // the last constants pushed, oldest first
 };
 
