@@ -1,0 +1,1130 @@
+// Decompiles one Spin method. The instructions come from the public decoder;
+// a symbolic operand stack rebuilds the expressions, and the jump patterns the
+// compiler emits for each block give the control structures back.
+#include "recovery/method_body.h"
+
+#include <algorithm>
+#include <optional>
+#include <set>
+
+#include "brevin/spin_instruction.h"
+
+namespace brevin::recovery {
+namespace {
+
+// Binding levels of the compiler's expression grammar: 0 a term or a unary
+// operator, 1..7 and 9..10 the binary levels, 8 NOT, 12 an assignment.
+constexpr int kTerm = 0;
+constexpr int kNot = 8;
+constexpr int kAssign = 12;
+
+struct Item {
+  enum Kind { Expr, Anchor, Look, Run } kind = Expr;
+  std::string text;
+  int level = kTerm;
+  bool isConst = false;
+  std::int64_t value = 0;
+  int anchor = 0;
+  // Look: the lookup being built.
+  std::string primary;
+  std::vector<std::string> values;
+  int lookOp = 0;
+  bool zeroBased = false;
+};
+
+struct Loop {
+  std::int64_t next = -1;  // -1 while unknown (the condition of a post-test loop)
+  std::int64_t quit = -1;
+  bool count = false;
+};
+
+struct BinaryOp {
+  const char* text;
+  int level;
+};
+
+BinaryOp BinaryOf(int op) {
+  switch (op) {
+    case 0x00: return {"->", 1};
+    case 0x01: return {"<-", 1};
+    case 0x02: return {">>", 1};
+    case 0x03: return {"<<", 1};
+    case 0x04: return {"#>", 6};
+    case 0x05: return {"<#", 6};
+    case 0x08: return {"&", 2};
+    case 0x0A: return {"|", 3};
+    case 0x0B: return {"^", 3};
+    case 0x0C: return {"+", 5};
+    case 0x0D: return {"-", 5};
+    case 0x0E: return {"~>", 1};
+    case 0x0F: return {"><", 1};
+    case 0x10: return {"AND", 9};
+    case 0x12: return {"OR", 10};
+    case 0x14: return {"*", 4};
+    case 0x15: return {"**", 4};
+    case 0x16: return {"/", 4};
+    case 0x17: return {"//", 4};
+    case 0x19: return {"<", 7};
+    case 0x1A: return {">", 7};
+    case 0x1B: return {"<>", 7};
+    case 0x1C: return {"==", 7};
+    case 0x1D: return {"=<", 7};
+    case 0x1E: return {"=>", 7};
+    default: return {nullptr, 0};
+  }
+}
+
+const char* UnaryOf(int op) {
+  switch (op) {
+    case 0x06: return "-";
+    case 0x07: return "!";
+    case 0x09: return "||";
+    case 0x11: return ">|";
+    case 0x13: return "|<";
+    case 0x18: return "^^";
+    case 0x1F: return "NOT";
+    default: return nullptr;
+  }
+}
+
+const char* RegisterName(int reg) {
+  static const char* const names[16] = {"par",  "cnt",  "ina",  "inb",  "outa", "outb", "dira", "dirb",
+                                        "ctra", "ctrb", "frqa", "frqb", "phsa", "phsb", "vcfg", "vscl"};
+  return reg >= 0x10 && reg < 0x20 ? names[reg - 0x10] : nullptr;
+}
+
+// The bytes the compiler gives a constant (CompileConstant).
+std::vector<std::uint8_t> ConstantBytes(std::int64_t wide) {
+  const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
+  if (value >= -1 && value <= 1) return {static_cast<std::uint8_t>((value + 1) | 0x34)};
+  for (int i = 0; i < 128; ++i) {
+    std::uint32_t test = 2u << (i & 0x1F);
+    if (i & 0x20) test--;
+    if (i & 0x40) test = ~test;
+    if (static_cast<std::int32_t>(test) == value) return {0x37, static_cast<std::uint8_t>(i)};
+  }
+  const auto u = static_cast<std::uint32_t>(value);
+  if ((u & 0xFFFFFF00u) == 0xFFFFFF00u) return {0x38, static_cast<std::uint8_t>(~u & 0xFF), 0xE7};
+  if ((u & 0xFFFF0000u) == 0xFFFF0000u)
+    return {0x39, static_cast<std::uint8_t>((~u >> 8) & 0xFF), static_cast<std::uint8_t>(~u & 0xFF), 0xE7};
+  std::vector<std::uint8_t> out;
+  if (u & 0xFF000000u) {
+    out = {0x3B, static_cast<std::uint8_t>(u >> 24), static_cast<std::uint8_t>(u >> 16),
+           static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u)};
+  } else if (u & 0x00FF0000u) {
+    out = {0x3A, static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u)};
+  } else if (u & 0x0000FF00u) {
+    out = {0x39, static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u)};
+  } else {
+    out = {0x38, static_cast<std::uint8_t>(u)};
+  }
+  return out;
+}
+
+class Decompiler {
+ public:
+  Decompiler(std::span<const std::uint8_t> bytes, std::int32_t start, std::int32_t end, const BodyNaming& naming,
+             BodyFacts& facts)
+      : bytes_(bytes), start_(start), end_(end), naming_(naming), facts_(facts) {}
+
+  MethodBody Run() {
+    MethodBody body;
+    if (!Scan()) {
+      body.exact = false;
+      body.difference = failure_;
+      body.codeEnd = codeEnd_;
+      return body;
+    }
+    body.codeEnd = codeEnd_;
+    std::vector<Item> stack;
+    // The compiler ends every method with a RETURN: it is not written.
+    const bool ok = Block(start_, lastReturn_, 1, nullptr, stack) && stack.empty();
+    if (!ok || !failure_.empty()) {
+      body.exact = false;
+      body.difference = failure_.empty() ? "the bytecode leaves values on the stack" : failure_;
+      return body;
+    }
+    body.lines = std::move(out_);
+    return body;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::int32_t start_, end_;
+  const BodyNaming& naming_;
+  BodyFacts& facts_;
+  std::int32_t codeEnd_ = 0;
+  std::int64_t lastReturn_ = 0;
+  std::map<std::int64_t, SpinInstruction> ins_;
+  std::map<std::int64_t, std::int64_t> startOfEnd_;  // instruction end -> its start
+  std::map<std::int64_t, std::vector<std::int64_t>> backTargets_;
+  std::vector<BodyLine> out_;
+  std::string failure_;
+  std::int64_t statementStart_ = 0;
+  int indent_ = 1;
+
+  bool Fail(const std::string& why) {
+    if (failure_.empty()) failure_ = why;
+    return false;
+  }
+
+  static std::int64_t Target(const SpinInstruction& in) {
+    for (std::size_t i = 0; i < in.operandCount; ++i) {
+      const SpinOperand& o = in.operands[i];
+      if (o.kind == SpinOperandKind::JumpOffset || o.kind == SpinOperandKind::EffectJump) return o.end + o.value;
+    }
+    return -1;
+  }
+
+  static const SpinOperand* Operand(const SpinInstruction& in, SpinOperandKind kind) { return in.Find(kind); }
+
+  // Decodes the code linearly: it ends where the method's first string starts,
+  // or at the last RETURN before the end.
+  bool Scan() {
+    std::int64_t pc = start_;
+    std::int64_t limit = end_;
+    const auto view = bytes_.first(static_cast<std::size_t>(end_));
+    while (pc < limit) {
+      SpinInstruction in = DecodeSpin(view, pc);
+      if (in.truncated || in.end > limit) return Fail("the bytecode runs off the method");
+      if (in.opcode == 0x87) {
+        const SpinOperand* v = Operand(in, SpinOperandKind::Variable);
+        if (v && v->value > 0x7F && v->value > in.end - 0 && v->value < end_) limit = std::min<std::int64_t>(limit, v->value);
+      }
+      ins_[pc] = in;
+      startOfEnd_[in.end] = pc;
+      if (in.opcode == 0x32) {
+        lastReturn_ = pc;
+        // The rest up to the end of the object is padding when it is all zero.
+        bool zeros = true;
+        for (std::int64_t k = in.end; k < limit; ++k) zeros = zeros && bytes_[static_cast<std::size_t>(k)] == 0;
+        if (zeros && limit - in.end < 4) {
+          pc = in.end;
+          limit = pc;
+          break;
+        }
+      }
+      pc = in.end;
+    }
+    if (pc != limit) return Fail("the code does not end on an instruction boundary");
+    codeEnd_ = static_cast<std::int32_t>(limit);
+    if (ins_.empty() || ins_.rbegin()->second.opcode != 0x32) return Fail("the method does not end with RETURN");
+    lastReturn_ = ins_.rbegin()->first;
+    for (const auto& [at, in] : ins_) {
+      const std::int64_t target = Target(in);
+      if (target < 0) continue;
+      if (target < start_ || target > codeEnd_) return Fail("a jump leaves the method");
+      if (target <= at && in.opcode != 0x09) backTargets_[target].push_back(at);
+    }
+    return true;
+  }
+
+  const SpinInstruction* At(std::int64_t pc) {
+    auto it = ins_.find(pc);
+    return it == ins_.end() ? nullptr : &it->second;
+  }
+
+  void Emit(const std::string& text) { out_.push_back({indent_, text, static_cast<std::int32_t>(statementStart_)}); }
+
+  static std::string Wrap(const Item& item, int maxLevel) {
+    return item.level > maxLevel ? "(" + item.text + ")" : item.text;
+  }
+
+  static Item Expr(std::string text, int level = kTerm) {
+    Item item;
+    item.text = std::move(text);
+    item.level = level;
+    return item;
+  }
+
+  bool Pop(std::vector<Item>& stack, std::size_t base, Item& item) {
+    if (stack.size() <= base || stack.back().kind != Item::Expr) return Fail("an operand is missing");
+    item = std::move(stack.back());
+    stack.pop_back();
+    return true;
+  }
+
+  bool PopArgs(std::vector<Item>& stack, std::size_t base, std::size_t count, std::vector<std::string>& args) {
+    args.assign(count, {});
+    for (std::size_t i = count; i-- > 0;) {
+      Item a;
+      if (!Pop(stack, base, a)) return false;
+      args[i] = a.text;
+    }
+    return true;
+  }
+
+  static std::string Join(const std::vector<std::string>& parts) {
+    std::string s;
+    for (std::size_t i = 0; i < parts.size(); ++i) s += (i ? ", " : "") + parts[i];
+    return s;
+  }
+
+
+  // Statements from..to at the given indent; the stack may hold values left
+  // for the caller (a post-test condition, the repeat variable's bounds).
+  bool Block(std::int64_t from, std::int64_t to, int indent, Loop* loop, std::vector<Item>& stack) {
+    const int savedIndent = indent_;
+    indent_ = indent;
+    std::int64_t pc = from;
+    const std::size_t base = 0;
+    while (pc < to) {
+      if (!failure_.empty()) return false;
+      if (stack.empty()) {
+        statementStart_ = pc;
+        auto bt = backTargets_.find(pc);
+        if (bt != backTargets_.end()) {
+          std::int64_t source = -1;
+          for (std::int64_t s : bt->second)
+            if (s < to && s > source) source = s;
+          if (source >= 0) {
+            if (!RepeatAt(pc, source, indent, loop, pc)) return false;
+            continue;
+          }
+        }
+      }
+      const SpinInstruction* in = At(pc);
+      if (!in) return Fail("a jump lands inside an instruction");
+      std::int64_t next = in->end;
+      if (!Step(*in, stack, base, loop, to, next)) return false;
+      pc = next;
+    }
+    if (pc != to) return Fail("a block ends inside an instruction");
+    indent_ = savedIndent;
+    return true;
+  }
+
+  // A pure expression from..to: one value, no statements.
+  std::optional<Item> Expression(std::int64_t from, std::int64_t to) {
+    std::vector<Item> stack;
+    const std::size_t lines = out_.size();
+    const std::string savedFailure = failure_;
+    std::int64_t pc = from;
+    while (pc < to) {
+      const SpinInstruction* in = At(pc);
+      if (!in || in->transfers) break;
+      std::int64_t next = in->end;
+      if (!Step(*in, stack, 0, nullptr, to, next)) break;
+      pc = next;
+    }
+    const bool ok = failure_ == savedFailure && pc == to && out_.size() == lines && stack.size() == 1 &&
+                    stack[0].kind == Item::Expr;
+    out_.resize(lines);
+    failure_ = savedFailure;
+    if (!ok) return std::nullopt;
+    return stack[0];
+  }
+
+  bool RepeatAt(std::int64_t pc, std::int64_t source, int indent, Loop* outer, std::int64_t& after) {
+    (void)outer;
+    const SpinInstruction& j = ins_[source];
+    const std::int64_t quit = j.end;
+    after = quit;
+    std::vector<Item> stack;
+    if (j.opcode == 0x04) {
+      // A pre-test loop: the condition jumps past the back jump.
+      for (auto it = ins_.find(pc); it != ins_.end() && it->first < source; ++it) {
+        const SpinInstruction& c = it->second;
+        if ((c.opcode == 0x0A || c.opcode == 0x0B) && Target(c) == quit) {
+          std::optional<Item> cond = Expression(pc, it->first);
+          if (!cond) break;
+          statementStart_ = pc;
+          Emit(std::string(c.opcode == 0x0A ? "repeat while " : "repeat until ") + cond->text);
+          Loop loop{pc, quit, false};
+          if (!Block(c.end, source, indent + 1, &loop, stack)) return false;
+          indent_ = indent;
+          return stack.empty() || Fail("a loop body leaves values on the stack");
+        }
+        if (c.transfers) break;
+      }
+      Emit("repeat");
+      Loop loop{pc, quit, false};
+      if (!Block(pc, source, indent + 1, &loop, stack)) return false;
+      indent_ = indent;
+      return stack.empty() || Fail("a loop body leaves values on the stack");
+    }
+    if (j.opcode == 0x0A || j.opcode == 0x0B) {
+      Emit("repeat");
+      const std::size_t head = out_.size();
+      Loop loop{-1, quit, false};
+      if (!Block(pc, source, indent + 1, &loop, stack)) return false;
+      indent_ = indent;
+      if (stack.size() != 1 || stack[0].kind != Item::Expr) return Fail("a post-test loop has no condition");
+      (void)head;
+      statementStart_ = source;
+      Emit(std::string(j.opcode == 0x0B ? "while " : "until ") + stack[0].text);
+      return true;
+    }
+    const SpinOperand* effect = Operand(j, SpinOperandKind::Effect);
+    if (effect && ((effect->value & 0x7B) == 0x02)) {
+      const bool step = (effect->value & 0x04) != 0;
+      // The line before the loop set the variable to its start value.
+      const std::size_t head = out_.size();
+      if (head == 0) return Fail("a repeat variable loop has no start");
+      const BodyLine setLine = out_.back();
+      out_.pop_back();
+      statementStart_ = setLine.offset;
+      Emit("repeat");  // replaced below once the bounds are known
+      const std::size_t headLine = out_.size() - 1;
+      Loop loop{-1, quit, false};
+      if (!Block(pc, source, indent + 1, &loop, stack)) return false;
+      indent_ = indent;
+      // The loop's own instruction: the variable with its index, then the effect.
+      std::string target;
+      if (!VariableText(j, stack, 0, target, true)) return false;
+      Item from, to, by;
+      if (!Pop(stack, 0, to) || !Pop(stack, 0, from)) return false;
+      if (step && !Pop(stack, 0, by)) return false;
+      if (!stack.empty()) return Fail("a repeat variable loop leaves values on the stack");
+      if (setLine.text != target + " := " + from.text) return Fail("a repeat variable loop starts differently");
+      std::string head_text = "repeat " + target + " from " + from.text + " to " + to.text;
+      if (step) head_text += " step " + by.text;
+      out_[headLine].text = head_text;
+      return true;
+    }
+    return Fail("a backward jump matches no loop the compiler writes");
+  }
+
+  // The text of the variable an access instruction names, popping its index
+  // and base address; for repeat loops it pops after the bounds were left.
+  bool VariableText(const SpinInstruction& in, std::vector<Item>& stack, std::size_t base, std::string& text,
+                    bool forLoop) {
+    const int op = static_cast<int>(in.opcode);
+    if (op >= 0x40 && op < 0x80) {
+      const auto offset = static_cast<std::int32_t>((op & 0x1C));
+      if (op & 0x20) {
+        text = naming_.local(offset);
+        facts_.maxLocal = std::max(facts_.maxLocal, offset);
+      } else {
+        const DeclaredName n = naming_.var(offset, 4);
+        text = n.name;
+        Record(facts_.varSizes, offset, 4);
+      }
+      return true;
+    }
+    if (op >= 0x80 && op < 0xE0) {
+      const int size = (op >> 5) & 3;
+      const bool indexed = (op & 0x10) != 0;
+      const int where = (op >> 2) & 3;
+      std::string index;
+      if (indexed) {
+        Item i;
+        if (!Pop(stack, base, i)) return false;
+        index = i.text;
+      }
+      const SpinOperand* v = Operand(in, SpinOperandKind::Variable);
+      const auto offset = static_cast<std::int32_t>(v ? v->value : 0);
+      static const char* const sizes[3] = {"byte", "word", "long"};
+      switch (where) {
+        case 0: {
+          Item address;
+          if (!Pop(stack, base, address)) return false;
+          text = std::string(sizes[size]) + "[" + address.text + "]" + (indexed ? "[" + index + "]" : "");
+          return true;
+        }
+        case 1: {
+          const int bytes = 1 << size;
+          const DeclaredName n = naming_.dat(offset, bytes);
+          text = n.name + (bytes < n.size ? (bytes == 1 ? ".byte" : ".word") : "") +
+                 (indexed ? "[" + index + "]" : "");
+          Record(facts_.datSizes, offset, bytes);
+          return true;
+        }
+        case 2: {
+          const int bytes = 1 << size;
+          const DeclaredName n = naming_.var(offset, bytes);
+          text = n.name + (bytes < n.size ? (bytes == 1 ? ".byte" : ".word") : "") +
+                 (indexed ? "[" + index + "]" : "");
+          Record(facts_.varSizes, offset, bytes);
+          if (!indexed && size == 2 && offset < 32) return Fail("a long variable is accessed in the long form");
+          return true;
+        }
+        default: {
+          const int bytes = 1 << size;
+          text = naming_.local(offset) + (bytes < 4 ? (bytes == 1 ? ".byte" : ".word") : "") +
+                 (indexed ? "[" + index + "]" : "");
+          facts_.maxLocal = std::max(facts_.maxLocal, offset);
+          if ((offset & 3) != 0) return Fail("a local is accessed off its long");
+          if (!indexed && size == 2 && offset < 32) return Fail("a long local is accessed in the long form");
+          return true;
+        }
+      }
+    }
+    (void)forLoop;
+    return Fail("not a variable access");
+  }
+
+  static void Record(std::map<std::int32_t, int>& sizes, std::int32_t offset, int size) {
+    int& s = sizes[offset];
+    s = std::max(s, size);
+  }
+
+  // The size bits an increment or decrement of this access carries.
+  static int SizeBits(const SpinInstruction& in) {
+    const int op = static_cast<int>(in.opcode);
+    if (op >= 0x40 && op < 0x80) return 6;
+    if (op >= 0x80 && op < 0xE0) return ((((op >> 5) & 3) + 1) & 3) << 1;
+    if (op == 0x3F || op == 0x26) return 6;
+    return 0;  // a register with a bit index or range
+  }
+
+  // An assignment through the effect byte: the target's text is known.
+  bool Effect(const SpinInstruction& in, int effect, const std::string& target, std::vector<Item>& stack,
+              std::size_t base) {
+    const bool push = (effect & 0x80) != 0;
+    const int e = effect & 0x7F;
+    std::string text;
+    int level = kTerm;
+    if (e >= 0x40) {
+      const int op = e & 0x1F;
+      if (const char* u = UnaryOf(op)) {
+        if (push) return Fail("a unary assignment pushes its value");
+        text = std::string(u) + (std::string(u) == "NOT" ? " " : "") + target;
+      } else {
+        const BinaryOp b = BinaryOf(op);
+        if (!b.text) return Fail("an assignment uses an unknown operator");
+        Item value;
+        if (!Pop(stack, base, value)) return false;
+        text = target + " " + b.text + "= " + value.text;
+        level = kAssign;
+      }
+    } else if (e == 0x00) {
+      if (!push) return Fail("a write through USING without push");
+      Item value;
+      if (!Pop(stack, base, value)) return false;
+      text = target + " := " + value.text;
+      level = kAssign;
+    } else if (e >= 0x20 && e < 0x40) {
+      if ((e & 6) != SizeBits(in) || (e & 1)) return Fail("an increment names another size");
+      switch (e & 0x38) {
+        case 0x20: text = "++" + target; break;
+        case 0x28: text = target + "++"; break;
+        case 0x30: text = "--" + target; break;
+        default: text = target + "--"; break;
+      }
+    } else {
+      switch (e) {
+        case 0x08: text = "?" + target; break;
+        case 0x0C: text = target + "?"; break;
+        case 0x10: text = "~" + target; break;
+        case 0x14: text = "~~" + target; break;
+        case 0x18: text = target + "~"; break;
+        case 0x1C: text = target + "~~"; break;
+        default: return Fail("an assignment effect the compiler does not write");
+      }
+    }
+    if (push) {
+      stack.push_back(Expr(text, level));
+    } else {
+      Emit(text);
+    }
+    return true;
+  }
+
+  bool Builtin(const char* name, std::size_t args, bool returns, std::vector<Item>& stack, std::size_t base) {
+    std::vector<std::string> a;
+    if (!PopArgs(stack, base, args, a)) return false;
+    const std::string text = std::string(name) + (args ? "(" + Join(a) + ")" : "");
+    if (returns) {
+      stack.push_back(Expr(text));
+    } else {
+      Emit(text);
+    }
+    return true;
+  }
+
+  std::string StringAt(std::int64_t at, bool& ok) {
+    std::string text;
+    bool inQuote = false;
+    std::vector<std::string> parts;
+    std::string quoted;
+    ok = false;
+    for (std::int64_t k = at; k < end_; ++k) {
+      const std::uint8_t c = bytes_[static_cast<std::size_t>(k)];
+      if (c == 0) {
+        ok = true;
+        break;
+      }
+      if (c >= 0x20 && c < 0x7F && c != '"') {
+        quoted += static_cast<char>(c);
+        inQuote = true;
+      } else {
+        if (inQuote) parts.push_back("\"" + quoted + "\"");
+        quoted.clear();
+        inQuote = false;
+        parts.push_back(std::to_string(c));
+      }
+    }
+    if (inQuote) parts.push_back("\"" + quoted + "\"");
+    if (parts.empty()) ok = false;
+    return "string(" + Join(parts) + ")";
+  }
+
+  // next or quit from inside a loop, with the case pops before it.
+  bool LoopJump(const SpinInstruction& in, Loop* loop, bool& handled) {
+    handled = false;
+    if (!loop) return true;
+    const std::int64_t target = Target(in);
+    if (in.opcode == 0x04 && target == loop->quit && !loop->count) {
+      Emit("quit");
+      handled = true;
+    } else if (in.opcode == 0x0B && loop->count && target == loop->quit) {
+      Emit("quit");
+      handled = true;
+    } else if (in.opcode == 0x04 && (target == loop->next || (loop->next < 0 && target > in.address && target < loop->quit))) {
+      if (loop->next < 0) loop->next = target;
+      Emit("next");
+      handled = true;
+    }
+    return true;
+  }
+
+  bool Step(const SpinInstruction& in, std::vector<Item>& stack, std::size_t base, Loop* loop, std::int64_t to,
+            std::int64_t& next) {
+    const int op = static_cast<int>(in.opcode);
+    switch (op) {
+      case 0x00: case 0x01: case 0x02: case 0x03: {
+        Item a;
+        a.kind = Item::Anchor;
+        a.anchor = op;
+        stack.push_back(a);
+        return true;
+      }
+      case 0x05: case 0x06: case 0x07: {
+        std::string index;
+        if (op == 0x07) {
+          Item i;
+          if (!Pop(stack, base, i)) return false;
+          index = i.text;
+        }
+        std::vector<std::string> args;
+        while (!stack.empty() && stack.back().kind == Item::Expr && stack.size() > base) {
+          args.insert(args.begin(), stack.back().text);
+          stack.pop_back();
+        }
+        if (stack.size() <= base || stack.back().kind != Item::Anchor) return Fail("a call without its frame");
+        const int anchor = stack.back().anchor;
+        stack.pop_back();
+        std::string name;
+        if (op == 0x05) {
+          const int method = static_cast<int>(Operand(in, SpinOperandKind::MethodIndex)->value);
+          name = naming_.method(method);
+          facts_.callArguments[method] = static_cast<int>(args.size());
+        } else {
+          const int entry = static_cast<int>(Operand(in, SpinOperandKind::ObjectIndex)->value);
+          const int method = static_cast<int>(Operand(in, SpinOperandKind::ObjectMethod)->value);
+          name = naming_.child(entry) + (op == 0x07 ? "[" + index + "]" : "") + "." + naming_.childMethod(entry, method);
+          facts_.childCallArguments[{entry, method}] = static_cast<int>(args.size());
+          (op == 0x07 ? facts_.indexedChildEntries : facts_.singleChildEntries).push_back(entry);
+        }
+        std::string text = name + (args.empty() ? "" : "(" + Join(args) + ")");
+        if (anchor >= 2) text = "\\" + text;
+        if (anchor == 0 || anchor == 2) {
+          stack.push_back(Expr(text));
+        } else {
+          Emit(text);
+        }
+        return true;
+      }
+      case 0x04: case 0x0B: {
+        if (stack.size() == base) {
+          bool handled = false;
+          LoopJump(in, loop, handled);
+          if (handled) return true;
+        }
+        if (op == 0x04) return Fail("a jump matches no structure");
+        [[fallthrough]];
+      }
+      case 0x0A:
+        return IfAt(in, stack, base, loop, to, next);
+      case 0x08: {
+        Item count;
+        if (!Pop(stack, base, count)) return false;
+        if (stack.size() != base) return Fail("a counted loop inside an expression");
+        const std::int64_t quit = Target(in);
+        auto djnz = startOfEnd_.find(quit);
+        if (quit <= in.end || quit > to || djnz == startOfEnd_.end() || ins_[djnz->second].opcode != 0x09 ||
+            Target(ins_[djnz->second]) != in.end)
+          return Fail("a counted loop without its closing jump");
+        Emit("repeat " + count.text);
+        Loop inner{djnz->second, quit, true};
+        std::vector<Item> body;
+        const int indent = indent_;
+        if (!Block(in.end, djnz->second, indent + 1, &inner, body)) return false;
+        indent_ = indent;
+        if (!body.empty()) return Fail("a loop body leaves values on the stack");
+        next = quit;
+        return true;
+      }
+      case 0x0D: case 0x0E:
+        return CaseAt(in, stack, base, next);
+      case 0x10: case 0x11: case 0x12: case 0x13: {
+        std::string value;
+        Item v;
+        if (!Pop(stack, base, v)) return false;
+        value = v.text;
+        if (op & 2) {
+          Item lo;
+          if (!Pop(stack, base, lo)) return false;
+          value = lo.text + ".." + value;
+        }
+        if (stack.size() > base && stack.back().kind == Item::Look) {
+          if ((stack.back().lookOp & 1) != (op & 1)) return Fail("a lookup mixes lookup and lookdown");
+          stack.back().values.push_back(value);
+          return true;
+        }
+        Item primary, done, zero;
+        if (!Pop(stack, base, primary) || !Pop(stack, base, done) || !Pop(stack, base, zero)) return false;
+        if (!done.isConst || !zero.isConst || (zero.value != 0 && zero.value != 1))
+          return Fail("a lookup without its start");
+        Item look;
+        look.kind = Item::Look;
+        look.primary = primary.text;
+        look.values.push_back(value);
+        look.lookOp = op & 1;
+        look.zeroBased = zero.value == 0;
+        look.value = done.value;
+        stack.push_back(look);
+        return true;
+      }
+      case 0x0F: {
+        if (stack.size() <= base || stack.back().kind != Item::Look) return Fail("a lookup end without its start");
+        Item look = stack.back();
+        stack.pop_back();
+        if (look.value != in.end) return Fail("a lookup's end address differs");
+        std::string name = look.lookOp ? "lookdown" : "lookup";
+        if (look.zeroBased) name += "z";
+        stack.push_back(Expr(name + "(" + look.primary + ": " + Join(look.values) + ")"));
+        return true;
+      }
+      case 0x14: {
+        Item n;
+        if (!Pop(stack, base, n)) return false;
+        const SpinInstruction* j = At(in.end);
+        if (!n.isConst || !j || stack.size() != base) return Fail("a stack pop outside a loop jump");
+        bool handled = false;
+        LoopJump(*j, loop, handled);
+        if (!handled) return Fail("a stack pop outside a loop jump");
+        next = j->end;
+        return true;
+      }
+      case 0x15: {
+        Item stackExpr, method;
+        if (!Pop(stack, base, stackExpr) || !Pop(stack, base, method)) return false;
+        if (!method.isConst) return Fail("a cog start without its method");
+        const int index = static_cast<int>(method.value & 0xFF);
+        const auto count = static_cast<std::size_t>((method.value >> 8) & 0xFF);
+        std::vector<std::string> args;
+        if (!PopArgs(stack, base, count, args)) return false;
+        facts_.callArguments[index] = static_cast<int>(count);
+        Item run;
+        run.kind = Item::Run;
+        run.text = naming_.method(index) + (count ? "(" + Join(args) + ")" : "") + ", " + stackExpr.text;
+        stack.push_back(run);
+        return true;
+      }
+      case 0x16: return Builtin("strsize", 1, true, stack, base);
+      case 0x17: return Builtin("strcomp", 2, true, stack, base);
+      case 0x18: return Builtin("bytefill", 3, false, stack, base);
+      case 0x19: return Builtin("wordfill", 3, false, stack, base);
+      case 0x1A: return Builtin("longfill", 3, false, stack, base);
+      case 0x1B: return Builtin("waitpeq", 3, false, stack, base);
+      case 0x1C: return Builtin("bytemove", 3, false, stack, base);
+      case 0x1D: return Builtin("wordmove", 3, false, stack, base);
+      case 0x1E: return Builtin("longmove", 3, false, stack, base);
+      case 0x1F: return Builtin("waitpne", 3, false, stack, base);
+      case 0x20: {
+        if (stack.size() >= base + 2 && stack[stack.size() - 2].isConst && stack[stack.size() - 2].value == 0x80 &&
+            stack.back().isConst && stack.back().value == 0) {
+          stack.resize(stack.size() - 2);
+          Emit("reboot");
+          return true;
+        }
+        return Builtin("clkset", 2, false, stack, base);
+      }
+      case 0x21: return Builtin("cogstop", 1, false, stack, base);
+      case 0x22: return Builtin("lockret", 1, false, stack, base);
+      case 0x23: return Builtin("waitcnt", 1, false, stack, base);
+      case 0x24: case 0x25: case 0x26: {
+        Item index;
+        if (!Pop(stack, base, index)) return false;
+        const std::string target = "spr[" + index.text + "]";
+        return Access(in, op - 0x24, target, stack, base);
+      }
+      case 0x28: case 0x2C: {
+        const bool push = op == 0x28;
+        if (stack.size() > base && stack.back().kind == Item::Run) {
+          const std::string text = "cognew(" + stack.back().text + ")";
+          stack.pop_back();
+          if (push) stack.push_back(Expr(text)); else Emit(text);
+          return true;
+        }
+        std::vector<std::string> a;
+        if (!PopArgs(stack, base, 3, a)) return false;
+        if (a[0] == "-1") {
+          const std::string text = "cognew(" + a[1] + ", " + a[2] + ")";
+          if (push) stack.push_back(Expr(text)); else Emit(text);
+          return true;
+        }
+        const std::string text = "coginit(" + Join(a) + ")";
+        if (push) stack.push_back(Expr(text)); else Emit(text);
+        return true;
+      }
+      case 0x29: return Builtin("locknew", 0, true, stack, base);
+      case 0x2A: return Builtin("lockset", 1, true, stack, base);
+      case 0x2B: return Builtin("lockclr", 1, true, stack, base);
+      case 0x2D: return Builtin("locknew", 0, false, stack, base);
+      case 0x2E: return Builtin("lockset", 1, false, stack, base);
+      case 0x2F: return Builtin("lockclr", 1, false, stack, base);
+      case 0x30: Emit("abort"); return stack.size() == base || Fail("abort inside an expression");
+      case 0x32: Emit("return"); return stack.size() == base || Fail("return inside an expression");
+      case 0x31: case 0x33: {
+        Item v;
+        if (!Pop(stack, base, v)) return false;
+        if (stack.size() != base) return Fail("return inside an expression");
+        Emit(std::string(op == 0x31 ? "abort " : "return ") + v.text);
+        return true;
+      }
+      case 0x34: case 0x35: case 0x36: case 0x37: case 0x38: case 0x39: case 0x3A: case 0x3B: {
+        std::int64_t value = op <= 0x36 ? op - 0x35 : Operand(in, SpinOperandKind::Constant)->value;
+        value = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+        std::vector<std::uint8_t> actual(bytes_.begin() + in.address, bytes_.begin() + in.end);
+        // The compiler writes a constant with all high bits set as its complement and NOT.
+        const SpinInstruction* after = At(in.end);
+        if ((op == 0x38 || op == 0x39) && after && after->opcode == 0xE7) {
+          const std::int64_t folded = static_cast<std::int32_t>(~static_cast<std::uint32_t>(value));
+          std::vector<std::uint8_t> both = actual;
+          both.push_back(0xE7);
+          if (ConstantBytes(folded) == both) {
+            value = folded;
+            next = after->end;
+            actual = both;
+          }
+        }
+        if (ConstantBytes(value) != actual) return Fail("a constant in a form the compiler does not write");
+        Item c = Expr(ConstantText(value));
+        c.isConst = true;
+        c.value = value;
+        stack.push_back(c);
+        return true;
+      }
+      case 0x3D: case 0x3E: case 0x3F: {
+        const SpinOperand* r = Operand(in, SpinOperandKind::Register);
+        if (!r) return Fail("a register operation without its register");
+        const int rb = static_cast<int>(r->value);
+        const int access = (rb >> 5) & 3;
+        const int reg = rb & 0x1F;
+        if (op == 0x3F && rb == 0x89) {
+          stack.push_back(Expr("cogid"));
+          return true;
+        }
+        if (op == 0x3F && rb == 0x8F) return CogInitMethod(in, stack, base, next);
+        const char* name = RegisterName(reg);
+        if (!name || access == 3 || (rb & 0x80) == 0) return Fail("a register the compiler does not name");
+        std::string target = name;
+        if (op == 0x3D) {
+          Item bit;
+          if (!Pop(stack, base, bit)) return false;
+          target += "[" + bit.text + "]";
+        } else if (op == 0x3E) {
+          Item hi, lo;
+          if (!Pop(stack, base, lo) || !Pop(stack, base, hi)) return false;
+          target += "[" + hi.text + ".." + lo.text + "]";
+        }
+        return Access(in, access, target, stack, base);
+      }
+      default:
+        break;
+    }
+    if (op >= 0x40 && op < 0xE0) {
+      const int access = op & 3;
+      const int where = op >= 0x80 ? (op >> 2) & 3 : -1;
+      const SpinOperand* v = Operand(in, SpinOperandKind::Variable);
+      if (op == 0x97 && v && v->value == 0) {
+        Item a;
+        if (!Pop(stack, base, a)) return false;
+        stack.push_back(Expr("@@" + Wrap(a, kTerm)));
+        return true;
+      }
+      if (where == 1 && access == 3 && op == 0x87 && v && v->value >= codeEnd_ && v->value < end_) {
+        bool ok = false;
+        std::string s = StringAt(v->value, ok);
+        if (!ok) return Fail("a string without its end");
+        stack.push_back(Expr(s));
+        return true;
+      }
+      if (where == 0 && access == 0 && op != 0x90 && op != 0xB0 && op != 0xD0) {
+        // clkmode, clkfreq and chipver read fixed hub places.
+        if (stack.size() > base && stack.back().isConst && !(op & 0x10)) {
+          const std::int64_t a = stack.back().value;
+          const char* special = op == 0x80 && a == 4 ? "clkmode" : op == 0xC0 && a == 0 ? "clkfreq"
+                                : op == 0x80 && a == -1 ? "chipver" : nullptr;
+          if (special) {
+            stack.back() = Expr(special);
+            return true;
+          }
+        }
+      }
+      if (where == 1 && access == 3 && v) facts_.asmStarts.push_back(static_cast<std::int32_t>(v->value));
+      std::string target;
+      if (!VariableText(in, stack, base, target, false)) return false;
+      return Access(in, access, target, stack, base);
+    }
+    if (op >= 0xE0) {
+      const int mathOp = op & 0x1F;
+      if (const char* u = UnaryOf(mathOp)) {
+        Item a;
+        if (!Pop(stack, base, a)) return false;
+        std::string operand;
+        if (mathOp == 0x1F) {
+          operand = Wrap(a, kNot);
+          stack.push_back(Expr(std::string("NOT ") + operand, kNot));
+        } else {
+          operand = Wrap(a, kTerm);
+          if ((mathOp == 0x06 && a.isConst) || (mathOp == 0x06 && !operand.empty() && operand[0] == '-')) operand = "(" + a.text + ")";
+          stack.push_back(Expr(u + operand, kTerm));
+        }
+        return true;
+      }
+      const BinaryOp b = BinaryOf(mathOp);
+      if (!b.text) return Fail("an unknown operator");
+      Item right, left;
+      if (!Pop(stack, base, right) || !Pop(stack, base, left)) return false;
+      stack.push_back(Expr(Wrap(left, b.level) + " " + b.text + " " + Wrap(right, b.level - 1), b.level));
+      return true;
+    }
+    return Fail("an instruction the compiler does not write here");
+  }
+
+  // push, pop, USING or address of a named target.
+  bool Access(const SpinInstruction& in, int access, const std::string& target, std::vector<Item>& stack,
+              std::size_t base) {
+    switch (access) {
+      case 0:
+        stack.push_back(Expr(target));
+        return true;
+      case 1: {
+        Item value;
+        if (!Pop(stack, base, value)) return false;
+        if (stack.size() != base) return Fail("an assignment inside an expression without push");
+        Emit(target + " := " + value.text);
+        return true;
+      }
+      case 2: {
+        const SpinOperand* e = Operand(in, SpinOperandKind::Effect);
+        if (!e) return Fail("an assignment without its effect");
+        return Effect(in, static_cast<int>(e->value), target, stack, base);
+      }
+      default:
+        stack.push_back(Expr("@" + target));
+        return true;
+    }
+  }
+
+  // coginit(id, method(args), stack): after RUN, the cog id is stored below the
+  // new frame before COGINIT.
+  bool CogInitMethod(const SpinInstruction& in, std::vector<Item>& stack, std::size_t base, std::int64_t& next) {
+    const std::int64_t p = in.end;
+    static const std::uint8_t tail[4] = {0x37, 0x61, 0xD1, 0x2C};
+    if (p + 4 > codeEnd_) return Fail("a cog start without its tail");
+    for (int k = 0; k < 4; ++k)
+      if (bytes_[static_cast<std::size_t>(p + k)] != tail[k]) return Fail("a cog start without its tail");
+    Item id;
+    if (!Pop(stack, base, id)) return false;
+    if (stack.size() <= base || stack.back().kind != Item::Run) return Fail("a cog start without its method");
+    const std::string text = "coginit(" + id.text + ", " + stack.back().text + ")";
+    stack.pop_back();
+    Emit(text);
+    next = p + 4;
+    if (!At(next - 1) && !At(p + 3)) return Fail("a cog start's tail is not decoded");
+    return true;
+  }
+
+  bool IfAt(const SpinInstruction& in, std::vector<Item>& stack, std::size_t base, Loop* loop, std::int64_t to,
+            std::int64_t& next) {
+    Item cond;
+    if (!Pop(stack, base, cond)) return false;
+    if (stack.size() != base) return Fail("a condition inside an expression");
+    const std::int64_t t = Target(in);
+    if (t <= in.address || t > to) return Fail("a conditional jump matches no structure");
+    std::int64_t thenEnd = t;
+    std::int64_t elseEnd = -1;
+    auto prev = startOfEnd_.find(t);
+    if (prev != startOfEnd_.end() && prev->second >= in.end) {
+      const SpinInstruction& j = ins_[prev->second];
+      const std::int64_t e = Target(j);
+      const bool loopJump = loop && (e == loop->quit || e == loop->next);
+      if (j.opcode == 0x04 && e >= t && e <= to && !loopJump) {
+        thenEnd = prev->second;
+        elseEnd = e;
+      }
+    }
+    const int indent = indent_;
+    Emit(std::string(in.opcode == 0x0A ? "if " : "ifnot ") + cond.text);
+    std::vector<Item> inner;
+    if (!Block(in.end, thenEnd, indent + 1, loop, inner) || !inner.empty()) return Fail("an if block leaves values");
+    indent_ = indent;
+    next = t;
+    if (elseEnd >= 0) {
+      statementStart_ = t;
+      const std::size_t elseLine = out_.size();
+      Emit("else");
+      if (!Block(t, elseEnd, indent + 1, loop, inner) || !inner.empty()) return Fail("an else block leaves values");
+      indent_ = indent;
+      // An else holding only an if is an elseif.
+      const std::size_t first = elseLine + 1;
+      if (first < out_.size()) {
+        const std::string& head = out_[first].text;
+        bool single = head.rfind("if ", 0) == 0 || head.rfind("ifnot ", 0) == 0;
+        for (std::size_t k = first + 1; single && k < out_.size(); ++k) {
+          if (out_[k].indent == indent + 1) {
+            const std::string& h = out_[k].text;
+            single = h == "else" || h.rfind("elseif ", 0) == 0 || h.rfind("elseifnot ", 0) == 0;
+          }
+        }
+        if (single) {
+          out_.erase(out_.begin() + static_cast<std::ptrdiff_t>(elseLine));
+          out_[elseLine].text = "else" + out_[elseLine].text;
+          for (std::size_t k = elseLine; k < out_.size(); ++k) out_[k].indent--;
+        }
+      }
+      next = elseEnd;
+    }
+    return true;
+  }
+
+  bool CaseAt(const SpinInstruction& first, std::vector<Item>& stack, std::size_t base, std::int64_t& next) {
+    struct Value {
+      std::string text;
+      std::int64_t target;
+    };
+    std::vector<Value> values;
+    auto take = [&](const SpinInstruction& in, std::vector<Item>& s) -> bool {
+      Item v;
+      if (!Pop(s, base, v)) return false;
+      std::string text = v.text;
+      if (in.opcode == 0x0E) {
+        Item lo;
+        if (!Pop(s, base, lo)) return false;
+        text = lo.text + ".." + text;
+      }
+      values.push_back({text, Target(in)});
+      return true;
+    };
+    if (!take(first, stack)) return false;
+    if (stack.size() != base + 2) return Fail("a case inside an expression");
+    const Item done = stack[base];
+    const Item subject = stack[base + 1];
+    if (!done.isConst) return Fail("a case without its end address");
+    std::int64_t pc = first.end;
+    // Further values: pure expressions ending in CASE or CASER.
+    for (;;) {
+      std::int64_t p = pc;
+      std::vector<Item> s(stack.begin(), stack.end());
+      const std::size_t lines = out_.size();
+      const std::string savedFailure = failure_;
+      bool found = false;
+      while (p < codeEnd_) {
+        const SpinInstruction* in = At(p);
+        if (!in) break;
+        if (in->opcode == 0x0D || in->opcode == 0x0E) {
+          const std::size_t need = in->opcode == 0x0D ? 1 : 2;
+          if (s.size() == base + 2 + need && out_.size() == lines && failure_ == savedFailure) {
+            found = take(*in, s);
+            p = in->end;
+          }
+          break;
+        }
+        if (in->transfers) break;
+        std::int64_t n = in->end;
+        if (!Step(*in, s, base, nullptr, codeEnd_, n)) break;
+        if (out_.size() != lines) break;
+        p = n;
+      }
+      out_.resize(lines);
+      failure_ = savedFailure;
+      if (!found) break;
+      pc = p;
+    }
+    stack.resize(base);
+    std::vector<std::int64_t> targets;
+    for (const Value& v : values)
+      if (targets.empty() || targets.back() != v.target) targets.push_back(v.target);
+    for (std::size_t k = 1; k < targets.size(); ++k)
+      if (targets[k] <= targets[k - 1]) return Fail("case branches out of order");
+    const std::int64_t end = done.value;
+    auto byteAt = [&](std::int64_t a) { return a >= 0 && a < codeEnd_ ? bytes_[static_cast<std::size_t>(a)] : 0x100; };
+    if (targets.front() <= pc || end <= targets.back() || byteAt(targets.front() - 1) != 0x0C ||
+        byteAt(end - 1) != 0x0C)
+      return Fail("a case whose layout the compiler does not write");
+    const int indent = indent_;
+    Emit("case " + subject.text);
+    std::vector<Item> inner;
+    // other: from after the values to the CASEDONE before the first branch.
+    if (pc < targets.front() - 1) {
+      std::vector<BodyLine> saved;
+      const std::size_t at = out_.size();
+      statementStart_ = pc;
+      Emit("other:");
+      out_.back().indent = indent + 1;
+      if (!Block(pc, targets.front() - 1, indent + 2, nullptr, inner) || !inner.empty())
+        return Fail("a case's other block leaves values");
+      // other is written last.
+      saved.assign(out_.begin() + static_cast<std::ptrdiff_t>(at), out_.end());
+      out_.resize(at);
+      for (std::size_t k = 0; k < targets.size(); ++k) {
+        if (!CaseBranch(values, targets, k, end, indent)) return false;
+      }
+      out_.insert(out_.end(), saved.begin(), saved.end());
+    } else {
+      if (At(pc) == nullptr || At(pc)->opcode != 0x0C) return Fail("a case without its end");
+      for (std::size_t k = 0; k < targets.size(); ++k) {
+        if (!CaseBranch(values, targets, k, end, indent)) return false;
+      }
+    }
+    indent_ = indent;
+    next = end;
+    return true;
+  }
+
+  template <typename Values>
+  bool CaseBranch(const Values& values, const std::vector<std::int64_t>& targets, std::size_t k, std::int64_t end,
+                  int indent) {
+    std::vector<std::string> labels;
+    for (const auto& v : values)
+      if (v.target == targets[k]) labels.push_back(v.text);
+    const std::int64_t stop = (k + 1 < targets.size() ? targets[k + 1] : end) - 1;
+    statementStart_ = targets[k];
+    Emit(Join(labels) + ":");
+    out_.back().indent = indent + 1;
+    std::vector<Item> inner;
+    if (!Block(targets[k], stop, indent + 2, nullptr, inner) || !inner.empty())
+      return Fail("a case branch leaves values");
+    indent_ = indent;
+    return true;
+  }
+};
+
+}  // namespace
+
+std::string ConstantText(std::int64_t wide) {
+  const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
+  const auto u = static_cast<std::uint32_t>(value);
+  if (value >= -4096 && value <= 4096) return std::to_string(value);
+  // Round decimal numbers read best as they are.
+  if (value > 0 && value % 1000 == 0) return std::to_string(value);
+  static const char* digits = "0123456789ABCDEF";
+  std::string hex;
+  for (int shift = 28; shift >= 0; shift -= 4) hex += digits[(u >> shift) & 0xF];
+  const std::size_t nz = hex.find_first_not_of('0');
+  hex = hex.substr(std::min<std::size_t>(nz, 7));
+  return "$" + hex;
+}
+
+MethodBody DecompileMethod(std::span<const std::uint8_t> object, std::int32_t start, std::int32_t end,
+                           const BodyNaming& naming, BodyFacts& facts) {
+  Decompiler d(object, start, end, naming, facts);
+  return d.Run();
+}
+
+}  // namespace brevin::recovery

@@ -1,0 +1,398 @@
+// Recovers a Spin project from an image: reads the object tree, decompiles
+// every method of every distinct object, lays out VAR and DAT, and writes one
+// file per distinct object.
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+#include "brevin/spin_source.h"
+#include "recovery/dat_section.h"
+#include "recovery/method_body.h"
+#include "recovery/object_tree.h"
+#include "recovery/source_names.h"
+#include "recovery/var_layout.h"
+
+namespace brevin {
+
+int SpinSourceProject::InexactMethods() const {
+  return static_cast<int>(std::count_if(methods.begin(), methods.end(), [](const SpinSourceMethod& m) { return !m.exact; }));
+}
+
+namespace {
+
+using recovery::BodyFacts;
+using recovery::BodyNaming;
+using recovery::DeclaredName;
+using recovery::ImageTree;
+using recovery::ObjectImage;
+
+std::string Hex2(unsigned v) {
+  static const char* hex = "0123456789ABCDEF";
+  return std::string("$") + hex[(v >> 4) & 0xF] + hex[v & 0xF];
+}
+
+// The clock settings of the top object's CON block, or empty when the header
+// holds the compiler's default.
+bool ClockLines(const ImageTree& tree, std::vector<std::string>& lines) {
+  const unsigned mode = tree.clockMode;
+  const std::uint32_t freq = tree.clockFrequency;
+  if (mode == 0 && freq == 12000000) return true;
+  if (mode == 1 && freq == 20000) {
+    lines.push_back("  _clkmode = rcslow");
+    return true;
+  }
+  static const char* const oscillators[4] = {"xinput", "xtal1", "xtal2", "xtal3"};
+  static const char* const plls[5] = {"pll1x", "pll2x", "pll4x", "pll8x", "pll16x"};
+  const unsigned osc = (mode >> 3) & 3;
+  unsigned expected = (osc << 3) | 0x22;
+  std::string text = oscillators[osc];
+  int shift = 0;
+  if (mode & 0x40) {
+    const int pll = static_cast<int>(mode & 7) - 3;
+    if (pll < 0 || pll > 4) return false;
+    expected += static_cast<unsigned>(pll) + 0x41;
+    text += std::string(" + ") + plls[pll];
+    shift = pll;
+  }
+  if (expected != mode) return false;
+  lines.push_back("  _clkmode = " + text);
+  if ((freq >> shift) << shift == freq) {
+    lines.push_back("  _xinfreq = " + std::to_string(freq >> shift));
+  } else {
+    lines.push_back("  _clkfreq = " + std::to_string(freq));
+  }
+  return true;
+}
+
+struct ObjectPlan {
+  std::string file;  // file name without extension
+  std::vector<std::string> methodNames;     // by table index - 1
+  std::vector<int> parameters;              // by table index - 1
+  std::vector<std::vector<std::string>> parameterNames;
+  std::vector<bool> isPublic;
+  BodyFacts facts;
+  std::vector<BodyFacts> methodFacts;
+  recovery::VarLayout vars;
+  recovery::DatSection dat;
+  // Object entries: the name each entry is called by, and array declarations.
+  std::map<int, std::string> childNames;
+  std::vector<std::string> objLines;
+  std::string objDifference;
+};
+
+}  // namespace
+
+SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
+  SpinSourceProject project;
+  const ImageTree tree = recovery::ReadImageTree(request.image);
+  if (!tree.error.empty()) {
+    project.error = tree.error;
+    return project;
+  }
+  const std::string stem = request.topName.empty() ? "top" : request.topName;
+  std::vector<ObjectPlan> plans(tree.objects.size());
+  for (std::size_t o = 0; o < plans.size(); ++o) {
+    plans[o].file = o == 0 ? stem : stem + "_obj" + std::to_string(o);
+    const std::size_t count = tree.objects[o].methods.size();
+    for (std::size_t m = 0; m < count; ++m) plans[o].methodNames.push_back("method" + std::to_string(m + 1));
+    plans[o].parameters.assign(count, -1);
+    plans[o].parameterNames.assign(count, {});
+    plans[o].isPublic.assign(count, false);
+  }
+  // Names from the source found beside the image, when its methods match.
+  if (!request.sourceText.empty()) {
+    const recovery::SourceNames names = recovery::ReadSourceNames(request.sourceText);
+    if (names.methods.size() == plans[0].methodNames.size()) {
+      for (std::size_t m = 0; m < names.methods.size(); ++m) {
+        plans[0].methodNames[m] = names.methods[m].name;
+        plans[0].parameterNames[m] = names.methods[m].parameters;
+      }
+    }
+  }
+
+  // First pass: what every method uses, with placeholder names.
+  BodyNaming placeholder;
+  placeholder.method = [](int) { return std::string("m"); };
+  placeholder.child = [](int) { return std::string("o"); };
+  placeholder.childMethod = [](int, int) { return std::string("m"); };
+  placeholder.var = [](std::int32_t, int) { return DeclaredName{"v", 4}; };
+  placeholder.dat = [](std::int32_t, int) { return DeclaredName{"d", 4}; };
+  placeholder.local = [](std::int32_t) { return std::string("l"); };
+  for (std::size_t o = 0; o < plans.size(); ++o) {
+    const ObjectImage& obj = tree.objects[o];
+    plans[o].methodFacts.resize(obj.methods.size());
+    for (std::size_t m = 0; m < obj.methods.size(); ++m) {
+      BodyFacts& f = plans[o].methodFacts[m];
+      recovery::DecompileMethod(obj.bytes, obj.methods[m].start, obj.methods[m].end, placeholder, f);
+      BodyFacts& all = plans[o].facts;
+      for (auto [k, v] : f.varSizes) all.varSizes[k] = std::max(all.varSizes[k], v);
+      for (auto [k, v] : f.datSizes) all.datSizes[k] = std::max(all.datSizes[k], v);
+      for (auto [k, v] : f.callArguments) all.callArguments[k] = v;
+      all.indexedChildEntries.insert(all.indexedChildEntries.end(), f.indexedChildEntries.begin(), f.indexedChildEntries.end());
+      all.singleChildEntries.insert(all.singleChildEntries.end(), f.singleChildEntries.begin(), f.singleChildEntries.end());
+      all.asmStarts.insert(all.asmStarts.end(), f.asmStarts.begin(), f.asmStarts.end());
+      for (auto [k, v] : f.childCallArguments) {
+        all.childCallArguments[k] = v;
+        // A method an object calls in its child is public there, with that many parameters.
+        const auto entry = static_cast<std::size_t>(k.first - static_cast<int>(obj.methods.size()) - 1);
+        if (entry < obj.children.size()) {
+          const auto child = static_cast<std::size_t>(obj.children[entry].object);
+          const auto cm = static_cast<std::size_t>(k.second - 1);
+          if (cm < plans[child].parameters.size()) {
+            plans[child].parameters[cm] = v;
+            plans[child].isPublic[cm] = true;
+          }
+        }
+      }
+    }
+  }
+  // Parameters: from the calls, the first method of the top from the header,
+  // else as many as the locals the body uses need.
+  for (std::size_t o = 0; o < plans.size(); ++o) {
+    ObjectPlan& plan = plans[o];
+    const ObjectImage& obj = tree.objects[o];
+    for (auto [k, v] : plan.facts.callArguments) {
+      const auto m = static_cast<std::size_t>(k - 1);
+      if (m < plan.parameters.size()) plan.parameters[m] = v;
+    }
+    if (o == 0) plan.parameters[0] = tree.firstMethodParameters;
+    for (std::size_t m = 0; m < plan.parameters.size(); ++m) {
+      if (plan.parameters[m] >= 0) continue;
+      const std::int32_t needed = plan.methodFacts[m].maxLocal - obj.methods[m].localSize;
+      plan.parameters[m] = std::max(0, (needed + 3) / 4);
+    }
+    // Public up to the last method a parent calls; the first is always public.
+    std::size_t lastPublic = 0;
+    for (std::size_t m = 0; m < plan.isPublic.size(); ++m)
+      if (plan.isPublic[m]) lastPublic = m;
+    for (std::size_t m = 0; m <= lastPublic && m < plan.isPublic.size(); ++m) plan.isPublic[m] = true;
+    plan.vars = recovery::LayOutVariables(plan.facts.varSizes, obj.ownVarSize);
+    recovery::DatSectionInput dat;
+    dat.bytes = obj.bytes.subspan(static_cast<std::size_t>(obj.datStart), static_cast<std::size_t>(obj.datEnd - obj.datStart));
+    dat.offset = obj.datStart;
+    dat.objectAddress = obj.address;
+    for (std::int32_t s : plan.facts.asmStarts) dat.asmStarts.push_back(obj.address + s);
+    for (auto [k, v] : plan.facts.datSizes) dat.references.push_back({k, v});
+    plan.dat = recovery::RecoverDatSection(dat);
+    // Object entries: arrays where the code calls them with an index.
+    const int first = static_cast<int>(obj.methods.size()) + 1;
+    std::set<int> indexed(plan.facts.indexedChildEntries.begin(), plan.facts.indexedChildEntries.end());
+    std::set<int> single(plan.facts.singleChildEntries.begin(), plan.facts.singleChildEntries.end());
+    std::size_t c = 0;
+    int number = 1;
+    while (c < obj.children.size()) {
+      const int entry = first + static_cast<int>(c);
+      const int child = obj.children[c].object;
+      std::size_t run = 1;
+      if (indexed.count(entry)) {
+        while (c + run < obj.children.size() && obj.children[c + run].object == child &&
+               !indexed.count(entry + static_cast<int>(run)))
+          ++run;
+      }
+      const std::string name = "obj" + std::to_string(number++);
+      for (std::size_t k = 0; k < run; ++k) {
+        plan.childNames[entry + static_cast<int>(k)] = k == 0 ? name : "";
+        if (k > 0 && single.count(entry + static_cast<int>(k))) plan.objDifference = "an object of an array is called by its own entry";
+      }
+      plan.objLines.push_back("  " + name + (run > 1 ? "[" + std::to_string(run) + "]" : "") + " : \"" +
+                              plans[static_cast<std::size_t>(child)].file + "\"");
+      c += run;
+    }
+  }
+
+  // Second pass: the bodies with their names, and the files.
+  for (std::size_t o = 0; o < plans.size(); ++o) {
+    ObjectPlan& plan = plans[o];
+    const ObjectImage& obj = tree.objects[o];
+    const int first = static_cast<int>(obj.methods.size()) + 1;
+    std::vector<std::string> lines;
+    std::vector<SpinSourceMark> marks;
+    if (o == 0) {
+      std::ostringstream head;
+      head << "' Recovered from " << stem << (tree.eeprom ? ".eeprom" : ".binary") << ": " << tree.imageSize
+           << " bytes, checksum " << Hex2(tree.checksum);
+      lines.push_back(head.str());
+    } else {
+      lines.push_back("' Object at $" + [&] {
+        std::ostringstream s;
+        s << std::hex << std::uppercase << obj.address;
+        return s.str();
+      }() + " of " + stem + ", used " + std::to_string(obj.instances.size()) + " time(s)");
+    }
+    std::string objectDifference = plan.objDifference;
+    if (o == 0) {
+      std::vector<std::string> clock;
+      if (!ClockLines(tree, clock)) objectDifference = "the clock mode byte " + Hex2(tree.clockMode) + " is no setting the compiler writes";
+      if (!clock.empty()) {
+        lines.push_back("");
+        lines.push_back("CON");
+        lines.insert(lines.end(), clock.begin(), clock.end());
+      }
+    }
+    if (!plan.objLines.empty()) {
+      lines.push_back("");
+      lines.push_back("OBJ");
+      lines.insert(lines.end(), plan.objLines.begin(), plan.objLines.end());
+    }
+    if (!plan.vars.lines.empty()) {
+      lines.push_back("");
+      lines.push_back("VAR");
+      lines.insert(lines.end(), plan.vars.lines.begin(), plan.vars.lines.end());
+    }
+    if (!plan.vars.exact && objectDifference.empty()) objectDifference = plan.vars.difference;
+    if (!plan.dat.exact && objectDifference.empty()) objectDifference = plan.dat.difference;
+
+    for (std::size_t m = 0; m < obj.methods.size(); ++m) {
+      const int params = plan.parameters[m];
+      const int locals = obj.methods[m].localSize / 4;
+      std::vector<std::string> paramNames;
+      for (int p = 0; p < params; ++p) {
+        const auto pi = static_cast<std::size_t>(p);
+        paramNames.push_back(pi < plan.parameterNames[m].size() ? plan.parameterNames[m][pi] : "arg" + std::to_string(p + 1));
+      }
+      std::string missing;
+      BodyNaming naming;
+      naming.method = [&](int index) {
+        const auto i = static_cast<std::size_t>(index - 1);
+        if (i >= plan.methodNames.size()) {
+          missing = "a call names a method the table lacks";
+          return std::string("method1");
+        }
+        return plan.methodNames[i];
+      };
+      naming.child = [&](int entry) {
+        auto it = plan.childNames.find(entry);
+        if (it == plan.childNames.end() || it->second.empty()) {
+          missing = "a call names an object entry the table lacks";
+          return std::string("obj1");
+        }
+        return it->second;
+      };
+      naming.childMethod = [&](int entry, int method) {
+        const auto e = static_cast<std::size_t>(entry - first);
+        if (e < obj.children.size()) {
+          const ObjectPlan& child = plans[static_cast<std::size_t>(obj.children[e].object)];
+          const auto i = static_cast<std::size_t>(method - 1);
+          if (i < child.methodNames.size()) return child.methodNames[i];
+        }
+        missing = "a call names a method its object lacks";
+        return std::string("method1");
+      };
+      naming.var = [&](std::int32_t offset, int size) {
+        auto it = plan.vars.names.find(offset);
+        if (it == plan.vars.names.end() || it->second.size < size) {
+          missing = "a variable cannot be declared where the code reads it";
+          return DeclaredName{"result", 4};
+        }
+        return it->second;
+      };
+      naming.dat = [&](std::int32_t offset, int size) {
+        auto it = plan.dat.labels.find(offset);
+        if (it == plan.dat.labels.end() || it->second.size < size) {
+          missing = "a DAT label cannot be declared where the code reads it";
+          return DeclaredName{"result", 4};
+        }
+        return DeclaredName{it->second.name, it->second.size};
+      };
+      naming.local = [&](std::int32_t offset) {
+        if (offset == 0) return std::string("result");
+        const int slot = offset / 4;
+        if (slot <= params) return paramNames[static_cast<std::size_t>(slot - 1)];
+        if (slot <= params + locals) return "local" + std::to_string(slot - params);
+        missing = "a local lies outside the method's frame";
+        return std::string("result");
+      };
+      BodyFacts ignored;
+      recovery::MethodBody body =
+          recovery::DecompileMethod(obj.bytes, obj.methods[m].start, obj.methods[m].end, naming, ignored);
+      SpinSourceMethod method;
+      method.file = plan.file + ".spin";
+      method.name = plan.methodNames[m];
+      method.address = obj.address + obj.methods[m].start;
+      if (!body.exact) {
+        method.exact = false;
+        method.difference = body.difference;
+      } else if (!missing.empty()) {
+        method.exact = false;
+        method.difference = missing;
+        body.lines.clear();
+      } else if (!objectDifference.empty()) {
+        method.exact = false;
+        method.difference = objectDifference;
+      }
+      lines.push_back("");
+      std::string headLine = std::string(plan.isPublic[m] ? "PUB " : "PRI ") + plan.methodNames[m];
+      if (params > 0) {
+        headLine += "(";
+        for (int p = 0; p < params; ++p) headLine += (p ? ", " : "") + paramNames[static_cast<std::size_t>(p)];
+        headLine += ")";
+      }
+      if (locals > 0) {
+        headLine += " |";
+        for (int l = 0; l < locals; ++l) headLine += (l ? ", local" : " local") + std::to_string(l + 1);
+      }
+      if (!method.exact) lines.push_back("' Not the same bytes: " + method.difference);
+      marks.push_back({static_cast<int>(lines.size()), obj.methods[m].start});
+      lines.push_back(headLine);
+      if (!body.exact) body.lines.clear();
+      for (const recovery::BodyLine& line : body.lines) {
+        marks.push_back({static_cast<int>(lines.size()), line.offset});
+        lines.push_back(std::string(static_cast<std::size_t>(2 * line.indent), ' ') + line.text);
+      }
+      project.methods.push_back(method);
+    }
+    if (!plan.dat.lines.empty()) {
+      lines.push_back("");
+      lines.push_back("DAT");
+      lines.insert(lines.end(), plan.dat.lines.begin(), plan.dat.lines.end());
+    }
+    SpinSourceFile file;
+    file.name = plan.file + ".spin";
+    for (const std::string& line : lines) file.text += line + "\n";
+    file.instances = obj.instances;
+    file.marks = std::move(marks);
+    project.files.push_back(std::move(file));
+  }
+  return project;
+}
+
+std::string SpinSourceFileBytes(const SpinSourceFile& file) {
+  bool ascii = true;
+  for (char c : file.text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return file.text;
+  // UTF-8 to UTF-16 LE with a byte-order mark.
+  std::string out = "\xFF\xFE";
+  const std::string& s = file.text;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::uint32_t cp = c;
+    std::size_t n = 1;
+    if (c >= 0xF0 && i + 3 < s.size() + 0) {
+      cp = ((c & 0x07u) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 12) |
+           ((static_cast<unsigned char>(s[i + 2]) & 0x3Fu) << 6) | (static_cast<unsigned char>(s[i + 3]) & 0x3Fu);
+      n = 4;
+    } else if (c >= 0xE0 && i + 2 < s.size()) {
+      cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6) |
+           (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
+      n = 3;
+    } else if (c >= 0xC0 && i + 1 < s.size()) {
+      cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu);
+      n = 2;
+    }
+    i += n;
+    auto unit = [&](std::uint32_t u) {
+      out += static_cast<char>(u & 0xFF);
+      out += static_cast<char>((u >> 8) & 0xFF);
+    };
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      unit(0xD800 + (cp >> 10));
+      unit(0xDC00 + (cp & 0x3FF));
+    } else {
+      unit(cp);
+    }
+  }
+  return out;
+}
+
+}  // namespace brevin
