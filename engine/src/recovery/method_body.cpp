@@ -23,6 +23,7 @@ struct Item {
   std::string text;
   int level = kTerm;
   bool isConst = false;
+  bool raw = false;  // a constant in the long form the compiler gives addresses
   std::int64_t value = 0;
   int anchor = 0;
   // Look: the lookup being built.
@@ -159,6 +160,7 @@ class Decompiler {
   std::map<std::int64_t, std::int64_t> startOfEnd_;  // instruction end -> its start
   std::map<std::int64_t, std::vector<std::int64_t>> backTargets_;
   std::vector<BodyLine> out_;
+  std::set<std::pair<std::int64_t, std::int64_t>> rejected_;  // (start, back jump) read as no loop
   std::string failure_;
   std::int64_t statementStart_ = 0;
   int indent_ = 1;
@@ -189,7 +191,7 @@ class Decompiler {
       if (in.truncated || in.end > limit) return Fail("the bytecode runs off the method");
       if (in.opcode == 0x87) {
         const SpinOperand* v = Operand(in, SpinOperandKind::Variable);
-        if (v && v->value > 0x7F && v->value > in.end - 0 && v->value < end_) limit = std::min<std::int64_t>(limit, v->value);
+        if (v && in.size() == 3 && v->value >= in.end && v->value < end_) limit = std::min<std::int64_t>(limit, v->value);
       }
       ins_[pc] = in;
       startOfEnd_[in.end] = pc;
@@ -219,6 +221,12 @@ class Decompiler {
     return true;
   }
 
+  // Instructions that end or shape a statement, never inside an expression.
+  static bool Structural(const SpinInstruction& in) {
+    const auto op = in.opcode;
+    return op == 0x04 || (op >= 0x08 && op <= 0x0E) || op == 0x14 || (op >= 0x30 && op <= 0x33);
+  }
+
   const SpinInstruction* At(std::int64_t pc) {
     auto it = ins_.find(pc);
     return it == ins_.end() ? nullptr : &it->second;
@@ -237,8 +245,9 @@ class Decompiler {
     return item;
   }
 
-  bool Pop(std::vector<Item>& stack, std::size_t base, Item& item) {
+  bool Pop(std::vector<Item>& stack, std::size_t base, Item& item, bool address = false) {
     if (stack.size() <= base || stack.back().kind != Item::Expr) return Fail("an operand is missing");
+    if (stack.back().raw && !address) return Fail("a constant in a form the compiler does not write");
     item = std::move(stack.back());
     stack.pop_back();
     return true;
@@ -276,9 +285,23 @@ class Decompiler {
         if (bt != backTargets_.end()) {
           std::int64_t source = -1;
           for (std::int64_t s : bt->second)
-            if (s < to && s > source) source = s;
+            if (s < to && s > source && !rejected_.count({pc, s})) source = s;
           if (source >= 0) {
-            if (!RepeatAt(pc, source, indent, loop, pc)) return false;
+            // A jump back to the start of the enclosing loop may be its next:
+            // when no loop fits, the jump is read as next instead.
+            const std::size_t lines = out_.size();
+            const std::string savedFailure = failure_;
+            std::int64_t after = pc;
+            if (RepeatAt(pc, source, indent, loop, after)) {
+              pc = after;
+              indent_ = indent;
+              continue;
+            }
+            if (!loop || loop->next != pc) return false;
+            out_.resize(lines);
+            failure_ = savedFailure;
+            indent_ = indent;
+            rejected_.insert({pc, source});
             continue;
           }
         }
@@ -302,7 +325,7 @@ class Decompiler {
     std::int64_t pc = from;
     while (pc < to) {
       const SpinInstruction* in = At(pc);
-      if (!in || in->transfers) break;
+      if (!in || Structural(*in)) break;
       std::int64_t next = in->end;
       if (!Step(*in, stack, 0, nullptr, to, next)) break;
       pc = next;
@@ -335,7 +358,6 @@ class Decompiler {
           indent_ = indent;
           return stack.empty() || Fail("a loop body leaves values on the stack");
         }
-        if (c.transfers) break;
       }
       Emit("repeat");
       Loop loop{pc, quit, false};
@@ -657,7 +679,7 @@ class Decompiler {
         return true;
       }
       case 0x0D: case 0x0E:
-        return CaseAt(in, stack, base, next);
+        return CaseAt(in, stack, base, loop, next);
       case 0x10: case 0x11: case 0x12: case 0x13: {
         std::string value;
         Item v;
@@ -674,7 +696,7 @@ class Decompiler {
           return true;
         }
         Item primary, done, zero;
-        if (!Pop(stack, base, primary) || !Pop(stack, base, done) || !Pop(stack, base, zero)) return false;
+        if (!Pop(stack, base, primary) || !Pop(stack, base, done, true) || !Pop(stack, base, zero)) return false;
         if (!done.isConst || !zero.isConst || (zero.value != 0 && zero.value != 1))
           return Fail("a lookup without its start");
         Item look;
@@ -770,6 +792,7 @@ class Decompiler {
         if (push) stack.push_back(Expr(text)); else Emit(text);
         return true;
       }
+      case 0x27: return Builtin("waitvid", 2, false, stack, base);
       case 0x29: return Builtin("locknew", 0, true, stack, base);
       case 0x2A: return Builtin("lockset", 1, true, stack, base);
       case 0x2B: return Builtin("lockclr", 1, true, stack, base);
@@ -801,10 +824,17 @@ class Decompiler {
             actual = both;
           }
         }
-        if (ConstantBytes(value) != actual) return Fail("a constant in a form the compiler does not write");
+        if (op == 0x38 && value == 4 && after && after->opcode == 0x80) {
+          stack.push_back(Expr("clkmode"));
+          next = after->end;
+          return true;
+        }
         Item c = Expr(ConstantText(value));
         c.isConst = true;
         c.value = value;
+        // The end address of a case or lookup is written in the long form.
+        c.raw = ConstantBytes(value) != actual;
+        if (c.raw && op != 0x38 && op != 0x39) return Fail("a constant in a form the compiler does not write");
         stack.push_back(c);
         return true;
       }
@@ -993,7 +1023,8 @@ class Decompiler {
     return true;
   }
 
-  bool CaseAt(const SpinInstruction& first, std::vector<Item>& stack, std::size_t base, std::int64_t& next) {
+  bool CaseAt(const SpinInstruction& first, std::vector<Item>& stack, std::size_t base, Loop* loop,
+              std::int64_t& next) {
     struct Value {
       std::string text;
       std::int64_t target;
@@ -1035,7 +1066,7 @@ class Decompiler {
           }
           break;
         }
-        if (in->transfers) break;
+        if (Structural(*in)) break;
         std::int64_t n = in->end;
         if (!Step(*in, s, base, nullptr, codeEnd_, n)) break;
         if (out_.size() != lines) break;
@@ -1067,19 +1098,19 @@ class Decompiler {
       statementStart_ = pc;
       Emit("other:");
       out_.back().indent = indent + 1;
-      if (!Block(pc, targets.front() - 1, indent + 2, nullptr, inner) || !inner.empty())
+      if (!Block(pc, targets.front() - 1, indent + 2, loop, inner) || !inner.empty())
         return Fail("a case's other block leaves values");
       // other is written last.
       saved.assign(out_.begin() + static_cast<std::ptrdiff_t>(at), out_.end());
       out_.resize(at);
       for (std::size_t k = 0; k < targets.size(); ++k) {
-        if (!CaseBranch(values, targets, k, end, indent)) return false;
+        if (!CaseBranch(values, targets, k, end, indent, loop)) return false;
       }
       out_.insert(out_.end(), saved.begin(), saved.end());
     } else {
       if (At(pc) == nullptr || At(pc)->opcode != 0x0C) return Fail("a case without its end");
       for (std::size_t k = 0; k < targets.size(); ++k) {
-        if (!CaseBranch(values, targets, k, end, indent)) return false;
+        if (!CaseBranch(values, targets, k, end, indent, loop)) return false;
       }
     }
     indent_ = indent;
@@ -1089,7 +1120,7 @@ class Decompiler {
 
   template <typename Values>
   bool CaseBranch(const Values& values, const std::vector<std::int64_t>& targets, std::size_t k, std::int64_t end,
-                  int indent) {
+                  int indent, Loop* loop) {
     std::vector<std::string> labels;
     for (const auto& v : values)
       if (v.target == targets[k]) labels.push_back(v.text);
@@ -1098,7 +1129,7 @@ class Decompiler {
     Emit(Join(labels) + ":");
     out_.back().indent = indent + 1;
     std::vector<Item> inner;
-    if (!Block(targets[k], stop, indent + 2, nullptr, inner) || !inner.empty())
+    if (!Block(targets[k], stop, indent + 2, loop, inner) || !inner.empty())
       return Fail("a case branch leaves values");
     indent_ = indent;
     return true;
