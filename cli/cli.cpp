@@ -584,6 +584,8 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     }
   } else {
     host.SetImage(a.image, false);
+    // A recovered source needs no source beside the image: no notice for its absence.
+    if (!a.spinSourceDir.empty()) engine->ArmSourceWarning(false);
     result = engine->LoadAndDisassemble(a.image, false, a.ignoreChecksum);
   }
   const std::string& shown = fromStandardInput ? std::string(kStandardInput) : a.image;

@@ -56,7 +56,7 @@ DatSection RecoverDatSection(const DatSectionInput& input) {
   DatSection section;
   std::map<std::int32_t, int> refs;
   for (const DatReference& r : input.references) {
-    if (r.offset < input.offset || r.offset >= input.offset + static_cast<std::int32_t>(input.bytes.size())) continue;
+    if (r.offset < input.offset || r.offset > input.offset + static_cast<std::int32_t>(input.bytes.size())) continue;
     int& size = refs[r.offset];
     size = std::max(size, r.size);
   }
@@ -83,13 +83,19 @@ DatSection RecoverDatSection(const DatSectionInput& input) {
     std::string name = "dat_" + Hex(static_cast<std::uint32_t>(offset), 4).substr(1);
     section.labels[offset] = {name, size};
     const std::size_t units = (stop - at) / static_cast<std::size_t>(size);
-    if (size == 1 || units == 0) {
-      if (units == 0 && size > 1) section.labels[offset].size = 1;
+    const char* directive = size == 1 ? "byte" : size == 2 ? "word" : "long";
+    if (units == 0) {
+      // A label with no data of its size: it still declares that size.
+      section.lines.push_back(name + " " + directive);
+      ByteLines(input.bytes, at, stop, "", section.lines);
+      at = stop;
+      continue;
+    }
+    if (size == 1) {
       ByteLines(input.bytes, at, stop, name, section.lines);
       at = stop;
       continue;
     }
-    const char* directive = size == 2 ? "word" : "long";
     std::string pending = name;
     for (std::size_t u = 0; u < units; u += 8) {
       std::string values;

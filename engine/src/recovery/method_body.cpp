@@ -887,7 +887,7 @@ class Decompiler {
         // clkmode, clkfreq and chipver read fixed hub places.
         if (stack.size() > base && stack.back().isConst && !(op & 0x10)) {
           const std::int64_t a = stack.back().value;
-          const char* special = op == 0x80 && a == 4 ? "clkmode" : op == 0xC0 && a == 0 ? "clkfreq"
+          const char* special = op == 0xC0 && a == 0 ? "clkfreq"
                                 : op == 0x80 && a == -1 ? "chipver" : nullptr;
           if (special) {
             stack.back() = Expr(special);
