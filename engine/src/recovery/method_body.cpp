@@ -166,7 +166,12 @@ class Decompiler {
   int indent_ = 1;
 
   bool Fail(const std::string& why) {
-    if (failure_.empty()) failure_ = why;
+    if (failure_.empty()) {
+      static const char* hex = "0123456789ABCDEF";
+      std::string at;
+      for (int shift = 12; shift >= 0; shift -= 4) at += hex[(statementStart_ >> shift) & 0xF];
+      failure_ = why + " (statement at object offset $" + at + ")";
+    }
     return false;
   }
 
@@ -990,6 +995,22 @@ class Decompiler {
       }
     }
     const int indent = indent_;
+    const std::size_t lines = out_.size();
+    const std::string savedFailure = failure_;
+    const std::int64_t start = statementStart_;
+    if (IfBlocks(in, cond, t, thenEnd, elseEnd, indent, loop, next)) return true;
+    if (elseEnd != t) return false;
+    // An empty else and the closing jump of an inner if look the same: read it
+    // as the inner if's when the else does not fit.
+    out_.resize(lines);
+    failure_ = savedFailure;
+    statementStart_ = start;
+    indent_ = indent;
+    return IfBlocks(in, cond, t, t, -1, indent, loop, next);
+  }
+
+  bool IfBlocks(const SpinInstruction& in, const Item& cond, std::int64_t t, std::int64_t thenEnd,
+                std::int64_t elseEnd, int indent, Loop* loop, std::int64_t& next) {
     Emit(std::string(in.opcode == 0x0A ? "if " : "ifnot ") + cond.text);
     std::vector<Item> inner;
     if (!Block(in.end, thenEnd, indent + 1, loop, inner) || !inner.empty()) return Fail("an if block leaves values");
