@@ -162,6 +162,7 @@ class Decompiler {
   std::vector<BodyLine> out_;
   std::set<std::pair<std::int64_t, std::int64_t>> rejected_;  // (start, back jump) read as no loop
   std::string failure_;
+  long work_ = 0;  // blocks read so far, bounded
   std::int64_t statementStart_ = 0;
   int indent_ = 1;
 
@@ -280,6 +281,10 @@ class Decompiler {
   bool Block(std::int64_t from, std::int64_t to, int indent, Loop* loop, std::vector<Item>& stack) {
     const int savedIndent = indent_;
     indent_ = indent;
+    // Bounds for bytes that are no compiled method: nesting and the work of
+    // trying both readings of ambiguous jumps.
+    if (indent > 64) return Fail("the blocks nest deeper than a source would");
+    if (++work_ > 20000) return Fail("the method's jumps admit too many readings");
     std::int64_t pc = from;
     const std::size_t base = 0;
     while (pc < to) {

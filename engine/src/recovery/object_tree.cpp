@@ -108,9 +108,11 @@ ImageTree ReadImageTree(std::span<const std::uint8_t> image) {
   }
 
   // VAR sizes: the top's from the header, a child's from its neighbours' offsets.
+  int instances = 0;
   std::function<bool(int, std::int32_t, std::int32_t, std::int32_t, int)> place =
       [&](int object, std::int32_t address, std::int32_t objSizeToNext, std::int32_t varTotal, int depth) -> bool {
-    if (depth > 32) return false;
+    // Real programs nest a few levels and use an object a few dozen times.
+    if (depth > 32 || ++instances > 4096) return false;
     ObjectImage& obj = tree.objects[static_cast<std::size_t>(object)];
     obj.instances.push_back({address, objSizeToNext});
     if (obj.totalVarSize >= 0 && obj.totalVarSize != varTotal) return false;

@@ -297,6 +297,10 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       naming.local = [&](std::int32_t offset) {
         if (offset == 0) return std::string("result");
         const int slot = offset / 4;
+        if (offset < 0 || offset % 4 != 0) {
+          missing = "a local is accessed off its long";
+          return std::string("result");
+        }
         if (slot <= params) return paramNames[static_cast<std::size_t>(slot - 1)];
         if (slot <= params + locals) return "local" + std::to_string(slot - params);
         missing = "a local lies outside the method's frame";
