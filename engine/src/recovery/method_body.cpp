@@ -930,6 +930,12 @@ class Decompiler {
       if (!b.text) return Fail("an unknown operator");
       Item right, left;
       if (!Pop(stack, base, right) || !Pop(stack, base, left)) return false;
+      // Masks read best in hex.
+      const std::string bt = b.text;
+      if (bt == "&" || bt == "|" || bt == "^") {
+        for (Item* side : {&left, &right})
+          if (side->isConst && (side->value > 9 || side->value < -1)) side->text = HexText(side->value);
+      }
       stack.push_back(Expr(Wrap(left, b.level) + " " + b.text + " " + Wrap(right, b.level - 1), b.level));
       return true;
     }
@@ -1164,18 +1170,23 @@ class Decompiler {
 
 }  // namespace
 
-std::string ConstantText(std::int64_t wide) {
-  const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
-  const auto u = static_cast<std::uint32_t>(value);
-  if (value >= -4096 && value <= 4096) return std::to_string(value);
-  // Round decimal numbers read best as they are.
-  if (value > 0 && value % 1000 == 0) return std::to_string(value);
+std::string HexText(std::int64_t wide) {
+  const auto u = static_cast<std::uint32_t>(wide);
   static const char* digits = "0123456789ABCDEF";
   std::string hex;
   for (int shift = 28; shift >= 0; shift -= 4) hex += digits[(u >> shift) & 0xF];
   const std::size_t nz = hex.find_first_not_of('0');
   hex = hex.substr(std::min<std::size_t>(nz, 7));
+  if (hex.size() % 2) hex = "0" + hex;
   return "$" + hex;
+}
+
+std::string ConstantText(std::int64_t wide) {
+  const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
+  if (value >= -4096 && value <= 4096) return std::to_string(value);
+  // Round decimal numbers read best as they are.
+  if (value > 0 && value % 1000 == 0) return std::to_string(value);
+  return HexText(value);
 }
 
 MethodBody DecompileMethod(std::span<const std::uint8_t> object, std::int32_t start, std::int32_t end,

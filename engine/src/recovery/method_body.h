@@ -62,5 +62,7 @@ MethodBody DecompileMethod(std::span<const std::uint8_t> object, std::int32_t st
 
 // The text of a number as a constant reads best (decimal or $hex).
 std::string ConstantText(std::int64_t value);
+// The same as $hex, in whole bytes.
+std::string HexText(std::int64_t value);
 
 }  // namespace brevin::recovery

@@ -58,6 +58,7 @@ SourceNames ReadSourceNames(const std::string& text) {
         break;
       }
     }
+    m.isPublic = isPub;
     (isPub ? pub : pri).push_back(m);
   }
   SourceNames names;

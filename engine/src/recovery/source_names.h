@@ -10,6 +10,7 @@ namespace brevin::recovery {
 struct SourceMethodName {
   std::string name;
   std::vector<std::string> parameters;
+  bool isPublic = true;
 };
 
 struct SourceNames {

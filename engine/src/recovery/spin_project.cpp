@@ -100,6 +100,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     plans[o].isPublic.assign(count, false);
   }
   // Names from the source found beside the image, when its methods match.
+  std::vector<recovery::SourceMethodName> sourcePublic;
   if (!request.sourceText.empty()) {
     const recovery::SourceNames names = recovery::ReadSourceNames(request.sourceText);
     if (names.methods.size() == plans[0].methodNames.size()) {
@@ -107,6 +108,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         plans[0].methodNames[m] = names.methods[m].name;
         plans[0].parameterNames[m] = names.methods[m].parameters;
       }
+      sourcePublic = names.methods;
     }
   }
 
@@ -166,6 +168,9 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     for (std::size_t m = 0; m < plan.isPublic.size(); ++m)
       if (plan.isPublic[m]) lastPublic = m;
     for (std::size_t m = 0; m <= lastPublic && m < plan.isPublic.size(); ++m) plan.isPublic[m] = true;
+    if (o == 0 && sourcePublic.size() == plan.isPublic.size()) {
+      for (std::size_t m = 0; m < sourcePublic.size(); ++m) plan.isPublic[m] = sourcePublic[m].isPublic;
+    }
     plan.vars = recovery::LayOutVariables(plan.facts.varSizes, obj.ownVarSize);
     recovery::DatSectionInput dat;
     dat.bytes = obj.bytes.subspan(static_cast<std::size_t>(obj.datStart), static_cast<std::size_t>(obj.datEnd - obj.datStart));

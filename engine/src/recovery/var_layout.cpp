@@ -18,6 +18,25 @@ VarLayout LayOutVariables(const std::map<std::int32_t, int>& accessed, std::int3
   }
   wordEnd = std::max(wordEnd, longEnd);
   if (size < wordEnd) size = wordEnd;
+  // Each region reaches the first variable of a smaller kind (or the end), so
+  // no filler variables stand between them.
+  std::int32_t firstWord = size, firstByte = size;
+  for (const auto& [offset, bytes] : accessed) {
+    if (bytes < 4 && offset >= longEnd) firstWord = std::min(firstWord, offset);
+    if (bytes < 2 && offset >= wordEnd) firstByte = std::min(firstByte, offset);
+  }
+  if (firstWord == size) firstByte = size;
+  const std::int32_t grownLongEnd = std::max(longEnd, firstWord & ~3);
+  if (grownLongEnd > longEnd) {
+    bool free = true;
+    for (const auto& [offset, bytes] : accessed)
+      if (offset >= longEnd && offset < grownLongEnd && bytes < 4 && offset % 4 != 0) free = false;
+    if (free) {
+      longEnd = grownLongEnd;
+      wordEnd = std::max(wordEnd, longEnd);
+    }
+  }
+  wordEnd = std::max(wordEnd, firstByte & ~1);
   struct Region {
     std::int32_t from, to;
     int unit;
