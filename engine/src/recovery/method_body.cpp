@@ -327,8 +327,29 @@ class Decompiler {
     return true;
   }
 
+  // Where the values a loop leaves for its closing instruction start: the
+  // smallest instruction start from which from..to pushes exactly count values
+  // and writes no statement; -1 when none does.
+  std::int64_t TailStart(std::int64_t from, std::int64_t to, std::size_t count) {
+    std::int64_t best = -1;
+    auto it = ins_.find(to);
+    for (int tries = 0; tries < 400 && it != ins_.begin(); ++tries) {
+      --it;
+      if (it->first < from) break;
+      if (Values(it->first, to, count)) best = it->first;
+    }
+    return best;
+  }
+
   // A pure expression from..to: one value, no statements.
   std::optional<Item> Expression(std::int64_t from, std::int64_t to) {
+    std::optional<std::vector<Item>> values = Values(from, to, 1);
+    if (!values) return std::nullopt;
+    return values->front();
+  }
+
+  // Pure expressions from..to: count values, no statements.
+  std::optional<std::vector<Item>> Values(std::int64_t from, std::int64_t to, std::size_t count) {
     std::vector<Item> stack;
     const std::size_t lines = out_.size();
     const std::string savedFailure = failure_;
@@ -340,12 +361,12 @@ class Decompiler {
       if (!Step(*in, stack, 0, nullptr, to, next)) break;
       pc = next;
     }
-    const bool ok = failure_ == savedFailure && pc == to && out_.size() == lines && stack.size() == 1 &&
-                    stack[0].kind == Item::Expr;
+    bool ok = failure_ == savedFailure && pc == to && out_.size() == lines && stack.size() == count;
+    for (const Item& item : stack) ok = ok && item.kind == Item::Expr;
     out_.resize(lines);
     failure_ = savedFailure;
     if (!ok) return std::nullopt;
-    return stack[0];
+    return stack;
   }
 
   bool RepeatAt(std::int64_t pc, std::int64_t source, int indent, Loop* outer, std::int64_t& after) {
@@ -378,7 +399,7 @@ class Decompiler {
     if (j.opcode == 0x0A || j.opcode == 0x0B) {
       Emit("repeat");
       const std::size_t head = out_.size();
-      Loop loop{-1, quit, false};
+      Loop loop{TailStart(pc, source, 1), quit, false};
       if (!Block(pc, source, indent + 1, &loop, stack)) return false;
       indent_ = indent;
       if (stack.size() != 1 || stack[0].kind != Item::Expr) return Fail("a post-test loop has no condition");
@@ -398,7 +419,9 @@ class Decompiler {
       statementStart_ = setLine.offset;
       Emit("repeat");  // replaced below once the bounds are known
       const std::size_t headLine = out_.size() - 1;
-      Loop loop{-1, quit, false};
+      std::size_t left = step ? 3 : 2;
+      if (j.opcode >= 0x80 && j.opcode < 0xE0) left += ((j.opcode & 0x10) ? 1u : 0u) + (((j.opcode >> 2) & 3) == 0 ? 1u : 0u);
+      Loop loop{TailStart(pc, source, left), quit, false};
       if (!Block(pc, source, indent + 1, &loop, stack)) return false;
       indent_ = indent;
       // The loop's own instruction: the variable with its index, then the effect.
@@ -1170,6 +1193,20 @@ class Decompiler {
 
 }  // namespace
 
+namespace {
+
+// Digits grouped from the right with underscores, as Spin allows.
+std::string Grouped(const std::string& digits, std::size_t group) {
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % group == 0) out += '_';
+    out += digits[i];
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string HexText(std::int64_t wide) {
   const auto u = static_cast<std::uint32_t>(wide);
   static const char* digits = "0123456789ABCDEF";
@@ -1178,14 +1215,15 @@ std::string HexText(std::int64_t wide) {
   const std::size_t nz = hex.find_first_not_of('0');
   hex = hex.substr(std::min<std::size_t>(nz, 7));
   if (hex.size() % 2) hex = "0" + hex;
-  return "$" + hex;
+  return "$" + (hex.size() > 4 ? Grouped(hex, 4) : hex);
 }
 
 std::string ConstantText(std::int64_t wide) {
   const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
-  if (value >= -4096 && value <= 4096) return std::to_string(value);
+  if (value >= -9999 && value <= 9999) return std::to_string(value);
   // Round decimal numbers read best as they are.
-  if (value > 0 && value % 1000 == 0) return std::to_string(value);
+  if (value > 0 && value % 1000 == 0) return Grouped(std::to_string(value), 3);
+  if (value < 0 && value > -65536) return "-" + Grouped(std::to_string(-value), 3);
   return HexText(value);
 }
 
