@@ -57,9 +57,9 @@ bool ClockLines(const ImageTree& tree, std::vector<std::string>& lines) {
   if (expected != mode) return false;
   lines.push_back("  _clkmode = " + text);
   if ((freq >> shift) << shift == freq) {
-    lines.push_back("  _xinfreq = " + std::to_string(freq >> shift));
+    lines.push_back("  _xinfreq = " + recovery::ConstantText(freq >> shift));
   } else {
-    lines.push_back("  _clkfreq = " + std::to_string(freq));
+    lines.push_back("  _clkfreq = " + recovery::ConstantText(freq));
   }
   return true;
 }
@@ -191,7 +191,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       std::size_t run = 1;
       if (indexed.count(entry)) {
         while (c + run < obj.children.size() && obj.children[c + run].object == child &&
-               !indexed.count(entry + static_cast<int>(run)))
+               !indexed.count(entry + static_cast<int>(run)) && !single.count(entry + static_cast<int>(run)))
           ++run;
       }
       const std::string name = "obj" + std::to_string(number++);
