@@ -204,9 +204,9 @@ class Decompiler {
       if (in.opcode == 0x32) {
         lastReturn_ = pc;
         // The rest up to the end of the object is padding when it is all zero.
-        bool zeros = true;
-        for (std::int64_t k = in.end; k < limit; ++k) zeros = zeros && bytes_[static_cast<std::size_t>(k)] == 0;
-        if (zeros && limit - in.end < 4) {
+        bool zeros = limit - in.end < 4;
+        for (std::int64_t k = in.end; zeros && k < limit; ++k) zeros = bytes_[static_cast<std::size_t>(k)] == 0;
+        if (zeros) {
           pc = in.end;
           limit = pc;
           break;
