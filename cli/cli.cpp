@@ -141,8 +141,9 @@ class CliHost : public Host {
 
   void DebugWrite(const std::string& text) override { debug_ += text; }
 
-  // A listing needs only the text; the JSON output needs the whole model.
-  bool WantsModel() override { return args_.json; }
+  // A listing needs only the text; the JSON output needs the whole model, and
+  // the Spin source its labels.
+  bool WantsModel() override { return args_.json || !args_.spinSourceDir.empty(); }
 
   bool DeveloperMode() override {
     const char* mode = std::getenv("BREVIN_DEVELOPER_MODE");
@@ -453,8 +454,8 @@ int RunOutDir(const Arguments& a, TextSink& err) {
 
 // Recovers the Spin source of the image and writes its files into the folder
 // through the one writer; the summary and the inexact methods go to err.
-int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost& host, TextSink& err,
-                    const std::vector<platform::FileIdentity>& inputs) {
+int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost& host, const Analysis* analysis,
+                    TextSink& err, const std::vector<platform::FileIdentity>& inputs) {
   namespace fs = std::filesystem;
   const bool fromStandardInput = IsStandardStream(a.image);
   if (!fromStandardInput) {
@@ -467,6 +468,7 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
   }
   SpinSourceRequest request;
   request.image = bytes;
+  request.analysis = analysis;
   request.topName = fromStandardInput ? "stdin" : fs::path(a.image).stem().string();
   if (request.topName.empty()) request.topName = "program";
   if (!fromStandardInput) {
@@ -615,7 +617,8 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   }
 
   if (!a.spinSourceDir.empty()) {
-    return WriteSpinSource(a, fromStandardInput ? standardBytes : std::vector<std::uint8_t>(), host, err, inputs);
+    return WriteSpinSource(a, fromStandardInput ? standardBytes : std::vector<std::uint8_t>(), host,
+                           result.analysis.get(), err, inputs);
   }
   if (a.report == "flags-report") return Deliver(a.outPath, WithFinalLineEnd(engine->ListImageFlags()), out, err, inputs);
   if (a.json && (a.outPath.empty() || IsStandardStream(a.outPath))) {

@@ -1,7 +1,7 @@
 // The round trip of the Spin source recovery: every image of the shared corpus
-// (.binary and .eeprom) and of the shared real-world set is recovered in
-// process, compiled with the compiler from the shared tools, and compared byte
-// for byte. Prints the shares and the first failures; fails below the targets.
+// (.binary and .eeprom) and of the shared real-world set is analysed and
+// recovered in process (with the analysis' labels, as brevin-cli does),
+// compiled with the compiler from the shared tools, and compared byte for byte. Prints the shares and the first failures; fails below the targets.
 //
 //   spin_round_trip SHARED_DIR WORK_DIR CORPUS_PERCENT REALWORLD_PERCENT
 //
@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "brevin/engine.h"
 #include "brevin/spin_source.h"
 
 namespace fs = std::filesystem;
@@ -43,12 +44,30 @@ struct Case {
   std::string failure;  // empty when the round trip gives the same bytes
 };
 
+// The analysis lends the recovery its labels, as for brevin-cli.
+class QuietHost : public brevin::Host {
+ public:
+  brevin::Options LoadOptions() override {
+    brevin::Options options;
+    options.IncludeSourceCode = false;
+    return options;
+  }
+  bool WantsModel() override { return true; }
+  brevin::MessageAnswer ShowMessage(const std::string&, const std::string&, brevin::MessageButtons,
+                                    brevin::MessageIcon) override {
+    return brevin::MessageAnswer::Yes;
+  }
+  void DebugWrite(const std::string&) override {}
+};
+
 // Recovers, writes, compiles and compares one image in its own folder.
-void RoundTrip(Case& c, const fs::path& compiler, const fs::path& folder) {
+void RoundTrip(Case& c, const fs::path& compiler, const fs::path& folder, brevin::Engine& engine) {
   fs::create_directories(folder);
   const std::vector<std::uint8_t> image = ReadFile(c.image);
+  const brevin::LoadResult listed = engine.DisassembleBytes(c.image.string(), image, false, true);
   brevin::SpinSourceRequest request;
   request.image = image;
+  request.analysis = listed.analysis.get();
   request.topName = c.image.stem().string();
   const brevin::SpinSourceProject project = brevin::RecoverSpinSource(request);
   if (!project.error.empty() || project.files.empty()) {
@@ -130,9 +149,11 @@ int main(int argc, char** argv) {
   std::vector<std::thread> threads;
   for (unsigned w = 0; w < workers; ++w) {
     threads.emplace_back([&] {
+      QuietHost host;
+      brevin::Engine engine(host);
       for (std::size_t i = next++; i < cases.size(); i = next++) {
         const fs::path folder = trips / std::to_string(i);
-        RoundTrip(cases[i], compiler, folder);
+        RoundTrip(cases[i], compiler, folder, engine);
         if (cases[i].failure.empty()) fs::remove_all(folder);
       }
     });

@@ -81,6 +81,9 @@ DatSection RecoverDatSection(const DatSectionInput& input) {
     ++it;
     const std::size_t stop = it == refs.end() ? total : static_cast<std::size_t>(it->first - input.offset);
     std::string name = "dat_" + Hex(static_cast<std::uint32_t>(offset), 4).substr(1);
+    if (input.labelAt) {
+      if (std::optional<std::string> listed = input.labelAt(input.objectAddress + offset)) name = *listed;
+    }
     section.labels[offset] = {name, size};
     const std::size_t units = (stop - at) / static_cast<std::size_t>(size);
     const char* directive = size == 1 ? "byte" : size == 2 ? "word" : "long";

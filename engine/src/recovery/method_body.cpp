@@ -1221,10 +1221,15 @@ std::string HexText(std::int64_t wide) {
 std::string ConstantText(std::int64_t wide) {
   const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
   if (value >= -9999 && value <= 9999) return std::to_string(value);
-  // Round decimal numbers read best as they are.
-  if (value > 0 && value % 1000 == 0) return Grouped(std::to_string(value), 3);
-  if (value < 0 && value > -65536) return "-" + Grouped(std::to_string(-value), 3);
-  return HexText(value);
+  // Bit patterns read best in hex (a few hex digits set, or all ones below a
+  // bit), other numbers in decimal.
+  const auto u = static_cast<std::uint32_t>(value);
+  int hexDigits = 0;
+  for (int shift = 0; shift < 32; shift += 4) hexDigits += ((u >> shift) & 0xF) != 0;
+  const bool pattern = hexDigits <= 2 || (u & (u + 1)) == 0 || value < -65535;
+  if (pattern && !(value > 0 && value % 1000 == 0)) return HexText(value);
+  if (value < 0) return "-" + Grouped(std::to_string(-static_cast<std::int64_t>(value)), 3);
+  return Grouped(std::to_string(value), 3);
 }
 
 MethodBody DecompileMethod(std::span<const std::uint8_t> object, std::int32_t start, std::int32_t end,

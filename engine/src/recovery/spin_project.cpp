@@ -2,6 +2,7 @@
 // every method of every distinct object, lays out VAR and DAT, and writes one
 // file per distinct object.
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <sstream>
 
@@ -64,6 +65,18 @@ bool ClockLines(const ImageTree& tree, std::vector<std::string>& lines) {
   return true;
 }
 
+bool IsIdentifier(const std::string& name) {
+  if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;
+  for (char c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  return true;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
 struct ObjectPlan {
   std::string file;  // file name without extension
   std::vector<std::string> methodNames;     // by table index - 1
@@ -98,6 +111,21 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     plans[o].parameters.assign(count, -1);
     plans[o].parameterNames.assign(count, {});
     plans[o].isPublic.assign(count, false);
+  }
+  // The listing's labels, so that the listing and the source read side by side.
+  if (request.analysis) {
+    std::map<std::int32_t, std::string> labels;
+    for (const ObjectInfo& info : request.analysis->objects)
+      for (const Method& method : info.methods)
+        if (IsIdentifier(method.label)) labels[method.address] = method.label;
+    for (std::size_t o = 0; o < plans.size(); ++o) {
+      const ObjectImage& obj = tree.objects[o];
+      std::set<std::string> used;
+      for (std::size_t m = 0; m < obj.methods.size(); ++m) {
+        auto it = labels.find(obj.address + obj.methods[m].start);
+        if (it != labels.end() && used.insert(Upper(it->second)).second) plans[o].methodNames[m] = it->second;
+      }
+    }
   }
   // Names from the source found beside the image, when its methods match.
   std::vector<recovery::SourceMethodName> sourcePublic;
@@ -178,6 +206,20 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     dat.objectAddress = obj.address;
     for (std::int32_t s : plan.facts.asmStarts) dat.asmStarts.push_back(obj.address + s);
     for (auto [k, v] : plan.facts.datSizes) dat.references.push_back({k, v});
+    if (request.analysis) {
+      // A label at the end of the DAT names the first method too: it stays the method's.
+      const Analysis* analysis = request.analysis;
+      std::set<std::string> taken;
+      for (const std::string& name : plan.methodNames) taken.insert(Upper(name));
+      dat.labelAt = [analysis, taken](std::int32_t hub) -> std::optional<std::string> {
+        auto it = std::lower_bound(analysis->symbols.begin(), analysis->symbols.end(), hub,
+                                   [](const Symbol& sym, std::int32_t a) { return sym.address < a; });
+        if (it != analysis->symbols.end() && it->address == hub && IsIdentifier(it->name) &&
+            !taken.count(Upper(it->name)))
+          return it->name;
+        return std::nullopt;
+      };
+    }
     plan.dat = recovery::RecoverDatSection(dat);
     // Object entries: arrays where the code calls them with an index.
     const int first = static_cast<int>(obj.methods.size()) + 1;
