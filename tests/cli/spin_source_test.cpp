@@ -94,6 +94,7 @@ TEST(SpinSource, AMethodThatIsNotCompiledCodeIsMarkedAndTheStatusIsFive) {
   // pause: waitcnt(clkfreq / 1000 * ms + cnt), its DIV made an ABS.
   ASSERT_EQ(image[0x1A5 + 5], 0xF6);
   image[0x1A5 + 5] = 0xE9;
+  image[5] = static_cast<std::uint8_t>(image[5] + 0xF6 - 0xE9);  // the checksum mended
   test::WriteBytes(dir.File("patched.binary"), image);
   const CliRun r = RunCli({"--ignore-checksum", "--spin-source", dir.path(), dir.File("patched.binary")});
   EXPECT_EQ(r.status, cli::kExitInexact);
@@ -101,6 +102,22 @@ TEST(SpinSource, AMethodThatIsNotCompiledCodeIsMarkedAndTheStatusIsFive) {
   EXPECT_NE(r.err.find("8 methods, 7 reconstructed exactly"), std::string::npos) << r.err;
   const std::string text = ReadText(dir.File("patched.spin"));
   EXPECT_NE(text.find("' Not the same bytes: "), std::string::npos) << text;
+
+  // A wrong checksum alone: the methods are right, the image is not the compiler's.
+  image = ReadBytes(Data("led_chaser.binary"));
+  image[5] ^= 1;
+  test::WriteBytes(dir.File("sum.binary"), image);
+  const CliRun sum = RunCli({"--ignore-checksum", "--spin-source", dir.path(), dir.File("sum.binary")});
+  EXPECT_EQ(sum.status, cli::kExitInexact);
+  EXPECT_NE(sum.err.find(": the checksum is not the compiler's\n"), std::string::npos) << sum.err;
+
+  // An .eeprom with a byte set past the program and its stack frame.
+  image = ReadBytes(Data("led_chaser.eeprom"));
+  image[0x7FFF] = 1;
+  test::WriteBytes(dir.File("tail.eeprom"), image);
+  const CliRun tail = RunCli({"--ignore-checksum", "--spin-source", dir.path(), dir.File("tail.eeprom")});
+  EXPECT_EQ(tail.status, cli::kExitInexact);
+  EXPECT_NE(tail.err.find(": the bytes after the program are not the compiler's\n"), std::string::npos) << tail.err;
 }
 
 }  // namespace

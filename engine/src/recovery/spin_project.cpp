@@ -77,6 +77,29 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// The header and, for an .eeprom, the bytes after the program as the compiler
+// writes them: empty when the image holds them, else what differs.
+std::string ImageDifference(std::span<const std::uint8_t> image, const ImageTree& tree) {
+  const ObjectImage& top = tree.objects.front();
+  if (tree.pcurr != tree.pbase + top.methods.front().start) return "the header's first method is not the table's";
+  if ((tree.dcurr - tree.dbase - 4 - top.methods.front().localSize) % 4 != 0 ||
+      tree.dcurr - tree.dbase - 4 - top.methods.front().localSize < 0)
+    return "the header's initial stack frame is no method's";
+  unsigned sum = 0;
+  for (std::int32_t i = 0; i < tree.vbase; ++i) sum += image[static_cast<std::size_t>(i)];
+  if (((sum + 2028) & 0xFF) != 0) return "the checksum is not the compiler's";
+  if (tree.eeprom) {
+    if (image.size() != 32768) return "the .eeprom is not 32 KB";
+    for (std::size_t i = static_cast<std::size_t>(tree.vbase); i < image.size(); ++i) {
+      const auto at = static_cast<std::int32_t>(i);
+      std::uint8_t expected = 0;
+      if (at >= tree.dbase - 8 && at < tree.dbase) expected = (at - tree.dbase) % 4 == -2 ? 0xF9 : 0xFF;
+      if (image[i] != expected) return "the bytes after the program are not the compiler's";
+    }
+  }
+  return {};
+}
+
 struct ObjectPlan {
   std::string file;  // file name without extension
   std::vector<std::string> methodNames;     // by table index - 1
@@ -267,6 +290,9 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       }() + " of " + stem + ", used " + std::to_string(obj.instances.size()) + " time(s)");
     }
     std::string objectDifference = plan.objDifference;
+    // What the compiler derives for the whole image: the top's first method
+    // gets a difference there, as no method holds it.
+    std::string imageDifference = o == 0 ? ImageDifference(request.image, tree) : std::string();
     if (o == 0) {
       std::vector<std::string> clock;
       if (!ClockLines(tree, clock)) objectDifference = "the clock mode byte " + Hex2(tree.clockMode) + " is no setting the compiler writes";
@@ -370,6 +396,9 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       } else if (!objectDifference.empty()) {
         method.exact = false;
         method.difference = objectDifference;
+      } else if (m == 0 && !imageDifference.empty()) {
+        method.exact = false;
+        method.difference = imageDifference;
       }
       lines.push_back("");
       std::string headLine = std::string(plan.isPublic[m] ? "PUB " : "PRI ") + plan.methodNames[m];
