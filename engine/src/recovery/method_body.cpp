@@ -143,6 +143,7 @@ class Decompiler {
     if (!ok || !failure_.empty()) {
       body.exact = false;
       body.difference = failure_.empty() ? "the bytecode leaves values on the stack" : failure_;
+      body.lines = std::move(out_);  // what was read before, for a person
       return body;
     }
     body.lines = std::move(out_);

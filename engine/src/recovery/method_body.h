@@ -49,7 +49,7 @@ struct BodyFacts {
 };
 
 struct MethodBody {
-  std::vector<BodyLine> lines;
+  std::vector<BodyLine> lines;  // when not exact: the statements read before the difference
   bool exact = true;
   std::string difference;   // why not, when not exact
   std::int32_t codeEnd = 0; // offset after the code (strings follow)

@@ -392,7 +392,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       } else if (!missing.empty()) {
         method.exact = false;
         method.difference = missing;
-        body.lines.clear();
+        body.exact = false;  // written as comments: the names would not compile
       } else if (!objectDifference.empty()) {
         method.exact = false;
         method.difference = objectDifference;
@@ -414,10 +414,13 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       if (!method.exact) lines.push_back("' Not the same bytes: " + method.difference);
       marks.push_back({static_cast<int>(lines.size()), obj.methods[m].start});
       lines.push_back(headLine);
-      if (!body.exact) body.lines.clear();
+      // An inexact body keeps what was read before the difference as comments:
+      // the method compiles (to a bare RETURN) and a person sees the statements.
+      if (!body.exact && !body.lines.empty()) lines.push_back("  ' The statements read before the difference:");
       for (const recovery::BodyLine& line : body.lines) {
         marks.push_back({static_cast<int>(lines.size()), line.offset});
-        lines.push_back(std::string(static_cast<std::size_t>(2 * line.indent), ' ') + line.text);
+        lines.push_back(std::string(static_cast<std::size_t>(2 * line.indent), ' ') + (body.exact ? "" : "' ") +
+                        line.text);
       }
       project.methods.push_back(method);
     }
