@@ -114,7 +114,10 @@ ImageTree ReadImageTree(std::span<const std::uint8_t> image) {
     // Real programs nest a few levels and use an object a few dozen times.
     if (depth > 32 || ++instances > 4096) return false;
     ObjectImage& obj = tree.objects[static_cast<std::size_t>(object)];
-    obj.instances.push_back({address, objSizeToNext});
+    ++obj.uses;
+    const bool known = std::any_of(obj.instances.begin(), obj.instances.end(),
+                                   [&](const SpinObjectInstance& i) { return i.address == address; });
+    if (!known) obj.instances.push_back({address, objSizeToNext});
     if (obj.totalVarSize >= 0 && obj.totalVarSize != varTotal) return false;
     obj.totalVarSize = varTotal;
     const std::int32_t own = obj.children.empty() ? varTotal : obj.children.front().varOffset;

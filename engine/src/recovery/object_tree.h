@@ -36,7 +36,8 @@ struct ObjectImage {
   std::int32_t datEnd = 0;    // offset after them (the first method's code)
   std::int32_t ownVarSize = 0;    // VAR bytes of its own (before its children's)
   std::int32_t totalVarSize = -1; // with its children's, -1 while unknown
-  std::vector<SpinObjectInstance> instances;  // image order
+  std::vector<SpinObjectInstance> instances;  // image order, each place once
+  int uses = 0;  // object table entries (and the top) that name it
 };
 
 struct ImageTree {

@@ -287,7 +287,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         std::ostringstream s;
         s << std::hex << std::uppercase << obj.address;
         return s.str();
-      }() + " of " + stem + ", used " + std::to_string(obj.instances.size()) + " time(s)");
+      }() + " of " + stem + ", used " + std::to_string(obj.uses) + (obj.uses == 1 ? " time" : " times"));
     }
     std::string objectDifference = plan.objDifference;
     // What the compiler derives for the whole image: the top's first method
