@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 
 #include "batch.h"
 #include "brevin/engine.h"
@@ -471,11 +472,17 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
   request.analysis = analysis;
   request.topName = fromStandardInput ? "stdin" : fs::path(a.image).stem().string();
   if (request.topName.empty()) request.topName = "program";
+  // The source beside the image lends its names; it is an input the files
+  // written must not replace (as when DIR is the image's own folder).
+  std::optional<platform::FileIdentity> sourceIdentity;
   if (!fromStandardInput) {
     const std::string sourcePath = host.SourcePathFor(a.image);
     if (!sourcePath.empty()) {
       std::ifstream source(sourcePath, std::ios::binary);
-      if (source) request.sourceText.assign(std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>());
+      if (source) {
+        request.sourceText.assign(std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>());
+        sourceIdentity = platform::IdentityOf(sourcePath);
+      }
     }
   }
   const SpinSourceProject project = RecoverSpinSource(request);
@@ -483,6 +490,18 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
   if (!project.error.empty()) {
     err << kProgram << shown << ": " << project.error << "\n";
     return kExitRefused;
+  }
+  // Every target is checked before the first is written.
+  for (const SpinSourceFile& file : project.files) {
+    const std::string path = (fs::path(a.spinSourceDir) / file.name).string();
+    if (sourceIdentity && platform::IdentityOf(path) == sourceIdentity) {
+      err << kProgram << path << ": the output would overwrite the Spin source beside the image\n";
+      return kExitFileError;
+    }
+    if (std::string problem = platform::CheckOutputTarget(path, inputs); !problem.empty()) {
+      err << kProgram << path << ": " << problem << "\n";
+      return kExitFileError;
+    }
   }
   std::string topPath;
   for (const SpinSourceFile& file : project.files) {

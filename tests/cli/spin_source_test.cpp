@@ -58,7 +58,10 @@ TEST(SpinSource, WritesEachDistinctChildObjectOnceAndReplacesOldFiles) {
     EXPECT_TRUE(fs::exists(dir.File(name))) << name;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
-  EXPECT_NE(ReadText(dir.File("serial_terminal.spin")).find("OBJ\n"), std::string::npos);
+  // The object names of the source beside the image.
+  EXPECT_NE(ReadText(dir.File("serial_terminal.spin"))
+                .find("OBJ\n  ser : \"serial_terminal_obj1\"\n  fmt : \"serial_terminal_obj2\"\n"),
+            std::string::npos);
   EXPECT_NE(r.err.find("4 objects, 36 methods, 36 reconstructed exactly"), std::string::npos) << r.err;
 }
 
@@ -74,6 +77,18 @@ TEST(SpinSource, AMissingOrUnwritableFolderIsAFileErrorBeforeAnyWork) {
   EXPECT_EQ(RunCli({"--spin-source", dir.path(), "-o", dir.File("x"), Data("led_chaser.binary")}).status,
             cli::kExitUsage);
   EXPECT_EQ(RunCli({"--spin-source", dir.path()}).status, cli::kExitUsage);
+}
+
+TEST(SpinSource, TheSourceBesideTheImageIsNeverReplaced) {
+  TempDir dir;
+  fs::copy_file(Data("led_chaser.binary"), dir.File("led_chaser.binary"));
+  fs::copy_file(Data("led_chaser.spin"), dir.File("led_chaser.spin"));
+  const std::string original = ReadText(dir.File("led_chaser.spin"));
+  const CliRun r = RunCli({"--spin-source", dir.path(), dir.File("led_chaser.binary")});
+  EXPECT_EQ(r.status, cli::kExitFileError);
+  EXPECT_EQ(r.err, "brevin-cli: " + dir.File("led_chaser.spin") +
+                       ": the output would overwrite the Spin source beside the image\n");
+  EXPECT_EQ(ReadText(dir.File("led_chaser.spin")), original);
 }
 
 TEST(SpinSource, ARefusedImageWritesNothing) {

@@ -285,7 +285,7 @@ class Decompiler {
     // Bounds for bytes that are no compiled method: nesting and the work of
     // trying both readings of ambiguous jumps.
     if (indent > 64) return Fail("the blocks nest deeper than a source would");
-    if (++work_ > 20000) return Fail("the method's jumps admit too many readings");
+    if (++work_ > 8000) return Fail("the method's jumps admit too many readings");
     std::int64_t pc = from;
     const std::size_t base = 0;
     while (pc < to) {

@@ -29,6 +29,8 @@ SourceNames ReadSourceNames(const std::string& text) {
   std::istringstream in(text);
   std::string line;
   int braces = 0;
+  bool inObj = false;
+  SourceNames names;
   while (std::getline(in, line)) {
     const bool atStart = braces == 0;
     for (char c : line) {
@@ -36,6 +38,45 @@ SourceNames ReadSourceNames(const std::string& text) {
       if (c == '}' && braces > 0) --braces;
     }
     if (!atStart) continue;
+    // Block keywords start at the line's first column.
+    for (const char* block : {"CON", "VAR", "DAT", "PUB", "PRI", "OBJ"}) {
+      std::size_t n = 0;
+      while (block[n] && n < line.size() && std::toupper(static_cast<unsigned char>(line[n])) == block[n]) ++n;
+      if (block[n] == 0 && (n == line.size() || !std::isalnum(static_cast<unsigned char>(line[n])))) {
+        inObj = std::string(block) == "OBJ";
+        if (inObj) line = line.substr(3);
+      }
+    }
+    if (inObj) {
+      // name : "file" or name[count] : "file"
+      std::size_t at = 0;
+      SourceObjectName object;
+      object.name = Identifier(line, at);
+      if (object.name.empty()) continue;
+      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+      if (at < line.size() && line[at] == '[') {
+        ++at;
+        std::string digits = Identifier(line, at);
+        object.count = 0;
+        for (char c : digits) {
+          if (!std::isdigit(static_cast<unsigned char>(c)) || object.count > 255) {
+            object.count = -1;  // a named constant: the count is not known here
+            break;
+          }
+          object.count = object.count * 10 + (c - '0');
+        }
+        if (object.count < 0) {
+          names.objects.clear();
+          inObj = false;
+          continue;
+        }
+        while (at < line.size() && line[at] != ']') ++at;
+        ++at;
+      }
+      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+      if (at < line.size() && line[at] == ':') names.objects.push_back(object);
+      continue;
+    }
     const bool isPub = Word(line, 0, "PUB");
     const bool isPri = Word(line, 0, "PRI");
     if (!isPub && !isPri) continue;
@@ -61,7 +102,6 @@ SourceNames ReadSourceNames(const std::string& text) {
     m.isPublic = isPub;
     (isPub ? pub : pri).push_back(m);
   }
-  SourceNames names;
   names.methods = pub;
   names.methods.insert(names.methods.end(), pri.begin(), pri.end());
   return names;

@@ -13,8 +13,15 @@ struct SourceMethodName {
   bool isPublic = true;
 };
 
+// An OBJ declaration: its name and how many table entries it takes.
+struct SourceObjectName {
+  std::string name;
+  int count = 1;
+};
+
 struct SourceNames {
   std::vector<SourceMethodName> methods;  // table order
+  std::vector<SourceObjectName> objects;  // declaration order, as the table
 };
 
 SourceNames ReadSourceNames(const std::string& text);

@@ -152,6 +152,12 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
   }
   // Names from the source found beside the image, when its methods match.
   std::vector<recovery::SourceMethodName> sourcePublic;
+  struct SourceEntry {
+    std::string name;
+    int index;  // in its array
+    int count;  // the array's size
+  };
+  std::vector<SourceEntry> sourceEntries;  // the top's object table as the source declares it
   if (!request.sourceText.empty()) {
     const recovery::SourceNames names = recovery::ReadSourceNames(request.sourceText);
     if (names.methods.size() == plans[0].methodNames.size()) {
@@ -160,6 +166,9 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         plans[0].parameterNames[m] = names.methods[m].parameters;
       }
       sourcePublic = names.methods;
+    }
+    for (const recovery::SourceObjectName& object : names.objects) {
+      for (int k = 0; k < object.count; ++k) sourceEntries.push_back({object.name, k, object.count});
     }
   }
 
@@ -250,6 +259,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     std::set<int> single(plan.facts.singleChildEntries.begin(), plan.facts.singleChildEntries.end());
     std::size_t c = 0;
     int number = 1;
+    std::set<std::string> usedObjectNames;
     while (c < obj.children.size()) {
       const int entry = first + static_cast<int>(c);
       const int child = obj.children[c].object;
@@ -259,7 +269,13 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
                !indexed.count(entry + static_cast<int>(run)) && !single.count(entry + static_cast<int>(run)))
           ++run;
       }
-      const std::string name = "obj" + std::to_string(number++);
+      std::string name = "obj" + std::to_string(number++);
+      while (usedObjectNames.count(Upper(name))) name = "obj" + std::to_string(number++);
+      // The source's name when its declaration is this entry (or array) exactly.
+      if (o == 0 && sourceEntries.size() == obj.children.size() && sourceEntries[c].index == 0 &&
+          sourceEntries[c].count == static_cast<int>(run) && !usedObjectNames.count(Upper(sourceEntries[c].name)))
+        name = sourceEntries[c].name;
+      usedObjectNames.insert(Upper(name));
       for (std::size_t k = 0; k < run; ++k) {
         plan.childNames[entry + static_cast<int>(k)] = k == 0 ? name : "";
         if (k > 0 && single.count(entry + static_cast<int>(k))) plan.objDifference = "an object of an array is called by its own entry";
