@@ -541,6 +541,9 @@ class Decompiler {
         if (!b.text) return Fail("an assignment uses an unknown operator");
         Item value;
         if (!Pop(stack, base, value)) return false;
+        const std::string bt = b.text;
+        if ((bt == "&" || bt == "|" || bt == "^") && value.isConst && (value.value > 9 || value.value < -1))
+          value.text = HexText(value.value);
         text = target + " " + b.text + "= " + value.text;
         level = kAssign;
       }
