@@ -220,6 +220,7 @@ class Decompiler {
     if (ins_.empty() || ins_.rbegin()->second.opcode != 0x32) return Fail("the method does not end with RETURN");
     lastReturn_ = ins_.rbegin()->first;
     for (const auto& [at, in] : ins_) {
+      if (!CompilerForms(in)) return Fail("an operand in a form the compiler does not write");
       const std::int64_t target = Target(in);
       if (target < 0) continue;
       if (target < start_ || target > codeEnd_) return Fail("a jump leaves the method");
@@ -232,6 +233,24 @@ class Decompiler {
   static bool Structural(const SpinInstruction& in) {
     const auto op = in.opcode;
     return op == 0x04 || (op >= 0x08 && op <= 0x0E) || op == 0x14 || (op >= 0x30 && op <= 0x33);
+  }
+
+  // Jump offsets and variable offsets take one byte whenever they fit (the
+  // compiler's choice); a string's address always takes two.
+  bool CompilerForms(const SpinInstruction& in) const {
+    for (std::size_t i = 0; i < in.operandCount; ++i) {
+      const SpinOperand& o = in.operands[i];
+      const std::int64_t begin = i == 0 ? in.address + 1 : in.operands[i - 1].end;
+      const std::int64_t bytes = o.end - begin;
+      if (o.kind == SpinOperandKind::JumpOffset || o.kind == SpinOperandKind::EffectJump) {
+        const bool fits = bytes == 1 ? o.value >= -64 && o.value <= 63 : o.value + 1 < -64 || o.value + 1 > 63;
+        if (!fits) return false;
+      } else if (o.kind == SpinOperandKind::Variable && !o.fromOpcode && in.opcode >= 0x80 && in.opcode < 0xE0) {
+        const bool string = in.opcode == 0x87 && bytes == 2 && o.value >= in.end && o.value < end_;
+        if (!string && (bytes == 2) != (o.value > 0x7F)) return false;
+      }
+    }
+    return true;
   }
 
   const SpinInstruction* At(std::int64_t pc) {
