@@ -219,6 +219,24 @@ class Decompiler {
     codeEnd_ = static_cast<std::int32_t>(limit);
     if (ins_.empty() || ins_.rbegin()->second.opcode != 0x32) return Fail("the method does not end with RETURN");
     lastReturn_ = ins_.rbegin()->first;
+    // The strings the code names fill the rest of the method, one after the
+    // other; at most the object's zero padding follows.
+    std::set<std::int64_t> strings;
+    for (const auto& [at, in] : ins_) {
+      const SpinOperand* v = Operand(in, SpinOperandKind::Variable);
+      if (in.opcode == 0x87 && v && in.size() == 3 && v->value >= codeEnd_ && v->value < end_) strings.insert(v->value);
+    }
+    std::int64_t p = codeEnd_;
+    std::size_t visited = 0;
+    while (p < end_ && strings.count(p)) {
+      ++visited;
+      while (p < end_ && bytes_[static_cast<std::size_t>(p)] != 0) ++p;
+      ++p;
+    }
+    if (p > end_) return Fail("a string runs off the method");
+    if (visited != strings.size()) return Fail("a string starts inside another");
+    for (std::int64_t k = p; k < end_; ++k)
+      if (bytes_[static_cast<std::size_t>(k)] != 0 || end_ - p >= 4) return Fail("bytes after the code that no string names");
     for (const auto& [at, in] : ins_) {
       if (!CompilerForms(in)) return Fail("an operand in a form the compiler does not write");
       const std::int64_t target = Target(in);
@@ -303,7 +321,7 @@ class Decompiler {
     indent_ = indent;
     // Bounds for bytes that are no compiled method: nesting and the work of
     // trying both readings of ambiguous jumps.
-    if (indent > 64) return Fail("the blocks nest deeper than a source would");
+    if (indent > 40) return Fail("the blocks nest deeper than a source would");
     if (++work_ > 8000) return Fail("the method's jumps admit too many readings");
     std::int64_t pc = from;
     const std::size_t base = 0;
@@ -429,7 +447,7 @@ class Decompiler {
       return true;
     }
     const SpinOperand* effect = Operand(j, SpinOperandKind::Effect);
-    if (effect && ((effect->value & 0x7B) == 0x02)) {
+    if (effect && ((effect->value & 0xFB) == 0x02)) {
       const bool step = (effect->value & 0x04) != 0;
       // The line before the loop set the variable to its start value.
       const std::size_t head = out_.size();
@@ -550,6 +568,7 @@ class Decompiler {
     const int e = effect & 0x7F;
     std::string text;
     int level = kTerm;
+    if (e >= 0x60) return Fail("an assignment effect the compiler does not write");
     if (e >= 0x40) {
       const int op = e & 0x1F;
       if (const char* u = UnaryOf(op)) {
@@ -594,6 +613,7 @@ class Decompiler {
     if (push) {
       stack.push_back(Expr(text, level));
     } else {
+      if (stack.size() != base) return Fail("a statement inside an expression");
       Emit(text);
     }
     return true;
@@ -606,6 +626,7 @@ class Decompiler {
     if (returns) {
       stack.push_back(Expr(text));
     } else {
+      if (stack.size() != base) return Fail("a statement inside an expression");
       Emit(text);
     }
     return true;
@@ -688,11 +709,15 @@ class Decompiler {
           const int method = static_cast<int>(Operand(in, SpinOperandKind::MethodIndex)->value);
           name = naming_.method(method);
           facts_.callArguments[method] = static_cast<int>(args.size());
+          if (naming_.parameters && naming_.parameters(method) != static_cast<int>(args.size()))
+            return Fail("a call passes another number of arguments than the method takes");
         } else {
           const int entry = static_cast<int>(Operand(in, SpinOperandKind::ObjectIndex)->value);
           const int method = static_cast<int>(Operand(in, SpinOperandKind::ObjectMethod)->value);
           name = naming_.child(entry) + (op == 0x07 ? "[" + index + "]" : "") + "." + naming_.childMethod(entry, method);
           facts_.childCallArguments[{entry, method}] = static_cast<int>(args.size());
+          if (naming_.childParameters && naming_.childParameters(entry, method) != static_cast<int>(args.size()))
+            return Fail("a call passes another number of arguments than the method takes");
           (op == 0x07 ? facts_.indexedChildEntries : facts_.singleChildEntries).push_back(entry);
         }
         std::string text = name + (args.empty() ? "" : "(" + Join(args) + ")");
@@ -700,6 +725,7 @@ class Decompiler {
         if (anchor == 0 || anchor == 2) {
           stack.push_back(Expr(text));
         } else {
+          if (stack.size() != base) return Fail("a statement inside an expression");
           Emit(text);
         }
         return true;
@@ -798,6 +824,8 @@ class Decompiler {
         Item run;
         run.kind = Item::Run;
         run.text = naming_.method(index) + (count ? "(" + Join(args) + ")" : "") + ", " + stackExpr.text;
+        if (naming_.parameters && naming_.parameters(index) != static_cast<int>(count))
+          return Fail("a cog start passes another number of arguments than the method takes");
         stack.push_back(run);
         return true;
       }
@@ -815,6 +843,7 @@ class Decompiler {
         if (stack.size() >= base + 2 && stack[stack.size() - 2].isConst && stack[stack.size() - 2].value == 0x80 &&
             stack.back().isConst && stack.back().value == 0) {
           stack.resize(stack.size() - 2);
+          if (stack.size() != base) return Fail("a statement inside an expression");
           Emit("reboot");
           return true;
         }
@@ -834,6 +863,7 @@ class Decompiler {
         if (stack.size() > base && stack.back().kind == Item::Run) {
           const std::string text = "cognew(" + stack.back().text + ")";
           stack.pop_back();
+          if (!push && stack.size() != base) return Fail("a statement inside an expression");
           if (push) stack.push_back(Expr(text)); else Emit(text);
           return true;
         }
@@ -841,10 +871,12 @@ class Decompiler {
         if (!PopArgs(stack, base, 3, a)) return false;
         if (a[0] == "-1") {
           const std::string text = "cognew(" + a[1] + ", " + a[2] + ")";
+          if (!push && stack.size() != base) return Fail("a statement inside an expression");
           if (push) stack.push_back(Expr(text)); else Emit(text);
           return true;
         }
         const std::string text = "coginit(" + Join(a) + ")";
+        if (!push && stack.size() != base) return Fail("a statement inside an expression");
         if (push) stack.push_back(Expr(text)); else Emit(text);
         return true;
       }
@@ -1026,6 +1058,7 @@ class Decompiler {
     if (stack.size() <= base || stack.back().kind != Item::Run) return Fail("a cog start without its method");
     const std::string text = "coginit(" + id.text + ", " + stack.back().text + ")";
     stack.pop_back();
+    if (stack.size() != base) return Fail("a statement inside an expression");
     Emit(text);
     next = p + 4;
     if (!At(next - 1) && !At(p + 3)) return Fail("a cog start's tail is not decoded");

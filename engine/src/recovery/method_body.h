@@ -34,6 +34,9 @@ struct BodyNaming {
   std::function<DeclaredName(std::int32_t offset, int size)> var;       // VAR
   std::function<DeclaredName(std::int32_t offset, int size)> dat;       // DAT
   std::function<std::string(std::int32_t offset)> local;                // result, parameters, locals
+  // Parameters a method takes, when known: calls must pass as many.
+  std::function<int(int method)> parameters;
+  std::function<int(int entry, int method)> childParameters;
 };
 
 // What the body uses, gathered for the declarations.

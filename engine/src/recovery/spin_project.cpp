@@ -106,6 +106,7 @@ struct ObjectPlan {
   std::vector<int> parameters;              // by table index - 1
   std::vector<std::vector<std::string>> parameterNames;
   std::vector<bool> isPublic;
+  std::vector<std::string> limits;  // by method: a compiler limit the table exceeds
   BodyFacts facts;
   std::vector<BodyFacts> methodFacts;
   recovery::VarLayout vars;
@@ -218,10 +219,19 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       if (m < plan.parameters.size()) plan.parameters[m] = v;
     }
     if (o == 0) plan.parameters[0] = tree.firstMethodParameters;
+    plan.limits.assign(plan.parameters.size(), std::string());
     for (std::size_t m = 0; m < plan.parameters.size(); ++m) {
-      if (plan.parameters[m] >= 0) continue;
-      const std::int32_t needed = plan.methodFacts[m].maxLocal - obj.methods[m].localSize;
-      plan.parameters[m] = std::max(0, (needed + 3) / 4);
+      if (plan.parameters[m] < 0) {
+        const std::int32_t needed = plan.methodFacts[m].maxLocal - obj.methods[m].localSize;
+        plan.parameters[m] = std::max(0, (needed + 3) / 4);
+      }
+      // The compiler takes at most 15 parameters and 32 KB of locals in longs.
+      if (plan.parameters[m] > 15) {
+        plan.limits[m] = "more parameters than a method can take";
+        plan.parameters[m] = 15;
+      }
+      if (obj.methods[m].localSize % 4 != 0 || obj.methods[m].localSize > 0x8000)
+        plan.limits[m] = "a local size no method declares";
     }
     // Public up to the last method a parent calls; the first is always public.
     std::size_t lastPublic = 0;
@@ -306,6 +316,9 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       }() + " of " + stem + ", used " + std::to_string(obj.uses) + (obj.uses == 1 ? " time" : " times"));
     }
     std::string objectDifference = plan.objDifference;
+    // The compiler lays the methods out in table order, one after the other.
+    for (std::size_t m = 1; m < obj.methods.size(); ++m)
+      if (obj.methods[m].start <= obj.methods[m - 1].start) objectDifference = "the method table is not in the compiler's order";
     // What the compiler derives for the whole image: the top's first method
     // gets a difference there, as no method holds it.
     std::string imageDifference = o == 0 ? ImageDifference(request.image, tree) : std::string();
@@ -333,7 +346,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
 
     for (std::size_t m = 0; m < obj.methods.size(); ++m) {
       const int params = plan.parameters[m];
-      const int locals = obj.methods[m].localSize / 4;
+      const int locals = plan.limits[m].empty() ? obj.methods[m].localSize / 4 : 0;
       std::vector<std::string> paramNames;
       for (int p = 0; p < params; ++p) {
         const auto pi = static_cast<std::size_t>(p);
@@ -366,6 +379,17 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         }
         missing = "a call names a method its object lacks";
         return std::string("method1");
+      };
+      naming.parameters = [&](int index) {
+        const auto i = static_cast<std::size_t>(index - 1);
+        return i < plan.parameters.size() ? plan.parameters[i] : -1;
+      };
+      naming.childParameters = [&](int entry, int method) {
+        const auto e = static_cast<std::size_t>(entry - first);
+        if (e >= obj.children.size()) return -1;
+        const ObjectPlan& child = plans[static_cast<std::size_t>(obj.children[e].object)];
+        const auto i = static_cast<std::size_t>(method - 1);
+        return i < child.parameters.size() ? child.parameters[i] : -1;
       };
       naming.var = [&](std::int32_t offset, int size) {
         auto it = plan.vars.names.find(offset);
@@ -402,7 +426,12 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       method.file = plan.file + ".spin";
       method.name = plan.methodNames[m];
       method.address = obj.address + obj.methods[m].start;
-      if (!body.exact) {
+      if (!plan.limits[m].empty()) {
+        method.exact = false;
+        method.difference = plan.limits[m];
+        body.exact = false;
+        body.lines.clear();
+      } else if (!body.exact) {
         method.exact = false;
         method.difference = body.difference;
       } else if (!missing.empty()) {

@@ -17,6 +17,12 @@ VarLayout LayOutVariables(const std::map<std::int32_t, int>& accessed, std::int3
     if (bytes == 2 && offset >= longEnd) wordEnd = std::max(wordEnd, offset + 2);
   }
   wordEnd = std::max(wordEnd, longEnd);
+  for (const auto& [offset, bytes] : accessed) {
+    if (offset + bytes > size || offset < 0) {
+      layout.exact = false;
+      layout.difference = "a variable at " + std::to_string(offset) + " lies past the object's VAR";
+    }
+  }
   if (size < wordEnd) size = wordEnd;
   // Each region reaches the first variable of a smaller kind (or the end), so
   // no filler variables stand between them.
