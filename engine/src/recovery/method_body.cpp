@@ -1236,6 +1236,9 @@ class Decompiler {
     for (const auto& v : values)
       if (v.target == targets[k]) labels.push_back(v.text);
     const std::int64_t stop = (k + 1 < targets.size() ? targets[k + 1] : end) - 1;
+    // Each branch ends with CASEDONE.
+    const SpinInstruction* done = At(stop);
+    if (!done || done->opcode != 0x0C) return Fail("a case branch without its end");
     statementStart_ = targets[k];
     Emit(Join(labels) + ":");
     out_.back().indent = indent + 1;
