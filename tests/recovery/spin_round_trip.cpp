@@ -5,6 +5,8 @@
 //
 //   spin_round_trip SHARED_DIR WORK_DIR CORPUS_PERCENT REALWORLD_PERCENT
 //
+// Then 200 corpus images with one byte of code changed: whenever the recovery
+// calls every method exact, the recompiled bytes must be the changed image.
 // Exits 77 (skipped) when SHARED_DIR is absent.
 #include <algorithm>
 #include <atomic>
@@ -42,6 +44,10 @@ struct Case {
   fs::path image;
   bool corpus = false;
   std::string failure;  // empty when the round trip gives the same bytes
+  // A copy of a corpus image with one byte changed (and its checksum mended):
+  // when the recovery calls every method exact, the bytes must come back.
+  std::vector<std::uint8_t> mutated;
+  bool claimedExact = false;
 };
 
 // The analysis lends the recovery its labels, as for brevin-cli.
@@ -63,7 +69,7 @@ class QuietHost : public brevin::Host {
 // Recovers, writes, compiles and compares one image in its own folder.
 void RoundTrip(Case& c, const fs::path& compiler, const fs::path& folder, brevin::Engine& engine) {
   fs::create_directories(folder);
-  const std::vector<std::uint8_t> image = ReadFile(c.image);
+  const std::vector<std::uint8_t> image = c.mutated.empty() ? ReadFile(c.image) : c.mutated;
   const brevin::LoadResult listed = engine.DisassembleBytes(c.image.string(), image, false, true);
   brevin::SpinSourceRequest request;
   request.image = image;
@@ -74,6 +80,8 @@ void RoundTrip(Case& c, const fs::path& compiler, const fs::path& folder, brevin
     c.failure = "not recovered: " + project.error;
     return;
   }
+  if (!c.mutated.empty() && project.InexactMethods() > 0) return;  // said so: nothing to check
+  c.claimedExact = true;
   for (const brevin::SpinSourceFile& file : project.files) {
     std::ofstream out(folder / file.name, std::ios::binary);
     out << brevin::SpinSourceFileBytes(file);
@@ -140,8 +148,38 @@ int main(int argc, char** argv) {
       if (ext == ".binary" || ext == ".eeprom") images.push_back(entry.path());
     }
     std::sort(images.begin(), images.end());
-    for (const fs::path& image : images) cases.push_back({image, std::string(set) == "corpus", {}});
+    for (const fs::path& image : images) {
+      Case c;
+      c.image = image;
+      c.corpus = std::string(set) == "corpus";
+      cases.push_back(std::move(c));
+    }
   }
+  // Mutations: one byte of a corpus .binary's code changed, chosen by a fixed sequence.
+  std::vector<Case> mutations;
+  std::uint32_t seed = 12345;
+  auto random = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) & 0xFFFFFF;
+  };
+  std::vector<fs::path> corpusBinaries;
+  for (const Case& c : cases)
+    if (c.corpus && c.image.extension() == ".binary") corpusBinaries.push_back(c.image);
+  for (int n = 0; n < 200 && !corpusBinaries.empty(); ++n) {
+    Case m;
+    m.image = corpusBinaries[random() % corpusBinaries.size()];
+    m.mutated = ReadFile(m.image);
+    const std::size_t vbase = m.mutated[8] | (m.mutated[9] << 8);
+    if (vbase <= 0x40 || vbase > m.mutated.size()) continue;
+    m.mutated[0x20 + random() % (vbase - 0x20)] = static_cast<std::uint8_t>(random());
+    unsigned sum = 0;
+    m.mutated[5] = 0;
+    for (std::size_t i = 0; i < vbase; ++i) sum += m.mutated[i];
+    m.mutated[5] = static_cast<std::uint8_t>(-(sum + 2028));
+    mutations.push_back(std::move(m));
+  }
+  const std::size_t mutationStart = cases.size();
+  for (Case& m : mutations) cases.push_back(std::move(m));
   const fs::path trips = work / "trips";
   fs::remove_all(trips);
   std::atomic<std::size_t> next{0};
@@ -161,6 +199,20 @@ int main(int argc, char** argv) {
   for (std::thread& t : threads) t.join();
 
   bool pass = true;
+  std::size_t claimed = 0, falseClaims = 0;
+  for (std::size_t i = mutationStart; i < cases.size(); ++i) {
+    if (!cases[i].claimedExact) continue;
+    ++claimed;
+    if (!cases[i].failure.empty()) {
+      if (falseClaims++ < 8)
+        std::cout << "  mutated " << cases[i].image.filename().string() << " (trip " << i << "): called exact, "
+                  << cases[i].failure << "\n";
+    }
+  }
+  std::printf("mutations: %zu of %zu changed images called exact, %zu of those not the same bytes (must be 0)\n",
+              claimed, cases.size() - mutationStart, falseClaims);
+  if (falseClaims > 0) pass = false;
+  cases.resize(mutationStart);
   for (const bool corpus : {true, false}) {
     std::size_t total = 0, same = 0, shown = 0;
     for (const Case& c : cases) {
