@@ -400,7 +400,7 @@ class Decompiler {
       pc = next;
     }
     bool ok = failure_ == savedFailure && pc == to && out_.size() == lines && stack.size() == count;
-    for (const Item& item : stack) ok = ok && item.kind == Item::Expr;
+    for (const Item& item : stack) ok = ok && item.kind == Item::Expr && !item.raw;
     out_.resize(lines);
     failure_ = savedFailure;
     if (!ok) return std::nullopt;
@@ -440,7 +440,8 @@ class Decompiler {
       Loop loop{TailStart(pc, source, 1), quit, false};
       if (!Block(pc, source, indent + 1, &loop, stack)) return false;
       indent_ = indent;
-      if (stack.size() != 1 || stack[0].kind != Item::Expr) return Fail("a post-test loop has no condition");
+      if (stack.size() != 1 || stack[0].kind != Item::Expr || stack[0].raw)
+        return Fail("a post-test loop has no condition");
       (void)head;
       statementStart_ = source;
       Emit(std::string(j.opcode == 0x0B ? "while " : "until ") + stack[0].text);
@@ -698,6 +699,7 @@ class Decompiler {
         }
         std::vector<std::string> args;
         while (!stack.empty() && stack.back().kind == Item::Expr && stack.size() > base) {
+          if (stack.back().raw) return Fail("a constant in a form the compiler does not write");
           args.insert(args.begin(), stack.back().text);
           stack.pop_back();
         }
@@ -1158,6 +1160,7 @@ class Decompiler {
     const Item done = stack[base];
     const Item subject = stack[base + 1];
     if (!done.isConst) return Fail("a case without its end address");
+    if (subject.raw) return Fail("a constant in a form the compiler does not write");
     std::int64_t pc = first.end;
     // Further values: pure expressions ending in CASE or CASER.
     for (;;) {
