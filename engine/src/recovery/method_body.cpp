@@ -1080,8 +1080,12 @@ class Decompiler {
     if (prev != startOfEnd_.end() && prev->second >= in.end) {
       const SpinInstruction& j = ins_[prev->second];
       const std::int64_t e = Target(j);
-      const bool loopJump = loop && (e == loop->quit || e == loop->next);
-      if (j.opcode == 0x04 && e >= t && e <= to && !loopJump) {
+      // A jump to the loop's quit is quit; one forward to its next (the end
+      // of the body) reads best as the end of an else, and gives the same bytes.
+      const bool quitJump = loop && e == loop->quit;
+      // (An if holding only the jump reads best as "if ... next".)
+      const bool backJump = loop && e == loop->next && (e < t || prev->second == in.end);
+      if (j.opcode == 0x04 && e >= t && e <= to && !quitJump && !backJump) {
         thenEnd = prev->second;
         elseEnd = e;
       }
@@ -1091,7 +1095,7 @@ class Decompiler {
     const std::string savedFailure = failure_;
     const std::int64_t start = statementStart_;
     if (IfBlocks(in, cond, t, thenEnd, elseEnd, indent, loop, next)) return true;
-    if (elseEnd != t) return false;
+    if (elseEnd != t && !(loop && elseEnd == loop->next)) return false;
     // An empty else and the closing jump of an inner if look the same: read it
     // as the inner if's when the else does not fit.
     out_.resize(lines);
