@@ -340,7 +340,7 @@ class Decompiler {
             const std::size_t lines = out_.size();
             const std::string savedFailure = failure_;
             std::int64_t after = pc;
-            if (RepeatAt(pc, source, indent, loop, after)) {
+            if (RepeatAt(pc, source, indent, after)) {
               pc = after;
               indent_ = indent;
               continue;
@@ -407,8 +407,7 @@ class Decompiler {
     return stack;
   }
 
-  bool RepeatAt(std::int64_t pc, std::int64_t source, int indent, Loop* outer, std::int64_t& after) {
-    (void)outer;
+  bool RepeatAt(std::int64_t pc, std::int64_t source, int indent, std::int64_t& after) {
     const SpinInstruction& j = ins_[source];
     const std::int64_t quit = j.end;
     after = quit;
@@ -436,14 +435,12 @@ class Decompiler {
     }
     if (j.opcode == 0x0A || j.opcode == 0x0B) {
       Emit("repeat");
-      const std::size_t head = out_.size();
       Loop loop{TailStart(pc, source, 1), quit, false};
       if (!Block(pc, source, indent + 1, &loop, stack)) return false;
       indent_ = indent;
       if (stack.size() != 1 || stack[0].kind != Item::Expr || stack[0].raw)
         return Fail("a post-test loop has no condition");
-      (void)head;
-      statementStart_ = source;
+      statementStart_ = loop.next >= 0 ? loop.next : source;
       Emit(std::string(j.opcode == 0x0B ? "while " : "until ") + stack[0].text);
       return true;
     }
@@ -451,8 +448,7 @@ class Decompiler {
     if (effect && ((effect->value & 0xFB) == 0x02)) {
       const bool step = (effect->value & 0x04) != 0;
       // The line before the loop set the variable to its start value.
-      const std::size_t head = out_.size();
-      if (head == 0) return Fail("a repeat variable loop has no start");
+      if (out_.empty() || out_.back().indent != indent) return Fail("a repeat variable loop has no start");
       const BodyLine setLine = out_.back();
       out_.pop_back();
       statementStart_ = setLine.offset;
@@ -465,7 +461,7 @@ class Decompiler {
       indent_ = indent;
       // The loop's own instruction: the variable with its index, then the effect.
       std::string target;
-      if (!VariableText(j, stack, 0, target, true)) return false;
+      if (!VariableText(j, stack, 0, target)) return false;
       Item from, to, by;
       if (!Pop(stack, 0, to) || !Pop(stack, 0, from)) return false;
       if (step && !Pop(stack, 0, by)) return false;
@@ -480,9 +476,8 @@ class Decompiler {
   }
 
   // The text of the variable an access instruction names, popping its index
-  // and base address; for repeat loops it pops after the bounds were left.
-  bool VariableText(const SpinInstruction& in, std::vector<Item>& stack, std::size_t base, std::string& text,
-                    bool forLoop) {
+  // and, for byte[]/word[]/long[], its base address.
+  bool VariableText(const SpinInstruction& in, std::vector<Item>& stack, std::size_t base, std::string& text) {
     const int op = static_cast<int>(in.opcode);
     if (op >= 0x40 && op < 0x80) {
       const auto offset = static_cast<std::int32_t>((op & 0x1C));
@@ -544,7 +539,6 @@ class Decompiler {
         }
       }
     }
-    (void)forLoop;
     return Fail("not a variable access");
   }
 
@@ -987,7 +981,7 @@ class Decompiler {
       }
       if (where == 1 && access == 3 && v) facts_.asmStarts.push_back(static_cast<std::int32_t>(v->value));
       std::string target;
-      if (!VariableText(in, stack, base, target, false)) return false;
+      if (!VariableText(in, stack, base, target)) return false;
       return Access(in, access, target, stack, base);
     }
     if (op >= 0xE0) {
