@@ -157,8 +157,11 @@ class Decompiler {
   BodyFacts& facts_;
   std::int32_t codeEnd_ = 0;
   std::int64_t lastReturn_ = 0;
-  std::map<std::int64_t, SpinInstruction> ins_;
-  std::map<std::int64_t, std::int64_t> startOfEnd_;  // instruction end -> its start
+  // The method's instructions in address order, and by offset from the
+  // method's start the one that starts and the one that ends there (-1: none).
+  std::vector<SpinInstruction> list_;
+  std::vector<std::int32_t> startIndex_;
+  std::vector<std::int32_t> endIndex_;
   std::map<std::int64_t, std::vector<std::int64_t>> backTargets_;
   std::vector<BodyLine> out_;
   std::set<std::pair<std::int64_t, std::int64_t>> rejected_;  // (start, back jump) read as no loop
@@ -193,6 +196,8 @@ class Decompiler {
     std::int64_t pc = start_;
     std::int64_t limit = end_;
     const auto view = bytes_.first(static_cast<std::size_t>(end_));
+    startIndex_.assign(static_cast<std::size_t>(end_ - start_ + 1), -1);
+    endIndex_.assign(static_cast<std::size_t>(end_ - start_ + 1), -1);
     while (pc < limit) {
       SpinInstruction in = DecodeSpin(view, pc);
       if (in.truncated || in.end > limit) return Fail("the bytecode runs off the method");
@@ -200,8 +205,9 @@ class Decompiler {
         const SpinOperand* v = Operand(in, SpinOperandKind::Variable);
         if (v && in.size() == 3 && v->value >= in.end && v->value < end_) limit = std::min<std::int64_t>(limit, v->value);
       }
-      ins_[pc] = in;
-      startOfEnd_[in.end] = pc;
+      startIndex_[static_cast<std::size_t>(pc - start_)] = static_cast<std::int32_t>(list_.size());
+      endIndex_[static_cast<std::size_t>(in.end - start_)] = static_cast<std::int32_t>(list_.size());
+      list_.push_back(in);
       if (in.opcode == 0x32) {
         lastReturn_ = pc;
         // The rest up to the end of the object is padding when it is all zero.
@@ -217,12 +223,12 @@ class Decompiler {
     }
     if (pc != limit) return Fail("the code does not end on an instruction boundary");
     codeEnd_ = static_cast<std::int32_t>(limit);
-    if (ins_.empty() || ins_.rbegin()->second.opcode != 0x32) return Fail("the method does not end with RETURN");
-    lastReturn_ = ins_.rbegin()->first;
+    if (list_.empty() || list_.back().opcode != 0x32) return Fail("the method does not end with RETURN");
+    lastReturn_ = list_.back().address;
     // The strings the code names fill the rest of the method, one after the
     // other; at most the object's zero padding follows.
     std::set<std::int64_t> strings;
-    for (const auto& [at, in] : ins_) {
+    for (const SpinInstruction& in : list_) {
       const SpinOperand* v = Operand(in, SpinOperandKind::Variable);
       if (in.opcode == 0x87 && v && in.size() == 3 && v->value >= codeEnd_ && v->value < end_) strings.insert(v->value);
     }
@@ -237,7 +243,8 @@ class Decompiler {
     if (visited != strings.size()) return Fail("a string starts inside another");
     for (std::int64_t k = p; k < end_; ++k)
       if (bytes_[static_cast<std::size_t>(k)] != 0 || end_ - p >= 4) return Fail("bytes after the code that no string names");
-    for (const auto& [at, in] : ins_) {
+    for (const SpinInstruction& in : list_) {
+      const std::int64_t at = in.address;
       if (!CompilerForms(in)) return Fail("an operand in a form the compiler does not write");
       const std::int64_t target = Target(in);
       if (target < 0) continue;
@@ -271,9 +278,20 @@ class Decompiler {
     return true;
   }
 
+  int IndexAt(std::int64_t pc) const {
+    if (pc < start_ || pc - start_ >= static_cast<std::int64_t>(startIndex_.size())) return -1;
+    return startIndex_[static_cast<std::size_t>(pc - start_)];
+  }
+
+  const SpinInstruction* EndingAt(std::int64_t end) const {
+    if (end < start_ || end - start_ >= static_cast<std::int64_t>(endIndex_.size())) return nullptr;
+    const std::int32_t i = endIndex_[static_cast<std::size_t>(end - start_)];
+    return i < 0 ? nullptr : &list_[static_cast<std::size_t>(i)];
+  }
+
   const SpinInstruction* At(std::int64_t pc) {
-    auto it = ins_.find(pc);
-    return it == ins_.end() ? nullptr : &it->second;
+    const int i = IndexAt(pc);
+    return i < 0 ? nullptr : &list_[static_cast<std::size_t>(i)];
   }
 
   void Emit(const std::string& text) { out_.push_back({indent_, text, static_cast<std::int32_t>(statementStart_)}); }
@@ -370,11 +388,12 @@ class Decompiler {
   // and writes no statement; -1 when none does.
   std::int64_t TailStart(std::int64_t from, std::int64_t to, std::size_t count) {
     std::int64_t best = -1;
-    auto it = ins_.find(to);
-    for (int tries = 0; tries < 400 && it != ins_.begin(); ++tries) {
-      --it;
-      if (it->first < from) break;
-      if (Values(it->first, to, count)) best = it->first;
+    int i = IndexAt(to);
+    for (int tries = 0; tries < 400 && i > 0; ++tries) {
+      --i;
+      const std::int64_t at = list_[static_cast<std::size_t>(i)].address;
+      if (at < from) break;
+      if (Values(at, to, count)) best = at;
     }
     return best;
   }
@@ -408,16 +427,16 @@ class Decompiler {
   }
 
   bool RepeatAt(std::int64_t pc, std::int64_t source, int indent, std::int64_t& after) {
-    const SpinInstruction& j = ins_[source];
+    const SpinInstruction& j = *At(source);
     const std::int64_t quit = j.end;
     after = quit;
     std::vector<Item> stack;
     if (j.opcode == 0x04) {
       // A pre-test loop: the condition jumps past the back jump.
-      for (auto it = ins_.find(pc); it != ins_.end() && it->first < source; ++it) {
-        const SpinInstruction& c = it->second;
+      for (auto i = static_cast<std::size_t>(IndexAt(pc)); i < list_.size() && list_[i].address < source; ++i) {
+        const SpinInstruction& c = list_[i];
         if ((c.opcode == 0x0A || c.opcode == 0x0B) && Target(c) == quit) {
-          std::optional<Item> cond = Expression(pc, it->first);
+          std::optional<Item> cond = Expression(pc, c.address);
           if (!cond) break;
           statementStart_ = pc;
           Emit(std::string(c.opcode == 0x0A ? "repeat while " : "repeat until ") + cond->text);
@@ -742,15 +761,14 @@ class Decompiler {
         if (!Pop(stack, base, count)) return false;
         if (stack.size() != base) return Fail("a counted loop inside an expression");
         const std::int64_t quit = Target(in);
-        auto djnz = startOfEnd_.find(quit);
-        if (quit <= in.end || quit > to || djnz == startOfEnd_.end() || ins_[djnz->second].opcode != 0x09 ||
-            Target(ins_[djnz->second]) != in.end)
+        const SpinInstruction* djnz = quit > in.end && quit <= to ? EndingAt(quit) : nullptr;
+        if (!djnz || djnz->opcode != 0x09 || Target(*djnz) != in.end)
           return Fail("a counted loop without its closing jump");
         Emit("repeat " + count.text);
-        Loop inner{djnz->second, quit, true};
+        Loop inner{djnz->address, quit, true};
         std::vector<Item> body;
         const int indent = indent_;
-        if (!Block(in.end, djnz->second, indent + 1, &inner, body)) return false;
+        if (!Block(in.end, djnz->address, indent + 1, &inner, body)) return false;
         indent_ = indent;
         if (!body.empty()) return Fail("a loop body leaves values on the stack");
         next = quit;
@@ -1070,17 +1088,17 @@ class Decompiler {
     if (t <= in.address || t > to) return Fail("a conditional jump matches no structure");
     std::int64_t thenEnd = t;
     std::int64_t elseEnd = -1;
-    auto prev = startOfEnd_.find(t);
-    if (prev != startOfEnd_.end() && prev->second >= in.end) {
-      const SpinInstruction& j = ins_[prev->second];
+    const SpinInstruction* before = EndingAt(t);
+    if (before && before->address >= in.end) {
+      const SpinInstruction& j = *before;
       const std::int64_t e = Target(j);
       // A jump to the loop's quit is quit; one forward to its next (the end
       // of the body) reads best as the end of an else, and gives the same bytes.
       const bool quitJump = loop && e == loop->quit;
       // (An if holding only the jump reads best as "if ... next".)
-      const bool backJump = loop && e == loop->next && (e < t || prev->second == in.end);
+      const bool backJump = loop && e == loop->next && (e < t || j.address == in.end);
       if (j.opcode == 0x04 && e >= t && e <= to && !quitJump && !backJump) {
-        thenEnd = prev->second;
+        thenEnd = j.address;
         elseEnd = e;
       }
     }
