@@ -4,6 +4,7 @@
 #include "recovery/method_body.h"
 
 #include <algorithm>
+#include <bit>
 #include <optional>
 #include <set>
 
@@ -98,13 +99,15 @@ const char* RegisterName(int reg) {
 std::vector<std::uint8_t> ConstantBytes(std::int64_t wide) {
   const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
   if (value >= -1 && value <= 1) return {static_cast<std::uint8_t>((value + 1) | 0x34)};
-  for (int i = 0; i < 128; ++i) {
-    std::uint32_t test = 2u << (i & 0x1F);
-    if (i & 0x20) test--;
-    if (i & 0x40) test = ~test;
-    if (static_cast<std::int32_t>(test) == value) return {0x37, static_cast<std::uint8_t>(i)};
-  }
+  // A mask: one bit set (2 << n), the bits below one (2 << n) - 1, or either inverted.
   const auto u = static_cast<std::uint32_t>(value);
+  for (const std::uint32_t invert : {0u, 0x40u}) {
+    const std::uint32_t v = invert ? ~u : u;
+    if (std::has_single_bit(v) && v >= 2)
+      return {0x37, static_cast<std::uint8_t>(invert | static_cast<std::uint32_t>(std::countr_zero(v) - 1))};
+    if (std::has_single_bit(v + 1) && v >= (invert ? 1u : 3u))
+      return {0x37, static_cast<std::uint8_t>(invert | 0x20 | static_cast<std::uint32_t>(std::countr_zero(v + 1) - 1))};
+  }
   if ((u & 0xFFFFFF00u) == 0xFFFFFF00u) return {0x38, static_cast<std::uint8_t>(~u & 0xFF), 0xE7};
   if ((u & 0xFFFF0000u) == 0xFFFF0000u)
     return {0x39, static_cast<std::uint8_t>((~u >> 8) & 0xFF), static_cast<std::uint8_t>(~u & 0xFF), 0xE7};
@@ -196,6 +199,7 @@ class Decompiler {
     std::int64_t pc = start_;
     std::int64_t limit = end_;
     const auto view = bytes_.first(static_cast<std::size_t>(end_));
+    list_.reserve(static_cast<std::size_t>(end_ - start_));
     startIndex_.assign(static_cast<std::size_t>(end_ - start_ + 1), -1);
     endIndex_.assign(static_cast<std::size_t>(end_ - start_ + 1), -1);
     while (pc < limit) {
