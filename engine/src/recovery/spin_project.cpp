@@ -128,8 +128,22 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
   }
   const std::string stem = request.topName.empty() ? "top" : request.topName;
   std::vector<ObjectPlan> plans(tree.objects.size());
+  // Files are numbered level by level from the top, in object table order.
+  std::vector<std::size_t> fileOrder{0};
+  std::vector<bool> seen(plans.size(), false);
+  seen[0] = true;
+  for (std::size_t k = 0; k < fileOrder.size(); ++k) {
+    for (const recovery::ChildEntry& child : tree.objects[fileOrder[k]].children) {
+      const auto c = static_cast<std::size_t>(child.object);
+      if (!seen[c]) {
+        seen[c] = true;
+        fileOrder.push_back(c);
+      }
+    }
+  }
+  for (std::size_t k = 0; k < fileOrder.size(); ++k)
+    plans[fileOrder[k]].file = k == 0 ? stem : stem + "_obj" + std::to_string(k);
   for (std::size_t o = 0; o < plans.size(); ++o) {
-    plans[o].file = o == 0 ? stem : stem + "_obj" + std::to_string(o);
     const std::size_t count = tree.objects[o].methods.size();
     for (std::size_t m = 0; m < count; ++m) plans[o].methodNames.push_back("method" + std::to_string(m + 1));
     plans[o].parameters.assign(count, -1);
@@ -297,7 +311,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
   }
 
   // Second pass: the bodies with their names, and the files.
-  for (std::size_t o = 0; o < plans.size(); ++o) {
+  for (const std::size_t o : fileOrder) {
     ObjectPlan& plan = plans[o];
     const ObjectImage& obj = tree.objects[o];
     const int first = static_cast<int>(obj.methods.size()) + 1;
