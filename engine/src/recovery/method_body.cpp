@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
+#include <cstring>
 #include <optional>
 #include <set>
 
@@ -1300,6 +1302,30 @@ std::string HexText(std::int64_t wide) {
   return "$" + (hex.size() > 4 ? Grouped(hex, 4) : hex);
 }
 
+// The bits of a positive float between about 0.0005 and 16 million as the
+// shortest decimal (at most seven digits, no exponent) that the compiler reads
+// back to the same bits (it converts with strtod and rounds to float).
+std::optional<std::string> FloatText(std::uint32_t bits) {
+  if (bits < 0x3A000000u || bits >= 0x4B800000u) return std::nullopt;
+  float real = 0;
+  std::memcpy(&real, &bits, sizeof real);
+  // to_chars and from_chars do not depend on the locale (a window may set one).
+  for (int digits = 1; digits <= 7; ++digits) {
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, static_cast<double>(real), std::chars_format::general, digits);
+    std::string t(text, written.ptr);
+    if (t.find_first_of("eE") != std::string::npos) continue;
+    if (t.find('.') == std::string::npos) t += ".0";
+    double wide = 0;
+    std::from_chars(t.data(), t.data() + t.size(), wide);
+    const auto back = static_cast<float>(wide);
+    std::uint32_t backBits = 0;
+    std::memcpy(&backBits, &back, sizeof backBits);
+    if (backBits == bits) return t;
+  }
+  return std::nullopt;
+}
+
 std::string ConstantText(std::int64_t wide) {
   const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
   if (value >= -9999 && value <= 9999) return std::to_string(value);
@@ -1309,6 +1335,10 @@ std::string ConstantText(std::int64_t wide) {
   int hexDigits = 0;
   for (int shift = 0; shift < 32; shift += 4) hexDigits += ((u >> shift) & 0xF) != 0;
   const bool pattern = hexDigits <= 2 || (u & (u + 1)) == 0 || value < -65535;
+  // Floats (1.0 is 1_065_353_216) read as floats, unless the bits are one bit or all below one.
+  if (value > 0 && value % 1000 != 0 && !std::has_single_bit(u) && !std::has_single_bit(u + 1)) {
+    if (std::optional<std::string> real = FloatText(u)) return *real;
+  }
   if (pattern && !(value > 0 && value % 1000 == 0)) return HexText(value);
   if (value < 0) return "-" + Grouped(std::to_string(-static_cast<std::int64_t>(value)), 3);
   return Grouped(std::to_string(value), 3);
