@@ -141,8 +141,13 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       }
     }
   }
+  // The child files are named in OBJ strings: only characters any file system
+  // and the compiler take.
+  std::string childStem = stem;
+  for (char& c : childStem)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.') c = '_';
   for (std::size_t k = 0; k < fileOrder.size(); ++k)
-    plans[fileOrder[k]].file = k == 0 ? stem : stem + "_obj" + std::to_string(k);
+    plans[fileOrder[k]].file = k == 0 ? stem : childStem + "_obj" + std::to_string(k);
   for (std::size_t o = 0; o < plans.size(); ++o) {
     const std::size_t count = tree.objects[o].methods.size();
     for (std::size_t m = 0; m < count; ++m) plans[o].methodNames.push_back("method" + std::to_string(m + 1));
