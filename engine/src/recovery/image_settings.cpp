@@ -36,9 +36,9 @@ bool ClockLines(const ImageTree& tree, std::vector<std::string>& lines) {
   if (expected != mode) return false;
   lines.push_back("  _clkmode = " + text);
   if ((freq >> shift) << shift == freq) {
-    lines.push_back("  _xinfreq = " + ConstantText(freq >> shift));
+    lines.push_back("  _xinfreq = " + DecimalText(freq >> shift));
   } else {
-    lines.push_back("  _clkfreq = " + ConstantText(freq));
+    lines.push_back("  _clkfreq = " + DecimalText(freq));
   }
   return true;
 }

@@ -1291,6 +1291,11 @@ std::string Grouped(const std::string& digits, std::size_t group) {
 
 }  // namespace
 
+std::string DecimalText(std::int64_t value) {
+  if (value < 0) return "-" + Grouped(std::to_string(-value), 3);
+  return value > 9999 ? Grouped(std::to_string(value), 3) : std::to_string(value);
+}
+
 std::string HexText(std::int64_t wide) {
   const auto u = static_cast<std::uint32_t>(wide);
   static const char* digits = "0123456789ABCDEF";

@@ -67,5 +67,7 @@ MethodBody DecompileMethod(std::span<const std::uint8_t> object, std::int32_t st
 std::string ConstantText(std::int64_t value);
 // The same as $hex, in whole bytes.
 std::string HexText(std::int64_t value);
+// The same in decimal, digits grouped by three when it is long.
+std::string DecimalText(std::int64_t value);
 
 }  // namespace brevin::recovery

@@ -19,7 +19,7 @@ std::int32_t Word(std::span<const std::uint8_t> b, std::int64_t at) {
 ImageTree ReadImageTree(std::span<const std::uint8_t> image) {
   ImageTree tree;
   tree.imageSize = static_cast<std::int32_t>(image.size());
-  if (image.size() < 32) {
+  if (image.size() < 24) {  // the header, an object header and one method entry
     tree.error = "the image is too short to hold a Spin program";
     return tree;
   }
