@@ -541,6 +541,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     return kExitOk;
   }
 
+  if (!a.outDir.empty() && !a.spinSourceDir.empty()) return UsageError(err, "--out-dir and --spin-source exclude each other");
   if (!a.outDir.empty()) return RunOutDir(a, err);
   if (a.jobs != 0) return UsageError(err, "--jobs needs --out-dir");
   if (!a.spinSourceDir.empty()) {

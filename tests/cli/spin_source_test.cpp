@@ -77,6 +77,9 @@ TEST(SpinSource, AMissingOrUnwritableFolderIsAFileErrorBeforeAnyWork) {
   EXPECT_EQ(RunCli({"--spin-source", dir.path(), "-o", dir.File("x"), Data("led_chaser.binary")}).status,
             cli::kExitUsage);
   EXPECT_EQ(RunCli({"--spin-source", dir.path()}).status, cli::kExitUsage);
+  EXPECT_EQ(RunCli({"--spin-source", dir.path(), "--out-dir", dir.path(), Data("led_chaser.binary")}).status,
+            cli::kExitUsage);
+  EXPECT_EQ(RunCli({"--spin-source", dir.path(), "--json", Data("led_chaser.binary")}).status, cli::kExitUsage);
 }
 
 TEST(SpinSource, TheSourceBesideTheImageIsNeverReplaced) {
