@@ -145,6 +145,7 @@ class Decompiler {
     std::vector<Item> stack;
     // The compiler ends every method with a RETURN: it is not written.
     const bool ok = Block(start_, lastReturn_, 1, nullptr, stack) && stack.empty();
+    if (exhausted_) failure_ = "the method's jumps admit too many readings";
     if (!ok || !failure_.empty()) {
       body.exact = false;
       body.difference = failure_.empty() ? "the bytecode leaves values on the stack" : failure_;
@@ -172,6 +173,9 @@ class Decompiler {
   std::set<std::pair<std::int64_t, std::int64_t>> rejected_;  // (start, back jump) read as no loop
   std::string failure_;
   long work_ = 0;  // blocks read so far, bounded
+  long steps_ = 0;         // instructions read so far, readings tried again included
+  long stepBudget_ = 0;    // compiled methods need fewer than six steps an instruction
+  bool exhausted_ = false; // the bound was reached: no reading is tried again
   std::int64_t statementStart_ = 0;
   int indent_ = 1;
 
@@ -230,6 +234,7 @@ class Decompiler {
     if (pc != limit) return Fail("the code does not end on an instruction boundary");
     codeEnd_ = static_cast<std::int32_t>(limit);
     if (list_.empty() || list_.back().opcode != 0x32) return Fail("the method does not end with RETURN");
+    stepBudget_ = 12 * static_cast<long>(list_.size()) + 200;
     lastReturn_ = list_.back().address;
     // The strings the code names fill the rest of the method, one after the
     // other; at most the object's zero padding follows.
@@ -369,7 +374,7 @@ class Decompiler {
               indent_ = indent;
               continue;
             }
-            if (!loop || loop->next != pc) return false;
+            if (!loop || loop->next != pc || exhausted_) return false;
             out_.resize(lines);
             failure_ = savedFailure;
             indent_ = indent;
@@ -395,11 +400,14 @@ class Decompiler {
   std::int64_t TailStart(std::int64_t from, std::int64_t to, std::size_t count) {
     std::int64_t best = -1;
     int i = IndexAt(to);
-    for (int tries = 0; tries < 400 && i > 0; ++tries) {
+    for (int tries = 0; tries < 400 && i > 0 && !exhausted_; ++tries) {
       --i;
       const std::int64_t at = list_[static_cast<std::size_t>(i)].address;
       if (at < from) break;
-      if (Values(at, to, count)) best = at;
+      bool wroteStatement = false;
+      if (Values(at, to, count, &wroteStatement)) best = at;
+      // An earlier start would take that statement in too.
+      if (wroteStatement) break;
     }
     return best;
   }
@@ -412,7 +420,8 @@ class Decompiler {
   }
 
   // Pure expressions from..to: count values, no statements.
-  std::optional<std::vector<Item>> Values(std::int64_t from, std::int64_t to, std::size_t count) {
+  std::optional<std::vector<Item>> Values(std::int64_t from, std::int64_t to, std::size_t count,
+                                          bool* wroteStatement = nullptr) {
     std::vector<Item> stack;
     const std::size_t lines = out_.size();
     const std::string savedFailure = failure_;
@@ -422,6 +431,10 @@ class Decompiler {
       if (!in || Structural(*in)) break;
       std::int64_t next = in->end;
       if (!Step(*in, stack, 0, nullptr, to, next)) break;
+      if (out_.size() != lines) {
+        if (wroteStatement) *wroteStatement = true;
+        break;
+      }
       pc = next;
     }
     bool ok = failure_ == savedFailure && pc == to && out_.size() == lines && stack.size() == count;
@@ -700,6 +713,12 @@ class Decompiler {
 
   bool Step(const SpinInstruction& in, std::vector<Item>& stack, std::size_t base, Loop* loop, std::int64_t to,
             std::int64_t& next) {
+    // Bytes that are no compiled method may admit many readings: the work
+    // has a bound, far above what the largest compiled methods need.
+    if (++steps_ > stepBudget_) {
+      exhausted_ = true;
+      return Fail("the method's jumps admit too many readings");
+    }
     const int op = static_cast<int>(in.opcode);
     switch (op) {
       case 0x00: case 0x01: case 0x02: case 0x03: {
@@ -1113,7 +1132,7 @@ class Decompiler {
     const std::string savedFailure = failure_;
     const std::int64_t start = statementStart_;
     if (IfBlocks(in, cond, t, thenEnd, elseEnd, indent, loop, next)) return true;
-    if (elseEnd != t && !(loop && elseEnd == loop->next)) return false;
+    if (exhausted_ || (elseEnd != t && !(loop && elseEnd == loop->next))) return false;
     // An empty else and the closing jump of an inner if look the same: read it
     // as the inner if's when the else does not fit.
     out_.resize(lines);
