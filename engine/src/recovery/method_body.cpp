@@ -173,6 +173,7 @@ class Decompiler {
   std::set<std::pair<std::int64_t, std::int64_t>> rejected_;  // (start, back jump) read as no loop
   std::string failure_;
   long work_ = 0;  // blocks read so far, bounded
+  static constexpr std::size_t kLongestExpression = 30000;
   long steps_ = 0;         // instructions read so far, readings tried again included
   long stepBudget_ = 0;    // compiled methods need fewer than six steps an instruction
   bool exhausted_ = false; // the bound was reached: no reading is tried again
@@ -387,6 +388,9 @@ class Decompiler {
       if (!in) return Fail("a jump lands inside an instruction");
       std::int64_t next = in->end;
       if (!Step(*in, stack, base, loop, to, next)) return false;
+      // No source line is this long: the bytes are no compiled expression.
+      if (!stack.empty() && stack.back().text.size() > kLongestExpression)
+        return Fail("an expression longer than any source line");
       pc = next;
     }
     if (pc != to) return Fail("a block ends inside an instruction");
@@ -431,6 +435,7 @@ class Decompiler {
       if (!in || Structural(*in)) break;
       std::int64_t next = in->end;
       if (!Step(*in, stack, 0, nullptr, to, next)) break;
+      if (!stack.empty() && stack.back().text.size() > kLongestExpression) break;
       if (out_.size() != lines) {
         if (wroteStatement) *wroteStatement = true;
         break;
@@ -1224,6 +1229,7 @@ class Decompiler {
         if (Structural(*in)) break;
         std::int64_t n = in->end;
         if (!Step(*in, s, base, nullptr, codeEnd_, n)) break;
+        if (!s.empty() && s.back().text.size() > kLongestExpression) break;
         if (out_.size() != lines) break;
         p = n;
       }
