@@ -172,7 +172,7 @@ class Decompiler {
   std::vector<BodyLine> out_;
   std::set<std::pair<std::int64_t, std::int64_t>> rejected_;  // (start, back jump) read as no loop
   std::string failure_;
-  long work_ = 0;  // blocks read so far, bounded
+  long blocks_ = 0;  // blocks read so far, readings tried again included
   static constexpr std::size_t kLongestExpression = 30000;
   long steps_ = 0;         // instructions read so far, readings tried again included
   long stepBudget_ = 0;    // compiled methods need fewer than six steps an instruction
@@ -352,7 +352,10 @@ class Decompiler {
     // Bounds for bytes that are no compiled method: nesting and the work of
     // trying both readings of ambiguous jumps.
     if (indent > 40) return Fail("the blocks nest deeper than a source would");
-    if (++work_ > 8000) return Fail("the method's jumps admit too many readings");
+    if (++blocks_ > stepBudget_) {
+      exhausted_ = true;
+      return Fail("the method's jumps admit too many readings");
+    }
     std::int64_t pc = from;
     const std::size_t base = 0;
     while (pc < to) {
