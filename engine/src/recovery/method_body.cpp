@@ -173,7 +173,7 @@ class Decompiler {
   std::set<std::pair<std::int64_t, std::int64_t>> rejected_;  // (start, back jump) read as no loop
   std::string failure_;
   long blocks_ = 0;  // blocks read so far, readings tried again included
-  static constexpr std::size_t kLongestExpression = 30000;
+  static constexpr std::size_t kLongestExpression = 20000;
   long steps_ = 0;         // instructions read so far, readings tried again included
   long stepBudget_ = 0;    // compiled methods need fewer than six steps an instruction
   bool exhausted_ = false; // the bound was reached: no reading is tried again
@@ -1061,7 +1061,13 @@ class Decompiler {
         for (Item* side : {&left, &right})
           if (side->isConst && (side->value > 9 || side->value < -1)) side->text = HexText(side->value);
       }
-      stack.push_back(Expr(Wrap(left, b.level) + " " + b.text + " " + Wrap(right, b.level - 1), b.level));
+      // Appended in place: a long chain of operators costs no copies of its left side.
+      std::string text = left.level > b.level ? "(" + left.text + ")" : std::move(left.text);
+      text += ' ';
+      text += b.text;
+      text += ' ';
+      text += Wrap(right, b.level - 1);
+      stack.push_back(Expr(std::move(text), b.level));
       return true;
     }
     return Fail("an instruction the compiler does not write here");
