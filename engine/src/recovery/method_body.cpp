@@ -27,6 +27,7 @@ struct Item {
   int level = kTerm;
   bool isConst = false;
   bool raw = false;  // a constant in the long form the compiler gives addresses
+  std::int32_t datAddress = -1;  // @label: the label's object offset
   std::int64_t value = 0;
   int anchor = 0;
   // Look: the lookup being built.
@@ -914,6 +915,8 @@ class Decompiler {
           if (push) stack.push_back(Expr(text)); else Emit(text);
           return true;
         }
+        if (stack.size() >= base + 3 && stack[stack.size() - 2].datAddress >= 0)
+          facts_.asmStarts.push_back(stack[stack.size() - 2].datAddress);
         std::vector<std::string> a;
         if (!PopArgs(stack, base, 3, a)) return false;
         if (a[0] == "-1") {
@@ -1030,10 +1033,12 @@ class Decompiler {
           }
         }
       }
-      if (where == 1 && access == 3 && v) facts_.asmStarts.push_back(static_cast<std::int32_t>(v->value));
       std::string target;
       if (!VariableText(in, stack, base, target)) return false;
-      return Access(in, access, target, stack, base);
+      if (!Access(in, access, target, stack, base)) return false;
+      // @label of a DAT label: an assembly program, when cognew or coginit starts it.
+      if (where == 1 && access == 3 && !(op & 0x10) && v) stack.back().datAddress = static_cast<std::int32_t>(v->value);
+      return true;
     }
     if (op >= 0xE0) {
       const int mathOp = op & 0x1F;
