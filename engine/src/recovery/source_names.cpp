@@ -3,6 +3,8 @@
 #include "recovery/source_names.h"
 
 #include <cctype>
+#include <map>
+#include <optional>
 #include <sstream>
 
 namespace brevin::recovery {
@@ -22,6 +24,104 @@ std::string Identifier(const std::string& s, std::size_t& at) {
   return id;
 }
 
+// One VAR line: "long a, b[4]"; a comment ends it. A count that is no plain
+// number (a named constant) makes the VAR block unknown.
+// A number as Spin writes it: decimal, $hex or %binary, with underscores.
+std::optional<long> Number(const std::string& text) {
+  int base = 10;
+  std::size_t at = 0;
+  if (!text.empty() && text[0] == '$') base = 16, at = 1;
+  if (!text.empty() && text[0] == '%') base = 2, at = 1;
+  long value = 0;
+  bool digits = false;
+  for (; at < text.size(); ++at) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[at])));
+    if (c == '_') continue;
+    const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : 99;
+    if (d >= base || value > 100000000) return std::nullopt;
+    value = value * base + d;
+    digits = true;
+  }
+  if (!digits) return std::nullopt;
+  return value;
+}
+
+// "NAME = number" assignments of a CON line (several may share it, by commas).
+void ReadConstants(std::string line, std::map<std::string, long>& constants) {
+  const std::size_t comment = line.find('\'');
+  if (comment != std::string::npos) line = line.substr(0, comment);
+  std::istringstream items(line);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    const std::size_t equals = item.find('=');
+    if (equals == std::string::npos) continue;
+    std::size_t at = 0;
+    std::string name = Identifier(item.substr(0, equals), at);
+    std::string value = item.substr(equals + 1);
+    value.erase(0, value.find_first_not_of(" \t"));
+    value.erase(value.find_last_not_of(" \t\r") + 1);
+    if (name.empty()) continue;
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (std::optional<long> number = Number(value)) constants[name] = *number;
+  }
+}
+
+void ReadVariables(std::string line, const std::map<std::string, long>& constants, SourceNames& names) {
+  const std::size_t comment = line.find('\'');
+  if (comment != std::string::npos) line = line.substr(0, comment);
+  std::size_t at = 0;
+  std::string type = Identifier(line, at);
+  if (type.empty()) {
+    if (line.find_first_not_of(" \t\r") != std::string::npos) names.variablesKnown = false;
+    return;
+  }
+  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const int size = type == "LONG" ? 4 : type == "WORD" ? 2 : type == "BYTE" ? 1 : 0;
+  if (size == 0) {
+    names.variablesKnown = false;
+    return;
+  }
+  for (;;) {
+    SourceVariable variable;
+    variable.size = size;
+    variable.name = Identifier(line, at);
+    if (variable.name.empty()) {
+      names.variablesKnown = false;
+      return;
+    }
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    if (at < line.size() && line[at] == '[') {
+      ++at;
+      const std::size_t close = line.find(']', at);
+      std::string count = close == std::string::npos ? std::string() : line.substr(at, close - at);
+      count.erase(0, count.find_first_not_of(" \t"));
+      count.erase(count.find_last_not_of(" \t") + 1);
+      std::string upper = count;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      std::optional<long> value = Number(count);
+      if (!value) {
+        auto named = constants.find(upper);
+        if (named != constants.end()) value = named->second;
+      }
+      if (!value || *value < 1 || *value > 32768) {
+        names.variablesKnown = false;
+        return;
+      }
+      variable.count = static_cast<int>(*value);
+      // The count as the source writes it stays a number here: the CON block is not written.
+      at = close + 1;
+    }
+    names.variables.push_back(variable);
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
+    if (at < line.size() && line[at] == ',') {
+      ++at;
+      continue;
+    }
+    if (at < line.size()) names.variablesKnown = false;
+    return;
+  }
+}
+
 }  // namespace
 
 SourceNames ReadSourceNames(const std::string& text) {
@@ -30,6 +130,9 @@ SourceNames ReadSourceNames(const std::string& text) {
   std::string line;
   int braces = 0;
   bool inObj = false;
+  bool inVar = false;
+  bool inCon = false;
+  std::map<std::string, long> constants;  // plain numeric CON symbols, by upper-case name
   SourceNames names;
   while (std::getline(in, line)) {
     const bool atStart = braces == 0;
@@ -44,8 +147,18 @@ SourceNames ReadSourceNames(const std::string& text) {
       while (block[n] && n < line.size() && std::toupper(static_cast<unsigned char>(line[n])) == block[n]) ++n;
       if (block[n] == 0 && (n == line.size() || !std::isalnum(static_cast<unsigned char>(line[n])))) {
         inObj = std::string(block) == "OBJ";
-        if (inObj) line = line.substr(3);
+        inVar = std::string(block) == "VAR";
+        inCon = std::string(block) == "CON";
+        if (inObj || inVar || inCon) line = line.substr(3);
       }
+    }
+    if (inCon) {
+      ReadConstants(line, constants);
+      continue;
+    }
+    if (inVar) {
+      ReadVariables(line, constants, names);
+      continue;
     }
     if (inObj) {
       // name : "file" or name[count] : "file"

@@ -19,9 +19,18 @@ struct SourceObjectName {
   int count = 1;
 };
 
+// A VAR declaration: its element size in bytes, name and count.
+struct SourceVariable {
+  int size = 4;
+  std::string name;
+  int count = 1;
+};
+
 struct SourceNames {
   std::vector<SourceMethodName> methods;  // table order
   std::vector<SourceObjectName> objects;  // declaration order, as the table
+  std::vector<SourceVariable> variables;  // declaration order; empty when a count is no number
+  bool variablesKnown = true;             // false: some declaration could not be read
 };
 
 SourceNames ReadSourceNames(const std::string& text);

@@ -122,6 +122,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     int count;  // the array's size
   };
   std::vector<SourceEntry> sourceEntries;  // the top's object table as the source declares it
+  std::vector<recovery::NamedVariable> sourceVariables;  // the top's VAR block as the source declares it
   if (!request.sourceText.empty()) {
     const recovery::SourceNames names = recovery::ReadSourceNames(request.sourceText);
     if (names.methods.size() == plans[0].methodNames.size()) {
@@ -131,6 +132,8 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       }
       sourcePublic = names.methods;
     }
+    if (names.variablesKnown)
+      for (const recovery::SourceVariable& v : names.variables) sourceVariables.push_back({v.size, v.name, v.count});
     for (const recovery::SourceObjectName& object : names.objects) {
       for (int k = 0; k < object.count; ++k) sourceEntries.push_back({object.name, k, object.count});
     }
@@ -205,6 +208,12 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       for (std::size_t m = 0; m < sourcePublic.size(); ++m) plan.isPublic[m] = sourcePublic[m].isPublic;
     }
     plan.vars = recovery::LayOutVariables(plan.facts.varSizes, obj.ownVarSize);
+    // The source's own variables, when they lie where the code uses them.
+    if (o == 0 && !sourceVariables.empty()) {
+      if (std::optional<recovery::VarLayout> named =
+              recovery::LayOutSourceVariables(sourceVariables, plan.facts.varSizes, obj.ownVarSize))
+        plan.vars = *named;
+    }
     recovery::DatSectionInput dat;
     dat.bytes = obj.bytes.subspan(static_cast<std::size_t>(obj.datStart), static_cast<std::size_t>(obj.datEnd - obj.datStart));
     dat.offset = obj.datStart;

@@ -79,4 +79,30 @@ VarLayout LayOutVariables(const std::map<std::int32_t, int>& accessed, std::int3
   return layout;
 }
 
+std::optional<VarLayout> LayOutSourceVariables(const std::vector<NamedVariable>& declared,
+                                               const std::map<std::int32_t, int>& accessed, std::int32_t size) {
+  VarLayout layout;
+  std::int32_t offset = 0;
+  static const char* const types[5] = {"", "byte", "word", "", "long"};
+  for (const int unit : {4, 2, 1}) {
+    for (const NamedVariable& v : declared) {
+      if (v.size != unit) continue;
+      if (layout.names.count(offset) || v.count < 1) return std::nullopt;
+      layout.names[offset] = {v.name, v.size};
+      offset += v.size * v.count;
+    }
+  }
+  if (((offset + 3) & ~3) != size) return std::nullopt;
+  for (const auto& [at, bytes] : accessed) {
+    auto it = layout.names.find(at);
+    if (it == layout.names.end() || it->second.size < bytes) return std::nullopt;
+  }
+  // The declarations as the source has them, one a line.
+  for (const NamedVariable& v : declared) {
+    layout.lines.push_back(std::string("  ") + types[v.size] + " " + v.name +
+                           (v.count > 1 ? "[" + std::to_string(v.count) + "]" : ""));
+  }
+  return layout;
+}
+
 }  // namespace brevin::recovery
