@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "brevin/engine.h"
+#include "brevin/spin_source.h"
 
 namespace {
 
@@ -83,6 +84,67 @@ void BM_TraceAllMethods(benchmark::State& state) {
   state.counters["untraced_methods"] = untraced;
 }
 BENCHMARK(BM_TraceAllMethods)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMicrosecond);
+
+// The Spin source recovery of the same image, in process: the whole project
+// (object tree, every method, VAR and DAT), against the listing above.
+void BM_RecoverSpinSourceLargestImage(benchmark::State& state) {
+  const std::string path = std::string(BREVIN_TEST_DATA) + "/serial_terminal.eeprom";
+  const std::vector<std::uint8_t> bytes = ReadFile(path);
+  if (bytes.empty()) {
+    state.SkipWithError("sample image missing");
+    return;
+  }
+  brevin::SpinSourceRequest request;
+  request.image = bytes;
+  request.topName = "serial_terminal";
+  std::size_t sourceBytes = 0;
+  for (auto _ : state) {
+    const brevin::SpinSourceProject project = brevin::RecoverSpinSource(request);
+    sourceBytes = 0;
+    for (const brevin::SpinSourceFile& file : project.files) sourceBytes += file.text.size();
+    benchmark::DoNotOptimize(sourceBytes);
+  }
+  state.counters["source_bytes"] = static_cast<double>(sourceBytes);
+}
+BENCHMARK(BM_RecoverSpinSourceLargestImage)->Unit(benchmark::kMicrosecond);
+
+// The largest real-world image, when ../shared is beside the repository.
+void BM_RecoverSpinSourceLargestRealImage(benchmark::State& state) {
+  const std::string path =
+      std::string(BREVIN_TEST_DATA) + "/../../../shared/realworld/NAVCOM_AI_Base_files__NavAI_Main.binary";
+  const std::vector<std::uint8_t> bytes = ReadFile(path);
+  if (bytes.empty()) {
+    state.SkipWithError("../shared/realworld is absent");
+    return;
+  }
+  brevin::SpinSourceRequest request;
+  request.image = bytes;
+  request.topName = "NavAI_Main";
+  for (auto _ : state) {
+    const brevin::SpinSourceProject project = brevin::RecoverSpinSource(request);
+    benchmark::DoNotOptimize(project.files.size());
+  }
+}
+BENCHMARK(BM_RecoverSpinSourceLargestRealImage)->Unit(benchmark::kMicrosecond);
+
+void BM_DisassembleLargestRealImage(benchmark::State& state) {
+  const std::string path =
+      std::string(BREVIN_TEST_DATA) + "/../../../shared/realworld/NAVCOM_AI_Base_files__NavAI_Main.binary";
+  const std::vector<std::uint8_t> bytes = ReadFile(path);
+  if (bytes.empty()) {
+    state.SkipWithError("../shared/realworld is absent");
+    return;
+  }
+  BenchHost host;
+  host.options.IncludeSourceCode = false;
+  host.model = false;
+  brevin::Engine engine(host);
+  for (auto _ : state) {
+    const brevin::LoadResult result = engine.DisassembleBytes(path, bytes, false, true);
+    benchmark::DoNotOptimize(result.analysis.get());
+  }
+}
+BENCHMARK(BM_DisassembleLargestRealImage)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -7,11 +7,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <optional>
 
 #include "batch.h"
 #include "brevin/engine.h"
 #include "brevin/reports.h"
+#include "brevin/spin_source.h"
 #include "brevin/text.h"
 #include "brevin/version_text.h"
 #include "json_output.h"
@@ -85,6 +90,9 @@ constexpr const char* kUsage =
     "  --debug-out=FILE           debug channel to FILE (default: standard error)\n"
     "  --spin-opcodes, --spin-effects, --asm-opcodes   print a reference table\n"
     "  --flags-report             print the image flags after the analysis\n"
+    "  --spin-source=DIR          write the program back as Spin source into DIR\n"
+    "                             (DIR/<file name>.spin and one file per object);\n"
+    "                             exit status 5 when some methods differ\n"
     "  -h, --help                 this text\n"
     "  --version                  the version\n"
     "\n"
@@ -93,7 +101,8 @@ constexpr const char* kUsage =
     "the options. OUT is never the image itself; an existing OUT keeps its mode\n"
     "and owner, a link to it stays, and a device or FIFO is written as it is.\n"
     "\n"
-    "Exit status: 0 done, 2 bad usage, 3 image refused, 4 file error.\n";
+    "Exit status: 0 done, 2 bad usage, 3 image refused, 4 file error,\n"
+    "5 Spin source written with methods that differ.\n";
 
 struct Arguments {
   Options options;
@@ -106,6 +115,7 @@ struct Arguments {
   unsigned jobs = 0;  // 0: the number of processors
   std::string report;  // "spin-opcodes", "spin-effects", "asm-opcodes", "flags-report" or empty
   bool json = false;   // the analysis model as JSON instead of the listing
+  std::string spinSourceDir;  // write the recovered Spin source into this folder
 };
 
 bool IsStandardStream(const std::string& path) { return path == "-"; }
@@ -135,8 +145,9 @@ class CliHost : public Host {
 
   void DebugWrite(const std::string& text) override { debug_ += text; }
 
-  // A listing needs only the text; the JSON output needs the whole model.
-  bool WantsModel() override { return args_.json; }
+  // A listing needs only the text; the JSON output needs the whole model, and
+  // the Spin source its labels.
+  bool WantsModel() override { return args_.json || !args_.spinSourceDir.empty(); }
 
   bool DeveloperMode() override {
     const char* mode = std::getenv("BREVIN_DEVELOPER_MODE");
@@ -178,6 +189,7 @@ enum OptionCode : int {
   kOptAsmOpcodes,
   kOptFlagsReport,
   kOptVersion,
+  kOptSpinSource,
   kOptView = 512,  // view option i: kOptView + 2 * i, its --no- form one more
 };
 
@@ -199,6 +211,7 @@ const std::vector<option>& LongOptions() {
         {"help", no_argument, nullptr, kOptHelp},
         {"version", no_argument, nullptr, kOptVersion},
         {"out-dir", required_argument, nullptr, kOptOutDir},
+        {"spin-source", required_argument, nullptr, kOptSpinSource},
         {"jobs", required_argument, nullptr, kOptJobs},
         {"debug-out", required_argument, nullptr, kOptDebugOut},
         {"json", no_argument, nullptr, kOptJson},
@@ -280,6 +293,10 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
       case kOptOutDir:
         if (value.empty()) return "--out-dir needs a folder";
         a.outDir = value;
+        break;
+      case kOptSpinSource:
+        if (value.empty()) return "--spin-source needs a folder";
+        a.spinSourceDir = value;
         break;
       case kOptJobs: {
         char* end = nullptr;
@@ -447,6 +464,76 @@ int RunOutDir(const Arguments& a, TextSink& err) {
   return RunBatch(a.images, options, [&a] { return MakeListingRenderer(a); }, err);
 }
 
+// Recovers the Spin source of the image and writes its files into the folder
+// through the one writer; the summary and the inexact methods go to err.
+int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost& host, const Analysis* analysis,
+                    TextSink& err, const std::vector<platform::FileIdentity>& inputs) {
+  namespace fs = std::filesystem;
+  const bool fromStandardInput = IsStandardStream(a.image);
+  if (!fromStandardInput) {
+    std::ifstream in(a.image, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+      err << kProgram << a.image << ": cannot be read\n";
+      return kExitFileError;
+    }
+  }
+  SpinSourceRequest request;
+  request.image = bytes;
+  request.analysis = analysis;
+  request.topName = fromStandardInput ? "stdin" : fs::path(a.image).stem().string();
+  if (request.topName.empty()) request.topName = "program";
+  // The source beside the image lends its names; it is an input the files
+  // written must not replace (as when DIR is the image's own folder).
+  std::optional<platform::FileIdentity> sourceIdentity;
+  if (!fromStandardInput) {
+    const std::string sourcePath = host.SourcePathFor(a.image);
+    if (!sourcePath.empty()) {
+      std::ifstream source(sourcePath, std::ios::binary);
+      if (source) {
+        request.sourceText.assign(std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>());
+        sourceIdentity = platform::IdentityOf(sourcePath);
+      }
+    }
+  }
+  const SpinSourceProject project = RecoverSpinSource(request);
+  const std::string& shown = fromStandardInput ? std::string(kStandardInput) : a.image;
+  if (!project.error.empty()) {
+    err << kProgram << shown << ": " << project.error << "\n";
+    return kExitRefused;
+  }
+  // Every target is checked before the first is written.
+  for (const SpinSourceFile& file : project.files) {
+    const std::string path = (fs::path(a.spinSourceDir) / file.name).string();
+    if (sourceIdentity && platform::IdentityOf(path) == sourceIdentity) {
+      err << kProgram << path << ": the output would overwrite the Spin source beside the image\n";
+      return kExitFileError;
+    }
+    if (std::string problem = platform::CheckOutputTarget(path, inputs); !problem.empty()) {
+      err << kProgram << path << ": " << problem << "\n";
+      return kExitFileError;
+    }
+  }
+  std::string topPath;
+  for (const SpinSourceFile& file : project.files) {
+    const std::string path = (fs::path(a.spinSourceDir) / file.name).string();
+    if (topPath.empty()) topPath = path;
+    if (std::string problem = platform::WriteOutputFile(path, SpinSourceFileBytes(file), inputs); !problem.empty()) {
+      err << kProgram << path << ": " << problem << "\n";
+      return kExitFileError;
+    }
+  }
+  const int inexact = project.InexactMethods();
+  for (const SpinSourceMethod& method : project.methods) {
+    if (!method.exact) err << kProgram << method.file << ": " << method.name << ": " << method.difference << "\n";
+  }
+  const std::size_t total = project.methods.size();
+  err << kProgram << project.files.size() << (project.files.size() == 1 ? " object, " : " objects, ") << total
+      << (total == 1 ? " method, " : " methods, ") << (total - static_cast<std::size_t>(inexact))
+      << " reconstructed exactly; wrote " << topPath << "\n";
+  return inexact > 0 ? kExitInexact : kExitOk;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int standardInput) {
@@ -465,8 +552,19 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     return kExitOk;
   }
 
+  if (!a.outDir.empty() && !a.spinSourceDir.empty()) return UsageError(err, "--out-dir and --spin-source exclude each other");
   if (!a.outDir.empty()) return RunOutDir(a, err);
   if (a.jobs != 0) return UsageError(err, "--jobs needs --out-dir");
+  if (!a.spinSourceDir.empty()) {
+    if (!a.outPath.empty() || a.json || !a.report.empty()) {
+      return UsageError(err, "--spin-source takes no -o, --json or report option");
+    }
+    if (a.image.empty()) return UsageError(err, "no image file given");
+    if (std::string problem = CheckOutputFolder(a.spinSourceDir); !problem.empty()) {
+      err << kProgram << problem << "\n";
+      return kExitFileError;
+    }
+  }
 
   const bool tableReport = a.report == "spin-opcodes" || a.report == "spin-effects" || a.report == "asm-opcodes";
   if (tableReport && !a.image.empty()) return UsageError(err, "--" + a.report + " takes no image");
@@ -499,8 +597,9 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   CliHost host(a, err, kProgram);
   auto engine = std::make_unique<Engine>(host);
   LoadResult result;
+  std::vector<std::uint8_t> standardBytes;
   if (fromStandardInput) {
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t>& bytes = standardBytes;
     bool longer = false;
     std::string problem;
     if (!ReadStandardInput(standardInput, bytes, longer, problem)) {
@@ -518,6 +617,8 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     }
   } else {
     host.SetImage(a.image, false);
+    // A recovered source needs no source beside the image: no notice for its absence.
+    if (!a.spinSourceDir.empty()) engine->ArmSourceWarning(false);
     result = engine->LoadAndDisassemble(a.image, false, a.ignoreChecksum);
   }
   const std::string& shown = fromStandardInput ? std::string(kStandardInput) : a.image;
@@ -526,7 +627,8 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     err << kProgram << ChecksumLine(shown, *result.checksum) << "\n";
   }
   for (const std::string& warning : result.warnings) err << kProgram << WarningLine(shown, warning) << "\n";
-  if (const std::string line = UntracedMethodsLine(shown, result, a.options); !line.empty()) {
+  // The recovery decodes every method whatever the trace reached: no notice then.
+  if (const std::string line = UntracedMethodsLine(shown, result, a.options); !line.empty() && a.spinSourceDir.empty()) {
     err << kProgram << line << "\n";
   }
 
@@ -549,6 +651,10 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     case LoadStatus::ChecksumMismatch: return kExitRefused;
   }
 
+  if (!a.spinSourceDir.empty()) {
+    return WriteSpinSource(a, fromStandardInput ? standardBytes : std::vector<std::uint8_t>(), host,
+                           result.analysis.get(), err, inputs);
+  }
   if (a.report == "flags-report") return Deliver(a.outPath, WithFinalLineEnd(engine->ListImageFlags()), out, err, inputs);
   if (a.json && (a.outPath.empty() || IsStandardStream(a.outPath))) {
     // Straight to standard output as it is written: no whole document in memory.

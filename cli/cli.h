@@ -14,6 +14,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitRefused = 3;
 inline constexpr int kExitFileError = 4;
+// The Spin source was written, but some methods are not the same bytes.
+inline constexpr int kExitInexact = 5;
 
 // Runs the command line (arguments without the program name); the listing or
 // report goes to out unless -o names a file, messages go to err. The image

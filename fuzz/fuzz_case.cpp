@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "brevin/hub_memory.h"
+#include "brevin/spin_source.h"
 
 namespace brevin::fuzz {
 
@@ -144,6 +145,29 @@ std::string ModelProblems(const Analysis& analysis) {
   return "";
 }
 
+std::string SpinSourceProblems(std::span<const std::uint8_t> input) {
+  SpinSourceRequest request;
+  request.image = input;
+  request.topName = "input";
+  const SpinSourceProject project = RecoverSpinSource(request);
+  if (!project.error.empty()) return project.files.empty() ? "" : "a recovery error with files written";
+  if (project.files.empty()) return "a recovery with neither files nor an error";
+  for (const SpinSourceFile& file : project.files) {
+    if (file.name.empty() || file.text.empty()) return "a recovered file without a name or text";
+    int lines = 0;
+    for (char ch : file.text) lines += ch == '\n';
+    int last = -1;
+    for (const SpinSourceMark& mark : file.marks) {
+      if (mark.line < last || mark.line >= lines) return "a statement mark out of order or past the file";
+      last = mark.line;
+    }
+  }
+  for (const SpinSourceMethod& method : project.methods) {
+    if (!method.exact && method.difference.empty()) return "an inexact method without its difference";
+  }
+  return "";
+}
+
 std::string RunImageCase(std::span<const std::uint8_t> input, const std::string& sourceFolder, bool everyCheck) {
   FuzzCase c(input, sourceFolder);
   Engine engine(c.host());
@@ -158,6 +182,7 @@ std::string RunImageCase(std::span<const std::uint8_t> input, const std::string&
   const LoadResult result = c.Analyse(engine);
   std::string problems = c.Problems(result);
   if (!problems.empty()) return problems;
+  if (std::string recovery = SpinSourceProblems(input); !recovery.empty()) return recovery;
   // The flags report walks all 32 KB: it runs with the cross-checks, on the inputs whose option bit asks for it.
   if (crossChecks && c.settings().flagsReport && result.status == LoadStatus::Listed && engine.ListImageFlags().empty()) {
     return "an empty flags report";

@@ -331,11 +331,10 @@ void RoundTrip(const std::string& imagePath, const std::string& compiler, const 
   }
 }
 
-// The compiler named by BREVIN_SPIN_COMPILER, the one built beside ../shared,
-// or one built here from ../shared/tools.
+// The compiler named by BREVIN_SPIN_COMPILER, or the build tree's own, built
+// from ../shared/tools the first time.
 std::string SpinCompiler() {
   if (const char* given = std::getenv("BREVIN_SPIN_COMPILER"); given != nullptr && fs::exists(given)) return given;
-  if (const std::string beside = kShared + "/../spin-compiler/openspin"; fs::exists(beside)) return beside;
   const std::string dest = kWork + "/spin-compiler";
   const std::string command = "'" + kShared + "/tools/build-spin-compiler' '" + dest + "' > /dev/null";
   if (std::system(command.c_str()) != 0) return "";
@@ -408,7 +407,8 @@ TEST(DatSectionRoundTrip, RandomProgramsAndData) {
     EXPECT_EQ(failure, "");
     for (const DatReference& r : in.references) {
       const auto label = dat.labels.find(r.offset);
-      if (label != dat.labels.end() && label->second.size == r.size) continue;
+      // The label takes the largest size read there; the code names smaller ones itself.
+      if (label != dat.labels.end() && label->second.size >= r.size) continue;
       EXPECT_FALSE(dat.exact) << "round " << round << ": no label of size " << r.size << " at " << r.offset;
     }
   }

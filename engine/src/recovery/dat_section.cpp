@@ -91,6 +91,14 @@ class DatWriter {
       x = programs_[p].start + 4 * programs_[p].longs;
     }
     WriteData(x, end_);
+    if (const auto last = references_.find(end_); last != references_.end()) {
+      // A label after the last byte still declares its size; the directive with
+      // no values adds nothing at an aligned end.
+      const std::string name = DataName(end_);
+      const char* directive = last->second == 1 ? "byte" : last->second == 2 ? "word" : "long";
+      out_.lines.push_back(ProgramLine(name, "", directive, ""));
+      out_.labels[end_] = DatLabel{name, last->second};
+    }
     return std::move(out_);
   }
 
@@ -121,7 +129,8 @@ class DatWriter {
   void CollectReferences() {
     for (const DatReference& r : in_.references) {
       const std::string where = "$" + Hex(r.offset, 4);
-      if (r.offset < begin_ || r.offset >= end_ || (r.size != 1 && r.size != 2 && r.size != 4)) {
+      // A place at the very end is a label with no data after it.
+      if (r.offset < begin_ || r.offset > end_ || (r.size != 1 && r.size != 2 && r.size != 4)) {
         Inexact("reference at " + where + " is outside the DAT bytes");
         continue;
       }
@@ -129,11 +138,10 @@ class DatWriter {
         Inexact("reference at " + where + " is not aligned to its size " + std::to_string(r.size));
         continue;
       }
+      // Read at several sizes: the label takes the largest, and the code names
+      // the others with a size of its own.
       const auto [it, added] = references_.emplace(r.offset, r.size);
-      if (!added && it->second != r.size) {
-        Inexact("references at " + where + " use sizes " + std::to_string(it->second) + " and " +
-                std::to_string(r.size));
-      }
+      if (!added) it->second = std::max(it->second, r.size);
     }
   }
 

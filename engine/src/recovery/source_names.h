@@ -1,0 +1,38 @@
+// The method and parameter names of a Spin source, in the order the compiler
+// puts the methods in its table (PUB methods first, then PRI).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brevin::recovery {
+
+struct SourceMethodName {
+  std::string name;
+  std::vector<std::string> parameters;
+  bool isPublic = true;
+};
+
+// An OBJ declaration: its name and how many table entries it takes.
+struct SourceObjectName {
+  std::string name;
+  int count = 1;
+};
+
+// A VAR declaration: its element size in bytes, name and count.
+struct SourceVariable {
+  int size = 4;
+  std::string name;
+  int count = 1;
+};
+
+struct SourceNames {
+  std::vector<SourceMethodName> methods;  // table order
+  std::vector<SourceObjectName> objects;  // declaration order, as the table
+  std::vector<SourceVariable> variables;  // declaration order; empty when a count is no number
+  bool variablesKnown = true;             // false: some declaration could not be read
+};
+
+SourceNames ReadSourceNames(const std::string& text);
+
+}  // namespace brevin::recovery

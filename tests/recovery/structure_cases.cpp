@@ -1,0 +1,104 @@
+// The structure recovery on small hand-made methods: each case of a one-line
+// data file is a Spin source; it is compiled with the compiler from the shared
+// tools, its image recovered with the names of that source, and the recovered
+// text (after the header comment) must be the source again.
+//
+//   spin_structure_cases CASES_FILE SHARED_DIR WORK_DIR
+//
+// Exits 77 (skipped) when SHARED_DIR is absent.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "brevin/spin_source.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Unescape(const std::string& line) {
+  std::string text;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == 'n') {
+      text += '\n';
+      ++i;
+    } else if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '\\') {
+      text += '\\';
+      ++i;
+    } else {
+      text += line[i];
+    }
+  }
+  return text + "\n";
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::cerr << "usage: spin_structure_cases CASES_FILE SHARED_DIR WORK_DIR\n";
+    return 2;
+  }
+  const fs::path shared = argv[2];
+  const fs::path work = argv[3];
+  if (!fs::is_directory(shared / "tools")) {
+    std::cout << "skipped: " << shared.string() << " with the compiler is absent\n";
+    return 77;
+  }
+  fs::create_directories(work);
+  // One compiler per build tree, shared by the recovery tests.
+  const fs::path compiler = work.parent_path() / "spin-compiler" / "openspin";
+  if (!fs::exists(compiler)) {
+    const std::string build = Quote((shared / "tools" / "build-spin-compiler").string()) + " " +
+                              Quote((work.parent_path() / "spin-compiler").string()) + " > " +
+                              Quote((work / "build-compiler.log").string()) + " 2>&1";
+    if (std::system(build.c_str()) != 0 || !fs::exists(compiler)) {
+      std::cerr << "the compiler could not be built\n";
+      return 1;
+    }
+  }
+  std::ifstream cases(argv[1]);
+  std::string line;
+  int number = 0, failed = 0;
+  while (std::getline(cases, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    ++number;
+    const std::string source = Unescape(line);
+    const fs::path spin = work / "case.spin";
+    const fs::path image = work / "case.binary";
+    std::ofstream(spin, std::ios::binary) << source;
+    fs::remove(image);
+    const std::string command = Quote(compiler.string()) + " -q -b -o " + Quote(image.string()) + " " +
+                                Quote(spin.string()) + " > " + Quote((work / "compile.log").string()) + " 2>&1";
+    if (std::system(command.c_str()) != 0) {
+      std::cout << "case " << number << ": the compiler rejects the case itself\n";
+      ++failed;
+      continue;
+    }
+    std::ifstream in(image, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    brevin::SpinSourceRequest request;
+    request.image = bytes;
+    request.topName = "case";
+    request.sourceText = source;
+    const brevin::SpinSourceProject project = brevin::RecoverSpinSource(request);
+    std::string text = project.files.empty() ? project.error : project.files.front().text;
+    // The header comment and the blank line after it.
+    const std::size_t body = text.find("\n\n");
+    text = body == std::string::npos ? text : text.substr(body + 2);
+    if (text != source || project.InexactMethods() != 0) {
+      std::cout << "case " << number << " differs:\n--- expected\n" << source << "--- recovered\n" << text;
+      for (const brevin::SpinSourceMethod& m : project.methods)
+        if (!m.exact) std::cout << "(" << m.name << ": " << m.difference << ")\n";
+      ++failed;
+    }
+  }
+  std::cout << number - failed << " of " << number << " cases recovered as written\n";
+  return failed == 0 && number > 0 ? 0 : 1;
+}
