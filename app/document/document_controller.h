@@ -5,6 +5,7 @@
 // The window listens to its signals; it never reaches into the window.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -97,6 +98,10 @@ class DocumentController : public QObject {
   const AnalysisPtr& analysis() const { return analysis_; }
   // The sub-objects' OBJ names by address, when the listing included the source.
   const std::map<std::int32_t, QString>& ObjectNames() const { return objectNames_; }
+  // The listed image file's bytes (as far as an image reaches) and the Spin
+  // source found beside it when it was listed (empty when there was none).
+  const QByteArray& ImageBytes() const { return imageBytes_; }
+  const QString& SourceText() const { return sourceText_; }
 
   // The dialogs, replaceable by tests. Open: (title, folder, file name, filter)
   // -> chosen path; save: the request -> chosen path; both empty on cancel.
@@ -128,6 +133,8 @@ class DocumentController : public QObject {
   std::unique_ptr<Engine> engine_;
   AnalysisPtr analysis_;
   std::map<std::int32_t, QString> objectNames_;
+  QByteArray imageBytes_;
+  QString sourceText_;
   std::unique_ptr<PrintService> printService_;
   QString lastFile_;
   QString saveFile_;
