@@ -20,6 +20,7 @@ int RunSystemInfoTests(int argc, char** argv);
 int RunAccessibilityTests(int argc, char** argv);
 int RunNavigationTests(int argc, char** argv);
 int RunHandOverTests(int argc, char** argv);
+int RunSpinSourceTests(int argc, char** argv);
 int RunPlacementProbe(int argc, char** argv);
 
 int main(int argc, char** argv) {
@@ -55,5 +56,6 @@ int main(int argc, char** argv) {
   failures += RunAccessibilityTests(argc, argv);
   failures += RunNavigationTests(argc, argv);
   failures += RunHandOverTests(argc, argv);
+  failures += RunSpinSourceTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
