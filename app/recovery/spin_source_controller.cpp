@@ -55,14 +55,14 @@ int CommentStart(const QStringList& lines, int line) {
 }  // namespace
 
 SpinSourceController::SpinSourceController(QMainWindow& window, ListingView& listing, QAction* toggle)
-    : QObject(&window), listing_(listing), toggle_(toggle) {
+    : QObject(&window), window_(window), listing_(listing), toggle_(toggle) {
   setObjectName("SpinSourceController");
   dock_ = new QDockWidget("Spin Source", &window);
   dock_->setObjectName("SpinSourceDock");
   dock_->setAccessibleName("Spin Source");
   dock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
   view_ = new SpinSourceView(dock_);
-  view_->setFont(listing_.font());
+  view_->setFont(listing_.font());  // monospace, as the listing
   dock_->setWidget(view_);
   window.addDockWidget(Qt::BottomDockWidgetArea, dock_);
   dock_->hide();  // off until the View menu shows it
@@ -84,6 +84,12 @@ SpinSourceController::SpinSourceController(QMainWindow& window, ListingView& lis
   });
   connect(&listing_, &QPlainTextEdit::cursorPositionChanged, this, &SpinSourceController::FollowCaret);
   connect(view_, &SpinSourceView::lineChosen, this, &SpinSourceController::ChooseLine);
+  listing_.installEventFilter(this);
+}
+
+bool SpinSourceController::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &listing_ && event->type() == QEvent::FontChange) view_->setFont(listing_.font());
+  return QObject::eventFilter(watched, event);
 }
 
 SpinSourceController::~SpinSourceController() = default;
@@ -91,6 +97,10 @@ SpinSourceController::~SpinSourceController() = default;
 void SpinSourceController::SetDockShown(bool shown) {
   if (toggle_->isChecked() != shown) toggle_->setChecked(shown);
   dock_->setVisible(shown);
+  if (shown && !sized_) {
+    sized_ = true;
+    window_.resizeDocks({dock_}, {window_.height() / 4}, Qt::Vertical);  // the listing keeps most of the height
+  }
   if (shown) {
     ShowProjectState();
     FollowCaret();
@@ -108,7 +118,6 @@ void SpinSourceController::SetImage(SpinSourceInput input) {
   shownFile_ = -1;
   shownInstance_ = -1;
   shownMethod_ = -1;
-  view_->setFont(listing_.font());  // monospace, as the listing
   if (!dock_->isHidden()) {
     ShowProjectState();
     FollowCaret();

@@ -75,6 +75,10 @@ class SpinSourceController : public QObject {
   Recovery& RecoveryFunction() { return recover_; }
   FolderChooser& Chooser() { return chooseFolder_; }
 
+ protected:
+  // Follows the listing's font (Set Font, zoom) so both stay alike.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  signals:
   // A statement was chosen in the dock: the listing line of its first bytecode.
   void lineChosen(int line);
@@ -96,6 +100,7 @@ class SpinSourceController : public QObject {
   std::optional<std::int32_t> CaretAddress() const;
   void ShowFile(int file, std::int32_t instance);
 
+  QMainWindow& window_;
   ListingView& listing_;
   QAction* toggle_;
   QDockWidget* dock_;
@@ -107,6 +112,7 @@ class SpinSourceController : public QObject {
   int shownFile_ = -1;
   std::int32_t shownInstance_ = -1;
   std::int32_t shownMethod_ = -1;  // offset of the method last brought into view
+  bool sized_ = false;  // the dock got its first height
   QString folder_;
   Recovery recover_;
   FolderChooser chooseFolder_;

@@ -156,7 +156,12 @@ class SpinSourceTests : public QObject {
     const Layout l = LayOut(s.Model());
     QCOMPARE(s.Controller().ShownFile(), 0);
     QCOMPARE(s.Controller().Dock()->accessibleName(), QString("Spin Source"));
-    QVERIFY(s.View()->isReadOnly() && s.View()->font().fixedPitch() == s.w->Listing()->font().fixedPitch());
+    QVERIFY(s.View()->isReadOnly());
+    QCOMPARE(s.View()->font(), s.w->Listing()->font());  // the listing's font, and it follows a change
+    QFont larger = s.w->Listing()->font();
+    larger.setPointSizeF(13);
+    s.w->Listing()->setFont(larger);
+    QCOMPARE(s.View()->font().pointSizeF(), 13.0);
 
     const auto lineOf = [&s](std::int32_t address) { return static_cast<int>(*s.Model().LineAtAddress(address)); };
     s.ClickLine(3);
