@@ -4,6 +4,7 @@
 // listing and only when needed, the export writes every file or none, and the
 // dock and the folder are remembered.
 #include <QDockWidget>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
@@ -392,6 +393,7 @@ class SpinSourceTests : public QObject {
     {
       SourceWindow s;
       QVERIFY(!s.w->Action(Command::ShowSpinSource)->isChecked() && s.Controller().Dock()->isHidden());  // off at first
+      QCOMPARE(s.w->Action(Command::ViewMenu)->menu()->actions().last(), s.w->Action(Command::ShowSpinSource));
       s.Open();
       s.ShowDock();
       QVERIFY(s.Controller().Dock()->isVisible());
