@@ -10,6 +10,7 @@
 
 #include "document/shell_host.h"
 #include "brevin/engine.h"
+#include "brevin/text.h"
 #include "listing/listing_view.h"
 #include "listing/object_names.h"
 #include "propeller_tool.h"
@@ -19,6 +20,8 @@
 namespace brevin {
 
 namespace {
+
+constexpr qint64 kImageBytes = 0x8000;
 
 constexpr const char* kOpenFilter =
     "Propeller Image Files (*.binary,*.eeprom) (*.binary *.eeprom *.bin *.eep);;"
@@ -167,10 +170,17 @@ bool DocumentController::LoadAndDisassemble(const QString& path, bool autoReload
   lastFile_ = path;
   analysis_ = result.analysis;
   objectNames_.clear();
-  // The source the listing included also names the sub-objects.
-  if (hooks_.options().IncludeSourceCode && FileExists(sourcePath_)) {
-    QFile image(path);
-    if (image.open(QIODevice::ReadOnly)) objectNames_ = SubObjectNames(image.read(0x10000), sourcePath_);
+  imageBytes_.clear();
+  sourceText_.clear();
+  // The bytes just listed, for the Spin source recovery; an image holds at most 32 KB.
+  if (QFile image(path); image.open(QIODevice::ReadOnly)) imageBytes_ = image.read(kImageBytes);
+  if (FileExists(sourcePath_)) {
+    if (QFile source(sourcePath_); source.open(QIODevice::ReadOnly)) {
+      const QByteArray bytes = source.readAll();
+      sourceText_ = QString::fromStdString(SpinSourceText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+    }
+    // The source the listing included also names the sub-objects.
+    if (hooks_.options().IncludeSourceCode) objectNames_ = SubObjectNames(imageBytes_, sourcePath_);
   }
   bytecodeListing_ = analysis_->bytecodeListing;
   const std::string untraced = UntracedMethodsText(result, hooks_.options());

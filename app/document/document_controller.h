@@ -5,6 +5,7 @@
 // The window listens to its signals; it never reaches into the window.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -100,6 +101,10 @@ class DocumentController : public QObject {
   // "12 of 40 methods are not called from the program; View > Trace All Methods
   // decodes them" after a listing that left method entries undecoded, else empty.
   const QString& MethodsNotice() const { return methodsNotice_; }
+  // The listed image file's bytes (as far as an image reaches) and the Spin
+  // source found beside it when it was listed (empty when there was none).
+  const QByteArray& ImageBytes() const { return imageBytes_; }
+  const QString& SourceText() const { return sourceText_; }
 
   // The dialogs, replaceable by tests. Open: (title, folder, file name, filter)
   // -> chosen path; save: the request -> chosen path; both empty on cancel.
@@ -132,6 +137,8 @@ class DocumentController : public QObject {
   AnalysisPtr analysis_;
   std::map<std::int32_t, QString> objectNames_;
   QString methodsNotice_;
+  QByteArray imageBytes_;
+  QString sourceText_;
   std::unique_ptr<PrintService> printService_;
   QString lastFile_;
   QString saveFile_;

@@ -73,22 +73,38 @@ QByteArray ListingFileBytes(const QString& shownText) {
   return text.toUtf8();
 }
 
-QString WriteOutputFile(const QString& path, const QByteArray& bytes, const QString& image) {
+namespace {
+
+std::vector<platform::FileIdentity> InputsOf(const QString& image) {
   std::vector<platform::FileIdentity> inputs;
   if (!image.isEmpty()) {
     if (auto id = platform::IdentityOf(QFile::encodeName(image).toStdString())) inputs.push_back(*id);
   }
-  const std::string problem = platform::WriteOutputFile(
-      QFile::encodeName(path).toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-      inputs);
+  return inputs;
+}
+
+// The writer's reason as a sentence: the message box already says the file
+// cannot be written.
+QString ReasonSentence(const std::string& problem) {
   if (problem.empty()) return QString();
-  // The message box already says the file cannot be written: give the reason as a sentence.
   QString reason = QString::fromLocal8Bit(problem);
   const QString prefix = "cannot be written: ";
   if (reason.startsWith(prefix)) reason.remove(0, prefix.size());
   if (reason == "is a folder") reason = "it is a folder";
   reason[0] = reason[0].toUpper();
   return reason + ".";
+}
+
+}  // namespace
+
+QString WriteOutputFile(const QString& path, const QByteArray& bytes, const QString& image) {
+  return ReasonSentence(platform::WriteOutputFile(
+      QFile::encodeName(path).toStdString(),
+      std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), InputsOf(image)));
+}
+
+QString CheckOutputFile(const QString& path, const QString& image) {
+  return ReasonSentence(platform::CheckOutputTarget(QFile::encodeName(path).toStdString(), InputsOf(image)));
 }
 
 QString CannotWriteText(const QString& path, const QString& reason) {

@@ -43,6 +43,9 @@ QByteArray ListingFileBytes(const QString& shownText);
 // never overwritten. Returns an empty text on success, else the reason as a
 // sentence for a message box.
 QString WriteOutputFile(const QString& path, const QByteArray& bytes, const QString& image = QString());
+// Whether WriteOutputFile could write path, checked without writing anything:
+// empty when it could, else the reason as WriteOutputFile gives it.
+QString CheckOutputFile(const QString& path, const QString& image = QString());
 
 // The warning shown when a file could not be written.
 QString CannotWriteText(const QString& path, const QString& reason);

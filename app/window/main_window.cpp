@@ -15,6 +15,7 @@
 #include "listing/find_controller.h"
 #include "listing/listing_view.h"
 #include "listing/outline_dock.h"
+#include "recovery/spin_source_controller.h"
 #include "tool/port_controller.h"
 #include "tool/propeller_tool_install.h"
 #include "window/shell_support.h"
@@ -77,6 +78,8 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
 
   ConnectCommands();
   navigator_ = new ListingNavigator(*this, *listingView_, store_);
+  spinSource_ = new SpinSourceController(*this, *listingView_, Action(Command::ShowSpinSource));
+  connect(spinSource_, &SpinSourceController::lineChosen, navigator_, &ListingNavigator::JumpToLine);
   PlaceNavigatorActions();
   ApplyDesktopIntegration(*this, *listingView_, Action(Command::FileMenu)->menu(),
                           [this](const QString& path) { document_->OpenChosenFile(path); });
@@ -126,7 +129,7 @@ void MainWindow::BuildToolbar() {
 }
 
 void MainWindow::PlaceNavigatorActions() {
-  // Go To, Back and Forward after Find Next; the colours and the outline at the end of View.
+  // Go To, Back and Forward after Find Next; the colours and the docks at the end of View.
   QMenu* edit = Action(Command::EditMenu)->menu();
   edit->addSeparator();
   edit->addAction(navigator_->GoToAction());
@@ -136,6 +139,7 @@ void MainWindow::PlaceNavigatorActions() {
   view->addSeparator();
   view->addAction(navigator_->ColoursAction());
   view->addAction(navigator_->Outline()->toggleViewAction());
+  view->addAction(Action(Command::ShowSpinSource));  // moved from its row, beside the other dock
   toolBar_->addSeparator();
   toolBar_->addAction(navigator_->BackAction());
   toolBar_->addAction(navigator_->ForwardAction());

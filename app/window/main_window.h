@@ -35,6 +35,7 @@ class ListingView;
 class PortController;
 class PropellerTool;
 class SettingsStore;
+class SpinSourceController;
 namespace platform {
 class InstanceGuard;
 }
@@ -77,6 +78,8 @@ class MainWindow : public QMainWindow {
   FindController& Find() { return *find_; }
   // Go To, Follow, Back/Forward, the outline, the image map and the colours.
   ListingNavigator* navigator() const { return navigator_; }
+  // The Spin source of the listed image: the "Spin Source" dock and its export.
+  SpinSourceController& SpinSource() { return *spinSource_; }
   DebugWindow* DebugInfo() const;
   SettingsStore& store() { return store_; }
   // The model of the listing shown last; null before the first listing.
@@ -148,6 +151,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<PropellerTool> tool_;
   FindController* find_ = nullptr;
   ListingNavigator* navigator_ = nullptr;
+  SpinSourceController* spinSource_ = nullptr;
   QPointer<DebugWindow> debugWindow_;
   std::unique_ptr<platform::InstanceGuard> guard_;
   QStringList recentFiles_;  // most recent first

@@ -9,6 +9,7 @@
 #include "brevin/engine.h"
 #include "listing/listing_navigator.h"
 #include "listing/outline_dock.h"
+#include "recovery/spin_source_controller.h"
 #include "window/main_window.h"
 #include "window/prompt.h"
 #include "window/settings_store.h"
@@ -22,6 +23,7 @@ constexpr int kStatusNoticeMs = 15000;  // how long a load's notice stays in the
 
 void MainWindow::ShowListed(const QString& path) {
   navigator_->Outline()->NameObjects(document_->ObjectNames());
+  spinSource_->SetImage({document_->analysis(), path, document_->ImageBytes(), document_->SourceText()});
   UpdateCaption();
   SetStatusPanel(0, path);
   SetStatusPanel(1, QString::fromStdString(document_->analysis()->sizeText));
@@ -45,16 +47,18 @@ void MainWindow::ShowListed(const QString& path) {
 void MainWindow::SetListingCommands() {
   // The toolbar's Save, Print, Copy and Find are these same actions.
   for (Command command : {Command::Save, Command::SaveAs, Command::Print, Command::PrintWithSource, Command::Copy,
-                          Command::SelectAll, Command::Find, Command::FindNext, Command::ExportPdf}) {
+                          Command::SelectAll, Command::Find, Command::FindNext, Command::ExportPdf,
+                          Command::ExportSpinSource}) {
     Action(command)->setEnabled(true);
   }
 }
 
 void MainWindow::ShowReferenceCommands() {
   for (Command command : {Command::Save, Command::SaveAs, Command::PrintWithSource, Command::DownloadRun,
-                          Command::DownloadToEeprom, Command::DownloadToRam}) {
+                          Command::DownloadToEeprom, Command::DownloadToRam, Command::ExportSpinSource}) {
     Action(command)->setEnabled(false);
   }
+  spinSource_->ClearImage();
   for (Command command :
        {Command::Print, Command::Copy, Command::SelectAll, Command::Find, Command::FindNext, Command::ExportPdf}) {
     Action(command)->setEnabled(true);

@@ -10,6 +10,7 @@
 #include "listing/find_controller.h"
 #include "listing/listing_view.h"
 #include "listing/text_area.h"
+#include "recovery/spin_source_controller.h"
 #include "tool/port_controller.h"
 #include "tool/propeller_tool_install.h"
 #include "dialogs/system_info.h"
@@ -53,6 +54,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, Command::Print, "&Print ...", Disabled, "Ctrl+P"},
     {1, Command::PrintWithSource, "Print &With Source ...", Disabled, ""},
     {1, Command::ExportPdf, "Export P&DF ...", Disabled, ""},
+    {1, Command::ExportSpinSource, "Export Spin Sour&ce ...", Disabled, ""},
     {1, Command::PrintSetup, "Printer Set&up ...", 0, ""},
     {1, Command::RecentFilesSeparator, "-", Hidden, ""},
     {1, Command::RecentFile1, "&1", 0, ""},
@@ -123,6 +125,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, Command::TraceAllMethods, "Trace &All Methods", Checkable, ""},
     {1, Command::ViewSeparator5, "-", 0, ""},
     {1, Command::AutoRefresh, "&Auto-Refresh When Changed", Checkable, ""},
+    {1, Command::ShowSpinSource, "Spin Source", Checkable, ""},
 
     {0, Command::OptionsMenu, "&Options", 0, ""},
     {1, Command::ShowToolbar, "&Toolbar", Checked, ""},
@@ -245,6 +248,7 @@ void MainWindow::ConnectCommands() {
   on(Command::Print, [&document] { document.PrintListing(); });
   on(Command::PrintWithSource, [&document] { document.PrintWithSource(); });
   on(Command::ExportPdf, [&document] { document.ExportPdf(); });
+  on(Command::ExportSpinSource, [this] { spinSource_->Export(); });
   on(Command::PrintSetup, [&document] { document.PrinterSetup(); });
   // Qt has inverted the check mark already.
   on(Command::AutoReload, [this] { document_->ToggleAutoReload(Action(Command::AutoReload)->isChecked()); });

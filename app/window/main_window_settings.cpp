@@ -13,6 +13,7 @@
 #include "document/document_controller.h"
 #include "listing/find_controller.h"
 #include "listing/listing_view.h"
+#include "recovery/spin_source_controller.h"
 #include "tool/port_controller.h"
 #include "tool/propeller_tool_install.h"
 #include "window/main_window.h"
@@ -65,6 +66,7 @@ constexpr OptionRow kOptions[] = {
     {"ReloadAtStart", Command::ReloadAtStart, Toggle::Mark},
     {"AutoReload", Command::AutoReload, Toggle::Mark},
     {"InhibitWarnings", Command::InhibitWarnings, Toggle::Mark},
+    {"ShowSpinSource", Command::ShowSpinSource, Toggle::Mark},  // the dock follows its mark
 };
 
 // The seven options the quick settings switch, by bit of QuickSetBits.
@@ -198,6 +200,7 @@ void MainWindow::SaveSettings() {
   s.WriteDouble("Font", "Size", font.pointSizeF());
 
   find_->Save(s);
+  spinSource_->Save(s);
   SaveRecentFiles(s, recentFiles_);
   tool_->Save(s);
 
@@ -252,6 +255,7 @@ void MainWindow::RestoreSettings() {
   tool_->Load(s);
   ports_->Load(s);
   find_->Load(s);
+  spinSource_->Load(s);
   recentFiles_ = LoadRecentFiles(s);
   RebuildRecentMenu();
 }
