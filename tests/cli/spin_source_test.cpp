@@ -43,7 +43,7 @@ TEST(SpinSource, WritesTheTopObjectWithTheSourcesNamesAndSaysSoInOneLine) {
   const std::string text = ReadText(dir.File("out/led_chaser.spin"));
   EXPECT_EQ(text.rfind("' Recovered from led_chaser.binary: 436 bytes, checksum $1A\n", 0), 0u) << text;
   EXPECT_NE(text.find("  _clkmode = xtal1 + pll16x\n  _xinfreq = 5_000_000\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\nPUB heartbeat(pin, period_ms) | local1\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nPUB heartbeat(pin, period_ms) | t\n"), std::string::npos) << text;
   // Only the written file: no temporary file is left.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("out")), fs::directory_iterator()), 1);
 }

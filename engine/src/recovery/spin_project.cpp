@@ -316,6 +316,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     if (!plan.vars.exact && objectDifference.empty()) objectDifference = plan.vars.difference;
     if (!plan.dat.exact && objectDifference.empty()) objectDifference = plan.dat.difference;
 
+    std::vector<recovery::SourceLocal> sourceLocalDeclarations;
     for (std::size_t m = 0; m < obj.methods.size(); ++m) {
       const int params = plan.parameters[m];
       const int locals = plan.limits[m].empty() ? obj.methods[m].localSize / 4 : 0;
@@ -379,8 +380,30 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         }
         return DeclaredName{it->second.name, it->second.size};
       };
+      // The source's locals and result name, when its locals fill the frame
+      // and every local the code uses starts one of them.
+      std::map<std::int32_t, std::string> sourceLocals;
+      std::string resultName = "result";
+      if (o == 0 && m < sourcePublic.size()) {
+        const recovery::SourceMethodName& named = sourcePublic[m];
+        if (!named.result.empty() && IsIdentifier(named.result) && Upper(named.result) != "RESULT")
+          resultName = named.result;
+        int slots = 0;
+        for (const recovery::SourceLocal& local : named.locals) {
+          sourceLocals[4 * (1 + params + slots)] = local.name;
+          slots += local.count;
+        }
+        bool fits = named.localsKnown && slots == locals;
+        for (std::int32_t at : plan.methodFacts[m].localOffsets)
+          if (at > 4 * params && !sourceLocals.count(at)) fits = false;
+        if (!fits) sourceLocals.clear();
+        sourceLocalDeclarations = fits ? named.locals : std::vector<recovery::SourceLocal>{};
+      } else {
+        sourceLocalDeclarations.clear();
+      }
       naming.local = [&](std::int32_t offset) {
-        if (offset == 0) return std::string("result");
+        if (offset == 0) return resultName;
+        if (auto it = sourceLocals.find(offset); it != sourceLocals.end()) return it->second;
         const int slot = offset / 4;
         if (offset < 0 || offset % 4 != 0) {
           missing = "a local is accessed off its long";
@@ -424,7 +447,14 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         for (int p = 0; p < params; ++p) headLine += (p ? ", " : "") + paramNames[static_cast<std::size_t>(p)];
         headLine += ")";
       }
-      if (locals > 0) {
+      if (resultName != "result") headLine += " : " + resultName;
+      if (!sourceLocalDeclarations.empty()) {
+        headLine += " |";
+        for (std::size_t l = 0; l < sourceLocalDeclarations.size(); ++l) {
+          const recovery::SourceLocal& local = sourceLocalDeclarations[l];
+          headLine += (l ? ", " : " ") + local.name + (local.count > 1 ? "[" + std::to_string(local.count) + "]" : "");
+        }
+      } else if (locals > 0) {
         headLine += " |";
         for (int l = 0; l < locals; ++l) headLine += (l ? ", local" : " local") + std::to_string(l + 1);
       }
