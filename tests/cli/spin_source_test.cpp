@@ -63,6 +63,11 @@ TEST(SpinSource, WritesEachDistinctChildObjectOnceAndReplacesOldFiles) {
                 .find("OBJ\n  ser : \"serial_terminal_obj1\"\n  fmt : \"serial_terminal_obj2\"\n"),
             std::string::npos);
   EXPECT_NE(r.err.find("4 objects, 36 methods, 36 reconstructed exactly"), std::string::npos) << r.err;
+  // The child objects' sources beside it (as its OBJ block names them) lend their names.
+  EXPECT_NE(ReadText(dir.File("serial_terminal.spin")).find("    ser.str(@"), std::string::npos);
+  EXPECT_NE(ReadText(dir.File("serial_terminal_obj1.spin")).find("\nPUB start(rxpin, txpin, baud) : okay\n"),
+            std::string::npos)
+      << ReadText(dir.File("serial_terminal_obj1.spin"));
 }
 
 TEST(SpinSource, AMissingOrUnwritableFolderIsAFileErrorBeforeAnyWork) {

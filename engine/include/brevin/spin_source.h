@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,6 +58,9 @@ struct SpinSourceRequest {
   std::string topName;                  // file name stem of the top object ("demo")
   const Analysis* analysis = nullptr;   // when given, its labels name methods and data
   std::string sourceText;               // the top object's source found beside the image, if any
+  // The source of an object that an OBJ block names (its file name as written
+  // there, without ".spin"), or empty; lends the child objects their names.
+  std::function<std::string(const std::string& objectFile)> objectSource;
 };
 
 SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request);

@@ -187,7 +187,16 @@ SourceNames ReadSourceNames(const std::string& text) {
         ++at;
       }
       while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-      if (at < line.size() && line[at] == ':') names.objects.push_back(object);
+      if (at < line.size() && line[at] == ':') {
+        const std::size_t open = line.find('"', at);
+        const std::size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+        if (close != std::string::npos) {
+          object.file = line.substr(open + 1, close - open - 1);
+          if (object.file.size() > 5 && object.file.compare(object.file.size() - 5, 5, ".spin") == 0)
+            object.file.resize(object.file.size() - 5);
+        }
+        names.objects.push_back(object);
+      }
       continue;
     }
     const bool isPub = Word(line, 0, "PUB");

@@ -24,6 +24,7 @@ struct SourceMethodName {
 // An OBJ declaration: its name and how many table entries it takes.
 struct SourceObjectName {
   std::string name;
+  std::string file;  // as the OBJ string names it, without ".spin"
   int count = 1;
 };
 

@@ -114,28 +114,46 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       }
     }
   }
-  // Names from the source found beside the image, when its methods match.
-  std::vector<recovery::SourceMethodName> sourcePublic;
+  // Names from the sources: the top's beside the image, a child's through the
+  // file its parent's OBJ block names, each used where it fits the image.
   struct SourceEntry {
     std::string name;
+    std::string file;
     int index;  // in its array
     int count;  // the array's size
   };
-  std::vector<SourceEntry> sourceEntries;  // the top's object table as the source declares it
-  std::vector<recovery::NamedVariable> sourceVariables;  // the top's VAR block as the source declares it
-  if (!request.sourceText.empty()) {
-    const recovery::SourceNames names = recovery::ReadSourceNames(request.sourceText);
-    if (names.methods.size() == plans[0].methodNames.size()) {
+  struct ObjectSource {
+    std::vector<recovery::SourceMethodName> methods;  // when they match the table
+    std::vector<SourceEntry> entries;                  // the object table as the source declares it
+    std::vector<recovery::NamedVariable> variables;    // the VAR block as the source declares it
+  };
+  std::vector<ObjectSource> sources(plans.size());
+  std::vector<bool> sourceRead(plans.size(), false);
+  auto readSource = [&](std::size_t o, const std::string& text) {
+    sourceRead[o] = true;
+    if (text.empty()) return;
+    const recovery::SourceNames names = recovery::ReadSourceNames(text);
+    ObjectSource& source = sources[o];
+    if (names.methods.size() == plans[o].methodNames.size()) {
       for (std::size_t m = 0; m < names.methods.size(); ++m) {
-        plans[0].methodNames[m] = names.methods[m].name;
-        plans[0].parameterNames[m] = names.methods[m].parameters;
+        plans[o].methodNames[m] = names.methods[m].name;
+        plans[o].parameterNames[m] = names.methods[m].parameters;
       }
-      sourcePublic = names.methods;
+      source.methods = names.methods;
     }
     if (names.variablesKnown)
-      for (const recovery::SourceVariable& v : names.variables) sourceVariables.push_back({v.size, v.name, v.count});
+      for (const recovery::SourceVariable& v : names.variables) source.variables.push_back({v.size, v.name, v.count});
     for (const recovery::SourceObjectName& object : names.objects) {
-      for (int k = 0; k < object.count; ++k) sourceEntries.push_back({object.name, k, object.count});
+      for (int k = 0; k < object.count; ++k) source.entries.push_back({object.name, object.file, k, object.count});
+    }
+  };
+  readSource(0, request.sourceText);
+  for (const std::size_t o : fileOrder) {
+    const ObjectImage& obj = tree.objects[o];
+    if (!request.objectSource || sources[o].entries.size() != obj.children.size()) continue;
+    for (std::size_t c = 0; c < obj.children.size(); ++c) {
+      const auto child = static_cast<std::size_t>(obj.children[c].object);
+      if (!sourceRead[child]) readSource(child, request.objectSource(sources[o].entries[c].file));
     }
   }
 
@@ -204,14 +222,15 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     for (std::size_t m = 0; m < plan.isPublic.size(); ++m)
       if (plan.isPublic[m]) lastPublic = m;
     for (std::size_t m = 0; m <= lastPublic && m < plan.isPublic.size(); ++m) plan.isPublic[m] = true;
-    if (o == 0 && sourcePublic.size() == plan.isPublic.size()) {
+    const std::vector<recovery::SourceMethodName>& sourcePublic = sources[o].methods;
+    if (sourcePublic.size() == plan.isPublic.size()) {
       for (std::size_t m = 0; m < sourcePublic.size(); ++m) plan.isPublic[m] = sourcePublic[m].isPublic;
     }
     plan.vars = recovery::LayOutVariables(plan.facts.varSizes, obj.ownVarSize);
     // The source's own variables, when they lie where the code uses them.
-    if (o == 0 && !sourceVariables.empty()) {
+    if (!sources[o].variables.empty()) {
       if (std::optional<recovery::VarLayout> named =
-              recovery::LayOutSourceVariables(sourceVariables, plan.facts.varSizes, obj.ownVarSize))
+              recovery::LayOutSourceVariables(sources[o].variables, plan.facts.varSizes, obj.ownVarSize))
         plan.vars = *named;
     }
     recovery::DatSectionInput dat;
@@ -254,7 +273,8 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       std::string name = "obj" + std::to_string(number++);
       while (usedObjectNames.count(Upper(name))) name = "obj" + std::to_string(number++);
       // The source's name when its declaration is this entry (or array) exactly.
-      if (o == 0 && sourceEntries.size() == obj.children.size() && sourceEntries[c].index == 0 &&
+      const std::vector<SourceEntry>& sourceEntries = sources[o].entries;
+      if (sourceEntries.size() == obj.children.size() && sourceEntries[c].index == 0 &&
           sourceEntries[c].count == static_cast<int>(run) && !usedObjectNames.count(Upper(sourceEntries[c].name)))
         name = sourceEntries[c].name;
       usedObjectNames.insert(Upper(name));
@@ -384,8 +404,8 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       // and every local the code uses starts one of them.
       std::map<std::int32_t, std::string> sourceLocals;
       std::string resultName = "result";
-      if (o == 0 && m < sourcePublic.size()) {
-        const recovery::SourceMethodName& named = sourcePublic[m];
+      if (m < sources[o].methods.size()) {
+        const recovery::SourceMethodName& named = sources[o].methods[m];
         if (!named.result.empty() && IsIdentifier(named.result) && Upper(named.result) != "RESULT")
           resultName = named.result;
         int slots = 0;
