@@ -493,6 +493,14 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
       if (source) {
         request.sourceText.assign(std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>());
         sourceIdentity = platform::IdentityOf(sourcePath);
+        // Child objects' sources beside it, as its OBJ block names them.
+        const fs::path folder = fs::path(sourcePath).parent_path();
+        request.objectSource = [folder](const std::string& file) {
+          if (file.empty() || file.find('/') != std::string::npos || file.find('\\') != std::string::npos) return std::string();
+          std::ifstream child(folder / (file + ".spin"), std::ios::binary);
+          return child ? std::string(std::istreambuf_iterator<char>(child), std::istreambuf_iterator<char>())
+                       : std::string();
+        };
       }
     }
   }

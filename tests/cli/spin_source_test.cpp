@@ -43,7 +43,7 @@ TEST(SpinSource, WritesTheTopObjectWithTheSourcesNamesAndSaysSoInOneLine) {
   const std::string text = ReadText(dir.File("out/led_chaser.spin"));
   EXPECT_EQ(text.rfind("' Recovered from led_chaser.binary: 436 bytes, checksum $1A\n", 0), 0u) << text;
   EXPECT_NE(text.find("  _clkmode = xtal1 + pll16x\n  _xinfreq = 5_000_000\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\nPUB heartbeat(pin, period_ms) | local1\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nPUB heartbeat(pin, period_ms) | t\n"), std::string::npos) << text;
   // Only the written file: no temporary file is left.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("out")), fs::directory_iterator()), 1);
 }
@@ -63,6 +63,11 @@ TEST(SpinSource, WritesEachDistinctChildObjectOnceAndReplacesOldFiles) {
                 .find("OBJ\n  ser : \"serial_terminal_obj1\"\n  fmt : \"serial_terminal_obj2\"\n"),
             std::string::npos);
   EXPECT_NE(r.err.find("4 objects, 36 methods, 36 reconstructed exactly"), std::string::npos) << r.err;
+  // The child objects' sources beside it (as its OBJ block names them) lend their names.
+  EXPECT_NE(ReadText(dir.File("serial_terminal.spin")).find("    ser.str(@"), std::string::npos);
+  EXPECT_NE(ReadText(dir.File("serial_terminal_obj1.spin")).find("\nPUB start(rxpin, txpin, baud) : okay\n"),
+            std::string::npos)
+      << ReadText(dir.File("serial_terminal_obj1.spin"));
 }
 
 TEST(SpinSource, AMissingOrUnwritableFolderIsAFileErrorBeforeAnyWork) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -56,7 +57,10 @@ struct SpinSourceRequest {
   std::span<const std::uint8_t> image;  // the file's bytes: a .binary or a whole .eeprom
   std::string topName;                  // file name stem of the top object ("demo")
   const Analysis* analysis = nullptr;   // when given, its labels name methods and data
-  std::string sourceText;               // the top object's source found beside the image, if any
+  std::string sourceText;  // the top object's source found beside the image, if any (UTF-8, UTF-16 or Latin-1)
+  // The source of an object that an OBJ block names (its file name as written
+  // there, without ".spin"), or empty; lends the child objects their names.
+  std::function<std::string(const std::string& objectFile)> objectSource;
 };
 
 SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request);

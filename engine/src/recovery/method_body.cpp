@@ -531,6 +531,7 @@ class Decompiler {
       if (op & 0x20) {
         text = naming_.local(offset);
         facts_.maxLocal = std::max(facts_.maxLocal, offset);
+        facts_.localOffsets.insert(offset);
       } else {
         const DeclaredName n = naming_.var(offset, 4);
         text = n.name;
@@ -580,6 +581,8 @@ class Decompiler {
           text = naming_.local(offset) + (bytes < 4 ? (bytes == 1 ? ".byte" : ".word") : "") +
                  (indexed ? "[" + index + "]" : "");
           facts_.maxLocal = std::max(facts_.maxLocal, offset);
+          facts_.localOffsets.insert(offset);
+        facts_.localOffsets.insert(offset);
           if ((offset & 3) != 0) return Fail("a local is accessed off its long");
           if (!indexed && size == 2 && offset < 32) return Fail("a long local is accessed in the long form");
           return true;

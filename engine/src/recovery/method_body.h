@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ struct BodyFacts {
   std::vector<int> singleChildEntries;                  // entries called without one
   std::vector<std::int32_t> asmStarts;                  // DAT offsets started in a cog
   std::int32_t maxLocal = 0;                            // largest local offset used
+  std::set<std::int32_t> localOffsets;                  // every local offset used
 };
 
 struct MethodBody {

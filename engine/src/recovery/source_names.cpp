@@ -187,7 +187,16 @@ SourceNames ReadSourceNames(const std::string& text) {
         ++at;
       }
       while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-      if (at < line.size() && line[at] == ':') names.objects.push_back(object);
+      if (at < line.size() && line[at] == ':') {
+        const std::size_t open = line.find('"', at);
+        const std::size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+        if (close != std::string::npos) {
+          object.file = line.substr(open + 1, close - open - 1);
+          if (object.file.size() > 5 && object.file.compare(object.file.size() - 5, 5, ".spin") == 0)
+            object.file.resize(object.file.size() - 5);
+        }
+        names.objects.push_back(object);
+      }
       continue;
     }
     const bool isPub = Word(line, 0, "PUB");
@@ -204,6 +213,51 @@ SourceNames ReadSourceNames(const std::string& text) {
         std::string p = Identifier(line, at);
         if (p.empty()) break;
         m.parameters.push_back(p);
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+        if (at < line.size() && line[at] == ',') {
+          ++at;
+          continue;
+        }
+        break;
+      }
+      while (at < line.size() && line[at] != ')') ++at;
+      if (at < line.size()) ++at;
+    }
+    // ": result" and "| local, array[count]"
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    if (at < line.size() && line[at] == ':') {
+      ++at;
+      m.result = Identifier(line, at);
+      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    }
+    if (at < line.size() && line[at] == '|') {
+      ++at;
+      m.localsKnown = true;
+      for (;;) {
+        SourceLocal local;
+        local.name = Identifier(line, at);
+        if (local.name.empty()) {
+          m.localsKnown = false;
+          break;
+        }
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+        if (at < line.size() && line[at] == '[') {
+          const std::size_t close = line.find(']', at);
+          std::string count = close == std::string::npos ? std::string() : line.substr(at + 1, close - at - 1);
+          count.erase(0, count.find_first_not_of(" \t"));
+          count.erase(count.find_last_not_of(" \t") + 1);
+          std::string upper = count;
+          for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+          std::optional<long> value = Number(count);
+          if (!value && constants.count(upper)) value = constants.at(upper);
+          if (!value || *value < 1 || *value > 8192) {
+            m.localsKnown = false;
+            break;
+          }
+          local.count = static_cast<int>(*value);
+          at = close + 1;
+        }
+        m.locals.push_back(local);
         while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
         if (at < line.size() && line[at] == ',') {
           ++at;

@@ -7,15 +7,24 @@
 
 namespace brevin::recovery {
 
+struct SourceLocal {
+  std::string name;
+  int count = 1;  // longs
+};
+
 struct SourceMethodName {
   std::string name;
   std::vector<std::string> parameters;
   bool isPublic = true;
+  std::string result;              // the result's name, when the source names it
+  std::vector<SourceLocal> locals;
+  bool localsKnown = false;        // the locals were read (counts as numbers)
 };
 
 // An OBJ declaration: its name and how many table entries it takes.
 struct SourceObjectName {
   std::string name;
+  std::string file;  // as the OBJ string names it, without ".spin"
   int count = 1;
 };
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "brevin/spin_source.h"
+#include "brevin/text.h"
 #include "recovery/dat_section.h"
 #include "recovery/image_settings.h"
 #include "recovery/method_body.h"
@@ -114,28 +115,47 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       }
     }
   }
-  // Names from the source found beside the image, when its methods match.
-  std::vector<recovery::SourceMethodName> sourcePublic;
+  // Names from the sources: the top's beside the image, a child's through the
+  // file its parent's OBJ block names, each used where it fits the image.
   struct SourceEntry {
     std::string name;
+    std::string file;
     int index;  // in its array
     int count;  // the array's size
   };
-  std::vector<SourceEntry> sourceEntries;  // the top's object table as the source declares it
-  std::vector<recovery::NamedVariable> sourceVariables;  // the top's VAR block as the source declares it
-  if (!request.sourceText.empty()) {
-    const recovery::SourceNames names = recovery::ReadSourceNames(request.sourceText);
-    if (names.methods.size() == plans[0].methodNames.size()) {
+  struct ObjectSource {
+    std::vector<recovery::SourceMethodName> methods;  // when they match the table
+    std::vector<SourceEntry> entries;                  // the object table as the source declares it
+    std::vector<recovery::NamedVariable> variables;    // the VAR block as the source declares it
+  };
+  std::vector<ObjectSource> sources(plans.size());
+  std::vector<bool> sourceRead(plans.size(), false);
+  auto readSource = [&](std::size_t o, const std::string& text) {
+    sourceRead[o] = true;
+    if (text.empty()) return;
+    // Sources may be saved as UTF-16 or UTF-8: names are read from the text as UTF-8.
+    const recovery::SourceNames names = recovery::ReadSourceNames(SpinSourceText(text));
+    ObjectSource& source = sources[o];
+    if (names.methods.size() == plans[o].methodNames.size()) {
       for (std::size_t m = 0; m < names.methods.size(); ++m) {
-        plans[0].methodNames[m] = names.methods[m].name;
-        plans[0].parameterNames[m] = names.methods[m].parameters;
+        plans[o].methodNames[m] = names.methods[m].name;
+        plans[o].parameterNames[m] = names.methods[m].parameters;
       }
-      sourcePublic = names.methods;
+      source.methods = names.methods;
     }
     if (names.variablesKnown)
-      for (const recovery::SourceVariable& v : names.variables) sourceVariables.push_back({v.size, v.name, v.count});
+      for (const recovery::SourceVariable& v : names.variables) source.variables.push_back({v.size, v.name, v.count});
     for (const recovery::SourceObjectName& object : names.objects) {
-      for (int k = 0; k < object.count; ++k) sourceEntries.push_back({object.name, k, object.count});
+      for (int k = 0; k < object.count; ++k) source.entries.push_back({object.name, object.file, k, object.count});
+    }
+  };
+  readSource(0, request.sourceText);
+  for (const std::size_t o : fileOrder) {
+    const ObjectImage& obj = tree.objects[o];
+    if (!request.objectSource || sources[o].entries.size() != obj.children.size()) continue;
+    for (std::size_t c = 0; c < obj.children.size(); ++c) {
+      const auto child = static_cast<std::size_t>(obj.children[c].object);
+      if (!sourceRead[child]) readSource(child, request.objectSource(sources[o].entries[c].file));
     }
   }
 
@@ -204,14 +224,15 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     for (std::size_t m = 0; m < plan.isPublic.size(); ++m)
       if (plan.isPublic[m]) lastPublic = m;
     for (std::size_t m = 0; m <= lastPublic && m < plan.isPublic.size(); ++m) plan.isPublic[m] = true;
-    if (o == 0 && sourcePublic.size() == plan.isPublic.size()) {
+    const std::vector<recovery::SourceMethodName>& sourcePublic = sources[o].methods;
+    if (sourcePublic.size() == plan.isPublic.size()) {
       for (std::size_t m = 0; m < sourcePublic.size(); ++m) plan.isPublic[m] = sourcePublic[m].isPublic;
     }
     plan.vars = recovery::LayOutVariables(plan.facts.varSizes, obj.ownVarSize);
     // The source's own variables, when they lie where the code uses them.
-    if (o == 0 && !sourceVariables.empty()) {
+    if (!sources[o].variables.empty()) {
       if (std::optional<recovery::VarLayout> named =
-              recovery::LayOutSourceVariables(sourceVariables, plan.facts.varSizes, obj.ownVarSize))
+              recovery::LayOutSourceVariables(sources[o].variables, plan.facts.varSizes, obj.ownVarSize))
         plan.vars = *named;
     }
     recovery::DatSectionInput dat;
@@ -254,7 +275,8 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       std::string name = "obj" + std::to_string(number++);
       while (usedObjectNames.count(Upper(name))) name = "obj" + std::to_string(number++);
       // The source's name when its declaration is this entry (or array) exactly.
-      if (o == 0 && sourceEntries.size() == obj.children.size() && sourceEntries[c].index == 0 &&
+      const std::vector<SourceEntry>& sourceEntries = sources[o].entries;
+      if (sourceEntries.size() == obj.children.size() && sourceEntries[c].index == 0 &&
           sourceEntries[c].count == static_cast<int>(run) && !usedObjectNames.count(Upper(sourceEntries[c].name)))
         name = sourceEntries[c].name;
       usedObjectNames.insert(Upper(name));
@@ -316,6 +338,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     if (!plan.vars.exact && objectDifference.empty()) objectDifference = plan.vars.difference;
     if (!plan.dat.exact && objectDifference.empty()) objectDifference = plan.dat.difference;
 
+    std::vector<recovery::SourceLocal> sourceLocalDeclarations;
     for (std::size_t m = 0; m < obj.methods.size(); ++m) {
       const int params = plan.parameters[m];
       const int locals = plan.limits[m].empty() ? obj.methods[m].localSize / 4 : 0;
@@ -379,8 +402,30 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         }
         return DeclaredName{it->second.name, it->second.size};
       };
+      // The source's locals and result name, when its locals fill the frame
+      // and every local the code uses starts one of them.
+      std::map<std::int32_t, std::string> sourceLocals;
+      std::string resultName = "result";
+      if (m < sources[o].methods.size()) {
+        const recovery::SourceMethodName& named = sources[o].methods[m];
+        if (!named.result.empty() && IsIdentifier(named.result) && Upper(named.result) != "RESULT")
+          resultName = named.result;
+        int slots = 0;
+        for (const recovery::SourceLocal& local : named.locals) {
+          sourceLocals[4 * (1 + params + slots)] = local.name;
+          slots += local.count;
+        }
+        bool fits = named.localsKnown && slots == locals;
+        for (std::int32_t at : plan.methodFacts[m].localOffsets)
+          if (at > 4 * params && !sourceLocals.count(at)) fits = false;
+        if (!fits) sourceLocals.clear();
+        sourceLocalDeclarations = fits ? named.locals : std::vector<recovery::SourceLocal>{};
+      } else {
+        sourceLocalDeclarations.clear();
+      }
       naming.local = [&](std::int32_t offset) {
-        if (offset == 0) return std::string("result");
+        if (offset == 0) return resultName;
+        if (auto it = sourceLocals.find(offset); it != sourceLocals.end()) return it->second;
         const int slot = offset / 4;
         if (offset < 0 || offset % 4 != 0) {
           missing = "a local is accessed off its long";
@@ -424,7 +469,14 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         for (int p = 0; p < params; ++p) headLine += (p ? ", " : "") + paramNames[static_cast<std::size_t>(p)];
         headLine += ")";
       }
-      if (locals > 0) {
+      if (resultName != "result") headLine += " : " + resultName;
+      if (!sourceLocalDeclarations.empty()) {
+        headLine += " |";
+        for (std::size_t l = 0; l < sourceLocalDeclarations.size(); ++l) {
+          const recovery::SourceLocal& local = sourceLocalDeclarations[l];
+          headLine += (l ? ", " : " ") + local.name + (local.count > 1 ? "[" + std::to_string(local.count) + "]" : "");
+        }
+      } else if (locals > 0) {
         headLine += " |";
         for (int l = 0; l < locals; ++l) headLine += (l ? ", local" : " local") + std::to_string(l + 1);
       }
