@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
@@ -133,6 +134,17 @@ const SpinSourceProject* SpinSourceController::Project() {
   request.topName = BaseNameOf(input_.imagePath).toStdString();
   request.analysis = input_.analysis.get();
   request.sourceText = input_.sourceText.toStdString();
+  if (!input_.sourceText.isEmpty()) {
+    // The child objects' sources beside the top one, as its OBJ block names them.
+    const QString folder = QFileInfo(input_.imagePath).absolutePath();
+    request.objectSource = [folder](const std::string& file) {
+      const QString name = QString::fromStdString(file);
+      if (name.isEmpty() || name.contains('/') || name.contains('\\')) return std::string();
+      QFile child(folder + "/" + name + ".spin");
+      if (!child.open(QIODevice::ReadOnly)) return std::string();
+      return child.readAll().toStdString();
+    };
+  }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   try {
     project_ = recover_(request);

@@ -158,6 +158,42 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       if (!sourceRead[child]) readSource(child, request.objectSource(sources[o].entries[c].file));
     }
   }
+  // A child object takes the file name its parent's OBJ block gives it, when
+  // that name is plain and no other file has it (names compared ignoring case).
+  {
+    std::set<std::string> used;
+    const auto folded = [](std::string name) {
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return name;
+    };
+    used.insert(folded(plans[fileOrder[0]].file));
+    std::vector<bool> renamed(plans.size(), false);
+    for (const std::size_t o : fileOrder) {
+      const ObjectImage& obj = tree.objects[o];
+      if (sources[o].entries.size() != obj.children.size()) continue;
+      for (std::size_t c = 0; c < obj.children.size(); ++c) {
+        const auto child = static_cast<std::size_t>(obj.children[c].object);
+        const std::string& file = sources[o].entries[c].file;
+        const bool plain = !file.empty() && file.size() <= 64 &&
+                           std::all_of(file.begin(), file.end(), [](char ch) {
+                             return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '-';
+                           });
+        if (renamed[child] || child == fileOrder[0] || !plain || used.count(folded(file)) != 0) continue;
+        renamed[child] = true;
+        used.insert(folded(file));
+        plans[child].file = file;
+      }
+    }
+    // The numbered names stay for the others, unless a source name took one.
+    for (std::size_t k = 1; k < fileOrder.size(); ++k) {
+      const std::size_t o = fileOrder[k];
+      if (renamed[o]) continue;
+      std::string name = plans[o].file;
+      while (used.count(folded(name)) != 0) name += "_";
+      used.insert(folded(name));
+      plans[o].file = name;
+    }
+  }
 
   // First pass: what every method uses, with placeholder names.
   BodyNaming placeholder;
