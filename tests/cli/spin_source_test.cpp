@@ -53,21 +53,21 @@ TEST(SpinSource, WritesEachDistinctChildObjectOnceAndReplacesOldFiles) {
   std::ofstream(dir.File("serial_terminal.spin")) << "old text\n";
   const CliRun r = RunCli({"--spin-source", dir.path(), Data("serial_terminal.eeprom")});
   EXPECT_EQ(r.status, cli::kExitOk) << r.err;
-  for (const char* name : {"serial_terminal.spin", "serial_terminal_obj1.spin", "serial_terminal_obj2.spin",
-                           "serial_terminal_obj3.spin"}) {
+  // The child files take the names the source's OBJ block gives them.
+  for (const char* name : {"serial_terminal.spin", "uart_pasm.spin", "numtext.spin", "strtools.spin"}) {
     EXPECT_TRUE(fs::exists(dir.File(name))) << name;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
   // The object names of the source beside the image.
   EXPECT_NE(ReadText(dir.File("serial_terminal.spin"))
-                .find("OBJ\n  ser : \"serial_terminal_obj1\"\n  fmt : \"serial_terminal_obj2\"\n"),
+                .find("OBJ\n  ser : \"uart_pasm\"\n  fmt : \"numtext\"\n"),
             std::string::npos);
   EXPECT_NE(r.err.find("4 objects, 36 methods, 36 reconstructed exactly"), std::string::npos) << r.err;
   // The child objects' sources beside it (as its OBJ block names them) lend their names.
   EXPECT_NE(ReadText(dir.File("serial_terminal.spin")).find("    ser.str(@"), std::string::npos);
-  EXPECT_NE(ReadText(dir.File("serial_terminal_obj1.spin")).find("\nPUB start(rxpin, txpin, baud) : okay\n"),
+  EXPECT_NE(ReadText(dir.File("uart_pasm.spin")).find("\nPUB start(rxpin, txpin, baud) : okay\n"),
             std::string::npos)
-      << ReadText(dir.File("serial_terminal_obj1.spin"));
+      << ReadText(dir.File("uart_pasm.spin"));
 }
 
 TEST(SpinSource, AMissingOrUnwritableFolderIsAFileErrorBeforeAnyWork) {
