@@ -85,11 +85,11 @@ class FuzzCase {
 // that is not the same bytes. Empty when they hold.
 std::string SpinSourceProblems(std::span<const std::uint8_t> input);
 
-// The whole image target: load, analysis, listing and the Spin source
-// recovery with the input's options, the flags report when chosen, and the
-// reuse check when the input is one of those chosen for cross-checks (always
-// with everyCheck: kept inputs replay with every check). Returns the findings
-// (empty when none).
+// The whole image target: load, analysis and listing with the input's options,
+// the flags report when chosen, and the reuse check when the input is one of
+// those chosen for cross-checks. With everyCheck (kept inputs replay so) every
+// check runs, the Spin source recovery's too. Returns the findings (empty
+// when none).
 
 std::string RunImageCase(std::span<const std::uint8_t> input, const std::string& sourceFolder,
                          bool everyCheck = false);
