@@ -50,6 +50,16 @@ class ScriptedPrompt {
   QQueue<MessageAnswer> answers;
 };
 
+inline QByteArray ReadBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A folder's entries, dot files too: a temporary file left behind would be one.
+inline QStringList Entries(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 // Resets the process values and empties the settings store of the program.
 inline void FreshProcess() {
   Process() = ProcessValues{};

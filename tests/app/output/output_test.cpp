@@ -13,15 +13,6 @@ using namespace brevin::test;
 
 namespace {
 
-QByteArray ReadBytes(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList Entries(const QString& folder) {  // dot files too: a temporary file would be one
-  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 // A window with a listing of a copy of led_chaser, its save dialog answering
 // from `answers` (empty: cancel) and its printer recording.
 struct Output {

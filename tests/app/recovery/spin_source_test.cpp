@@ -19,15 +19,6 @@ using namespace brevin::test;
 
 namespace {
 
-QByteArray ReadBytes(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList Entries(const QString& folder) {  // dot files too: a temporary file would be one
-  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 // The addressed lines of the listing in [from, to), in listing order.
 std::vector<std::int32_t> AddressesIn(const Analysis& a, std::int32_t from, std::int32_t to) {
   std::vector<std::int32_t> found;
