@@ -664,6 +664,9 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
                            result.analysis.get(), err, inputs);
   }
   if (a.report == "flags-report") return Deliver(a.outPath, WithFinalLineEnd(engine->ListImageFlags()), out, err, inputs);
+  // The result holds all that is left to write: the engine's working memory
+  // goes back before the output is made.
+  engine.reset();
   if (a.json && (a.outPath.empty() || IsStandardStream(a.outPath))) {
     // Straight to standard output as it is written: no whole document in memory.
     WriteAnalysisJson(*result.analysis, out);
