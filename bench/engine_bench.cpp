@@ -1,7 +1,9 @@
 // Load + analysis + listing of the largest sample image, from memory.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <fstream>
+#include <string>
 #include <iterator>
 #include <vector>
 
@@ -26,6 +28,20 @@ class BenchHost : public brevin::Host {
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The images the benchmarks compare: 0 the largest sample, 1 the largest real
+// program beside the project (absent without ../shared).
+std::string BenchImagePath(std::int64_t which) {
+  return which == 0 ? std::string(BREVIN_TEST_DATA) + "/serial_terminal.eeprom"
+                    : std::string(BREVIN_TEST_DATA) + "/../../../shared/realworld/PlayWav_8bit.binary";
+}
+
+// The bytes of that image; empty, with the benchmark marked skipped, when it is absent.
+std::vector<std::uint8_t> LoadBenchImage(benchmark::State& state, std::int64_t which) {
+  std::vector<std::uint8_t> bytes = ReadFile(BenchImagePath(which));
+  if (bytes.empty()) state.SkipWithError(which == 0 ? "sample image missing" : "../shared/realworld is absent");
+  return bytes;
 }
 
 // Default options: source lines, assembly, folding and labels all on.
@@ -62,14 +78,9 @@ BENCHMARK(BM_DisassembleLargestImage)
 // what tracing from every table entry costs. Image 0 is the largest sample,
 // image 1 the largest real program beside the project (skipped when absent).
 void BM_TraceAllMethods(benchmark::State& state) {
-  const std::string path = state.range(0) == 0
-                               ? std::string(BREVIN_TEST_DATA) + "/serial_terminal.eeprom"
-                               : std::string(BREVIN_TEST_DATA) + "/../../../shared/realworld/PlayWav_8bit.binary";
-  const std::vector<std::uint8_t> bytes = ReadFile(path);
-  if (bytes.empty()) {
-    state.SkipWithError("image missing");
-    return;
-  }
+  const std::string path = BenchImagePath(state.range(0));
+  const std::vector<std::uint8_t> bytes = LoadBenchImage(state, state.range(0));
+  if (bytes.empty()) return;
   BenchHost host;
   host.options.IncludeSourceCode = false;
   host.options.TraceAllMethods = state.range(1) != 0;
@@ -85,18 +96,14 @@ void BM_TraceAllMethods(benchmark::State& state) {
 }
 BENCHMARK(BM_TraceAllMethods)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMicrosecond);
 
-// The Spin source recovery of the same image, in process: the whole project
-// (object tree, every method, VAR and DAT), against the listing above.
-void BM_RecoverSpinSourceLargestImage(benchmark::State& state) {
-  const std::string path = std::string(BREVIN_TEST_DATA) + "/serial_terminal.eeprom";
-  const std::vector<std::uint8_t> bytes = ReadFile(path);
-  if (bytes.empty()) {
-    state.SkipWithError("sample image missing");
-    return;
-  }
+// The Spin source recovery in process: the whole project (object tree, every
+// method, VAR and DAT) of image 0 or 1, against their listings above.
+void BM_RecoverSpinSource(benchmark::State& state) {
+  const std::vector<std::uint8_t> bytes = LoadBenchImage(state, state.range(0));
+  if (bytes.empty()) return;
   brevin::SpinSourceRequest request;
   request.image = bytes;
-  request.topName = "serial_terminal";
+  request.topName = "bench";
   std::size_t sourceBytes = 0;
   for (auto _ : state) {
     const brevin::SpinSourceProject project = brevin::RecoverSpinSource(request);
@@ -106,45 +113,7 @@ void BM_RecoverSpinSourceLargestImage(benchmark::State& state) {
   }
   state.counters["source_bytes"] = static_cast<double>(sourceBytes);
 }
-BENCHMARK(BM_RecoverSpinSourceLargestImage)->Unit(benchmark::kMicrosecond);
-
-// The largest real-world image, when ../shared is beside the repository.
-void BM_RecoverSpinSourceLargestRealImage(benchmark::State& state) {
-  const std::string path =
-      std::string(BREVIN_TEST_DATA) + "/../../../shared/realworld/NAVCOM_AI_Base_files__NavAI_Main.binary";
-  const std::vector<std::uint8_t> bytes = ReadFile(path);
-  if (bytes.empty()) {
-    state.SkipWithError("../shared/realworld is absent");
-    return;
-  }
-  brevin::SpinSourceRequest request;
-  request.image = bytes;
-  request.topName = "NavAI_Main";
-  for (auto _ : state) {
-    const brevin::SpinSourceProject project = brevin::RecoverSpinSource(request);
-    benchmark::DoNotOptimize(project.files.size());
-  }
-}
-BENCHMARK(BM_RecoverSpinSourceLargestRealImage)->Unit(benchmark::kMicrosecond);
-
-void BM_DisassembleLargestRealImage(benchmark::State& state) {
-  const std::string path =
-      std::string(BREVIN_TEST_DATA) + "/../../../shared/realworld/NAVCOM_AI_Base_files__NavAI_Main.binary";
-  const std::vector<std::uint8_t> bytes = ReadFile(path);
-  if (bytes.empty()) {
-    state.SkipWithError("../shared/realworld is absent");
-    return;
-  }
-  BenchHost host;
-  host.options.IncludeSourceCode = false;
-  host.model = false;
-  brevin::Engine engine(host);
-  for (auto _ : state) {
-    const brevin::LoadResult result = engine.DisassembleBytes(path, bytes, false, true);
-    benchmark::DoNotOptimize(result.analysis.get());
-  }
-}
-BENCHMARK(BM_DisassembleLargestRealImage)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RecoverSpinSource)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
