@@ -21,6 +21,15 @@ constexpr int kTerm = 0;
 constexpr int kNot = 8;
 constexpr int kAssign = 12;
 
+// A named variable read at a size: the name, a .byte/.word modifier when the
+// access is narrower than the declaration, and the index when there is one.
+std::string NamedAccess(const DeclaredName& name, int bytes, bool indexed, const std::string& index) {
+  std::string text = name.name;
+  if (bytes < name.size) text += bytes == 1 ? ".byte" : ".word";
+  if (indexed) text += "[" + index + "]";
+  return text;
+}
+
 struct Item {
   enum Kind { Expr, Anchor, Look, Run } kind = Expr;
   std::string text;
@@ -561,28 +570,22 @@ class Decompiler {
         }
         case 1: {
           const int bytes = 1 << size;
-          const DeclaredName n = naming_.dat(offset, bytes);
-          text = n.name + (bytes < n.size ? (bytes == 1 ? ".byte" : ".word") : "") +
-                 (indexed ? "[" + index + "]" : "");
+          text = NamedAccess(naming_.dat(offset, bytes), bytes, indexed, index);
           Record(facts_.datSizes, offset, bytes);
           return true;
         }
         case 2: {
           const int bytes = 1 << size;
-          const DeclaredName n = naming_.var(offset, bytes);
-          text = n.name + (bytes < n.size ? (bytes == 1 ? ".byte" : ".word") : "") +
-                 (indexed ? "[" + index + "]" : "");
+          text = NamedAccess(naming_.var(offset, bytes), bytes, indexed, index);
           Record(facts_.varSizes, offset, bytes);
           if (!indexed && size == 2 && offset < 32) return Fail("a long variable is accessed in the long form");
           return true;
         }
         default: {
           const int bytes = 1 << size;
-          text = naming_.local(offset) + (bytes < 4 ? (bytes == 1 ? ".byte" : ".word") : "") +
-                 (indexed ? "[" + index + "]" : "");
+          text = NamedAccess(DeclaredName{naming_.local(offset), 4}, bytes, indexed, index);
           facts_.maxLocal = std::max(facts_.maxLocal, offset);
           facts_.localOffsets.insert(offset);
-        facts_.localOffsets.insert(offset);
           if ((offset & 3) != 0) return Fail("a local is accessed off its long");
           if (!indexed && size == 2 && offset < 32) return Fail("a long local is accessed in the long form");
           return true;
