@@ -21,8 +21,6 @@ namespace brevin {
 
 namespace {
 
-constexpr qint64 kImageBytes = 0x8000;
-
 constexpr const char* kOpenFilter =
     "Propeller Image Files (*.binary,*.eeprom) (*.binary *.eeprom *.bin *.eep);;"
     "Spin Source Files (*.spin) (*.spin *.spi);;"
@@ -172,8 +170,10 @@ bool DocumentController::LoadAndDisassemble(const QString& path, bool autoReload
   objectNames_.clear();
   imageBytes_.clear();
   sourceText_.clear();
-  // The bytes just listed, for the Spin source recovery; an image holds at most 32 KB.
-  if (QFile image(path); image.open(QIODevice::ReadOnly)) imageBytes_ = image.read(kImageBytes);
+  // The bytes just listed (the model keeps them), for the Spin source recovery
+  // and the OBJ names: the file is not read again, so they are what was listed.
+  const std::vector<std::uint8_t>& image = analysis_->image.bytes;
+  imageBytes_ = QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size()));
   if (FileExists(sourcePath_)) {
     if (QFile source(sourcePath_); source.open(QIODevice::ReadOnly)) {
       const QByteArray bytes = source.readAll();
