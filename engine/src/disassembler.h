@@ -58,6 +58,14 @@ struct LineMark {
   std::uint16_t opcodeStart = 0, opcodeLength = 0;
   std::uint16_t operandStart = 0, operandLength = 0;
   std::uint16_t byteCount = 0;
+  // The line's references: entries [refsBegin, refsEnd) of the engine's reference list.
+  std::uint32_t refsBegin = 0, refsEnd = 0;
+};
+
+// A symbol name written in a line: its column span and the symbol's hub address.
+struct LineNameRef {
+  std::uint16_t start = 0, end = 0;
+  std::int32_t target = 0;
 };
 
 class Disassembler;
@@ -164,6 +172,9 @@ class Disassembler {
   void FormatLine();  // formats the current line fields
   void FormatLine(const LineFields& line);
   LineFields CurrentLine() const;
+  // Adds to lineRefs_ the places in line, from column from on, where the
+  // symbols of those hub addresses are named.
+  void RecordNameRefs(std::string_view line, std::size_t from, const std::vector<std::int32_t>& named);
   // True when the line emitted now stands outside Spin code (LineFields::flat).
   bool FlatLine() const;
   void EmitBlankLine();
@@ -342,6 +353,10 @@ class Disassembler {
 
   // ---- Line fields and layout state
   std::string LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand;
+  // The hub address and cog register LineAddr shows, as numbers (-1: none);
+  // every assignment of LineAddr sets them too.
+  std::int32_t LineHub = -1;
+  std::int16_t LineCog = -1;
   static constexpr std::size_t kFoldingQueueBound = 10;
   LineQueue<kFoldingQueueBound> PendingLines;  // the folding queue, oldest first
   int SectionState = section::Unknown;
@@ -398,6 +413,11 @@ class Disassembler {
   std::int64_t varIdsLow_ = kImageSize, varIdsHigh_ = 0;  // the VarIds entries written since the last clear
   std::map<std::string, std::optional<SourceFile>> sourceCache_;  // the source files read in this analysis
   std::vector<LineMark> lineMarks_;  // one per line of Listing, when the model is wanted
+  std::vector<LineNameRef> lineRefs_;  // the references of those lines, in line order
+  // While the listing body is written for a model: the hub addresses of the
+  // symbols named since the last line was queued (SymbolName adds them).
+  bool recordNames_ = false;
+  mutable std::vector<std::int32_t> namedInLine_;
   bool keepLineMarks_ = true;
   std::string lineScratch_;  // FormatLine's buffer, kept across lines
   LineMark nextMark_;                // the mark of the next line written

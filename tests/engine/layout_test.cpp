@@ -25,6 +25,9 @@ class LayoutTest : public ::testing::Test {
   void Line(const std::string& addr, const std::string& bytes, const std::string& label, const std::string& opcode,
             const std::string& operand) {
     e.LineAddr = addr;
+    // The address as a number, as the listing's own producers set it beside the text.
+    const bool hex = addr.size() >= 4 && addr.find_first_not_of("0123456789ABCDEF") >= 4;
+    e.LineHub = hex ? std::stoi(addr.substr(0, 4), nullptr, 16) : -1;
     e.InstrBytes = bytes;
     e.LineLabel = label;
     e.LineOpcode = opcode;

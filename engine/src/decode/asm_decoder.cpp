@@ -71,6 +71,8 @@ AsmInstruction Disassembler::DecodeAsmInstruction(std::int64_t address) {
   const std::int64_t cogAddress = (address - CogOrgBase) / 4;
   if (listing) {
     LineAddr = Hex4(address) + "   " + Hex3(cogAddress);
+    LineHub = static_cast<std::int32_t>(address & 0xFFFF);
+    LineCog = static_cast<std::int16_t>(cogAddress & 0xFFF);
     LineOperand.clear();
   } else if (debug) {
     DebugAppend("Asmb " + Hex4(address) + " " + Hex3(cogAddress) + " ");

@@ -95,6 +95,10 @@ void Disassembler::NameVariable(std::string& text, int space, std::int64_t offse
       if (id != 0) {
         letter = static_cast<char>((id >> 16) & 0xFF);
         number = id & 0xFFFF;
+        // The symbol's own name (not a return link's): a reference of the line being built.
+        if (recordNames_ && id == static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)])) {
+          namedInLine_.push_back(static_cast<std::int32_t>(address));
+        }
       }
     }
   }

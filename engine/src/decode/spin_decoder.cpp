@@ -9,7 +9,11 @@ namespace brevin {
 
 SpinInstruction Disassembler::DecodeSpinInstruction(std::int64_t address) {
   // The tracer reads only the mnemonic: the line's texts are made while listing.
-  if (ListingPass) AssignHex(LineAddr, static_cast<std::uint32_t>(address), 4);
+  if (ListingPass) {
+    AssignHex(LineAddr, static_cast<std::uint32_t>(address), 4);
+    LineHub = static_cast<std::int32_t>(address & 0xFFFF);
+    LineCog = -1;
+  }
   InstrBytes.clear();
   const bool debug = !ListingPass && Opt.DebugSpin;
   if (debug) DebugAppend("Spin " + Hex4(address) + " ");

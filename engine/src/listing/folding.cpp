@@ -60,7 +60,8 @@ int SmallDecimal(const std::string& operand) {
 }  // namespace
 
 LineFields Disassembler::CurrentLine() const {
-  return {LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand, FlatLine(), unreachedLines_};
+  return {LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand, FlatLine(), unreachedLines_, LineHub, LineCog,
+          namedInLine_};
 }
 
 bool Disassembler::FlatLine() const {
@@ -80,6 +81,14 @@ void Disassembler::EmitLine() {
   line.operand = LineOperand;
   line.flat = FlatLine();
   line.unreached = unreachedLines_;
+  line.hub = LineHub;
+  line.cog = LineCog;
+  // The names go with the line (only a model reads them); the slot's old
+  // (emptied) buffer is the next line's.
+  if (recordNames_) {
+    line.named.clear();
+    line.named.swap(namedInLine_);
+  }
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
 
   // Index and register folds need a "[" in the operand: one scan rules them out.
@@ -111,6 +120,7 @@ void Disassembler::MergeWithPrevious(const std::string& mnemonic, const std::str
   previous.bytes += newest.bytes;
   previous.opcode = mnemonic;
   if (!operand.empty()) previous.operand = operand;
+  previous.named.insert(previous.named.end(), newest.named.begin(), newest.named.end());
   LineOpcode = previous.opcode;
   LineOperand = previous.operand;
 }

@@ -18,41 +18,6 @@ constexpr std::size_t kColOpcodeImage = 38;
 constexpr std::size_t kColOpcodeBare = 9;
 constexpr std::size_t kCommentColumn = 24;  // comments of data lines, after the opcode column
 
-// The hex number in the first four characters of text (0 when there is none).
-std::int64_t LeadingHex(std::string_view text) {
-  std::int64_t value = 0;
-  for (std::size_t i = 0; i < 4 && i < text.size(); ++i) {
-    const char c = text[i];
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else break;
-    value = value * 16 + digit;
-  }
-  return value;
-}
-
-// The hub address in the first four characters and the cog register in
-// characters 7-9 of an address field ("0123   045", "       045", "0123").
-LineMark MarkOfAddress(std::string_view field) {
-  auto hexAt = [&](std::size_t from, std::size_t n) -> std::int32_t {
-    if (field.size() < from + n) return -1;
-    std::int32_t value = 0;
-    for (std::size_t i = from; i < from + n; ++i) {
-      const char c = field[i];
-      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-      if (digit < 0) return -1;
-      value = value * 16 + digit;
-    }
-    return value;
-  };
-  LineMark mark;
-  mark.hub = hexAt(0, 4);
-  if (field.size() == 10 && field[6] == ' ') mark.cog = static_cast<std::int16_t>(hexAt(7, 3));
-  return mark;
-}
-
 // Writes a line into a buffer sized for it; columns count from its start. It
 // never writes past the buffer's end (a line that would is cut there).
 class LineWriter {
@@ -123,8 +88,11 @@ void Disassembler::FormatLine(const LineFields& fields) {
     inUnreachedRun_ = fields.unreached;
   }
   if (fields.flat) IndentLevel = 0;
-  // The marks feed only the model: a plain listing skips reading the address back.
-  LineMark mark = keepLineMarks_ ? MarkOfAddress(addr) : LineMark{};
+  LineMark mark;
+  if (keepLineMarks_) {
+    mark.hub = fields.hub;
+    mark.cog = fields.cog;
+  }
 
   // The line is assembled in a scratch buffer large enough for any layout of
   // these fields, then appended to the listing in one piece.
@@ -224,9 +192,15 @@ void Disassembler::FormatLine(const LineFields& fields) {
       mark.textStart = static_cast<std::uint16_t>(c);
     }
   }
+  const bool blankAfter = out.Width() > 0 && out.Back() == '_';
+  if (keepLineMarks_ && !fields.named.empty() && mark.textStart != LineMark::kNoText) {
+    mark.refsBegin = static_cast<std::uint32_t>(lineRefs_.size());
+    RecordNameRefs(std::string_view(lineScratch_.data(), out.Width() - (blankAfter ? 1 : 0)),
+                   std::max<std::size_t>(mark.textStart, mark.labelStart + mark.labelLength), fields.named);
+    mark.refsEnd = static_cast<std::uint32_t>(lineRefs_.size());
+  }
   nextMark_ = mark;
 
-  const bool blankAfter = out.Width() > 0 && out.Back() == '_';
   Listing.append(lineScratch_.data(), out.Width() - (blankAfter ? 1 : 0));
   EndLine();
   if (blankAfter) WriteRawLine("");
@@ -234,26 +208,60 @@ void Disassembler::FormatLine(const LineFields& fields) {
   IndentLevel += growth;
 
   if (!overflowBytes.empty()) {
-    std::string overflow = ContinuationHead(LeadingHex(addr) + 5) + " " + std::string(overflowBytes);
+    // Continuation lines show the address of their first byte (four hex digits).
+    std::int64_t at = ((fields.hub < 0 ? 0 : fields.hub) + 5) & 0xFFFF;
+    std::string overflow = ContinuationHead(at) + " " + std::string(overflowBytes);
     while (overflow.size() > kOverflowWidth) {
-      nextMark_.hub = static_cast<std::int32_t>(LeadingHex(overflow));
+      nextMark_.hub = static_cast<std::int32_t>(at);
       WriteRawLine(std::string_view(overflow).substr(0, kOverflowWidth));
-      overflow = ContinuationHead(LeadingHex(overflow) + 4) + overflow.substr(kOverflowWidth);
+      at = (at + 4) & 0xFFFF;
+      overflow = ContinuationHead(at) + overflow.substr(kOverflowWidth);
     }
-    nextMark_.hub = static_cast<std::int32_t>(LeadingHex(overflow));
+    nextMark_.hub = static_cast<std::int32_t>(at);
     WriteRawLine(overflow);
   }
 }
 
+void Disassembler::RecordNameRefs(std::string_view line, std::size_t from, const std::vector<std::int32_t>& named) {
+  // Every place of the line, after its label, where one of the names stands as
+  // a whole word (not after "$" or "%", which start numbers); in column order.
+  const auto wordChar = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  const std::size_t first = lineRefs_.size();
+  const bool recording = recordNames_;
+  recordNames_ = false;  // naming the symbols again here names nothing new
+  for (auto it = named.begin(); it != named.end(); ++it) {
+    const std::int32_t target = *it;
+    if (std::find(named.begin(), it, target) != it) continue;  // named before in this line
+    const std::string name = SymbolName(0, target, 0);
+    for (std::size_t at = line.find(name, from); at != std::string_view::npos; at = line.find(name, at + 1)) {
+      const std::size_t end = at + name.size();
+      if (at > 0 && (wordChar(line[at - 1]) || line[at - 1] == '$' || line[at - 1] == '%')) continue;
+      if (end < line.size() && wordChar(line[end])) continue;
+      lineRefs_.push_back(LineNameRef{static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(end), target});
+    }
+  }
+  recordNames_ = recording;
+  std::sort(lineRefs_.begin() + static_cast<std::ptrdiff_t>(first), lineRefs_.end(),
+            [](const LineNameRef& x, const LineNameRef& y) { return x.start < y.start; });
+}
+
 void Disassembler::EmitBlankLine() {
   const std::string addr = LineAddr, bytes = InstrBytes, label = LineLabel;
+  const std::int32_t hub = LineHub;
+  const std::int16_t cog = LineCog;
   LineAddr.clear();
+  LineHub = -1;
+  LineCog = -1;
   InstrBytes.clear();
   LineLabel.clear();
   LineOpcode = "_";
   LineOperand.clear();
   EmitLine();
   LineAddr = addr;
+  LineHub = hub;
+  LineCog = cog;
   InstrBytes = bytes;
   LineLabel = label;
 }
@@ -303,6 +311,8 @@ void Disassembler::ListHeaderBlock() {
 
 void Disassembler::ListDataLine(const std::string& format, const std::string& comment) {
   AssignHex(LineAddr, static_cast<std::uint32_t>(ReadCursor), 4);
+  LineHub = static_cast<std::int32_t>(ReadCursor & 0xFFFF);
+  LineCog = -1;
   InstrBytes.clear();
   LineOpcode.clear();
   LineOperand.clear();
@@ -355,6 +365,8 @@ void Disassembler::ListSubPartEquates(int size, std::uint32_t flagBit, char lett
 
 void Disassembler::ListEquate(std::int64_t start, int i, char letter, const std::string& part) {
   LineAddr = Hex4(start + i);
+  LineHub = static_cast<std::int32_t>((start + i) & 0xFFFF);
+  LineCog = -1;
   InstrBytes.clear();
   LineOpcode = "EQU";
   const std::string name = HubName(start);
@@ -370,9 +382,13 @@ void Disassembler::ListMarker(const std::string& name, const std::string& opcode
   const std::string savedLabel = LineLabel;
   if (!name.empty()) {
     LineAddr = "_" + Hex4(ReadCursor);
+    LineHub = static_cast<std::int32_t>(ReadCursor & 0xFFFF);
+    LineCog = -1;
     LineLabel = LabelText(name);
   } else {
     LineAddr = "_";
+    LineHub = -1;
+    LineCog = -1;
     LineLabel.clear();
   }
   InstrBytes.clear();
@@ -394,6 +410,8 @@ void Disassembler::ListAsmBlockStart() {
   StartAsmBlock();
   const std::string savedLabel = LineLabel;
   LineAddr = "_";
+  LineHub = -1;
+  LineCog = -1;
   InstrBytes.clear();
   LineLabel.clear();
   LineOpcode = "ALIGN";
@@ -414,6 +432,8 @@ void Disassembler::FlushAsmVars() {
     if (h < ReadCursor || !InImage(h) || VarIds[static_cast<std::size_t>(h)] == 0) continue;
     if (r != expected) {
       LineAddr = "_";
+      LineHub = -1;
+      LineCog = -1;
       InstrBytes.clear();
       LineLabel.clear();
       LineOpcode = "ALIGN";
@@ -422,6 +442,8 @@ void Disassembler::FlushAsmVars() {
     }
     expected = r + 1;
     LineAddr = std::string(7, ' ') + Hex3(r);
+    LineHub = -1;
+    LineCog = static_cast<std::int16_t>(r & 0xFFF);
     LineLabel = LabelText("V" + DecText(VarIds[static_cast<std::size_t>(h)] & 0xFFFF));
     InstrBytes = "00 00 00 00";
     LineOpcode = std::string(16, ' ') + "LONG";

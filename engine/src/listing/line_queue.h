@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace brevin {
 
@@ -18,6 +20,12 @@ struct LineFields {
   // A guess over unreached bytes ("; ----"): what it does to the indentation
   // ends with its run.
   bool unreached = false;
+  // The hub address and cog register the address field shows (-1: none).
+  std::int32_t hub = -1;
+  std::int16_t cog = -1;
+  // Hub addresses of the symbols whose names the line's fields were built
+  // with, in the order named (repeats allowed): the model's references.
+  std::vector<std::int32_t> named;
 };
 
 template <std::size_t Capacity>

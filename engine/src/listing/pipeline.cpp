@@ -151,6 +151,8 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   CodeAddressMark = 0;
   PushHistory = {-1, -1, -1, -1};
   LineAddr.clear();
+  LineHub = -1;
+  LineCog = -1;
   InstrBytes.clear();
   LineLabel.clear();
   LineOpcode.clear();
@@ -246,6 +248,8 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
   BytecodeListing = !Opt.ShowImage;
   Listing.clear();
   lineMarks_.clear();
+  lineRefs_.clear();
+  namedInLine_.clear();
   keepLineMarks_ = host_.WantsModel();
   nextMark_ = LineMark{};
   methodSourceNames_.clear();
@@ -291,6 +295,7 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
   AsmVarsPending = false;
   SetSection(section::Header);
 
+  recordNames_ = keepLineMarks_;
   while (ReadCursor <= ImageEnd) {
     const std::int64_t start = ReadCursor;
     detail::ListOneItem(*this);
@@ -300,6 +305,8 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
 
   FlushAsmVars();
   FlushPendingLines();
+  recordNames_ = false;
+  namedInLine_.clear();
   if (!Opt.ShowImage) {
     WriteRawLine("");
     WriteRawLine("      END");
@@ -378,6 +385,8 @@ void ListOneItem(Disassembler& e) {
     if (e.Opt.ShowImage) {
       if (!e.LineLabel.empty()) {
         e.LineAddr = Hex4(d);
+        e.LineHub = static_cast<std::int32_t>(d & 0xFFFF);
+        e.LineCog = -1;
         e.InstrBytes.clear();
         e.LineOpcode.clear();
         e.LineOperand.clear();

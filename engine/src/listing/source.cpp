@@ -134,6 +134,8 @@ void Disassembler::InsertMethodSource(std::int64_t entry) {
   }
   const std::string savedLabel = LineLabel;
   LineAddr = "====";
+  LineHub = -1;
+  LineCog = -1;
   InstrBytes.clear();
   LineLabel.clear();
   LineOperand.clear();

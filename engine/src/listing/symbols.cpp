@@ -60,6 +60,7 @@ std::string Disassembler::SymbolName(int kind, std::int64_t address, std::int64_
   // A return location is named after its routine plus "_ret"; follow such links
   // a bounded number of times so a broken image cannot loop.
   std::string suffix;
+  const std::int64_t asked = address;
   for (int hops = 0;; ++hops) {
     if (address > kLastAddress || SymbolIds[static_cast<std::size_t>(address)] == 0 || hops > 8) {
       return PlainName(kind, address, reg) + suffix;
@@ -69,6 +70,8 @@ std::string Disassembler::SymbolName(int kind, std::int64_t address, std::int64_
       std::string name(1, static_cast<char>((id >> 16) & 0xFF));
       name += DecText(id & 0xFFFF);
       if (HasFlag(address, flag::Aret)) name += "_ret";
+      // The symbol of the address asked for is a reference of the line being built.
+      if (recordNames_) namedInLine_.push_back(static_cast<std::int32_t>(asked));
       return name + suffix;
     }
     suffix += "_ret";

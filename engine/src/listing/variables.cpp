@@ -76,6 +76,8 @@ void Disassembler::ListStackFrame(std::int64_t entry) {
   for (std::int64_t k = 0; k <= max; k += 4) {
     const std::int32_t number = VarIds[static_cast<std::size_t>(k)];
     LineAddr = "      +" + Hex4(k);
+    LineHub = -1;
+    LineCog = -1;
     InstrBytes.clear();
     LineLabel = number > 0 ? LabelText("VL" + DecText(number)) : std::string();
     LineOpcode = "LONG";

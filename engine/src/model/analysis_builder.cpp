@@ -12,18 +12,6 @@ namespace brevin {
 
 namespace {
 
-// Letters, digits and "_", as a table: the reference scan asks once per character.
-constexpr std::array<bool, 256> kNameChars = [] {
-  std::array<bool, 256> table{};
-  for (int c = 0; c < 256; ++c) {
-    table[static_cast<std::size_t>(c)] =
-        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-  }
-  return table;
-}();
-
-bool IsNameChar(char c) { return kNameChars[static_cast<unsigned char>(c)]; }
-
 // The lines of the listing as views into it, split at CR LF, with their marks.
 // The span of a field of a line without its surrounding blanks; empty where
 // the line is shorter.
@@ -228,31 +216,20 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
     defined[static_cast<std::size_t>(s)] = 1;
   }
 
-  // References: names of defined labels written after the label field. A name
-  // after "$" is a hex number, not a label.
+  // References: the symbols the writer named in each line, where a line defines their label.
   std::vector<std::vector<std::int32_t>> from(a.symbols.size());
   for (std::size_t i = 0; i < a.lines.size() && i < lineMarks_.size(); ++i) {
     const LineMark& mark = lineMarks_[i];
-    if (mark.textStart == LineMark::kNoText) continue;
     ListingLine& line = a.lines[i];
-    const std::string_view text = line.text;
-    std::size_t at = std::max<std::size_t>(mark.textStart, mark.labelStart + mark.labelLength);
-    while (at < text.size()) {
-      if (!IsNameChar(text[at])) {
-        ++at;
-        continue;
-      }
-      const std::size_t start = at;
-      while (at < text.size() && IsNameChar(text[at])) ++at;
-      if (start > 0 && (text[start - 1] == '$' || text[start - 1] == '%')) continue;
-      // Every generated name is a capital letter and a number; most words are not.
-      if (at - start < 2 || text[start] < 'A' || text[start] > 'Z' || text[start + 1] < '0' || text[start + 1] > '9') {
-        continue;
-      }
-      const std::int64_t s = FindByName(byName, a.symbols, text.substr(start, at - start));
+    for (std::uint32_t r = mark.refsBegin; r < mark.refsEnd; ++r) {
+      const LineNameRef& ref = lineRefs_[r];
+      std::int64_t s = FindByAddress(a.symbols, ref.target);
+      const std::string_view name = line.text.substr(ref.start, ref.end - ref.start);
+      // A name given twice keeps only its first address: the name leads to that symbol.
+      if (s < 0 || a.symbols[static_cast<std::size_t>(s)].name != name) s = FindByName(byName, a.symbols, name);
       if (s < 0 || !defined[static_cast<std::size_t>(s)]) continue;
       const Symbol& symbol = a.symbols[static_cast<std::size_t>(s)];
-      line.refs.push_back(LineReference{start, at, symbol.name, symbol.address});
+      line.refs.push_back(LineReference{ref.start, ref.end, symbol.name, symbol.address});
       if (line.address) from[static_cast<std::size_t>(s)].push_back(*line.address);
     }
   }
@@ -372,6 +349,7 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
   // The marks live on in the lines: their memory goes back while the caller
   // holds the model.
   std::vector<LineMark>().swap(lineMarks_);
+  std::vector<LineNameRef>().swap(lineRefs_);
   return model;
 }
 
