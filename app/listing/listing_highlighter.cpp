@@ -4,10 +4,6 @@
 
 namespace brevin {
 
-namespace {
-constexpr int kBytesColumn = 13;  // instruction bytes on an image listing
-}  // namespace
-
 ListingHighlighter::ListingHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
   auto make = [](const QColor& colour, bool bold = false, bool italic = false) {
     QTextCharFormat f;
@@ -46,55 +42,30 @@ void ListingHighlighter::highlightBlock(const QString& text) {
     const int end = static_cast<int>(std::min<std::size_t>(to, static_cast<std::size_t>(length)));
     if (end > start) setFormat(start, end - start, formats_[part]);
   };
+  auto paintSpan = [&](ListingLine::Span span, Part part) { paint(span.start, span.start + span.length, part); };
 
-  if (line.textStart != std::string::npos && text.startsWith(QLatin1String("===="))) {  // a Spin source line
-    paint(0, static_cast<std::size_t>(length), Source);
-    return;
+  // The model's kinds and spans say what each part of the line is: nothing here reads the text.
+  switch (line.kind) {
+    case LineKind::Text:
+      return;  // titles, blanks and the tables after the listing
+    case LineKind::Source:
+      paint(0, static_cast<std::size_t>(length), Source);
+      return;
+    case LineKind::Unreached:
+      paint(0, static_cast<std::size_t>(length), Unreached);
+      return;
+    default:
+      break;
   }
-  if (!line.address && !line.cog && line.textStart == std::string::npos && line.labelEnd == line.labelStart) {
-    return;  // titles, blanks and the tables after the listing
-  }
-  const bool unreached = line.labelEnd > line.labelStart &&
-                         text.mid(static_cast<int>(line.labelStart), 6) == QLatin1String("; ----");
-  if (unreached) {
-    paint(0, static_cast<std::size_t>(length), Unreached);
-    return;
-  }
-  const bool image = !analysis_->bytecodeListing;
-  if (image) {
-    if (line.address) paint(0, 4, Address);
-    if (line.cog) paint(7, 10, Cog);
-    const std::size_t bytesEnd = line.labelEnd > line.labelStart ? line.labelStart
-                                 : line.textStart != std::string::npos ? line.textStart
-                                                                        : static_cast<std::size_t>(length);
-    paint(kBytesColumn, bytesEnd, Bytes);
-  }
+  paintSpan(line.hubSpan, Address);
+  paintSpan(line.cogSpan, Cog);
+  paintSpan(line.bytesSpan, Bytes);
   paint(line.labelStart, line.labelEnd, Label);
-  if (line.textStart == std::string::npos) return;
-
-  // The opcode is the first word of the text; a comment runs from ';' to the end.
-  std::size_t at = line.textStart;
-  while (at < static_cast<std::size_t>(length) && text[static_cast<int>(at)] == ' ') ++at;
-  if (at < static_cast<std::size_t>(length) && text[static_cast<int>(at)] == ';') {
-    paint(at, static_cast<std::size_t>(length), Comment);
-    return;
-  }
-  auto wordEnd = [&](std::size_t from) {
-    while (from < static_cast<std::size_t>(length) && text[static_cast<int>(from)] != ' ') ++from;
-    return from;
-  };
-  std::size_t word = wordEnd(at);
-  if (text.mid(static_cast<int>(at), 3) == QLatin1String("IF_")) {
-    // An assembler condition comes before the instruction: both are the opcode.
-    std::size_t next = word;
-    while (next < static_cast<std::size_t>(length) && text[static_cast<int>(next)] == ' ') ++next;
-    if (next < static_cast<std::size_t>(length) && text[static_cast<int>(next)] != ';') word = wordEnd(next);
-  }
-  paint(at, word, Mnemonic);
-  const int semicolon = text.indexOf(QLatin1Char(';'), static_cast<int>(word));
-  const std::size_t comment = semicolon < 0 ? static_cast<std::size_t>(length) : static_cast<std::size_t>(semicolon);
-  paint(word, comment, Operand);
-  paint(comment, static_cast<std::size_t>(length), Comment);
+  // An assembly condition comes before the instruction: both are the opcode.
+  if (line.conditionSpan.length != 0) paintSpan(line.conditionSpan, Mnemonic);
+  paintSpan(line.mnemonicSpan, Mnemonic);
+  paintSpan(line.operandsSpan, Operand);
+  paintSpan(line.commentSpan, Comment);
 }
 
 }  // namespace brevin

@@ -58,6 +58,10 @@ struct LineMark {
   std::uint16_t opcodeStart = 0, opcodeLength = 0;
   std::uint16_t operandStart = 0, operandLength = 0;
   std::uint16_t byteCount = 0;
+  std::uint16_t commentStart = 0, commentLength = 0;  // a trailing "; ..." comment
+  std::uint16_t bytesStart = 0, bytesLength = 0;      // the instruction bytes shown
+  bool hubShown = false, cogShown = false;            // the address field shows them
+  LineKind kind = LineKind::Text;
   // The line's references: entries [refsBegin, refsEnd) of the engine's reference list.
   std::uint32_t refsBegin = 0, refsEnd = 0;
 };
@@ -172,6 +176,8 @@ class Disassembler {
   void FormatLine();  // formats the current line fields
   void FormatLine(const LineFields& line);
   LineFields CurrentLine() const;
+  // The kind of the line queued now (LineFields::kind).
+  LineKind QueuedKind() const;
   // Adds to lineRefs_ the places in line, from column from on, where the
   // symbols of those hub addresses are named.
   void RecordNameRefs(std::string_view line, std::size_t from, const std::vector<std::int32_t>& named);
@@ -357,6 +363,11 @@ class Disassembler {
   // every assignment of LineAddr sets them too.
   std::int32_t LineHub = -1;
   std::int16_t LineCog = -1;
+  // Where a comment begins in LineOperand (npos: none); the line queued next takes it.
+  std::size_t LineCommentAt = std::string::npos;
+  // The kind of the lines queued now when their producer says (Text: let the
+  // section decide); source lines and markers set it.
+  LineKind lineKind_ = LineKind::Text;
   static constexpr std::size_t kFoldingQueueBound = 10;
   LineQueue<kFoldingQueueBound> PendingLines;  // the folding queue, oldest first
   int SectionState = section::Unknown;

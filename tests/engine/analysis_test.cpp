@@ -8,6 +8,7 @@
 #include <set>
 
 #include "brevin/engine.h"
+#include "brevin/text.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -75,6 +76,39 @@ std::string CheckModel(const Analysis& a) {
       if (line.address && !std::binary_search(from.begin(), from.end(), *line.address)) {
         return ref.name + " misses the reference from " + std::to_string(*line.address);
       }
+    }
+  }
+  // Kinds and spans: what the writer recorded matches what the text shows.
+  for (const ListingLine& line : a.lines) {
+    const std::string at = ": " + std::string(line.text);
+    auto cut = [&](ListingLine::Span span) { return line.text.substr(std::min<std::size_t>(span.start, line.text.size()), span.length); };
+    for (ListingLine::Span span : {line.hubSpan, line.cogSpan, line.bytesSpan, line.conditionSpan, line.mnemonicSpan,
+                                   line.operandsSpan, line.commentSpan}) {
+      if (span.start + span.length > line.text.size()) return "span past the end" + at;
+    }
+    // A source line is a comment; on image listings it shows "====" for an address.
+    const bool equals = line.text.starts_with("====") && line.textStart != std::string::npos;
+    if (line.kind == LineKind::Source) {
+      if (line.textStart == std::string::npos || !line.text.substr(line.textStart).starts_with(";")) return "source kind" + at;
+      if (!a.bytecodeListing && !equals) return "source kind" + at;
+    } else if (equals) {
+      return "source kind" + at;
+    }
+    const bool dashes = line.labelEnd > line.labelStart && line.text.substr(line.labelStart).starts_with("; ----");
+    if ((line.kind == LineKind::Unreached) != dashes) return "unreached kind" + at;
+    if (line.kind == LineKind::Text && (line.address || line.textStart != std::string::npos)) return "text kind" + at;
+    // Instructions, guesses and the data longs of assembly blocks stand for image bytes.
+    if (line.size != 0 && line.kind != LineKind::Code && line.kind != LineKind::Unreached && line.kind != LineKind::Data) {
+      return "sized line of kind " + std::to_string(static_cast<int>(line.kind)) + at;
+    }
+    if (line.hubSpan.length != 0 && (!line.address || cut(line.hubSpan) != Hex4(*line.address))) return "hub span" + at;
+    if (line.cogSpan.length != 0 && (!line.cog || cut(line.cogSpan) != Hex3(*line.cog))) return "cog span" + at;
+    if (line.commentSpan.length != 0) {
+      if (!cut(line.commentSpan).starts_with(";")) return "comment span" + at;
+      if (line.operandsSpan.start + line.operandsSpan.length > line.commentSpan.start) return "operands run into the comment" + at;
+    }
+    if (line.bytesSpan.length != 0 && cut(line.bytesSpan).find_first_not_of("0123456789ABCDEF ") != std::string::npos) {
+      return "bytes span" + at;
     }
   }
   return {};
@@ -148,6 +182,34 @@ TEST(Analysis, MethodsAsmBlocksAndSourceNamesOfASampleWithSubObjects) {
   EXPECT_EQ(a.lines[*first].cog, 0);
   EXPECT_EQ(a.RegionAt(a.image.vbase)->kind, RegionKind::Variables);
   EXPECT_EQ(a.RegionAt(0x7FFF)->kind, RegionKind::Free);
+}
+
+TEST(Analysis, LinesKnowTheirKindAndFields) {
+  const AnalysisPtr model = AnalyseSample("adc_scope.eeprom");
+  ASSERT_NE(model, nullptr);
+  const Analysis& a = *model;
+  std::set<LineKind> kinds;
+  for (const ListingLine& line : a.lines) kinds.insert(line.kind);
+  for (LineKind kind : {LineKind::Text, LineKind::Source, LineKind::Code, LineKind::Data, LineKind::Directive}) {
+    EXPECT_TRUE(kinds.count(kind)) << static_cast<int>(kind);
+  }
+  // The header's first field: a data line with its directive, value and comment.
+  const auto first = a.LineAtAddress(0);
+  ASSERT_TRUE(first);
+  const ListingLine& clock = a.lines[*first];
+  EXPECT_EQ(clock.kind, LineKind::Data);
+  EXPECT_EQ(clock.mnemonic(), "LONG");
+  EXPECT_EQ(clock.text.substr(clock.commentSpan.start, clock.commentSpan.length), "; Clock Freq");
+  EXPECT_EQ(clock.size, 0);
+  // An assembly instruction: its cog register, condition and instruction apart.
+  const auto conditional = std::find_if(a.lines.begin(), a.lines.end(), [](const ListingLine& l) {
+    return l.kind == LineKind::Code && l.cog && !l.condition().empty();
+  });
+  ASSERT_NE(conditional, a.lines.end());
+  EXPECT_EQ(conditional->cogSpan.start, 7);
+  EXPECT_TRUE(conditional->condition().starts_with("IF_"));
+  EXPECT_FALSE(conditional->mnemonic().empty());
+  EXPECT_EQ(conditional->commentSpan.length, 0);
 }
 
 TEST(Analysis, LookUpsAreCaseInsensitiveAndAddressesFindTheLineThatHoldsThem) {

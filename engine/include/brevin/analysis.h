@@ -23,6 +23,17 @@ struct LineReference {
   std::int32_t target = 0;  // hub address of the label
 };
 
+// What a line of the listing is, as its writer knew it.
+enum class LineKind : std::uint8_t {
+  Text,          // titles, column headings, blank lines and the tables after the listing
+  Source,        // a line of the Spin source ("====")
+  Unreached,     // a guess over bytes no trace reached ("; ----")
+  Code,          // a Spin or assembly instruction
+  Data,          // a data item, header field, equate, variable or stack long
+  Directive,     // a marker or an assembly block's ALIGN/ORG line
+  Continuation,  // more bytes of the instruction above
+};
+
 struct ListingLine {
   std::string_view text;               // without the line end; a view into the analysis' listing
   std::optional<std::int32_t> address;  // hub address
@@ -33,16 +44,21 @@ struct ListingLine {
   // (npos on lines without one: titles, blanks, the symbol table).
   std::size_t labelStart = 0, labelEnd = 0;
   std::size_t textStart = std::string::npos;
+  LineKind kind = LineKind::Text;
   // On a line of Spin or assembly code: the number of image bytes it stands for
-  // from its address on (all of a folded line's instructions) and spans of its
-  // text: the condition of an assembly line ("IF_Z", empty when always), the
-  // mnemonic, and the operands (an assembly line's with its effects). 0 and
-  // empty on every other line. Spans rather than views keep lines small.
+  // from its address on (all of a folded line's instructions); 0 on every other line.
+  std::uint16_t size = 0;
+  // Spans of the text as the layout wrote it, empty where the line has no such
+  // field: the hub address, the cog register and the instruction bytes (image
+  // listings only); on code, data and directive lines the condition of an
+  // assembly line ("IF_Z", empty when always), the mnemonic or directive, the
+  // operands (an assembly line's with its effects) and a trailing comment.
+  // Spans rather than views keep lines small.
   struct Span {
     std::uint16_t start = 0, length = 0;
   };
-  std::uint16_t size = 0;
-  Span conditionSpan, mnemonicSpan, operandsSpan;
+  Span hubSpan, cogSpan, bytesSpan;
+  Span conditionSpan, mnemonicSpan, operandsSpan, commentSpan;
 
   std::string_view condition() const { return Cut(conditionSpan); }
   std::string_view mnemonic() const { return Cut(mnemonicSpan); }

@@ -279,6 +279,7 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
           if (!LineOperand.empty() && LineOperand.back() == '$') {
             append(HexText(value, HexDigitsForForm(form, sizeDigit, value)));
           } else if (form == 'c' && value >= 32 && value <= 126) {
+            if (LineCommentAt == std::string::npos) LineCommentAt = LineOperand.size() + 15;
             append(std::string("\"") + static_cast<char>(value) + "\"" + std::string(12, ' ') + "; " + DecText(value));
           } else {
             append(ConstText(value));

@@ -60,8 +60,14 @@ int SmallDecimal(const std::string& operand) {
 }  // namespace
 
 LineFields Disassembler::CurrentLine() const {
-  return {LineAddr, InstrBytes, LineLabel, LineOpcode, LineOperand, FlatLine(), unreachedLines_, LineHub, LineCog,
-          namedInLine_};
+  return {LineAddr,       InstrBytes, LineLabel, LineOpcode,   LineOperand,   FlatLine(),
+          unreachedLines_, LineHub,   LineCog,   namedInLine_, LineCommentAt, QueuedKind()};
+}
+
+LineKind Disassembler::QueuedKind() const {
+  if (lineKind_ != LineKind::Text) return lineKind_;
+  if (unreachedLines_) return LineLabel.starts_with("; ----") ? LineKind::Unreached : LineKind::Code;
+  return SectionState == section::SpinCode || SectionState == section::AsmCode ? LineKind::Code : LineKind::Data;
 }
 
 bool Disassembler::FlatLine() const {
@@ -83,6 +89,9 @@ void Disassembler::EmitLine() {
   line.unreached = unreachedLines_;
   line.hub = LineHub;
   line.cog = LineCog;
+  line.kind = QueuedKind();
+  line.commentAt = LineCommentAt;
+  LineCommentAt = std::string::npos;
   // The names go with the line (only a model reads them); the slot's old
   // (emptied) buffer is the next line's.
   if (recordNames_) {
@@ -121,6 +130,7 @@ void Disassembler::MergeWithPrevious(const std::string& mnemonic, const std::str
   previous.opcode = mnemonic;
   if (!operand.empty()) previous.operand = operand;
   previous.named.insert(previous.named.end(), newest.named.begin(), newest.named.end());
+  if (!operand.empty()) previous.commentAt = std::string::npos;  // the operand is new text
   LineOpcode = previous.opcode;
   LineOperand = previous.operand;
 }

@@ -12,6 +12,7 @@ namespace brevin {
 namespace {
 constexpr std::size_t kBytesWidth = 15;     // five bytes on the instruction line
 constexpr std::size_t kOverflowWidth = 27;  // continuation lines: address, "+", four bytes
+constexpr std::size_t kContinuationBytes = 16;  // where a continuation line's bytes begin
 constexpr std::size_t kColBytes = 13;
 constexpr std::size_t kColLabel = 29;
 constexpr std::size_t kColOpcodeImage = 38;
@@ -92,6 +93,7 @@ void Disassembler::FormatLine(const LineFields& fields) {
   if (keepLineMarks_) {
     mark.hub = fields.hub;
     mark.cog = fields.cog;
+    mark.kind = fields.kind;
   }
 
   // The line is assembled in a scratch buffer large enough for any layout of
@@ -117,7 +119,10 @@ void Disassembler::FormatLine(const LineFields& fields) {
   std::string_view overflowBytes;  // instruction bytes beyond the first five
   std::size_t column;
   if (Opt.ShowImage) {
+    // The address field: "0123" for a hub address, "0123   045" or "       045" with a cog register.
     out.Put(addr);
+    mark.hubShown = fields.hub >= 0;
+    mark.cogShown = fields.cog >= 0;
     if (!fields.bytes.empty()) {
       std::string_view bytes = fields.bytes;
       if (bytes.size() > kBytesWidth) {
@@ -125,6 +130,8 @@ void Disassembler::FormatLine(const LineFields& fields) {
         bytes = bytes.substr(0, kBytesWidth);
       }
       out.PadTo(kColBytes);
+      mark.bytesStart = static_cast<std::uint16_t>(out.Width());
+      mark.bytesLength = static_cast<std::uint16_t>(bytes.size());
       out.Put(bytes);
     }
     if (!fields.label.empty()) {
@@ -163,6 +170,12 @@ void Disassembler::FormatLine(const LineFields& fields) {
     mark.operandStart = static_cast<std::uint16_t>(begin + (opcode.size() - opcodeFrom) + gap -
                                                    std::min(gap, skip - opcodeFrom));
     mark.operandLength = static_cast<std::uint16_t>(operand.size() - std::min(operandSkip, operand.size()));
+    const std::size_t comment = fields.commentAt;
+    if (comment != std::string::npos && comment >= operandSkip && comment < operand.size()) {
+      mark.commentStart = static_cast<std::uint16_t>(mark.operandStart + comment - operandSkip);
+      mark.commentLength = static_cast<std::uint16_t>(operand.size() - comment);
+      mark.operandLength = static_cast<std::uint16_t>(comment - operandSkip);
+    }
   };
   if (!fields.bytes.empty()) mark.byteCount = static_cast<std::uint16_t>((fields.bytes.size() + 1) / 3);
 
@@ -211,13 +224,20 @@ void Disassembler::FormatLine(const LineFields& fields) {
     // Continuation lines show the address of their first byte (four hex digits).
     std::int64_t at = ((fields.hub < 0 ? 0 : fields.hub) + 5) & 0xFFFF;
     std::string overflow = ContinuationHead(at) + " " + std::string(overflowBytes);
-    while (overflow.size() > kOverflowWidth) {
+    const auto markContinuation = [&](std::size_t width) {
       nextMark_.hub = static_cast<std::int32_t>(at);
+      nextMark_.kind = LineKind::Continuation;
+      nextMark_.hubShown = true;
+      nextMark_.bytesStart = static_cast<std::uint16_t>(kContinuationBytes);
+      nextMark_.bytesLength = static_cast<std::uint16_t>(width - kContinuationBytes);
+    };
+    while (overflow.size() > kOverflowWidth) {
+      markContinuation(kOverflowWidth);
       WriteRawLine(std::string_view(overflow).substr(0, kOverflowWidth));
       at = (at + 4) & 0xFFFF;
       overflow = ContinuationHead(at) + overflow.substr(kOverflowWidth);
     }
-    nextMark_.hub = static_cast<std::int32_t>(at);
+    markContinuation(overflow.size());
     WriteRawLine(overflow);
   }
 }
@@ -318,7 +338,11 @@ void Disassembler::ListDataLine(const std::string& format, const std::string& co
   LineOperand.clear();
   SetFlag(ReadCursor, flag::Done);
   InterpretFormat(ReadCursor, format);
-  if (!comment.empty()) LineOperand = PadTo(LineOperand, kCommentColumn) + "; " + comment;
+  if (!comment.empty()) {
+    LineOperand = PadTo(LineOperand, kCommentColumn);
+    if (LineCommentAt == std::string::npos) LineCommentAt = LineOperand.size();
+    LineOperand += "; " + comment;
+  }
   EmitLine();
 }
 
@@ -395,7 +419,9 @@ void Disassembler::ListMarker(const std::string& name, const std::string& opcode
   LineOpcode = operand.empty() ? opcode : PadTo(opcode, 9) + operand;
   LineOperand = "_";
   flatLines_ = true;
+  lineKind_ = LineKind::Directive;
   EmitLine();
+  lineKind_ = LineKind::Text;
   flatLines_ = false;
   LineLabel = savedLabel;
 }
@@ -417,7 +443,9 @@ void Disassembler::ListAsmBlockStart() {
   LineOpcode = "ALIGN";
   LineOperand = "       ORG      0_";
   flatLines_ = true;
+  lineKind_ = LineKind::Directive;
   EmitLine();
+  lineKind_ = LineKind::Text;
   flatLines_ = false;
   LineLabel = savedLabel;
 }
@@ -438,7 +466,9 @@ void Disassembler::FlushAsmVars() {
       LineLabel.clear();
       LineOpcode = "ALIGN";
       LineOperand = "       ORG      $" + HexText(static_cast<std::uint32_t>(r), r < 256 ? 2 : 3) + "_";
+      lineKind_ = LineKind::Directive;
       EmitLine();
+      lineKind_ = LineKind::Text;
     }
     expected = r + 1;
     LineAddr = std::string(7, ' ') + Hex3(r);
@@ -450,6 +480,7 @@ void Disassembler::FlushAsmVars() {
     LineOperand = "    0";
     const std::uint32_t value = LongAt(h);
     if (value != 0) {
+      LineCommentAt = LineOperand.size() + 9;
       LineOperand += std::string(9, ' ') + "; $";
       for (int i = 0; i < 4; ++i) LineOperand += HexText(ByteAt(h + i), 2);
       LineOperand += " / " + DecText(static_cast<std::int32_t>(value));

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "brevin/analysis.h"
+
 namespace brevin {
 
 // The five fields of one listing line, and how it takes the indentation.
@@ -26,6 +28,8 @@ struct LineFields {
   // Hub addresses of the symbols whose names the line's fields were built
   // with, in the order named (repeats allowed): the model's references.
   std::vector<std::int32_t> named;
+  std::size_t commentAt = std::string::npos;  // where a comment begins in operand
+  LineKind kind = LineKind::Text;
 };
 
 template <std::size_t Capacity>

@@ -250,6 +250,8 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
   lineMarks_.clear();
   lineRefs_.clear();
   namedInLine_.clear();
+  LineCommentAt = std::string::npos;
+  lineKind_ = LineKind::Text;
   keepLineMarks_ = host_.WantsModel();
   nextMark_ = LineMark{};
   methodSourceNames_.clear();

@@ -140,7 +140,9 @@ void Disassembler::InsertMethodSource(std::int64_t entry) {
   LineLabel.clear();
   LineOperand.clear();
   lastSourceHeader_.clear();
+  lineKind_ = LineKind::Source;
   NextMethodSource(true);
+  lineKind_ = LineKind::Text;
   if (!lastSourceHeader_.empty()) methodSourceNames_[entry] = lastSourceHeader_;
   LineLabel = savedLabel;
 }

@@ -83,6 +83,7 @@ void Disassembler::ListStackFrame(std::int64_t entry) {
     LineOpcode = "LONG";
     LineOperand = "0";
     if (k == 0) {
+      LineCommentAt = LineOperand.size() + 14;
       LineOperand += std::string(14, ' ') + "; ";
       LineOperand += forResult ? "Result Variable" : number > 0 ? "Unexpected Result Variable Used" : "Unused Result Variable";
     }

@@ -2,7 +2,6 @@
 // the layout recorded, the per-address flags and symbol numbers, and the
 // object tables in the image. Nothing is decoded again.
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "brevin/text.h"
@@ -11,6 +10,10 @@
 namespace brevin {
 
 namespace {
+
+// Where the address field of an image listing shows the hub address and the cog register.
+constexpr std::size_t kHubColumn = 0;
+constexpr std::size_t kCogColumn = 7;
 
 // The lines of the listing as views into it, split at CR LF, with their marks.
 // The span of a field of a line without its surrounding blanks; empty where
@@ -76,14 +79,21 @@ std::vector<ListingLine> SplitLines(std::string_view listing, const std::vector<
       line.labelStart = std::min<std::size_t>(mark.labelStart, line.text.size());
       line.labelEnd = std::min<std::size_t>(mark.labelStart + mark.labelLength, line.text.size());
       if (mark.textStart != LineMark::kNoText) line.textStart = std::min<std::size_t>(mark.textStart, line.text.size());
-      if (mark.byteCount != 0 && (mark.opcodeLength != 0 || mark.operandLength != 0)) {
+      line.kind = mark.kind;
+      if (mark.hubShown) line.hubSpan = Field(line.text, kHubColumn, 4);
+      if (mark.cogShown) line.cogSpan = Field(line.text, kCogColumn, 3);
+      line.bytesSpan = Field(line.text, mark.bytesStart, mark.bytesLength);
+      const bool fields = mark.kind == LineKind::Code || mark.kind == LineKind::Data ||
+                          mark.kind == LineKind::Directive || mark.kind == LineKind::Unreached;
+      if (fields && (mark.opcodeLength != 0 || mark.operandLength != 0)) {
         line.mnemonicSpan = Field(line.text, mark.opcodeStart, mark.opcodeLength);
         line.operandsSpan = Field(line.text, mark.operandStart, mark.operandLength);
-        line.size = mark.byteCount;
+        line.commentSpan = Field(line.text, mark.commentStart, mark.commentLength);
         if (line.mnemonicSpan.length == 0 || (mark.cog >= 0 && line.operandsSpan.length == 0)) {
           SplitInstructionField(line);
         }
-        if (line.mnemonicSpan.length == 0) line.size = 0;
+        // Only a line that shows image bytes and has a mnemonic stands for instructions.
+        if (line.mnemonicSpan.length != 0) line.size = mark.byteCount;
       }
     }
     from = end + kCrLf.size();
@@ -336,15 +346,12 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
   a.regions.push_back(Region{runStart, kImageSize, run.kind, names[static_cast<std::size_t>(run.name)]});
 
   a.Index();
-  // Only lines of code keep their instruction fields; data items, markers and
-  // the header show bytes too but are not instructions.
+  // Only lines of code stand for instructions; data items, markers and the
+  // header show bytes too.
   for (ListingLine& line : a.lines) {
     if (line.size == 0) continue;
     const Region* region = line.address ? a.RegionAt(*line.address) : nullptr;
-    if (region == nullptr || (region->kind != RegionKind::Spin && region->kind != RegionKind::Asm)) {
-      line.conditionSpan = line.mnemonicSpan = line.operandsSpan = {};
-      line.size = 0;
-    }
+    if (region == nullptr || (region->kind != RegionKind::Spin && region->kind != RegionKind::Asm)) line.size = 0;
   }
   // The marks live on in the lines: their memory goes back while the caller
   // holds the model.
