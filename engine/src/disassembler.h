@@ -214,7 +214,7 @@ class Disassembler {
   void AssignSymbol(std::int64_t address, char letter, int number);
   void ListSymbolTable();
 
-  // ---- Spin decoding and tracing (spin_decoder.cpp, spin_trace.cpp)
+  // ---- Spin listing and tracing (spin_printer.cpp, spin_marks.cpp, spin_trace.cpp)
   // Decodes the instruction at address to a value and prints it into the line fields.
   SpinInstruction ListSpinInstruction(std::int64_t address);
   // Prints the effect byte of a USING instruction, the operand at index next.
