@@ -4,8 +4,11 @@
 // Member functions are grouped in files by role: image.cpp (cells, loading,
 // checksum, object walk, padding), pipeline.cpp (load, analyse, listing loop),
 // layout.cpp (line fields, FormatLine, data lines, markers), format.cpp (the
-// operand-template interpreter), symbols.cpp (naming), spin_decoder.cpp,
-// asm_decoder.cpp, flags_report.cpp.
+// operand-template printer), symbols.cpp (naming), spin_printer.cpp and
+// spin_marks.cpp (a Spin instruction listed or traced), asm_decoder.cpp and
+// asm_trace.cpp (an assembler long listed or traced), flags_report.cpp.
+// Tracing and listing decode the same bytes to the same instruction values:
+// the tracing functions mark the image from them, the listing's print them.
 #pragma once
 
 #include <array>
@@ -198,17 +201,18 @@ class Disassembler {
   std::string LabelText(const std::string& name) const;
 
   // ---- Operand templates (format.cpp)
-  // Decodes a template's operands at ReadCursor and works them as below.
+  // Decodes a template's operands at ReadCursor and prints them as below (data
+  // lines, the header, object links); ReadCursor ends after them.
   void InterpretFormat(std::int64_t address, std::string_view format);
-  // Walks the template with the decoded operands from index next on: their
-  // texts in the listing pass, marks and tracer state in the tracing pass.
-  void InterpretOperands(std::int64_t address, std::string_view format, const SpinInstruction& ins,
-                         std::size_t& next);
+  // Walks the template with the decoded operands from index next on, appending
+  // their texts to the operand field; a register byte's choice of mnemonic goes
+  // to mnemonic and the opcode field.
+  void PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
+                     std::string_view& mnemonic);
   // The image cells as a byte source for the decoders, limited to ReadLimit.
   ByteSource CellSource() const;
-  // Reads the bytes from..to as the decoder did: the byte column in the listing
-  // pass, the Spin mark carried on in the tracing pass. ReadCursor ends at to.
-  void ConsumeBytes(std::int64_t from, std::int64_t to);
+  // The bytes from..to the decoder read, as the line's byte column.
+  void PrintBytes(std::int64_t from, std::int64_t to);
   std::string ClockModeText(std::uint32_t mode) const;
   void AnnotateSize(std::uint32_t sizeFlag);
   // True once a read went past ReadLimit (normally the image end): decoding stops there.
@@ -227,20 +231,38 @@ class Disassembler {
   void AssignSymbol(std::int64_t address, char letter, int number);
   void ListSymbolTable();
 
-  // ---- Spin decoding and tracing (spin_decoder.cpp, spin_trace.cpp)
-  // Decodes the instruction at address to a value and works it: marks in the
-  // tracing pass, the line fields in the listing pass.
-  SpinInstruction DecodeSpinInstruction(std::int64_t address);
-  // Works the effect byte of a USING instruction, the operand at index next.
-  void DecodeEffectByte(const SpinInstruction& ins, std::size_t next);
+  // ---- Spin listing and tracing (spin_printer.cpp, spin_marks.cpp, spin_trace.cpp)
+  // Decodes the instruction at address to a value and prints it into the line fields.
+  SpinInstruction ListSpinInstruction(std::int64_t address);
+  // Prints the effect byte of a USING instruction, the operand at index next.
+  void PrintEffectByte(const SpinInstruction& ins, std::size_t next, std::string_view mnemonic);
+  // Decodes the instruction at address to a value for the tracer: marks its
+  // bytes as Spin code and its variables with their sizes, and sets the
+  // tracer's state (OperandValue, PushHistory, CodeAddressMark, ...).
+  SpinInstruction TraceSpinInstruction(std::int64_t address);
+  // The same for the template's operands from index next on.
+  void TraceSpinOperands(std::int64_t address, std::string_view format, const SpinInstruction& ins,
+                         std::size_t& next);
+  // The same for the effect byte of a USING instruction: a repeat's jump target.
+  void TraceEffectByte(const SpinInstruction& ins, std::size_t next);
+  // A byte from..to read as part of a Spin instruction inherits the Spin mark
+  // of the byte before it.
+  void SpreadSpinMark(std::int64_t from, std::int64_t to);
   void TraceSpin(std::int64_t address, std::uint32_t extraFlags);
   void LaunchAssembly(std::int64_t address);
   void ReportProblem(const std::string& text);
 
   // ---- Assembler decoding and tracing (asm_decoder.cpp, asm_trace.cpp)
-  // Reads the long at address and decodes it; tracing mode (ListingPass false)
-  // marks the image from the value, listing mode prints it into the line fields.
-  AsmInstruction DecodeAsmInstruction(std::int64_t address);
+  static constexpr std::uint32_t kFirstSpecialRegister = 0x1F0;  // $1F0..$1FF are named, never variables
+  // Reads the long at address, ReadCursor after it; an ORG 0 mark there makes
+  // address the block's base.
+  std::uint32_t ReadAsmLong(std::int64_t address);
+  // The long word at address as an instruction, or as LONG when it is listed as data.
+  AsmInstruction DecodeAsmLong(std::int64_t address, std::uint32_t word) const;
+  // Reads and decodes the long at address and prints it into the line fields.
+  AsmInstruction ListAsmInstruction(std::int64_t address);
+  // Reads and decodes the long at address and marks the image from it.
+  AsmInstruction TraceAsmInstruction(std::int64_t address);
   void MarkAsmOperands(const AsmInstruction& ins, std::int64_t address, bool debug);
   void PrintAsmInstruction(const AsmInstruction& ins, std::int64_t address);
   // True when the long at address is listed as assembler data rather than an instruction.
@@ -345,7 +367,6 @@ class Disassembler {
   std::int64_t ObjVarBase = 0;
   std::int64_t ReadCursor = 0;
   std::int64_t ReadLimit = kLastAddress;  // the last address ReadByte may read
-  bool ListingPass = false;
   std::int64_t ImageEnd = 0;
 
   // ---- Per-address tables, cleared at every load
@@ -381,7 +402,7 @@ class Disassembler {
   bool AsmVarsPending = false;
 
   // ---- Decoder state shared with the tracers
-  std::string_view DecodedMnemonic;  // of the Spin instruction decoded last (static text)
+  std::string_view DecodedMnemonic;  // of the Spin instruction traced last (static text)
   std::int32_t OperandValue = 0;
   bool ReturnValueFlag = false;
   std::uint32_t FrameCount = 0;

@@ -37,8 +37,7 @@ class AsmDecodeTest : public ::testing::Test {
       std::uint32_t& cell = e.Image[static_cast<std::size_t>(kBase + 4 * cog + i)];
       cell = (cell & ~0xFFu) | (value >> (8 * i) & 0xFF);
     }
-    e.ListingPass = listing;
-    return e.DecodeAsmInstruction(kBase + 4 * cog);
+    return listing ? e.ListAsmInstruction(kBase + 4 * cog) : e.TraceAsmInstruction(kBase + 4 * cog);
   }
   // The opcode column and the operand of the listed long, joined by "|".
   std::string List(std::uint32_t value, std::int64_t cog = 0) {
@@ -127,6 +126,11 @@ TEST_F(AsmDecodeTest, TracingMarksRegistersHubSizesAndFlow) {
   const AsmInstruction branch = Trace(Asm(kDjnz, R | I, 1, 9));
   EXPECT_EQ(branch.flow, AsmFlow::Branch);
   EXPECT_EQ(branch.mnemonic, "DJNZ");
+  // A long right after Spin code is read without taking on its Spin mark.
+  e.SetFlag(kBase - 1, flag::Spin);
+  Trace(Asm(kMov, R, 3, 4));
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(e.HasFlag(kBase + i, flag::Spin)) << i;
+  EXPECT_EQ(e.ReadCursor, kBase + 4);
 }
 
 TEST_F(AsmDecodeTest, CallPairNamesTheReturnLocationAndListsRet) {

@@ -115,8 +115,7 @@ TEST_F(AsmTraceTest, TargetsBeyondTheImageAreNeitherMarkedNorFollowed) {
   EXPECT_EQ(static_cast<std::uint32_t>(e.SymbolIds[base + 8]), 0x80000000u);  // its routine is unknown
   EXPECT_EQ(At("Asmb 7FE0 Starts"), 0u);
   EXPECT_EQ(host.debug.find("Starts", 11), std::string::npos);  // no other trace started
-  e.ListingPass = true;  // registers past the end are named by number, never numbered
-  e.DecodeAsmInstruction(base + 4 * 4);
+  e.ListAsmInstruction(base + 4 * 4);  // registers past the end are named by number, never numbered
   EXPECT_EQ(e.LineOpcode, std::string(16, ' ') + "MOV      $1EF, $1EE");
 }
 

@@ -83,13 +83,12 @@ class DecodeCases : public ::testing::Test {
       else if (option == "default-long") e.DefaultLong = false;
       else ADD_FAILURE() << "line " << c.line << ": unknown option " << option;
     }
-    e.ListingPass = true;
     e.LineLabel.clear();
     e.CogOrgBase = kAt;
     if (assembly) {
-      e.DecodeAsmInstruction(kAt);
+      e.ListAsmInstruction(kAt);
     } else {
-      e.DecodeSpinInstruction(kAt);
+      e.ListSpinInstruction(kAt);
     }
     const std::size_t first = e.LineOpcode.find_first_not_of(' ');
     std::string text = first == std::string::npos ? std::string() : e.LineOpcode.substr(first);

@@ -38,9 +38,9 @@ class EngineProbe : public Disassembler {
   using Disassembler::InterpretFormat; using Disassembler::ClockModeText;
   using Disassembler::AnnotateSize; using Disassembler::ReadPastEnd; using Disassembler::SymbolName; using Disassembler::PlainName;
   using Disassembler::HubName; using Disassembler::RelName; using Disassembler::VarName; using Disassembler::NumberSymbols;
-  using Disassembler::AssignSymbol; using Disassembler::ListSymbolTable; using Disassembler::DecodeSpinInstruction;
-  using Disassembler::DecodeEffectByte; using Disassembler::TraceSpin; using Disassembler::LaunchAssembly;
-  using Disassembler::ReportProblem; using Disassembler::DecodeAsmInstruction;
+  using Disassembler::AssignSymbol; using Disassembler::ListSymbolTable; using Disassembler::ListSpinInstruction;
+  using Disassembler::TraceSpinInstruction; using Disassembler::SpreadSpinMark; using Disassembler::PrintBytes; using Disassembler::TraceSpin; using Disassembler::LaunchAssembly;
+  using Disassembler::ReportProblem; using Disassembler::ListAsmInstruction; using Disassembler::TraceAsmInstruction;
   using Disassembler::IsAsmData; using Disassembler::NumberCogVariable; using Disassembler::RegName; using Disassembler::TraceAssembly;
   using Disassembler::AsmVarCounter; using Disassembler::ClassifyByteRuns; using Disassembler::ClassifyVariables;
   using Disassembler::ListStackFrame; using Disassembler::ListObjectList; using Disassembler::ListObjectRow; using Disassembler::EmitLine;
@@ -52,7 +52,7 @@ class EngineProbe : public Disassembler {
   using Disassembler::DebugDefer; using Disassembler::Image; using Disassembler::ClockFreq; using Disassembler::ClockMode;
   using Disassembler::Checksum; using Disassembler::PBASE; using Disassembler::VBASE; using Disassembler::SBASE; using Disassembler::PINIT;
   using Disassembler::SINIT; using Disassembler::VENDS; using Disassembler::ObjBase; using Disassembler::ObjVarBase;
-  using Disassembler::ReadCursor; using Disassembler::ReadLimit; using Disassembler::ListingPass; using Disassembler::ImageEnd;
+  using Disassembler::ReadCursor; using Disassembler::ReadLimit; using Disassembler::ImageEnd;
   using Disassembler::SymbolIds; using Disassembler::VarIds; using Disassembler::LocalAccess; using Disassembler::ReferencedFrom;
   using Disassembler::PairedWith; using Disassembler::UsedLetters; using Disassembler::LocalCounter; using Disassembler::LineAddr; using Disassembler::LineHub;
   using Disassembler::InstrBytes; using Disassembler::LineLabel; using Disassembler::LineOpcode; using Disassembler::LineOperand;

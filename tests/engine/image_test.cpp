@@ -39,20 +39,23 @@ TEST(ImageLoad, ShortFileFillsWholeLongsAndLeavesTheRestZero) {
   }
 }
 
-TEST(ImageLoad, ReadByteCollectsBytesWhileListingAndSpreadsSpinWhileTracing) {
+TEST(ImageLoad, TracingSpreadsSpinAndListingPrintsTheBytesRead) {
   ScriptedHost host;
   test::EngineProbe e(host);
   e.LoadImageBytes(std::vector<std::uint8_t>{0xAB, 0x0C, 0xFF});
   e.SetFlag(0, flag::Spin);
   e.ReadCursor = 1;
   EXPECT_EQ(e.ReadByte(), 0x0Cu);
+  EXPECT_FALSE(e.HasFlag(1, flag::Spin));  // a plain read marks nothing
+  e.SpreadSpinMark(1, 3);
   EXPECT_TRUE(e.HasFlag(1, flag::Spin));  // inherited from the byte before
+  EXPECT_TRUE(e.HasFlag(2, flag::Spin));
   EXPECT_EQ(e.ByteAt(1), 0x0Cu);          // flags never disturb the byte
 
-  e.ListingPass = true;
   e.ReadCursor = 0;
   e.ReadWord();
   e.ReadByte();
+  e.PrintBytes(0, e.ReadCursor);
   EXPECT_EQ(e.InstrBytes, "AB 0C FF");
 }
 
@@ -60,9 +63,9 @@ TEST(ImageLoad, ReadsPastTheImageEndYieldNothing) {
   ScriptedHost host;
   test::EngineProbe e(host);
   e.LoadImageBytes(std::vector<std::uint8_t>(32768, 0x11));
-  e.ListingPass = true;
   e.ReadCursor = 0x7FFE;
   EXPECT_EQ(e.ReadLong(), 0x1111u);
+  e.PrintBytes(0x7FFE, e.ReadCursor);
   EXPECT_EQ(e.InstrBytes, "11 11");
   EXPECT_EQ(e.ReadCursor, 0x8002);
   e.SetFlag(0x8000, flag::Done);  // ignored, not written outside the table

@@ -114,7 +114,6 @@ TEST_F(LayoutTest, HeaderBlockColumnsAndClockMode) {
   std::vector<std::uint8_t> bytes{0x00, 0xB4, 0xC4, 0x04, 0x6F, 0x1A, 0x10, 0x00,
                                   0xB4, 0x01, 0x24, 0x02, 0x34, 0x00, 0x28, 0x02};
   e.LoadImageBytes(bytes);
-  e.ListingPass = true;
   e.ReadCursor = 0;
   e.ListHeaderBlock();
   e.LineOpcode = "END";  // one more line, so the last header line keeps its blank line
@@ -141,7 +140,6 @@ TEST_F(LayoutTest, DataItemsAndEquates) {
   bytes[0x20] = 65;
   bytes[0x24] = 0x79;
   e.LoadImageBytes(bytes);
-  e.ListingPass = true;
   e.Opt.ShowLabels = false;
   e.SetFlag(0x20, flag::Byte | flag::Aray);
   e.SetFlag(0x24, flag::Long);

@@ -29,7 +29,6 @@ class SourceTest : public ::testing::Test {
     e.Opt = Options{};
     e.Opt.ShowImage = false;
     e.Opt.FoldOperators = false;
-    e.ListingPass = true;
   }
   // Lists the source for `methods` method entries in a row; returns the source lines shown.
   std::vector<std::string> Insert(const std::string& source, int methods) {

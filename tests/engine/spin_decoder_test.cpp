@@ -22,14 +22,15 @@ class SpinDecodeTest : public ::testing::Test {
     e.Opt.ShowLabels = false;
     e.DefaultLong = true;
   }
-  // Decodes the bytes placed at address in the listing pass.
+  // Decodes the bytes placed at address as the tracer does (OperandValue,
+  // PushHistory), then lists them (the line fields).
   SpinInstruction Decode(std::vector<std::uint8_t> bytes, std::int64_t address = 0x100) {
     std::vector<std::uint8_t> image(static_cast<std::size_t>(address), 0);
     image.insert(image.end(), bytes.begin(), bytes.end());
     e.LoadImageBytes(image);
-    e.ListingPass = true;
     e.LineLabel.clear();
-    return e.DecodeSpinInstruction(address);
+    e.TraceSpinInstruction(address);
+    return e.ListSpinInstruction(address);
   }
   std::string Text() const { return e.LineOpcode + "|" + e.LineOperand; }
 };
@@ -51,7 +52,7 @@ TEST_F(SpinDecodeTest, JumpOffsetsOneAndTwoBytes) {
   Decode({0x0A, 0x05});
   EXPECT_EQ(e.LineOperand, "+5");
   e.SymbolIds[0x107] = 'N' * 65536 + 4;
-  e.DecodeSpinInstruction(0x100);
+  e.ListSpinInstruction(0x100);
   EXPECT_EQ(e.LineOperand, "N4");
 }
 
@@ -112,9 +113,9 @@ TEST_F(SpinDecodeTest, TracingMarksVariableSizes) {
   image[0x102] = 0x64;  // PUSH LOC+4
   e.LoadImageBytes(image);
   e.ObjVarBase = 0x180;
-  e.DecodeSpinInstruction(0x100);
+  e.TraceSpinInstruction(0x100);
   EXPECT_TRUE(e.HasFlag(0x18C, flag::Word | flag::Done));
-  e.DecodeSpinInstruction(0x102);
+  e.TraceSpinInstruction(0x102);
   EXPECT_EQ(e.LocalAccess[0x102], 4 | (0x403 << 16));
 }
 

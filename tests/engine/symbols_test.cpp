@@ -128,7 +128,6 @@ class FrameTest : public SymbolTest {
   void SetUp() override {
     SymbolTest::SetUp();
     e.Opt = Options{};
-    e.ListingPass = true;
     e.LastLineBlank = true;
     // a method at $100 with three bytes of code; the next method starts at $103
     e.SetFlag(0x100, flag::Spin | flag::Call);

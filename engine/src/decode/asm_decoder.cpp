@@ -1,6 +1,6 @@
-// Assembler instructions of the image: one long is decoded to a value, which
-// then either marks the image (tracing) or becomes one listing line (listing
-// pass).
+// Assembler instructions of the image: one long is read and decoded to a
+// value, which the listing prints here as one line. Tracing marks the image
+// from the same value (trace/asm_trace.cpp).
 #include "brevin/text.h"
 #include "brevin/asm_instruction.h"
 #include "disassembler.h"
@@ -8,10 +8,6 @@
 namespace brevin {
 
 namespace {
-
-constexpr std::uint32_t kFirstSpecialRegister = 0x1F0;  // $1F0..$1FF are named, never variables
-constexpr std::uint32_t kRetLocation = 0x80000000u;     // SymbolIds: return location of an unknown routine
-
 
 // The value of an assembler data long: small and negative values in decimal,
 // others in hex with an even digit count.
@@ -48,123 +44,47 @@ std::string Disassembler::RegName(std::int64_t base, std::int64_t r) const {
   return SymbolName(1, h, r);
 }
 
-AsmInstruction Disassembler::DecodeAsmInstruction(std::int64_t address) {
+std::uint32_t Disassembler::ReadAsmLong(std::int64_t address) {
   if (HasFlag(address, flag::Org0)) CogOrgBase = address;
-  const bool listing = ListingPass;
-  const bool debug = !listing && Opt.DebugAsmb;
-
-  InstrBytes.clear();
   ReadCursor = address;
-  // Reading bytes in tracing mode lets them inherit a Spin mark from the byte
-  // before; an assembler long must not pick one up that way.
-  std::uint32_t spinBefore = 0;
-  if (!listing) {
-    for (int i = 0; i < 4; ++i) spinBefore |= (HasFlag(address + i, flag::Spin) ? 1u : 0u) << i;
-  }
-  const std::uint32_t op = ReadLong();
-  if (!listing) {
-    for (int i = 0; i < 4; ++i) {
-      if (!(spinBefore >> i & 1u)) ClearFlag(address + i, flag::Spin);
-    }
-  }
+  return ReadLong();
+}
 
-  const std::int64_t cogAddress = (address - CogOrgBase) / 4;
-  if (listing) {
-    LineAddr = Hex4(address) + "   " + Hex3(cogAddress);
-    LineHub = static_cast<std::int32_t>(address & 0xFFFF);
-    LineCog = static_cast<std::int16_t>(cogAddress & 0xFFF);
-    LineOperand.clear();
-  } else if (debug) {
-    DebugAppend("Asmb " + Hex4(address) + " " + Hex3(cogAddress) + " ");
-  }
-
+AsmInstruction Disassembler::DecodeAsmLong(std::int64_t address, std::uint32_t word) const {
   if (IsAsmData(address)) {
-    if (listing) {
-      SetSection(section::AsmData);
-      LineOpcode = std::string(15, ' ');
-      LineOperand = "LONG     " + AsmDataValue(op);
-    } else if (debug) {
-      DebugLine("LONG");  // complete the line rather than joining it to the next one
-    }
     AsmInstruction data;
-    data.word = op;
+    data.word = word;
     data.mnemonic = "LONG";
     return data;
   }
-  if (listing) SetSection(section::AsmCode);
-  LineOperand.clear();
-
-  const std::int64_t hubD = CogOrgBase + 4 * static_cast<std::int64_t>(AsmDField(op));
-  const std::int64_t hubS = CogOrgBase + 4 * static_cast<std::int64_t>(AsmSField(op));
+  // Whether the trace paired D and S as a routine's return register and entry: the form chosen depends on it.
+  const std::int64_t hubD = CogOrgBase + 4 * static_cast<std::int64_t>(AsmDField(word));
+  const std::int64_t hubS = CogOrgBase + 4 * static_cast<std::int64_t>(AsmSField(word));
   const bool knownPair = InImage(hubD) && InImage(hubS) && PairedWith[static_cast<std::size_t>(hubD)] == hubS &&
                          PairedWith[static_cast<std::size_t>(hubS)] == hubD;
-  const AsmInstruction ins = DecodeAsm(op, knownPair);
-  if (listing) {
-    PrintAsmInstruction(ins, address);
-  } else {
-    MarkAsmOperands(ins, address, debug);
-  }
-  return ins;
+  return DecodeAsm(word, knownPair);
 }
 
-void Disassembler::MarkAsmOperands(const AsmInstruction& ins, std::int64_t address, bool debug) {
-  if (ins.nop) {
-    if (debug) DebugLine("NOP");
-    return;
+AsmInstruction Disassembler::ListAsmInstruction(std::int64_t address) {
+  const std::uint32_t word = ReadAsmLong(address);
+  InstrBytes.clear();
+  PrintBytes(address, ReadCursor);
+  const std::int64_t cogAddress = (address - CogOrgBase) / 4;
+  LineAddr = Hex4(address) + "   " + Hex3(cogAddress);
+  LineHub = static_cast<std::int32_t>(address & 0xFFFF);
+  LineCog = static_cast<std::int16_t>(cogAddress & 0xFFF);
+  LineOperand.clear();
+  const AsmInstruction ins = DecodeAsmLong(address, word);
+  if (IsAsmData(address)) {
+    SetSection(section::AsmData);
+    LineOpcode = std::string(15, ' ');
+    LineOperand = "LONG     " + AsmDataValue(word);
+    return ins;
   }
-  if (ins.operandCount == 0) {
-    if (debug) DebugLine(std::string(ins.mnemonic));
-    return;
-  }
-  if (debug) {
-    DebugAppend(PadTo(ins.mnemonic, 8) + Hex3(ins.d) + ", ");
-    if (ins.immediate) DebugAppend("#");
-    DebugLine(Hex3(ins.s));
-  }
-  const std::int64_t hubD = CogOrgBase + 4 * static_cast<std::int64_t>(ins.d);
-  const std::int64_t hubS = CogOrgBase + 4 * static_cast<std::int64_t>(ins.s);
-  for (std::size_t i = 0; i < ins.operandCount; ++i) {
-    const AsmOperand& operand = ins.operands[i];
-    switch (operand.kind) {
-      case AsmOperandKind::Register:
-        // Special registers are named, never data of the program.
-        if (operand.value < kFirstSpecialRegister) {
-          SetFlag(CogOrgBase + 4 * static_cast<std::int64_t>(operand.value), flag::Asmb | flag::Adat);
-        }
-        break;
-      case AsmOperandKind::ReturnRegister:
-      case AsmOperandKind::HiddenReturn: {
-        // The return register: listed as code, named after its routine.
-        if (!InImage(hubD)) break;
-        SetFlag(hubD, flag::Asmb | flag::Aret | flag::Goto);
-        // Through a register, or a routine outside the image: the routine is unknown.
-        NoteTableWrite(hubD);
-        if (!ins.immediate || !InImage(hubS)) {
-          SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(kRetLocation);
-          break;
-        }
-        if (debug) {
-          DebugLine("Pair " + Hex4(hubS) + " " + Hex3(ins.s));
-          DebugLine("Pair " + Hex4(hubD) + " " + Hex3(ins.d));
-        }
-        SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(static_cast<std::uint32_t>(hubS) | kRetLocation);
-        NoteTableWrite(hubS);
-        std::int32_t& pairOfS = PairedWith[static_cast<std::size_t>(hubS)];
-        std::int32_t& pairOfD = PairedWith[static_cast<std::size_t>(hubD)];
-        if (pairOfS == 0 && pairOfD == 0) {
-          pairOfD = static_cast<std::int32_t>(hubS);
-          pairOfS = static_cast<std::int32_t>(hubD);
-          ReferencedFrom[static_cast<std::size_t>(hubS)] = static_cast<std::int32_t>(address);
-          ReferencedFrom[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(address);
-        }
-        break;
-      }
-      case AsmOperandKind::HubAddress:
-        SetFlag(operand.value, ins.memorySize == 1 ? flag::Byte : ins.memorySize == 2 ? flag::Word : flag::Long);
-        break;
-      default: break;
-    }
-  }
+  SetSection(section::AsmCode);
+  LineOperand.clear();
+  PrintAsmInstruction(ins, address);
+  return ins;
 }
 
 void Disassembler::PrintAsmInstruction(const AsmInstruction& ins, std::int64_t address) {

@@ -1,7 +1,8 @@
-// The operand-template interpreter: a template is literal text with letters
-// for operands. The decoder reads the operands' bytes into values; this walk
-// appends their texts (listing pass) or sets marks from them (tracing pass).
-// Data lines, the header and object links run it with their own templates.
+// The operand-template printer: a template is literal text with letters for
+// operands. The decoder reads the operands' bytes into values; this walk
+// appends their texts to the line's operand field. Spin instructions, data
+// lines, the header and object links are all printed through it; the tracer
+// walks the same templates for its marks (trace/spin_marks.cpp).
 #include <algorithm>
 
 #include "brevin/text.h"
@@ -13,22 +14,9 @@
 namespace brevin {
 
 namespace {
-enum VarSpace { kMem = 0, kObj = 1, kVar = 2, kLoc = 3 };
-
-// The base of a variable operand: the three template characters in front of
-// the "+" before the letter ("VAR+d" gives VAR).
-VarSpace BaseBefore(std::string_view format, std::size_t letter, bool& known) {
-  known = true;
-  if (letter >= 4) {
-    const std::string_view base = format.substr(letter - 4, 3);
-    if (base == "MEM") return kMem;
-    if (base == "OBJ") return kObj;
-    if (base == "VAR") return kVar;
-    if (base == "LOC") return kLoc;
-  }
-  known = false;
-  return kMem;
-}
+constexpr int kObj = static_cast<int>(VarBase::Object);
+constexpr int kVar = static_cast<int>(VarBase::Variables);
+constexpr int kLoc = static_cast<int>(VarBase::Locals);
 
 // Whether the template interpreter gives the character a meaning of its own.
 constexpr bool IsTemplateLetter(char ch) {
@@ -133,61 +121,40 @@ ByteSource Disassembler::CellSource() const {
   return ByteSource{nullptr, Image.data(), ReadLimit};
 }
 
-void Disassembler::ConsumeBytes(std::int64_t from, std::int64_t to) {
-  // As ReadByte would for each address: only bytes in the image up to the limit count.
+void Disassembler::PrintBytes(std::int64_t from, std::int64_t to) {
+  // As a read would: only bytes in the image up to the limit count.
   const std::int64_t last = std::min<std::int64_t>(std::min<std::int64_t>(to - 1, ReadLimit), kLastAddress);
-  if (ListingPass) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (std::int64_t at = std::max<std::int64_t>(from, 0); at <= last; ++at) {
-      const std::uint32_t value = Image[static_cast<std::size_t>(at)] & 0xFFu;
-      if (!InstrBytes.empty()) InstrBytes.push_back(' ');
-      InstrBytes.push_back(kDigits[value >> 4]);
-      InstrBytes.push_back(kDigits[value & 0xF]);
-    }
-  } else {
-    // A byte read as part of a Spin instruction inherits the Spin mark.
-    for (std::int64_t at = std::max<std::int64_t>(from, 1); at <= last; ++at) {
-      if (const std::uint32_t spin = Image[static_cast<std::size_t>(at - 1)] & flag::Spin) {
-        Image[static_cast<std::size_t>(at)] |= spin;
-        NoteCellWritten(at);
-      }
-    }
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (std::int64_t at = std::max<std::int64_t>(from, 0); at <= last; ++at) {
+    const std::uint32_t value = Image[static_cast<std::size_t>(at)] & 0xFFu;
+    if (!InstrBytes.empty()) InstrBytes.push_back(' ');
+    InstrBytes.push_back(kDigits[value >> 4]);
+    InstrBytes.push_back(kDigits[value & 0xF]);
   }
-  ReadCursor = to;
 }
 
 void Disassembler::InterpretFormat(std::int64_t address, std::string_view format) {
   SpinInstruction operands;
   operands.address = ReadCursor;
   DecodeTemplate(CellSource(), format, ReadCursor, ByteAt(address), operands);
-  const std::int64_t from = ReadCursor;
-  ConsumeBytes(from, operands.end);
-  ReadCursor = from;
+  PrintBytes(ReadCursor, operands.end);
   std::size_t next = 0;
-  InterpretOperands(address, format, operands, next);
+  std::string_view mnemonic;  // a data line's opcode stands in the template text
+  PrintOperands(format, operands, next, mnemonic);
 }
 
-void Disassembler::InterpretOperands(std::int64_t address, std::string_view format, const SpinInstruction& ins,
-                                     std::size_t& next) {
-  PushHistory = {-1, PushHistory[0], PushHistory[1], PushHistory[2]};
-  std::int64_t varOffset = -1;
-  VarSpace varBase = kMem;
-  const bool listing = ListingPass;
-  auto append = [&](std::string_view text) {
-    if (listing) LineOperand += text;
-  };
+void Disassembler::PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
+                                 std::string_view& mnemonic) {
   // A variable operand (letters d and v): its base comes from the template text
   // in front of the letter; the listing names it or shows the offset.
   auto variable = [&](std::size_t letter, std::int64_t offset) {
     bool known;
-    varOffset = offset;
-    varBase = BaseBefore(format, letter, known);
+    const VarBase base = VariableBase(format, letter, known);
     if (!known) {
       Notices.push_back({MessageIcon::Warning, "Unknown variable base in operand format " + std::string(format)});
     }
-    if (!listing) return;
     if (Opt.ShowLabels) {
-      NameVariable(LineOperand, varBase, offset);
+      NameVariable(LineOperand, static_cast<int>(base), offset);
     } else {
       AppendDecimal(LineOperand, offset);
     }
@@ -212,42 +179,17 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
         const SpinOperand* o = take();
         if (o == nullptr) return;
         const std::int32_t offset = static_cast<std::int32_t>(o->value);
-        OperandValue = offset;
-        if (listing) append(RelName(ReadCursor, offset));
+        LineOperand += RelName(ReadCursor, offset);
         break;
       }
-      case 'b':
-      case 'w':
-      case 'l': {
-        const std::uint32_t size = ch == 'b' ? flag::Byte : ch == 'w' ? flag::Word : flag::Long;
-        if (listing) {
-          AnnotateSize(size);
-        } else if (varOffset >= 0) {
-          if (varBase == kObj) {
-            SetFlag(ObjBase + varOffset, size | flag::Done);
-          } else if (varBase == kVar) {
-            if (ObjVarBase >= 0) SetFlag(ObjVarBase + varOffset, size | flag::Done);
-          } else if (varBase == kLoc) {
-            if (InImage(address)) {
-              NoteTableWrite(address);
-              LocalAccess[static_cast<std::size_t>(address)] =
-                  static_cast<std::int32_t>(varOffset | static_cast<std::int64_t>(size | 3) << 16);
-            }
-            if (DebugVars) {
-              const char* name = ch == 'b' ? "Byte" : ch == 'w' ? "Word" : "Long";
-              DebugDefer(std::string(name) + " " + Hex4(ObjVarBase + varOffset) +
-                         " " + DecText(varOffset));
-            }
-          }
-        }
-        break;
-      }
+      case 'b': AnnotateSize(flag::Byte); break;
+      case 'w': AnnotateSize(flag::Word); break;
+      case 'l': AnnotateSize(flag::Long); break;
       case 'c': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
         const std::uint32_t n = static_cast<std::uint32_t>(o->value);
-        OperandValue = static_cast<std::int32_t>(n);
-        if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * n)) : SignedText(n));
+        LineOperand += Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * n)) : SignedText(n);
         break;
       }
       case 'd': {
@@ -257,7 +199,7 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
         break;
       }
       case 'f':
-        if (i + 1 < format.size()) ReturnValueFlag = format[++i] == '+';
+        if (i + 1 < format.size()) ++i;  // whether the call returns a value: the tracer's concern
         break;
       case 'k': {
         const char form = i + 1 < format.size() ? format[++i] : '\0';
@@ -266,132 +208,103 @@ void Disassembler::InterpretOperands(std::int64_t address, std::string_view form
           case '<':
             if (i + 1 < format.size()) ++i;
             break;
-          default: continue;  // no constant: the operand value stays
+          default: continue;  // no constant
         }
         const SpinOperand* o = take();
         if (o == nullptr) return;
         const std::uint32_t value = static_cast<std::uint32_t>(o->value);
-        const char sizeDigit = o->sizeDigit;
-        const bool wrong = o->wrong;
-        OperandValue = static_cast<std::int32_t>(value);
-        if (value < 0x10000) PushHistory[0] = static_cast<std::int32_t>(value);
-        if (listing) {
-          if (!LineOperand.empty() && LineOperand.back() == '$') {
-            append(HexText(value, HexDigitsForForm(form, sizeDigit, value)));
-          } else if (form == 'c' && value >= 32 && value <= 126) {
-            if (LineCommentAt == std::string::npos) LineCommentAt = LineOperand.size() + 15;
-            append(std::string("\"") + static_cast<char>(value) + "\"" + std::string(12, ' ') + "; " + DecText(value));
-          } else {
-            append(ConstText(value));
-          }
+        if (!LineOperand.empty() && LineOperand.back() == '$') {
+          LineOperand += HexText(value, HexDigitsForForm(form, o->sizeDigit, value));
+        } else if (form == 'c' && value >= 32 && value <= 126) {
+          if (LineCommentAt == std::string::npos) LineCommentAt = LineOperand.size() + 15;
+          LineOperand += std::string("\"") + static_cast<char>(value) + "\"" + std::string(12, ' ') + "; " + DecText(value);
+        } else {
+          LineOperand += ConstText(value);
         }
-        if (wrong) {
-          append(" ***** [WRONG] ***** ");
+        if (o->wrong) {
+          LineOperand += " ***** [WRONG] ***** ";
           if (LineLabel.empty() || LineLabel[0] != ';') ReportProblem("PACKED CONSTANT ERROR");
         }
         break;
       }
-      case 'm':
-        if (i + 1 < format.size() && format[i + 1] == '#') {
-          if (i + 2 < format.size() && (format[i + 2] == '0' || format[i + 2] == '1')) {
-            PushHistory[0] = format[i + 2] - '0';
-          }
-        } else {
-          CodeAddressMark = OperandValue;
-        }
-        break;
+      case 'm': break;  // a code-address mark: the tracer's concern
       case 'p': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
         const std::uint32_t object = static_cast<std::uint32_t>(o->value);
-        OperandValue = static_cast<std::int32_t>(object);
-        if (listing) append(Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * object)) : SignedText(object));
+        LineOperand += Opt.ShowLabels ? HubName(ObjBase + WordAt(ObjBase + 4 * object)) : SignedText(object);
         if (i + 1 < format.size() && format[i + 1] == '[') {
-          append("[]");
+          LineOperand += "[]";
           i += 2;
         }
-        append(", ");
+        LineOperand += ", ";
         const SpinOperand* m = take();
         if (m == nullptr) return;
-        const std::uint32_t method = static_cast<std::uint32_t>(m->value);
-        OperandValue = static_cast<std::int32_t>(object * 256 + method);
-        append(SignedText(method));
+        LineOperand += SignedText(static_cast<std::uint32_t>(m->value));
         break;
       }
       case 'r': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
         const std::uint32_t reg = static_cast<std::uint32_t>(o->value);
-        switch (reg >> 5) {
-          case 4: DecodedMnemonic = "PUSH"; break;
-          case 5: DecodedMnemonic = "POP"; break;
-          case 6: DecodedMnemonic = "USING"; break;
-          default: DecodedMnemonic = "?"; break;
-        }
-        if (listing) {
-          LineOpcode = DecodedMnemonic;
-          const std::string_view name = tables_.Spin.RegisterNames[reg & 31];
-          if ((reg & 0x10) || DefaultLong) {
-            append(name);
-          } else if (Opt.CastVariables) {
-            append("LONG(");
-            append(name);
-            append(")");
-          } else {
-            append(name);
-            append(".LONG");
-          }
+        mnemonic = RegisterMnemonic(reg);
+        LineOpcode = mnemonic;
+        const std::string_view name = tables_.Spin.RegisterNames[reg & 31];
+        if ((reg & 0x10) || DefaultLong) {
+          LineOperand += name;
+        } else if (Opt.CastVariables) {
+          LineOperand += "LONG(";
+          LineOperand += name;
+          LineOperand += ")";
+        } else {
+          LineOperand += name;
+          LineOperand += ".LONG";
         }
         break;
       }
-      case 'u': CodeAddressMark = 0; break;
+      case 'u': break;  // clears the code-address mark: the tracer's concern
       case 'v': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
-        const std::int64_t offset = o->value;
-        OperandValue = static_cast<std::int32_t>(offset);
-        variable(i, offset);
+        variable(i, o->value);
         break;
       }
       case 'x': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
         const std::uint32_t value = static_cast<std::uint32_t>(o->value) + static_cast<std::uint32_t>(ObjBase);
-        OperandValue = static_cast<std::int32_t>(value);
         const std::uint32_t low = value & 0xFFFF;
         if (!Opt.ShowLabels) {
-          append("$" + HexText(low, 4));
+          LineOperand += "$" + HexText(low, 4);
         } else if (low == static_cast<std::uint32_t>(VBASE)) {
-          append("VBASE");
-        } else if (listing) {
-          append(HubName(low));
+          LineOperand += "VBASE";
+        } else {
+          LineOperand += HubName(low);
         }
-        if (value >= 0x10000) append(", " + DecText(value >> 16));
+        if (value >= 0x10000) LineOperand += ", " + DecText(value >> 16);
         break;
       }
       case 'y': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
-        const std::uint32_t mode = static_cast<std::uint32_t>(o->value);
-        OperandValue = static_cast<std::int32_t>(mode);
-        if (listing) append(ClockModeText(mode));
+        LineOperand += ClockModeText(static_cast<std::uint32_t>(o->value));
         break;
       }
       case '#':
         if (i + 1 < format.size() && format[i + 1] == '#') {
           ++i;
-          append("#");
+          LineOperand += "#";
         } else if (Opt.ForceHash) {
-          append("#");
+          LineOperand += "#";
         }
         break;
       case '*': break;  // the instruction transfers control; nothing is written
-      case ',': append(", "); break;
+      case ',': LineOperand += ", "; break;
       default: {
         // Literal template text: append the whole run up to the next letter at once.
         std::size_t end = i + 1;
         while (end < format.size() && !IsTemplateLetter(format[end])) ++end;
-        if (listing) LineOperand.append(format.data() + i, end - i);
+        LineOperand.append(format.data() + i, end - i);
         i = end - 1;
         break;
       }

@@ -2,6 +2,7 @@
 // image cells, and decoding the operand templates of data lines and the header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -24,5 +25,35 @@ SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address);
 // "d" offsets. Stops at the first read past the limit (truncated).
 void DecodeTemplate(const ByteSource& source, std::string_view format, std::int64_t address, std::uint32_t opcode,
                     SpinInstruction& into);
+
+// What a variable operand's offset counts from: hub memory, the object, its
+// variables or the method's locals.
+enum class VarBase : int { Memory = 0, Object = 1, Variables = 2, Locals = 3 };
+
+// The base of the variable operand whose letter (d or v) stands at index letter:
+// the three template characters in front of the "+" before it ("VAR+d" gives
+// Variables). known is false, and the base Memory, when they name none.
+inline VarBase VariableBase(std::string_view format, std::size_t letter, bool& known) {
+  known = true;
+  if (letter >= 4) {
+    const std::string_view base = format.substr(letter - 4, 3);
+    if (base == "MEM") return VarBase::Memory;
+    if (base == "OBJ") return VarBase::Object;
+    if (base == "VAR") return VarBase::Variables;
+    if (base == "LOC") return VarBase::Locals;
+  }
+  known = false;
+  return VarBase::Memory;
+}
+
+// The mnemonic a special-register byte chooses by its bits 7..5.
+constexpr std::string_view RegisterMnemonic(std::uint32_t reg) {
+  switch (reg >> 5) {
+    case 4: return "PUSH";
+    case 5: return "POP";
+    case 6: return "USING";
+    default: return "?";
+  }
+}
 
 }  // namespace brevin

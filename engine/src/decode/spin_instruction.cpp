@@ -194,12 +194,7 @@ void Run(Cursor& cursor, const Plan& plan, std::uint32_t opcode, SpinInstruction
       case 'r': {
         const std::uint32_t reg = cursor.Byte();
         if (!Add(ins, cursor, Op(SpinOperandKind::Register, reg))) return;
-        switch (reg >> 5) {
-          case 4: ins.mnemonic = "PUSH"; break;
-          case 5: ins.mnemonic = "POP"; break;
-          case 6: ins.mnemonic = "USING"; break;
-          default: ins.mnemonic = "?"; break;
-        }
+        ins.mnemonic = RegisterMnemonic(reg);
         break;
       }
       case 'v': {

@@ -29,7 +29,6 @@ void Disassembler::ResetForLoad() {
   ReadCursor = 0;
   CogOrgBase = 0;
   PendingLaunch = 0;
-  ListingPass = false;
 }
 
 void Disassembler::LoadImageBytes(std::span<const std::uint8_t> bytes) {
@@ -83,23 +82,9 @@ void Disassembler::ClearFlag(std::int64_t address, std::uint32_t bits) {
 
 std::uint32_t Disassembler::ReadByte() {
   const std::int64_t at = ReadCursor++;
-  // Reads past the limit (the image end) yield nothing: no byte text, no mark.
+  // Reads past the limit (the image end) yield nothing.
   if (!InImage(at) || at > ReadLimit) return 0;
-  const std::uint32_t cell = Image[static_cast<std::size_t>(at)];
-  const std::uint32_t value = cell & kByteMask;
-  if (ListingPass) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    if (!InstrBytes.empty()) InstrBytes.push_back(' ');
-    InstrBytes.push_back(kDigits[value >> 4]);
-    InstrBytes.push_back(kDigits[value & 0xF]);
-  } else if (at > 0) {
-    // A byte read as part of a Spin instruction inherits the Spin mark.
-    if (const std::uint32_t spin = Image[static_cast<std::size_t>(at - 1)] & flag::Spin) {
-      Image[static_cast<std::size_t>(at)] |= spin;
-      NoteCellWritten(at);
-    }
-  }
-  return value;
+  return Image[static_cast<std::size_t>(at)] & kByteMask;
 }
 
 std::uint32_t Disassembler::ReadWord() {

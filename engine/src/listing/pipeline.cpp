@@ -284,7 +284,6 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
   WalkObjects();
   NumberSymbols();
 
-  ListingPass = true;
   ReadCursor = 0;
   CogOrgBase = 0;
   PendingLaunch = 0;
@@ -366,14 +365,14 @@ void ListOneItem(Disassembler& e) {
       e.ListStackFrame(d);
     }
     e.SetSection(section::SpinCode);
-    e.DecodeSpinInstruction(d);
+    e.ListSpinInstruction(d);
     e.EmitLine();
   } else if ((flags & Asmb) && !(flags & Link)) {
     if (e.LineLabel.empty() && e.VarIds[static_cast<std::size_t>(d)] != 0) {
       e.LineLabel = e.LabelText("V" + DecText(e.VarIds[static_cast<std::size_t>(d)] & 0xFFFF));
     }
     if (flags & Org0) e.ListAsmBlockStart();
-    e.DecodeAsmInstruction(d);
+    e.ListAsmInstruction(d);
     e.EmitLine();
   } else if (flags & AnyItem) {
     if (flags & Xobj) {
@@ -398,7 +397,7 @@ void ListOneItem(Disassembler& e) {
     }
     // Unreached bytes decoded as Spin must not swallow the next listed item or marker.
     e.ReadLimit = LastUnclaimed(e, d);
-    e.DecodeSpinInstruction(d);
+    e.ListSpinInstruction(d);
     e.ReadCursor = std::min(e.ReadCursor, e.ReadLimit + 1);
     e.ReadLimit = kLastAddress;
     e.EmitLine();

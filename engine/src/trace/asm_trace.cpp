@@ -12,6 +12,7 @@ namespace brevin {
 namespace {
 
 constexpr std::uint32_t kAlways = 15;  // the condition field of an unconditional instruction
+constexpr std::uint32_t kRetLocation = 0x80000000u;  // SymbolIds: return location of an unknown routine
 
 }  // namespace
 
@@ -51,7 +52,7 @@ class AsmTracer {
     if (!InImage(a) || e_.HasFlag(a, flag::Done)) return End();
     e_.ClearFlag(a, flag::Spin);
     e_.SetFlag(a, flag::Asmb | flag::Done);
-    const AsmInstruction ins = e_.DecodeAsmInstruction(a);
+    const AsmInstruction ins = e_.TraceAsmInstruction(a);
     paths_.back() = e_.ReadCursor;
     if (ins.flow == AsmFlow::Next) return;
 
@@ -96,5 +97,78 @@ class AsmTracer {
 }  // namespace detail
 
 void Disassembler::TraceAssembly(std::int64_t address, std::uint32_t entryFlags) { detail::AsmTracer(*this).Run(address, entryFlags); }
+
+AsmInstruction Disassembler::TraceAsmInstruction(std::int64_t address) {
+  const std::uint32_t word = ReadAsmLong(address);
+  const bool debug = Opt.DebugAsmb;
+  if (debug) DebugAppend("Asmb " + Hex4(address) + " " + Hex3((address - CogOrgBase) / 4) + " ");
+  const AsmInstruction ins = DecodeAsmLong(address, word);
+  if (IsAsmData(address)) {
+    if (debug) DebugLine("LONG");  // complete the line rather than joining it to the next one
+    return ins;
+  }
+  MarkAsmOperands(ins, address, debug);
+  return ins;
+}
+
+void Disassembler::MarkAsmOperands(const AsmInstruction& ins, std::int64_t address, bool debug) {
+  if (ins.nop) {
+    if (debug) DebugLine("NOP");
+    return;
+  }
+  if (ins.operandCount == 0) {
+    if (debug) DebugLine(std::string(ins.mnemonic));
+    return;
+  }
+  if (debug) {
+    DebugAppend(PadTo(ins.mnemonic, 8) + Hex3(ins.d) + ", ");
+    if (ins.immediate) DebugAppend("#");
+    DebugLine(Hex3(ins.s));
+  }
+  const std::int64_t hubD = CogOrgBase + 4 * static_cast<std::int64_t>(ins.d);
+  const std::int64_t hubS = CogOrgBase + 4 * static_cast<std::int64_t>(ins.s);
+  for (std::size_t i = 0; i < ins.operandCount; ++i) {
+    const AsmOperand& operand = ins.operands[i];
+    switch (operand.kind) {
+      case AsmOperandKind::Register:
+        // Special registers are named, never data of the program.
+        if (operand.value < kFirstSpecialRegister) {
+          SetFlag(CogOrgBase + 4 * static_cast<std::int64_t>(operand.value), flag::Asmb | flag::Adat);
+        }
+        break;
+      case AsmOperandKind::ReturnRegister:
+      case AsmOperandKind::HiddenReturn: {
+        // The return register: listed as code, named after its routine.
+        if (!InImage(hubD)) break;
+        SetFlag(hubD, flag::Asmb | flag::Aret | flag::Goto);
+        // Through a register, or a routine outside the image: the routine is unknown.
+        NoteTableWrite(hubD);
+        if (!ins.immediate || !InImage(hubS)) {
+          SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(kRetLocation);
+          break;
+        }
+        if (debug) {
+          DebugLine("Pair " + Hex4(hubS) + " " + Hex3(ins.s));
+          DebugLine("Pair " + Hex4(hubD) + " " + Hex3(ins.d));
+        }
+        SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(static_cast<std::uint32_t>(hubS) | kRetLocation);
+        NoteTableWrite(hubS);
+        std::int32_t& pairOfS = PairedWith[static_cast<std::size_t>(hubS)];
+        std::int32_t& pairOfD = PairedWith[static_cast<std::size_t>(hubD)];
+        if (pairOfS == 0 && pairOfD == 0) {
+          pairOfD = static_cast<std::int32_t>(hubS);
+          pairOfS = static_cast<std::int32_t>(hubD);
+          ReferencedFrom[static_cast<std::size_t>(hubS)] = static_cast<std::int32_t>(address);
+          ReferencedFrom[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(address);
+        }
+        break;
+      }
+      case AsmOperandKind::HubAddress:
+        SetFlag(operand.value, ins.memorySize == 1 ? flag::Byte : ins.memorySize == 2 ? flag::Word : flag::Long);
+        break;
+      default: break;
+    }
+  }
+}
 
 }  // namespace brevin

@@ -87,7 +87,7 @@ class SpinTracer {
     e_.ClearFlag(a, flag::Asmb);
     e_.SetFlag(a, flag::Done | flag::Spin);
     const std::int32_t markBefore = e_.CodeAddressMark;
-    const SpinInstruction ins = e_.DecodeSpinInstruction(a);
+    const SpinInstruction ins = e_.TraceSpinInstruction(a);
     if (e_.ReadPastEnd()) return End();  // the instruction runs off the image
     const std::int64_t after = e_.ReadCursor;
     const std::uint32_t opcode = e_.ByteAt(start);
