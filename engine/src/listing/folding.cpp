@@ -89,7 +89,7 @@ void Disassembler::EmitLine() {
   line.unreached = unreachedLines_;
   line.hub = LineHub;
   line.cog = LineCog;
-  line.kind = QueuedKind();
+  line.kind = recordNames_ ? QueuedKind() : LineKind::Text;  // only a model reads it
   line.commentAt = LineCommentAt;
   LineCommentAt = std::string::npos;
   // The names go with the line (only a model reads them); the slot's old

@@ -62,8 +62,11 @@ void Disassembler::WriteRawLine(std::string_view text) {
 
 void Disassembler::EndLine() {
   Listing += kCrLf;
-  if (keepLineMarks_) lineMarks_.push_back(nextMark_);
-  nextMark_ = LineMark{};
+  // Without a model the marks are written but never kept, nor cleared.
+  if (keepLineMarks_) {
+    lineMarks_.push_back(nextMark_);
+    nextMark_ = LineMark{};
+  }
 }
 
 void Disassembler::FormatLine() { FormatLine(CurrentLine()); }
@@ -89,12 +92,11 @@ void Disassembler::FormatLine(const LineFields& fields) {
     inUnreachedRun_ = fields.unreached;
   }
   if (fields.flat) IndentLevel = 0;
-  LineMark mark;
-  if (keepLineMarks_) {
-    mark.hub = fields.hub;
-    mark.cog = fields.cog;
-    mark.kind = fields.kind;
-  }
+  // The mark of the line is filled in place (it starts cleared when a model is wanted).
+  LineMark& mark = nextMark_;
+  mark.hub = fields.hub;
+  mark.cog = fields.cog;
+  mark.kind = fields.kind;
 
   // The line is assembled in a scratch buffer large enough for any layout of
   // these fields, then appended to the listing in one piece.
@@ -212,7 +214,6 @@ void Disassembler::FormatLine(const LineFields& fields) {
                    std::max<std::size_t>(mark.textStart, mark.labelStart + mark.labelLength), fields.named);
     mark.refsEnd = static_cast<std::uint32_t>(lineRefs_.size());
   }
-  nextMark_ = mark;
 
   Listing.append(lineScratch_.data(), out.Width() - (blankAfter ? 1 : 0));
   EndLine();
