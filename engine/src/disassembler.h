@@ -64,6 +64,7 @@ struct LineMark {
   std::uint16_t commentStart = 0, commentLength = 0;  // a trailing "; ..." comment
   std::uint16_t bytesStart = 0, bytesLength = 0;      // the instruction bytes shown
   bool hubShown = false, cogShown = false;            // the address field shows them
+  bool definesLabel = false;  // the label is the name of the symbol at the hub address
   LineKind kind = LineKind::Text;
   // The line's references: entries [refsBegin, refsEnd) of the engine's reference list.
   std::uint32_t refsBegin = 0, refsEnd = 0;

@@ -147,6 +147,12 @@ void Disassembler::FormatLine(const LineFields& fields) {
     column = kColOpcodeBare;
   }
   mark.labelLength = static_cast<std::uint16_t>(fields.label.size());
+  if (keepLineMarks_ && !fields.label.empty() && fields.hub >= 0 && SymbolIds[static_cast<std::size_t>(fields.hub)] != 0) {
+    const bool recording = recordNames_;
+    recordNames_ = false;  // a check, not a name written
+    mark.definesLabel = fields.label == LabelText(SymbolName(0, fields.hub, 0));
+    recordNames_ = recording;
+  }
 
   // The opcode column's text: the opcode, blanks to 9 characters (at least one)
   // when an operand follows, and the operand.

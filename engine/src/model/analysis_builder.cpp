@@ -210,19 +210,16 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
     byName = SortedByName(a.symbols);
   }
 
-  // Lines, and the labels they define: the label field names a symbol of the line's own address.
+  // Lines, and the labels they define: the writer marked the labels that name the line's own symbol.
   a.lines = SplitLines(a.listing, lineMarks_);
   std::vector<char> defined(a.symbols.size(), 0);
   for (std::size_t i = 0; i < a.lines.size() && i < lineMarks_.size(); ++i) {
     const LineMark& mark = lineMarks_[i];
-    ListingLine& line = a.lines[i];
-    if (mark.labelLength == 0 || mark.hub < 0 || mark.labelStart >= line.text.size()) continue;
-    std::string_view label = line.text.substr(mark.labelStart, mark.labelLength);
-    if (Opt.ColonsAfterLabels && !label.empty() && label.back() == ':') label.remove_suffix(1);
-    // Names are unique, so this is the symbol named by the label exactly when it has the line's address.
+    if (!mark.definesLabel) continue;
+    // A name given twice stays only with its first address: the other defines nothing.
     const std::int64_t s = FindByAddress(a.symbols, mark.hub);
-    if (s < 0 || a.symbols[static_cast<std::size_t>(s)].name != label) continue;
-    line.defines = std::string(label);
+    if (s < 0) continue;
+    a.lines[i].defines = a.symbols[static_cast<std::size_t>(s)].name;
     defined[static_cast<std::size_t>(s)] = 1;
   }
 
