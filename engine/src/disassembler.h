@@ -208,6 +208,12 @@ class Disassembler {
   // Walks the template with the decoded operands from index next on, appending
   // their texts to the operand field; a register byte's choice of mnemonic goes
   // to mnemonic and the opcode field.
+  // The instruction's operand at next (which moves on), with ReadCursor after it; null
+  // (and the cursor at the instruction's end) where the image cut it off.
+  const SpinOperand* TakeOperand(const SpinInstruction& ins, std::size_t& next);
+  // The variable base a template letter takes from the text before it; an
+  // unknown one is noted for the user.
+  VarBase NotedVariableBase(std::string_view format, std::size_t letter);
   void PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
                      std::string_view& mnemonic);
   // The image cells as a byte source for the decoders, limited to ReadLimit.

@@ -143,16 +143,29 @@ void Disassembler::InterpretFormat(std::int64_t address, std::string_view format
   PrintOperands(format, operands, next, mnemonic);
 }
 
+const SpinOperand* Disassembler::TakeOperand(const SpinInstruction& ins, std::size_t& next) {
+  if (next >= ins.operandCount) {
+    ReadCursor = ins.end;
+    return nullptr;
+  }
+  const SpinOperand* operand = &ins.operands[next++];
+  ReadCursor = operand->end;
+  return operand;
+}
+
+VarBase Disassembler::NotedVariableBase(std::string_view format, std::size_t letter) {
+  bool known;
+  const VarBase base = VariableBase(format, letter, known);
+  if (!known) Notices.push_back({MessageIcon::Warning, "Unknown variable base in operand format " + std::string(format)});
+  return base;
+}
+
 void Disassembler::PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
                                  std::string_view& mnemonic) {
   // A variable operand (letters d and v): its base comes from the template text
   // in front of the letter; the listing names it or shows the offset.
   auto variable = [&](std::size_t letter, std::int64_t offset) {
-    bool known;
-    const VarBase base = VariableBase(format, letter, known);
-    if (!known) {
-      Notices.push_back({MessageIcon::Warning, "Unknown variable base in operand format " + std::string(format)});
-    }
+    const VarBase base = NotedVariableBase(format, letter);
     if (Opt.ShowLabels) {
       NameVariable(LineOperand, static_cast<int>(base), offset);
     } else {
@@ -160,17 +173,9 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
     }
   };
 
-  // The next operand, with the cursor after it; null where the instruction was
-  // cut off by the end of the image: the operand then shows only what could be read.
-  auto take = [&]() -> const SpinOperand* {
-    if (next >= ins.operandCount) {
-      ReadCursor = ins.end;
-      return nullptr;
-    }
-    const SpinOperand* operand = &ins.operands[next++];
-    ReadCursor = operand->end;
-    return operand;
-  };
+  // The next operand, or null where the instruction was cut off by the end of
+  // the image: the operand then shows only what could be read.
+  auto take = [&] { return TakeOperand(ins, next); };
 
   for (std::size_t i = 0; i < format.size(); ++i) {
     const char ch = format[i];

@@ -57,25 +57,11 @@ void Disassembler::TraceSpinOperands(std::int64_t address, std::string_view form
   std::int64_t varOffset = -1;
   VarBase varBase = VarBase::Memory;
   auto variable = [&](std::size_t letter, std::int64_t offset) {
-    bool known;
     varOffset = offset;
-    varBase = VariableBase(format, letter, known);
-    if (!known) {
-      Notices.push_back({MessageIcon::Warning, "Unknown variable base in operand format " + std::string(format)});
-    }
+    varBase = NotedVariableBase(format, letter);
   };
 
-  // The next operand, with the cursor after it; null where the instruction was
-  // cut off by the end of the image.
-  auto take = [&]() -> const SpinOperand* {
-    if (next >= ins.operandCount) {
-      ReadCursor = ins.end;
-      return nullptr;
-    }
-    const SpinOperand* operand = &ins.operands[next++];
-    ReadCursor = operand->end;
-    return operand;
-  };
+  auto take = [&] { return TakeOperand(ins, next); };
 
   // Only the letters matter here (and the characters some of them take along);
   // literal template text marks nothing.
