@@ -61,7 +61,8 @@ struct LineMark {
   std::uint16_t opcodeStart = 0, opcodeLength = 0;
   std::uint16_t operandStart = 0, operandLength = 0;
   std::uint16_t byteCount = 0;
-  std::uint16_t commentStart = 0, commentLength = 0;  // a trailing "; ..." comment
+  std::uint16_t conditionStart = 0, conditionLength = 0;  // an assembly condition
+  std::uint16_t commentStart = 0, commentLength = 0;      // a trailing "; ..." comment
   std::uint16_t bytesStart = 0, bytesLength = 0;      // the instruction bytes shown
   bool hubShown = false, cogShown = false;            // the address field shows them
   bool definesLabel = false;  // the label is the name of the symbol at the hub address
@@ -391,8 +392,10 @@ class Disassembler {
   // every assignment of LineAddr sets them too.
   std::int32_t LineHub = -1;
   std::int16_t LineCog = -1;
-  // Where a comment begins in LineOperand (npos: none); the line queued next takes it.
+  // Where a comment begins in LineOperand (npos: none), and where the mnemonic
+  // sits in a field that holds more; the line queued next takes them.
   std::size_t LineCommentAt = std::string::npos;
+  FieldWords LineWords;
   // The kind of the lines queued now when their producer says (Text: let the
   // section decide); source lines and markers set it.
   LineKind lineKind_ = LineKind::Text;

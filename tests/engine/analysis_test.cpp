@@ -101,6 +101,14 @@ std::string CheckModel(const Analysis& a) {
     if (line.size != 0 && line.kind != LineKind::Code && line.kind != LineKind::Unreached && line.kind != LineKind::Data) {
       return "sized line of kind " + std::to_string(static_cast<int>(line.kind)) + at;
     }
+    if ((line.kind == LineKind::Data || line.kind == LineKind::Directive) && line.textStart != std::string::npos &&
+        line.text.find_first_not_of(' ', line.textStart) != std::string::npos && line.mnemonic().empty()) {
+      return "no directive" + at;
+    }
+    if (line.mnemonicSpan.length != 0 && line.operandsSpan.length != 0 &&
+        line.operandsSpan.start < line.mnemonicSpan.start + line.mnemonicSpan.length + 1) {
+      return "operands overlap the mnemonic" + at;
+    }
     if (line.hubSpan.length != 0 && (!line.address || cut(line.hubSpan) != Hex4(*line.address))) return "hub span" + at;
     if (line.cogSpan.length != 0 && (!line.cog || cut(line.cogSpan) != Hex3(*line.cog))) return "cog span" + at;
     if (line.commentSpan.length != 0) {

@@ -79,6 +79,7 @@ AsmInstruction Disassembler::ListAsmInstruction(std::int64_t address) {
     SetSection(section::AsmData);
     LineOpcode = std::string(15, ' ');
     LineOperand = "LONG     " + AsmDataValue(word);
+    LineWords = FieldWords{0, 0, 4, true};
     return ins;
   }
   SetSection(section::AsmCode);
@@ -90,9 +91,11 @@ AsmInstruction Disassembler::ListAsmInstruction(std::int64_t address) {
 void Disassembler::PrintAsmInstruction(const AsmInstruction& ins, std::int64_t address) {
   if (ins.nop) {
     LineOpcode = std::string(16, ' ') + "NOP";
+    LineWords = FieldWords{0, 16, 3, false};
     return;
   }
   // The mnemonic and the operands in the opcode column.
+  std::size_t mnemonicLength = ins.mnemonic.size();
   if (ins.operandCount == 0) {
     LineOpcode = ins.mnemonic;
   } else {
@@ -112,6 +115,7 @@ void Disassembler::PrintAsmInstruction(const AsmInstruction& ins, std::int64_t a
         case AsmOperandKind::ReturnTarget:
           if (HasFlag(address, flag::Aret) && (ins.word & 0x3FFFF) == 0) {
             LineOpcode = "RET";
+            mnemonicLength = 3;
             LineOperand = "_";  // a blank line after the return
           } else {
             LineOpcode += RegName(CogOrgBase, operand.value);
@@ -143,7 +147,12 @@ void Disassembler::PrintAsmInstruction(const AsmInstruction& ins, std::int64_t a
       }
     }
   }
-  LineOpcode.insert(0, tables_.Asm.ConditionNames[ins.condition]);
+  const std::string_view condition = tables_.Asm.ConditionNames[ins.condition];
+  LineOpcode.insert(0, condition);
+  // The condition fills its column; the mnemonic (or RET) follows it.
+  const std::size_t shown = condition.find_last_not_of(' ') + 1;  // 0 for a blank condition
+  LineWords = FieldWords{static_cast<std::uint16_t>(shown), static_cast<std::uint16_t>(condition.size()),
+                         static_cast<std::uint16_t>(mnemonicLength), false};
 
   std::string effects;
   auto addEffect = [&](std::string_view name) {

@@ -141,6 +141,8 @@ void Disassembler::InterpretFormat(std::int64_t address, std::string_view format
   std::size_t next = 0;
   std::string_view mnemonic;  // a data line's opcode stands in the template text
   PrintOperands(format, operands, next, mnemonic);
+  // The template's first word is the directive, at the start of the operand field.
+  LineWords = FieldWords{0, 0, static_cast<std::uint16_t>(std::min(format.find(' '), format.size())), true};
 }
 
 const SpinOperand* Disassembler::TakeOperand(const SpinInstruction& ins, std::size_t& next) {

@@ -61,7 +61,7 @@ int SmallDecimal(const std::string& operand) {
 
 LineFields Disassembler::CurrentLine() const {
   return {LineAddr,       InstrBytes, LineLabel, LineOpcode,   LineOperand,   FlatLine(),
-          unreachedLines_, LineHub,   LineCog,   namedInLine_, LineCommentAt, QueuedKind()};
+          unreachedLines_, LineHub,   LineCog,   namedInLine_, LineCommentAt, LineWords, QueuedKind()};
 }
 
 LineKind Disassembler::QueuedKind() const {
@@ -91,7 +91,9 @@ void Disassembler::EmitLine() {
   line.cog = LineCog;
   line.kind = recordNames_ ? QueuedKind() : LineKind::Text;  // only a model reads it
   line.commentAt = LineCommentAt;
+  line.words = LineWords;
   LineCommentAt = std::string::npos;
+  LineWords = FieldWords{};
   // The names go with the line (only a model reads them); the slot's old
   // (emptied) buffer is the next line's.
   if (recordNames_) {

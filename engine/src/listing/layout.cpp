@@ -184,6 +184,26 @@ void Disassembler::FormatLine(const LineFields& fields) {
       mark.commentLength = static_cast<std::uint16_t>(operand.size() - comment);
       mark.operandLength = static_cast<std::uint16_t>(comment - operandSkip);
     }
+    // A field that holds more than the mnemonic: the operands follow the mnemonic
+    // in that field (up to a comment). Only blanks are ever skipped, never a word.
+    const FieldWords& words = fields.words;
+    if (words.mnemonicAt == FieldWords::kWholeField) return;
+    std::size_t at, end;
+    if (words.inOperand) {
+      if (words.mnemonicAt < operandSkip) return;
+      at = mark.operandStart + words.mnemonicAt - operandSkip;
+      end = mark.operandStart + mark.operandLength;
+    } else {
+      if (words.mnemonicAt < opcodeFrom) return;
+      at = begin + words.mnemonicAt - opcodeFrom;
+      end = begin + opcode.size() - opcodeFrom;
+      mark.conditionStart = static_cast<std::uint16_t>(begin);
+      mark.conditionLength = words.conditionLength;
+    }
+    mark.opcodeStart = static_cast<std::uint16_t>(at);
+    mark.opcodeLength = words.mnemonicLength;
+    mark.operandStart = static_cast<std::uint16_t>(std::min(at + words.mnemonicLength, end));
+    mark.operandLength = static_cast<std::uint16_t>(end - mark.operandStart);
   };
   if (!fields.bytes.empty()) mark.byteCount = static_cast<std::uint16_t>((fields.bytes.size() + 1) / 3);
 
@@ -424,6 +444,7 @@ void Disassembler::ListMarker(const std::string& name, const std::string& opcode
   }
   InstrBytes.clear();
   LineOpcode = operand.empty() ? opcode : PadTo(opcode, 9) + operand;
+  if (!operand.empty()) LineWords = FieldWords{0, 0, static_cast<std::uint16_t>(opcode.size()), false};
   LineOperand = "_";
   flatLines_ = true;
   lineKind_ = LineKind::Directive;

@@ -13,6 +13,18 @@
 
 namespace brevin {
 
+// Where the mnemonic sits in a field that holds more than it: an assembly
+// line's opcode field (condition, mnemonic, operands and effects) or a data
+// line's operand field (directive and value). By default the opcode field is
+// the mnemonic and the operand field the operands.
+struct FieldWords {
+  static constexpr std::uint16_t kWholeField = 0xFFFF;
+  std::uint16_t conditionLength = 0;  // an assembly condition at the field's start
+  std::uint16_t mnemonicAt = kWholeField;
+  std::uint16_t mnemonicLength = 0;
+  bool inOperand = false;  // in the operand field; the operands follow it there
+};
+
 // The five fields of one listing line, and how it takes the indentation.
 struct LineFields {
   std::string addr, bytes, label, opcode, operand;
@@ -29,6 +41,7 @@ struct LineFields {
   // with, in the order named (repeats allowed): the model's references.
   std::vector<std::int32_t> named;
   std::size_t commentAt = std::string::npos;  // where a comment begins in operand
+  FieldWords words;
   LineKind kind = LineKind::Text;
 };
 

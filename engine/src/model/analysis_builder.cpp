@@ -15,7 +15,6 @@ namespace {
 constexpr std::size_t kHubColumn = 0;
 constexpr std::size_t kCogColumn = 7;
 
-// The lines of the listing as views into it, split at CR LF, with their marks.
 // The span of a field of a line without its surrounding blanks; empty where
 // the line is shorter.
 ListingLine::Span Field(std::string_view text, std::size_t start, std::size_t length) {
@@ -27,31 +26,7 @@ ListingLine::Span Field(std::string_view text, std::size_t start, std::size_t le
   return {static_cast<std::uint16_t>(start + first), static_cast<std::uint16_t>(last - first + 1)};
 }
 
-// An assembly line writes condition, mnemonic, operands and effects in one
-// field, and a data item (a long in an assembly block, a stack long) writes
-// its directive and value in the operand field alone: split them at the blanks.
-// The effects stay with the operands.
-void SplitInstructionField(ListingLine& line) {
-  const ListingLine::Span whole = line.mnemonicSpan.length != 0 ? line.mnemonicSpan : line.operandsSpan;
-  const std::string_view text = line.text;
-  std::size_t at = whole.start;
-  const std::size_t end = std::min<std::size_t>(whole.start + whole.length, text.size());
-  const auto word = [&]() {
-    const std::size_t from = at;
-    while (at < end && text[at] != ' ') ++at;
-    const ListingLine::Span w{static_cast<std::uint16_t>(from), static_cast<std::uint16_t>(at - from)};
-    while (at < end && text[at] == ' ') ++at;
-    return w;
-  };
-  ListingLine::Span first = word();
-  if (text.substr(first.start, 3) == "IF_" && at < end) {
-    line.conditionSpan = first;
-    first = word();
-  }
-  line.mnemonicSpan = first;
-  line.operandsSpan = {static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(end - at)};
-}
-
+// The lines of the listing as views into it, split at CR LF, with their marks.
 std::vector<ListingLine> SplitLines(std::string_view listing, const std::vector<LineMark>& marks) {
   std::vector<ListingLine> lines;
   lines.reserve(marks.size() + 1);
@@ -89,9 +64,7 @@ std::vector<ListingLine> SplitLines(std::string_view listing, const std::vector<
         line.mnemonicSpan = Field(line.text, mark.opcodeStart, mark.opcodeLength);
         line.operandsSpan = Field(line.text, mark.operandStart, mark.operandLength);
         line.commentSpan = Field(line.text, mark.commentStart, mark.commentLength);
-        if (line.mnemonicSpan.length == 0 || (mark.cog >= 0 && line.operandsSpan.length == 0)) {
-          SplitInstructionField(line);
-        }
+        line.conditionSpan = Field(line.text, mark.conditionStart, mark.conditionLength);
         // Only a line that shows image bytes and has a mnemonic stands for instructions.
         if (line.mnemonicSpan.length != 0) line.size = mark.byteCount;
       }
