@@ -12,6 +12,7 @@
 #include "brevin/engine.h"
 #include "brevin/text.h"
 #include "json_lite.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "brevin/engine.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "brevin/engine.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "brevin/engine.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {

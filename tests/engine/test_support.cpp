@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,6 +61,31 @@ std::vector<std::uint8_t> BuildImage(const ImageSpec& spec) {
   }
   image[5] = static_cast<std::uint8_t>((256 - (sum & 0xFF)) & 0xFF);
   return image;
+}
+
+std::vector<std::uint8_t> AsmImage(const std::vector<std::uint32_t>& longs, int count) {
+  ImageSpec spec;
+  spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x34, 0xC7, 0x10, 0x35, 0x2C, 0x32, 0, 0};
+  for (const std::uint32_t value : longs) {
+    for (int i = 0; i < 4; ++i) spec.object.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  }
+  spec.object.resize(std::max(spec.object.size(), 0x10 + 4 * static_cast<std::size_t>(count)), 0);
+  spec.varBytes = 4;
+  return BuildImage(spec);
+}
+
+AnalysisPtr ListImage(ScriptedHost& host, const std::vector<std::uint8_t>& image, const std::string& path) {
+  Engine engine(host);
+  const LoadResult result = engine.DisassembleBytes(path, image, false, true);
+  EXPECT_EQ(result.status, LoadStatus::Listed) << result.message;
+  return result.status == LoadStatus::Listed ? result.analysis : nullptr;
+}
+
+const ListingLine* CodeLineAt(const Analysis& analysis, std::int32_t address) {
+  for (const ListingLine& line : analysis.lines) {
+    if (line.address == address && line.size != 0) return &line;
+  }
+  return nullptr;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

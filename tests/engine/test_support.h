@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_probe.h"
+#include "brevin/engine.h"
 
 namespace brevin::test {
 
@@ -39,6 +39,19 @@ struct ImageSpec {
 };
 
 std::vector<std::uint8_t> BuildImage(const ImageSpec& spec);
+
+// An image whose one method starts an assembly block with COGNEW(@block, 0):
+// the block's longs at hub $0020 (cog register 0), then zero longs up to
+// cog register count, so any jump of the block lands on code.
+inline constexpr std::int32_t kAsmBlock = 0x20;
+std::vector<std::uint8_t> AsmImage(const std::vector<std::uint32_t>& longs, int count = 0x40);
+
+// Lists the image through the facade with the host's options; null (and a
+// test failure) when it is not listed.
+AnalysisPtr ListImage(ScriptedHost& host, const std::vector<std::uint8_t>& image, const std::string& path = "test.binary");
+
+// The first line of the listing at the hub address that lists image bytes, or null.
+const ListingLine* CodeLineAt(const Analysis& analysis, std::int32_t address);
 
 // Splits a listing at CR LF; fails the test on a bare LF.
 std::vector<std::string> Lines(const std::string& text);

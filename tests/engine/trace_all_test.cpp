@@ -12,6 +12,7 @@
 #include <set>
 
 #include "brevin/engine.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {
