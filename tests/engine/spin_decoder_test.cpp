@@ -7,7 +7,6 @@
 
 #include "brevin/engine.h"
 #include "brevin/spin_instruction.h"
-#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -143,8 +142,9 @@ TEST(SpinDecode, ClockModeTexts) {
 }
 
 // An instruction cut off by the end of the image: the value decoder says so,
-// and the listing's line shows the bytes there are. No trace reaches past
-// VBASE, so only the listing decoder itself can be given such bytes.
+// and the listing's line shows the bytes there are. The program starts at
+// $7FFC with PUSH 0, PUSH 0, then a PUSH of a word with one byte left, or a
+// USING without its effect byte.
 TEST(SpinDecode, InstructionRunningOffTheImageShowsOnlyItsBytes) {
   const std::uint8_t push[] = {0x39, 0x12};
   EXPECT_TRUE(DecodeSpin(push, 0).truncated);
@@ -153,26 +153,34 @@ TEST(SpinDecode, InstructionRunningOffTheImageShowsOnlyItsBytes) {
   EXPECT_TRUE(DecodeSpin(increment, 0).truncated);
   EXPECT_EQ(DecodeSpin(increment, 0).mnemonic, "USING");
 
-  ScriptedHost host;
-  test::EngineProbe e{host};
-  e.Opt = Options{};
-  e.Opt.ShowLabels = false;
-  e.DefaultLong = true;
-  auto decode = [&](std::uint8_t first, std::int64_t address) {
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(address), 0);
-    image.push_back(first);
-    if (address == 0x7FFE) image.push_back(0x12);
-    e.LoadImageBytes(image);
-    e.ListingPass = true;
-    e.LineLabel.clear();
-    e.DecodeSpinInstruction(address);
-  };
-  decode(0x39, 0x7FFE);
-  EXPECT_EQ(e.InstrBytes, "39 12");
-  EXPECT_EQ(e.LineOpcode + "|" + e.LineOperand, "PUSH|");
-  decode(0x46, 0x7FFF);  // USING without its effect byte
-  EXPECT_EQ(e.InstrBytes, "46");
-  EXPECT_EQ(e.LineOperand, "VAR+4");
+  struct Case {
+    std::uint8_t tail[2];
+    std::int32_t at;
+    const char* bytes;
+    const char* text;
+  } cases[] = {{{0x39, 0x12}, 0x7FFE, "39 12 ", "PUSH"}, {{0x35, 0x46}, 0x7FFF, "46 ", "USING    VAR+4"}};
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> image(32768, 0);
+    const std::uint16_t header[] = {0x10, 0x20, 0x30, 0x7FFC, 0x34};  // PINIT near the end
+    for (int i = 0; i < 5; ++i) {
+      image[static_cast<std::size_t>(6 + 2 * i)] = static_cast<std::uint8_t>(header[i] & 0xFF);
+      image[static_cast<std::size_t>(7 + 2 * i)] = static_cast<std::uint8_t>(header[i] >> 8);
+    }
+    image[0x10] = 0x10;
+    image[0x7FFC] = 0x35;
+    image[0x7FFD] = 0x35;
+    image[0x7FFE] = c.tail[0];
+    image[0x7FFF] = c.tail[1];
+    ScriptedHost host;
+    host.options.InhibitWarnings = true;
+    host.options.ShowLabels = false;
+    const AnalysisPtr a = test::ListImage(host, image, "end.eeprom");
+    ASSERT_TRUE(a);
+    const ListingLine* line = LastLineAt(*a, c.at);
+    ASSERT_NE(line, nullptr) << c.text;
+    EXPECT_EQ(line->text.substr(13, std::string_view(c.bytes).size()), c.bytes) << line->text;
+    EXPECT_EQ(line->text.substr(38), c.text) << line->text;
+  }
 }
 
 // Tracing gives a variable the size it is accessed with, and a local variable
