@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 namespace brevin::test {
 
@@ -61,6 +62,25 @@ std::vector<std::uint8_t> BuildImage(const ImageSpec& spec) {
   }
   image[5] = static_cast<std::uint8_t>((256 - (sum & 0xFF)) & 0xFF);
   return image;
+}
+
+ReportedFlags::ReportedFlags(const Engine& engine) {
+  // "AAAA  CCCCCCCC  names": the address, the cell (flags and byte) and the flag names.
+  std::istringstream report(engine.ListImageFlags());
+  for (std::string line; std::getline(report, line);) {
+    if (line.size() < 14 || line[4] != ' ' || line[5] != ' ') continue;
+    if (!std::all_of(line.begin(), line.begin() + 4, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) continue;
+    const std::size_t address = std::stoul(line.substr(0, 4), nullptr, 16);
+    if (address != cells_.size()) {
+      ADD_FAILURE() << "flags report out of order at " << line;
+      continue;
+    }
+    cells_.push_back(static_cast<std::uint32_t>(std::stoul(line.substr(6, 8), nullptr, 16)) & ~0xFFu);
+  }
+}
+
+std::uint32_t ReportedFlags::At(std::int64_t address) const {
+  return address >= 0 && address < static_cast<std::int64_t>(cells_.size()) ? cells_[static_cast<std::size_t>(address)] : 0;
 }
 
 std::vector<std::uint8_t> AsmImage(const std::vector<std::uint32_t>& longs, int count) {

@@ -27,6 +27,21 @@ class ScriptedHost : public Host {
   std::string TimeOfDay() override { return "12:34:56"; }
 };
 
+// The image flags of an engine's last load, read back from its flags report:
+// the cell of every address with the flag bits of image/image_flags.h.
+class ReportedFlags {
+ public:
+  explicit ReportedFlags(const Engine& engine);
+  std::uint32_t At(std::int64_t address) const;  // 0 outside the report
+  // Whether any of the bits is set, as the engine asks it.
+  bool Has(std::int64_t address, std::uint32_t bits) const { return (At(address) & bits) != 0; }
+  bool HasAll(std::int64_t address, std::uint32_t bits) const { return (At(address) & bits) == bits; }
+  std::int64_t End() const { return static_cast<std::int64_t>(cells_.size()) - 1; }  // the last address reported
+
+ private:
+  std::vector<std::uint32_t> cells_;
+};
+
 // A small image: header, the top object at $0010, variables, stack frame.
 struct ImageSpec {
   std::uint32_t clockFreq = 80'000'000;
