@@ -204,5 +204,47 @@ class DecodeCases : public ::testing::Test {
 TEST_F(DecodeCases, Spin) { Check("spin.txt", false); }
 TEST_F(DecodeCases, Assembler) { Check("asm.txt", true); }
 
+// Folding, one method a line in tests/data/decode/fold.txt: "[option ...]
+// BYTES = LINE / LINE ...", the method's code lines as "LABEL:OPCODE|operand"
+// (without "LABEL:" when the line has none). Options: "no-labels",
+// "fold-indexes", "no-fold-operators", "no-fold-arguments".
+TEST(FoldCases, MethodsListAsTheirFoldedLines) {
+  const std::vector<DecodeCase> cases = ReadCases("fold.txt");
+  ASSERT_FALSE(cases.empty());
+  for (const DecodeCase& c : cases) {
+    test::ScriptedHost host;
+    host.options.InhibitWarnings = true;
+    for (const std::string& option : c.options) {
+      if (option == "no-labels") host.options.ShowLabels = false;
+      else if (option == "fold-indexes") host.options.FoldIndexes = true;
+      else if (option == "no-fold-operators") host.options.FoldOperators = false;
+      else if (option == "no-fold-arguments") host.options.FoldArguments = false;
+      else ADD_FAILURE() << "fold.txt:" << c.line << ": unknown option " << option;
+    }
+    test::ImageSpec spec;
+    spec.object = c.bytes;
+    const std::uint8_t table[] = {0, 0, 2, 0, 8, 0, 0, 0};  // the object's length word and its one method
+    spec.object.insert(spec.object.begin(), std::begin(table), std::end(table));
+    spec.varBytes = 32;
+    const AnalysisPtr a = test::ListImage(host, test::BuildImage(spec));
+    ASSERT_TRUE(a) << "fold.txt:" << c.line;
+    const std::int32_t from = 0x18, to = from + static_cast<std::int32_t>(c.bytes.size());
+    std::string listed;
+    std::size_t bytes = 0;
+    for (const ListingLine& line : a->lines) {
+      if (!line.address || *line.address < from || *line.address >= to || line.size == 0) continue;
+      bytes += line.size;
+      if (!listed.empty()) listed += " / ";
+      if (line.labelEnd > line.labelStart) listed += std::string(line.text.substr(line.labelStart, line.labelEnd - line.labelStart)) + ":";
+      listed += std::string(line.mnemonic()) + "|" + std::string(line.operands());
+    }
+    EXPECT_EQ(listed, c.text) << "fold.txt:" << c.line;
+    // A folded line carries the bytes of all its instructions, and blank line
+    // requests of folded lines never stack up.
+    EXPECT_EQ(bytes, c.bytes.size()) << "fold.txt:" << c.line;
+    EXPECT_EQ(a->listing.find("\r\n\r\n\r\n"), std::string::npos) << "fold.txt:" << c.line;
+  }
+}
+
 }  // namespace
 }  // namespace brevin
