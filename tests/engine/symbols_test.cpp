@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "brevin/engine.h"
 #include "engine_probe.h"
@@ -93,37 +94,12 @@ TEST_F(SymbolTest, OperandNamesFollowShowLabels) {
   EXPECT_EQ(e.VarName("#VAR+", 2, 0x10), "#J1");
 }
 
-TEST_F(SymbolTest, VariableAreaFillersTakeTheLargestSizeThatFits) {
-  using namespace flag;
-  e.VBASE = 0x100;
-  e.VENDS = 0x110;
-  e.SetFlag(0x106, Byte | Done);  // referenced byte after six free bytes... and before two more
-  e.SetFlag(0x10B, Word | Done);  // a word at an odd address
-  e.ClassifyVariables();
-  EXPECT_TRUE(e.HasFlag(0x100, Aray | Long));
-  EXPECT_TRUE(e.HasFlag(0x104, Aray | Word));
-  EXPECT_FALSE(e.HasFlag(0x104, Long));
-  EXPECT_TRUE(e.HasFlag(0x107, Aray | Byte));  // odd address: a byte
-  EXPECT_TRUE(e.HasFlag(0x108, Aray | Word));
-  EXPECT_TRUE(e.HasFlag(0x10A, Aray | Byte));  // directly before a referenced item: a byte
-  EXPECT_FALSE(e.HasFlag(0x10B, Aray));
-  EXPECT_TRUE(e.HasFlag(0x10D, Aray | Byte));
-  EXPECT_TRUE(e.HasFlag(0x10E, Aray | Word));
-}
-
-TEST_F(SymbolTest, BytesReferencedAfterSpinCodeBecomeRuns) {
-  using namespace flag;
-  e.PINIT = 0x100;
-  e.VBASE = 0x110;
-  e.SetFlag(0x104, Spin | Done);
-  e.SetFlag(0x105, Byte);
-  e.SetFlag(0x108, Word);
-  e.ClassifyByteRuns();
-  EXPECT_TRUE(e.HasFlag(0x105, Done | Aray | Byte));
-  EXPECT_TRUE(e.HasFlag(0x106, Aray | Byte));
-  EXPECT_TRUE(e.HasFlag(0x107, Aray | Byte));
-  EXPECT_FALSE(e.HasFlag(0x108, Aray));
-  EXPECT_FALSE(e.HasFlag(0x106, Done));
+// The lines of the listing from the one starting with `first` on, `count` of them.
+std::vector<std::string> LinesFrom(const std::string& listing, const std::string& first, std::size_t count) {
+  const auto lines = Lines(listing);
+  const auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(first); });
+  if (at == lines.end()) return {};
+  return {at, at + static_cast<std::ptrdiff_t>(std::min<std::size_t>(count, static_cast<std::size_t>(lines.end() - at)))};
 }
 
 // The listing of a small image, with the options set.
@@ -131,17 +107,62 @@ std::string ListingOf(test::ImageSpec spec, bool symbolTable = false) {
   ScriptedHost host;
   host.options.InhibitWarnings = true;
   host.options.SymbolTable = symbolTable;
-  spec.varBytes = 4;
+  if (spec.varBytes == 0) spec.varBytes = 4;
   const AnalysisPtr a = test::ListImage(host, test::BuildImage(spec));
   return a ? a->listing : std::string();
 }
 
-// The lines of the listing from the one starting with `first` on, `count` of them.
-std::vector<std::string> LinesFrom(const std::string& listing, const std::string& first, std::size_t count) {
-  const auto lines = Lines(listing);
-  const auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(first); });
-  if (at == lines.end()) return {};
-  return {at, at + static_cast<std::ptrdiff_t>(std::min<std::size_t>(count, static_cast<std::size_t>(lines.end() - at)))};
+// The data lines of the listing: the text from the opcode column on and the
+// label, by address.
+struct DataLine {
+  std::string text, label;
+};
+std::map<std::int32_t, DataLine> DataLines(const std::string& listing) {
+  std::map<std::int32_t, DataLine> lines;
+  for (const std::string& line : Lines(listing)) {
+    if (line.size() < 40 || line[4] != ' ' || line[13] == ' ' || line[13] == '+') continue;
+    if (!std::all_of(line.begin(), line.begin() + 4, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) continue;
+    std::string label = line.substr(29, 9);
+    label.erase(label.find_last_not_of(' ') + 1);
+    lines[static_cast<std::int32_t>(std::stol(line.substr(0, 4), nullptr, 16))] = {line.substr(38), label};
+  }
+  return lines;
+}
+
+// Sixteen bytes of variables from $0020: a byte at +6 and a word at the odd
+// address +$B are referenced (POP VAR+6 as a byte, POP VAR+11 as a word); the
+// rest is filled with the largest items that fit, unnamed.
+TEST(VariableArea, FillersTakeTheLargestSizeThatFits) {
+  test::ImageSpec spec;
+  spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x89, 0x06, 0xA9, 0x0B, 0x32};
+  spec.varBytes = 16;
+  const auto lines = DataLines(ListingOf(spec));
+  const std::pair<std::int32_t, const char*> items[] = {
+      {0x20, "LONG"}, {0x24, "WORD"}, {0x26, "BYTE"}, {0x27, "BYTE"},  // +7: odd address, a byte
+      {0x28, "WORD"}, {0x2A, "BYTE"},                                 // directly before a referenced item: a byte
+      {0x2B, "WORD"}, {0x2D, "BYTE"}, {0x2E, "WORD"}};
+  for (const auto& [address, size] : items) {
+    ASSERT_TRUE(lines.count(address)) << address;
+    EXPECT_EQ(lines.at(address).text.substr(0, 4), size) << address;
+    EXPECT_EQ(lines.at(address).label.empty(), address != 0x26 && address != 0x2B) << address;
+  }
+  EXPECT_FALSE(lines.count(0x22) || lines.count(0x25) || lines.count(0x2C));
+}
+
+// A byte and a word of the object referenced after its Spin code: the bytes
+// from the referenced one up to the word become a run of bytes, named once.
+TEST(VariableArea, BytesReferencedAfterSpinCodeBecomeRuns) {
+  test::ImageSpec spec;  // PUSH OBJ+13 as a byte, PUSH OBJ+16 as a word, RETURN, then data
+  spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x84, 0x0D, 0xA4, 0x10, 0x32, 1, 2, 3, 4, 5, 6, 7};
+  const auto lines = DataLines(ListingOf(spec));
+  for (const std::int32_t address : {0x1D, 0x1E, 0x1F}) {
+    ASSERT_TRUE(lines.count(address)) << address;
+    EXPECT_EQ(lines.at(address).text.substr(0, 9), "BYTE     ") << address;
+    EXPECT_EQ(lines.at(address).label.empty(), address != 0x1D) << address;
+  }
+  ASSERT_TRUE(lines.count(0x20));
+  EXPECT_EQ(lines.at(0x20).text, "WORD     1284");
+  EXPECT_FALSE(lines.at(0x20).label.empty());
 }
 
 // Method 1 at $001C: PUSH LOC+12, then calls method 2 without its result;
