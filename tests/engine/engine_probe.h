@@ -20,10 +20,9 @@ class EngineProbe : public Disassembler {
   using Disassembler::ListHeaderBlock; using Disassembler::ListDataItem; using Disassembler::StartAsmBlock;
   using Disassembler::FlushAsmVars; using Disassembler::SymbolName; using Disassembler::HubName;
   using Disassembler::RelName; using Disassembler::VarName; using Disassembler::NumberSymbols;
-  using Disassembler::LaunchAssembly; using Disassembler::ClassifyByteRuns; using Disassembler::ClassifyVariables;
-  using Disassembler::EmitLine; using Disassembler::FlushPendingLines; using Disassembler::InsertMethodSource;
-  using Disassembler::Image; using Disassembler::PBASE; using Disassembler::VBASE; using Disassembler::PINIT;
-  using Disassembler::VENDS; using Disassembler::ObjBase; using Disassembler::ObjVarBase;
+  using Disassembler::LaunchAssembly; using Disassembler::EmitLine; using Disassembler::FlushPendingLines;
+  using Disassembler::InsertMethodSource; using Disassembler::Image; using Disassembler::PBASE;
+  using Disassembler::VBASE; using Disassembler::VENDS; using Disassembler::ObjBase; using Disassembler::ObjVarBase;
   using Disassembler::ReadCursor; using Disassembler::ListingPass; using Disassembler::ImageEnd;
   using Disassembler::SymbolIds; using Disassembler::VarIds; using Disassembler::UsedLetters;
   using Disassembler::LineAddr; using Disassembler::InstrBytes; using Disassembler::LineLabel;
