@@ -9,6 +9,7 @@
 
 #include "brevin/engine.h"
 #include "brevin/text.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {

@@ -12,6 +12,7 @@
 #include "brevin/engine.h"
 #include "brevin/text.h"
 #include "json_lite.h"
+#include "image/image_flags.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -145,9 +146,10 @@ TEST(Corpus, ReachedMethodsAreTracedAndInstructionsDoNotOverlap) {
       // Unfolded, so that every instruction stands on a line of its own.
       host.options.FoldOpcodes = host.options.FoldOperators = host.options.FoldArguments = false;
       host.options.FoldSpr = host.options.FoldIndexes = false;
-      test::EngineProbe e(host);
+      Engine e(host);
       const LoadResult r = e.LoadAndDisassemble(kData + "/" + program + "." + kind, false);
       ASSERT_EQ(r.status, LoadStatus::Listed) << r.message;
+      const test::ReportedFlags flags(e);
 
       const Json& image = facts["images"][kind];
       std::map<long long, const Json*> objects;
@@ -161,20 +163,20 @@ TEST(Corpus, ReachedMethodsAreTracedAndInstructionsDoNotOverlap) {
           const std::string& name = s.methods.at(static_cast<std::size_t>(method["index"].Int() - 1));
           if (!reachable.count({file, name})) continue;
           const std::int64_t entry = method["address"].Int();
-          EXPECT_TRUE(e.HasFlag(entry, flag::Call) && e.HasFlag(entry, flag::Spin))
+          EXPECT_TRUE(flags.Has(entry, flag::Call) && flags.Has(entry, flag::Spin))
               << instance["path"].text << "." << name << " at " << entry;
         }
       }
 
       // Every traced instruction start is listed as a line of its own.
       std::set<std::int64_t> listed;
-      std::istringstream lines(e.Listing);
+      std::istringstream lines(r.analysis->listing);
       for (std::string line; std::getline(lines, line);) {
         if (line.size() > 13 && line[4] == ' ' && std::isxdigit(static_cast<unsigned char>(line[0])))
           listed.insert(std::stoll(line.substr(0, 4), nullptr, 16));
       }
-      for (std::int64_t a = 0; a <= e.ImageEnd; ++a) {
-        if (e.HasFlag(a, flag::Spin) && e.HasFlag(a, flag::Done)) {
+      for (std::int64_t a = 0; a <= flags.End(); ++a) {
+        if (flags.Has(a, flag::Spin) && flags.Has(a, flag::Done)) {
           EXPECT_TRUE(listed.count(a)) << "overlapped at " << a;
         }
       }
@@ -195,13 +197,19 @@ TEST(Corpus, LabelsSymbolTableAndObjectListAgreeWithTheImages) {
       SCOPED_TRACE(program + "." + kind);
       ScriptedHost host;
       host.options.SymbolTable = true;
-      test::EngineProbe e(host);
-      ASSERT_EQ(e.LoadAndDisassemble(kData + "/" + program + "." + kind, false).status, LoadStatus::Listed);
+      Engine e(host);
+      const LoadResult r = e.LoadAndDisassemble(kData + "/" + program + "." + kind, false);
+      ASSERT_EQ(r.status, LoadStatus::Listed);
+      const test::ReportedFlags flags(e);
+      std::map<std::int64_t, std::string> symbolAt;
+      for (const Symbol& symbol : r.analysis->symbols) symbolAt.emplace(symbol.address, symbol.name);
 
-      for (std::int64_t a = 0; a <= e.ImageEnd; ++a) {
-        const std::uint32_t f = e.FlagsAt(a);
+      for (std::int64_t a = 0; a <= flags.End(); ++a) {
+        const std::uint32_t f = flags.At(a);
         if (!(f & flag::AnyDest)) continue;
-        const char letter = e.SymbolName(0, a, 0)[0];
+        const auto named = symbolAt.find(a);
+        ASSERT_NE(named, symbolAt.end()) << "no symbol at " << a;
+        const char letter = named->second[0];
         if (f & flag::Asmb) {
           EXPECT_TRUE(letter == 'A' || letter == 'R') << a;  // R: a return location of an unknown routine
         } else if (f & flag::Call) {
@@ -212,7 +220,7 @@ TEST(Corpus, LabelsSymbolTableAndObjectListAgreeWithTheImages) {
       }
 
       // The symbol table names each symbol once.
-      const std::string& listing = e.Listing;
+      const std::string& listing = r.analysis->listing;
       const auto table = listing.find("\r\nSymbol Table\r\n");
       const auto objects = listing.find("\r\nObject List\r\n");
       ASSERT_NE(table, std::string::npos);
@@ -265,24 +273,27 @@ TEST(Corpus, TopObjectMethodsShowTheirOwnSourceHeader) {
     const Json facts = test::ParseJson(test::ReadText(kData + "/" + program + ".facts.json"));
     const SpinSource source = Scan(program);
     ScriptedHost host;
-    test::EngineProbe e(host);
-    ASSERT_EQ(e.LoadAndDisassemble(kData + "/" + program + ".binary", false).status, LoadStatus::Listed);
+    Engine e(host);
+    const LoadResult r = e.LoadAndDisassemble(kData + "/" + program + ".binary", false);
+    ASSERT_EQ(r.status, LoadStatus::Listed);
+    const test::ReportedFlags flags(e);
+    const std::string& listing = r.analysis->listing;
     const Json& top = facts["images"]["binary"]["objects"].items.at(0);
     for (const Json& method : top["method_entries"].items) {
       const std::int64_t entry = method["address"].Int();
-      if (!e.HasFlag(entry, flag::Spin) || !e.HasFlag(entry, flag::Call)) continue;
+      if (!flags.Has(entry, flag::Spin) || !flags.Has(entry, flag::Call)) continue;
       const std::string name = source.methods.at(static_cast<std::size_t>(method["index"].Int() - 1));
       // The last source header before the entry's first instruction line.
       // (the first line at that address with bytes: markers stand there too)
       const std::string address = "\n" + HexText(static_cast<std::uint32_t>(entry), 4) + std::string(9, ' ');
-      auto at = e.Listing.find(address);
-      while (at != std::string::npos && e.Listing[at + address.size()] == ' ') at = e.Listing.find(address, at + 1);
+      auto at = listing.find(address);
+      while (at != std::string::npos && listing[at + address.size()] == ' ') at = listing.find(address, at + 1);
       ASSERT_NE(at, std::string::npos) << name;
-      const auto pub = e.Listing.rfind("; PUB ", at);
-      const auto pri = e.Listing.rfind("; PRI ", at);
+      const auto pub = listing.rfind("; PUB ", at);
+      const auto pri = listing.rfind("; PRI ", at);
       const auto header = pub == std::string::npos ? pri : pri == std::string::npos ? pub : std::max(pub, pri);
       ASSERT_NE(header, std::string::npos) << name;
-      const std::string line = e.Listing.substr(header + 6, e.Listing.find('\r', header) - header - 6);
+      const std::string line = listing.substr(header + 6, listing.find('\r', header) - header - 6);
       const std::regex own("^\\s*" + name + "\\b", std::regex::icase);
       EXPECT_TRUE(std::regex_search(line, own)) << name << " shows: " << line;
     }
@@ -317,13 +328,14 @@ TEST(Corpus, SourcesInEveryEncodingListAlike) {
       test::WriteBytes(dir.File("prog.spin"), std::vector<std::uint8_t>(text.begin(), text.end()));
       ScriptedHost host;
       host.options.InhibitWarnings = true;
-      test::EngineProbe e(host);
-      ASSERT_EQ(e.LoadAndDisassemble(image, false).status, LoadStatus::Listed);
+      Engine e(host);
+      const LoadResult r = e.LoadAndDisassemble(image, false);
+      ASSERT_EQ(r.status, LoadStatus::Listed);
       if (expected.empty()) {
-        expected = e.Listing;
+        expected = r.analysis->listing;
         ASSERT_NE(expected.find("\r\n====  "), std::string::npos) << "no source lines";
       } else {
-        EXPECT_EQ(e.Listing, expected);
+        EXPECT_EQ(r.analysis->listing, expected);
       }
     }
   }
@@ -369,14 +381,14 @@ TEST(RealPrograms, HeadersPassAndNonSpinLinesStartAtTheOpcodeColumn) {
     ++images;
     TextOnlyHost host;
     host.options.IncludeSourceCode = false;
-    test::EngineProbe e(host);
+    Engine e(host);
     const std::string name = entry.path().filename().string();
     const LoadResult r = e.LoadAndDisassemble(entry.path().string(), false);
     if (r.status != LoadStatus::Listed || !host.messages.empty()) {
       faults.push_back(name + ": " + (host.messages.empty() ? r.message : host.messages[0]));
       continue;
     }
-    for (const std::string& line : test::Lines(e.Listing)) {
+    for (const std::string& line : test::Lines(r.analysis->listing)) {
       if (pushedRight(line)) {
         faults.push_back(name + ": " + line);
         break;

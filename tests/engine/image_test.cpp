@@ -1,7 +1,10 @@
 // Loading, the checksum rule, the object walk and alignment padding.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "brevin/engine.h"
+#include "engine_probe.h"
 #include "test_support.h"
 #include "brevin/text.h"
 
@@ -59,6 +62,16 @@ TEST(ImageLoad, TracingSpreadsSpinAndListingPrintsTheBytesRead) {
   EXPECT_EQ(e.InstrBytes, "AB 0C FF");
 }
 
+TEST(ImageLoad, AnAssemblyLongAfterSpinCodeTakesNoSpinMark) {
+  ScriptedHost host;
+  test::EngineProbe e(host);
+  e.LoadImageBytes(std::vector<std::uint8_t>(64, 0));
+  e.SetFlag(0x1F, flag::Spin);
+  e.TraceAsmInstruction(0x20);
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(e.HasFlag(0x20 + i, flag::Spin)) << i;
+  EXPECT_EQ(e.ReadCursor, 0x24);
+}
+
 TEST(ImageLoad, ReadsPastTheImageEndYieldNothing) {
   ScriptedHost host;
   test::EngineProbe e(host);
@@ -74,27 +87,39 @@ TEST(ImageLoad, ReadsPastTheImageEndYieldNothing) {
 
 TEST(Checksum, BinarySummingToZeroWithTheStackFrameIsRepairedSilently) {
   ScriptedHost host;
-  test::EngineProbe e(host);
   const auto image = BuildImage(OneMethod());
-  e.LoadImageBytes(image);
-  EXPECT_NE(e.ImageChecksum(), 0);
-  EXPECT_TRUE(e.ChecksumMatches());
-  const std::int64_t sbase = e.WordAt(10);
-  const std::uint32_t expected[] = {0xFF, 0xFF, 0xF9, 0xFF, 0xFF, 0xFF, 0xF9, 0xFF};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(e.ByteAt(sbase - 8 + i), expected[i]) << i;
+  unsigned sum = 0;
+  for (const std::uint8_t b : image) sum += b;
+  EXPECT_NE(sum & 0xFF, 0u);  // the file alone does not sum to 0
+  Engine e(host);
+  const LoadResult r = e.DisassembleBytes("one.binary", image, false);
+  ASSERT_EQ(r.status, LoadStatus::Listed) << r.message;
+  EXPECT_TRUE(r.analysis->image.checksumOk);
+  EXPECT_FALSE(r.checksum.has_value());
+  EXPECT_TRUE(host.messages.empty());
+  // The stack frame the sum needs is listed below SBASE.
+  const std::int32_t sbase = r.analysis->image.sbase;
+  for (const std::int32_t at : {sbase - 8, sbase - 4}) {
+    const auto listed = std::find_if(r.analysis->lines.begin(), r.analysis->lines.end(), [&](const ListingLine& line) {
+      return line.address == at && line.text.size() > 24 && line.text[13] != ' ';
+    });
+    ASSERT_NE(listed, r.analysis->lines.end()) << at;
+    EXPECT_EQ(listed->text.substr(0, 24), Hex4(at) + "         FF FF F9 FF") << listed->text;
+  }
 }
 
 TEST(Checksum, CorrectImageIsNeverModified) {
   ScriptedHost host;
-  test::EngineProbe e(host);
   ImageSpec spec = OneMethod();
   spec.eeprom = true;
   auto image = BuildImage(spec);
   image[0x7000] = 0x40;  // keep the sum at 0 with two changes that cancel
   image[0x7001] = 0xC0;
-  e.LoadImageBytes(image);
-  EXPECT_TRUE(e.ChecksumMatches());
-  for (std::size_t i = 0; i < image.size(); ++i) ASSERT_EQ(e.Image[i], image[i]) << i;
+  const AnalysisPtr a = test::ListImage(host, image, "one.eeprom");
+  ASSERT_TRUE(a);
+  EXPECT_TRUE(a->image.checksumOk);
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(a->image.bytes, image);
 }
 
 // A wrong sum is a result for the caller to ask about, with the question's text
@@ -104,7 +129,7 @@ TEST(Checksum, WrongSumIsAQuestionForTheCallerUnlessAcceptedOrInhibited) {
   auto image = BuildImage(OneMethod());
   image[0x10 + 8] ^= 0x01;
 
-  test::EngineProbe e(host);
+  Engine e(host);
   LoadResult r = e.DisassembleBytes("dir/x.binary", image, false);
   EXPECT_EQ(r.status, LoadStatus::ChecksumMismatch);
   EXPECT_EQ(r.message,
@@ -114,8 +139,7 @@ TEST(Checksum, WrongSumIsAQuestionForTheCallerUnlessAcceptedOrInhibited) {
   ASSERT_TRUE(r.checksum.has_value());
   EXPECT_EQ(r.checksum->found, 0x4B);
   EXPECT_EQ(r.checksum->expected, 0x4A);
-  EXPECT_TRUE(e.Listing.empty());
-  EXPECT_EQ(r.analysis, nullptr);
+  EXPECT_EQ(r.analysis, nullptr);  // no listing
   EXPECT_TRUE(host.messages.empty());  // nothing is asked while loading
 
   r = e.DisassembleBytes("dir/x.binary", image, false, true);
@@ -146,12 +170,12 @@ TEST(HeaderCheck, AddressesOutsideTheImageAreRefusedByName) {
     auto image = BuildImage(OneMethod());
     image[static_cast<std::size_t>(c.offset)] = static_cast<std::uint8_t>(c.value & 0xFF);
     image[static_cast<std::size_t>(c.offset) + 1] = static_cast<std::uint8_t>(c.value >> 8);
-    test::EngineProbe e(host);
+    Engine e(host);
     const LoadResult r = e.DisassembleBytes("bad.binary", image, false);
     EXPECT_EQ(r.status, LoadStatus::Refused) << c.text;
     EXPECT_NE(r.message.find(c.text), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("bad.binary"), std::string::npos);
-    EXPECT_TRUE(e.Listing.empty());
+    EXPECT_EQ(r.analysis, nullptr);  // no listing
   }
 }
 
@@ -186,7 +210,7 @@ TEST(HeaderCheck, ForeignOrTruncatedFilesAreNamedBeforeTheChecksumQuestion) {
       ScriptedHost host;
       host.options.InhibitWarnings = inhibit;
       host.options.IncludeSourceCode = false;
-      test::EngineProbe e(host);
+      Engine e(host);
       LoadResult r = e.DisassembleBytes("x.binary", image, false);
       const bool warned = *c.warning != '\0' && !inhibit;
       // The checksum question follows, after the warning, unless the image is intact.
@@ -212,7 +236,7 @@ TEST(HeaderCheck, ChecksumFiguresNameTheByteThatMendsTheImage) {
   ScriptedHost host;
   auto image = BuildImage(OneMethod());
   image[5] = 0x1A;  // the expected byte is the one the image was built with
-  test::EngineProbe e(host);
+  Engine e(host);
   const LoadResult r = e.DisassembleBytes("demo.binary", image, false);
   EXPECT_EQ(r.status, LoadStatus::ChecksumMismatch);
   ASSERT_TRUE(r.checksum.has_value());
@@ -227,7 +251,7 @@ TEST(HeaderCheck, OverlongInputIsCutTo32KWithAWarning) {
   spec.eeprom = true;
   auto image = BuildImage(spec);
   image.resize(40000, 0x55);
-  test::EngineProbe e(host);
+  Engine e(host);
   const LoadResult r = e.DisassembleBytes("big.eeprom", image, false);
   EXPECT_EQ(r.status, LoadStatus::Listed);
   ASSERT_EQ(r.warnings.size(), 1u);

@@ -5,6 +5,7 @@
 #include "brevin/engine.h"
 #include "brevin/text.h"
 #include "brevin/version_text.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {

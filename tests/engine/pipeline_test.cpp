@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "brevin/engine.h"
+#include "image/image_flags.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -23,10 +24,10 @@ ImageSpec SmallProgram(int varBytes) {
 }
 
 std::string ListingOf(ScriptedHost& host, const std::vector<std::uint8_t>& image, bool autoReloaded = false) {
-  test::EngineProbe e(host);
+  Engine e(host);
   const LoadResult r = e.DisassembleBytes("dir/prog.binary", image, autoReloaded);
   EXPECT_EQ(r.status, LoadStatus::Listed) << r.message;
-  return e.Listing;
+  return r.analysis ? r.analysis->listing : std::string();
 }
 
 // Index of the first line whose label column (29..) starts with text.
@@ -56,11 +57,11 @@ TEST(Pipeline, TitleBlockAndAutoReloadLine) {
 
 TEST(Pipeline, TitleUnderlineCountsCharactersNotBytes) {
   ScriptedHost host;
-  test::EngineProbe e(host);
   // "Prüfstand/Zählwerk-été.binary": 29 characters in 33 bytes.
   const std::string path = "Pr\xC3\xBC" "fstand/Z\xC3\xA4" "hlwerk-\xC3\xA9t\xC3\xA9.binary";
-  ASSERT_EQ(e.DisassembleBytes(path, BuildImage(SmallProgram(4)), false).status, LoadStatus::Listed);
-  const auto lines = Lines(e.Listing);
+  const AnalysisPtr a = test::ListImage(host, BuildImage(SmallProgram(4)), path);
+  ASSERT_TRUE(a);
+  const auto lines = Lines(a->listing);
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[1], "Disassembly of " + path);
   EXPECT_EQ(lines[2], std::string(15 + 29, '='));
@@ -97,9 +98,9 @@ TEST(Pipeline, MarkersFollowTheirOwnOrderAtTheSameAddress) {
 TEST(Pipeline, UnreachedBytesAreMarkedAndEveryByteIsListedOnceInOrder) {
   ScriptedHost host;
   const std::vector<std::uint8_t> image = BuildImage(SmallProgram(4));
-  test::EngineProbe e(host);
-  ASSERT_EQ(e.DisassembleBytes("p.binary", image, false).status, LoadStatus::Listed);
-  const auto lines = Lines(e.Listing);
+  const AnalysisPtr a = test::ListImage(host, image, "p.binary");
+  ASSERT_TRUE(a);
+  const auto lines = Lines(a->listing);
 
   bool sawUnreached = false;
   std::int64_t next = 0;
@@ -115,7 +116,7 @@ TEST(Pipeline, UnreachedBytesAreMarkedAndEveryByteIsListedOnceInOrder) {
     next = address + static_cast<std::int64_t>((bytes.find_last_not_of(' ') + 2) / 3);
     if (line.size() > 29 && line.compare(29, 6, "; ----") == 0) sawUnreached = true;
   }
-  EXPECT_EQ(next, e.SINIT);
+  EXPECT_EQ(next, a->image.sinit);
   EXPECT_TRUE(sawUnreached);
 }
 
@@ -123,13 +124,13 @@ TEST(Pipeline, WithoutTheImageNoTitleAndEndLineAndNoTables) {
   ScriptedHost host;
   host.options.ShowImage = false;
   host.options.SymbolTable = true;
-  test::EngineProbe e(host);
-  ASSERT_EQ(e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false).status, LoadStatus::Listed);
-  EXPECT_TRUE(e.BytecodeListing);
-  const auto lines = Lines(e.Listing);
-  EXPECT_EQ(e.Listing.find("Disassembly of"), std::string::npos);
-  EXPECT_EQ(e.Listing.find("Symbol Table"), std::string::npos);
-  EXPECT_EQ(e.Listing.find("; ----"), std::string::npos);
+  const AnalysisPtr a = test::ListImage(host, BuildImage(SmallProgram(4)), "p.binary");
+  ASSERT_TRUE(a);
+  EXPECT_TRUE(a->bytecodeListing);
+  const auto lines = Lines(a->listing);
+  EXPECT_EQ(a->listing.find("Disassembly of"), std::string::npos);
+  EXPECT_EQ(a->listing.find("Symbol Table"), std::string::npos);
+  EXPECT_EQ(a->listing.find("; ----"), std::string::npos);
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], "");
   EXPECT_EQ(lines.back(), "      END");
@@ -188,19 +189,22 @@ TEST(Pipeline, UnreachedBlockOpenersLeaveNoIndentationBehind) {
 
 TEST(Pipeline, StatusSizeTextAndSeedFlags) {
   ScriptedHost host;
-  test::EngineProbe e(host);
-  e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false);
+  Engine e(host);
+  const LoadResult r = e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false);
+  ASSERT_EQ(r.status, LoadStatus::Listed);
   // object is 16 bytes: VBASE $20, VENDS $24
-  EXPECT_EQ(e.SizeText, " $0000 - $0023 = 36 / 0% ");
-  EXPECT_TRUE(e.HasFlag(e.PBASE, flag::Link | flag::Done));
-  EXPECT_TRUE(e.HasFlag(e.PBASE + 4, flag::Link));
-  EXPECT_TRUE(e.HasFlag(e.PINIT, flag::Call));
+  EXPECT_EQ(r.analysis->sizeText, " $0000 - $0023 = 36 / 0% ");
+  const test::ReportedFlags flags(e);
+  const std::int32_t pbase = r.analysis->image.pbase, pinit = r.analysis->image.pinit;
+  EXPECT_TRUE(flags.HasAll(pbase, flag::Link | flag::Done));
+  EXPECT_TRUE(flags.Has(pbase + 4, flag::Link));
+  EXPECT_TRUE(flags.Has(pinit, flag::Call));
 }
 
 TEST(Pipeline, DebugChannelStartsWithTheInitialProgramCounter) {
   ScriptedHost host;
   host.options.DebugSpin = true;
-  test::EngineProbe e(host);
+  Engine e(host);
   e.DisassembleBytes("p.binary", BuildImage(SmallProgram(4)), false);
   EXPECT_EQ(host.debug.rfind("Init 0018\r\n", 0), 0u);
 }
@@ -216,29 +220,33 @@ TEST(Pipeline, BrokenImagesAlwaysFinish) {
     image[static_cast<std::size_t>(6 + 2 * i)] = static_cast<std::uint8_t>(words[i] & 0xFF);
     image[static_cast<std::size_t>(7 + 2 * i)] = static_cast<std::uint8_t>(words[i] >> 8);
   }
-  test::EngineProbe e(host);
+  Engine e(host);
   const LoadResult r = e.DisassembleBytes("broken.eeprom", image, false);
-  EXPECT_EQ(r.status, LoadStatus::Listed);
-  EXPECT_LE(e.ImageEnd, 0x7FFF);
-  EXPECT_NE(e.Listing.find("7FFF"), std::string::npos);
+  ASSERT_EQ(r.status, LoadStatus::Listed);
+  EXPECT_LE(test::ReportedFlags(e).End(), 0x7FFF);
+  EXPECT_NE(r.analysis->listing.find("7FFF"), std::string::npos);
 }
 
 TEST(FlagsReport, CellValueThenFlagNamesInReportOrder) {
   ScriptedHost host;
-  test::EngineProbe e(host);
+  Engine e(host);
   EXPECT_EQ(e.ListImageFlags(), "Image Flags\r\n============\r\n\r\n0000  00000000      ");
-  std::vector<std::uint8_t> bytes(4, 0);
-  bytes[1] = 0xA5;
-  e.LoadImageBytes(bytes);
-  e.SetFlag(1, flag::Done | flag::Spin | flag::Call);
-  e.SetFlag(2, flag::Goto | flag::Word);
-  e.SetFlag(3, flag::JmpT);
-  e.ImageEnd = 3;
+  // PUSH 0, JPT +0, GOTO +0, POP VAR+4 as a word, RETURN; two variable longs.
+  ImageSpec spec;
+  spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x35, 0x0B, 0x00, 0x04, 0x00, 0xA9, 0x04, 0x32};
+  spec.varBytes = 8;
+  ASSERT_EQ(e.DisassembleBytes("p.binary", BuildImage(spec), false).status, LoadStatus::Listed);
   const auto lines = Lines(e.ListImageFlags());
-  ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[4], "0001  0C0040A5  Done Spin Call");
-  EXPECT_EQ(lines[5], "0002  00003200       Goto Word");
-  EXPECT_EQ(lines[6], "0003  00002000       JmpT");
+  ASSERT_GT(lines.size(), 3u + 0x30);
+  EXPECT_EQ(lines[0], "Image Flags");
+  EXPECT_EQ(lines[3], "0000  08000000  Done");
+  EXPECT_EQ(lines[3 + 0x0D], "000D  00008200       Pads Word");
+  EXPECT_EQ(lines[3 + 0x10], "0010  08000810  Done Link");
+  EXPECT_EQ(lines[3 + 0x18], "0018  0C004035  Done Spin Call");
+  EXPECT_EQ(lines[3 + 0x1A], "001A  04000000       Spin");
+  EXPECT_EQ(lines[3 + 0x1B], "001B  0C002004  Done Spin JmpT");
+  EXPECT_EQ(lines[3 + 0x1D], "001D  0C0030A9  Done Spin Goto");
+  EXPECT_EQ(lines[3 + 0x24], "0024  08000200  Done Word");
 }
 
 }  // namespace
@@ -256,24 +264,28 @@ TEST(Pipeline, ReusedEngineListsEachImageAsAFreshOneDoes) {
   test::ScriptedHost host;
   host.options.SymbolTable = true;
   host.options.DebugSpin = host.options.DebugAsmb = host.options.DebugVars = true;
-  test::EngineProbe reused(host);
+  Engine reused(host);
   for (const char* image : images) {
     SCOPED_TRACE(image);
     host.debug.clear();
-    ASSERT_EQ(reused.LoadAndDisassemble(data + "/" + image, false).status, LoadStatus::Listed);
+    const LoadResult again = reused.LoadAndDisassemble(data + "/" + image, false);
+    ASSERT_EQ(again.status, LoadStatus::Listed);
     const std::string debug = host.debug;
     host.debug.clear();
-    test::EngineProbe fresh(host);
-    ASSERT_EQ(fresh.LoadAndDisassemble(data + "/" + image, false).status, LoadStatus::Listed);
-    EXPECT_EQ(reused.Listing, fresh.Listing);
+    Engine fresh(host);
+    const LoadResult first = fresh.LoadAndDisassemble(data + "/" + image, false);
+    ASSERT_EQ(first.status, LoadStatus::Listed);
+    EXPECT_EQ(again.analysis->listing, first.analysis->listing);  // with the symbol table: names, pairs, locals
     EXPECT_EQ(debug, host.debug);
-    for (std::int64_t a = 0; a <= kLastAddress; ++a) {
-      const auto i = static_cast<std::size_t>(a);
-      ASSERT_EQ(reused.SymbolIds[i], fresh.SymbolIds[i]) << a;
-      ASSERT_EQ(reused.ReferencedFrom[i], fresh.ReferencedFrom[i]) << a;
-      ASSERT_EQ(reused.PairedWith[i], fresh.PairedWith[i]) << a;
-      ASSERT_EQ(reused.LocalAccess[i], fresh.LocalAccess[i]) << a;
-      ASSERT_EQ(reused.Image[i], fresh.Image[i]) << a;  // bytes and flags: nothing left from the image before
+    // Bytes and flags of every address: nothing left from the image before.
+    EXPECT_EQ(reused.ListImageFlags(), fresh.ListImageFlags());
+    ASSERT_EQ(again.analysis->symbols.size(), first.analysis->symbols.size());
+    for (std::size_t k = 0; k < first.analysis->symbols.size(); ++k) {
+      const Symbol& x = again.analysis->symbols[k];
+      const Symbol& y = first.analysis->symbols[k];
+      ASSERT_EQ(x.name, y.name) << k;
+      ASSERT_EQ(x.address, y.address) << x.name;
+      ASSERT_EQ(x.referencedFrom, y.referencedFrom) << x.name;
     }
   }
 }
@@ -297,14 +309,15 @@ TEST(Pipeline, AFileListsAsItsBytesInMemoryWhateverItsRunsOfZeros) {
       test::WriteBytes(path, file);
       ScriptedHost host;
       host.options.InhibitWarnings = true;
-      test::EngineProbe fromFile(host), fromMemory(host);
+      Engine fromFile(host), fromMemory(host);
       const LoadResult read = fromFile.LoadAndDisassemble(path, false);
       const LoadResult given = fromMemory.DisassembleBytes(path, bytes, false);
       ASSERT_EQ(read.status, LoadStatus::Listed) << read.message;
       EXPECT_EQ(read.analysis->listing, given.analysis->listing);
       EXPECT_EQ(read.analysis->image.size, 32768);
       EXPECT_EQ(read.warnings.size(), longer ? 1u : 0u);
-      for (std::size_t a = 0; a < bytes.size(); ++a) ASSERT_EQ(fromFile.Image[a], fromMemory.Image[a]) << a;
+      EXPECT_EQ(read.analysis->image.bytes, given.analysis->image.bytes);
+      EXPECT_EQ(fromFile.ListImageFlags(), fromMemory.ListImageFlags());
     }
   }
 }

@@ -17,7 +17,7 @@ TEST(Robustness, RandomImagesAlwaysFinish) {
   ScriptedHost host;
   host.options.InhibitWarnings = true;
   host.options.SymbolTable = true;
-  test::EngineProbe e(host);
+  Engine e(host);
   for (int round = 0; round < 150; ++round) {
     const std::size_t size = 16 + random() % 32768;
     std::vector<std::uint8_t> image(size);
@@ -53,7 +53,7 @@ TEST(Robustness, RandomImagesAlwaysFinish) {
     const LoadResult r = e.DisassembleBytes("random.eeprom", image, false);
     ASSERT_TRUE(r.status == LoadStatus::Listed || r.status == LoadStatus::Refused) << r.message;
     if (r.status == LoadStatus::Listed) {
-      EXPECT_FALSE(e.Listing.empty());
+      EXPECT_FALSE(r.analysis->listing.empty());
     }
   }
 }
@@ -62,7 +62,7 @@ TEST(Robustness, RandomBytecodeInAValidObject) {
   std::mt19937 random(7);
   ScriptedHost host;
   host.options.InhibitWarnings = true;
-  test::EngineProbe e(host);
+  Engine e(host);
   for (int round = 0; round < 100; ++round) {
     test::ImageSpec spec;
     spec.object = {0, 0, 0, 0, 16, 0, 0, 0, 40, 0, 0, 0, 80, 0, 0, 0};

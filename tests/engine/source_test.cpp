@@ -9,6 +9,7 @@
 #include "brevin/engine.h"
 #include "brevin/text.h"
 #include "support/paths.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -19,26 +20,40 @@ using test::TempDir;
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
+// An image of `methods` methods beside its Spin source: the first method
+// calls all the others, so each of them is traced and listed.
+std::vector<std::uint8_t> MethodsImage(int methods) {
+  test::ImageSpec spec;
+  const int table = 4 * (methods + 1);
+  const int first = 3 * (methods - 1) + 1;  // FRAME, CALL k for every other method, RETURN
+  spec.object = {0, 0, static_cast<std::uint8_t>(methods + 1), 0};
+  for (int k = 0; k < methods; ++k) {
+    const int at = table + (k == 0 ? 0 : first + k - 1);
+    spec.object.insert(spec.object.end(), {static_cast<std::uint8_t>(at), 0, 0, 0});
+  }
+  for (int k = 2; k <= methods; ++k) spec.object.insert(spec.object.end(), {0x01, 0x05, static_cast<std::uint8_t>(k)});
+  spec.object.insert(spec.object.end(), static_cast<std::size_t>(methods), 0x32);
+  return test::BuildImage(spec);
+}
+
 class SourceTest : public ::testing::Test {
  protected:
   TempDir dir;
   ScriptedHost host;
-  test::EngineProbe e{host};
 
-  void SetUp() override {
-    e.Opt = Options{};
-    e.Opt.ShowImage = false;
-    e.Opt.FoldOperators = false;
-  }
-  // Lists the source for `methods` method entries in a row; returns the source lines shown.
-  std::vector<std::string> Insert(const std::string& source, int methods) {
-    e.SourceReadPath = dir.File("prog.spin");
-    WriteText(e.SourceReadPath, source);
-    for (int i = 0; i < methods; ++i) e.InsertMethodSource(0x100 + i);
-    e.FlushPendingLines();
+  // Lists an image of `methods` methods with the source beside it; returns the
+  // source lines shown, from the opcode column on.
+  std::vector<std::string> Insert(const std::string& source, int methods) { return Insert(source, MethodsImage(methods)); }
+  std::vector<std::string> Insert(const std::string& source, const std::vector<std::uint8_t>& image) {
+    WriteText(dir.File("prog.spin"), source);
+    host.options.FoldOperators = false;
+    Engine e(host);
+    const LoadResult r = e.DisassembleBytes(dir.File("prog.binary"), image, false);
+    EXPECT_EQ(r.status, LoadStatus::Listed) << r.message;
     std::vector<std::string> shown;
-    for (const std::string& line : test::Lines(e.Listing)) {
-      if (!line.empty()) shown.push_back(line.substr(9));
+    if (!r.analysis) return shown;
+    for (const std::string& line : test::Lines(r.analysis->listing)) {
+      if (line.starts_with("==== ") && line.size() > 38) shown.push_back(line.substr(38));
     }
     return shown;
   }
@@ -50,8 +65,6 @@ TEST_F(SourceTest, PublicBlocksFirstThenPrivateThenNothing) {
       "DAT\n  byte 0\n";
   EXPECT_EQ(Insert(source, 4), (std::vector<std::string>{"; pub Start | a", ";   a := helper", "; PUB second",
                                                          ";   x", "; PRI helper", ";   return 2"}));
-  EXPECT_EQ(e.PubCounter, -1);
-  EXPECT_EQ(e.PriCounter, -1);
 }
 
 TEST_F(SourceTest, KeywordsTabsAndHiddenLines) {
@@ -74,8 +87,15 @@ TEST_F(SourceTest, WrapperTrailerSwitchesToTheWrappedSource) {
   const std::string wrapped = dir.File("object.spin");
   WriteText(wrapped, "PUB inner\n  z\n");
   const std::string source = "PUB test\n  obj.inner\n  { End of Test Wrapper For Varnel }{ " + wrapped + " }\n";
-  EXPECT_EQ(Insert(source, 2), (std::vector<std::string>{"; PUB test", ";   obj.inner", "; PUB inner", ";   z"}));
-  EXPECT_EQ(e.SourceReadPath, wrapped);
+  // The top object's one method calls the one method of its sub-object, whose
+  // source is the wrapped one.
+  test::ImageSpec spec;
+  spec.object = {20, 0, 2, 1, 12, 0, 0, 0, 20, 0, 0, 0,  // top: method at +12, sub-object at +20
+                 0x01, 0x06, 0x02, 0x01, 0x32, 0, 0, 0,  // FRAME, CALLOBJ 2.1, RETURN
+                 12, 0, 2, 0, 8, 0, 0, 0, 0x32, 0, 0, 0};  // the sub-object: one method, RETURN
+  spec.setLength = false;
+  EXPECT_EQ(Insert(source, test::BuildImage(spec)),
+            (std::vector<std::string>{"; PUB test", ";   obj.inner", "; PUB inner", ";   z"}));
 }
 
 TEST_F(SourceTest, MissingSourceNoticeOnceUntilRearmed) {
@@ -84,22 +104,29 @@ TEST_F(SourceTest, MissingSourceNoticeOnceUntilRearmed) {
     spec.object = {0, 0, 0, 0, 8, 0, 0, 0, 0x32};
     return test::BuildImage(spec);
   }();
-  test::EngineProbe engine(host);
+  Engine engine(host);
   const std::string path = dir.File("none.binary");
   const LoadResult first = engine.DisassembleBytes(path, image, false);
   ASSERT_EQ(first.notices.size(), 1u);
   EXPECT_EQ(first.notices[0].text, "Cannot find source file\r\n\r\n" + dir.File("none.spin"));
   EXPECT_EQ(first.notices[0].icon, MessageIcon::Information);
   EXPECT_TRUE(engine.DisassembleBytes(path, image, false).notices.empty());
-  engine.SourceWarningArmed = true;  // opening the image again
+  engine.ArmSourceWarning(true);  // opening the image again
   EXPECT_EQ(engine.DisassembleBytes(path, image, false).notices.size(), 1u);
   host.options.InhibitWarnings = true;
-  engine.SourceWarningArmed = true;
+  engine.ArmSourceWarning(true);
   EXPECT_TRUE(engine.DisassembleBytes(path, image, false).notices.empty());
   EXPECT_TRUE(host.messages.empty());  // nothing is asked while loading
 }
 
-TEST_F(SourceTest, SourceGoneWhileListingIsSkippedWithOneWarning) {
+// The source read when the load began is gone when the listing reaches the
+// methods: a race no load can set up, so the listing pass is driven directly.
+TEST(SourceGone, SourceGoneWhileListingIsSkippedWithOneWarning) {
+  TempDir dir;
+  ScriptedHost host;
+  test::EngineProbe e{host};
+  e.Opt = Options{};
+  e.Opt.ShowImage = false;
   e.SourceReadPath = dir.File("gone.spin");
   e.PubCounter = 0;
   e.InsertMethodSource(0x100);
@@ -148,7 +175,7 @@ TEST(SourceText, Utf16AndUtf8SourcesListAsTheirText) {
   for (const std::string& text : {le, be, "\xEF\xBB\xBF" + utf8, utf8, latin1}) {
     WriteText(dir.File("heat.spin"), text);
     ScriptedHost host;
-    test::EngineProbe engine(host);
+    Engine engine(host);
     const LoadResult r = engine.DisassembleBytes(dir.File("heat.binary"), image, false);
     ASSERT_EQ(r.status, LoadStatus::Listed);
     EXPECT_TRUE(host.messages.empty());

@@ -2,7 +2,11 @@
 // variable area, stack frames and the object list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "brevin/engine.h"
+#include "engine_probe.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -90,133 +94,146 @@ TEST_F(SymbolTest, OperandNamesFollowShowLabels) {
   EXPECT_EQ(e.VarName("#VAR+", 2, 0x10), "#J1");
 }
 
-TEST_F(SymbolTest, VariableAreaFillersTakeTheLargestSizeThatFits) {
-  using namespace flag;
-  e.VBASE = 0x100;
-  e.VENDS = 0x110;
-  e.SetFlag(0x106, Byte | Done);  // referenced byte after six free bytes... and before two more
-  e.SetFlag(0x10B, Word | Done);  // a word at an odd address
-  e.ClassifyVariables();
-  EXPECT_TRUE(e.HasFlag(0x100, Aray | Long));
-  EXPECT_TRUE(e.HasFlag(0x104, Aray | Word));
-  EXPECT_FALSE(e.HasFlag(0x104, Long));
-  EXPECT_TRUE(e.HasFlag(0x107, Aray | Byte));  // odd address: a byte
-  EXPECT_TRUE(e.HasFlag(0x108, Aray | Word));
-  EXPECT_TRUE(e.HasFlag(0x10A, Aray | Byte));  // directly before a referenced item: a byte
-  EXPECT_FALSE(e.HasFlag(0x10B, Aray));
-  EXPECT_TRUE(e.HasFlag(0x10D, Aray | Byte));
-  EXPECT_TRUE(e.HasFlag(0x10E, Aray | Word));
+// The lines of the listing from the one starting with `first` on, `count` of them.
+std::vector<std::string> LinesFrom(const std::string& listing, const std::string& first, std::size_t count) {
+  const auto lines = Lines(listing);
+  const auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(first); });
+  if (at == lines.end()) return {};
+  return {at, at + static_cast<std::ptrdiff_t>(std::min<std::size_t>(count, static_cast<std::size_t>(lines.end() - at)))};
 }
 
-TEST_F(SymbolTest, BytesReferencedAfterSpinCodeBecomeRuns) {
-  using namespace flag;
-  e.PINIT = 0x100;
-  e.VBASE = 0x110;
-  e.SetFlag(0x104, Spin | Done);
-  e.SetFlag(0x105, Byte);
-  e.SetFlag(0x108, Word);
-  e.ClassifyByteRuns();
-  EXPECT_TRUE(e.HasFlag(0x105, Done | Aray | Byte));
-  EXPECT_TRUE(e.HasFlag(0x106, Aray | Byte));
-  EXPECT_TRUE(e.HasFlag(0x107, Aray | Byte));
-  EXPECT_FALSE(e.HasFlag(0x108, Aray));
-  EXPECT_FALSE(e.HasFlag(0x106, Done));
+// The listing of a small image, with the options set.
+std::string ListingOf(test::ImageSpec spec, bool symbolTable = false) {
+  ScriptedHost host;
+  host.options.InhibitWarnings = true;
+  host.options.SymbolTable = symbolTable;
+  if (spec.varBytes == 0) spec.varBytes = 4;
+  const AnalysisPtr a = test::ListImage(host, test::BuildImage(spec));
+  return a ? a->listing : std::string();
 }
 
-class FrameTest : public SymbolTest {
- protected:
-  void SetUp() override {
-    SymbolTest::SetUp();
-    e.Opt = Options{};
-    e.LastLineBlank = true;
-    // a method at $100 with three bytes of code; the next method starts at $103
-    e.SetFlag(0x100, flag::Spin | flag::Call);
-    e.SetFlag(0x101, flag::Spin);
-    e.SetFlag(0x102, flag::Spin);
-    e.SetFlag(0x103, flag::Spin | flag::Call);
-  }
-  void Access(std::int64_t at, int offset) { e.LocalAccess[static_cast<std::size_t>(at)] = offset | (0x403 << 16); }
-  // Prints the folding queue, with one more line so the last blank line stays.
-  void Flush() {
-    e.LineAddr = e.InstrBytes = e.LineLabel = e.LineOperand = "";
-    e.LineOpcode = "END";
-    e.EmitLine();
-    e.FlushPendingLines();
-  }
+// The data lines of the listing: the text from the opcode column on and the
+// label, by address.
+struct DataLine {
+  std::string text, label;
 };
+std::map<std::int32_t, DataLine> DataLines(const std::string& listing) {
+  std::map<std::int32_t, DataLine> lines;
+  for (const std::string& line : Lines(listing)) {
+    if (line.size() < 40 || line[4] != ' ' || line[13] == ' ' || line[13] == '+') continue;
+    if (!std::all_of(line.begin(), line.begin() + 4, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) continue;
+    std::string label = line.substr(29, 9);
+    label.erase(label.find_last_not_of(' ') + 1);
+    lines[static_cast<std::int32_t>(std::stol(line.substr(0, 4), nullptr, 16))] = {line.substr(38), label};
+  }
+  return lines;
+}
 
-TEST_F(FrameTest, OnlyOffsetTwelveUsed) {
-  Access(0x101, 12);
-  Access(0x103, 4);  // the next method's access is not this method's
-  e.LineLabel = "S1";
-  e.ListStackFrame(0x100);
-  EXPECT_EQ(e.LineLabel, "S1");
-  Flush();
-  const auto lines = Lines(e.Listing);
-  ASSERT_EQ(lines.size(), 10u);
-  EXPECT_EQ(lines[0], std::string(38, ' ') + "ALIGN    STACK          ; For $0100 ");
+// Sixteen bytes of variables from $0020: a byte at +6 and a word at the odd
+// address +$B are referenced (POP VAR+6 as a byte, POP VAR+11 as a word); the
+// rest is filled with the largest items that fit, unnamed.
+TEST(VariableArea, FillersTakeTheLargestSizeThatFits) {
+  test::ImageSpec spec;
+  spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x89, 0x06, 0xA9, 0x0B, 0x32};
+  spec.varBytes = 16;
+  const auto lines = DataLines(ListingOf(spec));
+  const std::pair<std::int32_t, const char*> items[] = {
+      {0x20, "LONG"}, {0x24, "WORD"}, {0x26, "BYTE"}, {0x27, "BYTE"},  // +7: odd address, a byte
+      {0x28, "WORD"}, {0x2A, "BYTE"},                                 // directly before a referenced item: a byte
+      {0x2B, "WORD"}, {0x2D, "BYTE"}, {0x2E, "WORD"}};
+  for (const auto& [address, size] : items) {
+    ASSERT_TRUE(lines.count(address)) << address;
+    EXPECT_EQ(lines.at(address).text.substr(0, 4), size) << address;
+    EXPECT_EQ(lines.at(address).label.empty(), address != 0x26 && address != 0x2B) << address;
+  }
+  EXPECT_FALSE(lines.count(0x22) || lines.count(0x25) || lines.count(0x2C));
+}
+
+// A byte and a word of the object referenced after its Spin code: the bytes
+// from the referenced one up to the word become a run of bytes, named once.
+TEST(VariableArea, BytesReferencedAfterSpinCodeBecomeRuns) {
+  test::ImageSpec spec;  // PUSH OBJ+13 as a byte, PUSH OBJ+16 as a word, RETURN, then data
+  spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x84, 0x0D, 0xA4, 0x10, 0x32, 1, 2, 3, 4, 5, 6, 7};
+  const auto lines = DataLines(ListingOf(spec));
+  for (const std::int32_t address : {0x1D, 0x1E, 0x1F}) {
+    ASSERT_TRUE(lines.count(address)) << address;
+    EXPECT_EQ(lines.at(address).text.substr(0, 9), "BYTE     ") << address;
+    EXPECT_EQ(lines.at(address).label.empty(), address != 0x1D) << address;
+  }
+  ASSERT_TRUE(lines.count(0x20));
+  EXPECT_EQ(lines.at(0x20).text, "WORD     1284");
+  EXPECT_FALSE(lines.at(0x20).label.empty());
+}
+
+// Method 1 at $001C: PUSH LOC+12, then calls method 2 without its result;
+// method 2 at $0022: PUSH LOC+4. Each method's frame lists its own locals only.
+TEST(StackFrame, OnlyOffsetTwelveUsed) {
+  test::ImageSpec spec;
+  spec.object = {0, 0, 3, 0, 12, 0, 0, 0, 18, 0, 0, 0, 0x6C, 0x01, 0x05, 0x02, 0x32, 0, 0x64, 0x32};
+  const std::string listing = ListingOf(spec);
+  const auto lines = LinesFrom(listing, std::string(38, ' ') + "ALIGN    STACK          ; For S4", 11);
+  ASSERT_EQ(lines.size(), 11u) << listing;
   EXPECT_EQ(lines[2], "      +0000" + std::string(27, ' ') + "LONG     0              ; Unused Result Variable");
   EXPECT_EQ(lines[3], "      +0004" + std::string(27, ' ') + "LONG     0");
+  EXPECT_EQ(lines[4], "      +0008" + std::string(27, ' ') + "LONG     0");
   EXPECT_EQ(lines[5], "      +000C                  VL1      LONG     0");
   EXPECT_EQ(lines[7], std::string(38, ' ') + "ALIGN    SPIN ");
-  EXPECT_EQ(e.VarName("LOC+", 3, 12), "VL1");
+  EXPECT_EQ(lines[9], "001C         6C              S4       PUSH     VL1");
+  EXPECT_NE(listing.find("      +0004                  VL2      LONG     0"), std::string::npos);  // method 2's own
 }
 
-TEST_F(FrameTest, ResultVariableUseWithAndWithoutXfun) {
-  Access(0x102, 0);
-  e.ListStackFrame(0x100);
-  Flush();
-  EXPECT_NE(e.Listing.find("VL1      LONG     0              ; Unexpected Result Variable Used"), std::string::npos);
-  e.Listing.clear();
-  e.SetFlag(0x100, flag::Xfun);
-  e.ListStackFrame(0x100);
-  Flush();
-  EXPECT_NE(e.Listing.find("VL2      LONG     0              ; Result Variable"), std::string::npos);
+// Method 1 pushes its result variable and calls method 2 for its result;
+// method 2 pushes its result variable too.
+TEST(StackFrame, ResultVariableUseWithAndWithoutAFunctionCall) {
+  test::ImageSpec spec;
+  spec.object = {0, 0, 3, 0, 12, 0, 0, 0, 20, 0, 0, 0, 0x60, 0x00, 0x05, 0x02, 0x41, 0x32, 0, 0, 0x60, 0x32};
+  const std::string listing = ListingOf(spec);
+  EXPECT_NE(listing.find("VL1      LONG     0              ; Unexpected Result Variable Used"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("VL2      LONG     0              ; Result Variable"), std::string::npos) << listing;
 }
 
-TEST_F(FrameTest, NoLocalsNoFrameEvenForAFunction) {
-  e.SetFlag(0x100, flag::Xfun);
-  e.ListStackFrame(0x100);
-  e.FlushPendingLines();
-  EXPECT_TRUE(e.Listing.empty());
+TEST(StackFrame, NoLocalsNoFrameEvenForAFunction) {
+  test::ImageSpec spec;  // method 1 calls method 2 for its result; method 2 returns 0
+  spec.object = {0, 0, 3, 0, 12, 0, 0, 0, 18, 0, 0, 0, 0x00, 0x05, 0x02, 0x41, 0x32, 0, 0x35, 0x33};
+  const std::string listing = ListingOf(spec);
+  EXPECT_NE(listing.find("F5       RETURN   0"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("ALIGN    STACK"), std::string::npos) << listing;
 }
 
-TEST_F(SymbolTest, ObjectListEndsAtAZeroLengthObject) {
-  e.PBASE = 0x10;
-  e.VBASE = 0x200;
-  e.Image[0x10] = 0x20;  // top object, $20 long, one sub-object entry
-  e.Image[0x14] = 0x20;
-  e.SetFlag(0x14, flag::Link);
-  e.Image[0x30] = 0x00;  // the sub-object's length word is 0
-  e.SetFlag(0x30, flag::Link | flag::Xobj);
-  e.ListObjectList();
-  const auto lines = Lines(e.Listing);
-  EXPECT_EQ(lines[1], "Object List");
-  EXPECT_EQ(lines[4], "1 object used");
-  EXPECT_EQ(lines[6], "0010   PBASE    0030   $0030");
-  EXPECT_EQ(lines[7], "0014   +1       0030   $0030");
-  EXPECT_EQ(lines[9], "0030   $0030    0030   $0030");
-  EXPECT_EQ(lines.size(), 11u);
+// The top object is $20 long; the object after it, at $0030, has length 0.
+TEST(ObjectList, EndsAtAZeroLengthObject) {
+  test::ImageSpec spec;
+  spec.object = {0x20, 0, 2, 1, 12, 0, 0, 0, 0x20, 0, 0, 0, 0x32};
+  spec.object.resize(0x24, 0);
+  spec.setLength = false;
+  const std::string listing = ListingOf(spec, true);
+  const auto lines = LinesFrom(listing, "Object List", 10);
+  ASSERT_EQ(lines.size(), 10u) << listing;
+  EXPECT_EQ(lines[3], "1 object used");
+  EXPECT_EQ(lines[5], "0010   PBASE    0030   $0030");
+  EXPECT_EQ(lines[6], "0014   +1       001C   S3");
+  EXPECT_EQ(lines[8], "0030   $0030    0030   $0030");
+  EXPECT_EQ(lines[9], "");
+  EXPECT_EQ(Lines(listing).back(), "") << "nothing listed after the zero-length object";
 }
 
-TEST_F(SymbolTest, SymbolTableCountsHeaderAddressesAndShowsCrossReferences) {
-  e.Opt = Options{};
-  e.PBASE = 0x10;
-  e.ListSymbolTable();
-  EXPECT_NE(e.Listing.find("\r\n5 symbols used\r\n\r\n0010   PBASE    Base of Program\r\n"), std::string::npos);
-
-  e.Listing.clear();
-  e.SetFlag(0x100, flag::Spin | flag::Call);
-  e.SetFlag(0x120, flag::Asmb | flag::Call);
-  e.ReferencedFrom[0x100] = 0x40;
-  e.PairedWith[0x120] = 0x130;
-  e.NumberSymbols();
-  e.ListSymbolTable();
-  const auto lines = Lines(e.Listing);
-  EXPECT_NE(e.Listing.find("7 symbols used"), std::string::npos);
-  EXPECT_NE(e.Listing.find("\r\nA = Assembler Jump Destination\r\nS = Subroutine Entry Point\r\n"), std::string::npos);
-  EXPECT_NE(e.Listing.find("\r\n0100   S1       Spin   Call               Called from 0040\r\n"), std::string::npos);
-  EXPECT_NE(e.Listing.find("\r\n0120   A2       Asmb   Call               Paired with 0130 = $0130\r\n"), std::string::npos);
+TEST(SymbolTable, CountsHeaderAddressesAndShowsCrossReferences) {
+  // An assembly block whose first long calls a routine at cog $10 returning through $21.
+  constexpr std::uint32_t call = 23u << 26 | 3u << 22 | 15u << 18 | 0x21u << 9 | 0x10u;
+  constexpr std::uint32_t loop = 23u << 26 | 1u << 22 | 15u << 18 | 1u;
+  ScriptedHost host;
+  host.options.SymbolTable = true;
+  const AnalysisPtr a = test::ListImage(host, test::AsmImage({call, loop}));
+  ASSERT_TRUE(a);
+  const std::string& listing = a->listing;
+  EXPECT_NE(listing.find("\r\n13 symbols used\r\n\r\n"), std::string::npos);
+  EXPECT_NE(listing.find("\r\n\r\n0010   PBASE    Base of Program\r\n0120   VBASE    Base of Variables\r\n"),
+            std::string::npos);
+  EXPECT_NE(listing.find("\r\nA = Assembler Jump Destination\r\nL = Long Variable\r\nS = Subroutine Entry Point\r\n"),
+            std::string::npos);
+  EXPECT_NE(listing.find("\r\n0060   A6       Asmb   Call               Called from 0020  Paired with 00A4 = A6_ret\r\n"),
+            std::string::npos) << listing.substr(listing.find("Symbol Table"));
+  EXPECT_NE(listing.find("\r\n0018   S3       Spin   Call\r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 namespace brevin::test {
 
@@ -60,6 +62,50 @@ std::vector<std::uint8_t> BuildImage(const ImageSpec& spec) {
   }
   image[5] = static_cast<std::uint8_t>((256 - (sum & 0xFF)) & 0xFF);
   return image;
+}
+
+ReportedFlags::ReportedFlags(const Engine& engine) {
+  // "AAAA  CCCCCCCC  names": the address, the cell (flags and byte) and the flag names.
+  std::istringstream report(engine.ListImageFlags());
+  for (std::string line; std::getline(report, line);) {
+    if (line.size() < 14 || line[4] != ' ' || line[5] != ' ') continue;
+    if (!std::all_of(line.begin(), line.begin() + 4, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) continue;
+    const std::size_t address = std::stoul(line.substr(0, 4), nullptr, 16);
+    if (address != cells_.size()) {
+      ADD_FAILURE() << "flags report out of order at " << line;
+      continue;
+    }
+    cells_.push_back(static_cast<std::uint32_t>(std::stoul(line.substr(6, 8), nullptr, 16)) & ~0xFFu);
+  }
+}
+
+std::uint32_t ReportedFlags::At(std::int64_t address) const {
+  return address >= 0 && address < static_cast<std::int64_t>(cells_.size()) ? cells_[static_cast<std::size_t>(address)] : 0;
+}
+
+std::vector<std::uint8_t> AsmImage(const std::vector<std::uint32_t>& longs, int count) {
+  ImageSpec spec;
+  spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x34, 0xC7, 0x10, 0x35, 0x2C, 0x32, 0, 0};
+  for (const std::uint32_t value : longs) {
+    for (int i = 0; i < 4; ++i) spec.object.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  }
+  spec.object.resize(std::max(spec.object.size(), 0x10 + 4 * static_cast<std::size_t>(count)), 0);
+  spec.varBytes = 4;
+  return BuildImage(spec);
+}
+
+AnalysisPtr ListImage(ScriptedHost& host, const std::vector<std::uint8_t>& image, const std::string& path) {
+  Engine engine(host);
+  const LoadResult result = engine.DisassembleBytes(path, image, false, true);
+  EXPECT_EQ(result.status, LoadStatus::Listed) << result.message;
+  return result.status == LoadStatus::Listed ? result.analysis : nullptr;
+}
+
+const ListingLine* CodeLineAt(const Analysis& analysis, std::int32_t address) {
+  for (const ListingLine& line : analysis.lines) {
+    if (line.address == address && line.size != 0) return &line;
+  }
+  return nullptr;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

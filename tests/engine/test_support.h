@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_probe.h"
+#include "brevin/engine.h"
 
 namespace brevin::test {
 
@@ -27,6 +27,21 @@ class ScriptedHost : public Host {
   std::string TimeOfDay() override { return "12:34:56"; }
 };
 
+// The image flags of an engine's last load, read back from its flags report:
+// the cell of every address with the flag bits of image/image_flags.h.
+class ReportedFlags {
+ public:
+  explicit ReportedFlags(const Engine& engine);
+  std::uint32_t At(std::int64_t address) const;  // 0 outside the report
+  // Whether any of the bits is set, as the engine asks it.
+  bool Has(std::int64_t address, std::uint32_t bits) const { return (At(address) & bits) != 0; }
+  bool HasAll(std::int64_t address, std::uint32_t bits) const { return (At(address) & bits) == bits; }
+  std::int64_t End() const { return static_cast<std::int64_t>(cells_.size()) - 1; }  // the last address reported
+
+ private:
+  std::vector<std::uint32_t> cells_;
+};
+
 // A small image: header, the top object at $0010, variables, stack frame.
 struct ImageSpec {
   std::uint32_t clockFreq = 80'000'000;
@@ -39,6 +54,19 @@ struct ImageSpec {
 };
 
 std::vector<std::uint8_t> BuildImage(const ImageSpec& spec);
+
+// An image whose one method starts an assembly block with COGNEW(@block, 0):
+// the block's longs at hub $0020 (cog register 0), then zero longs up to
+// cog register count, so any jump of the block lands on code.
+inline constexpr std::int32_t kAsmBlock = 0x20;
+std::vector<std::uint8_t> AsmImage(const std::vector<std::uint32_t>& longs, int count = 0x40);
+
+// Lists the image through the facade with the host's options; null (and a
+// test failure) when it is not listed.
+AnalysisPtr ListImage(ScriptedHost& host, const std::vector<std::uint8_t>& image, const std::string& path = "test.binary");
+
+// The first line of the listing at the hub address that lists image bytes, or null.
+const ListingLine* CodeLineAt(const Analysis& analysis, std::int32_t address);
 
 // Splits a listing at CR LF; fails the test on a bare LF.
 std::vector<std::string> Lines(const std::string& text);
