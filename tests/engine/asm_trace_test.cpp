@@ -105,6 +105,27 @@ TEST_F(AsmBlockTrace, CallTracesTheRoutineFirst) {
   EXPECT_LT(At("Asmb 0030 004 JMP"), At("Asmb 0024 001"));
 }
 
+TEST(AsmNames, ARoutineWithTwoReturnLocationsGivesEachItsOwnLabel) {
+  test::ScriptedHost host;
+  host.options.InhibitWarnings = true;
+  Engine e(host);
+  // The routine at 3 returns through 5 and, from a second call, through 6.
+  const LoadResult r = e.DisassembleBytes(
+      "block.binary", test::AsmImage({Call(3, 5), Call(3, 6), Jmp(0), Asm(kMov, R, 1, 1), Jmp(0), Jmp(0), Jmp(0)}),
+      false);
+  ASSERT_TRUE(r.analysis);
+  std::map<std::string, int> labels;
+  for (const ListingLine& line : r.analysis->lines) {
+    if (line.labelEnd > line.labelStart && line.cog) ++labels[std::string(line.text.substr(line.labelStart, line.labelEnd - line.labelStart))];
+  }
+  int returns = 0;
+  for (const auto& [label, count] : labels) {
+    EXPECT_EQ(count, 1) << label;
+    if (label.ends_with("_ret")) ++returns;
+  }
+  EXPECT_EQ(returns, 2);
+}
+
 void PutLong(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }

@@ -60,9 +60,11 @@ std::string Disassembler::SymbolName(int kind, std::int64_t address, std::int64_
   // A return location is named after its routine plus "_ret"; follow such links
   // a bounded number of times so a broken image cannot loop.
   std::string suffix;
-  const std::int64_t asked = address;
+  const std::int64_t asked = address, askedReg = reg;
   for (int hops = 0;; ++hops) {
-    if (address > kLastAddress || SymbolIds[static_cast<std::size_t>(address)] == 0 || hops > 8) {
+    // Links that go round (a broken image can make them) name nothing: the address stands plain.
+    if (hops > 8) return PlainName(kind, asked, askedReg);
+    if (address > kLastAddress || SymbolIds[static_cast<std::size_t>(address)] == 0) {
       return PlainName(kind, address, reg) + suffix;
     }
     const std::uint32_t id = static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)]);

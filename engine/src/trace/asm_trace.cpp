@@ -141,9 +141,10 @@ void Disassembler::MarkAsmOperands(const AsmInstruction& ins, std::int64_t addre
         // The return register: listed as code, named after its routine.
         if (!InImage(hubD)) break;
         SetFlag(hubD, flag::Asmb | flag::Aret | flag::Goto);
-        // Through a register, or a routine outside the image: the routine is unknown.
+        // Through a register, a routine outside the image, or one that would be
+        // its own return location (a name that never ends): the routine is unknown.
         NoteTableWrite(hubD);
-        if (!ins.immediate || !InImage(hubS)) {
+        if (!ins.immediate || !InImage(hubS) || hubS == hubD) {
           SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(kRetLocation);
           break;
         }
@@ -151,10 +152,14 @@ void Disassembler::MarkAsmOperands(const AsmInstruction& ins, std::int64_t addre
           DebugLine("Pair " + Hex4(hubS) + " " + Hex3(ins.s));
           DebugLine("Pair " + Hex4(hubD) + " " + Hex3(ins.d));
         }
-        SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(static_cast<std::uint32_t>(hubS) | kRetLocation);
         NoteTableWrite(hubS);
         std::int32_t& pairOfS = PairedWith[static_cast<std::size_t>(hubS)];
         std::int32_t& pairOfD = PairedWith[static_cast<std::size_t>(hubD)];
+        // A routine has one return location named after it; another one that
+        // returns into it gets a name of its own, so no label is given twice.
+        const bool otherReturn = pairOfS != 0 && pairOfS != static_cast<std::int32_t>(hubD);
+        SymbolIds[static_cast<std::size_t>(hubD)] = static_cast<std::int32_t>(
+            otherReturn ? kRetLocation : static_cast<std::uint32_t>(hubS) | kRetLocation);
         if (pairOfS == 0 && pairOfD == 0) {
           pairOfD = static_cast<std::int32_t>(hubS);
           pairOfS = static_cast<std::int32_t>(hubD);
