@@ -55,7 +55,7 @@ class EngineProbe : public Disassembler {
   using Disassembler::ReadCursor; using Disassembler::ReadLimit; using Disassembler::ImageEnd;
   using Disassembler::SymbolIds; using Disassembler::VarIds; using Disassembler::LocalAccess; using Disassembler::ReferencedFrom;
   using Disassembler::PairedWith; using Disassembler::UsedLetters; using Disassembler::LocalCounter; using Disassembler::LineAddr; using Disassembler::LineHub;
-  using Disassembler::InstrBytes; using Disassembler::LineLabel; using Disassembler::LineOpcode; using Disassembler::LineOperand;
+  using Disassembler::InstrBytes; using Disassembler::LineLabel; using Disassembler::LineOpcode; using Disassembler::LineOp; using Disassembler::LineOperand;
   using Disassembler::PendingLines; using Disassembler::SectionState; using Disassembler::LastLineBlank; using Disassembler::IndentLevel;
   using Disassembler::CogOrgBase; using Disassembler::AsmVarsPending; using Disassembler::OperandValue;
   using Disassembler::ReturnValueFlag; using Disassembler::FrameCount; using Disassembler::CodeAddressMark;

@@ -1,7 +1,15 @@
 // Expression folding: which runs of lines merge, into what, and under which option.
+//
+// The fixture emits lines by their text, with the id the Spin printer gives
+// such a line (OpOf); the cases in tests/data/decode/fold.txt list real
+// bytecode, one run of instructions a line, through the printer and the folding.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "brevin/engine.h"
+#include "isa/spin_tables.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -20,11 +28,32 @@ class FoldTest : public ::testing::Test {
     e.Opt = Options{};
     e.Opt.ShowImage = false;  // label, opcode and operand columns only
   }
+  // The id the Spin printer gives a line with this text: that of the first
+  // opcode of the table with the mnemonic (a FRAME's by the call its operand
+  // names); a PUSH of what reads as a number is a literal push's.
+  static FoldOp OpOf(const std::string& opcode, const std::string& operand) {
+    const SpinTables& spin = BuiltInSpinTables();
+    if (opcode == "PUSH") {
+      const bool number = !operand.empty() && std::string_view("#$0123456789-").find(operand[0]) != std::string::npos;
+      return spin.FoldOps[number ? 0x38 : 0x40];
+    }
+    for (std::size_t i = 0; i < spin.SpinOpcodeTable.size(); ++i) {
+      const SpinOpcodeEntry& entry = spin.SpinOpcodeTable[i];
+      if (entry.Mnemonic == opcode && (opcode != "FRAME" || entry.OperandFormat.ends_with(operand))) {
+        return spin.FoldOps[i];
+      }
+    }
+    return FoldOp::None;
+  }
   void Emit(const std::string& opcode, const std::string& operand, const std::string& label = "") {
+    EmitAs(OpOf(opcode, operand), opcode, operand, label);
+  }
+  void EmitAs(FoldOp op, const std::string& opcode, const std::string& operand, const std::string& label = "") {
     e.LineAddr = std::to_string(address++);
     e.InstrBytes = "00";
     e.LineLabel = label;
     e.LineOpcode = opcode;
+    e.LineOp = op;
     e.LineOperand = operand;
     e.EmitLine();
   }
@@ -67,12 +96,14 @@ TEST_F(FoldTest, LabelledLineKeepsItsPlaceButLaterLinesMergeIntoIt) {
   f.InstrBytes = "38 07";
   f.LineLabel = "J1";
   f.LineOpcode = "PUSH";
+  f.LineOp = FoldOp::PushConstant;
   f.LineOperand = "7";
   f.EmitLine();
   f.LineAddr = "0102";
   f.InstrBytes = "41";
   f.LineLabel.clear();
   f.LineOpcode = "POP";
+  f.LineOp = FoldOp::Pop;
   f.LineOperand = "VAR+0";
   f.EmitLine();
   f.FlushPendingLines();
@@ -161,6 +192,21 @@ TEST_F(FoldTest, SpecialRegistersFoldOnlyForSmallDecimalConstants) {
   EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|PHSA", "PUSH|$10", "PUSH|SPR[]"}));
 }
 
+TEST_F(FoldTest, TheLinesIdDecidesNotItsText) {
+  EmitAs(FoldOp::None, "PUSH", "5");  // reads like a push (a data or source line may)
+  Emit("POP", "VAR+4");
+  EmitAs(FoldOp::Push, "PUSH", "12");  // reads like a number, pushes no constant
+  Emit("PUSH", "SPR[]");
+  Emit("PUSH", "1");
+  EmitAs(FoldOp::Push, "PUSH", "5");
+  Emit("LOOKUPR", "");
+  EmitAs(FoldOp::FrameNoResult, "FRAME", "CALL WITH RETURN VALUE");  // the frame's kind is its id's
+  Emit("CALL", "S1");
+  EmitAs(FoldOp::None, "CALL", "S2");  // an assembler CALL after a PUSH takes no argument
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|5", "POP|VAR+4", "PUSH|12", "PUSH|SPR[]", "PUSH|1", "PUSH|5",
+                                                 "LOOKUPR|", "CALLSUB|S1", "CALL|S2"}));
+}
+
 TEST_F(FoldTest, ReturnValueAndOperators) {
   Emit("PUSH", "0");
   Emit("RETVAL", "_");
@@ -190,6 +236,56 @@ TEST_F(FoldTest, QueueOfTenKeepsThePrintedOrderAndDropsTheLastBlankRequest) {
   for (int i = 0; i < 25; ++i) EXPECT_EQ(printed[static_cast<std::size_t>(i)], "PUSH|" + std::to_string(i));
   EXPECT_EQ(printed.back(), "RETURN|");
   EXPECT_EQ(Lines(e.Listing).back(), "         RETURN");
+}
+
+// tests/data/decode/fold.txt: "[option ...] BYTES = LINE / LINE ...", the
+// bytes of Spin instructions listed one after the other through the printer
+// and the folding, and the printed lines as "OPCODE|operand". Options are
+// brevin-cli's fold switches; labels are off. "#" starts a comment line.
+TEST_F(FoldTest, PrintedBytecodeFoldsByTheOpcodesIds) {
+  std::ifstream in(std::string(BREVIN_TEST_DATA) + "/decode/fold.txt");
+  std::string text;
+  int cases = 0;
+  for (int number = 1; std::getline(in, text); ++number) {
+    if (text.empty() || text[0] == '#') continue;
+    const std::size_t equals = text.find(" = ");
+    ASSERT_NE(equals, std::string::npos) << "fold.txt:" << number;
+    e.Opt = Options{};
+    e.Opt.ShowImage = false;
+    e.Opt.ShowLabels = false;
+    e.Listing.clear();
+    std::vector<std::uint8_t> image(0x100, 0);
+    std::istringstream words(text.substr(0, equals));
+    for (std::string word; words >> word;) {
+      if (word == "fold-indexes") e.Opt.FoldIndexes = true;
+      else if (word == "no-fold-opcodes") e.Opt.FoldOpcodes = false;
+      else if (word == "no-fold-operators") e.Opt.FoldOperators = false;
+      else if (word == "no-fold-arguments") e.Opt.FoldArguments = false;
+      else if (word == "no-fold-effects") e.Opt.FoldEffects = false;
+      else if (word == "no-fold-spr") e.Opt.FoldSpr = false;
+      else if (word == "force-hash") e.Opt.ForceHash = true;
+      else image.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
+    }
+    const std::int64_t end = static_cast<std::int64_t>(image.size());
+    image.resize(image.size() + 8, 0);
+    e.LoadImageBytes(image);
+    e.ClearVarIds();
+    e.LineLabel.clear();
+    for (std::int64_t at = 0x100; at < end; at = e.ReadCursor) {
+      e.ListSpinInstruction(at);
+      e.EmitLine();
+    }
+    std::vector<std::string> expected;
+    for (std::size_t from = equals + 3;;) {
+      const std::size_t slash = text.find(" / ", from);
+      expected.push_back(text.substr(from, slash - from));
+      if (slash == std::string::npos) break;
+      from = slash + 3;
+    }
+    EXPECT_EQ(Printed(), expected) << "fold.txt:" << number;
+    ++cases;
+  }
+  EXPECT_GT(cases, 0);
 }
 
 }  // namespace

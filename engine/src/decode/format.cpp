@@ -249,6 +249,7 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
         const std::uint32_t reg = static_cast<std::uint32_t>(o->value);
         mnemonic = RegisterMnemonic(reg);
         LineOpcode = mnemonic;
+        LineOp = RegisterFoldOp(reg);
         const std::string_view name = tables_.Spin.RegisterNames[reg & 31];
         if ((reg & 0x10) || DefaultLong) {
           LineOperand += name;

@@ -23,29 +23,17 @@ std::string ReplaceNth(std::string text, const std::string& what, int n, const s
   return text;
 }
 
-using namespace std::string_view_literals;  // literal compares test the length first
-
-bool IsPush(const LineFields& line) { return line.opcode == "PUSH"sv; }
-
-// True for the mnemonics FoldOperators acts on (by their first letter and
-// length), so that every other line leaves it before any text is copied.
-bool MayFoldOperator(const std::string& m) {
-  if (m.size() < 3 || m.size() > 7) return false;
-  switch (m[0]) {
-    case 'B': case 'C': case 'L': case 'S': case 'W': return true;
-    case 'P': return m.size() == 3;  // POP
-    default: return false;
-  }
-}
+bool IsPush(const LineFields& line) { return line.op == FoldOp::Push || line.op == FoldOp::PushConstant; }
 
 // A line that may be merged into the one before it: only lines without a label
 // (a labelled line is a jump destination and must keep its place).
 bool Unlabelled(const LineFields* line) { return line != nullptr && line->label.empty(); }
 
-// A PUSH of a literal value: no index, and an operand that starts like a number.
+// A PUSH of a literal value or an address, with its operand read (an
+// instruction cut off by the image end may show none) and no index left to fill.
 bool IsConstantPush(const LineFields& line) {
-  return IsPush(line) && !Contains(line.operand, "[]") && !Contains(line.operand, "[..]") && !line.operand.empty() &&
-         std::string_view("#$0123456789+-").find(line.operand[0]) != std::string_view::npos;
+  return line.op == FoldOp::PushConstant && !line.operand.empty() && !Contains(line.operand, "[]") &&
+         !Contains(line.operand, "[..]");
 }
 
 // The value of a constant push shown in decimal (a leading "#" ignored); -1 otherwise.
@@ -61,7 +49,7 @@ int SmallDecimal(const std::string& operand) {
 
 LineFields Disassembler::CurrentLine() const {
   return {LineAddr,       InstrBytes, LineLabel, LineOpcode,   LineOperand,   FlatLine(),
-          unreachedLines_, LineHub,   LineCog,   namedInLine_, LineCommentAt, QueuedKind()};
+          unreachedLines_, LineHub,   LineCog,   namedInLine_, LineCommentAt, QueuedKind(), LineOp};
 }
 
 LineKind Disassembler::QueuedKind() const {
@@ -92,6 +80,8 @@ void Disassembler::EmitLine() {
   line.kind = recordNames_ ? QueuedKind() : LineKind::Text;  // only a model reads it
   line.commentAt = LineCommentAt;
   LineCommentAt = std::string::npos;
+  line.op = LineOp;
+  LineOp = FoldOp::None;  // a line the Spin printer did not build is none of the folding's
   // The names go with the line (only a model reads them); the slot's old
   // (emptied) buffer is the next line's.
   if (recordNames_) {
@@ -120,7 +110,7 @@ const LineFields* Disassembler::PendingBefore(std::size_t back) const {
   return PendingLines.size() > back ? &PendingLines[PendingLines.size() - 1 - back] : nullptr;
 }
 
-void Disassembler::MergeWithPrevious(const std::string& mnemonic, const std::string& operand) {
+void Disassembler::MergeWithPrevious(FoldOp op, const std::string& mnemonic, const std::string& operand) {
   if (PendingLines.size() < 2) return;
   const LineFields& newest = PendingLines.back();
   PendingLines.pop_back();  // the slot keeps newest's text until the next push
@@ -128,6 +118,7 @@ void Disassembler::MergeWithPrevious(const std::string& mnemonic, const std::str
   previous.bytes += ' ';
   previous.bytes += newest.bytes;
   previous.opcode = mnemonic;
+  previous.op = op;
   if (!operand.empty()) previous.operand = operand;
   previous.named.insert(previous.named.end(), newest.named.begin(), newest.named.end());
   if (!operand.empty()) previous.commentAt = std::string::npos;  // the operand is new text
@@ -145,13 +136,14 @@ void Disassembler::FoldCallArguments(int limit) {
     closing = " )";
   }
   const std::size_t opening = operand.size();
-  MergeWithPrevious(LineOpcode, operand + previous->operand + closing);
+  const FoldOp op = PendingLines.back().op;
+  MergeWithPrevious(op, LineOpcode, operand + previous->operand + closing);
   int taken = 1;
   while ((previous = PendingBefore(1)) != nullptr && IsPush(*previous) && (limit == 0 || taken < limit) &&
          Unlabelled(PendingBefore(0))) {
     std::string merged = LineOperand;
     merged.insert(opening, previous->operand + ", ");
-    MergeWithPrevious(LineOpcode, merged);
+    MergeWithPrevious(op, LineOpcode, merged);
     ++taken;
   }
 }
@@ -161,50 +153,61 @@ void Disassembler::FoldIndexes() {
   const LineFields* second = PendingBefore(2);
   if (previous == nullptr) return;
   const std::string operand = LineOperand;
+  const FoldOp op = PendingLines.back().op;
   if (Contains(operand, "[][]")) {
     if (second != nullptr && IsPush(*previous) && IsPush(*second) && Unlabelled(previous)) {
       const std::string inner = ReplaceNth(operand, "[]", 1, "[" + previous->operand + "]");
       const std::string both = ReplaceFirst(inner, "[]", "[" + second->operand + "]");
-      MergeWithPrevious(LineOpcode, both);
-      MergeWithPrevious(LineOpcode, both);
+      MergeWithPrevious(op, LineOpcode, both);
+      MergeWithPrevious(op, LineOpcode, both);
     }
   } else if (Contains(operand, "[]") && IsPush(*previous)) {
-    MergeWithPrevious(LineOpcode, ReplaceFirst(operand, "[]", "[" + previous->operand + "]"));
+    MergeWithPrevious(op, LineOpcode, ReplaceFirst(operand, "[]", "[" + previous->operand + "]"));
   } else if (Contains(operand, "[..]") && second != nullptr && IsPush(*previous) && IsPush(*second) &&
              Unlabelled(previous)) {
     const std::string range = ReplaceFirst(operand, "[..]", "[" + second->operand + ", " + previous->operand + "]");
-    MergeWithPrevious(LineOpcode, range);
-    MergeWithPrevious(LineOpcode, range);
+    MergeWithPrevious(op, LineOpcode, range);
+    MergeWithPrevious(op, LineOpcode, range);
   }
 }
 
 void Disassembler::FoldCallsAndReturns() {
+  // What a call becomes with the FRAME before it, by the frame's kind.
   struct CallForm {
-    const char* frame;
+    FoldOp frame;
+    FoldOp callOp;
     const char* call;
+    FoldOp objectOp;
     const char* object;
   };
-  static constexpr CallForm kForms[] = {{"CALL WITH RETURN VALUE", "CALLFUN", "OBJFUN"},
-                                        {"CALL WITHOUT RETURN VALUE", "CALLSUB", "OBJSUB"},
-                                        {"CALL WITH ABORT TRAP", "CALLTRP", "OBJTRP"},
-                                        {"CALL IGNORING ABORT TRAP", "CALLIGN", "OBJIGN"}};
-  const std::string_view opcode = LineOpcode;
-  if (opcode.size() < 4 || (opcode[0] != 'C' && opcode[0] != 'R' && opcode[0] != 'A')) return;
-  if (opcode != "CALL"sv && opcode != "CALLOBJ"sv && opcode != "RETVAL"sv && opcode != "ABOVAL"sv) return;
-  const std::string mnemonic = LineOpcode;
-  if (mnemonic == "CALL"sv || mnemonic == "CALLOBJ"sv) {
+  static constexpr CallForm kForms[] = {
+      {FoldOp::FrameResult, FoldOp::CallFun, "CALLFUN", FoldOp::ObjFun, "OBJFUN"},
+      {FoldOp::FrameNoResult, FoldOp::CallSub, "CALLSUB", FoldOp::ObjSub, "OBJSUB"},
+      {FoldOp::FrameAbortTrap, FoldOp::CallTrap, "CALLTRP", FoldOp::ObjTrap, "OBJTRP"},
+      {FoldOp::FrameIgnoreAbort, FoldOp::CallIgnore, "CALLIGN", FoldOp::ObjIgnore, "OBJIGN"}};
+  const FoldOp op = PendingLines.back().op;
+  if (op == FoldOp::Call || op == FoldOp::CallObject) {
     FoldCallArguments(0);
     const LineFields* previous = PendingBefore(1);
-    if (previous == nullptr || previous->opcode != "FRAME"sv || !Unlabelled(PendingBefore(0))) return;
+    if (previous == nullptr || !Unlabelled(PendingBefore(0))) return;
     for (const CallForm& form : kForms) {
-      if (previous->operand == form.frame) {
-        MergeWithPrevious(mnemonic == "CALL"sv ? form.call : form.object, LineOperand);
+      if (previous->op == form.frame) {
+        if (op == FoldOp::Call) {
+          MergeWithPrevious(form.callOp, form.call, LineOperand);
+        } else {
+          MergeWithPrevious(form.objectOp, form.object, LineOperand);
+        }
         return;
       }
     }
-  } else if (mnemonic == "RETVAL"sv || mnemonic == "ABOVAL"sv) {
+  } else if (op == FoldOp::ReturnValue || op == FoldOp::AbortValue) {
     const LineFields* previous = PendingBefore(1);
-    if (previous != nullptr && IsPush(*previous)) MergeWithPrevious(mnemonic == "RETVAL"sv ? "RETURN" : "ABORT", "");
+    if (previous == nullptr || !IsPush(*previous)) return;
+    if (op == FoldOp::ReturnValue) {
+      MergeWithPrevious(FoldOp::Return, "RETURN", "");
+    } else {
+      MergeWithPrevious(FoldOp::Abort, "ABORT", "");
+    }
   }
 }
 
@@ -213,11 +216,28 @@ void Disassembler::FoldSpecialRegister() {
   if (previous == nullptr || !IsConstantPush(*previous)) return;
   const int value = SmallDecimal(previous->operand);
   if (value < 0 || value > 15) return;
-  MergeWithPrevious(LineOpcode, ReplaceFirst(LineOperand, "SPR[]", tables_.Spin.RegisterNames[16 + static_cast<std::size_t>(value)]));
+  const std::string_view name = tables_.Spin.RegisterNames[16 + static_cast<std::size_t>(value)];
+  MergeWithPrevious(PendingLines.back().op, LineOpcode, ReplaceFirst(LineOperand, "SPR[]", name));
 }
 
 void Disassembler::FoldOperators() {
-  if (!MayFoldOperator(LineOpcode)) return;
+  const FoldOp op = PendingLines.back().op;
+  switch (op) {
+    case FoldOp::Case: case FoldOp::CaseRange: case FoldOp::Lookup: case FoldOp::LookDown:
+    case FoldOp::LookupRange: case FoldOp::LookDownRange: case FoldOp::StrComp:
+    case FoldOp::ByteFill: case FoldOp::WordFill: case FoldOp::LongFill:
+    case FoldOp::ByteMove: case FoldOp::WordMove: case FoldOp::LongMove: case FoldOp::Pop:
+      break;
+    case FoldOp::CogInitSub: case FoldOp::CogInitFun:
+      FoldCallArguments(3);
+      return;
+    case FoldOp::LockClearSub: case FoldOp::LockSetSub: case FoldOp::LockReturnSub:
+    case FoldOp::LockClearFun: case FoldOp::LockSetFun: case FoldOp::LockNewFun:
+      FoldCallArguments(1);
+      return;
+    default:
+      return;  // every other line leaves before any text is copied
+  }
   // Every use of the two below comes before the branch's first merge, which rewrites them.
   const std::string& mnemonic = LineOpcode;
   const std::string& operand = LineOperand;
@@ -233,45 +253,52 @@ void Disassembler::FoldOperators() {
     return true;
   };
 
-  if (mnemonic == "CASE"sv) {
-    if (constants(1)) MergeWithPrevious("CASE", p1->operand + ", " + operand);
-  } else if (mnemonic == "LOOKUP"sv || mnemonic == "LOOKDN"sv) {
-    if (constants(1)) MergeWithPrevious(mnemonic, p1->operand);
-  } else if (mnemonic == "CASER"sv || mnemonic == "LOOKUPR"sv || mnemonic == "LOOKDNR"sv || mnemonic == "STRCOMP"sv) {
-    if (!constants(2) || !Unlabelled(p1)) return;
-    const std::string first = p2->operand, second = p1->operand;
-    std::string merged = first + ", " + second;
-    std::string folded = mnemonic;
-    if (mnemonic == "LOOKUPR"sv) folded = "LOOKUP";
-    if (mnemonic == "LOOKDNR"sv) folded = "LOOKDN";
-    if (mnemonic == "CASER"sv) {
-      folded = "CASE";
-      merged = first + ", " + second + ", " + operand;
+  switch (op) {
+    case FoldOp::Case:
+      if (constants(1)) MergeWithPrevious(FoldOp::Case, "CASE", p1->operand + ", " + operand);
+      return;
+    case FoldOp::Lookup: case FoldOp::LookDown:
+      if (constants(1)) MergeWithPrevious(op, mnemonic, p1->operand);
+      return;
+    case FoldOp::CaseRange: case FoldOp::LookupRange: case FoldOp::LookDownRange: case FoldOp::StrComp: {
+      if (!constants(2) || !Unlabelled(p1)) return;
+      const std::string first = p2->operand, second = p1->operand;
+      std::string merged = first + ", " + second;
+      std::string folded = mnemonic;
+      FoldOp foldedOp = op;
+      if (op == FoldOp::LookupRange) folded = "LOOKUP", foldedOp = FoldOp::Lookup;
+      if (op == FoldOp::LookDownRange) folded = "LOOKDN", foldedOp = FoldOp::LookDown;
+      if (op == FoldOp::CaseRange) {
+        folded = "CASE", foldedOp = FoldOp::Case;
+        merged = first + ", " + second + ", " + operand;
+      }
+      MergeWithPrevious(foldedOp, folded, merged);
+      MergeWithPrevious(foldedOp, folded, merged);
+      return;
     }
-    MergeWithPrevious(folded, merged);
-    MergeWithPrevious(folded, merged);
-  } else if (mnemonic == "BYTEFIL"sv || mnemonic == "WORDFIL"sv || mnemonic == "LONGFIL"sv || mnemonic == "BYTEMOV"sv ||
-             mnemonic == "WORDMOV"sv || mnemonic == "LONGMOV"sv) {
-    if (!constants(3) || !Unlabelled(p1) || !Unlabelled(p2)) return;
-    const std::string merged = p3->operand + ", " + p2->operand + ", " + p1->operand;
-    for (int i = 0; i < 3; ++i) MergeWithPrevious(mnemonic, merged);
-  } else if (mnemonic == "POP"sv) {
-    const std::string& before = p1->opcode;
-    if (IsPush(*p1) && !Contains(operand, "[]") && !Contains(operand, "[..]") && !Contains(p1->operand, "[]") &&
-        !Contains(p1->operand, "[..]")) {
-      MergeWithPrevious("LET", operand + ", " + p1->operand);
-    } else if (before == "CALLFUN"sv || before == "OBJFUN"sv) {
-      MergeWithPrevious(before, p1->operand + ", " + operand);
-    } else if (before == "COGIFUN"sv || before == "LCLRFUN"sv || before == "LSETFUN"sv) {
-      MergeWithPrevious(before, "( " + p1->operand + " ), " + operand);
-    } else if (before == "LNEWFUN"sv) {
-      MergeWithPrevious(before, operand);
+    case FoldOp::ByteFill: case FoldOp::WordFill: case FoldOp::LongFill:
+    case FoldOp::ByteMove: case FoldOp::WordMove: case FoldOp::LongMove: {
+      if (!constants(3) || !Unlabelled(p1) || !Unlabelled(p2)) return;
+      const std::string merged = p3->operand + ", " + p2->operand + ", " + p1->operand;
+      for (int i = 0; i < 3; ++i) MergeWithPrevious(op, mnemonic, merged);
+      return;
     }
-  } else if (mnemonic == "COGISUB"sv || mnemonic == "COGIFUN"sv) {
-    FoldCallArguments(3);
-  } else if (mnemonic == "LCLRSUB"sv || mnemonic == "LSETSUB"sv || mnemonic == "LRETSUB"sv || mnemonic == "LCLRFUN"sv ||
-             mnemonic == "LSETFUN"sv || mnemonic == "LNEWFUN"sv) {
-    FoldCallArguments(1);
+    case FoldOp::Pop: {
+      const FoldOp before = p1->op;
+      if (IsPush(*p1) && !Contains(operand, "[]") && !Contains(operand, "[..]") && !Contains(p1->operand, "[]") &&
+          !Contains(p1->operand, "[..]")) {
+        MergeWithPrevious(FoldOp::Let, "LET", operand + ", " + p1->operand);
+      } else if (before == FoldOp::CallFun || before == FoldOp::ObjFun) {
+        MergeWithPrevious(before, p1->opcode, p1->operand + ", " + operand);
+      } else if (before == FoldOp::CogInitFun || before == FoldOp::LockClearFun || before == FoldOp::LockSetFun) {
+        MergeWithPrevious(before, p1->opcode, "( " + p1->operand + " ), " + operand);
+      } else if (before == FoldOp::LockNewFun) {
+        MergeWithPrevious(before, p1->opcode, operand);
+      }
+      return;
+    }
+    default:
+      return;
   }
 }
 

@@ -18,6 +18,7 @@ SpinInstruction Disassembler::ListSpinInstruction(std::int64_t address) {
   const SpinOpcodeEntry& entry = tables_.Spin.SpinOpcodeTable[ins.opcode];
   std::string_view mnemonic = entry.Mnemonic;  // a register byte may choose another
   LineOpcode = entry.Mnemonic;
+  LineOp = tables_.Spin.FoldOps[ins.opcode];
   LineOperand.clear();
   std::size_t next = 0;
   if (!entry.OperandFormat.empty()) PrintOperands(entry.OperandFormat, ins, next, mnemonic);
@@ -39,11 +40,13 @@ void Disassembler::PrintEffectByte(const SpinInstruction& ins, std::size_t next,
   if (Opt.FoldEffects) {
     if (effect & 0x80) {
       LineOpcode = "PUSH";
+      LineOp = FoldOp::Push;
       LineOperand += " " + name;
     } else {
       // The folded name stands as the mnemonic; an undefined effect keeps its "****" text.
       if (!tables_.Spin.SpinEffectNames[effect | 0x80].empty()) name = tables_.Spin.SpinEffectNames[effect | 0x80];
       LineOpcode = name;
+      LineOp = FoldOp::None;
     }
   } else {
     if (effect & 0x80) LineOperand += " PUSH";
