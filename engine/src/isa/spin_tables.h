@@ -18,16 +18,13 @@ enum class FoldOp : std::uint8_t {
   // PUSH of a literal or of an address (the operand shows "#"): it may fill
   // CASE and LOOKUP lists, fills and moves, and a special register's number.
   PushConstant,
-  Pop,
-  // FRAME, by the call it prepares.
-  FrameResult,       // CALL WITH RETURN VALUE
-  FrameNoResult,     // CALL WITHOUT RETURN VALUE
-  FrameAbortTrap,    // CALL WITH ABORT TRAP
-  FrameIgnoreAbort,  // CALL IGNORING ABORT TRAP
+  // Calls and returns, which take a FRAME and pushes (Call..AbortValue in this order).
   Call,
   CallObject,
   ReturnValue,  // RETVAL
   AbortValue,   // ABOVAL
+  // The instructions the operator folding takes pushes into (Pop..LockReturnSub in this order).
+  Pop,
   Case,
   CaseRange,
   Lookup,
@@ -49,6 +46,11 @@ enum class FoldOp : std::uint8_t {
   LockClearSub,
   LockClearFun,
   LockReturnSub,
+  // FRAME, by the call it prepares.
+  FrameResult,       // CALL WITH RETURN VALUE
+  FrameNoResult,     // CALL WITHOUT RETURN VALUE
+  FrameAbortTrap,    // CALL WITH ABORT TRAP
+  FrameIgnoreAbort,  // CALL IGNORING ABORT TRAP
   // Lines the folding merged: a FRAME with its call, a PUSH with its POP or RETVAL or ABOVAL.
   CallFun,
   CallSub,
@@ -127,7 +129,8 @@ inline std::string DefinitionText(const SpinOpcodeEntry& entry) {
 struct SpinTables {
   // Indexed by the opcode byte.
   std::array<SpinOpcodeEntry, 256> SpinOpcodeTable{};
-  // Indexed by the opcode byte: what the listing's folding takes the opcode's line for.
+  // Indexed by the opcode byte: what the listing's folding takes the opcode's
+  // line for (beside the entries, which stay 32 bytes for the decoder's sake).
   std::array<FoldOp, 256> FoldOps{};
   // Indexed by the effect byte; $00..$7F are operand names, $80..$FF the names used
   // when the effect is folded into the opcode column.

@@ -25,6 +25,10 @@ std::string ReplaceNth(std::string text, const std::string& what, int n, const s
 
 bool IsPush(const LineFields& line) { return line.op == FoldOp::Push || line.op == FoldOp::PushConstant; }
 
+// The lines FoldCallsAndReturns and FoldOperators act on (their ids are in one run each).
+bool IsCallOrReturn(FoldOp op) { return op >= FoldOp::Call && op <= FoldOp::AbortValue; }
+bool TakesOperatorFold(FoldOp op) { return op >= FoldOp::Pop && op <= FoldOp::LockReturnSub; }
+
 // A line that may be merged into the one before it: only lines without a label
 // (a labelled line is a jump destination and must keep its place).
 bool Unlabelled(const LineFields* line) { return line != nullptr && line->label.empty(); }
@@ -93,9 +97,10 @@ void Disassembler::EmitLine() {
   // Index and register folds need a "[" in the operand: one scan rules them out.
   const bool bracket = LineOperand.find('[') != std::string::npos;
   if (Opt.FoldIndexes && bracket) FoldIndexes();
-  if (Opt.FoldOpcodes) FoldCallsAndReturns();
+  if (Opt.FoldOpcodes && IsCallOrReturn(PendingLines.back().op)) FoldCallsAndReturns();
   if (Opt.FoldSpr && bracket && Contains(LineOperand, "SPR[]")) FoldSpecialRegister();
-  if (Opt.FoldOperators) FoldOperators();
+  // Every other line leaves here, before any text is copied.
+  if (Opt.FoldOperators && TakesOperatorFold(PendingLines.back().op)) FoldOperators();
 }
 
 void Disassembler::FlushPendingLines() {
@@ -236,7 +241,7 @@ void Disassembler::FoldOperators() {
       FoldCallArguments(1);
       return;
     default:
-      return;  // every other line leaves before any text is copied
+      return;
   }
   // Every use of the two below comes before the branch's first merge, which rewrites them.
   const std::string& mnemonic = LineOpcode;

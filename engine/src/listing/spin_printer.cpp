@@ -15,10 +15,11 @@ SpinInstruction Disassembler::ListSpinInstruction(std::int64_t address) {
   PrintBytes(address, ins.end);
   ReadCursor = address + 1;
   OpcodeSeen[ins.opcode] = true;
-  const SpinOpcodeEntry& entry = tables_.Spin.SpinOpcodeTable[ins.opcode];
+  const SpinTables& spin = tables_.Spin;
+  const SpinOpcodeEntry& entry = spin.SpinOpcodeTable[ins.opcode];
+  LineOp = spin.FoldOps[ins.opcode];
   std::string_view mnemonic = entry.Mnemonic;  // a register byte may choose another
   LineOpcode = entry.Mnemonic;
-  LineOp = tables_.Spin.FoldOps[ins.opcode];
   LineOperand.clear();
   std::size_t next = 0;
   if (!entry.OperandFormat.empty()) PrintOperands(entry.OperandFormat, ins, next, mnemonic);
