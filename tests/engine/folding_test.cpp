@@ -30,12 +30,14 @@ class FoldTest : public ::testing::Test {
   }
   // The id the Spin printer gives a line with this text: that of the first
   // opcode of the table with the mnemonic (a FRAME's by the call its operand
-  // names); a PUSH of what reads as a number is a literal push's.
+  // names); a PUSH of what reads as a number is a literal push's, with the
+  // value of a decimal 0..15.
   static FoldOp OpOf(const std::string& opcode, const std::string& operand) {
     const SpinTables& spin = BuiltInSpinTables();
     if (opcode == "PUSH") {
       const bool number = !operand.empty() && std::string_view("#$0123456789-").find(operand[0]) != std::string::npos;
-      return spin.FoldOps[number ? 0x38 : 0x40];
+      const int literal = SmallDecimal(operand);
+      return literal >= 0 ? LiteralPush(static_cast<std::uint32_t>(literal)) : spin.FoldOps[number ? 0x38 : 0x40];
     }
     for (std::size_t i = 0; i < spin.SpinOpcodeTable.size(); ++i) {
       const SpinOpcodeEntry& entry = spin.SpinOpcodeTable[i];
@@ -44,6 +46,13 @@ class FoldTest : public ::testing::Test {
       }
     }
     return FoldOp::None;
+  }
+  // The value of a decimal 0..15 (after an optional "#"), else -1.
+  static int SmallDecimal(const std::string& operand) {
+    const std::string digits = operand.starts_with('#') ? operand.substr(1) : operand;
+    if (digits.empty() || digits.size() > 2 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    const int value = std::stoi(digits);
+    return value <= 15 ? value : -1;
   }
   void Emit(const std::string& opcode, const std::string& operand, const std::string& label = "") {
     EmitAs(OpOf(opcode, operand), opcode, operand, label);
@@ -96,7 +105,7 @@ TEST_F(FoldTest, LabelledLineKeepsItsPlaceButLaterLinesMergeIntoIt) {
   f.InstrBytes = "38 07";
   f.LineLabel = "J1";
   f.LineOpcode = "PUSH";
-  f.LineOp = FoldOp::PushConstant;
+  f.LineOp = LiteralPush(7);
   f.LineOperand = "7";
   f.EmitLine();
   f.LineAddr = "0102";
@@ -197,13 +206,15 @@ TEST_F(FoldTest, TheLinesIdDecidesNotItsText) {
   Emit("POP", "VAR+4");
   EmitAs(FoldOp::Push, "PUSH", "12");  // reads like a number, pushes no constant
   Emit("PUSH", "SPR[]");
+  EmitAs(FoldOp::PushConstant, "PUSH", "3");  // a constant, but no literal the printer read
+  Emit("PUSH", "SPR[]");
   Emit("PUSH", "1");
   EmitAs(FoldOp::Push, "PUSH", "5");
   Emit("LOOKUPR", "");
   EmitAs(FoldOp::FrameNoResult, "FRAME", "CALL WITH RETURN VALUE");  // the frame's kind is its id's
   Emit("CALL", "S1");
   EmitAs(FoldOp::None, "CALL", "S2");  // an assembler CALL after a PUSH takes no argument
-  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|5", "POP|VAR+4", "PUSH|12", "PUSH|SPR[]", "PUSH|1", "PUSH|5",
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|5", "POP|VAR+4", "PUSH|12", "PUSH|SPR[]", "PUSH|3", "PUSH|SPR[]", "PUSH|1", "PUSH|5",
                                                  "LOOKUPR|", "CALLSUB|S1", "CALL|S2"}));
 }
 

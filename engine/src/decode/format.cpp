@@ -220,6 +220,8 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
           LineOperand += std::string("\"") + static_cast<char>(value) + "\"" + std::string(12, ' ') + "; " + DecText(value);
         } else {
           LineOperand += ConstText(value);
+          // A pushed literal 0..15 (shown in decimal) may name a special register.
+          if (value <= 15 && LineOp == FoldOp::PushConstant && !o->wrong) LineOp = LiteralPush(value);
         }
         if (o->wrong) {
           LineOperand += " ***** [WRONG] ***** ";

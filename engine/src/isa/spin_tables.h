@@ -16,8 +16,12 @@ enum class FoldOp : std::uint8_t {
   None,  // every other line: other Spin instructions, assembler, data, markers, source
   Push,  // PUSH of a variable, a register or an assignment's result
   // PUSH of a literal or of an address (the operand shows "#"): it may fill
-  // CASE and LOOKUP lists, fills and moves, and a special register's number.
+  // CASE and LOOKUP lists, fills and moves.
   PushConstant,
+  // PUSH of a literal 0..15, shown in decimal: PushLiteral plus its value (the
+  // printer refines PushConstant so); it may also name a special register.
+  PushLiteral,
+  PushLiteralLast = PushLiteral + 15,
   // Calls and returns, which take a FRAME and pushes (Call..AbortValue in this order).
   Call,
   CallObject,
@@ -65,8 +69,20 @@ enum class FoldOp : std::uint8_t {
   Abort,
 };
 
+// The push of the literal value 0..15, and the value a PushLiteral.. id pushes (-1: none).
+constexpr FoldOp LiteralPush(std::uint32_t value) {
+  return static_cast<FoldOp>(static_cast<std::uint32_t>(FoldOp::PushLiteral) + value);
+}
+constexpr int PushedLiteral(FoldOp op) {
+  return op >= FoldOp::PushLiteral && op <= FoldOp::PushLiteralLast
+             ? static_cast<int>(op) - static_cast<int>(FoldOp::PushLiteral)
+             : -1;
+}
+
 // The id of an opcode defined by its mnemonic and operand template: a PUSH
-// whose template writes "#" pushes a constant, a FRAME's template names its call.
+// whose template writes "#" pushes a constant ("m#0" and "m#1" the literals 0
+// and 1; the printer tells the other literals by their value), a FRAME's
+// template names its call.
 constexpr FoldOp FoldOpOf(std::string_view mnemonic, std::string_view format) {
   struct Named {
     std::string_view mnemonic;
@@ -83,7 +99,10 @@ constexpr FoldOp FoldOpOf(std::string_view mnemonic, std::string_view format) {
       {"LSETSUB", FoldOp::LockSetSub}, {"LSETFUN", FoldOp::LockSetFun}, {"LCLRSUB", FoldOp::LockClearSub},
       {"LCLRFUN", FoldOp::LockClearFun}, {"LRETSUB", FoldOp::LockReturnSub},
   };
-  if (mnemonic == "PUSH") return format.find('#') != std::string_view::npos ? FoldOp::PushConstant : FoldOp::Push;
+  if (mnemonic == "PUSH") {
+    if (format == "m#0" || format == "m#1") return LiteralPush(static_cast<std::uint32_t>(format[2] - '0'));
+    return format.find('#') != std::string_view::npos ? FoldOp::PushConstant : FoldOp::Push;
+  }
   if (mnemonic == "FRAME") {
     constexpr Named kFrames[] = {{"CALL WITH RETURN VALUE", FoldOp::FrameResult},
                                  {"CALL WITHOUT RETURN VALUE", FoldOp::FrameNoResult},

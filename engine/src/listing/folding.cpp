@@ -23,7 +23,7 @@ std::string ReplaceNth(std::string text, const std::string& what, int n, const s
   return text;
 }
 
-bool IsPush(const LineFields& line) { return line.op == FoldOp::Push || line.op == FoldOp::PushConstant; }
+bool IsPush(const LineFields& line) { return line.op >= FoldOp::Push && line.op <= FoldOp::PushLiteralLast; }
 
 // The lines FoldCallsAndReturns and FoldOperators act on (their ids are in one run each).
 bool IsCallOrReturn(FoldOp op) { return op >= FoldOp::Call && op <= FoldOp::AbortValue; }
@@ -36,18 +36,8 @@ bool Unlabelled(const LineFields* line) { return line != nullptr && line->label.
 // A PUSH of a literal value or an address, with its operand read (an
 // instruction cut off by the image end may show none) and no index left to fill.
 bool IsConstantPush(const LineFields& line) {
-  return line.op == FoldOp::PushConstant && !line.operand.empty() && !Contains(line.operand, "[]") &&
-         !Contains(line.operand, "[..]");
-}
-
-// The value of a constant push shown in decimal (a leading "#" ignored); -1 otherwise.
-int SmallDecimal(const std::string& operand) {
-  const std::string digits = !operand.empty() && operand[0] == '#' ? operand.substr(1) : operand;
-  if (digits.empty() || digits.size() > 2) return -1;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return -1;
-  }
-  return std::stoi(digits);
+  return line.op >= FoldOp::PushConstant && line.op <= FoldOp::PushLiteralLast && !line.operand.empty() &&
+         !Contains(line.operand, "[]") && !Contains(line.operand, "[..]");
 }
 }  // namespace
 
@@ -219,8 +209,8 @@ void Disassembler::FoldCallsAndReturns() {
 void Disassembler::FoldSpecialRegister() {
   const LineFields* previous = PendingBefore(1);
   if (previous == nullptr || !IsConstantPush(*previous)) return;
-  const int value = SmallDecimal(previous->operand);
-  if (value < 0 || value > 15) return;
+  const int value = PushedLiteral(previous->op);  // 0 names PAR, 15 VSCL
+  if (value < 0) return;
   const std::string_view name = tables_.Spin.RegisterNames[16 + static_cast<std::size_t>(value)];
   MergeWithPrevious(PendingLines.back().op, LineOpcode, ReplaceFirst(LineOperand, "SPR[]", name));
 }
