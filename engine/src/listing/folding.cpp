@@ -84,8 +84,9 @@ void Disassembler::EmitLine() {
   }
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
 
-  // Index and register folds need a "[" in the operand: one scan rules them out.
-  const bool bracket = LineOperand.find('[') != std::string::npos;
+  // Index and register folds take the pushes before a "[" in the operand:
+  // after any other line, or without a "[" (one scan), they have nothing to do.
+  const bool bracket = IsPush(*PendingBefore(1)) && LineOperand.find('[') != std::string::npos;
   if (Opt.FoldIndexes && bracket) FoldIndexes();
   if (Opt.FoldOpcodes && IsCallOrReturn(PendingLines.back().op)) FoldCallsAndReturns();
   if (Opt.FoldSpr && bracket && Contains(LineOperand, "SPR[]")) FoldSpecialRegister();
