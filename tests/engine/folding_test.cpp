@@ -214,8 +214,9 @@ TEST_F(FoldTest, TheLinesIdDecidesNotItsText) {
   EmitAs(FoldOp::FrameNoResult, "FRAME", "CALL WITH RETURN VALUE");  // the frame's kind is its id's
   Emit("CALL", "S1");
   EmitAs(FoldOp::None, "CALL", "S2");  // an assembler CALL after a PUSH takes no argument
-  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|5", "POP|VAR+4", "PUSH|12", "PUSH|SPR[]", "PUSH|3", "PUSH|SPR[]", "PUSH|1", "PUSH|5",
-                                                 "LOOKUPR|", "CALLSUB|S1", "CALL|S2"}));
+  EXPECT_EQ(Printed(), (std::vector<std::string>{"PUSH|5", "POP|VAR+4", "PUSH|12", "PUSH|SPR[]", "PUSH|3",
+                                                 "PUSH|SPR[]", "PUSH|1", "PUSH|5", "LOOKUPR|", "CALLSUB|S1",
+                                                 "CALL|S2"}));
 }
 
 TEST_F(FoldTest, ReturnValueAndOperators) {
@@ -271,11 +272,11 @@ TEST_F(FoldTest, PrintedBytecodeFoldsByTheOpcodesIds) {
       if (word == "fold-indexes") e.Opt.FoldIndexes = true;
       else if (word == "no-fold-opcodes") e.Opt.FoldOpcodes = false;
       else if (word == "no-fold-operators") e.Opt.FoldOperators = false;
-      else if (word == "no-fold-arguments") e.Opt.FoldArguments = false;
       else if (word == "no-fold-effects") e.Opt.FoldEffects = false;
-      else if (word == "no-fold-spr") e.Opt.FoldSpr = false;
       else if (word == "force-hash") e.Opt.ForceHash = true;
-      else image.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
+      else if (word.size() == 2 && word.find_first_not_of("0123456789ABCDEF") == std::string::npos)
+        image.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
+      else ADD_FAILURE() << "fold.txt:" << number << ": unknown word " << word;
     }
     const std::int64_t end = static_cast<std::int64_t>(image.size());
     image.resize(image.size() + 8, 0);

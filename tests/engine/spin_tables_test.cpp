@@ -56,28 +56,6 @@ TEST(SpinTableBuilder, DefineOpcodeSplitsAtFirstSpace) {
   EXPECT_EQ(t.RegisterNames[31], "R31");
 }
 
-TEST(SpinTableBuilder, DefineOpcodeGivesTheFoldingsId) {
-  SpinTableBuilder b;
-  b.DefineOpcode("PUSH VAR+dl");
-  b.DefineOpcode("PUSH ##VAR+dl");  // an address
-  b.DefineOpcode("PUSH #k1");       // the printer tells a small literal by its value
-  b.DefineOpcode("PUSH m#1");
-  b.DefineOpcode("PUSH m#-1");
-  b.DefineOpcode("FRAME f-CALL WITH ABORT TRAP");
-  b.DefineOpcode("CALLOBJ p[]u");
-  b.DefineOpcode("GOTO a");
-  b.DefineOpcode("POP SPR[]");
-  b.DefineOpcode("");
-  const auto& ops = b.Tables().FoldOps;
-  const std::vector<FoldOp> expected = {FoldOp::Push,           FoldOp::PushConstant, FoldOp::PushConstant,
-                                        LiteralPush(1),         FoldOp::PushConstant, FoldOp::FrameAbortTrap,
-                                        FoldOp::CallObject,     FoldOp::None,         FoldOp::Pop,
-                                        FoldOp::None};
-  EXPECT_EQ(std::vector<FoldOp>(ops.begin(), ops.begin() + 10), expected);
-  EXPECT_EQ(PushedLiteral(LiteralPush(15)), 15);
-  EXPECT_EQ(PushedLiteral(FoldOp::PushConstant), -1);
-}
-
 TEST(SpinTableBuilder, DefineEffectSplitAndGroupRules) {
   SpinTableBuilder b;
   b.DefineEffect(0, "COPY");          // group 0..3
