@@ -330,7 +330,9 @@ class Disassembler {
   // ---- Expression folding (folding.cpp)
   void EmitLine();
   void FlushPendingLines();
-  void MergeWithPrevious(const std::string& mnemonic, const std::string& operand);
+  // Merges the newest pending line into the one before it, which takes the
+  // merged line's id and mnemonic, and the operand unless it is empty.
+  void MergeWithPrevious(FoldOp op, const std::string& mnemonic, const std::string& operand);
   void FoldCallArguments(int limit);
   void FoldIndexes();
   void FoldCallsAndReturns();
@@ -392,6 +394,10 @@ class Disassembler {
   // every assignment of LineAddr sets them too.
   std::int32_t LineHub = -1;
   std::int16_t LineCog = -1;
+  // What the folding takes the line being built for: the Spin printer sets it
+  // beside LineOpcode; the line queued next takes it, and every later line is
+  // None until the printer sets it again.
+  FoldOp LineOp = FoldOp::None;
   // Where a comment begins in LineOperand (npos: none), and where the mnemonic
   // sits in a field that holds more; the line queued next takes them.
   std::size_t LineCommentAt = std::string::npos;

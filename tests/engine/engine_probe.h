@@ -15,7 +15,7 @@ class EngineProbe : public Disassembler {
 
   using Disassembler::ListMarker; using Disassembler::LoadImageBytes; using Disassembler::ByteAt;
   using Disassembler::FlagsAt; using Disassembler::HasFlag; using Disassembler::SetFlag; using Disassembler::ReadByte; using Disassembler::SpreadSpinMark; using Disassembler::PrintBytes;
-  using Disassembler::TraceAsmInstruction;
+  using Disassembler::TraceAsmInstruction; using Disassembler::ListSpinInstruction; using Disassembler::ClearVarIds;
   using Disassembler::ReadWord; using Disassembler::ReadLong; using Disassembler::WalkObjects;
   using Disassembler::MarkPadding; using Disassembler::FormatLine; using Disassembler::EmitBlankLine;
   using Disassembler::ListHeaderBlock; using Disassembler::ListDataItem; using Disassembler::StartAsmBlock;
@@ -27,7 +27,7 @@ class EngineProbe : public Disassembler {
   using Disassembler::ReadCursor; using Disassembler::ImageEnd;
   using Disassembler::SymbolIds; using Disassembler::VarIds; using Disassembler::UsedLetters;
   using Disassembler::LineAddr; using Disassembler::LineHub; using Disassembler::InstrBytes; using Disassembler::LineLabel;
-  using Disassembler::LineOpcode; using Disassembler::LineOperand; using Disassembler::SectionState;
+  using Disassembler::LineOpcode; using Disassembler::LineOp; using Disassembler::LineOperand; using Disassembler::SectionState;
   using Disassembler::LastLineBlank; using Disassembler::IndentLevel; using Disassembler::CogOrgBase;
   using Disassembler::AsmVarsPending; using Disassembler::PubCounter; using Disassembler::TraceAbort;
   using Disassembler::Opt; using Disassembler::SourceReadPath; using Disassembler::Listing;

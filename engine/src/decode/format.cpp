@@ -227,6 +227,8 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
           LineOperand += std::string("\"") + static_cast<char>(value) + "\"" + std::string(12, ' ') + "; " + DecText(value);
         } else {
           LineOperand += ConstText(value);
+          // A pushed literal 0..15 (shown in decimal) may name a special register.
+          if (value <= 15 && LineOp == FoldOp::PushConstant && !o->wrong) LineOp = LiteralPush(value);
         }
         if (o->wrong) {
           LineOperand += " ***** [WRONG] ***** ";
@@ -256,6 +258,7 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
         const std::uint32_t reg = static_cast<std::uint32_t>(o->value);
         mnemonic = RegisterMnemonic(reg);
         LineOpcode = mnemonic;
+        LineOp = RegisterFoldOp(reg);
         const std::string_view name = tables_.Spin.RegisterNames[reg & 31];
         if ((reg & 0x10) || DefaultLong) {
           LineOperand += name;

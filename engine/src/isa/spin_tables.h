@@ -8,6 +8,146 @@
 
 namespace brevin {
 
+// What the listing's folding (listing/folding.cpp) knows a line to be: the
+// pushes, the instructions that take pushed values, and the names of the lines
+// the folding merges. The opcode table gives every opcode its id, so the
+// folding decides on values and never compares mnemonic texts.
+enum class FoldOp : std::uint8_t {
+  None,  // every other line: other Spin instructions, assembler, data, markers, source
+  Push,  // PUSH of a variable, a register or an assignment's result
+  // PUSH of a literal or of an address (the operand shows "#"): it may fill
+  // CASE and LOOKUP lists, fills and moves.
+  PushConstant,
+  // PUSH of a literal 0..15, shown in decimal: PushLiteral plus its value (the
+  // printer refines PushConstant so); it may also name a special register.
+  PushLiteral,
+  PushLiteralLast = PushLiteral + 15,
+  // Calls and returns, which take a FRAME and pushes (Call..AbortValue in this order).
+  Call,
+  CallObject,
+  ReturnValue,  // RETVAL
+  AbortValue,   // ABOVAL
+  // The instructions the operator folding takes pushes into (Pop..LockReturnSub in this order).
+  Pop,
+  Case,
+  CaseRange,
+  Lookup,
+  LookDown,
+  LookupRange,
+  LookDownRange,
+  StrComp,
+  ByteFill,
+  WordFill,
+  LongFill,
+  ByteMove,
+  WordMove,
+  LongMove,
+  CogInitSub,
+  CogInitFun,
+  LockNewFun,
+  LockSetSub,
+  LockSetFun,
+  LockClearSub,
+  LockClearFun,
+  LockReturnSub,
+  // FRAME, by the call it prepares.
+  FrameResult,       // CALL WITH RETURN VALUE
+  FrameNoResult,     // CALL WITHOUT RETURN VALUE
+  FrameAbortTrap,    // CALL WITH ABORT TRAP
+  FrameIgnoreAbort,  // CALL IGNORING ABORT TRAP
+  // Lines the folding merged: a FRAME with its call, a PUSH with its POP or RETVAL or ABOVAL.
+  CallFun,
+  CallSub,
+  CallTrap,
+  CallIgnore,
+  ObjFun,
+  ObjSub,
+  ObjTrap,
+  ObjIgnore,
+  Let,
+  Return,
+  Abort,
+};
+
+// The push of the literal value 0..15, and the value a PushLiteral.. id pushes (-1: none).
+constexpr FoldOp LiteralPush(std::uint32_t value) {
+  return static_cast<FoldOp>(static_cast<std::uint32_t>(FoldOp::PushLiteral) + value);
+}
+constexpr int PushedLiteral(FoldOp op) {
+  return op >= FoldOp::PushLiteral && op <= FoldOp::PushLiteralLast
+             ? static_cast<int>(op) - static_cast<int>(FoldOp::PushLiteral)
+             : -1;
+}
+
+// The id of an opcode defined by its mnemonic and operand template: a PUSH
+// whose template writes "#" pushes a constant ("m#0" and "m#1" the literals 0
+// and 1; the printer tells the other literals by their value), a FRAME's
+// template names its call.
+constexpr FoldOp FoldOpOf(std::string_view mnemonic, std::string_view format) {
+  struct Named {
+    std::string_view mnemonic;
+    FoldOp op;
+  };
+  constexpr Named kNamed[] = {
+      {"POP", FoldOp::Pop},
+      {"CALL", FoldOp::Call},
+      {"CALLOBJ", FoldOp::CallObject},
+      {"RETVAL", FoldOp::ReturnValue},
+      {"ABOVAL", FoldOp::AbortValue},
+      {"CASE", FoldOp::Case},
+      {"CASER", FoldOp::CaseRange},
+      {"LOOKUP", FoldOp::Lookup},
+      {"LOOKDN", FoldOp::LookDown},
+      {"LOOKUPR", FoldOp::LookupRange},
+      {"LOOKDNR", FoldOp::LookDownRange},
+      {"STRCOMP", FoldOp::StrComp},
+      {"BYTEFIL", FoldOp::ByteFill},
+      {"WORDFIL", FoldOp::WordFill},
+      {"LONGFIL", FoldOp::LongFill},
+      {"BYTEMOV", FoldOp::ByteMove},
+      {"WORDMOV", FoldOp::WordMove},
+      {"LONGMOV", FoldOp::LongMove},
+      {"COGISUB", FoldOp::CogInitSub},
+      {"COGIFUN", FoldOp::CogInitFun},
+      {"LNEWFUN", FoldOp::LockNewFun},
+      {"LSETSUB", FoldOp::LockSetSub},
+      {"LSETFUN", FoldOp::LockSetFun},
+      {"LCLRSUB", FoldOp::LockClearSub},
+      {"LCLRFUN", FoldOp::LockClearFun},
+      {"LRETSUB", FoldOp::LockReturnSub},
+  };
+  if (mnemonic == "PUSH") {
+    if (format == "m#0" || format == "m#1") return LiteralPush(static_cast<std::uint32_t>(format[2] - '0'));
+    return format.find('#') != std::string_view::npos ? FoldOp::PushConstant : FoldOp::Push;
+  }
+  if (mnemonic == "FRAME") {
+    constexpr Named kFrames[] = {{"CALL WITH RETURN VALUE", FoldOp::FrameResult},
+                                 {"CALL WITHOUT RETURN VALUE", FoldOp::FrameNoResult},
+                                 {"CALL WITH ABORT TRAP", FoldOp::FrameAbortTrap},
+                                 {"CALL IGNORING ABORT TRAP", FoldOp::FrameIgnoreAbort}};
+    // The template is "f" with the return value's sign, then the text the line shows.
+    const std::string_view shown = format.size() >= 2 && format[0] == 'f' ? format.substr(2) : format;
+    for (const Named& frame : kFrames) {
+      if (shown == frame.mnemonic) return frame.op;
+    }
+    return FoldOp::None;
+  }
+  for (const Named& named : kNamed) {
+    if (mnemonic == named.mnemonic) return named.op;
+  }
+  return FoldOp::None;
+}
+
+// The id of the mnemonic a special-register byte chooses by its bits 7..5
+// (PUSH, POP, USING or "?").
+constexpr FoldOp RegisterFoldOp(std::uint32_t reg) {
+  switch (reg >> 5) {
+    case 4: return FoldOp::Push;
+    case 5: return FoldOp::Pop;
+    default: return FoldOp::None;
+  }
+}
+
 // One opcode: the listing mnemonic and the operand template read by the decoder.
 struct SpinOpcodeEntry {
   std::string_view Mnemonic;
@@ -25,6 +165,9 @@ inline std::string DefinitionText(const SpinOpcodeEntry& entry) {
 struct SpinTables {
   // Indexed by the opcode byte.
   std::array<SpinOpcodeEntry, 256> SpinOpcodeTable{};
+  // Indexed by the opcode byte: what the listing's folding takes the opcode's
+  // line for (beside the entries, which stay 32 bytes for the decoder's sake).
+  std::array<FoldOp, 256> FoldOps{};
   // Indexed by the effect byte; $00..$7F are operand names, $80..$FF the names used
   // when the effect is folded into the opcode column.
   std::array<std::string_view, 256> SpinEffectNames{};
@@ -71,6 +214,7 @@ class SpinTableBuilder {
       const std::size_t start = format.find_first_not_of(' ');
       entry = {text.substr(0, space), start == std::string_view::npos ? std::string_view() : format.substr(start)};
     }
+    tables_.FoldOps[static_cast<std::size_t>(index)] = FoldOpOf(entry.Mnemonic, entry.OperandFormat);
   }
 
   // Names effect `index`. With a space in the text, `index` gets the part before the

@@ -23,45 +23,27 @@ std::string ReplaceNth(std::string text, const std::string& what, int n, const s
   return text;
 }
 
-using namespace std::string_view_literals;  // literal compares test the length first
+bool IsPush(const LineFields& line) { return line.op >= FoldOp::Push && line.op <= FoldOp::PushLiteralLast; }
 
-bool IsPush(const LineFields& line) { return line.opcode == "PUSH"sv; }
-
-// True for the mnemonics FoldOperators acts on (by their first letter and
-// length), so that every other line leaves it before any text is copied.
-bool MayFoldOperator(const std::string& m) {
-  if (m.size() < 3 || m.size() > 7) return false;
-  switch (m[0]) {
-    case 'B': case 'C': case 'L': case 'S': case 'W': return true;
-    case 'P': return m.size() == 3;  // POP
-    default: return false;
-  }
-}
+// The lines FoldCallsAndReturns and FoldOperators act on (their ids are in one run each).
+bool IsCallOrReturn(FoldOp op) { return op >= FoldOp::Call && op <= FoldOp::AbortValue; }
+bool TakesOperatorFold(FoldOp op) { return op >= FoldOp::Pop && op <= FoldOp::LockReturnSub; }
 
 // A line that may be merged into the one before it: only lines without a label
 // (a labelled line is a jump destination and must keep its place).
 bool Unlabelled(const LineFields* line) { return line != nullptr && line->label.empty(); }
 
-// A PUSH of a literal value: no index, and an operand that starts like a number.
+// A PUSH of a literal value or an address, with its operand read (an
+// instruction cut off by the image end may show none) and no index left to fill.
 bool IsConstantPush(const LineFields& line) {
-  return IsPush(line) && !Contains(line.operand, "[]") && !Contains(line.operand, "[..]") && !line.operand.empty() &&
-         std::string_view("#$0123456789+-").find(line.operand[0]) != std::string_view::npos;
-}
-
-// The value of a constant push shown in decimal (a leading "#" ignored); -1 otherwise.
-int SmallDecimal(const std::string& operand) {
-  const std::string digits = !operand.empty() && operand[0] == '#' ? operand.substr(1) : operand;
-  if (digits.empty() || digits.size() > 2) return -1;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return -1;
-  }
-  return std::stoi(digits);
+  return line.op >= FoldOp::PushConstant && line.op <= FoldOp::PushLiteralLast && !line.operand.empty() &&
+         !Contains(line.operand, "[]") && !Contains(line.operand, "[..]");
 }
 }  // namespace
 
 LineFields Disassembler::CurrentLine() const {
   return {LineAddr,       InstrBytes, LineLabel, LineOpcode,   LineOperand,   FlatLine(),
-          unreachedLines_, LineHub,   LineCog,   namedInLine_, LineCommentAt, LineWords, QueuedKind()};
+          unreachedLines_, LineHub,   LineCog,   namedInLine_, LineCommentAt, LineWords, QueuedKind(), LineOp};
 }
 
 LineKind Disassembler::QueuedKind() const {
@@ -94,6 +76,8 @@ void Disassembler::EmitLine() {
   line.words = LineWords;
   LineCommentAt = std::string::npos;
   LineWords = FieldWords{};
+  line.op = LineOp;
+  LineOp = FoldOp::None;  // a line the Spin printer did not build is none of the folding's
   // The names go with the line (only a model reads them); the slot's old
   // (emptied) buffer is the next line's.
   if (recordNames_) {
@@ -102,12 +86,14 @@ void Disassembler::EmitLine() {
   }
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
 
-  // Index and register folds need a "[" in the operand: one scan rules them out.
-  const bool bracket = LineOperand.find('[') != std::string::npos;
+  // Index and register folds take the pushes before a "[" in the operand:
+  // after any other line, or without a "[" (one scan), they have nothing to do.
+  const bool bracket = IsPush(*PendingBefore(1)) && LineOperand.find('[') != std::string::npos;
   if (Opt.FoldIndexes && bracket) FoldIndexes();
-  if (Opt.FoldOpcodes) FoldCallsAndReturns();
+  if (Opt.FoldOpcodes && IsCallOrReturn(PendingLines.back().op)) FoldCallsAndReturns();
   if (Opt.FoldSpr && bracket && Contains(LineOperand, "SPR[]")) FoldSpecialRegister();
-  if (Opt.FoldOperators) FoldOperators();
+  // Every other line leaves here, before any text is copied.
+  if (Opt.FoldOperators && TakesOperatorFold(PendingLines.back().op)) FoldOperators();
 }
 
 void Disassembler::FlushPendingLines() {
@@ -122,7 +108,7 @@ const LineFields* Disassembler::PendingBefore(std::size_t back) const {
   return PendingLines.size() > back ? &PendingLines[PendingLines.size() - 1 - back] : nullptr;
 }
 
-void Disassembler::MergeWithPrevious(const std::string& mnemonic, const std::string& operand) {
+void Disassembler::MergeWithPrevious(FoldOp op, const std::string& mnemonic, const std::string& operand) {
   if (PendingLines.size() < 2) return;
   const LineFields& newest = PendingLines.back();
   PendingLines.pop_back();  // the slot keeps newest's text until the next push
@@ -130,6 +116,7 @@ void Disassembler::MergeWithPrevious(const std::string& mnemonic, const std::str
   previous.bytes += ' ';
   previous.bytes += newest.bytes;
   previous.opcode = mnemonic;
+  previous.op = op;
   if (!operand.empty()) previous.operand = operand;
   previous.named.insert(previous.named.end(), newest.named.begin(), newest.named.end());
   if (!operand.empty()) previous.commentAt = std::string::npos;  // the operand is new text
@@ -147,13 +134,14 @@ void Disassembler::FoldCallArguments(int limit) {
     closing = " )";
   }
   const std::size_t opening = operand.size();
-  MergeWithPrevious(LineOpcode, operand + previous->operand + closing);
+  const FoldOp op = PendingLines.back().op;
+  MergeWithPrevious(op, LineOpcode, operand + previous->operand + closing);
   int taken = 1;
   while ((previous = PendingBefore(1)) != nullptr && IsPush(*previous) && (limit == 0 || taken < limit) &&
          Unlabelled(PendingBefore(0))) {
     std::string merged = LineOperand;
     merged.insert(opening, previous->operand + ", ");
-    MergeWithPrevious(LineOpcode, merged);
+    MergeWithPrevious(op, LineOpcode, merged);
     ++taken;
   }
 }
@@ -163,63 +151,91 @@ void Disassembler::FoldIndexes() {
   const LineFields* second = PendingBefore(2);
   if (previous == nullptr) return;
   const std::string operand = LineOperand;
+  const FoldOp op = PendingLines.back().op;
   if (Contains(operand, "[][]")) {
     if (second != nullptr && IsPush(*previous) && IsPush(*second) && Unlabelled(previous)) {
       const std::string inner = ReplaceNth(operand, "[]", 1, "[" + previous->operand + "]");
       const std::string both = ReplaceFirst(inner, "[]", "[" + second->operand + "]");
-      MergeWithPrevious(LineOpcode, both);
-      MergeWithPrevious(LineOpcode, both);
+      MergeWithPrevious(op, LineOpcode, both);
+      MergeWithPrevious(op, LineOpcode, both);
     }
   } else if (Contains(operand, "[]") && IsPush(*previous)) {
-    MergeWithPrevious(LineOpcode, ReplaceFirst(operand, "[]", "[" + previous->operand + "]"));
+    MergeWithPrevious(op, LineOpcode, ReplaceFirst(operand, "[]", "[" + previous->operand + "]"));
   } else if (Contains(operand, "[..]") && second != nullptr && IsPush(*previous) && IsPush(*second) &&
              Unlabelled(previous)) {
     const std::string range = ReplaceFirst(operand, "[..]", "[" + second->operand + ", " + previous->operand + "]");
-    MergeWithPrevious(LineOpcode, range);
-    MergeWithPrevious(LineOpcode, range);
+    MergeWithPrevious(op, LineOpcode, range);
+    MergeWithPrevious(op, LineOpcode, range);
   }
 }
 
 void Disassembler::FoldCallsAndReturns() {
+  // What a call becomes with the FRAME before it, by the frame's kind.
   struct CallForm {
-    const char* frame;
+    FoldOp frame;
+    FoldOp callOp;
     const char* call;
+    FoldOp objectOp;
     const char* object;
   };
-  static constexpr CallForm kForms[] = {{"CALL WITH RETURN VALUE", "CALLFUN", "OBJFUN"},
-                                        {"CALL WITHOUT RETURN VALUE", "CALLSUB", "OBJSUB"},
-                                        {"CALL WITH ABORT TRAP", "CALLTRP", "OBJTRP"},
-                                        {"CALL IGNORING ABORT TRAP", "CALLIGN", "OBJIGN"}};
-  const std::string_view opcode = LineOpcode;
-  if (opcode.size() < 4 || (opcode[0] != 'C' && opcode[0] != 'R' && opcode[0] != 'A')) return;
-  if (opcode != "CALL"sv && opcode != "CALLOBJ"sv && opcode != "RETVAL"sv && opcode != "ABOVAL"sv) return;
-  const std::string mnemonic = LineOpcode;
-  if (mnemonic == "CALL"sv || mnemonic == "CALLOBJ"sv) {
+  static constexpr CallForm kForms[] = {
+      {FoldOp::FrameResult, FoldOp::CallFun, "CALLFUN", FoldOp::ObjFun, "OBJFUN"},
+      {FoldOp::FrameNoResult, FoldOp::CallSub, "CALLSUB", FoldOp::ObjSub, "OBJSUB"},
+      {FoldOp::FrameAbortTrap, FoldOp::CallTrap, "CALLTRP", FoldOp::ObjTrap, "OBJTRP"},
+      {FoldOp::FrameIgnoreAbort, FoldOp::CallIgnore, "CALLIGN", FoldOp::ObjIgnore, "OBJIGN"}};
+  const FoldOp op = PendingLines.back().op;
+  if (op == FoldOp::Call || op == FoldOp::CallObject) {
     FoldCallArguments(0);
     const LineFields* previous = PendingBefore(1);
-    if (previous == nullptr || previous->opcode != "FRAME"sv || !Unlabelled(PendingBefore(0))) return;
+    if (previous == nullptr || !Unlabelled(PendingBefore(0))) return;
     for (const CallForm& form : kForms) {
-      if (previous->operand == form.frame) {
-        MergeWithPrevious(mnemonic == "CALL"sv ? form.call : form.object, LineOperand);
+      if (previous->op == form.frame) {
+        if (op == FoldOp::Call) {
+          MergeWithPrevious(form.callOp, form.call, LineOperand);
+        } else {
+          MergeWithPrevious(form.objectOp, form.object, LineOperand);
+        }
         return;
       }
     }
-  } else if (mnemonic == "RETVAL"sv || mnemonic == "ABOVAL"sv) {
+  } else if (op == FoldOp::ReturnValue || op == FoldOp::AbortValue) {
     const LineFields* previous = PendingBefore(1);
-    if (previous != nullptr && IsPush(*previous)) MergeWithPrevious(mnemonic == "RETVAL"sv ? "RETURN" : "ABORT", "");
+    if (previous == nullptr || !IsPush(*previous)) return;
+    if (op == FoldOp::ReturnValue) {
+      MergeWithPrevious(FoldOp::Return, "RETURN", "");
+    } else {
+      MergeWithPrevious(FoldOp::Abort, "ABORT", "");
+    }
   }
 }
 
 void Disassembler::FoldSpecialRegister() {
   const LineFields* previous = PendingBefore(1);
   if (previous == nullptr || !IsConstantPush(*previous)) return;
-  const int value = SmallDecimal(previous->operand);
-  if (value < 0 || value > 15) return;
-  MergeWithPrevious(LineOpcode, ReplaceFirst(LineOperand, "SPR[]", tables_.Spin.RegisterNames[16 + static_cast<std::size_t>(value)]));
+  const int value = PushedLiteral(previous->op);  // 0 names PAR, 15 VSCL
+  if (value < 0) return;
+  const std::string_view name = tables_.Spin.RegisterNames[16 + static_cast<std::size_t>(value)];
+  MergeWithPrevious(PendingLines.back().op, LineOpcode, ReplaceFirst(LineOperand, "SPR[]", name));
 }
 
 void Disassembler::FoldOperators() {
-  if (!MayFoldOperator(LineOpcode)) return;
+  const FoldOp op = PendingLines.back().op;
+  switch (op) {
+    case FoldOp::Case: case FoldOp::CaseRange: case FoldOp::Lookup: case FoldOp::LookDown:
+    case FoldOp::LookupRange: case FoldOp::LookDownRange: case FoldOp::StrComp:
+    case FoldOp::ByteFill: case FoldOp::WordFill: case FoldOp::LongFill:
+    case FoldOp::ByteMove: case FoldOp::WordMove: case FoldOp::LongMove: case FoldOp::Pop:
+      break;
+    case FoldOp::CogInitSub: case FoldOp::CogInitFun:
+      FoldCallArguments(3);
+      return;
+    case FoldOp::LockClearSub: case FoldOp::LockSetSub: case FoldOp::LockReturnSub:
+    case FoldOp::LockClearFun: case FoldOp::LockSetFun: case FoldOp::LockNewFun:
+      FoldCallArguments(1);
+      return;
+    default:
+      return;
+  }
   // Every use of the two below comes before the branch's first merge, which rewrites them.
   const std::string& mnemonic = LineOpcode;
   const std::string& operand = LineOperand;
@@ -235,45 +251,52 @@ void Disassembler::FoldOperators() {
     return true;
   };
 
-  if (mnemonic == "CASE"sv) {
-    if (constants(1)) MergeWithPrevious("CASE", p1->operand + ", " + operand);
-  } else if (mnemonic == "LOOKUP"sv || mnemonic == "LOOKDN"sv) {
-    if (constants(1)) MergeWithPrevious(mnemonic, p1->operand);
-  } else if (mnemonic == "CASER"sv || mnemonic == "LOOKUPR"sv || mnemonic == "LOOKDNR"sv || mnemonic == "STRCOMP"sv) {
-    if (!constants(2) || !Unlabelled(p1)) return;
-    const std::string first = p2->operand, second = p1->operand;
-    std::string merged = first + ", " + second;
-    std::string folded = mnemonic;
-    if (mnemonic == "LOOKUPR"sv) folded = "LOOKUP";
-    if (mnemonic == "LOOKDNR"sv) folded = "LOOKDN";
-    if (mnemonic == "CASER"sv) {
-      folded = "CASE";
-      merged = first + ", " + second + ", " + operand;
+  switch (op) {
+    case FoldOp::Case:
+      if (constants(1)) MergeWithPrevious(FoldOp::Case, "CASE", p1->operand + ", " + operand);
+      return;
+    case FoldOp::Lookup: case FoldOp::LookDown:
+      if (constants(1)) MergeWithPrevious(op, mnemonic, p1->operand);
+      return;
+    case FoldOp::CaseRange: case FoldOp::LookupRange: case FoldOp::LookDownRange: case FoldOp::StrComp: {
+      if (!constants(2) || !Unlabelled(p1)) return;
+      const std::string first = p2->operand, second = p1->operand;
+      std::string merged = first + ", " + second;
+      std::string folded = mnemonic;
+      FoldOp foldedOp = op;
+      if (op == FoldOp::LookupRange) folded = "LOOKUP", foldedOp = FoldOp::Lookup;
+      if (op == FoldOp::LookDownRange) folded = "LOOKDN", foldedOp = FoldOp::LookDown;
+      if (op == FoldOp::CaseRange) {
+        folded = "CASE", foldedOp = FoldOp::Case;
+        merged = first + ", " + second + ", " + operand;
+      }
+      MergeWithPrevious(foldedOp, folded, merged);
+      MergeWithPrevious(foldedOp, folded, merged);
+      return;
     }
-    MergeWithPrevious(folded, merged);
-    MergeWithPrevious(folded, merged);
-  } else if (mnemonic == "BYTEFIL"sv || mnemonic == "WORDFIL"sv || mnemonic == "LONGFIL"sv || mnemonic == "BYTEMOV"sv ||
-             mnemonic == "WORDMOV"sv || mnemonic == "LONGMOV"sv) {
-    if (!constants(3) || !Unlabelled(p1) || !Unlabelled(p2)) return;
-    const std::string merged = p3->operand + ", " + p2->operand + ", " + p1->operand;
-    for (int i = 0; i < 3; ++i) MergeWithPrevious(mnemonic, merged);
-  } else if (mnemonic == "POP"sv) {
-    const std::string& before = p1->opcode;
-    if (IsPush(*p1) && !Contains(operand, "[]") && !Contains(operand, "[..]") && !Contains(p1->operand, "[]") &&
-        !Contains(p1->operand, "[..]")) {
-      MergeWithPrevious("LET", operand + ", " + p1->operand);
-    } else if (before == "CALLFUN"sv || before == "OBJFUN"sv) {
-      MergeWithPrevious(before, p1->operand + ", " + operand);
-    } else if (before == "COGIFUN"sv || before == "LCLRFUN"sv || before == "LSETFUN"sv) {
-      MergeWithPrevious(before, "( " + p1->operand + " ), " + operand);
-    } else if (before == "LNEWFUN"sv) {
-      MergeWithPrevious(before, operand);
+    case FoldOp::ByteFill: case FoldOp::WordFill: case FoldOp::LongFill:
+    case FoldOp::ByteMove: case FoldOp::WordMove: case FoldOp::LongMove: {
+      if (!constants(3) || !Unlabelled(p1) || !Unlabelled(p2)) return;
+      const std::string merged = p3->operand + ", " + p2->operand + ", " + p1->operand;
+      for (int i = 0; i < 3; ++i) MergeWithPrevious(op, mnemonic, merged);
+      return;
     }
-  } else if (mnemonic == "COGISUB"sv || mnemonic == "COGIFUN"sv) {
-    FoldCallArguments(3);
-  } else if (mnemonic == "LCLRSUB"sv || mnemonic == "LSETSUB"sv || mnemonic == "LRETSUB"sv || mnemonic == "LCLRFUN"sv ||
-             mnemonic == "LSETFUN"sv || mnemonic == "LNEWFUN"sv) {
-    FoldCallArguments(1);
+    case FoldOp::Pop: {
+      const FoldOp before = p1->op;
+      if (IsPush(*p1) && !Contains(operand, "[]") && !Contains(operand, "[..]") && !Contains(p1->operand, "[]") &&
+          !Contains(p1->operand, "[..]")) {
+        MergeWithPrevious(FoldOp::Let, "LET", operand + ", " + p1->operand);
+      } else if (before == FoldOp::CallFun || before == FoldOp::ObjFun) {
+        MergeWithPrevious(before, p1->opcode, p1->operand + ", " + operand);
+      } else if (before == FoldOp::CogInitFun || before == FoldOp::LockClearFun || before == FoldOp::LockSetFun) {
+        MergeWithPrevious(before, p1->opcode, "( " + p1->operand + " ), " + operand);
+      } else if (before == FoldOp::LockNewFun) {
+        MergeWithPrevious(before, p1->opcode, operand);
+      }
+      return;
+    }
+    default:
+      return;
   }
 }
 

@@ -219,16 +219,16 @@ void Disassembler::FormatLine(const LineFields& fields) {
         blanks = opcode.size() + gap + (inOperand == std::string_view::npos ? operand.size() : inOperand);
       }
       if (textLength >= excess && blanks >= excess) {
-        markFields(excess);
+        if (keepLineMarks_) markFields(excess);
         putText(excess);
       } else {
         out.Put(" [2]");
-        markFields(0);
+        if (keepLineMarks_) markFields(0);
         putText(0);
       }
     } else {
       out.PadTo(c);
-      markFields(0);
+      if (keepLineMarks_) markFields(0);
       putText(0);
       mark.textStart = static_cast<std::uint16_t>(c);
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "brevin/analysis.h"
+#include "isa/spin_tables.h"
 
 namespace brevin {
 
@@ -43,6 +44,7 @@ struct LineFields {
   std::size_t commentAt = std::string::npos;  // where a comment begins in operand
   FieldWords words;
   LineKind kind = LineKind::Text;
+  FoldOp op = FoldOp::None;  // what the folding takes the line for
 };
 
 template <std::size_t Capacity>

@@ -156,6 +156,7 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   InstrBytes.clear();
   LineLabel.clear();
   LineOpcode.clear();
+  LineOp = FoldOp::None;
   LineOperand.clear();
   PendingLines.clear();
   SectionState = section::Unknown;

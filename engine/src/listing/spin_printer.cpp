@@ -15,7 +15,9 @@ SpinInstruction Disassembler::ListSpinInstruction(std::int64_t address) {
   PrintBytes(address, ins.end);
   ReadCursor = address + 1;
   OpcodeSeen[ins.opcode] = true;
-  const SpinOpcodeEntry& entry = tables_.Spin.SpinOpcodeTable[ins.opcode];
+  const SpinTables& spin = tables_.Spin;
+  const SpinOpcodeEntry& entry = spin.SpinOpcodeTable[ins.opcode];
+  LineOp = spin.FoldOps[ins.opcode];
   std::string_view mnemonic = entry.Mnemonic;  // a register byte may choose another
   LineOpcode = entry.Mnemonic;
   LineOperand.clear();
@@ -39,11 +41,13 @@ void Disassembler::PrintEffectByte(const SpinInstruction& ins, std::size_t next,
   if (Opt.FoldEffects) {
     if (effect & 0x80) {
       LineOpcode = "PUSH";
+      LineOp = FoldOp::Push;
       LineOperand += " " + name;
     } else {
       // The folded name stands as the mnemonic; an undefined effect keeps its "****" text.
       if (!tables_.Spin.SpinEffectNames[effect | 0x80].empty()) name = tables_.Spin.SpinEffectNames[effect | 0x80];
       LineOpcode = name;
+      LineOp = FoldOp::None;
     }
   } else {
     if (effect & 0x80) LineOperand += " PUSH";
