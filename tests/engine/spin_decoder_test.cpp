@@ -160,17 +160,7 @@ TEST(SpinDecode, InstructionRunningOffTheImageShowsOnlyItsBytes) {
     const char* text;
   } cases[] = {{{0x39, 0x12}, 0x7FFE, "39 12 ", "PUSH"}, {{0x35, 0x46}, 0x7FFF, "46 ", "USING    VAR+4"}};
   for (const Case& c : cases) {
-    std::vector<std::uint8_t> image(32768, 0);
-    const std::uint16_t header[] = {0x10, 0x20, 0x30, 0x7FFC, 0x34};  // PINIT near the end
-    for (int i = 0; i < 5; ++i) {
-      image[static_cast<std::size_t>(6 + 2 * i)] = static_cast<std::uint8_t>(header[i] & 0xFF);
-      image[static_cast<std::size_t>(7 + 2 * i)] = static_cast<std::uint8_t>(header[i] >> 8);
-    }
-    image[0x10] = 0x10;
-    image[0x7FFC] = 0x35;
-    image[0x7FFD] = 0x35;
-    image[0x7FFE] = c.tail[0];
-    image[0x7FFF] = c.tail[1];
+    const std::vector<std::uint8_t> image = test::ImageEndingWith(c.tail[0], c.tail[1]);
     ScriptedHost host;
     host.options.InhibitWarnings = true;
     host.options.ShowLabels = false;

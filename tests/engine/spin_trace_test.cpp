@@ -212,17 +212,8 @@ TEST(DeepTrace, SixteenThousandNestedJumpsNeedNoDeepStack) {
 }
 
 TEST(EndOfImage, TracingEndsAtAnInstructionThatRunsOffTheImage) {
-  std::vector<std::uint8_t> image(32768, 0);
-  const std::uint16_t header[] = {0x10, 0x20, 0x30, 0x7FFC, 0x34};  // PINIT near the end
-  for (int i = 0; i < 5; ++i) {
-    image[static_cast<std::size_t>(6 + 2 * i)] = static_cast<std::uint8_t>(header[i] & 0xFF);
-    image[static_cast<std::size_t>(7 + 2 * i)] = static_cast<std::uint8_t>(header[i] >> 8);
-  }
-  image[0x10] = 0x10;
-  image[0x7FFC] = 0x35;
-  image[0x7FFD] = 0x35;
-  image[0x7FFE] = 0x39;  // PUSH with a two-byte constant, only one byte left
-  image[0x7FFF] = 0x12;
+  // PUSH with a two-byte constant, only one byte left.
+  const std::vector<std::uint8_t> image = test::ImageEndingWith(0x39, 0x12);
   ScriptedHost host;
   host.options.InhibitWarnings = true;
   Engine e(host);

@@ -83,6 +83,21 @@ std::uint32_t ReportedFlags::At(std::int64_t address) const {
   return address >= 0 && address < static_cast<std::int64_t>(cells_.size()) ? cells_[static_cast<std::size_t>(address)] : 0;
 }
 
+std::vector<std::uint8_t> ImageEndingWith(std::uint8_t at7FFE, std::uint8_t at7FFF) {
+  std::vector<std::uint8_t> image(32768, 0);
+  const std::uint16_t header[] = {0x10, 0x20, 0x30, 0x7FFC, 0x34};  // PINIT near the end
+  for (int i = 0; i < 5; ++i) {
+    image[static_cast<std::size_t>(6 + 2 * i)] = static_cast<std::uint8_t>(header[i] & 0xFF);
+    image[static_cast<std::size_t>(7 + 2 * i)] = static_cast<std::uint8_t>(header[i] >> 8);
+  }
+  image[0x10] = 0x10;
+  image[0x7FFC] = 0x35;
+  image[0x7FFD] = 0x35;
+  image[0x7FFE] = at7FFE;
+  image[0x7FFF] = at7FFF;
+  return image;
+}
+
 std::vector<std::uint8_t> AsmImage(const std::vector<std::uint32_t>& longs, int count) {
   ImageSpec spec;
   spec.object = {0, 0, 2, 0, 8, 0, 0, 0, 0x34, 0xC7, 0x10, 0x35, 0x2C, 0x32, 0, 0};

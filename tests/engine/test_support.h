@@ -61,6 +61,10 @@ std::vector<std::uint8_t> BuildImage(const ImageSpec& spec);
 inline constexpr std::int32_t kAsmBlock = 0x20;
 std::vector<std::uint8_t> AsmImage(const std::vector<std::uint32_t>& longs, int count = 0x40);
 
+// A whole 32 KB image whose program starts at $7FFC with two one-byte
+// instructions and ends with the two given bytes at $7FFE and $7FFF.
+std::vector<std::uint8_t> ImageEndingWith(std::uint8_t at7FFE, std::uint8_t at7FFF);
+
 // Lists the image through the facade with the host's options; null (and a
 // test failure) when it is not listed.
 AnalysisPtr ListImage(ScriptedHost& host, const std::vector<std::uint8_t>& image, const std::string& path = "test.binary");
