@@ -134,7 +134,10 @@ class Disassembler {
   void AnalyseImage();
   void WriteListing(const std::string& imagePath, bool autoReloaded);
   void SetSection(int kind);
-  void ListMarker(const std::string& name, const std::string& opcode, const std::string& operand);
+  // A marker line: the label, the directive and its operand, and a comment
+  // ("; ...") written right after the operand.
+  void ListMarker(const std::string& name, const std::string& opcode, const std::string& operand,
+                  const std::string& comment = "");
 
   // ---- Image model (image.cpp)
   void ResetForLoad();

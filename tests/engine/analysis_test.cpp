@@ -106,6 +106,8 @@ std::string CheckModel(const Analysis& a) {
         line.text.find_first_not_of(' ', line.textStart) != std::string::npos && line.mnemonic().empty()) {
       return "no directive" + at;
     }
+    // A comment the writer did not mark would be coloured as operands.
+    if (line.kind != LineKind::Source && line.operands().find(" ;") != std::string_view::npos) return "unmarked comment" + at;
     if (line.mnemonicSpan.length != 0 && line.operandsSpan.length != 0 &&
         line.operandsSpan.start < line.mnemonicSpan.start + line.mnemonicSpan.length + 1) {
       return "operands overlap the mnemonic" + at;

@@ -199,6 +199,11 @@ void Disassembler::FormatLine(const LineFields& fields) {
       end = begin + opcode.size() - opcodeFrom;
       mark.conditionStart = static_cast<std::uint16_t>(begin);
       mark.conditionLength = words.conditionLength;
+      if (words.commentAt != FieldWords::kWholeField && words.commentAt >= opcodeFrom && words.commentAt < opcode.size()) {
+        mark.commentStart = static_cast<std::uint16_t>(begin + words.commentAt - opcodeFrom);
+        mark.commentLength = static_cast<std::uint16_t>(end - mark.commentStart);
+        end = mark.commentStart;
+      }
     }
     mark.opcodeStart = static_cast<std::uint16_t>(at);
     mark.opcodeLength = words.mnemonicLength;
@@ -428,7 +433,8 @@ void Disassembler::ListEquate(std::int64_t start, int i, char letter, const std:
   EmitLine();
 }
 
-void Disassembler::ListMarker(const std::string& name, const std::string& opcode, const std::string& operand) {
+void Disassembler::ListMarker(const std::string& name, const std::string& opcode, const std::string& operand,
+                              const std::string& comment) {
   FlushAsmVars();
   const std::string savedLabel = LineLabel;
   if (!name.empty()) {
@@ -445,6 +451,10 @@ void Disassembler::ListMarker(const std::string& name, const std::string& opcode
   InstrBytes.clear();
   LineOpcode = operand.empty() ? opcode : PadTo(opcode, 9) + operand;
   if (!operand.empty()) LineWords = FieldWords{0, 0, static_cast<std::uint16_t>(opcode.size()), false};
+  if (!comment.empty()) {
+    LineWords.commentAt = static_cast<std::uint16_t>(LineOpcode.size());
+    LineOpcode += comment;
+  }
   LineOperand = "_";
   flatLines_ = true;
   lineKind_ = LineKind::Directive;

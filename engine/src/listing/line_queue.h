@@ -24,6 +24,7 @@ struct FieldWords {
   std::uint16_t mnemonicAt = kWholeField;
   std::uint16_t mnemonicLength = 0;
   bool inOperand = false;  // in the operand field; the operands follow it there
+  std::uint16_t commentAt = kWholeField;  // where a comment begins in the opcode field (kWholeField: none)
 };
 
 // The five fields of one listing line, and how it takes the indentation.

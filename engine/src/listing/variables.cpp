@@ -64,7 +64,7 @@ void Disassembler::ListStackFrame(std::int64_t entry) {
   if (!any) return;
 
   const std::string savedLabel = LineLabel;
-  ListMarker("", "ALIGN", "STACK          ; For " + HubName(entry));
+  ListMarker("", "ALIGN", "STACK          ", "; For " + HubName(entry));
   const bool forResult = HasFlag(entry, flag::Xfun);
   if (VarIds[0] != 0 || forResult) {
     VarIds[0] = ++LocalCounter;
