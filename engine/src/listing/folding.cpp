@@ -70,17 +70,17 @@ void Disassembler::EmitLine() {
   line.flat = FlatLine();
   line.unreached = unreachedLines_;
   line.hub = LineHub;
-  line.cog = LineCog;
-  line.kind = recordNames_ ? QueuedKind() : LineKind::Text;  // only a model reads it
-  line.commentAt = LineCommentAt;
-  line.words = LineWords;
-  LineCommentAt = std::string::npos;
-  LineWords = FieldWords{};
   line.op = LineOp;
   LineOp = FoldOp::None;  // a line the Spin printer did not build is none of the folding's
-  // The names go with the line (only a model reads them); the slot's old
-  // (emptied) buffer is the next line's.
-  if (recordNames_) {
+  // What only the model's line marks read goes with the line when they are
+  // kept; the names' buffer is swapped, the slot's old (emptied) one being the next line's.
+  if (keepLineMarks_) {
+    line.cog = LineCog;
+    line.kind = QueuedKind();
+    line.commentAt = LineCommentAt;
+    line.words = LineWords;
+    LineCommentAt = std::string::npos;
+    LineWords = FieldWords{};
     line.named.clear();
     line.named.swap(namedInLine_);
   }
