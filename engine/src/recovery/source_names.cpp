@@ -24,8 +24,6 @@ std::string Identifier(const std::string& s, std::size_t& at) {
   return id;
 }
 
-// One VAR line: "long a, b[4]"; a comment ends it. A count that is no plain
-// number (a named constant) makes the VAR block unknown.
 // A number as Spin writes it: decimal, $hex or %binary, with underscores.
 std::optional<long> Number(const std::string& text) {
   int base = 10;
@@ -66,6 +64,23 @@ void ReadConstants(std::string line, std::map<std::string, long>& constants) {
   }
 }
 
+// The count of "[count]" with at on the "[": a number or a CON name that the
+// block reads as a number; at moves past the "]". None when it is neither.
+std::optional<long> BracketCount(const std::string& line, std::size_t& at, const std::map<std::string, long>& constants) {
+  const std::size_t close = line.find(']', at);
+  if (close == std::string::npos) return std::nullopt;
+  std::string count = line.substr(at + 1, close - at - 1);
+  count.erase(0, count.find_first_not_of(" \t"));
+  count.erase(count.find_last_not_of(" \t") + 1);
+  at = close + 1;
+  if (std::optional<long> value = Number(count)) return value;
+  for (char& c : count) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const auto named = constants.find(count);
+  return named != constants.end() ? std::optional<long>(named->second) : std::nullopt;
+}
+
+// One VAR line: "long a, b[4]"; a comment ends it. A count that is neither a
+// number nor a known constant makes the VAR block unknown.
 void ReadVariables(std::string line, const std::map<std::string, long>& constants, SourceNames& names) {
   const std::size_t comment = line.find('\'');
   if (comment != std::string::npos) line = line.substr(0, comment);
@@ -91,25 +106,13 @@ void ReadVariables(std::string line, const std::map<std::string, long>& constant
     }
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
     if (at < line.size() && line[at] == '[') {
-      ++at;
-      const std::size_t close = line.find(']', at);
-      std::string count = close == std::string::npos ? std::string() : line.substr(at, close - at);
-      count.erase(0, count.find_first_not_of(" \t"));
-      count.erase(count.find_last_not_of(" \t") + 1);
-      std::string upper = count;
-      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      std::optional<long> value = Number(count);
-      if (!value) {
-        auto named = constants.find(upper);
-        if (named != constants.end()) value = named->second;
-      }
+      const std::optional<long> value = BracketCount(line, at, constants);
       if (!value || *value < 1 || *value > 32768) {
         names.variablesKnown = false;
         return;
       }
-      variable.count = static_cast<int>(*value);
       // The count as the source writes it stays a number here: the CON block is not written.
-      at = close + 1;
+      variable.count = static_cast<int>(*value);
     }
     names.variables.push_back(variable);
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
@@ -242,20 +245,12 @@ SourceNames ReadSourceNames(const std::string& text) {
         }
         while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
         if (at < line.size() && line[at] == '[') {
-          const std::size_t close = line.find(']', at);
-          std::string count = close == std::string::npos ? std::string() : line.substr(at + 1, close - at - 1);
-          count.erase(0, count.find_first_not_of(" \t"));
-          count.erase(count.find_last_not_of(" \t") + 1);
-          std::string upper = count;
-          for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-          std::optional<long> value = Number(count);
-          if (!value && constants.count(upper)) value = constants.at(upper);
+          const std::optional<long> value = BracketCount(line, at, constants);
           if (!value || *value < 1 || *value > 8192) {
             m.localsKnown = false;
             break;
           }
           local.count = static_cast<int>(*value);
-          at = close + 1;
         }
         m.locals.push_back(local);
         while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
