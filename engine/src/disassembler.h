@@ -230,7 +230,12 @@ class Disassembler {
   bool ReadPastEnd() const { return ReadCursor > ReadLimit + 1; }
 
   // ---- Names (symbols.cpp)
+  // The name of the address (kind 0 hub, 1 cog register, 3 relative offset for
+  // its plain form); while the listing body is written for a model, a symbol's
+  // name is noted as a reference of the line being built.
   std::string SymbolName(int kind, std::int64_t address, std::int64_t reg) const;
+  // The same name, noting nothing; numbered tells whether it is a symbol's.
+  std::string NameOfSymbol(int kind, std::int64_t address, std::int64_t reg, bool& numbered) const;
   std::string PlainName(int kind, std::int64_t address, std::int64_t reg) const;
   std::string HubName(std::int64_t address) const;
   std::string RelName(std::int64_t base, std::int64_t offset) const;

@@ -148,10 +148,8 @@ void Disassembler::FormatLine(const LineFields& fields) {
   }
   mark.labelLength = static_cast<std::uint16_t>(fields.label.size());
   if (keepLineMarks_ && !fields.label.empty() && fields.hub >= 0 && SymbolIds[static_cast<std::size_t>(fields.hub)] != 0) {
-    const bool recording = recordNames_;
-    recordNames_ = false;  // a check, not a name written
-    mark.definesLabel = fields.label == LabelText(SymbolName(0, fields.hub, 0));
-    recordNames_ = recording;
+    bool numbered;
+    mark.definesLabel = fields.label == LabelText(NameOfSymbol(0, fields.hub, 0, numbered));
   }
 
   // The opcode column's text: the opcode, blanks to 9 characters (at least one)
@@ -281,12 +279,11 @@ void Disassembler::RecordNameRefs(std::string_view line, std::size_t from, const
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
   };
   const std::size_t first = lineRefs_.size();
-  const bool recording = recordNames_;
-  recordNames_ = false;  // naming the symbols again here names nothing new
   for (auto it = named.begin(); it != named.end(); ++it) {
     const std::int32_t target = *it;
     if (std::find(named.begin(), it, target) != it) continue;  // named before in this line
-    const std::string name = SymbolName(0, target, 0);
+    bool numbered;
+    const std::string name = NameOfSymbol(0, target, 0, numbered);
     for (std::size_t at = line.find(name, from); at != std::string_view::npos; at = line.find(name, at + 1)) {
       const std::size_t end = at + name.size();
       if (at > 0 && (wordChar(line[at - 1]) || line[at - 1] == '$' || line[at - 1] == '%')) continue;
@@ -294,7 +291,6 @@ void Disassembler::RecordNameRefs(std::string_view line, std::size_t from, const
       lineRefs_.push_back(LineNameRef{static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(end), target});
     }
   }
-  recordNames_ = recording;
   std::sort(lineRefs_.begin() + static_cast<std::ptrdiff_t>(first), lineRefs_.end(),
             [](const LineNameRef& x, const LineNameRef& y) { return x.start < y.start; });
 }

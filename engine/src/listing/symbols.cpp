@@ -56,6 +56,14 @@ std::string Disassembler::PlainName(int kind, std::int64_t address, std::int64_t
 }
 
 std::string Disassembler::SymbolName(int kind, std::int64_t address, std::int64_t reg) const {
+  bool numbered = false;
+  std::string name = NameOfSymbol(kind, address, reg, numbered);
+  // The symbol of the address asked for is a reference of the line being built.
+  if (recordNames_ && numbered) namedInLine_.push_back(static_cast<std::int32_t>(address));
+  return name;
+}
+
+std::string Disassembler::NameOfSymbol(int kind, std::int64_t address, std::int64_t reg, bool& numbered) const {
   if (address < 0) return "******";
   // A return location is named after its routine plus "_ret"; follow such links
   // a bounded number of times so a broken image cannot loop.
@@ -72,8 +80,7 @@ std::string Disassembler::SymbolName(int kind, std::int64_t address, std::int64_
       std::string name(1, static_cast<char>((id >> 16) & 0xFF));
       name += DecText(id & 0xFFFF);
       if (HasFlag(address, flag::Aret)) name += "_ret";
-      // The symbol of the address asked for is a reference of the line being built.
-      if (recordNames_) namedInLine_.push_back(static_cast<std::int32_t>(asked));
+      numbered = true;
       return name + suffix;
     }
     suffix += "_ret";
