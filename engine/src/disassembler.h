@@ -411,7 +411,7 @@ class Disassembler {
   std::size_t LineCommentAt = std::string::npos;
   FieldWords LineWords;
   // The kind of the lines queued now when their producer says (Text: let the
-  // section decide); source lines and markers set it.
+  // section decide); source lines, markers and "; ----" guesses set it.
   LineKind lineKind_ = LineKind::Text;
   static constexpr std::size_t kFoldingQueueBound = 10;
   LineQueue<kFoldingQueueBound> PendingLines;  // the folding queue, oldest first

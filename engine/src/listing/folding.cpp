@@ -48,7 +48,7 @@ LineFields Disassembler::CurrentLine() const {
 
 LineKind Disassembler::QueuedKind() const {
   if (lineKind_ != LineKind::Text) return lineKind_;
-  if (unreachedLines_) return LineLabel.starts_with("; ----") ? LineKind::Unreached : LineKind::Code;
+  if (unreachedLines_) return LineKind::Code;  // a guess of a bare listing, or the label line before one
   return SectionState == section::SpinCode || SectionState == section::AsmCode ? LineKind::Code : LineKind::Data;
 }
 

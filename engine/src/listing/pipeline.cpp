@@ -395,6 +395,7 @@ void ListOneItem(Disassembler& e) {
         e.EmitLine();
       }
       e.LineLabel = "; ----";
+      e.lineKind_ = LineKind::Unreached;
     }
     // Unreached bytes decoded as Spin must not swallow the next listed item or marker.
     e.ReadLimit = LastUnclaimed(e, d);
@@ -403,6 +404,7 @@ void ListOneItem(Disassembler& e) {
     e.ReadLimit = kLastAddress;
     e.EmitLine();
     e.unreachedLines_ = false;
+    e.lineKind_ = LineKind::Text;
   }
 }
 
