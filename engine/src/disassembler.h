@@ -67,6 +67,7 @@ struct LineMark {
   bool hubShown = false, cogShown = false;            // the address field shows them
   bool definesLabel = false;  // the label is the name of the symbol at the hub address
   LineKind kind = LineKind::Text;
+  std::uint32_t end = 0;  // where the line's text ends in the listing (its CR LF follows)
   // The line's references: entries [refsBegin, refsEnd) of the engine's reference list.
   std::uint32_t refsBegin = 0, refsEnd = 0;
 };

@@ -64,6 +64,7 @@ void Disassembler::EndLine() {
   Listing += kCrLf;
   // Without a model the marks are written but never kept, nor cleared.
   if (keepLineMarks_) {
+    nextMark_.end = static_cast<std::uint32_t>(Listing.size() - kCrLf.size());
     lineMarks_.push_back(nextMark_);
     nextMark_ = LineMark{};
   }

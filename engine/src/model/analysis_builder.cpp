@@ -2,7 +2,6 @@
 // the layout recorded, the per-address flags and symbol numbers, and the
 // object tables in the image. Nothing is decoded again.
 #include <algorithm>
-#include <cstring>
 
 #include "brevin/text.h"
 #include "disassembler.h"
@@ -26,50 +25,35 @@ ListingLine::Span Field(std::string_view text, std::size_t start, std::size_t le
   return {static_cast<std::uint16_t>(start + first), static_cast<std::uint16_t>(last - first + 1)};
 }
 
-// The lines of the listing as views into it, split at CR LF, with their marks.
+// The lines of the listing as views into it, one a mark: each mark says where
+// its line ends.
 std::vector<ListingLine> SplitLines(std::string_view listing, const std::vector<LineMark>& marks) {
   std::vector<ListingLine> lines;
-  lines.reserve(marks.size() + 1);
-  const char* data = listing.data();
+  lines.reserve(marks.size());
   std::size_t from = 0;
-  while (from < listing.size()) {
-    std::size_t end = from;
-    for (;;) {
-      const void* cr = std::memchr(data + end, '\r', listing.size() - end);
-      if (cr == nullptr) {
-        end = listing.size();
-        break;
-      }
-      end = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
-      if (end + 1 < listing.size() && data[end + 1] == '\n') break;
-      ++end;
-    }
+  for (const LineMark& mark : marks) {
     ListingLine& line = lines.emplace_back();
-    line.text = listing.substr(from, end - from);
-    const std::size_t i = lines.size() - 1;
-    if (i < marks.size()) {
-      const LineMark& mark = marks[i];
-      if (mark.hub >= 0) line.address = mark.hub;
-      if (mark.cog >= 0) line.cog = mark.cog;
-      line.labelStart = std::min<std::size_t>(mark.labelStart, line.text.size());
-      line.labelEnd = std::min<std::size_t>(mark.labelStart + mark.labelLength, line.text.size());
-      if (mark.textStart != LineMark::kNoText) line.textStart = std::min<std::size_t>(mark.textStart, line.text.size());
-      line.kind = mark.kind;
-      if (mark.hubShown) line.hubSpan = Field(line.text, kHubColumn, 4);
-      if (mark.cogShown) line.cogSpan = Field(line.text, kCogColumn, 3);
-      line.bytesSpan = Field(line.text, mark.bytesStart, mark.bytesLength);
-      const bool fields = mark.kind == LineKind::Code || mark.kind == LineKind::Data ||
-                          mark.kind == LineKind::Directive || mark.kind == LineKind::Unreached;
-      if (fields && (mark.opcodeLength != 0 || mark.operandLength != 0)) {
-        line.mnemonicSpan = Field(line.text, mark.opcodeStart, mark.opcodeLength);
-        line.operandsSpan = Field(line.text, mark.operandStart, mark.operandLength);
-        line.commentSpan = Field(line.text, mark.commentStart, mark.commentLength);
-        line.conditionSpan = Field(line.text, mark.conditionStart, mark.conditionLength);
-        // Only a line that shows image bytes and has a mnemonic stands for instructions.
-        if (line.mnemonicSpan.length != 0) line.size = mark.byteCount;
-      }
+    line.text = listing.substr(from, mark.end - from);
+    from = mark.end + kCrLf.size();
+    if (mark.hub >= 0) line.address = mark.hub;
+    if (mark.cog >= 0) line.cog = mark.cog;
+    line.labelStart = std::min<std::size_t>(mark.labelStart, line.text.size());
+    line.labelEnd = std::min<std::size_t>(mark.labelStart + mark.labelLength, line.text.size());
+    if (mark.textStart != LineMark::kNoText) line.textStart = std::min<std::size_t>(mark.textStart, line.text.size());
+    line.kind = mark.kind;
+    if (mark.hubShown) line.hubSpan = Field(line.text, kHubColumn, 4);
+    if (mark.cogShown) line.cogSpan = Field(line.text, kCogColumn, 3);
+    line.bytesSpan = Field(line.text, mark.bytesStart, mark.bytesLength);
+    const bool fields = mark.kind == LineKind::Code || mark.kind == LineKind::Data ||
+                        mark.kind == LineKind::Directive || mark.kind == LineKind::Unreached;
+    if (fields && (mark.opcodeLength != 0 || mark.operandLength != 0)) {
+      line.mnemonicSpan = Field(line.text, mark.opcodeStart, mark.opcodeLength);
+      line.operandsSpan = Field(line.text, mark.operandStart, mark.operandLength);
+      line.commentSpan = Field(line.text, mark.commentStart, mark.commentLength);
+      line.conditionSpan = Field(line.text, mark.conditionStart, mark.conditionLength);
+      // Only a line that shows image bytes and has a mnemonic stands for instructions.
+      if (line.mnemonicSpan.length != 0) line.size = mark.byteCount;
     }
-    from = end + kCrLf.size();
   }
   return lines;
 }
