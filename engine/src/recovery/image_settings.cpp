@@ -1,7 +1,7 @@
 // The clock settings and the image-wide bytes the compiler derives.
 #include "recovery/image_settings.h"
 
-#include "recovery/method_body.h"
+#include "recovery/spin/constant_form.h"
 
 namespace brevin::recovery {
 
@@ -36,9 +36,9 @@ bool ClockLines(const ImageTree& tree, std::vector<std::string>& lines) {
   if (expected != mode) return false;
   lines.push_back("  _clkmode = " + text);
   if ((freq >> shift) << shift == freq) {
-    lines.push_back("  _xinfreq = " + DecimalText(freq >> shift));
+    lines.push_back("  _xinfreq = " + spin::DecimalText(freq >> shift));
   } else {
-    lines.push_back("  _clkfreq = " + DecimalText(freq));
+    lines.push_back("  _clkfreq = " + spin::DecimalText(freq));
   }
   return true;
 }

@@ -10,9 +10,11 @@
 #include "brevin/text.h"
 #include "recovery/dat_section.h"
 #include "recovery/image_settings.h"
-#include "recovery/method_body.h"
 #include "recovery/object_tree.h"
 #include "recovery/source_names.h"
+#include "recovery/spin/facts.h"
+#include "recovery/spin/method_tree.h"
+#include "recovery/spin/printer.h"
 #include "recovery/var_layout.h"
 
 namespace brevin {
@@ -52,6 +54,7 @@ struct ObjectPlan {
   std::vector<std::vector<std::string>> parameterNames;
   std::vector<bool> isPublic;
   std::vector<std::string> limits;  // by method: a compiler limit the table exceeds
+  std::vector<recovery::spin::MethodTree> trees;  // by table index - 1
   BodyFacts facts;
   std::vector<BodyFacts> methodFacts;
   recovery::VarLayout vars;
@@ -195,29 +198,17 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     }
   }
 
-  // First pass: what every method uses, with placeholder names.
-  BodyNaming placeholder;
-  placeholder.method = [](int) { return std::string("m"); };
-  placeholder.child = [](int) { return std::string("o"); };
-  placeholder.childMethod = [](int, int) { return std::string("m"); };
-  placeholder.var = [](std::int32_t, int) { return DeclaredName{"v", 4}; };
-  placeholder.dat = [](std::int32_t, int) { return DeclaredName{"d", 4}; };
-  placeholder.local = [](std::int32_t) { return std::string("l"); };
+  // Every method read once into its tree; what it uses comes from the tree.
   for (std::size_t o = 0; o < plans.size(); ++o) {
     const ObjectImage& obj = tree.objects[o];
     plans[o].methodFacts.resize(obj.methods.size());
     for (std::size_t m = 0; m < obj.methods.size(); ++m) {
+      plans[o].trees.push_back(recovery::spin::ReadMethod(obj.bytes, obj.methods[m].start, obj.methods[m].end));
       BodyFacts& f = plans[o].methodFacts[m];
-      recovery::DecompileMethod(obj.bytes, obj.methods[m].start, obj.methods[m].end, placeholder, f);
+      f = recovery::GatherFacts(plans[o].trees.back().body);
       BodyFacts& all = plans[o].facts;
-      for (auto [k, v] : f.varSizes) all.varSizes[k] = std::max(all.varSizes[k], v);
-      for (auto [k, v] : f.datSizes) all.datSizes[k] = std::max(all.datSizes[k], v);
-      for (auto [k, v] : f.callArguments) all.callArguments[k] = v;
-      all.indexedChildEntries.insert(all.indexedChildEntries.end(), f.indexedChildEntries.begin(), f.indexedChildEntries.end());
-      all.singleChildEntries.insert(all.singleChildEntries.end(), f.singleChildEntries.begin(), f.singleChildEntries.end());
-      all.asmStarts.insert(all.asmStarts.end(), f.asmStarts.begin(), f.asmStarts.end());
+      recovery::MergeFacts(all, f);
       for (auto [k, v] : f.childCallArguments) {
-        all.childCallArguments[k] = v;
         // A method an object calls in its child is public there, with that many parameters.
         const auto entry = static_cast<std::size_t>(k.first - static_cast<int>(obj.methods.size()) - 1);
         if (entry < obj.children.size()) {
@@ -472,9 +463,12 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         missing = "a local lies outside the method's frame";
         return std::string("result");
       };
-      BodyFacts ignored;
-      recovery::MethodBody body =
-          recovery::DecompileMethod(obj.bytes, obj.methods[m].start, obj.methods[m].end, naming, ignored);
+      recovery::spin::MethodTree& body = plan.trees[m];
+      recovery::PrintedBody printed = recovery::PrintMethod(body.body, naming, recovery::Spelling{});
+      if (body.exact && !printed.difference.empty()) {
+        body.exact = false;
+        body.difference = printed.difference;
+      }
       SpinSourceMethod method;
       method.file = plan.file + ".spin";
       method.name = plan.methodNames[m];
@@ -483,7 +477,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
         method.exact = false;
         method.difference = plan.limits[m];
         body.exact = false;
-        body.lines.clear();
+        printed.lines.clear();
       } else if (!body.exact) {
         method.exact = false;
         method.difference = body.difference;
@@ -521,8 +515,8 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       lines.push_back(headLine);
       // An inexact body keeps what was read before the difference as comments:
       // the method compiles (to a bare RETURN) and a person sees the statements.
-      if (!body.exact && !body.lines.empty()) lines.push_back("  ' The statements read before the difference:");
-      for (const recovery::BodyLine& line : body.lines) {
+      if (!body.exact && !printed.lines.empty()) lines.push_back("  ' The statements read before the difference:");
+      for (const recovery::BodyLine& line : printed.lines) {
         marks.push_back({static_cast<int>(lines.size()), line.offset});
         lines.push_back(std::string(static_cast<std::size_t>(2 * line.indent), ' ') + (body.exact ? "" : "' ") +
                         line.text);

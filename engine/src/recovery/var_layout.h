@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "recovery/method_body.h"
+#include "recovery/spin/naming.h"
 
 namespace brevin::recovery {
 

@@ -1,0 +1,50 @@
+// Writes a method's tree as Spin text: one line a statement with its indent
+// and the offset of its first bytecode. The printer decides brackets and how
+// each constant is spelled; names come from the naming hooks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recovery/spin/naming.h"
+#include "recovery/spin/syntax.h"
+
+namespace brevin::recovery {
+
+// A line of a method body: its indent (in steps of two spaces), its text and
+// the object offset of its first bytecode.
+struct BodyLine {
+  int indent = 0;
+  std::string text;
+  std::int32_t offset = 0;
+};
+
+// What a constant stands for where it is used, as far as the tree tells.
+enum class ConstantUse : std::uint8_t {
+  Plain,      // a number
+  Mask,       // an operand of &, |, ^ or a shift count's other side: bits
+  Character,  // compared with or sent as a byte of text
+  Boolean,    // a truth value
+  Pins,       // a pin pattern written to dira or outa
+};
+
+// How constants are spelled: a CON name for a value where the object defines
+// one, and whether characters and the truth names may be written.
+struct Spelling {
+  // A name for the value in this use, when the object's constants give one.
+  std::function<std::optional<std::string>(std::int64_t value, ConstantUse use)> constantName;
+  bool characters = true;  // printable bytes in text places as "c"
+  bool truthNames = true;  // TRUE, FALSE, NEGX, POSX
+};
+
+struct PrintedBody {
+  std::vector<BodyLine> lines;
+  std::string difference;  // a call whose argument count differs from its method's, when one does
+};
+
+PrintedBody PrintMethod(const spin::StmtList& body, const BodyNaming& naming, const Spelling& spelling);
+
+}  // namespace brevin::recovery
