@@ -53,6 +53,7 @@ class FactsWalk {
       case Place::Local:
         facts_.maxLocal = std::max(facts_.maxLocal, v.offset);
         facts_.localOffsets.insert(v.offset);
+        if (v.index) facts_.indexedLocals.insert(v.offset);
         break;
       case Place::Var: Record(facts_.varSizes, v.offset, v.size); break;
       case Place::Dat: Record(facts_.datSizes, v.offset, v.size); break;
@@ -117,6 +118,7 @@ void MergeFacts(BodyFacts& all, const BodyFacts& f) {
   all.asmStarts.insert(all.asmStarts.end(), f.asmStarts.begin(), f.asmStarts.end());
   all.maxLocal = std::max(all.maxLocal, f.maxLocal);
   all.localOffsets.insert(f.localOffsets.begin(), f.localOffsets.end());
+  all.indexedLocals.insert(f.indexedLocals.begin(), f.indexedLocals.end());
 }
 
 }  // namespace brevin::recovery

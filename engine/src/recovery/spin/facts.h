@@ -23,6 +23,7 @@ struct BodyFacts {
   std::vector<std::int32_t> asmStarts;                   // DAT offsets started in a cog
   std::int32_t maxLocal = 0;                             // largest local offset used
   std::set<std::int32_t> localOffsets;                   // every local offset used
+  std::set<std::int32_t> indexedLocals;                  // local offsets used with an index: arrays
 };
 
 BodyFacts GatherFacts(const spin::StmtList& body);

@@ -121,13 +121,13 @@ class Printer {
         Statements(s.body, indent + 1);
         return;
       case StmtKind::RepeatPre:
-        Line(indent, std::string(s.negated ? "repeat until " : "repeat while ") + Text(*s.expr), s.offset);
+        Line(indent, std::string(s.negated ? "repeat until " : "repeat while ") + Condition(*s.expr), s.offset);
         Statements(s.body, indent + 1);
         return;
       case StmtKind::RepeatPost:
         Line(indent, "repeat", s.offset);
         Statements(s.body, indent + 1);
-        if (s.expr) Line(indent, std::string(s.negated ? "until " : "while ") + Text(*s.expr), s.tailOffset);
+        if (s.expr) Line(indent, std::string(s.negated ? "until " : "while ") + Condition(*s.expr), s.tailOffset);
         return;
       case StmtKind::RepeatFrom: RepeatFrom(s, indent); return;
       case StmtKind::Next: Line(indent, "next", s.offset); return;
@@ -135,7 +135,7 @@ class Printer {
       case StmtKind::Return:
       case StmtKind::Abort: {
         std::string text = s.kind == StmtKind::Return ? "return" : "abort";
-        if (s.expr) text += " " + Text(*s.expr);
+        if (s.expr) text += " " + Value(*s.expr, s.kind == StmtKind::Return ? AssignedUse(Result()) : ConstantUse::Plain);
         Line(indent, std::move(text), s.offset);
         return;
       }
@@ -143,7 +143,7 @@ class Printer {
   }
 
   void If(const Stmt& s, int indent, const char* prefix) {
-    Line(indent, std::string(prefix) + (s.negated ? "ifnot " : "if ") + Text(*s.expr), s.offset);
+    Line(indent, std::string(prefix) + (s.negated ? "ifnot " : "if ") + Condition(*s.expr), s.offset);
     Statements(s.body, indent + 1);
     if (!s.hasElse) return;
     if (s.elseIf) {
@@ -154,11 +154,21 @@ class Printer {
     Statements(s.elseBody, indent + 1);
   }
 
+  // A condition that is a constant is a truth value.
+  std::string Condition(const Expr& e) { return Value(e, ConstantUse::Boolean); }
+
+  static Variable Result() {
+    Variable v;
+    v.place = Place::Local;
+    return v;
+  }
+
   void Case(const Stmt& s, int indent) {
     Line(indent, "case " + Text(*s.expr), s.offset);
+    const ConstantUse use = ReadsText(*s.expr) ? ConstantUse::Character : ConstantUse::Plain;
     for (const spin::CaseBranch& b : s.branches) {
       std::string labels;
-      for (std::size_t i = 0; i < b.values.size(); ++i) labels += (i ? ", " : "") + Text(*b.values[i]);
+      for (std::size_t i = 0; i < b.values.size(); ++i) labels += (i ? ", " : "") + Value(*b.values[i], use);
       Line(indent + 1, labels + ":", b.offset);
       Statements(b.body, indent + 2);
     }
@@ -187,14 +197,53 @@ class Printer {
     return s;
   }
 
+  // A constant spelled for its use: a character, a truth name, NEGX or
+  // POSX, $hex for bits, else the number as it reads best.
   std::string Constant(const Expr& c, ConstantUse use) {
-    if (use == ConstantUse::Mask && (c.value > 9 || c.value < -1)) return spin::HexText(c.value);
-    return spin::ConstantText(c.value);
+    const std::int64_t v = c.value;
+    if (use == ConstantUse::Character && spelling_.characters && v >= 0x20 && v < 0x7F && v != '"')
+      return std::string("\"") + static_cast<char>(v) + "\"";
+    if (use == ConstantUse::Boolean && spelling_.truthNames && (v == -1 || v == 0)) return v ? "TRUE" : "FALSE";
+    if (spelling_.constantName)
+      if (std::optional<std::string> name = spelling_.constantName(v, use)) return *name;
+    if (use == ConstantUse::Mask) return v > 9 || v < -1 ? spin::HexText(v) : spin::ConstantText(v);
+    if (spelling_.truthNames && v == INT32_MIN) return "NEGX";
+    if (spelling_.truthNames && v == INT32_MAX) return "POSX";
+    return spin::ConstantText(v);
   }
 
   // An operand that may be a constant spelled for its use.
   std::string Operand(const Expr& e, ConstantUse use) {
     return e.kind == ExprKind::Constant ? Constant(e, use) : Text(e);
+  }
+
+  bool ReadsText(const Expr& e) const { return spin::ValueUse::ReadsText(e, spelling_.textSlots); }
+  bool GivesTruth(const Expr& e) const { return spin::ValueUse::GivesTruth(e, spelling_.truthSlots); }
+
+  // A range of digits or letters ("0".."9", "A".."F") reads as characters wherever it is.
+  static bool CharacterRange(const Expr& e) {
+    if (e.kind != ExprKind::Range || e.operands[0]->kind != ExprKind::Constant || e.operands[1]->kind != ExprKind::Constant)
+      return false;
+    const std::int64_t lo = e.operands[0]->value;
+    const std::int64_t hi = e.operands[1]->value;
+    const auto boundary = [](std::int64_t c) {
+      return c == '0' || c == '9' || c == 'A' || c == 'Z' || c == 'a' || c == 'z' || c == 'F' || c == 'f' || c == '1' ||
+             c == '7';
+    };
+    return lo < hi && boundary(lo) && boundary(hi) && ((lo >= '0' && hi <= '9') || (lo >= 'A' && hi <= 'Z') || (lo >= 'a' && hi <= 'z'));
+  }
+
+  // A value in a place of a kind: a constant spelled for it, a range with
+  // both ends spelled so, anything else as itself.
+  std::string Value(const Expr& e, ConstantUse use) {
+    if (e.kind == ExprKind::Constant) return Constant(e, use);
+    if (e.kind == ExprKind::Range) {
+      const ConstantUse ends = CharacterRange(e) ? ConstantUse::Character : use;
+      return Value(*e.operands[0], ends) + ".." + Value(*e.operands[1], ends);
+    }
+    if (e.kind == ExprKind::Lookup && use == ConstantUse::Character) return Lookup(e, use);
+    if (e.kind == ExprKind::Binary && use == ConstantUse::Character && (e.op == 0x0C || e.op == 0x0D)) return Binary(e, use);
+    return Text(e);
   }
 
   // Whether an operand's text starts with a minus: a negation, a
@@ -213,19 +262,17 @@ class Printer {
       case ExprKind::AddressOf: return "@" + VariableText(e.variable);
       case ExprKind::AbsoluteOf: return "@@" + Wrap(*e.operands[0], spin::kTerm);
       case ExprKind::Unary: return Unary(e);
-      case ExprKind::Binary: return Binary(e);
+      case ExprKind::Binary: return Binary(e, ConstantUse::Plain);
       case ExprKind::Effect: return Effect(e);
       case ExprKind::Call: return Call(e);
       case ExprKind::Builtin: return e.name + (e.operands.empty() ? "" : "(" + Join(e.operands) + ")");
       case ExprKind::String: return StringText(e.bytes);
-      case ExprKind::Lookup:
-        return std::string(e.down ? "lookdown" : "lookup") + (e.zeroBased ? "z" : "") + "(" + Text(*e.operands[0]) +
-               ": " + Join(e.operands, 1) + ")";
-      case ExprKind::Range: return Text(*e.operands[0]) + ".." + Text(*e.operands[1]);
+      case ExprKind::Lookup: return Lookup(e, ConstantUse::Plain);
+      case ExprKind::Range: return Value(e, ConstantUse::Plain);
       case ExprKind::CogRun: {
         const std::size_t args = e.operands.size() - 1;
         std::string text = OwnMethod(e.callee.method, args);
-        if (args) text += "(" + Join(e.operands, 0, args) + ")";
+        if (args) text += "(" + Arguments(e, args) + ")";
         return text + ", " + Text(*e.operands.back());
       }
     }
@@ -240,22 +287,56 @@ class Printer {
     return UnaryText(e.op) + Wrap(a, spin::kTerm);
   }
 
-  std::string Binary(const Expr& e) {
+  // The use each side of a binary operator gives a constant on the other.
+  void OperandUses(const Expr& e, ConstantUse use, ConstantUse& left, ConstantUse& right) {
+    left = right = ConstantUse::Plain;
+    if (IsMaskOperator(e.op)) {
+      left = right = ConstantUse::Mask;
+    } else if (e.op >= 0x19 && e.op <= 0x1E) {
+      if (ReadsText(*e.operands[0])) right = ConstantUse::Character;
+      if (ReadsText(*e.operands[1])) left = ConstantUse::Character;
+      if (GivesTruth(*e.operands[0])) right = ConstantUse::Boolean;
+      if (GivesTruth(*e.operands[1])) left = ConstantUse::Boolean;
+    } else if ((e.op == 0x0C || e.op == 0x0D) && use == ConstantUse::Character) {
+      left = right = ConstantUse::Character;
+    }
+  }
+
+  std::string Binary(const Expr& e, ConstantUse use) {
     const Expr& left = *e.operands[0];
     const Expr& right = *e.operands[1];
-    const ConstantUse use = IsMaskOperator(e.op) ? ConstantUse::Mask : ConstantUse::Plain;
-    std::string text = left.level > e.level ? "(" + Operand(left, use) + ")" : Operand(left, use);
+    ConstantUse leftUse, rightUse;
+    OperandUses(e, use, leftUse, rightUse);
+    std::string text = left.level > e.level ? "(" + Value(left, leftUse) + ")" : Value(left, leftUse);
     text += ' ';
     text += BinaryText(e.op);
     text += ' ';
-    text += right.level > e.level - 1 ? "(" + Operand(right, use) + ")" : Operand(right, use);
+    text += right.level > e.level - 1 ? "(" + Value(right, rightUse) + ")" : Value(right, rightUse);
     return text;
+  }
+
+  std::string Lookup(const Expr& e, ConstantUse use) {
+    // lookdown finds its primary among the values; lookup gives one of them.
+    ConstantUse values = e.down ? (ReadsText(*e.operands[0]) ? ConstantUse::Character : ConstantUse::Plain) : use;
+    // A table of numbers sent as text is a table of characters only when every entry is one.
+    for (std::size_t i = 1; i < e.operands.size() && values == ConstantUse::Character; ++i) {
+      const Expr& v = *e.operands[i];
+      const Expr& low = v.kind == ExprKind::Range ? *v.operands[0] : v;
+      const Expr& high = v.kind == ExprKind::Range ? *v.operands[1] : v;
+      for (const Expr* end : {&low, &high})
+        if (end->kind != ExprKind::Constant || end->value < 0x20 || end->value >= 0x7F || end->value == '"')
+          values = ConstantUse::Plain;
+    }
+    std::string text = std::string(e.down ? "lookdown" : "lookup") + (e.zeroBased ? "z" : "") + "(" +
+                       Text(*e.operands[0]) + ": ";
+    for (std::size_t i = 1; i < e.operands.size(); ++i) text += (i > 1 ? ", " : "") + Value(*e.operands[i], values);
+    return text + ")";
   }
 
   std::string Effect(const Expr& e) {
     const std::string target = VariableText(e.variable);
     const int op = e.op;
-    if (op == 0x00) return target + " := " + Text(*e.operands[0]);
+    if (op == 0x00) return target + " := " + Value(*e.operands[0], AssignedUse(e.variable));
     if (op >= 0x40) {
       if (e.operands.empty()) {
         const std::string u = UnaryText(op & 0x1F);
@@ -283,6 +364,24 @@ class Printer {
     }
   }
 
+  // What a value assigned to a variable stands for: a truth value or a character.
+  ConstantUse AssignedUse(const Variable& v) const {
+    if ((v.place != Place::Local && v.place != Place::Var) || v.size != 4 || v.index) return ConstantUse::Plain;
+    const spin::Slot slot{v.place == Place::Local, v.offset};
+    if (spelling_.truthSlots.count(slot)) return ConstantUse::Boolean;
+    if (spelling_.textSlots.count(slot)) return ConstantUse::Character;
+    return ConstantUse::Plain;
+  }
+
+  std::string Arguments(const Expr& e, std::size_t count) {
+    std::string s;
+    for (std::size_t i = 0; i < count; ++i) {
+      const bool character = spelling_.characterArgument && spelling_.characterArgument(e.callee, static_cast<int>(i));
+      s += (i ? ", " : "") + Value(*e.operands[i], character ? ConstantUse::Character : ConstantUse::Plain);
+    }
+    return s;
+  }
+
   std::string OwnMethod(int method, std::size_t args) {
     if (naming_.parameters) Arity(naming_.parameters(method) != static_cast<int>(args));
     return naming_.method(method);
@@ -299,7 +398,7 @@ class Printer {
              naming_.childMethod(c.entry, c.method);
     }
     std::string text = (c.abortTrap ? "\\" : "") + name;
-    if (!e.operands.empty()) text += "(" + Join(e.operands) + ")";
+    if (!e.operands.empty()) text += "(" + Arguments(e, e.operands.size()) + ")";
     return text;
   }
 

@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <set>
+
 #include "recovery/spin/naming.h"
 #include "recovery/spin/syntax.h"
+#include "recovery/spin/value_use.h"
 
 namespace brevin::recovery {
 
@@ -25,10 +28,9 @@ struct BodyLine {
 // What a constant stands for where it is used, as far as the tree tells.
 enum class ConstantUse : std::uint8_t {
   Plain,      // a number
-  Mask,       // an operand of &, |, ^ or a shift count's other side: bits
+  Mask,       // an operand of &, |, ^: bits
   Character,  // compared with or sent as a byte of text
   Boolean,    // a truth value
-  Pins,       // a pin pattern written to dira or outa
 };
 
 // How constants are spelled: a CON name for a value where the object defines
@@ -38,6 +40,11 @@ struct Spelling {
   std::function<std::optional<std::string>(std::int64_t value, ConstantUse use)> constantName;
   bool characters = true;  // printable bytes in text places as "c"
   bool truthNames = true;  // TRUE, FALSE, NEGX, POSX
+  // Whether argument arg (0-based) of a call takes a character.
+  std::function<bool(const spin::Callee& callee, int arg)> characterArgument;
+  // The method's variables that hold characters and truth values.
+  std::set<spin::Slot> textSlots;
+  std::set<spin::Slot> truthSlots;
 };
 
 struct PrintedBody {
