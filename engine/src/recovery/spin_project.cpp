@@ -535,6 +535,9 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       const int objectIndex = static_cast<int>(o);
       spelling.textSlots = valueUse.TextSlots(objectIndex, static_cast<int>(m + 1));
       spelling.truthSlots = valueUse.TruthSlots(objectIndex, static_cast<int>(m + 1));
+      spelling.values = &valueUse;
+      spelling.object = objectIndex;
+      spelling.method = static_cast<int>(m + 1);
       spelling.characterArgument = [&](const recovery::spin::Callee& callee, int arg) {
         const int target = callee.child ? childObject(objectIndex, callee.entry) : objectIndex;
         return target >= 0 && valueUse.CharacterParameter(target, callee.method, arg);

@@ -217,8 +217,12 @@ class Printer {
     return e.kind == ExprKind::Constant ? Constant(e, use) : Text(e);
   }
 
-  bool ReadsText(const Expr& e) const { return spin::ValueUse::ReadsText(e, spelling_.textSlots); }
-  bool GivesTruth(const Expr& e) const { return spin::ValueUse::GivesTruth(e, spelling_.truthSlots); }
+  bool ReadsText(const Expr& e) const {
+    return spelling_.values && spelling_.values->ReadsText(e, spelling_.object, spelling_.method);
+  }
+  bool GivesTruth(const Expr& e) const {
+    return spelling_.values && spelling_.values->GivesTruth(e, spelling_.object, spelling_.method);
+  }
 
   // A range of digits or letters ("0".."9", "A".."F") reads as characters wherever it is.
   static bool CharacterRange(const Expr& e) {
@@ -297,8 +301,10 @@ class Printer {
       if (ReadsText(*e.operands[1])) left = ConstantUse::Character;
       if (GivesTruth(*e.operands[0])) right = ConstantUse::Boolean;
       if (GivesTruth(*e.operands[1])) left = ConstantUse::Boolean;
-    } else if ((e.op == 0x0C || e.op == 0x0D) && use == ConstantUse::Character) {
-      left = right = ConstantUse::Character;
+    } else if (e.op == 0x0C || e.op == 0x0D) {
+      // A character plus or minus a number: the number is a character too.
+      if (use == ConstantUse::Character) left = right = ConstantUse::Character;
+      if (ReadsText(*e.operands[0])) right = ConstantUse::Character;
     }
   }
 
@@ -366,6 +372,9 @@ class Printer {
 
   // What a value assigned to a variable stands for: a truth value or a character.
   ConstantUse AssignedUse(const Variable& v) const {
+    // A byte of a buffer or table given a printable value: a character.
+    if (v.size == 1 && v.place != Place::Register && v.place != Place::Spr && (v.index || v.place == Place::Memory))
+      return ConstantUse::Character;
     if ((v.place != Place::Local && v.place != Place::Var) || v.size != 4 || v.index) return ConstantUse::Plain;
     const spin::Slot slot{v.place == Place::Local, v.offset};
     if (spelling_.truthSlots.count(slot)) return ConstantUse::Boolean;
@@ -377,7 +386,13 @@ class Printer {
     std::string s;
     for (std::size_t i = 0; i < count; ++i) {
       const bool character = spelling_.characterArgument && spelling_.characterArgument(e.callee, static_cast<int>(i));
-      s += (i ? ", " : "") + Value(*e.operands[i], character ? ConstantUse::Character : ConstantUse::Plain);
+      ConstantUse use = character ? ConstantUse::Character : ConstantUse::Plain;
+      if (!character && spelling_.values && e.kind == ExprKind::Call) {
+        const int callee = spelling_.values->CalleeObject(e, spelling_.object);
+        if (callee >= 0 && spelling_.values->TruthParameter(callee, e.callee.method, static_cast<int>(i)))
+          use = ConstantUse::Boolean;
+      }
+      s += (i ? ", " : "") + Value(*e.operands[i], use);
     }
     return s;
   }

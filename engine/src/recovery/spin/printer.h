@@ -42,9 +42,13 @@ struct Spelling {
   bool truthNames = true;  // TRUE, FALSE, NEGX, POSX
   // Whether argument arg (0-based) of a call takes a character.
   std::function<bool(const spin::Callee& callee, int arg)> characterArgument;
-  // The method's variables that hold characters and truth values.
+  // The method's variables that hold characters and truth values, and what
+  // the program's values stand for (the method is the object's method'th).
   std::set<spin::Slot> textSlots;
   std::set<spin::Slot> truthSlots;
+  const spin::ValueUse* values = nullptr;
+  int object = 0;
+  int method = 0;
 };
 
 struct PrintedBody {

@@ -2,6 +2,8 @@
 // truth values, by walking every method's tree until nothing more is learnt.
 #include "recovery/spin/value_use.h"
 
+#include <map>
+
 namespace brevin::recovery::spin {
 namespace {
 
@@ -21,6 +23,18 @@ void Walk(const Expr& e, const std::function<void(const Expr&)>& f) {
     if (*part) Walk(**part, f);
 }
 
+// Calls f on every return value of a list of statements.
+void ForEachReturn(const StmtList& body, const std::function<void(const Expr&)>& f) {
+  for (const Stmt& s : body) {
+    if (s.kind == StmtKind::Return && s.expr) f(*s.expr);
+    ForEachReturn(s.body, f);
+    ForEachReturn(s.elseBody, f);
+    for (const CaseBranch& b : s.branches) ForEachReturn(b.body, f);
+  }
+}
+
+bool IsTruthConstant(const Expr& e) { return e.kind == ExprKind::Constant && (e.value == -1 || e.value == 0); }
+
 }  // namespace
 
 void ForEachExpr(const StmtList& body, const std::function<void(const Expr&)>& f) {
@@ -36,32 +50,82 @@ void ForEachExpr(const StmtList& body, const std::function<void(const Expr&)>& f
   }
 }
 
-bool ValueUse::ReadsText(const Expr& e, const std::set<Slot>& textSlots) {
+int ValueUse::Callee(const Expr& call, int object) const {
+  return call.kind == ExprKind::Call && call.callee.child ? childObject_(object, call.callee.entry) : object;
+}
+
+bool ValueUse::ReadsText(const Expr& e, int object, int method) const {
+  if (e.kind == ExprKind::Call) {
+    const int callee = Callee(e, object);
+    return callee >= 0 && textSlots_.count({callee, e.callee.method, Slot{true, 0}}) != 0;
+  }
   if (e.kind != ExprKind::Read) return false;
   const Variable& v = e.variable;
   if (v.place == Place::Register || v.place == Place::Spr) return false;
   if (v.size == 1) return true;
   Slot slot;
-  return SlotOf(v, slot) && textSlots.count(slot) != 0;
+  return SlotOf(v, slot) && slot.local && textSlots_.count({object, method, slot}) != 0;
 }
 
-bool ValueUse::GivesTruth(const Expr& e, const std::set<Slot>& truthSlots) {
+bool ValueUse::GivesTruth(const Expr& e, int object, int method) const {
   if (e.kind == ExprKind::Binary) return IsComparison(e.op) || e.op == 0x10 || e.op == 0x12;
   if (e.kind == ExprKind::Unary) return e.op == 0x1F;
+  if (e.kind == ExprKind::Call) {
+    const int callee = Callee(e, object);
+    return callee >= 0 && IsTruth({callee, e.callee.method, 0});
+  }
   Slot slot;
-  return e.kind == ExprKind::Read && SlotOf(e.variable, slot) && truthSlots.count(slot) != 0;
+  if (e.kind != ExprKind::Read || !SlotOf(e.variable, slot)) return false;
+  return IsTruth(KeyOf(object, method, slot));
+}
+
+bool ValueUse::IsTruth(const Key& key) const {
+  auto it = evidence_.find(key);
+  return it != evidence_.end() && !it->second.number && (it->second.truth || it->second.condition);
+}
+
+void ValueUse::Note(const Key& key, bool Evidence::*what) {
+  bool& flag = evidence_[key].*what;
+  changed_ = changed_ || !flag;
+  flag = true;
+}
+
+// Slots and calls read as conditions: if, while, until, NOT, AND, OR.
+void ValueUse::Conditions(int object, int method, const StmtList& body) {
+  const auto read = [&](const Expr& e) {
+    Slot slot;
+    if (e.kind == ExprKind::Read && SlotOf(e.variable, slot)) Note(KeyOf(object, method, slot), &Evidence::condition);
+    if (e.kind == ExprKind::Call) {
+      const int callee = Callee(e, object);
+      if (callee >= 0) Note({callee, e.callee.method, 0}, &Evidence::condition);
+    }
+  };
+  for (const Stmt& s : body) {
+    if (s.expr && (s.kind == StmtKind::If || s.kind == StmtKind::RepeatPre || s.kind == StmtKind::RepeatPost)) read(*s.expr);
+    Conditions(object, method, s.body);
+    Conditions(object, method, s.elseBody);
+    for (const CaseBranch& b : s.branches) Conditions(object, method, b.body);
+  }
+  ForEachExpr(body, [&](const Expr& e) {
+    if ((e.kind == ExprKind::Unary && e.op == 0x1F) || (e.kind == ExprKind::Binary && (e.op == 0x10 || e.op == 0x12)))
+      for (const ExprRef& part : e.operands) read(*part);
+  });
 }
 
 ValueUse::ValueUse(const std::vector<std::vector<const StmtList*>>& trees,
                    std::function<int(int object, int entry)> childObject)
     : trees_(trees), childObject_(std::move(childObject)) {
-  // Each pass may learn a parameter that a caller's caller passes on; a
-  // chain of forwarding methods is short.
+  // Each pass may learn what a caller's caller passes on or a callee
+  // returns; such chains are short.
   for (int pass = 0; pass < 8; ++pass) {
     changed_ = false;
     for (std::size_t o = 0; o < trees_.size(); ++o)
       for (std::size_t m = 0; m < trees_[o].size(); ++m)
-        if (trees_[o][m]) Pass(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
+        if (trees_[o][m]) {
+          Pass(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
+          Assignments(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
+          if (pass == 0) Conditions(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
+        }
     if (!changed_) break;
   }
 }
@@ -72,34 +136,81 @@ bool ValueUse::Mark(int object, int method, int param) {
   return added;
 }
 
+// Characters: bytes passed to a parameter, written from a variable, compared
+// with a variable, or given to the result.
 void ValueUse::Pass(int object, int method, const StmtList& body) {
-  const std::set<Slot> text = TextSlots(object, method);
-  const std::set<Slot> truth = TruthSlots(object, method);
+  const auto text = [&](const Slot& slot) { changed_ = textSlots_.insert({object, method, slot}).second || changed_; };
   ForEachExpr(body, [&](const Expr& e) {
     if (e.kind == ExprKind::Call || e.kind == ExprKind::CogRun) {
-      const int callee = e.kind == ExprKind::Call && e.callee.child ? childObject_(object, e.callee.entry) : object;
+      const int callee = Callee(e, object);
       const std::size_t args = e.kind == ExprKind::CogRun ? e.operands.size() - 1 : e.operands.size();
       for (std::size_t j = 0; j < args && callee >= 0; ++j)
-        if (ReadsText(*e.operands[j], text)) Mark(callee, e.callee.method, static_cast<int>(j));
+        if (ReadsText(*e.operands[j], object, method)) Mark(callee, e.callee.method, static_cast<int>(j));
+      return;
+    }
+    Slot slot;
+    if (e.kind == ExprKind::Binary && (e.op == 0x1B || e.op == 0x1C)) {
+      for (int side = 0; side < 2; ++side) {
+        const Expr& mine = *e.operands[static_cast<std::size_t>(side)];
+        const Expr& other = *e.operands[static_cast<std::size_t>(1 - side)];
+        if (mine.kind == ExprKind::Read && SlotOf(mine.variable, slot) && slot.local && ReadsText(other, object, method))
+          text(slot);
+      }
       return;
     }
     if (e.kind != ExprKind::Effect || e.op != 0 || e.operands.empty()) return;
     const Expr& value = *e.operands[0];
-    Slot target;
     // A byte written from a variable: the variable holds characters.
-    Slot source;
     if (e.variable.size == 1 && e.variable.place != Place::Register && value.kind == ExprKind::Read &&
-        SlotOf(value.variable, source) && source.local) {
-      changed_ = textSlots_.insert({object, method, source}).second || changed_;
+        SlotOf(value.variable, slot) && slot.local)
+      text(slot);
+    if (SlotOf(e.variable, slot) && slot.local && ReadsText(value, object, method)) text(slot);
+  });
+  ForEachReturn(body, [&](const Expr& value) {
+    if (ReadsText(value, object, method)) text(Slot{true, 0});
+  });
+}
+
+// Truth values: a slot every value given to which is TRUE, FALSE or a truth
+// value, at least one of them not FALSE.
+void ValueUse::Assignments(int object, int method, const StmtList& body) {
+  ForEachExpr(body, [&](const Expr& e) {
+    Slot slot;
+    if (e.kind == ExprKind::Call) {
+      // An argument is given to the callee's parameter.
+      const int callee = Callee(e, object);
+      for (std::size_t j = 0; j < e.operands.size() && callee >= 0; ++j)
+        Learn(callee, e.callee.method, Slot{true, static_cast<std::int32_t>(4 * (j + 1))}, *e.operands[j], object, method);
+      return;
     }
-    if (!SlotOf(e.variable, target)) return;
-    if (target.local && ReadsText(value, text)) changed_ = textSlots_.insert({object, method, target}).second || changed_;
-    if (GivesTruth(value, truth)) {
-      const bool added = target.local ? truthLocals_.insert({object, method, target.offset}).second
-                                      : truthVars_.insert({object, target.offset}).second;
-      changed_ = changed_ || added;
+    if (e.kind == ExprKind::Effect && SlotOf(e.variable, slot)) {
+      Expr flag;  // x~ and ~x clear a flag, x~~ and ~~x set it
+      flag.value = e.op == 0x10 || e.op == 0x18 ? 0 : -1;
+      if (e.op == 0 && !e.operands.empty()) {
+        Learn(object, method, slot, *e.operands[0], object, method);
+      } else if (e.op == 0x10 || e.op == 0x14 || e.op == 0x18 || e.op == 0x1C) {
+        Learn(object, method, slot, flag, object, method);
+      } else {
+        Expr number;
+        number.value = 2;
+        Learn(object, method, slot, number, object, method);  // counted, stepped or shifted: a number
+      }
     }
   });
+  ForEachReturn(body, [&](const Expr& value) { Learn(object, method, Slot{true, 0}, value, object, method); });
+}
+
+// A value given to a slot: a number, TRUE or FALSE, or a truth value (read
+// in the method that gives it).
+void ValueUse::Learn(int object, int method, const Slot& slot, const Expr& value, int fromObject, int fromMethod) {
+  const Key key = KeyOf(object, method, slot);
+  if (IsTruthConstant(value)) {
+    if (value.value == -1) Note(key, &Evidence::truth);
+  } else if (GivesTruth(value, fromObject, fromMethod)) {
+    Note(key, &Evidence::truth);
+  } else {
+    Note(key, &Evidence::number);
+  }
 }
 
 bool ValueUse::CharacterParameter(int object, int method, int param) const {
@@ -116,11 +227,10 @@ std::set<Slot> ValueUse::TextSlots(int object, int method) const {
 
 std::set<Slot> ValueUse::TruthSlots(int object, int method) const {
   std::set<Slot> slots;
-  for (auto it = truthVars_.lower_bound({object, INT32_MIN}); it != truthVars_.end() && it->first == object; ++it)
-    slots.insert(Slot{false, it->second});
-  for (auto it = truthLocals_.lower_bound({object, method, INT32_MIN});
-       it != truthLocals_.end() && std::get<0>(*it) == object && std::get<1>(*it) == method; ++it)
-    slots.insert(Slot{true, std::get<2>(*it)});
+  for (auto it = evidence_.lower_bound({object, 0, INT32_MIN}); it != evidence_.end() && std::get<0>(it->first) == object; ++it) {
+    const int owner = std::get<1>(it->first);
+    if ((owner == 0 || owner == method) && IsTruth(it->first)) slots.insert(Slot{owner != 0, std::get<2>(it->first)});
+  }
   return slots;
 }
 

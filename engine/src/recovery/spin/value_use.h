@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -30,25 +31,47 @@ class ValueUse {
 
   // Whether parameter param (0-based) of a method takes characters.
   bool CharacterParameter(int object, int method, int param) const;
+  // Whether parameter param (0-based) of a method takes a truth value.
+  bool TruthParameter(int object, int method, int param) const { return IsTruth({object, method, 4 * (param + 1)}); }
+  // The object a call's method belongs to (-1 when the entry names none).
+  int CalleeObject(const Expr& call, int object) const { return Callee(call, object); }
   // The slots of a method that hold characters or truth values.
   std::set<Slot> TextSlots(int object, int method) const;
   std::set<Slot> TruthSlots(int object, int method) const;
 
-  // Whether an expression reads text: a byte, or a slot that holds characters.
-  static bool ReadsText(const Expr& e, const std::set<Slot>& textSlots);
-  // Whether an expression gives a truth value: a comparison, NOT, AND, OR, or a truth slot.
-  static bool GivesTruth(const Expr& e, const std::set<Slot>& truthSlots);
+  // Whether an expression of a method reads text: a byte, a slot that holds
+  // characters, or a call of a method that returns them.
+  bool ReadsText(const Expr& e, int object, int method) const;
+  // Whether an expression of a method gives a truth value: a comparison,
+  // NOT, AND, OR, a truth slot, or a call of a method that returns one.
+  bool GivesTruth(const Expr& e, int object, int method) const;
 
  private:
   void Pass(int object, int method, const StmtList& body);
   bool Mark(int object, int method, int param);
+  int Callee(const Expr& call, int object) const;
+  // Every value a slot of a method (or a VAR of its object) is given.
+  void Assignments(int object, int method, const StmtList& body);
+  void Learn(int object, int method, const Slot& slot, const Expr& value, int fromObject, int fromMethod);
 
   const std::vector<std::vector<const StmtList*>>& trees_;
   std::function<int(int, int)> childObject_;
   std::set<std::tuple<int, int, int>> characterParameters_;  // (object, method, param)
   std::set<std::tuple<int, int, Slot>> textSlots_;           // (object, method, slot)
-  std::set<std::pair<int, std::int32_t>> truthVars_;         // (object, VAR offset)
-  std::set<std::tuple<int, int, std::int32_t>> truthLocals_; // (object, method, frame offset)
+  // What a slot is given and how it is read, by (object, method, offset);
+  // method 0 for a VAR. A truth slot is given only TRUE, FALSE and truth
+  // values, and TRUE or a truth value at least once or read as a condition.
+  struct Evidence {
+    bool number = false;     // given a value that is no truth value
+    bool truth = false;      // given TRUE or a truth value
+    bool condition = false;  // read as a condition or an operand of NOT, AND, OR
+  };
+  using Key = std::tuple<int, int, std::int32_t>;
+  bool IsTruth(const Key& key) const;
+  void Note(const Key& key, bool Evidence::*what);
+  void Conditions(int object, int method, const StmtList& body);
+  Key KeyOf(int object, int method, const Slot& slot) const { return {object, slot.local ? method : 0, slot.offset}; }
+  std::map<Key, Evidence> evidence_;
   bool changed_ = false;
 };
 
