@@ -308,16 +308,24 @@ class Printer {
     }
   }
 
+  // Spin binds shifts, & and | tighter than * and + and comparisons, where a
+  // reader of other languages expects the opposite: such an operand keeps
+  // brackets that Spin does not need.
+  static bool Surprising(const Expr& operand, const Expr& parent) {
+    return operand.kind == ExprKind::Binary && operand.level <= 3 && parent.level >= 4 && parent.level <= 7;
+  }
+
   std::string Binary(const Expr& e, ConstantUse use) {
     const Expr& left = *e.operands[0];
     const Expr& right = *e.operands[1];
     ConstantUse leftUse, rightUse;
     OperandUses(e, use, leftUse, rightUse);
-    std::string text = left.level > e.level ? "(" + Value(left, leftUse) + ")" : Value(left, leftUse);
+    std::string text = left.level > e.level || Surprising(left, e) ? "(" + Value(left, leftUse) + ")" : Value(left, leftUse);
     text += ' ';
     text += BinaryText(e.op);
     text += ' ';
-    text += right.level > e.level - 1 ? "(" + Value(right, rightUse) + ")" : Value(right, rightUse);
+    text += right.level > e.level - 1 || Surprising(right, e) ? "(" + Value(right, rightUse) + ")"
+                                                                : Value(right, rightUse);
     return text;
   }
 
