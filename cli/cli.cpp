@@ -353,15 +353,22 @@ int UsageError(TextSink& err, const std::string& problem) {
 
 std::string WithFinalLineEnd(std::string text) { return text + std::string(kCrLf); }
 
+// Pushes out what standard output holds; the exit status: a write error is
+// reported, a reader that went away ends the run quietly.
+int FinishStandardOutput(TextSink& out, TextSink& err) {
+  if (out.Flush()) return kExitOk;
+  if (out.Error() == EPIPE) return kExitBrokenPipe;
+  err << kProgram << "standard output: cannot be written: " << std::strerror(out.Error()) << "\n";
+  return kExitFileError;
+}
+
 // Writes text to standard output ("-" or no file) or to the file through the
 // one writer; returns the exit status.
 int Deliver(const std::string& path, const std::string& text, TextSink& out, TextSink& err,
             const std::vector<platform::FileIdentity>& inputs) {
   if (path.empty() || IsStandardStream(path)) {
     out.Write(text);
-    if (out.Flush()) return kExitOk;
-    err << kProgram << "standard output: cannot be written: " << std::strerror(out.Error()) << "\n";
-    return kExitFileError;
+    return FinishStandardOutput(out, err);
   }
   if (std::string problem = platform::WriteOutputFile(path, text, inputs); !problem.empty()) {
     err << kProgram << path << ": " << problem << "\n";
@@ -551,13 +558,13 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   if (a.json && !a.report.empty()) return UsageError(err, "choose one of --json and --" + a.report);
   if (help) {
     out << kUsage;
-    return kExitOk;
+    return FinishStandardOutput(out, err);
   }
   if (version) {
     out << "brevin-cli " << PackageVersion << "\n"
         << "brevin-cli (" << ProductTitle << ") " << VersionText() << "\n"
         << LicenceLine << "\n";
-    return kExitOk;
+    return FinishStandardOutput(out, err);
   }
 
   if (!a.outDir.empty() && !a.spinSourceDir.empty()) return UsageError(err, "--out-dir and --spin-source exclude each other");
@@ -670,9 +677,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   if (a.json && (a.outPath.empty() || IsStandardStream(a.outPath))) {
     // Straight to standard output as it is written: no whole document in memory.
     WriteAnalysisJson(*result.analysis, out);
-    if (out.Flush()) return kExitOk;
-    err << kProgram << "standard output: cannot be written: " << std::strerror(out.Error()) << "\n";
-    return kExitFileError;
+    return FinishStandardOutput(out, err);
   }
   if (a.json) return Deliver(a.outPath, AnalysisJson(*result.analysis), out, err, inputs);
   return Deliver(a.outPath, result.analysis->listing, out, err, inputs);
