@@ -91,8 +91,10 @@ RenderedImage RenderSafely(const ImageRenderer& render, const std::string& input
   }
 }
 
-// Each message line names the image, unless the line already starts with its path.
+// Each message line names the image, unless the line already starts with its
+// path (as QuotedName shows it).
 void WriteMessages(TextSink& err, const std::string& input, const std::string& messages) {
+  const std::string name = QuotedName(input);
   std::string_view rest = messages;
   while (!rest.empty()) {
     const std::size_t end = rest.find('\n');
@@ -100,7 +102,7 @@ void WriteMessages(TextSink& err, const std::string& input, const std::string& m
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     if (line.empty()) continue;
     err << kProgram;
-    if (!line.starts_with(input)) err << input << ": ";
+    if (!line.starts_with(name)) err << name << ": ";
     err << line << "\n";
   }
 }
@@ -138,22 +140,22 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& options
   std::size_t listed = 0, refused = 0, unreadable = 0, unwritten = 0;
   for (std::size_t i = 0; i < count; ++i) {
     if (options.progress) {
-      err << "\r\033[K[" << (i + 1) << "/" << count << "] " << inputs[i];
+      err << "\r\033[K[" << (i + 1) << "/" << count << "] " << QuotedName(inputs[i]);
       err.Flush();
     }
     RenderedImage result = slots.Take(i);
     if (options.progress) err << "\r\033[K";
     const std::string plain = PlanOutputNames({inputs[i]}, options.extension).front();
     if (names[i] != plain) {
-      err << kProgram << inputs[i] << ": note: written as " << names[i] << " (" << plain
-          << " holds an earlier image of the same name)\n";
+      err << kProgram << QuotedName(inputs[i]) << ": note: written as " << QuotedName(names[i]) << " ("
+          << QuotedName(plain) << " holds an earlier image of the same name)\n";
     }
     WriteMessages(err, inputs[i], result.messages);
     int status = result.status;
     if (status == kExitOk) {
       const std::string target = (fs::path(options.outDir) / names[i]).string();
       if (std::string problem = platform::WriteOutputFile(target, result.contents, identities); !problem.empty()) {
-        err << kProgram << target << ": " << problem << "\n";
+        err << kProgram << QuotedName(target) << ": " << problem << "\n";
         status = kExitFileError;
         ++unwritten;
       } else {

@@ -341,7 +341,7 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
     a.images.emplace_back(argv[static_cast<std::size_t>(i)]);
   }
   if (a.outDir.empty() && a.images.size() > 1) {
-    return "more than one image given: " + a.images[0] + " and " + a.images[1];
+    return "more than one image given: " + QuotedName(a.images[0]) + " and " + QuotedName(a.images[1]);
   }
   return {};
 }
@@ -353,18 +353,25 @@ int UsageError(TextSink& err, const std::string& problem) {
 
 std::string WithFinalLineEnd(std::string text) { return text + std::string(kCrLf); }
 
+// Pushes out what standard output holds; the exit status: a write error is
+// reported, a reader that went away ends the run quietly.
+int FinishStandardOutput(TextSink& out, TextSink& err) {
+  if (out.Flush()) return kExitOk;
+  if (out.Error() == EPIPE) return kExitBrokenPipe;
+  err << kProgram << "standard output: cannot be written: " << std::strerror(out.Error()) << "\n";
+  return kExitFileError;
+}
+
 // Writes text to standard output ("-" or no file) or to the file through the
 // one writer; returns the exit status.
 int Deliver(const std::string& path, const std::string& text, TextSink& out, TextSink& err,
             const std::vector<platform::FileIdentity>& inputs) {
   if (path.empty() || IsStandardStream(path)) {
     out.Write(text);
-    if (out.Flush()) return kExitOk;
-    err << kProgram << "standard output: cannot be written: " << std::strerror(out.Error()) << "\n";
-    return kExitFileError;
+    return FinishStandardOutput(out, err);
   }
   if (std::string problem = platform::WriteOutputFile(path, text, inputs); !problem.empty()) {
-    err << kProgram << path << ": " << problem << "\n";
+    err << kProgram << QuotedName(path) << ": " << problem << "\n";
     return kExitFileError;
   }
   return kExitOk;
@@ -434,7 +441,7 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
       case LoadStatus::ChecksumMismatch: rendered.status = kExitRefused; break;
     }
     if (result.status == LoadStatus::Unreadable || result.status == LoadStatus::Refused) {
-      state->messages << result.message << "\n";
+      state->messages << WithQuotedName(result.message, image) << "\n";
     }
     rendered.messages = state->messages.Text();
     return rendered;
@@ -453,7 +460,7 @@ int RunOutDir(const Arguments& a, TextSink& err) {
   }
   // A bad folder is reported before any image is analysed.
   if (std::string problem = CheckOutputFolder(a.outDir); !problem.empty()) {
-    err << kProgram << problem << "\n";
+    err << kProgram << WithQuotedName(problem, a.outDir) << "\n";
     return kExitFileError;
   }
   BatchOptions options;
@@ -474,7 +481,7 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
     std::ifstream in(a.image, std::ios::binary);
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (!in.good() && !in.eof()) {
-      err << kProgram << a.image << ": cannot be read\n";
+      err << kProgram << QuotedName(a.image) << ": cannot be read\n";
       return kExitFileError;
     }
   }
@@ -505,7 +512,7 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
     }
   }
   const SpinSourceProject project = RecoverSpinSource(request);
-  const std::string& shown = fromStandardInput ? std::string(kStandardInput) : a.image;
+  const std::string shown = fromStandardInput ? std::string(kStandardInput) : QuotedName(a.image);
   if (!project.error.empty()) {
     err << kProgram << shown << ": " << project.error << "\n";
     return kExitRefused;
@@ -514,11 +521,11 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
   for (const SpinSourceFile& file : project.files) {
     const std::string path = (fs::path(a.spinSourceDir) / file.name).string();
     if (sourceIdentity && platform::IdentityOf(path) == sourceIdentity) {
-      err << kProgram << path << ": the output would overwrite the Spin source beside the image\n";
+      err << kProgram << QuotedName(path) << ": the output would overwrite the Spin source beside the image\n";
       return kExitFileError;
     }
     if (std::string problem = platform::CheckOutputTarget(path, inputs); !problem.empty()) {
-      err << kProgram << path << ": " << problem << "\n";
+      err << kProgram << QuotedName(path) << ": " << problem << "\n";
       return kExitFileError;
     }
   }
@@ -527,7 +534,7 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
     const std::string path = (fs::path(a.spinSourceDir) / file.name).string();
     if (topPath.empty()) topPath = path;
     if (std::string problem = platform::WriteOutputFile(path, SpinSourceFileBytes(file), inputs); !problem.empty()) {
-      err << kProgram << path << ": " << problem << "\n";
+      err << kProgram << QuotedName(path) << ": " << problem << "\n";
       return kExitFileError;
     }
   }
@@ -538,7 +545,7 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
   const std::size_t total = project.methods.size();
   err << kProgram << project.files.size() << (project.files.size() == 1 ? " object, " : " objects, ") << total
       << (total == 1 ? " method, " : " methods, ") << (total - static_cast<std::size_t>(inexact))
-      << " reconstructed exactly; wrote " << topPath << "\n";
+      << " reconstructed exactly; wrote " << QuotedName(topPath) << "\n";
   return inexact > 0 ? kExitInexact : kExitOk;
 }
 
@@ -551,13 +558,13 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   if (a.json && !a.report.empty()) return UsageError(err, "choose one of --json and --" + a.report);
   if (help) {
     out << kUsage;
-    return kExitOk;
+    return FinishStandardOutput(out, err);
   }
   if (version) {
     out << "brevin-cli " << PackageVersion << "\n"
         << "brevin-cli (" << ProductTitle << ") " << VersionText() << "\n"
         << LicenceLine << "\n";
-    return kExitOk;
+    return FinishStandardOutput(out, err);
   }
 
   if (!a.outDir.empty() && !a.spinSourceDir.empty()) return UsageError(err, "--out-dir and --spin-source exclude each other");
@@ -569,7 +576,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     }
     if (a.image.empty()) return UsageError(err, "no image file given");
     if (std::string problem = CheckOutputFolder(a.spinSourceDir); !problem.empty()) {
-      err << kProgram << problem << "\n";
+      err << kProgram << WithQuotedName(problem, a.spinSourceDir) << "\n";
       return kExitFileError;
     }
   }
@@ -588,7 +595,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   for (const std::string& target : {a.outPath, a.debugOut}) {
     if (target.empty() || IsStandardStream(target)) continue;
     if (std::string problem = platform::CheckOutputTarget(target, inputs); !problem.empty()) {
-      err << kProgram << target << ": " << problem << "\n";
+      err << kProgram << QuotedName(target) << ": " << problem << "\n";
       return kExitFileError;
     }
   }
@@ -629,6 +636,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     if (!a.spinSourceDir.empty()) engine->ArmSourceWarning(false);
     result = engine->LoadAndDisassemble(a.image, false, a.ignoreChecksum);
   }
+  // The name as the engine was given it; the message lines quote it where needed.
   const std::string& shown = fromStandardInput ? std::string(kStandardInput) : a.image;
   for (const Notice& notice : result.notices) err << kProgram << NoticeLine(shown, notice) << "\n";
   if (result.status == LoadStatus::ChecksumMismatch && result.checksum) {
@@ -651,10 +659,10 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   switch (result.status) {
     case LoadStatus::Listed: break;
     case LoadStatus::Unreadable:
-      err << kProgram << result.message << "\n";
+      err << kProgram << WithQuotedName(result.message, shown) << "\n";
       return kExitFileError;
     case LoadStatus::Refused:
-      err << kProgram << result.message << "\n";
+      err << kProgram << WithQuotedName(result.message, shown) << "\n";
       return kExitRefused;
     case LoadStatus::ChecksumMismatch: return kExitRefused;
   }
@@ -670,9 +678,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   if (a.json && (a.outPath.empty() || IsStandardStream(a.outPath))) {
     // Straight to standard output as it is written: no whole document in memory.
     WriteAnalysisJson(*result.analysis, out);
-    if (out.Flush()) return kExitOk;
-    err << kProgram << "standard output: cannot be written: " << std::strerror(out.Error()) << "\n";
-    return kExitFileError;
+    return FinishStandardOutput(out, err);
   }
   if (a.json) return Deliver(a.outPath, AnalysisJson(*result.analysis), out, err, inputs);
   return Deliver(a.outPath, result.analysis->listing, out, err, inputs);

@@ -16,6 +16,10 @@ inline constexpr int kExitRefused = 3;
 inline constexpr int kExitFileError = 4;
 // The Spin source was written, but some methods are not the same bytes.
 inline constexpr int kExitInexact = 5;
+// Standard output's reader went away (a pipe closed early, as by head): the
+// run stops without a message, and the program then ends by SIGPIPE, as a GNU
+// tool does; a shell reports that as 128 + 13.
+inline constexpr int kExitBrokenPipe = 141;
 
 // Runs the command line (arguments without the program name); the listing or
 // report goes to out unless -o names a file, messages go to err. The image

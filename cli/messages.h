@@ -19,9 +19,20 @@ inline constexpr std::string_view kProgram = "brevin-cli: ";
 // How a run names an image read from standard input ("-").
 inline constexpr std::string_view kStandardInput = "standard input";
 
+// A file name as a message shows it: as it is when it holds no control
+// character, else quoted for the shell with each control character escaped
+// ('a'$'\n''b.binary'), so that the message stays one line, a terminal's
+// escape sequence is shown instead of obeyed, and the name can be pasted back
+// into a command.
+std::string QuotedName(std::string_view name);
+// text with every occurrence of name replaced by QuotedName(name): for the
+// engine's messages, which name the file as they were given it.
+std::string WithQuotedName(std::string_view text, std::string_view name);
+
 // The line (without the program's prefix and line end) for a message box the
 // engine would show while loading image; a question is answered by the
-// options, so it is left out.
+// options, so it is left out. These lines name image (and any other file) as
+// QuotedName shows it.
 std::string MessageLine(const std::string& image, const std::string& text, MessageButtons buttons,
                         MessageIcon icon);
 // The line for one of the load's notices.

@@ -16,6 +16,12 @@ bool FileSink::Flush() {
   return error_ == 0;
 }
 
+bool FileSink::Close() {
+  Flush();
+  if (std::fclose(file_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  return error_ == 0;
+}
+
 bool FileSink::IsTerminal() const { return isatty(fileno(file_)) == 1; }
 
 }  // namespace brevin::cli

@@ -47,6 +47,9 @@ class FileSink : public TextSink {
   bool Flush() override;
   int Error() const override { return error_; }
   bool IsTerminal() const override;
+  // Flushes and closes the file (the last write error may only show here);
+  // false when any write failed. Nothing may be written after it.
+  bool Close();
 
  private:
   std::FILE* file_;

@@ -25,6 +25,15 @@ bool IsSwitch(const QString& argument) {
   return false;
 }
 
+// Qt's own command-line options (QGuiApplication's and QApplication's), which
+// Qt takes with one dash or two.
+bool IsQtOption(const QString& name) {
+  static const QStringList options = {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
+                                      "qwindowgeometry", "qwindowicon", "qwindowtitle", "reverse", "session",
+                                      "display", "geometry", "style", "stylesheet", "widgetcount"};
+  return options.contains(name.section('=', 0, 0));
+}
+
 }  // namespace
 
 LaunchArguments SplitLaunchArguments(const QStringList& arguments, const QString& currentFolder) {
@@ -66,6 +75,35 @@ QString InformationText(const QStringList& arguments) {
     }
   }
   return QString();
+}
+
+QString UsageProblem(const QStringList& arguments) {
+  for (const QString& argument : arguments) {
+    // What comes after --help or --version is not read, as getopt would not.
+    if (argument == "--" || argument == "--help" || argument == "--version") break;
+    if (!argument.startsWith("--")) continue;
+    if (IsQtOption(argument.mid(2))) continue;
+    if (argument.startsWith("--help=") || argument.startsWith("--version=")) {
+      return "option '" + argument.section('=', 0, 0) + "' doesn't allow an argument";
+    }
+    return "unrecognized option '" + argument + "'";
+  }
+  return QString();
+}
+
+QString MissingDisplay(const QStringList& arguments) {
+  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+      !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    return QString();
+  }
+  for (const QString& argument : arguments) {
+    if (argument == "--") break;
+    if (argument == "-platform" || argument == "--platform" || argument == "-display" || argument == "--display") {
+      return QString();
+    }
+  }
+  return "no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
+         "brevin-cli lists an image without one";
 }
 
 }  // namespace brevin

@@ -26,4 +26,16 @@ LaunchArguments SplitLaunchArguments(const QStringList& arguments, const QString
 // standard output before any window is made; empty when neither is given.
 QString InformationText(const QStringList& arguments);
 
+// The usage error of the arguments, in getopt's words ("unrecognized option
+// '--bogus'"), or empty. Before "--", an argument that starts with "--" is an
+// option: --help, --version or one of Qt's own (--platform, --style, ...);
+// "/" switches and file names are not options.
+QString UsageProblem(const QStringList& arguments);
+
+// Why no window can open here, or empty: the desktop's display is unknown
+// (neither DISPLAY nor WAYLAND_DISPLAY set) and no Qt platform was chosen with
+// QT_QPA_PLATFORM or -platform (nor a display with -display). Qt would abort;
+// the program says so instead.
+QString MissingDisplay(const QStringList& arguments);
+
 }  // namespace brevin

@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "desktop/desktop_icons.h"
 #include "desktop/desktop_integration.h"
@@ -127,12 +129,24 @@ int EndProcess(MainWindow* window, SettingsStore& store, int status) {
 }  // namespace
 
 int Main(int argc, char** argv) {
-  // --help and --version print and end, without a display or a window.
+  // A usage error, --help and --version print and end, without a display or a window.
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QFile::decodeName(argv[i]);
+  if (const QString problem = UsageProblem(arguments); !problem.isEmpty()) {
+    std::fprintf(stderr, "Brevin: %s\nTry 'Brevin --help' for more information.\n", problem.toLocal8Bit().constData());
+    return 2;
+  }
   if (const QString text = InformationText(arguments); !text.isEmpty()) {
     std::fputs(text.toLocal8Bit().constData(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fflush(stdout) == 0 && std::fclose(stdout) == 0) return 0;
+    // A reader that went away ends the program quietly, as it ends a GNU tool.
+    if (errno == EPIPE) return 141;
+    std::fprintf(stderr, "Brevin: standard output: cannot be written: %s\n", std::strerror(errno));
+    return 4;
+  }
+  if (const QString problem = MissingDisplay(arguments); !problem.isEmpty()) {
+    std::fprintf(stderr, "Brevin: %s\n", problem.toLocal8Bit().constData());
+    return 1;
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(kProgramName);

@@ -116,6 +116,30 @@ TEST(Batch, NoOutputReplacesAnInputAndWarningsNameTheirImageOnce) {
       << r.err;
 }
 
+// Two images named with a line feed: every message is one line naming its
+// image as the shell quotes it (the batch decides by that name whether a line
+// still needs it in front).
+TEST(Batch, ALineFeedInAnImageNameKeepsEveryMessageOneLine) {
+  TempDir dir;
+  fs::create_directory(dir.File("a\nb"));
+  fs::copy_file(Sample("led_chaser.eeprom"), dir.File("a\nb/x\ny.eeprom"));
+  fs::create_directory(dir.File("out"));
+  const std::string image = dir.File("a\nb/x\ny.eeprom");
+  const CliRun r = RunCli({"--jobs=1", "--out-dir", dir.File("out"), image, image});
+  EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+  const std::string shown = "'" + dir.path() + "/a'$'\\n''b/x'$'\\n''y.eeprom'";
+  const std::string lines[] = {
+      "brevin-cli: " + shown + ": warning: Cannot find source file '" + dir.path() +
+          "/a'$'\\n''b/x'$'\\n''y.spin'; listing without source lines",
+      "brevin-cli: " + shown + ": 1 of 8 methods is not called from the program; --trace-all-methods decodes them",
+      "brevin-cli: " + shown + ": note: written as 'x'$'\\n''y.eeprom.2.lst' ('x'$'\\n''y.eeprom.lst' holds an "
+          "earlier image of the same name)",
+  };
+  EXPECT_EQ(r.err, lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n" + lines[0] + "\n" + lines[1] +
+                       "\n2 listed, 0 refused, 0 unreadable\n");
+  EXPECT_TRUE(fs::exists(dir.File("out/x\ny.eeprom.2.lst")));
+}
+
 TEST(Batch, BadOutputFolderAndUsageAreRefusedBeforeAnyWork) {
   TempDir dir;
   const std::string image = Sample("led_chaser.eeprom");

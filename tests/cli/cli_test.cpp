@@ -8,6 +8,7 @@
 
 #include "cli.h"
 #include "cli_run.h"
+#include "messages.h"
 #include "test_support.h"
 
 namespace brevin {
@@ -37,6 +38,24 @@ TEST(Cli, AFullStandardOutputIsAFileErrorWithAMessage) {
   EXPECT_EQ(cli::Run({"--inhibit-warnings", dir.File("good.binary")}, out, err), cli::kExitFileError);
   std::fclose(full);
   EXPECT_EQ(err.Text(), "brevin-cli: standard output: cannot be written: No space left on device\n");
+}
+
+// A name is shown as it is unless it holds a control character; then it is
+// quoted as the shell quotes it, and pasting it back gives the same name.
+TEST(Cli, NamesWithControlCharactersAreQuotedForTheShell) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain name.binary", "plain name.binary"},
+      {"it's.binary", "it's.binary"},
+      {"a\nb.binary", "'a'$'\\n''b.binary'"},
+      {"\n", "$'\\n'"},
+      {"it's\n", "'it'\\''s'$'\\n'"},
+      {"\x1b[31mred\t\r\x7f", "$'\\033''[31mred'$'\\t\\r\\177'"},
+  };
+  for (const auto& [name, shown] : cases) EXPECT_EQ(cli::QuotedName(name), shown) << name;
+  EXPECT_EQ(cli::WithQuotedName("x\ny: no such file (x\ny)", "x\ny"), "'x'$'\\n''y': no such file ('x'$'\\n''y')");
+  EXPECT_EQ(cli::MessageLine("a\nb", "Cannot find source file\r\n\r\nc\nd.spin", MessageButtons::Ok,
+                             MessageIcon::Information),
+            "'a'$'\\n''b': warning: Cannot find source file 'c'$'\\n''d.spin'; listing without source lines");
 }
 
 TEST(Cli, UnreadableInputsNameTheFileAndLeaveNoOutput) {

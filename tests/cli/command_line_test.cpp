@@ -32,7 +32,7 @@ std::string Trim(const std::string& text) {
 
 std::string Substitute(std::string text, const std::string& dir) {
   for (const auto& [name, value] : {std::pair<std::string, std::string>{"$DIR", dir},
-                                    {"$VERSION", std::string(PackageVersion)}}) {
+                                    {"$VERSION", std::string(PackageVersion)}, {"$NL", "\n"}}) {
     for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size())) {
       text.replace(at, name.size(), value);
     }
@@ -66,6 +66,7 @@ TEST(CommandLine, EveryCaseOfTheTable) {
     spec.varBytes = 4;
     std::vector<std::uint8_t> image = test::BuildImage(spec);
     test::WriteBytes(dir.File("good.binary"), image);
+    test::WriteBytes(dir.File("new\nline.binary"), image);
     fs::create_symlink(dir.File("good.binary"), dir.File("image-link"));
     fs::create_hard_link(dir.File("good.binary"), dir.File("image-hard"));
     std::vector<std::uint8_t> changed = image;

@@ -2,6 +2,7 @@
 // the refusal of a bad folder before any work.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -141,6 +142,37 @@ TEST(SpinSource, AMethodThatIsNotCompiledCodeIsMarkedAndTheStatusIsFive) {
   const CliRun tail = RunCli({"--ignore-checksum", "--spin-source", dir.path(), dir.File("tail.eeprom")});
   EXPECT_EQ(tail.status, cli::kExitInexact);
   EXPECT_NE(tail.err.find(": the bytes after the program are not the compiler's\n"), std::string::npos) << tail.err;
+}
+
+// The shared Spin compiler, built into the build tree the first time; empty
+// when ../shared is absent or the build failed.
+std::string SpinCompiler() {
+  if (!fs::is_directory(std::string(BREVIN_SHARED_DIR) + "/tools")) return {};
+  const std::string dest = std::string(BREVIN_CLI_WORK) + "/spin-compiler";
+  const std::string command = "'" + std::string(BREVIN_SHARED_DIR) + "/tools/build-spin-compiler' '" + dest + "' > /dev/null";
+  if (!fs::exists(dest + "/openspin") && std::system(command.c_str()) != 0) return {};
+  return dest + "/openspin";
+}
+
+// A line feed in the image's name: the messages stay one line each, and the
+// top file takes a name without it, whose first comment the compiler reads.
+TEST(SpinSource, AControlCharacterInTheImageNameLeavesTheTopFileCompilable) {
+  TempDir dir;
+  fs::copy_file(Data("led_chaser.binary"), dir.File("led\nchaser.binary"));
+  fs::create_directory(dir.File("out"));
+  const CliRun r = RunCli({"--spin-source", dir.File("out"), dir.File("led\nchaser.binary")});
+  EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+  EXPECT_EQ(r.err, "brevin-cli: 1 object, 8 methods, 8 reconstructed exactly; wrote " + dir.File("out") +
+                       "/led_chaser.spin\n");
+  const std::string text = ReadText(dir.File("out/led_chaser.spin"));
+  EXPECT_EQ(text.rfind("' Recovered from led_chaser.binary: 436 bytes, checksum $1A\n", 0), 0u) << text;
+
+  const std::string compiler = SpinCompiler();
+  if (compiler.empty()) GTEST_SKIP() << "no Spin compiler: ../shared is absent";
+  const std::string command = "cd '" + dir.File("out") + "' && '" + compiler +
+                              "' -q -b -o compiled.binary led_chaser.spin > compiler.log 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << ReadText(dir.File("out/compiler.log"));
+  EXPECT_EQ(ReadBytes(dir.File("out/compiled.binary")), ReadBytes(Data("led_chaser.binary")));
 }
 
 }  // namespace

@@ -126,7 +126,12 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     project.error = tree.error;
     return project;
   }
-  const std::string stem = request.topName.empty() ? "top" : request.topName;
+  // The top file is named after the image, and its first comment names the
+  // image: a control character from the file name (a newline) would break
+  // that comment in two and give a file name nobody can type.
+  std::string stem = request.topName.empty() ? "top" : request.topName;
+  for (char& c : stem)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
   std::vector<ObjectPlan> plans(tree.objects.size());
   // Files are numbered level by level from the top, in object table order.
   std::vector<std::size_t> fileOrder{0};

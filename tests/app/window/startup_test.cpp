@@ -79,6 +79,29 @@ class StartupTests : public QObject {
     }
     QCOMPARE(InformationText({"--", "--help"}), QString());  // after "--" it would be an image's name
     QCOMPARE(InformationText({"/VIEW", "x.eeprom"}), QString());
+
+    // An unknown option is a usage error before Qt looks for a display (it
+    // aborted there); with no display and no platform the program says so.
+    const QList<QPair<QStringList, QPair<int, QString>>> failures = {
+        {{"--bogus"}, {2, "Brevin: unrecognized option '--bogus'\nTry 'Brevin --help' for more information.\n"}},
+        {{"/NOLOAD", "--bogus", "--help"},
+         {2, "Brevin: unrecognized option '--bogus'\nTry 'Brevin --help' for more information.\n"}},
+        {{"/NOLOAD", "x.eeprom"},
+         {1, "Brevin: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set); brevin-cli lists "
+             "an image without one\n"}}};
+    for (const auto& [arguments, expected] : failures) {
+      QProcess run;
+      run.setProcessEnvironment(environment);
+      run.start(program, arguments);
+      QVERIFY(run.waitForFinished(10000));
+      QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+      QCOMPARE(run.exitCode(), expected.first);
+      QCOMPARE(QString::fromUtf8(run.readAllStandardError()), expected.second);
+      QCOMPARE(run.readAllStandardOutput(), QByteArray());
+    }
+    QCOMPARE(UsageProblem({"--help", "--bogus"}), QString());  // --help comes first, as getopt reads it
+    QCOMPARE(UsageProblem({"--platform", "offscreen", "-style", "x", "--reverse", "/NOLOAD", "--", "--x"}), QString());
+    QCOMPARE(UsageProblem({"--version=2"}), QString("option '--version' doesn't allow an argument"));
   }
 
   void earlierInstallationKeepsItsSettingsName() {
