@@ -14,6 +14,7 @@
 #include "cli.h"
 #include "messages.h"
 #include "output_file.h"
+#include "output_folder.h"
 
 namespace brevin::cli {
 
@@ -39,16 +40,8 @@ std::string CheckOutputFolder(const std::string& dir) {
   if (!fs::exists(dir, ec)) return dir + ": no such folder";
   if (!fs::is_directory(dir, ec)) return dir + ": is not a folder";
   // Permissions alone do not tell (a read-only mount, root's rights): create a file and remove it.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path probe = fs::path(dir) / (".brevin-probe-" + std::to_string(attempt) + ".tmp");
-    if (fs::exists(probe, ec)) continue;
-    std::FILE* file = std::fopen(probe.c_str(), "wb");
-    if (file == nullptr) return dir + ": cannot write in this folder";
-    std::fclose(file);
-    fs::remove(probe, ec);
-    return {};
-  }
-  return dir + ": cannot write in this folder";
+  if (!platform::CanCreateFileIn(dir)) return dir + ": cannot write in this folder";
+  return {};
 }
 
 unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }

@@ -1,8 +1,11 @@
 #include "cli.h"
 
+#include <fcntl.h>
 #include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +25,7 @@
 #include "json_output.h"
 #include "messages.h"
 #include "output_file.h"
+#include "output_folder.h"
 
 namespace brevin::cli {
 
@@ -93,13 +97,17 @@ constexpr const char* kUsage =
     "  --spin-source=DIR          write the program back as Spin source into DIR\n"
     "                             (DIR/<file name>.spin and one file per object);\n"
     "                             exit status 5 when some methods differ\n"
+    "  --force                    let --spin-source replace files of its outputs'\n"
+    "                             names, and -o an image or a Spin source file\n"
     "  -h, --help                 this text\n"
     "  --version                  the version\n"
     "\n"
     "A value follows its option as '--out-dir=DIR', '--out-dir DIR', '-oOUT' or\n"
     "'-o OUT'. Long options may be shortened where that is unambiguous. '--' ends\n"
-    "the options. OUT is never the image itself; an existing OUT keeps its mode\n"
-    "and owner, a link to it stays, and a device or FIFO is written as it is.\n"
+    "the options. OUT is never the image itself nor the Spin source beside it;\n"
+    "an existing OUT keeps its mode and owner, a link to it stays, and a device\n"
+    "or FIFO is written as it is. An OUT that holds a Propeller image or is named\n"
+    "*.binary, *.eeprom or *.spin is replaced only with --force.\n"
     "\n"
     "Exit status: 0 done, 2 bad usage, 3 image refused, 4 file error,\n"
     "5 Spin source written with methods that differ.\n";
@@ -116,9 +124,13 @@ struct Arguments {
   std::string report;  // "spin-opcodes", "spin-effects", "asm-opcodes", "flags-report" or empty
   bool json = false;   // the analysis model as JSON instead of the listing
   std::string spinSourceDir;  // write the recovered Spin source into this folder
+  bool force = false;  // replace existing outputs of --spin-source, and image or source files with -o
 };
 
 bool IsStandardStream(const std::string& path) { return path == "-"; }
+
+// The refusal when an output would replace a Spin source the run reads.
+constexpr std::string_view kOverwritesSource = "the output would overwrite the Spin source beside the image";
 
 
 // The command line's answers to the engine's questions; its messages are
@@ -190,6 +202,7 @@ enum OptionCode : int {
   kOptFlagsReport,
   kOptVersion,
   kOptSpinSource,
+  kOptForce,
   kOptView = 512,  // view option i: kOptView + 2 * i, its --no- form one more
 };
 
@@ -224,6 +237,7 @@ const std::vector<option>& LongOptions() {
         {"spin-effects", no_argument, nullptr, kOptSpinEffects},
         {"asm-opcodes", no_argument, nullptr, kOptAsmOpcodes},
         {"flags-report", no_argument, nullptr, kOptFlagsReport},
+        {"force", no_argument, nullptr, kOptForce},
     };
     for (std::size_t i = 0; i < viewNames.size(); ++i) {
       list.push_back({viewNames[i].c_str(), no_argument, nullptr, kOptView + static_cast<int>(i)});
@@ -313,6 +327,7 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
         a.debugOut = value;
         break;
       case kOptJson: a.json = true; break;
+      case kOptForce: a.force = true; break;
       case kOptIgnoreChecksum: a.ignoreChecksum = true; break;
       case kOptInhibitWarnings: a.options.InhibitWarnings = true; break;
       case kOptDebugSpin: a.options.DebugSpin = true; break;
@@ -344,6 +359,29 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
     return "more than one image given: " + QuotedName(a.images[0]) + " and " + QuotedName(a.images[1]);
   }
   return {};
+}
+
+// What an existing regular file at path is, when it is one the program reads:
+// "a Propeller image" (named *.binary or *.eeprom, or beginning with an image
+// header: PBASE $0010 at byte 6, VBASE not below it) or "a Spin source"
+// (*.spin); empty otherwise. A listing, a report or JSON is none of these.
+std::string_view ReadableKindOf(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  std::string extension = std::filesystem::path(path).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".spin") return "a Spin source";
+  if (extension == ".binary" || extension == ".eeprom") return "a Propeller image";
+  if (st.st_size < 16 || st.st_size > 32768) return {};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return {};
+  std::uint8_t header[16];
+  const ssize_t got = ::read(fd, header, sizeof header);
+  ::close(fd);
+  if (got != static_cast<ssize_t>(sizeof header)) return {};
+  const unsigned pbase = header[6] | header[7] << 8;
+  const unsigned vbase = header[8] | header[9] << 8;
+  return pbase == 0x0010 && vbase >= pbase ? "a Propeller image" : std::string_view();
 }
 
 int UsageError(TextSink& err, const std::string& problem) {
@@ -490,23 +528,30 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
   request.analysis = analysis;
   request.topName = fromStandardInput ? "stdin" : fs::path(a.image).stem().string();
   if (request.topName.empty()) request.topName = "program";
-  // The source beside the image lends its names; it is an input the files
-  // written must not replace (as when DIR is the image's own folder).
-  std::optional<platform::FileIdentity> sourceIdentity;
+  // The sources beside the image lend their names; they and the image are
+  // inputs that the files written never replace, --force or not (as when DIR
+  // is the image's own folder).
+  std::vector<platform::KeptFile> kept;
+  for (const platform::FileIdentity& input : inputs) kept.push_back({input, std::string(platform::kOverwritesInput)});
+  const auto keepSource = [&kept](const std::string& path) {
+    if (auto id = platform::IdentityOf(path)) kept.push_back({*id, std::string(kOverwritesSource)});
+  };
   if (!fromStandardInput) {
     const std::string sourcePath = host.SourcePathFor(a.image);
     if (!sourcePath.empty()) {
       std::ifstream source(sourcePath, std::ios::binary);
       if (source) {
         request.sourceText.assign(std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>());
-        sourceIdentity = platform::IdentityOf(sourcePath);
+        keepSource(sourcePath);
         // Child objects' sources beside it, as its OBJ block names them.
         const fs::path folder = fs::path(sourcePath).parent_path();
-        request.objectSource = [folder](const std::string& file) {
+        request.objectSource = [folder, keepSource](const std::string& file) {
           if (file.empty() || file.find('/') != std::string::npos || file.find('\\') != std::string::npos) return std::string();
-          std::ifstream child(folder / (file + ".spin"), std::ios::binary);
-          return child ? std::string(std::istreambuf_iterator<char>(child), std::istreambuf_iterator<char>())
-                       : std::string();
+          const fs::path path = folder / (file + ".spin");
+          std::ifstream child(path, std::ios::binary);
+          if (!child) return std::string();
+          keepSource(path.string());
+          return std::string(std::istreambuf_iterator<char>(child), std::istreambuf_iterator<char>());
         };
       }
     }
@@ -517,27 +562,37 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
     err << kProgram << shown << ": " << project.error << "\n";
     return kExitRefused;
   }
-  // Every target is checked before the first is written.
+  // Every target is checked before the first is written: a link, a FIFO or an
+  // input of an output's name is refused, an existing file needs --force.
+  const auto pathOf = [&a](const std::string& name) { return (fs::path(a.spinSourceDir) / name).string(); };
+  std::vector<platform::FolderFile> files;
+  std::vector<std::string> names;
   for (const SpinSourceFile& file : project.files) {
-    const std::string path = (fs::path(a.spinSourceDir) / file.name).string();
-    if (sourceIdentity && platform::IdentityOf(path) == sourceIdentity) {
-      err << kProgram << QuotedName(path) << ": the output would overwrite the Spin source beside the image\n";
-      return kExitFileError;
-    }
-    if (std::string problem = platform::CheckOutputTarget(path, inputs); !problem.empty()) {
-      err << kProgram << QuotedName(path) << ": " << problem << "\n";
-      return kExitFileError;
-    }
+    files.push_back({file.name, SpinSourceFileBytes(file)});
+    names.push_back(file.name);
   }
-  std::string topPath;
-  for (const SpinSourceFile& file : project.files) {
-    const std::string path = (fs::path(a.spinSourceDir) / file.name).string();
-    if (topPath.empty()) topPath = path;
-    if (std::string problem = platform::WriteOutputFile(path, SpinSourceFileBytes(file), inputs); !problem.empty()) {
-      err << kProgram << QuotedName(path) << ": " << problem << "\n";
-      return kExitFileError;
-    }
+  const platform::FolderPlan plan = platform::PlanFolderFiles(a.spinSourceDir, names, kept);
+  if (plan.refusal.Failed()) {
+    const std::string where = plan.refusal.name.empty() ? a.spinSourceDir : pathOf(plan.refusal.name);
+    err << kProgram << QuotedName(where) << ": " << plan.refusal.problem << "\n";
+    return kExitFileError;
   }
+  if (!plan.existing.empty() && !a.force) {
+    std::string list;
+    for (const std::string& name : plan.existing) list += (list.empty() ? "" : ", ") + pathOf(name);
+    err << kProgram << list
+        << (plan.existing.size() == 1 ? ": already exists; --force replaces it\n"
+                                      : ": already exist; --force replaces them\n");
+    return kExitFileError;
+  }
+  // All files or none: a failure leaves the folder as it was.
+  if (const platform::FolderProblem failed = platform::WriteFolderFiles(a.spinSourceDir, files, a.force, kept);
+      failed.Failed()) {
+    const std::string where = failed.name.empty() ? a.spinSourceDir : pathOf(failed.name);
+    err << kProgram << QuotedName(where) << ": " << failed.problem << (files.size() > 1 ? "; no file was written\n" : "\n");
+    return kExitFileError;
+  }
+  const std::string topPath = project.files.empty() ? a.spinSourceDir : pathOf(project.files.front().name);
   const int inexact = project.InexactMethods();
   for (const SpinSourceMethod& method : project.methods) {
     if (!method.exact) err << kProgram << method.file << ": " << method.name << ": " << method.difference << "\n";
@@ -585,17 +640,31 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   if (tableReport && !a.image.empty()) return UsageError(err, "--" + a.report + " takes no image");
   if (!tableReport && a.image.empty()) return UsageError(err, "no image file given");
 
-  // The image is never an output, however the output is spelled; a bad output
-  // is refused before any work, as cp refuses before it copies.
+  // The image is never an output, however the output is spelled, nor the
+  // Spin source the listing reads beside it; a bad output is refused before
+  // any work, as cp refuses before it copies.
   const bool fromStandardInput = IsStandardStream(a.image);
   std::vector<platform::FileIdentity> inputs;
   if (auto id = fromStandardInput ? platform::IdentityOfDescriptor(standardInput) : platform::IdentityOf(a.image)) {
     inputs.push_back(*id);
   }
+  CliHost host(a, err, kProgram);
+  std::optional<platform::FileIdentity> source;
+  if (!tableReport && !fromStandardInput) source = platform::IdentityOf(host.SourcePathFor(a.image));
   for (const std::string& target : {a.outPath, a.debugOut}) {
     if (target.empty() || IsStandardStream(target)) continue;
+    if (source && platform::IdentityOf(target) == source) {
+      err << kProgram << QuotedName(target) << ": " << kOverwritesSource << "\n";
+      return kExitFileError;
+    }
     if (std::string problem = platform::CheckOutputTarget(target, inputs); !problem.empty()) {
       err << kProgram << QuotedName(target) << ": " << problem << "\n";
+      return kExitFileError;
+    }
+    // An image read from a pipe has no identity to compare: a file the program
+    // reads (an image, a Spin source) is replaced by text only when asked.
+    if (const std::string_view kind = ReadableKindOf(target); !kind.empty() && !a.force) {
+      err << kProgram << target << ": is " << kind << "; --force replaces it\n";
       return kExitFileError;
     }
   }
@@ -609,7 +678,6 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     return Deliver(a.outPath, WithFinalLineEnd(std::move(text)), out, err, inputs);
   }
 
-  CliHost host(a, err, kProgram);
   auto engine = std::make_unique<Engine>(host);
   LoadResult result;
   std::vector<std::uint8_t> standardBytes;

@@ -83,28 +83,26 @@ std::vector<platform::FileIdentity> InputsOf(const QString& image) {
   return inputs;
 }
 
-// The writer's reason as a sentence: the message box already says the file
-// cannot be written.
-QString ReasonSentence(const std::string& problem) {
+}  // namespace
+
+QString WriterReasonSentence(const std::string& problem) {
   if (problem.empty()) return QString();
   QString reason = QString::fromLocal8Bit(problem);
   const QString prefix = "cannot be written: ";
   if (reason.startsWith(prefix)) reason.remove(0, prefix.size());
-  if (reason == "is a folder") reason = "it is a folder";
+  if (reason.startsWith("is ")) reason = "it " + reason;  // "is a folder": "It is a folder."
   reason[0] = reason[0].toUpper();
   return reason + ".";
 }
 
-}  // namespace
-
 QString WriteOutputFile(const QString& path, const QByteArray& bytes, const QString& image) {
-  return ReasonSentence(platform::WriteOutputFile(
+  return WriterReasonSentence(platform::WriteOutputFile(
       QFile::encodeName(path).toStdString(),
       std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), InputsOf(image)));
 }
 
 QString CheckOutputFile(const QString& path, const QString& image) {
-  return ReasonSentence(platform::CheckOutputTarget(QFile::encodeName(path).toStdString(), InputsOf(image)));
+  return WriterReasonSentence(platform::CheckOutputTarget(QFile::encodeName(path).toStdString(), InputsOf(image)));
 }
 
 QString CannotWriteText(const QString& path, const QString& reason) {

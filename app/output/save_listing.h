@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
 
 class QWidget;
 
@@ -46,6 +47,10 @@ QString WriteOutputFile(const QString& path, const QByteArray& bytes, const QStr
 // Whether WriteOutputFile could write path, checked without writing anything:
 // empty when it could, else the reason as WriteOutputFile gives it.
 QString CheckOutputFile(const QString& path, const QString& image = QString());
+
+// The writer's reason (see output_file.h) as a sentence for a message box that
+// already says the file cannot be written: "It is a folder.", "Permission denied."
+QString WriterReasonSentence(const std::string& problem);
 
 // The warning shown when a file could not be written.
 QString CannotWriteText(const QString& path, const QString& reason);

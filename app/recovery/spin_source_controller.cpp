@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
@@ -24,15 +25,23 @@ namespace {
 
 constexpr const char* kExportTitle = "Export Spin Source";
 
+QString CleanPath(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
+
+// The folder dialog. A folder that does not exist yet (the new folder offered
+// for an export) is made for the dialog to show it, selected in its parent,
+// and removed again when it stayed empty: the caller makes it once it is chosen.
 QString ShowFolderDialog(QWidget* parent, const QString& title, const QString& folder) {
-  QFileDialog dialog(parent, title, folder);
+  const bool offered = !QFileInfo::exists(folder) && QDir().mkdir(folder);
+  QFileDialog dialog(parent, title, offered ? QFileInfo(folder).absolutePath() : folder);
   dialog.setObjectName("FolderDialogue");
   dialog.setAccessibleName(title);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().front();
+  if (offered) dialog.selectFile(QFileInfo(folder).fileName());
+  const bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  if (offered) QDir().rmdir(folder);  // only an empty folder goes
+  return accepted ? dialog.selectedFiles().front() : QString();
 }
 
 // The line declaring the method ("PUB name" or "PRI name", any letter case); -1 when none.
@@ -134,14 +143,17 @@ const SpinSourceProject* SpinSourceController::Project() {
   request.topName = BaseNameOf(input_.imagePath).toStdString();
   request.analysis = input_.analysis.get();
   request.sourceText = input_.sourceText.toStdString();
+  sourcesRead_.clear();
   if (!input_.sourceText.isEmpty()) {
+    if (!input_.sourcePath.isEmpty()) sourcesRead_ << input_.sourcePath;
     // The child objects' sources beside the top one, as its OBJ block names them.
-    const QString folder = QFileInfo(input_.imagePath).absolutePath();
-    request.objectSource = [folder](const std::string& file) {
+    const QString folder = QFileInfo(input_.sourcePath.isEmpty() ? input_.imagePath : input_.sourcePath).absolutePath();
+    request.objectSource = [this, folder](const std::string& file) {
       const QString name = QString::fromStdString(file);
       if (name.isEmpty() || name.contains('/') || name.contains('\\')) return std::string();
       QFile child(folder + "/" + name + ".spin");
       if (!child.open(QIODevice::ReadOnly)) return std::string();
+      sourcesRead_ << child.fileName();
       return child.readAll().toStdString();
     };
   }
@@ -295,15 +307,41 @@ void SpinSourceController::ChooseLine(int line) {
 
 void SpinSourceController::Export() {
   if (!input_.analysis) return;
+  const QString imageFolder = FolderOf(input_.imagePath);
+  const QString stem = BaseNameOf(input_.imagePath);
   QString start = folder_;
-  if (start.isEmpty() || !QFileInfo(start).isDir()) start = FolderOf(input_.imagePath);
+  if (start.isEmpty() || !QFileInfo(start).isDir()) start = imageFolder;
+  // The image's own folder holds its source: a new folder named after the
+  // image is offered instead, so the hand-written files stay apart.
+  if (CleanPath(start) == CleanPath(imageFolder) && QFileInfo::exists(imageFolder + "/" + stem + ".spin")) {
+    start = imageFolder + "/" + stem + "_spin";
+  }
   const QString chosen = chooseFolder_(kExportTitle, start);
   if (chosen.isEmpty()) return;
   folder_ = chosen;
+  // The offered new folder is made once it is chosen, and goes again when nothing is written into it.
+  const bool made = CleanPath(chosen) == CleanPath(start) && !QFileInfo::exists(chosen) && QDir().mkdir(chosen);
+  const auto dropMade = [&] {
+    if (made) QDir().rmdir(chosen);
+  };
   const SpinSourceProject* project = Project();
+  const SpinExportInputs inputs{input_.imagePath, sourcesRead_};
+  const SpinExportPlan plan = PlanSpinExport(chosen, *project, inputs);
+  if (!plan.refusal.isEmpty()) {
+    dropMade();
+    Prompt(ProductTitleText(), plan.refusal, MessageButtons::Ok, MessageIcon::Warning);
+    return;
+  }
+  if (!plan.existing.isEmpty() &&
+      Prompt(ProductTitleText(), ReplaceSpinFilesText(chosen, plan.existing), MessageButtons::YesNo,
+             MessageIcon::Question, MessageAnswer::No) != MessageAnswer::Yes) {
+    return;  // nothing is written
+  }
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const SpinExportResult result = WriteSpinProject(chosen, *project, input_.imagePath);
+  // Only the files the user was asked about are replaced: one come since is refused.
+  const SpinExportResult result = WriteSpinProject(chosen, *project, inputs, !plan.existing.isEmpty());
   QApplication::restoreOverrideCursor();
+  if (!result.written) dropMade();
   Prompt(ProductTitleText(), result.text, MessageButtons::Ok,
          result.written ? MessageIcon::Information : MessageIcon::Warning);
 }

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -32,6 +33,7 @@ struct SpinSourceInput {
   QString imagePath;
   QByteArray image;    // the image file's bytes, as they were listed
   QString sourceText;  // the top object's source found beside the image; empty when none
+  QString sourcePath;  // the file sourceText was read from; the child objects' sources are beside it
 };
 
 class SpinSourceController : public QObject {
@@ -58,7 +60,9 @@ class SpinSourceController : public QObject {
   // How many times the recovery ran (it runs once per listing at most).
   int Recoveries() const { return recoveries_; }
 
-  // The export command: asks for a folder and writes the project there.
+  // The export command: asks for a folder (a new one named after the image,
+  // "<image folder>/<image name>_spin", when the image's folder holds its
+  // source), asks before replacing files there, and writes the project.
   void Export();
   const QString& Folder() const { return folder_; }
   void Load(const SettingsStore& store);
@@ -107,6 +111,7 @@ class SpinSourceController : public QObject {
   SpinSourceView* view_;
   SpinSourceInput input_;
   std::optional<SpinSourceProject> project_;
+  QStringList sourcesRead_;  // the Spin sources the recovery read: an export never replaces them
   std::vector<FileIndex> index_;
   int recoveries_ = 0;
   int shownFile_ = -1;

@@ -3,15 +3,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QStringList>
 
 #include "output/save_listing.h"
+#include "output_folder.h"
 
 namespace brevin {
 
 namespace {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
+std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // A name the recovery gave must stay inside the folder: one plain file name.
 bool PlainFileName(const QString& name) {
@@ -42,53 +43,86 @@ QString SuccessText(const QString& folder, const SpinSourceProject& project) {
   return text;
 }
 
+// The checks the writer cannot word for the user: the project and the folder.
+QString ProjectRefusal(const QString& folder, const SpinSourceProject& project) {
+  if (!project.error.empty()) return Text(project.error);
+  if (project.files.empty()) return "Nothing was recovered from the image.";
+  const QFileInfo place(folder);
+  if (!place.exists()) return "The folder does not exist.";
+  if (!place.isDir()) return "It is not a folder.";
+  QSet<QString> names;
+  for (const SpinSourceFile& file : project.files) {
+    const QString name = Text(file.name);
+    if (!PlainFileName(name)) return "The recovered file name \"" + name + "\" is not a plain file name.";
+    if (names.contains(name)) return "Two recovered files have the same name \"" + name + "\".";
+    names.insert(name);
+  }
+  return {};
+}
+
+std::vector<platform::KeptFile> KeptFiles(const SpinExportInputs& inputs) {
+  std::vector<platform::KeptFile> kept;
+  const auto keep = [&kept](const QString& path, std::string_view refusal) {
+    if (path.isEmpty()) return;
+    if (auto id = platform::IdentityOf(Native(path))) kept.push_back({*id, std::string(refusal)});
+  };
+  keep(inputs.image, platform::kOverwritesInput);
+  for (const QString& source : inputs.sources) keep(source, "the output would overwrite the Spin source beside the image");
+  return kept;
+}
+
+std::vector<std::string> NamesOf(const SpinSourceProject& project) {
+  std::vector<std::string> names;
+  for (const SpinSourceFile& file : project.files) names.push_back(file.name);
+  return names;
+}
+
+QString ProblemText(const platform::FolderProblem& problem) {
+  const QString reason = WriterReasonSentence(problem.problem);
+  return problem.name.empty() ? reason : Text(problem.name) + ": " + reason;
+}
+
 }  // namespace
 
 QString CannotExportText(const QString& folder, const QString& reason) {
   return "Cannot write the Spin source to the folder\r\n\r\n" + folder + "\r\n\r\n" + reason;
 }
 
-SpinExportResult WriteSpinProject(const QString& folder, const SpinSourceProject& project, const QString& image) {
-  SpinExportResult result;
-  const auto refuse = [&](const QString& reason) {
-    result.text = CannotExportText(folder, reason);
-    return result;
-  };
-  if (!project.error.empty()) return refuse(Text(project.error));
-  if (project.files.empty()) return refuse("Nothing was recovered from the image.");
-  const QFileInfo place(folder);
-  if (!place.exists()) return refuse("The folder does not exist.");
-  if (!place.isDir()) return refuse("It is not a folder.");
+QString ReplaceSpinFilesText(const QString& folder, const QStringList& names) {
+  return "The folder\r\n\r\n" + folder + "\r\n\r\nalready holds " +
+         (names.size() == 1 ? QString("a file of this name") : QString("files of these names")) + ":\r\n\r\n" +
+         names.join("\r\n") + "\r\n\r\nReplace " + (names.size() == 1 ? "it" : "them") + " with the recovered source?";
+}
 
-  // Every target is checked before the first is written.
-  QStringList paths;
-  QSet<QString> names;
-  for (const SpinSourceFile& file : project.files) {
-    const QString name = Text(file.name);
-    if (!PlainFileName(name)) return refuse("The recovered file name \"" + name + "\" is not a plain file name.");
-    if (names.contains(name)) return refuse("Two recovered files have the same name \"" + name + "\".");
-    names.insert(name);
-    const QString path = PathIn(folder, name);
-    if (const QString problem = CheckOutputFile(path, image); !problem.isEmpty()) return refuse(name + ": " + problem);
-    paths << path;
+SpinExportPlan PlanSpinExport(const QString& folder, const SpinSourceProject& project, const SpinExportInputs& inputs) {
+  SpinExportPlan plan;
+  if (const QString refusal = ProjectRefusal(folder, project); !refusal.isEmpty()) {
+    plan.refusal = CannotExportText(folder, refusal);
+    return plan;
   }
+  const platform::FolderPlan found = platform::PlanFolderFiles(Native(folder), NamesOf(project), KeptFiles(inputs));
+  if (found.refusal.Failed()) {
+    plan.refusal = CannotExportText(folder, ProblemText(found.refusal));
+    return plan;
+  }
+  for (const std::string& name : found.existing) plan.existing << Text(name);
+  return plan;
+}
 
-  QStringList created, replaced;
-  for (std::size_t i = 0; i < project.files.size(); ++i) {
-    const QString& path = paths[static_cast<qsizetype>(i)];
-    const bool existed = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
-    const std::string bytes = SpinSourceFileBytes(project.files[i]);
-    const QString problem =
-        WriteOutputFile(path, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), image);
-    if (problem.isEmpty()) {
-      (existed ? replaced : created) << path;
-      continue;
-    }
-    // No partial project is left behind where it can be told apart: the new files go again.
-    for (const QString& made : created) QFile::remove(made);
-    QString reason = Text(project.files[i].name) + ": " + problem;
-    if (!replaced.isEmpty()) reason += "\r\n\r\nAlready replaced: " + replaced.join(", ");
-    return refuse(reason);
+SpinExportResult WriteSpinProject(const QString& folder, const SpinSourceProject& project,
+                                  const SpinExportInputs& inputs, bool replaceExisting) {
+  SpinExportResult result;
+  if (const QString refusal = ProjectRefusal(folder, project); !refusal.isEmpty()) {
+    result.text = CannotExportText(folder, refusal);
+    return result;
+  }
+  std::vector<platform::FolderFile> files;
+  for (const SpinSourceFile& file : project.files) files.push_back({file.name, SpinSourceFileBytes(file)});
+  const platform::FolderProblem failed =
+      platform::WriteFolderFiles(Native(folder), files, replaceExisting, KeptFiles(inputs));
+  if (failed.Failed()) {
+    result.text = CannotExportText(folder, ProblemText(failed) + (files.size() > 1 ? "\r\n\r\nNo file was written." : ""));
+    return result;
   }
   result.written = true;
   result.text = SuccessText(folder, project);

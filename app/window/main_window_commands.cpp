@@ -23,7 +23,8 @@ constexpr int kStatusNoticeMs = 15000;  // how long a load's notice stays in the
 
 void MainWindow::ShowListed(const QString& path) {
   navigator_->Outline()->NameObjects(document_->ObjectNames());
-  spinSource_->SetImage({document_->analysis(), path, document_->ImageBytes(), document_->SourceText()});
+  spinSource_->SetImage(
+      {document_->analysis(), path, document_->ImageBytes(), document_->SourceText(), document_->SourcePath()});
   UpdateCaption();
   SetStatusPanel(0, path);
   SetStatusPanel(1, QString::fromStdString(document_->analysis()->sizeText));

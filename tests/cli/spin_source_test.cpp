@@ -49,10 +49,10 @@ TEST(SpinSource, WritesTheTopObjectWithTheSourcesNamesAndSaysSoInOneLine) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("out")), fs::directory_iterator()), 1);
 }
 
-TEST(SpinSource, WritesEachDistinctChildObjectOnceAndReplacesOldFiles) {
+TEST(SpinSource, WritesEachDistinctChildObjectOnceAndReplacesOldFilesWithForce) {
   TempDir dir;
   std::ofstream(dir.File("serial_terminal.spin")) << "old text\n";
-  const CliRun r = RunCli({"--spin-source", dir.path(), Data("serial_terminal.eeprom")});
+  const CliRun r = RunCli({"--force", "--spin-source", dir.path(), Data("serial_terminal.eeprom")});
   EXPECT_EQ(r.status, cli::kExitOk) << r.err;
   // The child files take the names the source's OBJ block gives them.
   for (const char* name : {"serial_terminal.spin", "uart_pasm.spin", "numtext.spin", "strtools.spin"}) {

@@ -298,7 +298,9 @@ class SpinSourceTests : public QObject {
     s.project = HandMade(LayOut(s.Model()), false);
 
     s.w->Action(Command::ExportSpinSource)->trigger();  // cancelled: nothing happens
-    QCOMPARE(s.startedIn, QStringList({s.dir.path()}));  // first in the image's folder
+    // The image's folder holds its source: a new folder named after the image is offered, not made yet.
+    QCOMPARE(s.startedIn, QStringList({s.dir.filePath("adc_scope_spin")}));
+    QVERIFY(!QFileInfo::exists(s.dir.filePath("adc_scope_spin")));
     QVERIFY(s.prompt.asked.isEmpty());
 
     s.chosen << out;
@@ -314,14 +316,59 @@ class SpinSourceTests : public QObject {
     QCOMPARE(s.prompt.asked[0].text, "Spin source written\r\n\r\n" + out + "/top.spin\r\nand 1 object file beside it"
                                      "\r\n\r\n1 of 3 methods not reconstructed exactly:"
                                      "\r\ntop.spin: second - a jump the compiler would not make");
-    // Again after a refresh: the files are replaced, and the dialog starts in the folder chosen last.
+    // Again after a refresh: the files are replaced after a Yes, and the dialog starts in the folder chosen last.
     s.project = HandMade(LayOut(s.Model()));
     s.w->Document().Refresh();
     s.chosen << out;
     s.w->Action(Command::ExportSpinSource)->trigger();
     QCOMPARE(s.startedIn.last(), out);
-    QVERIFY(s.prompt.asked[1].text.endsWith("\r\n\r\n3 methods, all reconstructed exactly."));
+    QCOMPARE(s.prompt.asked[1].buttons, MessageButtons::YesNo);
+    QVERIFY(s.prompt.asked[2].text.endsWith("\r\n\r\n3 methods, all reconstructed exactly."));
     QCOMPARE(Entries(out), QStringList({"child.spin", "top.spin"}));
+  }
+
+  void exportIntoAFolderWithFilesOfItsNamesAsksAndWritesNothingOnNo() {
+    SourceWindow s;
+    s.Open();
+    const QString out = s.dir.filePath("out");
+    QVERIFY(QDir().mkdir(out));
+    QFile top(out + "/top.spin");
+    QVERIFY(top.open(QIODevice::WriteOnly));
+    top.write("' a line the user added\r\n");
+    top.close();
+    s.chosen << out;
+    s.prompt.answers << MessageAnswer::No;
+    s.w->Action(Command::ExportSpinSource)->trigger();
+    QCOMPARE(s.prompt.asked.size(), 1);
+    QCOMPARE(s.prompt.asked[0].buttons, MessageButtons::YesNo);
+    QCOMPARE(s.prompt.asked[0].defaultAnswer, MessageAnswer::No);
+    QCOMPARE(s.prompt.asked[0].text, "The folder\r\n\r\n" + out +
+                                         "\r\n\r\nalready holds a file of this name:\r\n\r\ntop.spin"
+                                         "\r\n\r\nReplace it with the recovered source?");
+    QCOMPARE(Entries(out), QStringList({"top.spin"}));  // nothing written, not even the new child.spin
+    QCOMPARE(ReadBytes(out + "/top.spin"), QByteArray("' a line the user added\r\n"));
+
+    s.chosen << out;
+    s.prompt.answers << MessageAnswer::Yes;
+    s.w->Action(Command::ExportSpinSource)->trigger();
+    QCOMPARE(s.prompt.asked.size(), 3);
+    QCOMPARE(s.prompt.asked[2].icon, MessageIcon::Information);
+    QCOMPARE(Entries(out), QStringList({"child.spin", "top.spin"}));
+    QVERIFY(ReadBytes(out + "/top.spin").startsWith("' hand-made"));
+  }
+
+  void theOfferedFolderIsMadeWhenChosen() {
+    SourceWindow s;
+    s.Open();
+    const QString offered = s.dir.filePath("adc_scope_spin");
+    s.chosen << offered;
+    s.w->Action(Command::ExportSpinSource)->trigger();
+    QCOMPARE(s.startedIn, QStringList({offered}));
+    QCOMPARE(s.prompt.asked.size(), 1);
+    QCOMPARE(s.prompt.asked[0].icon, MessageIcon::Information);
+    QCOMPARE(Entries(offered), QStringList({"child.spin", "top.spin"}));
+    // The sources beside the image are untouched.
+    QCOMPARE(ReadBytes(s.dir.filePath("adc_scope.spin")), ReadBytes(SamplePath("adc_scope.spin")));
   }
 
   void exportRefusesAndWritesNothing_data() {
@@ -335,6 +382,10 @@ class SpinSourceTests : public QObject {
     QTest::newRow("a name leaving the folder") << "escape" << "The recovered file name \"../top.spin\" is not a plain file name.";
     QTest::newRow("two files of one name") << "twice" << "Two recovered files have the same name \"top.spin\".";
     QTest::newRow("the image's own name") << "image" << "adc_scope.eeprom: The output would overwrite the image.";
+    QTest::newRow("the source beside the image")
+        << "source" << "adc_scope.spin: The output would overwrite the Spin source beside the image.";
+    QTest::newRow("a link of a file's name") << "link" << "child.spin: It is a symbolic link; it is not followed.";
+    QTest::newRow("a dangling link") << "dangling" << "child.spin: It is a symbolic link; it is not followed.";
     QTest::newRow("no source recovered") << "error" << "the header names no object";
   }
   void exportRefusesAndWritesNothing() {
@@ -361,6 +412,13 @@ class SpinSourceTests : public QObject {
     } else if (kind == "image") {
       folder = s.dir.path();
       p.files[1].name = "adc_scope.eeprom";
+    } else if (kind == "source") {
+      folder = s.dir.path();
+      p.files[1].name = "adc_scope.spin";
+    } else if (kind == "link") {
+      QVERIFY(QFile::link("../adc_scope.spin", folder + "/child.spin"));
+    } else if (kind == "dangling") {
+      QVERIFY(QFile::link("../made-through-a-link.spin", folder + "/child.spin"));
     } else if (kind == "error") {
       p = SpinSourceProject{};
       p.error = "the header names no object";
@@ -377,6 +435,7 @@ class SpinSourceTests : public QObject {
              qPrintable(s.prompt.asked[0].text));
     QCOMPARE(Entries(s.dir.path()) + Entries(s.dir.filePath("out")), before);
     QCOMPARE(ReadBytes(s.image), image);
+    QCOMPARE(ReadBytes(s.dir.filePath("adc_scope.spin")), ReadBytes(SamplePath("adc_scope.spin")));
   }
 
   void theDockAndTheFolderAreRemembered() {
