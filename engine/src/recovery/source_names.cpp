@@ -24,66 +24,99 @@ std::string Identifier(const std::string& s, std::size_t& at) {
   return id;
 }
 
-// A number as Spin writes it: decimal, $hex or %binary, with underscores.
-std::optional<long> Number(const std::string& text) {
-  int base = 10;
-  std::size_t at = 0;
-  if (!text.empty() && text[0] == '$') base = 16, at = 1;
-  if (!text.empty() && text[0] == '%') base = 2, at = 1;
-  long value = 0;
-  bool digits = false;
-  for (; at < text.size(); ++at) {
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[at])));
-    if (c == '_') continue;
-    const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : 99;
-    if (d >= base || value > 100000000) return std::nullopt;
-    value = value * base + d;
-    digits = true;
-  }
-  if (!digits) return std::nullopt;
-  return value;
-}
-
-// "NAME = number" assignments of a CON line (several may share it, by commas).
-void ReadConstants(std::string line, std::map<std::string, long>& constants) {
-  const std::size_t comment = line.find('\'');
-  if (comment != std::string::npos) line = line.substr(0, comment);
-  std::istringstream items(line);
-  std::string item;
-  while (std::getline(items, item, ',')) {
-    const std::size_t equals = item.find('=');
-    if (equals == std::string::npos) continue;
-    std::size_t at = 0;
-    std::string name = Identifier(item.substr(0, equals), at);
-    std::string value = item.substr(equals + 1);
-    value.erase(0, value.find_first_not_of(" \t"));
-    value.erase(value.find_last_not_of(" \t\r") + 1);
-    if (name.empty()) continue;
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (std::optional<long> number = Number(value)) constants[name] = *number;
-  }
-}
-
 // The count of "[count]" with at on the "[": a number or a CON name that the
 // block reads as a number; at moves past the "]". None when it is neither.
-std::optional<long> BracketCount(const std::string& line, std::size_t& at, const std::map<std::string, long>& constants) {
+std::optional<long> BracketCount(const std::string& line, std::size_t& at, const SourceConstants& constants) {
   const std::size_t close = line.find(']', at);
   if (close == std::string::npos) return std::nullopt;
-  std::string count = line.substr(at + 1, close - at - 1);
-  count.erase(0, count.find_first_not_of(" \t"));
-  count.erase(count.find_last_not_of(" \t") + 1);
+  const std::string count = line.substr(at + 1, close - at - 1);
   at = close + 1;
-  if (std::optional<long> value = Number(count)) return value;
-  for (char& c : count) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  const auto named = constants.find(count);
-  return named != constants.end() ? std::optional<long>(named->second) : std::nullopt;
+  const std::optional<std::int64_t> value = constants.Evaluate(count);
+  return value ? std::optional<long>(static_cast<long>(*value)) : std::nullopt;
+}
+
+// A line without its ' comment (outside strings).
+std::string WithoutComment(const std::string& line) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '"') quoted = !quoted;
+    if (line[i] == '\'' && !quoted) return line.substr(0, i);
+  }
+  return line;
+}
+
+// The lines of a source with CR LF, CR and LF all ending a line, and the
+// text inside braces (comments, nested) blanked out.
+std::vector<std::string> SourceLines(const std::string& text) {
+  std::vector<std::string> lines(1);
+  int braces = 0;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+      quoted = false;
+      continue;
+    }
+    std::string& line = lines.back();
+    if (braces == 0 && c == '"') quoted = !quoted;
+    if (braces == 0 && !quoted && c == '\'') {
+      // A line comment: the rest of the line, unless a brace comment opens in it.
+      while (i + 1 < text.size() && text[i + 1] != '\r' && text[i + 1] != '\n') ++i;
+      continue;
+    }
+    if (!quoted && c == '{') {
+      ++braces;
+      line += ' ';
+      continue;
+    }
+    if (!quoted && c == '}' && braces > 0) {
+      --braces;
+      line += ' ';
+      continue;
+    }
+    line += braces > 0 ? ' ' : c;
+  }
+  return lines;
+}
+
+// The names a line of code uses, upper-case (strings skipped), and the
+// numbers it writes as numbers.
+void NamesOf(const std::string& line, const SourceConstants& constants, SourceMethodName& method) {
+  if (line.find_first_not_of(" \t") == std::string::npos) return;
+  method.body.emplace_back();
+  std::set<std::string>& names = method.body.back().names;
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size();) {
+    const char c = line[i];
+    const bool numberStart = std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '%';
+    if (!quoted && numberStart && (i == 0 || (!std::isalnum(static_cast<unsigned char>(line[i - 1])) && line[i - 1] != '_'))) {
+      std::size_t end = i + 1;
+      while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_' || line[end] == '%'))
+        ++end;
+      if (std::optional<std::int64_t> v = constants.Evaluate(line.substr(i, end - i))) method.body.back().numbers.insert(*v);
+      i = end;
+      continue;
+    }
+    if (c == '"') quoted = !quoted;
+    if (!quoted && (std::isalpha(static_cast<unsigned char>(c)) || c == '_') &&
+        (i == 0 || (!std::isalnum(static_cast<unsigned char>(line[i - 1])) && line[i - 1] != '_' && line[i - 1] != '#' &&
+                    line[i - 1] != '.' && line[i - 1] != '$' && line[i - 1] != '%'))) {
+      std::string name;
+      while (i < line.size() && (std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '_'))
+        name += static_cast<char>(std::toupper(static_cast<unsigned char>(line[i++])));
+      names.insert(name);
+      continue;
+    }
+    ++i;
+  }
 }
 
 // One VAR line: "long a, b[4]"; a comment ends it. A count that is neither a
 // number nor a known constant makes the VAR block unknown.
-void ReadVariables(std::string line, const std::map<std::string, long>& constants, SourceNames& names) {
-  const std::size_t comment = line.find('\'');
-  if (comment != std::string::npos) line = line.substr(0, comment);
+void ReadVariables(std::string line, const SourceConstants& constants, SourceNames& names) {
+  line = WithoutComment(line);
   std::size_t at = 0;
   std::string type = Identifier(line, at);
   if (type.empty()) {
@@ -106,13 +139,18 @@ void ReadVariables(std::string line, const std::map<std::string, long>& constant
     }
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
     if (at < line.size() && line[at] == '[') {
+      const std::size_t open = at;
       const std::optional<long> value = BracketCount(line, at, constants);
-      if (!value || *value < 1 || *value > 32768) {
+      if (at == open) {
         names.variablesKnown = false;
         return;
       }
-      // The count as the source writes it stays a number here: the CON block is not written.
-      variable.count = static_cast<int>(*value);
+      // A count not read here (a child's constant) is left for the layout to find.
+      variable.count = !value ? -1 : *value >= 1 && *value <= 32768 ? static_cast<int>(*value) : 0;
+      if (variable.count == 0) {
+        names.variablesKnown = false;
+        return;
+      }
     }
     names.variables.push_back(variable);
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
@@ -125,25 +163,47 @@ void ReadVariables(std::string line, const std::map<std::string, long>& constant
   }
 }
 
+// The block a line starts, when it starts one at its first column.
+const char* BlockOf(const std::string& line) {
+  for (const char* block : {"CON", "VAR", "DAT", "PUB", "PRI", "OBJ"}) {
+    std::size_t n = 0;
+    while (block[n] && n < line.size() && std::toupper(static_cast<unsigned char>(line[n])) == block[n]) ++n;
+    if (block[n] == 0 && (n == line.size() || !std::isalnum(static_cast<unsigned char>(line[n])))) return block;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 SourceNames ReadSourceNames(const std::string& text) {
   std::vector<SourceMethodName> pub, pri;
-  std::istringstream in(text);
-  std::string line;
-  int braces = 0;
   bool inObj = false;
   bool inVar = false;
   bool inCon = false;
-  std::map<std::string, long> constants;  // plain numeric CON symbols, by upper-case name
   SourceNames names;
-  while (std::getline(in, line)) {
-    const bool atStart = braces == 0;
-    for (char c : line) {
-      if (c == '{') ++braces;
-      if (c == '}' && braces > 0) --braces;
+  const std::vector<std::string> lines = SourceLines(text);
+  // The CON blocks first: VAR and local counts may name their constants.
+  {
+    std::vector<std::string> con;
+    bool in = false;
+    for (const std::string& line : lines) {
+      if (const char* block = BlockOf(line)) {
+        in = std::string(block) == "CON";
+        if (in) con.push_back(line.substr(3));
+        continue;
+      }
+      if (in) con.push_back(line);
     }
-    if (!atStart) continue;
+    names.constants.ReadLines(con);
+  }
+  const SourceConstants& constants = names.constants;
+  SourceMethodName* body = nullptr;  // the method whose body the lines are
+  for (std::string line : lines) {
+    if (BlockOf(line)) body = nullptr;
+    if (body && !BlockOf(line)) {
+      NamesOf(line, constants, *body);
+      continue;
+    }
     // Block keywords start at the line's first column.
     for (const char* block : {"CON", "VAR", "DAT", "PUB", "PRI", "OBJ"}) {
       std::size_t n = 0;
@@ -155,10 +215,7 @@ SourceNames ReadSourceNames(const std::string& text) {
         if (inObj || inVar || inCon) line = line.substr(3);
       }
     }
-    if (inCon) {
-      ReadConstants(line, constants);
-      continue;
-    }
+    if (inCon) continue;
     if (inVar) {
       ReadVariables(line, constants, names);
       continue;
@@ -262,7 +319,9 @@ SourceNames ReadSourceNames(const std::string& text) {
       }
     }
     m.isPublic = isPub;
-    (isPub ? pub : pri).push_back(m);
+    std::vector<SourceMethodName>& list = isPub ? pub : pri;
+    list.push_back(m);
+    body = &list.back();
   }
   names.methods = pub;
   names.methods.insert(names.methods.end(), pri.begin(), pri.end());

@@ -2,8 +2,12 @@
 // puts the methods in its table (PUB methods first, then PRI).
 #pragma once
 
+#include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "recovery/source_constants.h"
 
 namespace brevin::recovery {
 
@@ -19,6 +23,13 @@ struct SourceMethodName {
   std::string result;              // the result's name, when the source names it
   std::vector<SourceLocal> locals;
   bool localsKnown = false;        // the locals were read (counts as numbers)
+  // The body's lines that hold code, in order: the names each uses
+  // (upper-case) and the numbers it writes as numbers.
+  struct BodyLine {
+    std::set<std::string> names;
+    std::set<std::int64_t> numbers;
+  };
+  std::vector<BodyLine> body;
 };
 
 // An OBJ declaration: its name and how many table entries it takes.
@@ -40,6 +51,7 @@ struct SourceNames {
   std::vector<SourceObjectName> objects;  // declaration order, as the table
   std::vector<SourceVariable> variables;  // declaration order; empty when a count is no number
   bool variablesKnown = true;             // false: some declaration could not be read
+  SourceConstants constants;              // the CON block, evaluated
 };
 
 SourceNames ReadSourceNames(const std::string& text);

@@ -12,6 +12,7 @@
 #include "recovery/image_settings.h"
 #include "recovery/object_tree.h"
 #include "recovery/source_names.h"
+#include "recovery/spin/constant_form.h"
 #include "recovery/spin/facts.h"
 #include "recovery/spin/method_tree.h"
 #include "recovery/spin/printer.h"
@@ -63,6 +64,9 @@ struct ObjectPlan {
   // Object entries: the name each entry is called by, and array declarations.
   std::map<int, std::string> childNames;
   std::vector<std::string> objLines;
+  // The source's constants the file defines: none of the compiler's own
+  // settings, none of a name the object gives anything else.
+  std::vector<recovery::SourceConstant> constants;
   std::string objDifference;
 };
 
@@ -97,6 +101,22 @@ std::vector<bool> PublicMethods(const std::vector<bool>& calledByParent, const s
   std::vector<bool> isPublic(n);
   for (std::size_t m = 0; m < n; ++m) isPublic[m] = m < split;
   return isPublic;
+}
+
+// The source's constants a recovered file may define: not the compiler's
+// settings (the clock lines write those), not a name the object gives a
+// method, an object entry, a variable or a DAT label.
+std::vector<recovery::SourceConstant> DefinableConstants(const ObjectPlan& plan,
+                                                         const std::vector<recovery::SourceConstant>& constants) {
+  std::set<std::string> taken{"_CLKMODE", "_CLKFREQ", "_XINFREQ", "_STACK", "_FREE"};
+  for (const std::string& name : plan.methodNames) taken.insert(Upper(name));
+  for (const auto& [entry, name] : plan.childNames) taken.insert(Upper(name));
+  for (const auto& [offset, name] : plan.vars.names) taken.insert(Upper(name.name));
+  for (const auto& [offset, label] : plan.dat.labels) taken.insert(Upper(label.name));
+  std::vector<recovery::SourceConstant> definable;
+  for (const recovery::SourceConstant& c : constants)
+    if (taken.insert(Upper(c.name)).second) definable.push_back(c);
+  return definable;
 }
 
 // Locals named local1, local2 ... in frame order; one the code indexes is an
@@ -187,6 +207,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     std::vector<recovery::SourceMethodName> methods;  // when they match the table
     std::vector<SourceEntry> entries;                  // the object table as the source declares it
     std::vector<recovery::NamedVariable> variables;    // the VAR block as the source declares it
+    std::vector<recovery::SourceConstant> constants;   // the CON block, evaluated
   };
   std::vector<ObjectSource> sources(plans.size());
   std::vector<bool> sourceRead(plans.size(), false);
@@ -205,6 +226,7 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     }
     if (names.variablesKnown)
       for (const recovery::SourceVariable& v : names.variables) source.variables.push_back({v.size, v.name, v.count});
+    source.constants = names.constants.All();
     for (const recovery::SourceObjectName& object : names.objects) {
       for (int k = 0; k < object.count; ++k) source.entries.push_back({object.name, object.file, k, object.count});
     }
@@ -381,6 +403,8 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     }
   }
 
+  for (std::size_t o = 0; o < plans.size(); ++o) plans[o].constants = DefinableConstants(plans[o], sources[o].constants);
+
   // Second pass: the bodies with their names, and the files.
   for (const std::size_t o : fileOrder) {
     ObjectPlan& plan = plans[o];
@@ -407,14 +431,15 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
     // What the compiler derives for the whole image: the top's first method
     // gets a difference there, as no method holds it.
     std::string imageDifference = o == 0 ? ImageDifference(request.image, tree) : std::string();
-    if (o == 0) {
-      std::vector<std::string> clock;
-      if (!ClockLines(tree, clock)) objectDifference = "the clock mode byte " + Hex2(tree.clockMode) + " is no setting the compiler writes";
-      if (!clock.empty()) {
-        lines.push_back("");
-        lines.push_back("CON");
-        lines.insert(lines.end(), clock.begin(), clock.end());
-      }
+    std::vector<std::string> con;
+    if (o == 0 && !ClockLines(tree, con))
+      objectDifference = "the clock mode byte " + Hex2(tree.clockMode) + " is no setting the compiler writes";
+    for (const recovery::SourceConstant& c : plan.constants)
+      con.push_back("  " + c.name + " = " + (c.text.empty() ? recovery::spin::DecimalText(c.value) : c.text));
+    if (!con.empty()) {
+      lines.push_back("");
+      lines.push_back("CON");
+      lines.insert(lines.end(), con.begin(), con.end());
     }
     if (!plan.objLines.empty()) {
       lines.push_back("");
@@ -546,6 +571,33 @@ SpinSourceProject RecoverSpinSource(const SpinSourceRequest& request) {
       spelling.characterArgument = [&](const recovery::spin::Callee& callee, int arg) {
         const int target = callee.child ? childObject(objectIndex, callee.entry) : objectIndex;
         return target >= 0 && valueUse.CharacterParameter(target, callee.method, arg);
+      };
+      // The object's constants the source's lines near this one name, when
+      // those lines write the value as no plain number too.
+      const std::vector<recovery::SourceMethodName::BodyLine>* sourceBody =
+          m < sources[o].methods.size() ? &sources[o].methods[m].body : nullptr;
+      spelling.constantName = [&plan, sourceBody](std::int64_t value, recovery::ConstantUse,
+                                                  std::size_t line) -> std::optional<std::string> {
+        if (!sourceBody) return std::nullopt;
+        // The nearest line that has the value decides: by a name, or by writing the number.
+        constexpr std::size_t kNear = 2;
+        for (std::size_t distance = 0; distance <= kNear; ++distance) {
+          std::optional<std::string> found;
+          bool number = false;
+          for (const std::size_t k : {line - distance, line + distance}) {
+            if (k >= sourceBody->size() || (distance > line && k == line - distance)) continue;
+            const recovery::SourceMethodName::BodyLine& near = (*sourceBody)[k];
+            number = number || near.numbers.count(value) != 0;
+            for (const recovery::SourceConstant& c : plan.constants) {
+              if (c.value != value || !near.names.count(Upper(c.name))) continue;
+              if (found && Upper(*found) != Upper(c.name)) return std::nullopt;
+              found = c.name;
+            }
+          }
+          if (found && !number) return found;
+          if (found || number) return std::nullopt;
+        }
+        return std::nullopt;
       };
       recovery::PrintedBody printed = recovery::PrintMethod(body.body, naming, spelling);
       if (body.exact && !printed.difference.empty()) {

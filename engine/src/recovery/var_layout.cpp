@@ -79,8 +79,10 @@ VarLayout LayOutVariables(const std::map<std::int32_t, int>& accessed, std::int3
   return layout;
 }
 
-std::optional<VarLayout> LayOutSourceVariables(const std::vector<NamedVariable>& declared,
-                                               const std::map<std::int32_t, int>& accessed, std::int32_t size) {
+namespace {
+
+std::optional<VarLayout> LayOutCounted(const std::vector<NamedVariable>& declared,
+                                       const std::map<std::int32_t, int>& accessed, std::int32_t size) {
   VarLayout layout;
   std::int32_t offset = 0;
   static const char* const types[5] = {"", "byte", "word", "", "long"};
@@ -103,6 +105,28 @@ std::optional<VarLayout> LayOutSourceVariables(const std::vector<NamedVariable>&
                            (v.count > 1 ? "[" + std::to_string(v.count) + "]" : ""));
   }
   return layout;
+}
+
+}  // namespace
+
+std::optional<VarLayout> LayOutSourceVariables(const std::vector<NamedVariable>& declared,
+                                               const std::map<std::int32_t, int>& accessed, std::int32_t size) {
+  // One count the source gives by an expression not read here (a child's
+  // constant) is the one that lays the block out as the image has it; the
+  // smallest, when padding lets several.
+  std::size_t unknown = declared.size();
+  for (std::size_t i = 0; i < declared.size(); ++i) {
+    if (declared[i].count >= 1) continue;
+    if (unknown != declared.size() || declared[i].count != -1) return std::nullopt;
+    unknown = i;
+  }
+  if (unknown == declared.size()) return LayOutCounted(declared, accessed, size);
+  std::vector<NamedVariable> counted = declared;
+  for (int count = 1; count * declared[unknown].size <= size; ++count) {
+    counted[unknown].count = count;
+    if (std::optional<VarLayout> layout = LayOutCounted(counted, accessed, size)) return layout;
+  }
+  return std::nullopt;
 }
 
 }  // namespace brevin::recovery

@@ -205,7 +205,7 @@ class Printer {
       return std::string("\"") + static_cast<char>(v) + "\"";
     if (use == ConstantUse::Boolean && spelling_.truthNames && (v == -1 || v == 0)) return v ? "TRUE" : "FALSE";
     if (spelling_.constantName)
-      if (std::optional<std::string> name = spelling_.constantName(v, use)) return *name;
+      if (std::optional<std::string> name = spelling_.constantName(v, use, out_.lines.size())) return *name;
     if (use == ConstantUse::Mask) return v > 9 || v < -1 ? spin::HexText(v) : spin::ConstantText(v);
     if (spelling_.truthNames && v == INT32_MIN) return "NEGX";
     if (spelling_.truthNames && v == INT32_MAX) return "POSX";
@@ -454,8 +454,9 @@ class Printer {
     return "?";
   }
 
-  // string(...): printable runs quoted, other bytes as numbers.
-  static std::string StringText(const std::string& bytes) {
+  // string(...): printable runs quoted, other bytes as numbers (or the
+  // constant that names them there).
+  std::string StringText(const std::string& bytes) {
     std::string parts;
     std::string quoted;
     const auto part = [&](const std::string& p) { parts += (parts.empty() ? "" : ", ") + p; };
@@ -467,7 +468,9 @@ class Printer {
       }
       if (!quoted.empty()) part("\"" + quoted + "\"");
       quoted.clear();
-      part(std::to_string(c));
+      std::optional<std::string> name;
+      if (spelling_.constantName) name = spelling_.constantName(c, ConstantUse::Plain, out_.lines.size());
+      part(name ? *name : std::to_string(c));
     }
     if (!quoted.empty()) part("\"" + quoted + "\"");
     return "string(" + parts + ")";

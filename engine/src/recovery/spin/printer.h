@@ -36,8 +36,9 @@ enum class ConstantUse : std::uint8_t {
 // How constants are spelled: a CON name for a value where the object defines
 // one, and whether characters and the truth names may be written.
 struct Spelling {
-  // A name for the value in this use, when the object's constants give one.
-  std::function<std::optional<std::string>(std::int64_t value, ConstantUse use)> constantName;
+  // A name for the value in this use on the method's line-th line, when the
+  // object's constants give one.
+  std::function<std::optional<std::string>(std::int64_t value, ConstantUse use, std::size_t line)> constantName;
   bool characters = true;  // printable bytes in text places as "c"
   bool truthNames = true;  // TRUE, FALSE, NEGX, POSX
   // Whether argument arg (0-based) of a call takes a character.
