@@ -7,6 +7,8 @@
 #include <optional>
 #include <sstream>
 
+#include "brevin/text.h"
+
 namespace brevin::recovery {
 namespace {
 
@@ -129,15 +131,15 @@ void ReadVariables(std::string line, const std::map<std::string, long>& constant
 
 SourceNames ReadSourceNames(const std::string& text) {
   std::vector<SourceMethodName> pub, pri;
-  std::istringstream in(text);
-  std::string line;
   int braces = 0;
   bool inObj = false;
   bool inVar = false;
   bool inCon = false;
   std::map<std::string, long> constants;  // plain numeric CON symbols, by upper-case name
   SourceNames names;
-  while (std::getline(in, line)) {
+  // Lines end in CR LF, LF or a lone CR alike.
+  for (const std::string_view lineText : TextLines(text)) {
+    std::string line(lineText);
     const bool atStart = braces == 0;
     for (char c : line) {
       if (c == '{') ++braces;
