@@ -145,10 +145,11 @@ std::string ModelProblems(const Analysis& analysis) {
   return "";
 }
 
-std::string SpinSourceProblems(std::span<const std::uint8_t> input) {
+std::string SpinSourceProblems(std::span<const std::uint8_t> input, const Analysis* analysis) {
   SpinSourceRequest request;
   request.image = input;
   request.topName = "input";
+  request.analysis = analysis;
   const SpinSourceProject project = RecoverSpinSource(request);
   if (!project.error.empty()) return project.files.empty() ? "" : "a recovery error with files written";
   if (project.files.empty()) return "a recovery with neither files nor an error";

@@ -82,8 +82,9 @@ class FuzzCase {
 
 // The rules every recovered Spin source keeps, however broken the image: an
 // error or files, marks in order inside their file, a reason for every method
-// that is not the same bytes. Empty when they hold.
-std::string SpinSourceProblems(std::span<const std::uint8_t> input);
+// that is not the same bytes. Empty when they hold. The analysis, when given,
+// lends its labels as the command line's does.
+std::string SpinSourceProblems(std::span<const std::uint8_t> input, const Analysis* analysis = nullptr);
 
 // The whole image target: load, analysis and listing with the input's options,
 // the flags report when chosen, and the reuse check when the input is one of
