@@ -95,6 +95,14 @@ std::string SpinSourceProblems(std::span<const std::uint8_t> input, const Analys
 std::string RunImageCase(std::span<const std::uint8_t> input, const std::string& sourceFolder,
                          bool everyCheck = false);
 
+// A structure-aware mutation of the image header: one or two of the address
+// words (PBASE, VBASE, SBASE, PINIT, SINIT) set to an edge of hub memory
+// ($0000, $7FFF, $8000, $FFFF and their neighbours) or next to another word,
+// then the checksum byte mended so the image is not refused for it. Byte
+// mutations alone seldom reach an address at $8000 or above with a sum that
+// still holds. The input must hold the 16-byte header; random drives the choices.
+void MutateHeaderWords(std::span<std::uint8_t> input, std::uint32_t random);
+
 // The rules every result model keeps, however broken the image: the lines are
 // the listing, the regions cover $0000-$7FFF without gaps, every reference's
 // span holds its name and points at a symbol inside the image.
