@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "batch.h"
 #include "brevin/engine.h"
@@ -22,6 +24,7 @@
 #include "brevin/spin_source.h"
 #include "brevin/text.h"
 #include "brevin/version_text.h"
+#include "input_file.h"
 #include "json_output.h"
 #include "messages.h"
 #include "output_file.h"
@@ -415,28 +418,6 @@ int Deliver(const std::string& path, const std::string& text, TextSink& out, Tex
   return kExitOk;
 }
 
-// Standard input as an image: at most one byte more than an image holds is
-// read, so an endless input ends too. False with a message when it cannot be read.
-bool ReadStandardInput(int fd, std::vector<std::uint8_t>& bytes, bool& longer, std::string& problem) {
-  constexpr std::size_t kLimit = 32768 + 1;
-  bytes.resize(kLimit);
-  std::size_t size = 0;
-  while (size < kLimit) {
-    const ssize_t got = ::read(fd, bytes.data() + size, kLimit - size);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      problem = std::string("cannot be read (") + std::strerror(errno) + ")";
-      return false;
-    }
-    if (got == 0) break;
-    size += static_cast<std::size_t>(got);
-  }
-  longer = size == kLimit;
-  bytes.resize(longer ? kLimit - 1 : size);
-  if (bytes.empty()) problem = "the input is empty";
-  return !bytes.empty();
-}
-
 // One renderer per batch thread: its own host and engine; the listing bytes are
 // those a single run with -o writes, the messages those it prints.
 ImageRenderer MakeListingRenderer(const Arguments& a) {
@@ -460,7 +441,11 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
     state->host.SetImage(image, false);
     // Each image is a fresh start, as in a single run: the missing-source notice may show again.
     state->engine.ArmSourceWarning(true);
-    const LoadResult result = state->engine.LoadAndDisassemble(image, false, state->acceptChecksum);
+    // Read once, without waiting on a FIFO that nothing writes to.
+    const platform::InputFile input = platform::ReadInputFile(image);
+    if (!input.problem.empty()) return RenderedImage{kExitFileError, {}, image + ": " + input.problem + "\n"};
+    const LoadResult result =
+        state->engine.DisassembleFile(image, input.bytes, input.fileSize, false, state->acceptChecksum);
     for (const Notice& notice : result.notices) state->messages << NoticeLine(image, notice) << "\n";
     if (result.status == LoadStatus::ChecksumMismatch && result.checksum) {
       state->messages << ChecksumLine(image, *result.checksum) << "\n";
@@ -509,20 +494,13 @@ int RunOutDir(const Arguments& a, TextSink& err) {
   return RunBatch(a.images, options, [&a] { return MakeListingRenderer(a); }, err);
 }
 
-// Recovers the Spin source of the image and writes its files into the folder
-// through the one writer; the summary and the inexact methods go to err.
-int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost& host, const Analysis* analysis,
+// Recovers the Spin source of the image (its bytes as read for the listing:
+// the image is read once, so a pipe serves too) and writes its files into the
+// folder through the one writer; the summary and the inexact methods go to err.
+int WriteSpinSource(const Arguments& a, std::span<const std::uint8_t> bytes, CliHost& host, const Analysis* analysis,
                     TextSink& err, const std::vector<platform::FileIdentity>& inputs) {
   namespace fs = std::filesystem;
   const bool fromStandardInput = IsStandardStream(a.image);
-  if (!fromStandardInput) {
-    std::ifstream in(a.image, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-      err << kProgram << QuotedName(a.image) << ": cannot be read\n";
-      return kExitFileError;
-    }
-  }
   SpinSourceRequest request;
   request.image = bytes;
   request.analysis = analysis;
@@ -538,7 +516,9 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
   };
   if (!fromStandardInput) {
     const std::string sourcePath = host.SourcePathFor(a.image);
-    if (!sourcePath.empty()) {
+    std::error_code ec;
+    // Only regular files: opening a FIFO of a source's name would wait for a writer.
+    if (!sourcePath.empty() && fs::is_regular_file(sourcePath, ec)) {
       std::ifstream source(sourcePath, std::ios::binary);
       if (source) {
         request.sourceText.assign(std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>());
@@ -548,6 +528,9 @@ int WriteSpinSource(const Arguments& a, std::vector<std::uint8_t> bytes, CliHost
         request.objectSource = [folder, keepSource](const std::string& file) {
           if (file.empty() || file.find('/') != std::string::npos || file.find('\\') != std::string::npos) return std::string();
           const fs::path path = folder / (file + ".spin");
+          std::error_code childError;
+          // Only regular files: opening a FIFO of a source's name would wait for a writer.
+          if (!fs::is_regular_file(path, childError)) return std::string();
           std::ifstream child(path, std::ios::binary);
           if (!child) return std::string();
           keepSource(path.string());
@@ -680,19 +663,21 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
 
   auto engine = std::make_unique<Engine>(host);
   LoadResult result;
-  std::vector<std::uint8_t> standardBytes;
+  // The image is read once, at most one byte past 32 KB; a FIFO that nothing
+  // writes to reads as empty instead of waiting.
+  platform::InputFile input =
+      fromStandardInput ? platform::ReadInputDescriptor(standardInput) : platform::ReadInputFile(a.image);
+  if (!input.problem.empty()) {
+    err << kProgram << (fromStandardInput ? std::string(kStandardInput) : QuotedName(a.image)) << ": " << input.problem << "\n";
+    return kExitFileError;
+  }
   if (fromStandardInput) {
-    std::vector<std::uint8_t>& bytes = standardBytes;
-    bool longer = false;
-    std::string problem;
-    if (!ReadStandardInput(standardInput, bytes, longer, problem)) {
-      err << kProgram << kStandardInput << ": " << problem << "\n";
-      return kExitFileError;
-    }
     const std::string name(kStandardInput);
     host.SetImage(name, true);
     engine->ArmSourceWarning(false);  // no folder, so no source to miss
-    result = engine->DisassembleBytes(name, bytes, false, a.ignoreChecksum);
+    const bool longer = input.Longer();
+    input.bytes.resize(std::min(input.bytes.size(), platform::kImageBytes));
+    result = engine->DisassembleBytes(name, input.bytes, false, a.ignoreChecksum);
     if (longer) {
       result.warnings.insert(result.warnings.begin(),
                              "the input holds more than 32768 bytes; only the first 32768 were analysed, the rest "
@@ -702,7 +687,8 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     host.SetImage(a.image, false);
     // A recovered source needs no source beside the image: no notice for its absence.
     if (!a.spinSourceDir.empty()) engine->ArmSourceWarning(false);
-    result = engine->LoadAndDisassemble(a.image, false, a.ignoreChecksum);
+    result = engine->DisassembleFile(a.image, input.bytes, input.fileSize, false, a.ignoreChecksum);
+    input.bytes.resize(std::min(input.bytes.size(), platform::kImageBytes));  // the image's bytes, for the recovery
   }
   // The name as the engine was given it; the message lines quote it where needed.
   const std::string& shown = fromStandardInput ? std::string(kStandardInput) : a.image;
@@ -736,8 +722,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   }
 
   if (!a.spinSourceDir.empty()) {
-    return WriteSpinSource(a, fromStandardInput ? standardBytes : std::vector<std::uint8_t>(), host,
-                           result.analysis.get(), err, inputs);
+    return WriteSpinSource(a, input.bytes, host, result.analysis.get(), err, inputs);
   }
   if (a.report == "flags-report") return Deliver(a.outPath, WithFinalLineEnd(engine->ListImageFlags()), out, err, inputs);
   // The result holds all that is left to write: the engine's working memory

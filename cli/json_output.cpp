@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+#include "brevin/hub_memory.h"
+
 namespace brevin::cli {
 
 namespace {
@@ -159,20 +161,23 @@ void JsonWriter::String(std::string_view s) {
   buffer_ += '"';
 }
 
-// The instruction keys of a code line: its bytes as hex digits (as many as the
-// image holds from the line's address), their count, the mnemonic and operands.
+// The instruction keys of a code line: its bytes as hex digits, their count,
+// the mnemonic and operands. The bytes are those the line stands for, as the
+// analysis read them: hub memory past the end of a short (truncated) file
+// holds zeros, which the listing shows and decodes, so they are written as 00.
 void WriteInstructionFields(JsonWriter& w, const std::vector<std::uint8_t>& image, std::int32_t address,
                             const ListingLine& line) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   const std::size_t from = static_cast<std::size_t>(std::max(address, 0));
-  const std::size_t to = std::min(image.size(), from + static_cast<std::size_t>(line.size));
+  const std::size_t to = std::min(static_cast<std::size_t>(kImageSize), from + static_cast<std::size_t>(line.size));
   w.Raw(",\"bytes\":\"");
   for (std::size_t i = from; i < to; ++i) {
-    const char pair[2] = {kDigits[image[i] >> 4], kDigits[image[i] & 0xF]};
+    const std::uint8_t byte = i < image.size() ? image[i] : 0;
+    const char pair[2] = {kDigits[byte >> 4], kDigits[byte & 0xF]};
     w.Raw(std::string_view(pair, 2));
   }
   w.Raw("\",\"size\":");
-  w.Int(to > from ? to - from : 0);
+  w.Int(to - from);
   if (!line.condition().empty()) {
     w.Raw(",\"condition\":");
     w.String(line.condition());
@@ -284,7 +289,9 @@ void Write(const Analysis& a, JsonWriter& w) {
     w.IntOrNull(l.cog);
     w.Raw(",\"defines\":");
     w.StringOrNull(l.defines);
-    if (l.size != 0 && l.address) WriteInstructionFields(w, a.image.bytes, *l.address, l);
+    if (l.size != 0 && l.address && *l.address >= 0 && *l.address < kImageSize) {
+      WriteInstructionFields(w, a.image.bytes, *l.address, l);
+    }
     w.Raw(",\"refs\":[");
     for (std::size_t k = 0; k < l.refs.size(); ++k) {
       const LineReference& r = l.refs[k];

@@ -1,7 +1,9 @@
 #include "fuzz_case.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 
 #include "brevin/hub_memory.h"
 #include "brevin/spin_source.h"
@@ -145,10 +147,11 @@ std::string ModelProblems(const Analysis& analysis) {
   return "";
 }
 
-std::string SpinSourceProblems(std::span<const std::uint8_t> input) {
+std::string SpinSourceProblems(std::span<const std::uint8_t> input, const Analysis* analysis) {
   SpinSourceRequest request;
   request.image = input;
   request.topName = "input";
+  request.analysis = analysis;
   const SpinSourceProject project = RecoverSpinSource(request);
   if (!project.error.empty()) return project.files.empty() ? "" : "a recovery error with files written";
   if (project.files.empty()) return "a recovery with neither files nor an error";
@@ -166,6 +169,39 @@ std::string SpinSourceProblems(std::span<const std::uint8_t> input) {
     if (!method.exact && method.difference.empty()) return "an inexact method without its difference";
   }
   return "";
+}
+
+void MutateHeaderWords(std::span<std::uint8_t> input, std::uint32_t random) {
+  if (input.size() < 16) return;
+  // A small generator of its own: the same seed gives the same mutation.
+  std::uint32_t state = random | 1;
+  const auto next = [&state](std::uint32_t n) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state % n;
+  };
+  const auto wordAt = [&](std::size_t at) { return static_cast<std::uint32_t>(input[at] | input[at + 1] << 8); };
+  static constexpr std::uint32_t kEdges[] = {0x0000, 0x0001, 0x0008, 0x0010, 0x7FF8, 0x7FFC,
+                                             0x7FFF, 0x8000, 0x8004, 0x8007, 0xFFF8, 0xFFFF};
+  const std::uint32_t words = 1 + next(2);
+  for (std::uint32_t n = 0; n < words; ++n) {
+    const std::size_t at = 6 + 2 * next(5);
+    std::uint32_t value;
+    if (next(2) == 0) {
+      value = kEdges[next(std::size(kEdges))];
+    } else {
+      const std::uint32_t other = wordAt(6 + 2 * next(5));
+      value = (other + next(17) - 8) & 0xFFFF;  // -8 .. +8 around it
+    }
+    input[at] = static_cast<std::uint8_t>(value);
+    input[at + 1] = static_cast<std::uint8_t>(value >> 8);
+  }
+  // The bytes of the image (at most 32 KB) sum to 0 again.
+  input[5] = 0;
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < std::min<std::size_t>(input.size(), kImageSize); ++i) sum += input[i];
+  input[5] = static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
 }
 
 std::string RunImageCase(std::span<const std::uint8_t> input, const std::string& sourceFolder, bool everyCheck) {

@@ -82,8 +82,9 @@ class FuzzCase {
 
 // The rules every recovered Spin source keeps, however broken the image: an
 // error or files, marks in order inside their file, a reason for every method
-// that is not the same bytes. Empty when they hold.
-std::string SpinSourceProblems(std::span<const std::uint8_t> input);
+// that is not the same bytes. Empty when they hold. The analysis, when given,
+// lends its labels as the command line's does.
+std::string SpinSourceProblems(std::span<const std::uint8_t> input, const Analysis* analysis = nullptr);
 
 // The whole image target: load, analysis and listing with the input's options,
 // the flags report when chosen, and the reuse check when the input is one of
@@ -93,6 +94,14 @@ std::string SpinSourceProblems(std::span<const std::uint8_t> input);
 
 std::string RunImageCase(std::span<const std::uint8_t> input, const std::string& sourceFolder,
                          bool everyCheck = false);
+
+// A structure-aware mutation of the image header: one or two of the address
+// words (PBASE, VBASE, SBASE, PINIT, SINIT) set to an edge of hub memory
+// ($0000, $7FFF, $8000, $FFFF and their neighbours) or next to another word,
+// then the checksum byte mended so the image is not refused for it. Byte
+// mutations alone seldom reach an address at $8000 or above with a sum that
+// still holds. The input must hold the 16-byte header; random drives the choices.
+void MutateHeaderWords(std::span<std::uint8_t> input, std::uint32_t random);
 
 // The rules every result model keeps, however broken the image: the lines are
 // the listing, the regions cover $0000-$7FFF without gaps, every reference's

@@ -1,11 +1,13 @@
 // libFuzzer target: arbitrary bytes as an image through load and analysis into
-// the result model and its JSON text, which must parse and agree with the model.
+// the result model and its JSON text, which must parse, keep the rules of the
+// shipped schema and agree with the model.
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "fuzz_case.h"
 #include "json_output.h"
+#include "json_rules.h"
 
 namespace {
 
@@ -24,10 +26,7 @@ std::string JsonProblems(const brevin::Analysis& analysis, bool parse) {
   if (!parse || analysis.listing.size() > kLargestListingParsed) return "";
   const nlohmann::json doc = nlohmann::json::parse(text, nullptr, false);
   if (doc.is_discarded()) return "JSON that does not parse";
-  if (doc.value("format", "") != "brevin-analysis" || doc.value("version", 0) != 1) return "a JSON header not ours";
-  for (const char* key : {"image", "regions", "objects", "asm_blocks", "symbols", "lines"}) {
-    if (!doc.contains(key)) return std::string("JSON without \"") + key + "\"";
-  }
+  if (std::string broken = brevin::fuzz::JsonSchemaProblems(doc); !broken.empty()) return "JSON against the schema: " + broken;
   if (doc["lines"].size() != analysis.lines.size()) return "JSON lines that are not the model's";
   if (doc["regions"].size() != analysis.regions.size()) return "JSON regions that are not the model's";
   if (doc["symbols"].size() != analysis.symbols.size()) return "JSON symbols that are not the model's";

@@ -120,7 +120,11 @@ void NameChildren(const QByteArray& image, std::int32_t object, const QString& s
 }  // namespace
 
 std::vector<ObjDeclaration> ObjDeclarations(const QString& source) {
-  const QString text = WithoutComments(source);
+  // Lines end in CR LF, LF or a lone CR alike.
+  QString unified = source;
+  unified.replace("\r\n", "\n");
+  unified.replace('\r', '\n');
+  const QString text = WithoutComments(unified);
   const QStringList lines = text.split('\n');
   static const QRegularExpression kSection("^(CON|VAR|OBJ|PUB|PRI|DAT)(?![A-Za-z0-9_])",
                                            QRegularExpression::CaseInsensitiveOption);

@@ -78,10 +78,13 @@ QStringList SourcePrintLines(const QString& sourcePath, const QByteArray& source
   // The source in whichever encoding it was saved (UTF-16 with a mark included).
   const std::string text =
       SpinSourceText(std::string_view(sourceBytes.constData(), static_cast<std::size_t>(sourceBytes.size())));
-  QStringList raw = QString::fromStdString(text).split('\n');
+  // Lines end in CR LF, LF or a lone CR alike.
+  QString source = QString::fromStdString(text);
+  source.replace("\r\n", "\n");
+  source.replace('\r', '\n');
+  QStringList raw = source.split('\n');
   if (raw.size() > 1 && raw.back().isEmpty()) raw.removeLast();
-  for (QString& line : raw) {
-    if (line.endsWith('\r')) line.chop(1);
+  for (const QString& line : raw) {
     QString printable;
     printable.reserve(line.size());
     for (qsizetype i = 0; i < line.size(); ++i) {

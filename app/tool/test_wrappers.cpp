@@ -16,13 +16,12 @@ namespace {
 // Spin sources are 8-bit or UTF-8 text, or UTF-16 with a byte-order mark when
 // the Propeller Tool saved characters outside ASCII.
 QStringList SourceLines(const QByteArray& data) {
-  const QString text = QString::fromStdString(
+  QString text = QString::fromStdString(
       SpinSourceText(std::string_view(data.constData(), static_cast<std::size_t>(data.size()))));
-  QStringList lines = text.split('\n');
-  for (QString& line : lines) {
-    if (line.endsWith('\r')) line.chop(1);
-  }
-  return lines;
+  // Lines end in CR LF, LF or a lone CR alike.
+  text.replace("\r\n", "\n");
+  text.replace('\r', '\n');
+  return text.split('\n');
 }
 
 // Blanks only, as the wrapper rules trim them.

@@ -166,6 +166,18 @@ std::string SpinSourceText(std::string_view bytes) {
   return out;
 }
 
+std::vector<std::string_view> TextLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find_first_of("\r\n");
+    lines.push_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    const std::size_t next = text.compare(end, 2, "\r\n") == 0 ? end + 2 : end + 1;
+    text.remove_prefix(next);
+  }
+  return lines;
+}
+
 std::string ZeroPad(std::int64_t n, int width) {
   std::string digits = std::to_string(n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n));
   if (static_cast<int>(digits.size()) > width) return digits.substr(digits.size() - static_cast<std::size_t>(width));

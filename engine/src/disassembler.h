@@ -102,6 +102,9 @@ class Disassembler {
   // The same for bytes already in memory; path is only shown in texts.
   LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded,
                               bool acceptChecksum = false);
+  // The same for a file read into memory by the caller (see Engine::DisassembleFile).
+  LoadResult DisassembleFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                             std::optional<std::uint64_t> fileSize, bool autoReloaded, bool acceptChecksum = false);
 
   // The flags of every address after the last analysis, as a report.
   std::string ListImageFlags() const;

@@ -24,6 +24,11 @@ LoadResult Engine::DisassembleBytes(const std::string& path, std::span<const std
   return work_->DisassembleBytes(path, bytes, autoReloaded, acceptChecksum);
 }
 
+LoadResult Engine::DisassembleFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                                   std::optional<std::uint64_t> fileSize, bool autoReloaded, bool acceptChecksum) {
+  return work_->DisassembleFile(path, bytes, fileSize, autoReloaded, acceptChecksum);
+}
+
 std::string Engine::ListImageFlags() const { return work_->ListImageFlags(); }
 const std::array<bool, 256>& Engine::SeenOpcodes() const { return work_->SeenOpcodes(); }
 const std::array<bool, 256>& Engine::SeenEffects() const { return work_->SeenEffects(); }

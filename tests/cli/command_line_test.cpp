@@ -2,6 +2,7 @@
 // getopt_long forms, standard input and output, and the one-line messages.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -69,6 +70,7 @@ TEST(CommandLine, EveryCaseOfTheTable) {
     test::WriteBytes(dir.File("new\nline.binary"), image);
     fs::create_symlink(dir.File("good.binary"), dir.File("image-link"));
     fs::create_hard_link(dir.File("good.binary"), dir.File("image-hard"));
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0644), 0);
     std::vector<std::uint8_t> changed = image;
     changed[0x18] ^= 0xFF;
     test::WriteBytes(dir.File("sum.binary"), changed);

@@ -29,8 +29,8 @@ TEST(SourceNames, MethodsObjectsAndVariablesAsTheCompilerOrdersThem) {
     ASSERT_EQ(parts.size(), 4u) << line;
     std::string text;
     for (std::size_t i = 0; i < parts[0].size(); ++i) {
-      if (parts[0][i] == '\\' && i + 1 < parts[0].size() && parts[0][i + 1] == 'n') {
-        text += '\n';
+      if (parts[0][i] == '\\' && i + 1 < parts[0].size() && (parts[0][i + 1] == 'n' || parts[0][i + 1] == 'r')) {
+        text += parts[0][i + 1] == 'n' ? '\n' : '\r';
         ++i;
       } else {
         text += parts[0][i];

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brevin {
 
@@ -56,6 +57,10 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
 // marks (as the Propeller Tool saves a file holding characters outside ASCII),
 // UTF-8 with or without its mark, or else 8-bit Latin-1.
 std::string SpinSourceText(std::string_view bytes);
+
+// The lines of a text, each without its line end: CR LF, LF and a lone CR
+// (as older editors save) all end a line; no line follows a final line end.
+std::vector<std::string_view> TextLines(std::string_view text);
 
 // Every character below 32 or above 126 replaced by one blank: a well-formed
 // UTF-8 sequence is one character, and so is each byte that starts none.

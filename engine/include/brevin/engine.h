@@ -72,6 +72,13 @@ class Engine {
   // The same for bytes already in memory; path is only shown in texts.
   LoadResult DisassembleBytes(const std::string& path, std::span<const std::uint8_t> bytes, bool autoReloaded,
                               bool acceptChecksum = false);
+  // The same for a file its caller read once into memory: bytes are its first
+  // bytes, at most 32,769 (one more than an image holds says the file is
+  // longer: the first 32,768 are analysed, with a warning naming fileSize, the
+  // whole size when the caller knows it). path is only shown in texts and
+  // leads to the source beside the image.
+  LoadResult DisassembleFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                             std::optional<std::uint64_t> fileSize, bool autoReloaded, bool acceptChecksum = false);
 
   // The flags of every address after the last analysis, as a report.
   std::string ListImageFlags() const;

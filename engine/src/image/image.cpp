@@ -170,9 +170,12 @@ std::string Disassembler::CheckHeaderAddresses() const {
     const char* name;
     std::int64_t value;
   };
+  // Every header address that the tables, the listing and the model index
+  // by: the stack base and the long below it (VENDS) both, since a marker line
+  // stands at each.
   const Field fields[] = {
-      {"PBASE", WordAt(6)},          {"VBASE", WordAt(8)}, {"SBASE - 8", static_cast<std::int64_t>(WordAt(10)) - 8},
-      {"PINIT", WordAt(12)},         {"SINIT", WordAt(14)},
+      {"PBASE", WordAt(6)},          {"VBASE", WordAt(8)}, {"SBASE", WordAt(10)},
+      {"SBASE - 8", static_cast<std::int64_t>(WordAt(10)) - 8}, {"PINIT", WordAt(12)}, {"SINIT", WordAt(14)},
   };
   for (const Field& f : fields) {
     if (!InImage(f.value)) {

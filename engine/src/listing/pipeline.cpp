@@ -51,11 +51,11 @@ void Disassembler::DebugLine(const std::string& text) {
 void Disassembler::DebugDefer(const std::string& text) { deferredDebug_ += text + std::string(kCrLf); }
 
 namespace {
-// Reads the file's first 32,769 bytes (one more than an image holds tells
-// whether the file is longer; a device or pipe that never ends is read no
-// further). bytes gets them up to the last one that is not 0, and size how
-// many were read: the empty top of an .eeprom is never copied. On failure
-// returns false with a message naming the file.
+// Reads the regular file's first 32,769 bytes (one more than an image holds
+// tells whether the file is longer). bytes gets them up to the last one that
+// is not 0, and size how many were read: the empty top of an .eeprom is never
+// copied. On failure returns false with a message naming the file. (The
+// command line reads pipes and FIFOs itself and hands the bytes over.)
 bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::size_t& size,
                    std::string& error) {
   namespace fs = std::filesystem;
@@ -66,9 +66,17 @@ bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
     error = shown + ": no such file";
     return false;
   }
-  if (status.type() == fs::file_type::directory) {
-    error = shown + ": is a folder, not an image file";
-    return false;
+  switch (status.type()) {
+    case fs::file_type::regular:
+    case fs::file_type::none:  // status unknown (a folder on the way that may not be searched): opening tells
+    case fs::file_type::unknown: break;
+    case fs::file_type::directory: error = shown + ": is a folder, not an image file"; return false;
+    // Opening a FIFO waits for a writer, and opening a device may act on it: neither is an image file.
+    case fs::file_type::fifo: error = shown + ": is a FIFO, not an image file"; return false;
+    case fs::file_type::character:
+    case fs::file_type::block: error = shown + ": is a device, not an image file"; return false;
+    case fs::file_type::socket: error = shown + ": is a socket, not an image file"; return false;
+    default: error = shown + ": is not a regular file"; return false;
   }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
@@ -123,6 +131,17 @@ LoadResult Disassembler::LoadAndDisassemble(const std::string& path, bool autoRe
   result = Disassemble(path, bytes, static_cast<std::size_t>(kImageSize), autoReloaded, acceptChecksum);
   result.warnings.insert(result.warnings.begin(), LongInputWarning(path, ec ? std::string("more than 32768")
                                                                             : DecText(static_cast<std::int64_t>(size))));
+  return result;
+}
+
+LoadResult Disassembler::DisassembleFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                                         std::optional<std::uint64_t> fileSize, bool autoReloaded, bool acceptChecksum) {
+  const auto limit = static_cast<std::size_t>(kImageSize);
+  if (bytes.size() <= limit) return Disassemble(path, bytes, bytes.size(), autoReloaded, acceptChecksum);
+  LoadResult result = Disassemble(path, bytes.first(limit), limit, autoReloaded, acceptChecksum);
+  result.warnings.insert(result.warnings.begin(),
+                         LongInputWarning(path, fileSize ? DecText(static_cast<std::int64_t>(*fileSize))
+                                                         : std::string("more than 32768")));
   return result;
 }
 

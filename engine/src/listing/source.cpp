@@ -50,19 +50,10 @@ bool HeaderKeyIs(std::string_view line, std::string_view key) {
   return KeyIs(last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1), key);
 }
 
-// The text's lines, as getline gives them with a CR before the LF dropped: no
-// line after a final LF.
+// The text's lines, ended by CR LF, LF or CR alike: no line after a final one.
 std::vector<std::string> SplitSourceLines(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
+  const std::vector<std::string_view> views = TextLines(text);
+  return {views.begin(), views.end()};
 }
 
 bool IsSectionWord(std::string_view text) {

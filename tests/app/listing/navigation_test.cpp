@@ -236,6 +236,9 @@ class NavigationTests : public QObject {
     QCOMPARE(d[1].name + "|" + d[1].file + "|" + QString::number(d[1].count), QString("c[2]|two|2"));
     QCOMPARE(d[2].name + "|" + d[2].file + "|" + QString::number(d[2].count), QString("d[COUNT]|three|3"));
     QCOMPARE(d[3].count, 0);  // a size from elsewhere: the run of equal entries decides
+    QString crOnly = source;  // lines ended by a lone CR, as older editors save them
+    crOnly.replace('\n', '\r');
+    QCOMPARE(ObjDeclarations(crOnly).size(), std::size_t(4));
   }
 
   void aJumpMarksItsTargetLineUntilTheCaretLeavesIt() {

@@ -194,6 +194,9 @@ class OutputTests : public QObject {
     const QStringList expected{"Source File /s.spin", QString(20, '='), "", "CON", "  x = 1 ' 25 C", "'  |"};
     QCOMPARE(SourcePrintLines("/s.spin", le), expected);
     QCOMPARE(SourcePrintLines("/s.spin", "\xEF\xBB\xBF" + text.toUtf8()), expected);
+    QString crOnly = text;  // as older editors save: a lone CR ends each line
+    crOnly.replace("\r\n", "\r");
+    QCOMPARE(SourcePrintLines("/s.spin", crOnly.toUtf8()), expected);
   }
 
   void exportedPdfHoldsTheListing() {
