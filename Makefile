@@ -53,7 +53,9 @@ bench: build
 	$(BUILD_DIR)/bench/shell_bench
 	[ ! -x $(BUILD_DIR)/bench/navigation_bench ] || $(BUILD_DIR)/bench/navigation_bench
 
-# The Debian package of both programs: build/brevin_<version>_<arch>.deb.
+# The Debian packages: build/brevin-cli_<version>_<arch>.deb (the command line,
+# no Qt) and build/brevin_<version>_<arch>.deb (the window; depends on the first).
+# scripts/check-packages checks them (lintian, contents, hardening).
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
