@@ -1,7 +1,9 @@
 // The listing as a whole: title, markers, sections, every byte once.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "brevin/engine.h"
 #include "image/image_flags.h"
@@ -225,6 +227,22 @@ TEST(Pipeline, BrokenImagesAlwaysFinish) {
   ASSERT_EQ(r.status, LoadStatus::Listed);
   EXPECT_LE(test::ReportedFlags(e).End(), 0x7FFF);
   EXPECT_NE(r.analysis->listing.find("7FFF"), std::string::npos);
+}
+
+// The window's file reader never opens what is no regular file: a FIFO would
+// wait for a writer (the window would hang) and opening a device may act on it.
+TEST(Pipeline, TheFileReaderRefusesFifosFoldersAndDevicesByName) {
+  test::TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.File("pipe.eeprom").c_str(), 0644), 0);
+  ScriptedHost host;
+  Engine e(host);
+  for (const auto& [path, problem] : {std::pair<std::string, std::string>{dir.File("pipe.eeprom"), "is a FIFO"},
+                                      {dir.path(), "is a folder"},
+                                      {"/dev/zero", "is a device"}}) {
+    const LoadResult r = e.LoadAndDisassemble(path, false);
+    EXPECT_EQ(r.status, LoadStatus::Unreadable) << path;
+    EXPECT_EQ(r.message, path + ": " + problem + ", not an image file");
+  }
 }
 
 TEST(FlagsReport, CellValueThenFlagNamesInReportOrder) {
