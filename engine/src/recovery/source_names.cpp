@@ -163,6 +163,107 @@ void ReadVariables(std::string line, const SourceConstants& constants, SourceNam
   }
 }
 
+// One OBJ line: name : "file" or name[count] : "file". False when a count
+// is a named constant: the table's entries are then not known here.
+bool ReadObject(const std::string& line, SourceNames& names) {
+  // name : "file" or name[count] : "file"
+  std::size_t at = 0;
+  SourceObjectName object;
+  object.name = Identifier(line, at);
+  if (object.name.empty()) return true;
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  if (at < line.size() && line[at] == '[') {
+    ++at;
+    std::string digits = Identifier(line, at);
+    object.count = 0;
+    for (char c : digits) {
+      if (!std::isdigit(static_cast<unsigned char>(c)) || object.count > 255) {
+        object.count = -1;  // a named constant: the count is not known here
+        break;
+      }
+      object.count = object.count * 10 + (c - '0');
+    }
+    if (object.count < 0) {
+      names.objects.clear();
+      return false;
+    }
+    while (at < line.size() && line[at] != ']') ++at;
+    ++at;
+  }
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  if (at < line.size() && line[at] == ':') {
+    const std::size_t open = line.find('"', at);
+    const std::size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+    if (close != std::string::npos) {
+      object.file = line.substr(open + 1, close - open - 1);
+      if (object.file.size() > 5 && object.file.compare(object.file.size() - 5, 5, ".spin") == 0)
+        object.file.resize(object.file.size() - 5);
+    }
+    names.objects.push_back(object);
+  }
+  return true;
+}
+
+// A PUB or PRI line: name, parameters, ": result" and "| local, array[count]".
+bool ReadMethodHead(const std::string& line, const SourceConstants& constants, SourceMethodName& m) {
+  std::size_t at = 3;
+  m.name = Identifier(line, at);
+  if (m.name.empty()) return false;
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  if (at < line.size() && line[at] == '(') {
+    ++at;
+    for (;;) {
+      std::string p = Identifier(line, at);
+      if (p.empty()) break;
+      m.parameters.push_back(p);
+      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+      if (at < line.size() && line[at] == ',') {
+        ++at;
+        continue;
+      }
+      break;
+    }
+    while (at < line.size() && line[at] != ')') ++at;
+    if (at < line.size()) ++at;
+  }
+  // ": result" and "| local, array[count]"
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  if (at < line.size() && line[at] == ':') {
+    ++at;
+    m.result = Identifier(line, at);
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  }
+  if (at < line.size() && line[at] == '|') {
+    ++at;
+    m.localsKnown = true;
+    for (;;) {
+      SourceLocal local;
+      local.name = Identifier(line, at);
+      if (local.name.empty()) {
+        m.localsKnown = false;
+        break;
+      }
+      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+      if (at < line.size() && line[at] == '[') {
+        const std::optional<long> value = BracketCount(line, at, constants);
+        if (!value || *value < 1 || *value > 8192) {
+          m.localsKnown = false;
+          break;
+        }
+        local.count = static_cast<int>(*value);
+      }
+      m.locals.push_back(local);
+      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+      if (at < line.size() && line[at] == ',') {
+        ++at;
+        continue;
+      }
+      break;
+    }
+  }
+  return true;
+}
+
 // The block a line starts, when it starts one at its first column.
 const char* BlockOf(const std::string& line) {
   for (const char* block : {"CON", "VAR", "DAT", "PUB", "PRI", "OBJ"}) {
@@ -221,103 +322,14 @@ SourceNames ReadSourceNames(const std::string& text) {
       continue;
     }
     if (inObj) {
-      // name : "file" or name[count] : "file"
-      std::size_t at = 0;
-      SourceObjectName object;
-      object.name = Identifier(line, at);
-      if (object.name.empty()) continue;
-      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-      if (at < line.size() && line[at] == '[') {
-        ++at;
-        std::string digits = Identifier(line, at);
-        object.count = 0;
-        for (char c : digits) {
-          if (!std::isdigit(static_cast<unsigned char>(c)) || object.count > 255) {
-            object.count = -1;  // a named constant: the count is not known here
-            break;
-          }
-          object.count = object.count * 10 + (c - '0');
-        }
-        if (object.count < 0) {
-          names.objects.clear();
-          inObj = false;
-          continue;
-        }
-        while (at < line.size() && line[at] != ']') ++at;
-        ++at;
-      }
-      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-      if (at < line.size() && line[at] == ':') {
-        const std::size_t open = line.find('"', at);
-        const std::size_t close = open == std::string::npos ? open : line.find('"', open + 1);
-        if (close != std::string::npos) {
-          object.file = line.substr(open + 1, close - open - 1);
-          if (object.file.size() > 5 && object.file.compare(object.file.size() - 5, 5, ".spin") == 0)
-            object.file.resize(object.file.size() - 5);
-        }
-        names.objects.push_back(object);
-      }
+      if (!ReadObject(line, names)) inObj = false;
       continue;
     }
     const bool isPub = Word(line, 0, "PUB");
     const bool isPri = Word(line, 0, "PRI");
     if (!isPub && !isPri) continue;
-    std::size_t at = 3;
     SourceMethodName m;
-    m.name = Identifier(line, at);
-    if (m.name.empty()) continue;
-    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-    if (at < line.size() && line[at] == '(') {
-      ++at;
-      for (;;) {
-        std::string p = Identifier(line, at);
-        if (p.empty()) break;
-        m.parameters.push_back(p);
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-        if (at < line.size() && line[at] == ',') {
-          ++at;
-          continue;
-        }
-        break;
-      }
-      while (at < line.size() && line[at] != ')') ++at;
-      if (at < line.size()) ++at;
-    }
-    // ": result" and "| local, array[count]"
-    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-    if (at < line.size() && line[at] == ':') {
-      ++at;
-      m.result = Identifier(line, at);
-      while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-    }
-    if (at < line.size() && line[at] == '|') {
-      ++at;
-      m.localsKnown = true;
-      for (;;) {
-        SourceLocal local;
-        local.name = Identifier(line, at);
-        if (local.name.empty()) {
-          m.localsKnown = false;
-          break;
-        }
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-        if (at < line.size() && line[at] == '[') {
-          const std::optional<long> value = BracketCount(line, at, constants);
-          if (!value || *value < 1 || *value > 8192) {
-            m.localsKnown = false;
-            break;
-          }
-          local.count = static_cast<int>(*value);
-        }
-        m.locals.push_back(local);
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-        if (at < line.size() && line[at] == ',') {
-          ++at;
-          continue;
-        }
-        break;
-      }
-    }
+    if (!ReadMethodHead(line, constants, m)) continue;
     m.isPublic = isPub;
     std::vector<SourceMethodName>& list = isPub ? pub : pri;
     list.push_back(m);

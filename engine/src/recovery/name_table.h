@@ -1,0 +1,70 @@
+// Every name a recovered project gives, per distinct object: its file, its
+// methods with their parameters, locals and results, its object entries and
+// its constants. The table is filled in order, each source replacing the
+// names before it where it fits the image: generated names, the listing's
+// labels, the sources found beside the image (known library objects and a
+// person's own notes take their places after those). Every writer of the
+// recovered source asks the table.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "recovery/source_names.h"
+#include "recovery/var_layout.h"
+
+namespace brevin::recovery {
+
+// An object entry as a source's OBJ block declares it.
+struct SourceEntry {
+  std::string name;
+  std::string file;
+  int index = 0;  // in its array
+  int count = 1;  // the array's size
+};
+
+// What a source beside the image declares for one object.
+struct ObjectSource {
+  std::vector<SourceMethodName> methods;     // when they match the table
+  std::vector<SourceEntry> entries;          // the object table as the source declares it
+  std::vector<NamedVariable> variables;      // the VAR block as the source declares it
+  std::vector<SourceConstant> constants;     // the CON block, evaluated
+};
+
+struct ObjectNames {
+  std::string file;                                // without ".spin"
+  std::vector<std::string> methods;                // by table index - 1
+  std::vector<std::vector<std::string>> parameters;
+  std::map<int, std::string> children;             // by entry: the name a call uses ("" past an array's first)
+  ObjectSource source;                             // what the source beside declares, if any was read
+  bool sourceRead = false;
+};
+
+class NameTable {
+ public:
+  // Generated names: the top file after the image, children numbered level
+  // by level from the top in object table order, methods method1, method2 ...
+  NameTable(const std::vector<std::size_t>& fileOrder, const std::vector<std::size_t>& methodCounts,
+            const std::string& topStem);
+
+  ObjectNames& Object(std::size_t o) { return objects_[o]; }
+  const ObjectNames& Object(std::size_t o) const { return objects_[o]; }
+  std::size_t size() const { return objects_.size(); }
+
+  // The listing's method labels (by hub address of the method's code).
+  void TakeMethodLabels(std::size_t o, const std::map<std::int32_t, std::string>& labels,
+                        const std::vector<std::int32_t>& methodAddresses);
+  // A source's names where they fit the object's table.
+  void TakeSource(std::size_t o, const std::string& utf8Text);
+  // Child files take the names their parents' OBJ blocks give them, when
+  // plain and free (ignoring case); numbered names stay for the others.
+  void TakeChildFileNames(const std::vector<std::size_t>& fileOrder,
+                          const std::vector<std::vector<int>>& childObjects);
+
+ private:
+  std::vector<ObjectNames> objects_;
+};
+
+}  // namespace brevin::recovery
