@@ -380,13 +380,12 @@ class Printer {
 
   // What a value assigned to a variable stands for: a truth value or a character.
   ConstantUse AssignedUse(const Variable& v) const {
+    spin::Slot slot;
+    if (spin::SlotOfVariable(v, slot) && spelling_.truthSlots.count(slot)) return ConstantUse::Boolean;
     // A byte of a buffer or table given a printable value: a character.
     if (v.size == 1 && v.place != Place::Register && v.place != Place::Spr && (v.index || v.place == Place::Memory))
       return ConstantUse::Character;
-    if ((v.place != Place::Local && v.place != Place::Var) || v.size != 4 || v.index) return ConstantUse::Plain;
-    const spin::Slot slot{v.place == Place::Local, v.offset};
-    if (spelling_.truthSlots.count(slot)) return ConstantUse::Boolean;
-    if (spelling_.textSlots.count(slot)) return ConstantUse::Character;
+    if (spin::SlotOfVariable(v, slot) && slot.local && spelling_.textSlots.count(slot)) return ConstantUse::Character;
     return ConstantUse::Plain;
   }
 

@@ -7,11 +7,7 @@
 namespace brevin::recovery::spin {
 namespace {
 
-bool SlotOf(const Variable& v, Slot& slot) {
-  if ((v.place != Place::Local && v.place != Place::Var) || v.size != 4 || v.index) return false;
-  slot = {v.place == Place::Local, v.offset};
-  return true;
-}
+bool SlotOf(const Variable& v, Slot& slot) { return SlotOfVariable(v, slot); }
 
 bool IsComparison(int op) { return op >= 0x19 && op <= 0x1E; }
 
@@ -33,9 +29,36 @@ void ForEachReturn(const StmtList& body, const std::function<void(const Expr&)>&
   }
 }
 
+// A letter as a constant: compared with one, a variable holds characters.
+bool IsLetter(const Expr& e) {
+  return e.kind == ExprKind::Constant && ((e.value >= 'A' && e.value <= 'Z') || (e.value >= 'a' && e.value <= 'z'));
+}
+
+// Calls f on the subject and values of every case.
+void ForEachCase(const StmtList& body, const std::function<void(const Stmt&)>& f) {
+  for (const Stmt& s : body) {
+    if (s.kind == StmtKind::Case) f(s);
+    ForEachCase(s.body, f);
+    ForEachCase(s.elseBody, f);
+    for (const CaseBranch& b : s.branches) ForEachCase(b.body, f);
+  }
+}
+
 bool IsTruthConstant(const Expr& e) { return e.kind == ExprKind::Constant && (e.value == -1 || e.value == 0); }
 
 }  // namespace
+
+// A local is a long of the frame; a VAR or DAT variable of any size, DAT
+// offsets kept apart from VAR ones. An array is one slot for all its elements.
+bool SlotOfVariable(const Variable& v, Slot& slot) {
+  if (v.place == Place::Local && v.size == 4) {
+    slot = {true, v.offset};
+    return true;
+  }
+  if (v.place != Place::Var && v.place != Place::Dat) return false;
+  slot = {false, v.offset + (v.place == Place::Dat ? kDatSlot : 0)};
+  return true;
+}
 
 void ForEachExpr(const StmtList& body, const std::function<void(const Expr&)>& f) {
   for (const Stmt& s : body) {
@@ -59,6 +82,9 @@ bool ValueUse::ReadsText(const Expr& e, int object, int method) const {
     const int callee = Callee(e, object);
     return callee >= 0 && textSlots_.count({callee, e.callee.method, Slot{true, 0}}) != 0;
   }
+  // A character plus or minus a number is a character.
+  if (e.kind == ExprKind::Binary && (e.op == 0x0C || e.op == 0x0D))
+    return ReadsText(*e.operands[0], object, method) || (e.op == 0x0C && ReadsText(*e.operands[1], object, method));
   if (e.kind != ExprKind::Read) return false;
   const Variable& v = e.variable;
   if (v.place == Place::Register || v.place == Place::Spr) return false;
@@ -70,6 +96,7 @@ bool ValueUse::ReadsText(const Expr& e, int object, int method) const {
 bool ValueUse::GivesTruth(const Expr& e, int object, int method) const {
   if (e.kind == ExprKind::Binary) return IsComparison(e.op) || e.op == 0x10 || e.op == 0x12;
   if (e.kind == ExprKind::Unary) return e.op == 0x1F;
+  if (e.kind == ExprKind::Builtin) return e.name == "strcomp";
   if (e.kind == ExprKind::Call) {
     const int callee = Callee(e, object);
     return callee >= 0 && IsTruth({callee, e.callee.method, 0});
@@ -153,7 +180,8 @@ void ValueUse::Pass(int object, int method, const StmtList& body) {
       for (int side = 0; side < 2; ++side) {
         const Expr& mine = *e.operands[static_cast<std::size_t>(side)];
         const Expr& other = *e.operands[static_cast<std::size_t>(1 - side)];
-        if (mine.kind == ExprKind::Read && SlotOf(mine.variable, slot) && slot.local && ReadsText(other, object, method))
+        if (mine.kind == ExprKind::Read && SlotOf(mine.variable, slot) && slot.local &&
+            (ReadsText(other, object, method) || IsLetter(other)))
           text(slot);
       }
       return;
@@ -168,6 +196,17 @@ void ValueUse::Pass(int object, int method, const StmtList& body) {
   });
   ForEachReturn(body, [&](const Expr& value) {
     if (ReadsText(value, object, method)) text(Slot{true, 0});
+  });
+  // A variable a case compares with letters holds characters.
+  ForEachCase(body, [&](const Stmt& s) {
+    Slot slot;
+    if (s.expr->kind != ExprKind::Read || !SlotOf(s.expr->variable, slot) || !slot.local) return;
+    for (const CaseBranch& b : s.branches)
+      for (const ExprRef& v : b.values)
+        if (IsLetter(*v) || (v->kind == ExprKind::Range && IsLetter(*v->operands[0]) && IsLetter(*v->operands[1]))) {
+          text(slot);
+          return;
+        }
   });
 }
 

@@ -23,6 +23,12 @@ struct Slot {
   auto operator<=>(const Slot&) const = default;
 };
 
+// DAT slots are told apart from VAR ones by this much added to their offset.
+constexpr std::int32_t kDatSlot = 0x100000;
+
+// The slot a variable access names, when it names one without an index.
+bool SlotOfVariable(const Variable& v, Slot& slot);
+
 class ValueUse {
  public:
   // trees[object][method - 1]; childObject(object, entry) gives the object
