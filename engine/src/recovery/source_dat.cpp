@@ -305,6 +305,10 @@ class Expression {
         return v ? std::optional<std::int64_t>(Wrap(*v)) : std::nullopt;
       }
       case Kind::Symbol:
+        if (e.text == "$" && evaluate_) {  // the current cog address, where the caller knows it
+          const std::optional<std::int64_t> v = evaluate_("$");
+          return v ? std::optional<std::int64_t>(Wrap(*v)) : std::nullopt;
+        }
         if (e.text == "(") {
           const std::optional<std::int64_t> v = Binary(0);
           if (!v || !Is(")")) return std::nullopt;
@@ -318,18 +322,27 @@ class Expression {
   }
 };
 
-struct Section {
-  std::int32_t base = 0;         // DAT offset of cog register 0
-  bool reserved = false;         // a "res" came
-  bool bytesAfterReserved = false;
-};
+bool IsBlockWord(const Element& e) {
+  if (e.kind != Kind::Word) return false;
+  for (const char* block : {"CON", "VAR", "OBJ", "PUB", "PRI", "DAT"}) {
+    if (e.text == block) return true;
+  }
+  return false;
+}
+
 
 // Lays out the DAT statements one by one.
 class Layout {
  public:
   Layout(std::string_view text, const SourceExpressionValue& evaluate, const SourceFileSize& fileSize)
       : text_(text), evaluate_(evaluate), fileSize_(fileSize) {
-    sections_.push_back(Section{});
+    // In DAT lines a label stands for its cog register and "$" for the
+    // current one; other names go to the caller.
+    names_ = [this](std::string_view name) -> std::optional<std::int64_t> {
+      if (name == "$") return orgx_ ? std::nullopt : std::optional<std::int64_t>(cogOrg_ / 4);
+      if (const auto it = registers_.find(Upper(name)); it != registers_.end()) return it->second;
+      return evaluate_ ? evaluate_(name) : std::nullopt;
+    };
   }
 
   // False when the layout stops here.
@@ -366,10 +379,6 @@ class Layout {
   }
 
   SourceDat Finish() {
-    for (std::size_t k = 0; k < out_.labels.size(); ++k) {
-      const Section& section = sections_[labelSections_[k]];
-      if (section.bytesAfterReserved && afterReserved_[k]) out_.labels[k].cogAddress.reset();
-    }
     if (out_.stop.empty()) out_.size = static_cast<std::int32_t>(offset_);
     return std::move(out_);
   }
@@ -392,9 +401,9 @@ class Layout {
   int sizeCode_ = 0;          // 0 byte, 1 word, 2 long: the last line's size
   std::optional<std::string> label_;
   bool local_ = false;
-  std::vector<Section> sections_;
-  std::vector<std::size_t> labelSections_;
-  std::vector<bool> afterReserved_;
+  std::int32_t cogBase_ = 0;  // DAT offset of cog register 0, as the last "org" puts it
+  std::map<std::string, std::int64_t> registers_;  // global labels entered so far, by upper-case name
+  SourceExpressionValue names_;
 
   int LineOf(std::size_t at) const {
     int line = 1;
@@ -415,11 +424,10 @@ class Layout {
     l.reserved = reserved;
     if (!orgx_ && cogOrg_ % 4 == 0 && cogOrg_ / 4 < kCogLimit) {
       l.cogAddress = static_cast<std::int32_t>(cogOrg_ / 4);
-      l.cogBase = sections_.back().base;
+      l.cogBase = cogBase_;
     }
+    if (l.cogAddress && !local_) registers_.emplace(Upper(l.name), *l.cogAddress);
     out_.labels.push_back(l);
-    labelSections_.push_back(sections_.size() - 1);
-    afterReserved_.push_back(reserved || sections_.back().reserved);
     label_.reset();
   }
 
@@ -427,7 +435,6 @@ class Layout {
     if (n <= 0) return;
     offset_ += n;
     if (!orgx_) cogOrg_ += n;
-    if (sections_.back().reserved) sections_.back().bytesAfterReserved = true;
   }
 
   // Pads to the line's size, then enters its label.
@@ -437,7 +444,7 @@ class Layout {
     Enter(reserved);
   }
 
-  std::optional<std::int64_t> Value(Span e) { return Expression(e, text_, evaluate_).Value(); }
+  std::optional<std::int64_t> Value(Span e) { return Expression(e, text_, names_).Value(); }
 
   bool TooLarge(const Element& at) {
     if (offset_ <= kLargestDat) return false;
@@ -519,27 +526,104 @@ class Layout {
       const std::optional<std::int64_t> value = operand.empty() ? 1 : Value(operand);
       if (!value || *value < 0 || cogOrg_ + 4 * *value > 4 * kCogLimit) return Stop("a \"res\" count that is not known", where);
       cogOrg_ += 4 * *value;
-      sections_.back().reserved = true;
     } else if (word == "ORG") {
       const std::optional<std::int64_t> value = operand.empty() ? 0 : Value(operand);
       if (!value || *value < 0 || *value > kCogLimit) return Stop("an \"org\" that is not known", where);
       cogOrg_ = 4 * *value;
       orgx_ = false;
-      sections_.push_back(Section{static_cast<std::int32_t>(offset_ - 4 * *value), false, false});
+      cogBase_ = static_cast<std::int32_t>(offset_ - 4 * *value);
     }
     return true;  // "fit" only checks
   }
 };
 
-bool IsBlockWord(const Element& e) {
-  if (e.kind != Kind::Word) return false;
-  for (const char* block : {"CON", "VAR", "OBJ", "PUB", "PRI", "DAT"}) {
-    if (e.text == block) return true;
+}  // namespace
+
+std::optional<std::int64_t> EvaluateSourceExpression(std::string_view expression, const SourceExpressionValue& evaluate) {
+  std::vector<Element> elements = Elements(expression).All();
+  while (!elements.empty() && elements.back().kind == Kind::End) elements.pop_back();
+  for (const Element& e : elements) {
+    if (e.kind == Kind::End) return std::nullopt;  // more than one line
   }
-  return false;
+  return Expression(elements, expression, evaluate).Value();
+}
+
+namespace {
+
+// One CON item: "NAME = expression", "#expression" (the next enumeration
+// value), "NAME" or "NAME[count]" (enumerated). False when it holds a value
+// not known yet.
+bool ConstantItem(Span item, std::string_view text, const SourceExpressionValue& names,
+                  std::map<std::string, std::int64_t>& out, std::optional<std::int64_t>& next) {
+  const auto value = [&](Span e) { return Expression(e, text, names).Value(); };
+  if (item[0].kind == Kind::Symbol && item[0].text == "#") {
+    next = value(item.subspan(1));
+    return next.has_value();
+  }
+  if (item[0].kind != Kind::Word) return true;
+  const std::string& name = item[0].text;
+  if (item.size() >= 2 && item[1].kind == Kind::Symbol && item[1].text == "=") {
+    const std::optional<std::int64_t> v = value(item.subspan(2));
+    if (v) out.emplace(name, *v);
+    return v.has_value();
+  }
+  std::optional<std::int64_t> step = 1;
+  if (item.size() >= 3 && item[1].kind == Kind::Symbol && item[1].text == "[" && item.back().text == "]") {
+    step = value(item.subspan(2, item.size() - 3));
+  } else if (item.size() != 1) {
+    return true;  // not a constant the compiler would take
+  }
+  if (!next || !step) {
+    next.reset();
+    return false;
+  }
+  out.emplace(name, *next);
+  next = *next + *step;
+  return true;
 }
 
 }  // namespace
+
+std::map<std::string, std::int64_t> ReadSourceConstants(std::string_view text, const SourceExpressionValue& outside) {
+  const std::vector<Element> elements = Elements(text).All();
+  std::map<std::string, std::int64_t> out;
+  const SourceExpressionValue names = [&](std::string_view name) -> std::optional<std::int64_t> {
+    if (const auto it = out.find(Upper(name)); it != out.end()) return it->second;
+    return outside ? outside(name) : std::nullopt;
+  };
+  // A constant may name one defined further down: repeat while that adds values.
+  for (int pass = 0; pass < 16; ++pass) {
+    const std::size_t known = out.size();
+    bool missing = false;
+    bool inCon = false;
+    std::optional<std::int64_t> next;
+    for (std::size_t k = 0; k < elements.size();) {
+      if (IsBlockWord(elements[k])) {
+        inCon = elements[k].text == "CON";
+        next = 0;  // each CON block enumerates from 0
+        ++k;
+        continue;
+      }
+      if (!inCon || elements[k].kind == Kind::End) {
+        ++k;
+        continue;
+      }
+      // One item: up to a comma outside brackets, the line's end or a block.
+      std::size_t end = k;
+      for (int depth = 0; end < elements.size() && elements[end].kind != Kind::End && !IsBlockWord(elements[end]); ++end) {
+        const Element& e = elements[end];
+        if (e.kind != Kind::Symbol) continue;
+        if (e.text == "(" || e.text == "[") ++depth;
+        if (e.text == ")" || e.text == "]") --depth;
+        if (e.text == "," && depth == 0) break;
+      }
+      if (end > k && !ConstantItem(std::span(elements).subspan(k, end - k), text, names, out, next)) missing = true;
+      k = end < elements.size() && elements[end].kind == Kind::Symbol ? end + 1 : end;
+    }
+    if (!missing || out.size() == known) break;
+  }
+  return out;
+}
 
 SourceDat ReadSourceDat(std::string_view text, const SourceExpressionValue& evaluate, const SourceFileSize& fileSize) {
   const std::vector<Element> elements = Elements(text).All();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,9 +22,9 @@ struct SourceDatLabel {
   bool local = false;        // ":name"
   bool reserved = false;     // on a "res" line: it stands on no byte of its own
   // The cog register the label names in assembly, and the DAT offset of
-  // register 0 of its program (where the last "org" puts it). None after
-  // "orgx", off a long, and where the register would not lie at
-  // cogBase + 4 * register in the bytes (past a "res" that bytes follow).
+  // register 0 of its program as the last "org" puts it (a label past a
+  // "res" that bytes follow names a register other than the one its bytes
+  // are loaded into). None after "orgx" and off a long.
   std::optional<std::int32_t> cogAddress;
   std::int32_t cogBase = 0;
 };
@@ -39,6 +40,19 @@ struct SourceDat {
 using SourceExpressionValue = std::function<std::optional<std::int64_t>(std::string_view expression)>;
 // The size in bytes of a file a "file" directive names; nullopt when unknown.
 using SourceFileSize = std::function<std::optional<std::int64_t>(std::string_view file)>;
+
+// The value of one constant expression of a source as the compiler works it
+// out (32-bit, with its operator precedence), names through evaluate.
+std::optional<std::int64_t> EvaluateSourceExpression(std::string_view expression,
+                                                     const SourceExpressionValue& evaluate = {});
+
+// The integer constants of a source's CON blocks ("NAME = expression" and
+// enumerations), by upper-case name, for the evaluate callback of
+// ReadSourceDat. outside gives the values of names the source does not
+// define (a child's "obj#NAME"). Floats and what cannot be worked out are
+// left out.
+std::map<std::string, std::int64_t> ReadSourceConstants(std::string_view text,
+                                                        const SourceExpressionValue& outside = {});
 
 // Reads the DAT blocks of a source (UTF-8; lines may end in CR, LF or CR LF).
 // The layout stops at the first line whose size cannot be worked out (a count
