@@ -16,6 +16,7 @@ constexpr std::int32_t kBytesPerLine = 16;
 constexpr std::int32_t kLongsPerLine = 4;
 constexpr std::int32_t kWordsPerLine = 8;
 constexpr std::int32_t kMinZeroLongs = 2;  // zero longs before "long 0[n]" is written
+constexpr std::int32_t kMinZeroWords = 4;  // zero words before "word 0[n]" is written
 
 bool Printable(std::uint8_t b) { return b >= 0x20 && b < 0x7F && b != '"'; }
 
@@ -107,8 +108,17 @@ Chunk LongChunk(const ObjectBytes& object, std::int32_t x, std::int32_t end) {
 
 Chunk WordChunk(const ObjectBytes& object, std::int32_t x, std::int32_t end) {
   Chunk c{"word", "", x};
+  const std::int32_t zeroWords = ZeroRun(object, x, end) / 2;
+  if (zeroWords >= kMinZeroWords) {
+    c.items = "0[" + std::to_string(zeroWords) + "]";
+    c.next = x + 2 * zeroWords;
+    return c;
+  }
   while (end - c.next >= 2 && c.next - x < 2 * kWordsPerLine) {
-    if (c.next > x && PrintableRun(object, c.next, end) >= kMinString) break;
+    if (c.next > x && (PrintableRun(object, c.next, end) >= kMinString ||
+                       ZeroRun(object, c.next, end) >= 2 * kMinZeroWords)) {
+      break;
+    }
     if (!c.items.empty()) c.items += ", ";
     c.items += DataItemText(WordAt(object, c.next), 4);
     c.next += 2;

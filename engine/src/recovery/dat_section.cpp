@@ -66,6 +66,8 @@ struct Program {
   std::int32_t written = 0;   // longs written one per line
   std::set<std::int32_t> addressOperands;  // longs whose #S is a code address (written as its label)
   std::set<std::int32_t> codeTables;       // data longs that hold code addresses (written as labels)
+  // More of the source's labels of a register, written standing alone before its line.
+  std::map<std::int32_t, std::vector<std::string>> aliases;
 };
 
 class DatWriter {
@@ -362,25 +364,33 @@ class DatWriter {
   // The source's labels of the program's registers: its assembly labels, or
   // the long label standing on the register's long; "res" registers past the
   // bytes by their assembly labels (global ones: the lines after the data
-  // are not in any local label's reach).
-  void NameFromSource(const Program& p, CogNames& cog) {
+  // are not in any local label's reach). A register's first label names it,
+  // the others become its aliases.
+  void NameFromSource(Program& p, CogNames& cog) {
+    auto place = [&](std::int32_t reg) {
+      return reg < p.longs ? std::int64_t{p.start} + 4 * reg : DatNames::ReservedPlace(p.start, reg);
+    };
+    for (auto it = in_.sourceCogLabels.lower_bound({p.start, 0});
+         it != in_.sourceCogLabels.end() && it->first.first == p.start && it->first.second < kCogLongs; ++it) {
+      const std::int32_t reg = it->first.second;
+      if (reg >= p.written && (reg < p.longs || !p.resAllowed)) continue;
+      const bool first = cog.NameOf(static_cast<std::uint32_t>(reg)) == nullptr;
+      if (IsLocalLabel(it->second)) {
+        if (first && reg < p.written) cog.Add(static_cast<std::uint32_t>(reg), it->second);
+      } else if (const std::optional<std::string> given = names_.Source(it->second, place(reg))) {
+        if (first) {
+          cog.Add(static_cast<std::uint32_t>(reg), *given);
+        } else {
+          p.aliases[reg].push_back(*given);
+        }
+      }
+    }
     for (std::int32_t k = 0; k < p.written; ++k) {
       const std::int32_t at = p.start + 4 * k;
-      std::optional<std::string> given;
-      if (const auto it = in_.sourceCogLabels.find({p.start, k}); it != in_.sourceCogLabels.end()) {
-        given = IsLocalLabel(it->second) ? std::optional(it->second) : names_.Source(it->second, at);
-      }
       const auto [first, end] = in_.sourceLabels.equal_range(at);
-      if (!given && first != end && std::prev(end)->second.size == 4) given = names_.Source(std::prev(end)->second.name, at);
-      if (given) cog.Add(static_cast<std::uint32_t>(k), *given);
-    }
-    if (!p.resAllowed) return;
-    for (auto it = in_.sourceCogLabels.lower_bound({p.start, p.longs});
-         it != in_.sourceCogLabels.end() && it->first.first == p.start && it->first.second < kCogLongs; ++it) {
-      const auto reg = static_cast<std::uint32_t>(it->first.second);
-      if (cog.NameOf(reg) != nullptr || it->second.starts_with(':')) continue;
-      if (const std::optional<std::string> given = names_.Source(it->second, DatNames::ReservedPlace(p.start, it->first.second))) {
-        cog.Add(reg, *given);
+      if (cog.NameOf(static_cast<std::uint32_t>(k)) != nullptr || first == end || std::prev(end)->second.size != 4) continue;
+      if (const std::optional<std::string> given = names_.Source(std::prev(end)->second.name, at)) {
+        cog.Add(static_cast<std::uint32_t>(k), *given);
       }
     }
   }
@@ -395,7 +405,7 @@ class DatWriter {
     for (const auto& [routine, slot] : p.calls) global.insert({static_cast<std::uint32_t>(routine), static_cast<std::uint32_t>(slot)});
     for (std::int32_t k = 0; k < p.written; ++k) {
       const LongPlan plan = PlanLong(p, k, cog.NameOf(static_cast<std::uint32_t>(k)));
-      if (!plan.extras.empty() || plan.split) cog.StartScope(static_cast<std::uint32_t>(k));
+      if (!plan.extras.empty() || plan.split || p.aliases.contains(k)) cog.StartScope(static_cast<std::uint32_t>(k));
       if (plan.split || references_.contains(p.start + 4 * k)) global.insert(static_cast<std::uint32_t>(k));
     }
     auto local = [&](std::uint32_t reg) {
@@ -493,7 +503,16 @@ class DatWriter {
   LongPlan PlanLong(const Program& p, std::int32_t k, const std::string* label) {
     LongPlan plan;
     const std::int32_t at = p.start + 4 * k;
-    plan.extras = names_.SourceLabelsAt(at, label);
+    std::set<std::string> aliased;
+    if (const auto aliases = p.aliases.find(k); aliases != p.aliases.end()) {
+      for (const std::string& alias : aliases->second) {
+        plan.extras.push_back(WantedLabel{alias, 4});
+        aliased.insert(UpperName(alias));
+      }
+    }
+    for (const WantedLabel& own : names_.SourceLabelsAt(at, label)) {
+      if (!aliased.contains(UpperName(own.name))) plan.extras.push_back(own);
+    }
     for (std::int32_t b = 1; b < 4; ++b) {
       std::vector<WantedLabel> group = WantedAt(at + b, false);
       if (!group.empty()) plan.wanted[at + b] = std::move(group);
@@ -555,6 +574,9 @@ class DatWriter {
       const auto r = static_cast<std::int32_t>(reg);
       if (r < p.longs || r >= kCogLongs) continue;
       if (r > next) out_.lines.push_back(ProgramLine("", "", "res", std::to_string(r - next)));
+      if (const auto aliases = p.aliases.find(r); aliases != p.aliases.end()) {
+        for (const std::string& alias : aliases->second) out_.lines.push_back(ProgramLine(alias, "", "res", "0"));
+      }
       out_.lines.push_back(ProgramLine(name, "", "res", "1"));
       next = r + 1;
     }

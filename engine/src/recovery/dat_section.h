@@ -38,9 +38,10 @@ struct DatSectionInput {
   // listing's: global labels on bytes by object offset with their
   // directive's size, several at one offset in source order; and the
   // labels of its assembly by the object offset of their program's cog
-  // register 0 and their register, local ones starting with ':'.
+  // register 0 and their register (several may share one), local ones
+  // starting with ':'.
   std::multimap<std::int32_t, DatLabel> sourceLabels;
-  std::map<std::pair<std::int32_t, std::int32_t>, std::string> sourceCogLabels;
+  std::multimap<std::pair<std::int32_t, std::int32_t>, std::string> sourceCogLabels;
   // Names the object gives other things (its methods, ...): no label takes
   // one, letter case not counting.
   std::vector<std::string> takenNames;
