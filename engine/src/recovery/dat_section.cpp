@@ -153,6 +153,9 @@ class DatWriter {
       const std::int64_t offset = std::int64_t{hub} - in_.objectAddress;
       if (offset >= begin_ && offset + 4 <= end_ && offset % 4 == 0) starts.insert(static_cast<std::int32_t>(offset));
     }
+    for (const std::int32_t offset : in_.sourcePrograms) {
+      if (offset >= begin_ && offset <= end_ - 4 && offset % 4 == 0) starts.insert(offset);
+    }
     for (auto it = starts.begin(); it != starts.end(); ++it) {
       Program p;
       p.start = *it;

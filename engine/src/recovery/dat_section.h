@@ -42,6 +42,9 @@ struct DatSectionInput {
   // starting with ':'.
   std::multimap<std::int32_t, DatLabel> sourceLabels;
   std::multimap<std::pair<std::int32_t, std::int32_t>, std::string> sourceCogLabels;
+  // Object offsets where the source's "org 0" starts assembly: programs
+  // like those the code starts.
+  std::vector<std::int32_t> sourcePrograms;
   // Names the object gives other things (its methods, ...): no label takes
   // one, letter case not counting.
   std::vector<std::string> takenNames;

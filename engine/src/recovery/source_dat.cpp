@@ -372,6 +372,7 @@ class Layout {
     if (IsSpinReservedWord(word)) {
       sizeCode_ = 2;  // an instruction (with its condition, if any): one long
       Advance();
+      if (orgZero_ && (out_.programs.empty() || out_.programs.back() != *orgZero_)) out_.programs.push_back(*orgZero_);
       Bytes(4);
       return true;
     }
@@ -402,6 +403,7 @@ class Layout {
   std::optional<std::string> label_;
   bool local_ = false;
   std::int32_t cogBase_ = 0;  // DAT offset of cog register 0, as the last "org" puts it
+  std::optional<std::int32_t> orgZero_;  // where the last "org 0" stands, when it is the last "org"
   std::map<std::string, std::int64_t> registers_;  // global labels entered so far, by upper-case name
   SourceExpressionValue names_;
 
@@ -522,6 +524,7 @@ class Layout {
     } else if (word == "ORGX") {
       cogOrg_ = 0;
       orgx_ = true;
+      orgZero_.reset();
     } else if (word == "RES") {
       const std::optional<std::int64_t> value = operand.empty() ? 1 : Value(operand);
       if (!value || *value < 0 || cogOrg_ + 4 * *value > 4 * kCogLimit) return Stop("a \"res\" count that is not known", where);
@@ -532,6 +535,8 @@ class Layout {
       cogOrg_ = 4 * *value;
       orgx_ = false;
       cogBase_ = static_cast<std::int32_t>(offset_ - 4 * *value);
+      orgZero_.reset();
+      if (*value == 0) orgZero_ = cogBase_;
     }
     return true;  // "fit" only checks
   }
@@ -650,6 +655,9 @@ SourceDat ReadSourceDat(std::string_view text, const SourceExpressionValue& eval
 }
 
 void AddSourceLabels(const SourceDat& dat, std::int32_t datStart, DatSectionInput& input) {
+  for (const std::int32_t program : dat.programs) {
+    if (std::int64_t{datStart} + program <= INT32_MAX) input.sourcePrograms.push_back(datStart + program);
+  }
   for (const SourceDatLabel& label : dat.labels) {
     const std::int64_t offset = std::int64_t{datStart} + label.offset;
     if (offset > INT32_MAX || offset < INT32_MIN) continue;

@@ -31,6 +31,7 @@ struct SourceDatLabel {
 
 struct SourceDat {
   std::vector<SourceDatLabel> labels;  // in source order, up to where the layout stopped
+  std::vector<std::int32_t> programs;  // DAT offsets of each "org 0" that instructions follow
   std::optional<std::int32_t> size;    // the DAT's bytes, when every line could be laid out
   std::string stop;                    // why the layout stopped; empty when it did not
 };
@@ -63,7 +64,8 @@ SourceDat ReadSourceDat(std::string_view text, const SourceExpressionValue& eval
 
 // Adds the labels to the DAT writer's input, with datStart the object offset of
 // the DAT's first byte: global labels on bytes by object offset, assembly
-// labels (local and reserved ones too) by their program's start and register.
+// labels (local and reserved ones too) by their program's start and register,
+// and the programs.
 void AddSourceLabels(const SourceDat& dat, std::int32_t datStart, DatSectionInput& input);
 
 }  // namespace brevin::recovery
