@@ -111,8 +111,7 @@ class Elements {
       ++at_;
       while (at_ < text_.size() && text_[at_] != '"' && text_[at_] != '\r' && text_[at_] != '\n') e.text += text_[at_++];
       if (at_ < text_.size() && text_[at_] == '"') ++at_;
-    } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-               ((c == '$' || c == '%') && at_ + 1 < text_.size() && DigitValue(text_[at_ + 1]) < (c == '$' ? 16 : 4))) {
+    } else if (std::isdigit(static_cast<unsigned char>(c)) || StartsNumber()) {
       Number(e);
     } else if (WordChar(c)) {
       e.kind = Kind::Word;
@@ -130,6 +129,14 @@ class Elements {
     }
     e.end = at_;
     return e;
+  }
+
+  // "$" and a hex digit, "%" and a binary digit, "%%" and a base-four digit.
+  bool StartsNumber() const {
+    const std::string_view rest = text_.substr(at_);
+    if (rest.size() >= 2 && rest[0] == '$') return DigitValue(rest[1]) < 16;
+    if (rest.size() >= 3 && rest.starts_with("%%")) return DigitValue(rest[2]) < 4;
+    return rest.size() >= 2 && rest[0] == '%' && DigitValue(rest[1]) < 2;
   }
 
   // Decimal, "$" hex, "%" binary, "%%" base four, with "_" between digits; a
@@ -480,14 +487,16 @@ class Layout {
       }
       std::int64_t count = 1;
       if (!item.empty() && item.back().kind == Kind::Symbol && item.back().text == "]") {
-        std::size_t open = item.size() - 1;
-        int level = 0;
-        for (; open > 0; --open) {
-          const Element& e = item[open];
+        // The "[" that opens the count.
+        std::size_t open = item.size();
+        for (int level = 0; open > 0;) {
+          const Element& e = item[--open];
           if (e.kind == Kind::Symbol && e.text == "]") ++level;
           if (e.kind == Kind::Symbol && e.text == "[" && --level == 0) break;
         }
-        const std::optional<std::int64_t> value = Value(item.subspan(open + 1, item.size() - open - 2));
+        const bool opened = item[open].kind == Kind::Symbol && item[open].text == "[";
+        const std::optional<std::int64_t> value =
+            opened ? Value(item.subspan(open + 1, item.size() - open - 2)) : std::nullopt;
         if (!value || *value < 0 || *value > kLargestDat) return Stop("a count that is not known", item[open]);
         count = *value;
         item = item.subspan(0, open);
