@@ -110,8 +110,9 @@ std::string RegisterText(std::uint32_t reg, const CogNames& names) {
   return HexNumber(reg);
 }
 
-std::optional<std::uint32_t> NameValue(std::string_view name, const CogNames& names) {
-  if (const std::optional<std::uint32_t> reg = names.RegisterOf(name)) return reg;
+std::optional<std::uint32_t> NameValue(std::string_view name, const CogNames& names,
+                                      std::optional<std::uint32_t> line = std::nullopt) {
+  if (const std::optional<std::uint32_t> reg = names.RegisterOf(name, line)) return reg;
   const std::string upper = Upper(name);
   for (std::size_t k = 0; k < kSpecialRegisters.size(); ++k) {
     if (Upper(kSpecialRegisters[k]) == upper) return kFirstSpecialRegister + static_cast<std::uint32_t>(k);
@@ -120,7 +121,8 @@ std::optional<std::uint32_t> NameValue(std::string_view name, const CogNames& na
 }
 
 // A label, "$" and hex digits, or decimal digits; nullopt for anything else.
-std::optional<std::uint32_t> OperandValue(std::string_view text, const CogNames& names) {
+std::optional<std::uint32_t> OperandValue(std::string_view text, const CogNames& names,
+                                         std::optional<std::uint32_t> line) {
   if (text.empty()) return std::nullopt;
   std::uint64_t value = 0;
   if (text[0] == '$') {
@@ -141,7 +143,7 @@ std::optional<std::uint32_t> OperandValue(std::string_view text, const CogNames&
     }
     return static_cast<std::uint32_t>(value);
   }
-  return NameValue(text, names);
+  return NameValue(text, names, line);
 }
 
 std::optional<std::uint32_t> ConditionValue(std::string_view lower) {
@@ -168,15 +170,16 @@ std::vector<std::string> Tokens(std::string_view line) {
   return out;
 }
 
-std::optional<AsmText> Checked(AsmText text, std::uint32_t word, const CogNames& names) {
-  const std::optional<std::uint32_t> plain = AssembleAsmInstruction(text.Joined(), names);
+std::optional<AsmText> Checked(AsmText text, std::uint32_t word, const CogNames& names,
+                               std::optional<std::uint32_t> line) {
+  const std::optional<std::uint32_t> plain = AssembleAsmInstruction(text.Joined(), names, line);
   if (!plain) return std::nullopt;
   if ((*plain & kRBit) != (word & kRBit)) {
     const bool hasEffects = (word & (kZBit | kCBit)) != 0;
     text.operands += hasEffects ? ", " : text.operands.empty() ? "" : " ";
     text.operands += (word & kRBit) != 0 ? "wr" : "nr";
   }
-  const std::optional<std::uint32_t> again = AssembleAsmInstruction(text.Joined(), names);
+  const std::optional<std::uint32_t> again = AssembleAsmInstruction(text.Joined(), names, line);
   if (!again || *again != word) return std::nullopt;
   return text;
 }
@@ -197,17 +200,50 @@ std::string WithEffects(std::string operands, std::uint32_t word) {
 }  // namespace
 
 void CogNames::Add(std::uint32_t reg, const std::string& name) {
+  if (const auto old = byRegister_.find(reg); old != byRegister_.end()) {
+    const std::string upper = Upper(old->second);
+    if (old->second.starts_with(':')) {
+      for (auto [it, end] = locals_.equal_range(upper); it != end; ++it) {
+        if (it->second == reg) {
+          locals_.erase(it);
+          break;
+        }
+      }
+    } else if (const auto g = byUpperName_.find(upper); g != byUpperName_.end() && g->second == reg) {
+      byUpperName_.erase(g);
+    }
+  }
   byRegister_[reg] = name;
-  byUpperName_[Upper(name)] = reg;
+  if (name.starts_with(':')) {
+    locals_.emplace(Upper(name), reg);
+  } else {
+    byUpperName_[Upper(name)] = reg;
+    scopes_.insert(reg);
+  }
 }
+
+void CogNames::StartScope(std::uint32_t reg) { scopes_.insert(reg); }
 
 const std::string* CogNames::NameOf(std::uint32_t reg) const {
   const auto it = byRegister_.find(reg);
   return it == byRegister_.end() ? nullptr : &it->second;
 }
 
-std::optional<std::uint32_t> CogNames::RegisterOf(std::string_view name) const {
-  const auto it = byUpperName_.find(Upper(name));
+std::optional<std::uint32_t> CogNames::ScopeOf(std::uint32_t reg) const {
+  auto it = scopes_.upper_bound(reg);
+  if (it == scopes_.begin()) return std::nullopt;
+  return *std::prev(it);
+}
+
+std::optional<std::uint32_t> CogNames::RegisterOf(std::string_view name, std::optional<std::uint32_t> line) const {
+  const std::string upper = Upper(name);
+  if (name.starts_with(':')) {
+    for (auto [it, end] = locals_.equal_range(upper); it != end; ++it) {
+      if (!line || ScopeOf(it->second) == ScopeOf(*line)) return it->second;
+    }
+    return std::nullopt;
+  }
+  const auto it = byUpperName_.find(upper);
   if (it == byUpperName_.end()) return std::nullopt;
   return it->second;
 }
@@ -225,7 +261,7 @@ std::string SourceNumber(std::uint32_t value) {
 }
 
 std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& names, bool asReturn,
-                                           bool addressImmediate) {
+                                           bool addressImmediate, std::optional<std::uint32_t> line) {
   if (word == 0) return AsmText{"", "nop", ""};
   const std::uint32_t d = (word >> 9) & 0x1FFU, s = word & 0x1FFU;
   bool pair = false;
@@ -240,7 +276,7 @@ std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& n
   if (asReturn && ins.mnemonic == "JMP" && ins.immediate && s == 0 && d == 0) {
     text.mnemonic = "ret";
     text.operands = WithEffects("", word);
-    return Checked(text, word, names);
+    return Checked(text, word, names, line);
   }
   text.mnemonic = Lower(ins.mnemonic);
   std::string operands;
@@ -262,20 +298,21 @@ std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& n
     }
   }
   text.operands = WithEffects(operands, word);
-  if (std::optional<AsmText> written = Checked(text, word, names)) return written;
+  if (std::optional<AsmText> written = Checked(text, word, names, line)) return written;
   // A JMP or CALL the short forms cannot give (a D field on a JMP, a CALL
   // whose return register has another name) is written as JMPRET.
   if (ins.opcode == kJmpField) {
     AsmText general{text.condition, "jmpret",
                     RegisterText(d, names) + ", " + (ins.immediate ? "#" : "") + RegisterText(s, names)};
     general.operands = WithEffects(general.operands, word);
-    return Checked(general, word, names);
+    return Checked(general, word, names, line);
   }
   return std::nullopt;
 }
 
-std::optional<std::uint32_t> AssembleAsmInstruction(std::string_view line, const CogNames& names) {
-  std::vector<std::string> tokens = Tokens(line);
+std::optional<std::uint32_t> AssembleAsmInstruction(std::string_view source, const CogNames& names,
+                                                    std::optional<std::uint32_t> line) {
+  std::vector<std::string> tokens = Tokens(source);
   std::size_t at = 0;
   std::uint32_t condition = 15;
   if (at < tokens.size() && Lower(tokens[at]).starts_with("if_")) {
@@ -311,7 +348,7 @@ std::optional<std::uint32_t> AssembleAsmInstruction(std::string_view line, const
       values.push_back(op);
       continue;
     }
-    const std::optional<std::uint32_t> v = OperandValue(body, names);
+    const std::optional<std::uint32_t> v = OperandValue(body, names, line);
     if (!v || *v > 0x1FFU) return std::nullopt;
     op.value = *v;
     values.push_back(op);

@@ -16,6 +16,7 @@ constexpr std::int32_t kBytesPerLine = 16;
 constexpr std::int32_t kLongsPerLine = 4;
 constexpr std::int32_t kWordsPerLine = 8;
 constexpr std::int32_t kMinZeroLongs = 2;  // zero longs before "long 0[n]" is written
+constexpr std::int32_t kMinZeroWords = 4;  // zero words before "word 0[n]" is written
 
 bool Printable(std::uint8_t b) { return b >= 0x20 && b < 0x7F && b != '"'; }
 
@@ -107,8 +108,17 @@ Chunk LongChunk(const ObjectBytes& object, std::int32_t x, std::int32_t end) {
 
 Chunk WordChunk(const ObjectBytes& object, std::int32_t x, std::int32_t end) {
   Chunk c{"word", "", x};
+  const std::int32_t zeroWords = ZeroRun(object, x, end) / 2;
+  if (zeroWords >= kMinZeroWords) {
+    c.items = "0[" + std::to_string(zeroWords) + "]";
+    c.next = x + 2 * zeroWords;
+    return c;
+  }
   while (end - c.next >= 2 && c.next - x < 2 * kWordsPerLine) {
-    if (c.next > x && PrintableRun(object, c.next, end) >= kMinString) break;
+    if (c.next > x && (PrintableRun(object, c.next, end) >= kMinString ||
+                       ZeroRun(object, c.next, end) >= 2 * kMinZeroWords)) {
+      break;
+    }
     if (!c.items.empty()) c.items += ", ";
     c.items += DataItemText(WordAt(object, c.next), 4);
     c.next += 2;
@@ -159,9 +169,16 @@ std::string SourceLine(const std::string& label, const std::string& op, const st
   return line;
 }
 
-bool WriteDataLines(const ObjectBytes& object, std::int32_t begin, std::int32_t end,
-                    const std::map<std::int32_t, WantedLabel>& labels, std::vector<std::string>& lines,
-                    std::map<std::int32_t, DatLabel>& written) {
+void RecordLabel(DatSection& out, std::int32_t offset, const std::string& name, int size) {
+  out.allLabels.emplace(offset, DatLabel{name, size});
+  const auto it = out.labels.find(offset);
+  if (it == out.labels.end() || it->second.size < size) out.labels[offset] = DatLabel{name, size};
+}
+
+const char* SizeDirective(int size) { return size == 4 ? "long" : size == 2 ? "word" : "byte"; }
+
+bool WriteDataLines(const ObjectBytes& object, std::int32_t begin, std::int32_t end, const WantedLabels& labels,
+                    DatSection& out) {
   bool allSized = true;
   std::int32_t x = begin;
   auto nextLabel = labels.lower_bound(begin);
@@ -169,25 +186,35 @@ bool WriteDataLines(const ObjectBytes& object, std::int32_t begin, std::int32_t 
   while (x < end) {
     const std::int32_t segmentEnd = nextLabel != labels.end() && nextLabel->first < end ? nextLabel->first : end;
     if (x == segmentEnd) {
-      // A label here: its line holds at least one item of its size.
+      // Labels here: the last one's line holds at least one item of its size.
       const std::int32_t after = std::next(nextLabel) != labels.end() ? std::min(std::next(nextLabel)->first, end) : end;
-      int size = nextLabel->second.size;
-      if (size > 1 && (x % size != 0 || after - x < size)) {
-        allSized = false;
-        size = 1;
+      const std::vector<WantedLabel>& group = nextLabel->second;
+      for (std::size_t k = 0; k < group.size(); ++k) {
+        const bool last = k + 1 == group.size();
+        int size = group[k].size;
+        if (size > 1 && x % size != 0) {
+          allSized = false;
+          size = 1;
+        }
+        if (size == 0) size = last && x % 4 == 0 && after - x >= 4 ? 0 : 1;
+        if (!last || after - x < size) {
+          out.lines.push_back(SourceLine(group[k].name, SizeDirective(size), ""));
+          RecordLabel(out, x, group[k].name, size);
+          style = 0;
+          continue;
+        }
+        const Chunk c = NextChunk(object, x, after, size);
+        if (size == 0) size = c.directive == "long" ? 4 : c.directive == "word" ? 2 : 1;
+        out.lines.push_back(SourceLine(group[k].name, c.directive, c.items));
+        RecordLabel(out, x, group[k].name, size);
+        style = size;
+        x = c.next;
       }
-      if (size == 0 && (x % 4 != 0 || after - x < 4)) size = 1;
-      Chunk c = NextChunk(object, x, after, size);
-      if (size == 0) size = c.directive == "long" ? 4 : c.directive == "word" ? 2 : 1;
-      lines.push_back(SourceLine(nextLabel->second.name, c.directive, c.items));
-      written[x] = DatLabel{nextLabel->second.name, size};
-      style = size;
-      x = c.next;
       ++nextLabel;
       continue;
     }
     const Chunk c = ContinueChunk(object, x, segmentEnd, style);
-    lines.push_back(SourceLine("", c.directive, c.items));
+    out.lines.push_back(SourceLine("", c.directive, c.items));
     x = c.next;
   }
   return allSized;

@@ -21,6 +21,11 @@ struct WantedLabel {
   int size = 0;
 };
 
+// The labels wanted at each offset, in the order they are written: all but
+// the last stand alone ("name word" with no data), the last carries the
+// offset's data.
+using WantedLabels = std::map<std::int32_t, std::vector<WantedLabel>>;
+
 // Bytes of the object from offset base on (bytes[0] is at base).
 struct ObjectBytes {
   std::span<const std::uint8_t> bytes;
@@ -29,12 +34,19 @@ struct ObjectBytes {
 };
 
 // Writes the bytes at [begin, end) as data lines with the wanted labels on
-// them (each label starts a line). Returns false when a label could not get
-// its size (its offset is not aligned to it, or the next label comes before
-// one item of that size ends); such a label is written with the byte size.
-bool WriteDataLines(const ObjectBytes& object, std::int32_t begin, std::int32_t end,
-                    const std::map<std::int32_t, WantedLabel>& labels, std::vector<std::string>& lines,
-                    std::map<std::int32_t, DatLabel>& written);
+// them, adding the lines and labels to out. A label whose size no item can
+// take before the next label stands alone on its line, typed. Returns false
+// when a label could not get its size because its offset is not aligned to
+// it; such a label is written with the byte size.
+bool WriteDataLines(const ObjectBytes& object, std::int32_t begin, std::int32_t end, const WantedLabels& labels,
+                    DatSection& out);
+
+// Notes a label written at offset: among all labels, and as the offset's
+// label for the Spin code when it is the widest there.
+void RecordLabel(DatSection& out, std::int32_t offset, const std::string& name, int size);
+
+// The directive of a size: 1 byte, 2 word, 4 long.
+const char* SizeDirective(int size);
 
 // A data item: decimal below 1024, else "$" and all the hex digits of the size.
 std::string DataItemText(std::uint32_t value, int digits);

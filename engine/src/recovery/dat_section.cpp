@@ -19,6 +19,7 @@
 #include "brevin/asm_instruction.h"
 #include "recovery/asm_line.h"
 #include "recovery/dat_data.h"
+#include "recovery/dat_names.h"
 #include "recovery/spin_names.h"
 
 namespace brevin::recovery {
@@ -65,13 +66,15 @@ struct Program {
   std::int32_t written = 0;   // longs written one per line
   std::set<std::int32_t> addressOperands;  // longs whose #S is a code address (written as its label)
   std::set<std::int32_t> codeTables;       // data longs that hold code addresses (written as labels)
+  // More of the source's labels of a register, written standing alone before its line.
+  std::map<std::int32_t, std::vector<std::string>> aliases;
 };
 
 class DatWriter {
  public:
   // Offsets are object offsets of at most a hub's size; bytes that would end
   // past the largest offset are cut there.
-  explicit DatWriter(const DatSectionInput& in) : in_(in), object_{in.bytes, in.offset} {
+  explicit DatWriter(const DatSectionInput& in) : in_(in), object_{in.bytes, in.offset}, names_(in) {
     begin_ = in.offset;
     const std::int64_t end = std::int64_t{in.offset} + static_cast<std::int64_t>(in.bytes.size());
     end_ = static_cast<std::int32_t>(std::min<std::int64_t>(end, INT32_MAX - 8));
@@ -91,13 +94,12 @@ class DatWriter {
       x = programs_[p].start + 4 * programs_[p].longs;
     }
     WriteData(x, end_);
-    if (const auto last = references_.find(end_); last != references_.end()) {
-      // A label after the last byte still declares its size; the directive with
-      // no values adds nothing at an aligned end.
-      const std::string name = DataName(end_);
-      const char* directive = last->second == 1 ? "byte" : last->second == 2 ? "word" : "long";
-      out_.lines.push_back(ProgramLine(name, "", directive, ""));
-      out_.labels[end_] = DatLabel{name, last->second};
+    // Labels after the last byte still declare their size: the directive with
+    // no items adds nothing at an end aligned to it.
+    for (const WantedLabel& label : WantedAt(end_, false)) {
+      const int size = label.size == 0 || end_ % label.size != 0 ? 1 : label.size;
+      out_.lines.push_back(SourceLine(label.name, SizeDirective(size), ""));
+      RecordLabel(out_, end_, label.name, size);
     }
     return std::move(out_);
   }
@@ -105,12 +107,12 @@ class DatWriter {
  private:
   const DatSectionInput& in_;
   ObjectBytes object_;
+  DatNames names_;
   std::int32_t begin_ = 0, end_ = 0;
   DatSection out_;
-  SpinNameSet taken_;
   std::map<std::int32_t, int> references_;  // offset -> size
   std::vector<Program> programs_;
-  std::map<std::int32_t, std::string> names_;  // object offset -> label given by DataName
+  std::map<std::int32_t, std::string> dataNames_;  // object offset -> label given by DataName
   std::map<std::size_t, CogNames> cogNames_;   // by program: the labels of its registers
 
   void Inexact(const std::string& what) {
@@ -150,6 +152,9 @@ class DatWriter {
     for (const std::int32_t hub : in_.asmStarts) {
       const std::int64_t offset = std::int64_t{hub} - in_.objectAddress;
       if (offset >= begin_ && offset + 4 <= end_ && offset % 4 == 0) starts.insert(static_cast<std::int32_t>(offset));
+    }
+    for (const std::int32_t offset : in_.sourcePrograms) {
+      if (offset >= begin_ && offset <= end_ - 4 && offset % 4 == 0) starts.insert(offset);
     }
     for (auto it = starts.begin(); it != starts.end(); ++it) {
       Program p;
@@ -326,15 +331,16 @@ class DatWriter {
     }
     p.written = last + 1;
 
-    // Listing names first, then the routines and their return registers, then the rest.
     CogNames& cog = cogNames_[index];
+    NameFromSource(p, cog);
+    // Listing names next, then the routines and their return registers, then the rest.
     // Only registers that get a line may have a name: the program's longs, or
     // "res" lines past them.
     auto name = [&](std::int32_t reg, const std::string& generated) {
       if (cog.NameOf(static_cast<std::uint32_t>(reg)) != nullptr || (reg >= p.longs && !p.resAllowed)) return;
       std::optional<std::string> listed;
       if (reg < p.longs) listed = ListingName(p.start + 4 * reg);
-      const std::string taken = taken_.Take(listed.value_or(""), generated);
+      const std::string taken = names_.Take(listed.value_or(""), generated);
       cog.Add(static_cast<std::uint32_t>(reg), taken);
     };
     auto listed = [&](std::int32_t reg) { return reg < p.longs && ListingName(p.start + 4 * reg).has_value(); };
@@ -342,10 +348,10 @@ class DatWriter {
     for (const auto& [routine, slot] : p.calls) {
       name(routine, Generated("sub", index, routine));
       const std::string* routineName = cog.NameOf(static_cast<std::uint32_t>(routine));
-      if (routineName != nullptr && cog.NameOf(static_cast<std::uint32_t>(slot)) == nullptr && !listed(slot) &&
-          routine != slot && (slot < p.longs || p.resAllowed)) {
+      if (routineName != nullptr && !routineName->starts_with(':') && cog.NameOf(static_cast<std::uint32_t>(slot)) == nullptr &&
+          !listed(slot) && routine != slot && (slot < p.longs || p.resAllowed)) {
         const std::string wanted = *routineName + "_ret";
-        if (taken_.TakeExactly(wanted)) cog.Add(static_cast<std::uint32_t>(slot), wanted);
+        if (names_.TakeExactly(wanted)) cog.Add(static_cast<std::uint32_t>(slot), wanted);
       }
     }
     for (const std::int32_t r : p.registers) {
@@ -355,27 +361,184 @@ class DatWriter {
     for (std::int32_t k = 1; k < p.written; ++k) {
       if (listed(k)) name(k, Generated("lbl", index, k));
     }
+    KeepLocalsInScope(p, index);
+  }
+
+  // The source's labels of the program's registers: its assembly labels, or
+  // the long label standing on the register's long; "res" registers past the
+  // bytes by their assembly labels (global ones: the lines after the data
+  // are not in any local label's reach). A register's first label names it,
+  // the others become its aliases.
+  void NameFromSource(Program& p, CogNames& cog) {
+    auto place = [&](std::int32_t reg) {
+      return reg < p.longs ? std::int64_t{p.start} + 4 * reg : DatNames::ReservedPlace(p.start, reg);
+    };
+    for (auto it = in_.sourceCogLabels.lower_bound({p.start, 0});
+         it != in_.sourceCogLabels.end() && it->first.first == p.start && it->first.second < kCogLongs; ++it) {
+      const std::int32_t reg = it->first.second;
+      if (reg >= p.written && (reg < p.longs || !p.resAllowed)) continue;
+      const bool first = cog.NameOf(static_cast<std::uint32_t>(reg)) == nullptr;
+      if (IsLocalLabel(it->second)) {
+        if (first && reg < p.written) cog.Add(static_cast<std::uint32_t>(reg), it->second);
+      } else if (const std::optional<std::string> given = names_.Source(it->second, place(reg))) {
+        if (first) {
+          cog.Add(static_cast<std::uint32_t>(reg), *given);
+        } else {
+          p.aliases[reg].push_back(*given);
+        }
+      }
+    }
+    for (std::int32_t k = 0; k < p.written; ++k) {
+      const std::int32_t at = p.start + 4 * k;
+      const auto [first, end] = in_.sourceLabels.equal_range(at);
+      if (cog.NameOf(static_cast<std::uint32_t>(k)) != nullptr || first == end || std::prev(end)->second.size != 4) continue;
+      if (const std::optional<std::string> given = names_.Source(std::prev(end)->second.name, at)) {
+        cog.Add(static_cast<std::uint32_t>(k), *given);
+      }
+    }
+  }
+
+  // A local label is known only between the global labels around it: one
+  // that an instruction outside that stretch names, that the Spin code or a
+  // jump table names, that CALL needs, that stands first in the program, on
+  // a long written as data or twice in one stretch becomes a global label.
+  void KeepLocalsInScope(const Program& p, std::size_t index) {
+    CogNames& cog = cogNames_[index];
+    std::set<std::uint32_t> global{0};
+    for (const auto& [routine, slot] : p.calls) global.insert({static_cast<std::uint32_t>(routine), static_cast<std::uint32_t>(slot)});
+    for (std::int32_t k = 0; k < p.written; ++k) {
+      const LongPlan plan = PlanLong(p, k, cog.NameOf(static_cast<std::uint32_t>(k)));
+      if (!plan.extras.empty() || plan.split || p.aliases.contains(k)) cog.StartScope(static_cast<std::uint32_t>(k));
+      if (plan.split || references_.contains(p.start + 4 * k)) global.insert(static_cast<std::uint32_t>(k));
+    }
+    auto local = [&](std::uint32_t reg) {
+      const std::string* name = cog.NameOf(reg);
+      return name != nullptr && name->starts_with(':');
+    };
+    auto outside = [&](std::uint32_t reg, std::int32_t line) {
+      return local(reg) && cog.ScopeOf(reg) != cog.ScopeOf(static_cast<std::uint32_t>(line));
+    };
+    for (bool changed = true; changed;) {
+      std::set<std::uint32_t> promote;
+      for (const std::uint32_t reg : global) {
+        if (local(reg)) promote.insert(reg);
+      }
+      std::set<std::pair<std::optional<std::uint32_t>, std::string>> seen;
+      for (const auto& [reg, name] : cog.All()) {
+        if (name.starts_with(':') && !seen.insert({cog.ScopeOf(reg), UpperName(name)}).second) promote.insert(reg);
+      }
+      for (std::int32_t k = 0; k < p.written; ++k) {
+        const std::uint32_t word = p.words[static_cast<std::size_t>(k)];
+        if (p.codeTables.contains(k) && word < static_cast<std::uint32_t>(p.longs) && local(word)) promote.insert(word);
+        if (!p.code[static_cast<std::size_t>(k)]) continue;
+        const AsmInstruction ins = DecodeAsm(word, true);
+        for (std::size_t i = 0; i < ins.operandCount; ++i) {
+          if (IsRegisterKind(ins.operands[i].kind) && outside(ins.operands[i].value, k)) promote.insert(ins.operands[i].value);
+        }
+        if (p.addressOperands.contains(k) && outside(ins.s, k)) promote.insert(ins.s);
+      }
+      for (const std::uint32_t reg : promote) {
+        cog.Add(reg, names_.Take(cog.NameOf(reg)->substr(1), Generated("lbl", index, static_cast<std::int32_t>(reg))));
+      }
+      changed = !promote.empty();
+    }
+  }
+
+  static std::string UpperName(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
   }
 
   std::string DataName(std::int32_t offset) {
-    if (const auto it = names_.find(offset); it != names_.end()) return it->second;
-    return names_[offset] = taken_.Take(ListingName(offset).value_or(""), "dat_" + Hex(offset, 4));
+    if (const auto it = dataNames_.find(offset); it != dataNames_.end()) return it->second;
+    return dataNames_[offset] = names_.Take(ListingName(offset).value_or(""), "dat_" + Hex(offset, 4));
+  }
+
+  // The labels at offset x of data: the source's, with the size the code
+  // reads there when none of them is that wide; else one for the code's
+  // reference or the listing's name.
+  std::vector<WantedLabel> WantedAt(std::int32_t x, bool listing) {
+    std::vector<WantedLabel> group = names_.SourceLabelsAt(x);
+    const auto ref = references_.find(x);
+    const int needed = ref != references_.end() ? ref->second : 0;
+    if (group.empty()) {
+      if (needed > 0 || (listing && ListingName(x))) group.push_back(WantedLabel{DataName(x), needed});
+      return group;
+    }
+    int widest = 0;
+    for (const WantedLabel& label : group) widest = std::max(widest, label.size);
+    if (widest < needed) group.back().size = needed;
+    return group;
   }
 
   void WriteData(std::int32_t from, std::int32_t to) {
     if (from >= to) return;
-    std::map<std::int32_t, WantedLabel> wanted;
-    for (auto it = references_.lower_bound(from); it != references_.end() && it->first < to; ++it) {
-      wanted[it->first] = WantedLabel{DataName(it->first), it->second};
+    std::set<std::int32_t> places;
+    for (auto it = references_.lower_bound(from); it != references_.end() && it->first < to; ++it) places.insert(it->first);
+    for (auto it = in_.sourceLabels.lower_bound(from); it != in_.sourceLabels.end() && it->first < to; ++it) {
+      places.insert(it->first);
     }
     if (in_.labelAt) {
       for (std::int32_t x = from; x < to; ++x) {
-        if (!wanted.contains(x) && ListingName(x)) wanted[x] = WantedLabel{DataName(x), 0};
+        if (ListingName(x)) places.insert(x);
       }
     }
-    if (!WriteDataLines(object_, from, to, wanted, out_.lines, out_.labels)) {
+    WantedLabels wanted;
+    for (const std::int32_t x : places) {
+      std::vector<WantedLabel> group = WantedAt(x, true);
+      if (!group.empty()) wanted[x] = std::move(group);
+    }
+    if (!WriteDataLines(object_, from, to, wanted, out_)) {
       Inexact("a label in the data at $" + Hex(from, 4) + "..$" + Hex(to, 4) + " could not take its size");
     }
+  }
+
+  // How one long of a program is written: as an instruction or long line,
+  // after the source's other labels on it standing alone (extras); or split
+  // into data lines where labels stand inside it, where the Spin code reads
+  // it at another size, or where the source types a data long otherwise.
+  struct LongPlan {
+    bool split = false;
+    std::vector<WantedLabel> extras;
+    WantedLabels wanted;  // when split
+  };
+
+  LongPlan PlanLong(const Program& p, std::int32_t k, const std::string* label) {
+    LongPlan plan;
+    const std::int32_t at = p.start + 4 * k;
+    std::set<std::string> aliased;
+    if (const auto aliases = p.aliases.find(k); aliases != p.aliases.end()) {
+      for (const std::string& alias : aliases->second) {
+        plan.extras.push_back(WantedLabel{alias, 4});
+        aliased.insert(UpperName(alias));
+      }
+    }
+    for (const WantedLabel& own : names_.SourceLabelsAt(at, label)) {
+      if (!aliased.contains(UpperName(own.name))) plan.extras.push_back(own);
+    }
+    for (std::int32_t b = 1; b < 4; ++b) {
+      std::vector<WantedLabel> group = WantedAt(at + b, false);
+      if (!group.empty()) plan.wanted[at + b] = std::move(group);
+    }
+    const auto ref = references_.find(at);
+    const int needed = ref != references_.end() ? ref->second : 0;
+    const int typed = label != nullptr ? names_.SourceSize(at, *label).value_or(0) : 0;
+    const bool data = !p.code[static_cast<std::size_t>(k)];
+    plan.split = !plan.wanted.empty() || (needed != 0 && needed != 4) || (data && typed != 0 && typed != 4) ||
+                 (data && label == nullptr && !plan.extras.empty() && plan.extras.back().size != 4);
+    if (!plan.split) return plan;
+    std::vector<WantedLabel> group = std::move(plan.extras);
+    plan.extras.clear();
+    if (label != nullptr) {
+      group.push_back(WantedLabel{*label, std::max(needed, typed)});
+    } else if (needed != 0) {
+      int widest = 0;
+      for (const WantedLabel& l : group) widest = std::max(widest, l.size);
+      if (group.empty()) group.push_back(WantedLabel{DataName(at), needed});
+      if (widest < needed) group.back().size = needed;
+    }
+    if (!group.empty()) plan.wanted[at] = std::move(group);
+    return plan;
   }
 
   void WriteProgram(Program& p, std::size_t index) {
@@ -386,25 +549,16 @@ class DatWriter {
     for (std::int32_t k = 0; k < p.written; ++k) {
       const std::int32_t at = p.start + 4 * k;
       const std::string* label = cog.NameOf(static_cast<std::uint32_t>(k));
-      // A Spin reference that is not a long at the start of this long makes it data.
-      bool split = false;
-      for (std::int32_t b = 0; b < 4; ++b) {
-        const auto ref = references_.find(at + b);
-        if (ref != references_.end() && (b != 0 || ref->second != 4)) split = true;
-      }
-      if (split) {
-        std::map<std::int32_t, WantedLabel> wanted;
-        for (std::int32_t b = 0; b < 4; ++b) {
-          if (const auto ref = references_.find(at + b); ref != references_.end()) {
-            const std::string name = b == 0 && label != nullptr ? *label : DataName(at + b);
-            wanted[at + b] = WantedLabel{name, ref->second};
-          }
-        }
-        if (label != nullptr && !wanted.contains(at)) wanted[at] = WantedLabel{*label, 0};
-        if (!WriteDataLines(object_, at, at + 4, wanted, out_.lines, out_.labels)) {
+      const LongPlan plan = PlanLong(p, k, label);
+      if (plan.split) {
+        if (!WriteDataLines(object_, at, at + 4, plan.wanted, out_)) {
           Inexact("a label in the long at $" + Hex(at, 4) + " could not take its size");
         }
         continue;
+      }
+      for (const WantedLabel& extra : plan.extras) {
+        out_.lines.push_back(SourceLine(extra.name, SizeDirective(extra.size), ""));
+        RecordLabel(out_, at, extra.name, extra.size);
       }
       std::string name;
       if (label != nullptr) {
@@ -412,28 +566,39 @@ class DatWriter {
       } else if (references_.contains(at)) {
         name = DataName(at);
       }
-      if (!name.empty()) out_.labels[at] = DatLabel{name, 4};
-      const std::uint32_t word = p.words[static_cast<std::size_t>(k)];
-      std::optional<AsmText> text;
-      if (p.code[static_cast<std::size_t>(k)]) text = WriteAsmInstruction(word, cog, returnSlots.contains(k), p.addressOperands.contains(k));
-      if (text) {
-        out_.lines.push_back(ProgramLine(name, text->condition, text->mnemonic, text->operands));
-      } else if (const std::string* target = cog.NameOf(word); target != nullptr && p.codeTables.contains(k)) {
-        out_.lines.push_back(ProgramLine(name, "", "long", *target));
-      } else {
-        out_.lines.push_back(ProgramLine(name, "", "long", DataItemText(word, 8)));
-      }
+      if (!name.empty() && !name.starts_with(':')) RecordLabel(out_, at, name, 4);
+      out_.lines.push_back(ProgramLongLine(p, k, name, cog, returnSlots.contains(k)));
     }
     WriteData(p.start + 4 * p.written, p.start + 4 * p.longs);
     if (!p.resAllowed) return;
     // Registers named past the program's bytes: reserved, as the source had them.
     std::int32_t next = p.longs;
-    for (const std::int32_t r : p.registers) {
-      if (r < p.longs) continue;
+    for (const auto& [reg, name] : cog.All()) {
+      const auto r = static_cast<std::int32_t>(reg);
+      if (r < p.longs || r >= kCogLongs) continue;
       if (r > next) out_.lines.push_back(ProgramLine("", "", "res", std::to_string(r - next)));
-      out_.lines.push_back(ProgramLine(*cog.NameOf(static_cast<std::uint32_t>(r)), "", "res", "1"));
+      if (const auto aliases = p.aliases.find(r); aliases != p.aliases.end()) {
+        for (const std::string& alias : aliases->second) out_.lines.push_back(ProgramLine(alias, "", "res", "0"));
+      }
+      out_.lines.push_back(ProgramLine(name, "", "res", "1"));
       next = r + 1;
     }
+  }
+
+  // One long of a program: its instruction when it is code and reassembles,
+  // else a long holding a code address by its label, else its value.
+  std::string ProgramLongLine(const Program& p, std::int32_t k, const std::string& name, const CogNames& cog,
+                              bool returnSlot) const {
+    const std::uint32_t word = p.words[static_cast<std::size_t>(k)];
+    std::optional<AsmText> text;
+    if (p.code[static_cast<std::size_t>(k)]) {
+      text = WriteAsmInstruction(word, cog, returnSlot, p.addressOperands.contains(k), static_cast<std::uint32_t>(k));
+    }
+    if (text) return ProgramLine(name, text->condition, text->mnemonic, text->operands);
+    if (const std::string* target = cog.NameOf(word); target != nullptr && p.codeTables.contains(k)) {
+      return ProgramLine(name, "", "long", *target);
+    }
+    return ProgramLine(name, "", "long", DataItemText(word, 8));
   }
 };
 
