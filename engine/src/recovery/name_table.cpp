@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <set>
+#include <string_view>
 
 namespace brevin::recovery {
 namespace {
@@ -61,6 +63,12 @@ void NameTable::TakeSource(std::size_t o, const std::string& utf8Text) {
   if (names.variablesKnown)
     for (const SourceVariable& v : names.variables) source.variables.push_back({v.size, v.name, v.count});
   source.constants = names.constants.All();
+  // The DAT layout needs the CON values its counts and org/res operands name.
+  const std::map<std::string, std::int64_t> values = ReadSourceConstants(utf8Text);
+  source.dat = ReadSourceDat(utf8Text, [&values](std::string_view name) -> std::optional<std::int64_t> {
+    const auto it = values.find(Upper(std::string(name)));
+    return it == values.end() ? std::nullopt : std::optional<std::int64_t>(it->second);
+  });
   for (const SourceObjectName& entry : names.objects)
     for (int k = 0; k < entry.count; ++k) source.entries.push_back({entry.name, entry.file, k, entry.count});
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "recovery/source_dat.h"
 #include "recovery/source_names.h"
 #include "recovery/var_layout.h"
 
@@ -31,6 +32,7 @@ struct ObjectSource {
   std::vector<SourceEntry> entries;          // the object table as the source declares it
   std::vector<NamedVariable> variables;      // the VAR block as the source declares it
   std::vector<SourceConstant> constants;     // the CON block, evaluated
+  SourceDat dat;                             // the DAT blocks' labels as the source lays them out
 };
 
 struct ObjectNames {

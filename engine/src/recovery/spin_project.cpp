@@ -285,6 +285,22 @@ void ProjectRecovery::LayOutData(std::size_t o) {
       return std::nullopt;
     };
   }
+  // The source's DAT labels, when its layout agrees with the image's DAT
+  // size; no label takes a name the object gives anything else.
+  for (std::size_t m = 0; m < plan.parameters.size(); ++m) {
+    dat.takenNames.push_back(names.methods[m]);
+    for (int k = 0; k < plan.parameters[m]; ++k) {
+      const auto i = static_cast<std::size_t>(k);
+      dat.takenNames.push_back(i < names.parameters[m].size() ? names.parameters[m][i] : "arg" + std::to_string(k + 1));
+    }
+    if (m < names.source.methods.size())
+      for (const recovery::SourceLocal& local : names.source.methods[m].locals) dat.takenNames.push_back(local.name);
+    for (int k = 1; k <= obj.methods[m].localSize / 4; ++k) dat.takenNames.push_back("local" + std::to_string(k));
+  }
+  for (const recovery::SourceEntry& entry : names.source.entries) dat.takenNames.push_back(entry.name);
+  for (const auto& [offset, variable] : plan.vars.names) dat.takenNames.push_back(variable.name);
+  const recovery::SourceDat& sourceDat = names.source.dat;
+  if (!sourceDat.size || *sourceDat.size == obj.datEnd - obj.datStart) recovery::AddSourceLabels(sourceDat, obj.datStart, dat);
   plan.dat = recovery::RecoverDatSection(dat);
 }
 
