@@ -19,31 +19,35 @@ constexpr std::size_t kColOpcodeImage = 38;
 constexpr std::size_t kColOpcodeBare = 9;
 constexpr std::size_t kCommentColumn = 24;  // comments of data lines, after the opcode column
 
-// Writes a line into a buffer sized for it; columns count from its start. It
-// never writes past the buffer's end (a line that would is cut there).
+// Writes a line into a buffer sized for it; columns count from its start. The
+// caller sizes the buffer for the longest layout of the fields plus kSlack, so
+// no write checks for room.
+constexpr std::size_t kSlack = 64;
 class LineWriter {
  public:
-  explicit LineWriter(std::string& buffer) : start_(buffer.data()), end_(start_), limit_(start_ + buffer.size()) {}
+  explicit LineWriter(char* start) : start_(start), end_(start) {}
   std::size_t Width() const { return static_cast<std::size_t>(end_ - start_); }
   char Back() const { return end_[-1]; }
   void Put(std::string_view text) {
-    const std::size_t n = std::min(text.size(), Room());
-    std::memcpy(end_, text.data(), n);
-    end_ += n;
+    if (text.empty()) return;
+    std::memcpy(end_, text.data(), text.size());
+    end_ += text.size();
   }
   void Blanks(std::size_t n) {
-    n = std::min(n, Room());
-    std::memset(end_, ' ', n);
+    // Most gaps are short: a fixed-size fill needs no call, the slack takes the rest.
+    if (n <= 32) {
+      std::memset(end_, ' ', 32);
+    } else {
+      std::memset(end_, ' ', n);
+    }
     end_ += n;
   }
   // Blanks up to the column, or one blank when already there.
   void PadTo(std::size_t column) { Blanks(Width() >= column ? 1 : column - Width()); }
 
  private:
-  std::size_t Room() const { return static_cast<std::size_t>(limit_ - end_); }
   char* start_;
   char* end_;
-  char* limit_;
 };
 
 std::string ContinuationHead(std::int64_t address) {
@@ -113,11 +117,12 @@ void Disassembler::FormatLine(const LineFields& fields) {
   const std::string_view opcode = fields.opcode;
   // Padding only brings the width up to a column (at most the opcode column plus the
   // indent) or adds one blank; besides the fields come at most " [2]" and the
-  // opcode's gap of nine: 64 more than the fields and the columns is room to spare.
+  // opcode's gap of nine: 64 more than the fields and the columns is room to
+  // spare, and kSlack more takes the writer's fixed-size fills.
   const std::size_t bound = addr.size() + fields.bytes.size() + fields.label.size() + opcode.size() + operand.size() +
-                            static_cast<std::size_t>(IndentLevel) + kColOpcodeImage + 64;
+                            static_cast<std::size_t>(IndentLevel) + kColOpcodeImage + 64 + kSlack;
   if (lineScratch_.size() < bound) lineScratch_.resize(bound);
-  LineWriter out(lineScratch_);
+  LineWriter out(lineScratch_.data());
 
   std::string_view overflowBytes;  // instruction bytes beyond the first five
   std::size_t column;
