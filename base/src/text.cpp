@@ -12,15 +12,35 @@ std::string HexText(std::uint32_t value, int n) {
 }
 
 void AppendDecimal(std::string& out, std::int64_t value) {
+  // Most numbers of a listing have one or two digits: those need no buffer.
+  if (value >= 0 && value < 100) {
+    if (value >= 10) out.push_back(static_cast<char>('0' + value / 10));
+    out.push_back(static_cast<char>('0' + value % 10));
+    return;
+  }
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, end);
+  char* const end = digits + sizeof digits;
+  char* at = end;
+  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    *--at = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--at = '-';
+  out.append(at, end);
 }
 
-std::string DecText(std::int64_t value) { return std::to_string(value); }
+std::string DecText(std::int64_t value) {
+  std::string text;
+  AppendDecimal(text, value);
+  return text;
+}
 
 std::string SignedText(std::int64_t value) {
-  return value >= 0 ? "+" + DecText(value) : DecText(value);
+  std::string text;
+  if (value >= 0) text.push_back('+');
+  AppendDecimal(text, value);
+  return text;
 }
 
 std::string PadTo(std::string_view text, std::size_t column) {
@@ -47,15 +67,23 @@ bool IsSingleBitRun(std::uint32_t v) {
 }  // namespace
 
 std::string ConstText(std::uint32_t value, bool registerForm) {
-  if (registerForm) return "$" + HexText(value, value < 256 ? 2 : 3);
-  if (value <= 15) return DecText(value);
-  if (IsSingleBitRun(value)) {
+  std::string text;
+  if (registerForm) {
+    text.push_back('$');
+    AppendHex(text, value, value < 256 ? 2 : 3);
+  } else if (value <= 15) {
+    text.push_back(static_cast<char>(value < 10 ? '0' + value : '1'));
+    if (value >= 10) text.push_back(static_cast<char>('0' + value - 10));
+  } else if (IsSingleBitRun(value)) {
     int digits = 0;
     for (std::uint32_t v = value; v != 0; v >>= 4) ++digits;
     if (digits % 2 != 0) ++digits;
-    return "$" + HexText(value, digits);
+    text.push_back('$');
+    AppendHex(text, value, digits);
+  } else {
+    AppendDecimal(text, static_cast<std::int32_t>(value));
   }
-  return DecText(static_cast<std::int32_t>(value));
+  return text;
 }
 
 std::string Plural(std::int64_t n, std::string_view word) {

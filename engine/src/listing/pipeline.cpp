@@ -413,7 +413,7 @@ void ListOneItem(Disassembler& e) {
         e.LineOperand.clear();
         e.EmitLine();
       }
-      e.LineLabel = "; ----";
+      SetText(e.LineLabel, "; ----");
       e.lineKind_ = LineKind::Unreached;
     }
     // Unreached bytes decoded as Spin must not swallow the next listed item or marker.
