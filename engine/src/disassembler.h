@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "brevin/analysis.h"
@@ -140,8 +141,8 @@ class Disassembler {
   void SetSection(int kind);
   // A marker line: the label, the directive and its operand, and a comment
   // ("; ...") written right after the operand.
-  void ListMarker(const std::string& name, const std::string& opcode, const std::string& operand,
-                  const std::string& comment = "");
+  void ListMarker(std::string_view name, std::string_view opcode, std::string_view operand,
+                  std::string_view comment = {});
 
   // ---- Image model (image.cpp)
   void ResetForLoad();
@@ -341,6 +342,9 @@ class Disassembler {
 
   // ---- Expression folding (folding.cpp)
   void EmitLine();
+  // The queue's slot for the next line, with everything but its five texts
+  // set from the current state (the oldest line is formatted when the queue is full).
+  LineFields& QueueSlot(std::int32_t hub, std::int16_t cog);
   void FlushPendingLines();
   // Merges the newest pending line into the one before it, which takes the
   // merged line's id and mnemonic, and the operand unless it is empty.

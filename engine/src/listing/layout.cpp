@@ -302,6 +302,17 @@ void Disassembler::RecordNameRefs(std::string_view line, std::size_t from, const
 }
 
 void Disassembler::EmitBlankLine() {
+  if (LineOp == FoldOp::None) {
+    // Queued as it is, leaving the line being built alone: a blank line (no
+    // label, operand or id) takes part in no fold.
+    LineFields& line = QueueSlot(-1, -1);
+    line.addr.clear();
+    line.bytes.clear();
+    line.label.clear();
+    SetText(line.opcode, "_");
+    line.operand.clear();
+    return;
+  }
   const std::string addr = LineAddr, bytes = InstrBytes, label = LineLabel;
   const std::int32_t hub = LineHub;
   const std::int16_t cog = LineCog;
@@ -435,35 +446,41 @@ void Disassembler::ListEquate(std::int64_t start, int i, char letter, const std:
   EmitLine();
 }
 
-void Disassembler::ListMarker(const std::string& name, const std::string& opcode, const std::string& operand,
-                              const std::string& comment) {
+void Disassembler::ListMarker(std::string_view name, std::string_view opcode, std::string_view operand,
+                              std::string_view comment) {
   FlushAsmVars();
-  const std::string savedLabel = LineLabel;
+  std::string savedLabel = std::move(LineLabel);
   if (!name.empty()) {
-    LineAddr = "_" + Hex4(ReadCursor);
+    SetText(LineAddr, "_");
+    AppendHex(LineAddr, static_cast<std::uint32_t>(ReadCursor), 4);
     LineHub = static_cast<std::int32_t>(ReadCursor & 0xFFFF);
     LineCog = -1;
-    LineLabel = LabelText(name);
+    SetText(LineLabel, name);
+    if (Opt.ColonsAfterLabels) LineLabel.push_back(':');  // as LabelText
   } else {
-    LineAddr = "_";
+    SetText(LineAddr, "_");
     LineHub = -1;
     LineCog = -1;
     LineLabel.clear();
   }
   InstrBytes.clear();
-  LineOpcode = operand.empty() ? opcode : PadTo(opcode, 9) + operand;
-  if (!operand.empty()) LineWords = FieldWords{0, 0, static_cast<std::uint16_t>(opcode.size()), false};
+  SetText(LineOpcode, opcode);
+  if (!operand.empty()) {
+    PadInPlace(LineOpcode, 9);
+    LineOpcode.append(operand);
+    LineWords = FieldWords{0, 0, static_cast<std::uint16_t>(opcode.size()), false};
+  }
   if (!comment.empty()) {
     LineWords.commentAt = static_cast<std::uint16_t>(LineOpcode.size());
-    LineOpcode += comment;
+    LineOpcode.append(comment);
   }
-  LineOperand = "_";
+  SetText(LineOperand, "_");
   flatLines_ = true;
   lineKind_ = LineKind::Directive;
   EmitLine();
   lineKind_ = LineKind::Text;
   flatLines_ = false;
-  LineLabel = savedLabel;
+  LineLabel = std::move(savedLabel);
 }
 
 void Disassembler::StartAsmBlock() {

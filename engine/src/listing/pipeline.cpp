@@ -202,7 +202,8 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
     const std::string warning = HeaderWarning(path, std::min(size, static_cast<std::size_t>(kImageSize)));
     if (!warning.empty()) Notices.push_back({MessageIcon::Warning, warning});
   }
-  if (!ChecksumMatches()) {
+  const bool checksumOk = ChecksumMatches();
+  if (!checksumOk) {
     result.checksum = ChecksumFiguresNow();
     // Inhibited warnings answer the question with Yes.
     if (!acceptChecksum && !Opt.InhibitWarnings) {
@@ -212,7 +213,6 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
       return result;
     }
   }
-  const bool checksumOk = ImageChecksum() == 0;
   ImageEnd = kLastAddress;
   AnalyseImage();
   WriteListing(path, autoReloaded);
@@ -357,7 +357,12 @@ std::int64_t LastUnclaimed(const Disassembler& e, std::int64_t d) {
 void ListOneItem(Disassembler& e) {
   using namespace flag;
   const std::int64_t d = e.ReadCursor;
-  e.LineLabel = e.SymbolIds[static_cast<std::size_t>(d)] != 0 ? e.LabelText(e.SymbolName(0, d, 0)) : std::string();
+  if (e.SymbolIds[static_cast<std::size_t>(d)] != 0) {
+    e.LineLabel = e.SymbolName(0, d, 0);
+    if (e.Opt.ColonsAfterLabels) e.LineLabel.push_back(':');  // as LabelText, without its copy
+  } else {
+    e.LineLabel.clear();
+  }
 
   switch (e.SectionState) {
     case section::Header:
