@@ -199,6 +199,7 @@ class Disassembler {
   void EmitBlankLine();
   void WriteRawLine(std::string_view text);
   void EndLine();  // ends the listing's current line and records its mark
+  void MarkLineEnd();  // records the mark of the line whose CR LF the listing ends with
   void WriteTitleBlock(const std::string& imagePath, bool autoReloaded);
   void ListHeaderBlock();
   void ListDataLine(const std::string& format, const std::string& comment);
@@ -222,7 +223,13 @@ class Disassembler {
   const SpinOperand* TakeOperand(const SpinInstruction& ins, std::size_t& next);
   // The variable base a template letter takes from the text before it; an
   // unknown one is noted for the user.
-  VarBase NotedVariableBase(std::string_view format, std::size_t letter);
+  VarBase NotedVariableBase(std::string_view format, std::size_t letter) {
+    bool known;
+    const VarBase base = VariableBase(format, letter, known);
+    if (!known) NoteUnknownVariableBase(format);
+    return base;
+  }
+  void NoteUnknownVariableBase(std::string_view format);
   void PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
                      std::string_view& mnemonic);
   // The image cells as a byte source for the decoders, limited to ReadLimit.

@@ -28,10 +28,32 @@ class LineWriter {
   explicit LineWriter(char* start) : start_(start), end_(start) {}
   std::size_t Width() const { return static_cast<std::size_t>(end_ - start_); }
   char Back() const { return end_[-1]; }
+  void Drop(std::size_t n) { end_ -= n; }
   void Put(std::string_view text) {
-    if (text.empty()) return;
-    std::memcpy(end_, text.data(), text.size());
-    end_ += text.size();
+    // Most fields are short: copied by two overlapping fixed-size moves,
+    // which need no library call and read nothing outside the text.
+    const char* from = text.data();
+    const std::size_t n = text.size();
+    if (n >= 8 && n <= 16) {
+      std::uint64_t head, tail;
+      std::memcpy(&head, from, 8);
+      std::memcpy(&tail, from + n - 8, 8);
+      std::memcpy(end_, &head, 8);
+      std::memcpy(end_ + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+      std::uint32_t head, tail;
+      std::memcpy(&head, from, 4);
+      std::memcpy(&tail, from + n - 4, 4);
+      std::memcpy(end_, &head, 4);
+      std::memcpy(end_ + n - 4, &tail, 4);
+    } else if (n > 0 && n < 4) {
+      end_[0] = from[0];
+      end_[n / 2] = from[n / 2];
+      end_[n - 1] = from[n - 1];
+    } else if (n > 16) {
+      std::memcpy(end_, from, n);
+    }
+    end_ += n;
   }
   void Blanks(std::size_t n) {
     // Most gaps are short: a fixed-size fill needs no call, the slack takes the rest.
@@ -66,6 +88,10 @@ void Disassembler::WriteRawLine(std::string_view text) {
 
 void Disassembler::EndLine() {
   Listing += kCrLf;
+  MarkLineEnd();
+}
+
+void Disassembler::MarkLineEnd() {
   // Without a model the marks are written but never kept, nor cleared.
   if (keepLineMarks_) {
     nextMark_.end = static_cast<std::uint32_t>(Listing.size() - kCrLf.size());
@@ -250,8 +276,11 @@ void Disassembler::FormatLine(const LineFields& fields) {
     mark.refsEnd = static_cast<std::uint32_t>(lineRefs_.size());
   }
 
-  Listing.append(lineScratch_.data(), out.Width() - (blankAfter ? 1 : 0));
-  EndLine();
+  // The line and its CR LF go into the listing in one piece.
+  if (blankAfter) out.Drop(1);
+  out.Put(kCrLf);
+  Listing.append(lineScratch_.data(), out.Width());
+  MarkLineEnd();
   if (blankAfter) WriteRawLine("");
   LastLineBlank = blankAfter;
   IndentLevel += growth;

@@ -321,7 +321,10 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
     const std::int64_t start = ReadCursor;
     detail::ListOneItem(*this);
     if (ReadCursor <= start) ReadCursor = start + 1;  // every item advances the listing
-    detail::ListMarkersAt(*this);
+    const std::int64_t at = ReadCursor;
+    if (at == VBASE || at == VENDS || at == SBASE || at == SINIT || at == PBASE || at == PINIT) {
+      detail::ListMarkersAt(*this);
+    }
   }
 
   FlushAsmVars();
@@ -348,10 +351,14 @@ std::int64_t LastUnclaimed(const Disassembler& e, std::int64_t d) {
   for (std::int64_t marker : {e.VBASE, e.VENDS, e.SBASE, e.SINIT, e.PBASE, e.PINIT}) {
     if (marker > d) nextMarker = std::min(nextMarker, marker);
   }
-  for (std::int64_t a = d + 1; a <= d + kLongestSpinInstruction && a <= kLastAddress; ++a) {
-    if (e.HasFlag(a, claimed) || a == nextMarker) return a - 1;
+  // The first claimed cell or marker among the next few cells ends the run.
+  const std::int64_t stop = std::min<std::int64_t>(d + kLongestSpinInstruction, kLastAddress);
+  const std::int64_t scanTo = std::min(stop, nextMarker - 1);
+  const std::uint32_t* cells = e.Image.data();
+  for (std::int64_t a = std::max<std::int64_t>(d + 1, 0); a <= scanTo; ++a) {
+    if (cells[a] & claimed) return a - 1;
   }
-  return kLastAddress;
+  return nextMarker <= stop ? nextMarker - 1 : kLastAddress;
 }
 
 void ListOneItem(Disassembler& e) {
