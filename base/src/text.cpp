@@ -183,6 +183,10 @@ std::string SpinSourceText(std::string_view bytes) {
   // whose bytes are the code points.
   bool valid = true;
   for (std::size_t i = 0; valid && i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {  // ASCII, most of any source
+      ++i;
+      continue;
+    }
     const std::size_t length = Utf8SequenceLength(bytes, i);
     valid = length != 0;
     i += length;
@@ -195,14 +199,23 @@ std::string SpinSourceText(std::string_view bytes) {
 }
 
 std::vector<std::string_view> TextLines(std::string_view text) {
+  // One pass over the characters (a search for either of two characters
+  // looks each one up in the pair).
   std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const std::size_t end = text.find_first_of("\r\n");
-    lines.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) break;
-    const std::size_t next = text.compare(end, 2, "\r\n") == 0 ? end + 2 : end + 1;
-    text.remove_prefix(next);
+  const char* const end = text.data() + text.size();
+  const char* start = text.data();
+  for (const char* at = start; at != end;) {
+    const char c = *at;
+    if (c != '\r' && c != '\n') {
+      ++at;
+      continue;
+    }
+    lines.emplace_back(start, static_cast<std::size_t>(at - start));
+    ++at;
+    if (c == '\r' && at != end && *at == '\n') ++at;
+    start = at;
   }
+  if (start != end) lines.emplace_back(start, static_cast<std::size_t>(end - start));
   return lines;
 }
 
