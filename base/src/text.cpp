@@ -12,15 +12,35 @@ std::string HexText(std::uint32_t value, int n) {
 }
 
 void AppendDecimal(std::string& out, std::int64_t value) {
+  // Most numbers of a listing have one or two digits: those need no buffer.
+  if (value >= 0 && value < 100) {
+    if (value >= 10) out.push_back(static_cast<char>('0' + value / 10));
+    out.push_back(static_cast<char>('0' + value % 10));
+    return;
+  }
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, end);
+  char* const end = digits + sizeof digits;
+  char* at = end;
+  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    *--at = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--at = '-';
+  out.append(at, end);
 }
 
-std::string DecText(std::int64_t value) { return std::to_string(value); }
+std::string DecText(std::int64_t value) {
+  std::string text;
+  AppendDecimal(text, value);
+  return text;
+}
 
 std::string SignedText(std::int64_t value) {
-  return value >= 0 ? "+" + DecText(value) : DecText(value);
+  std::string text;
+  if (value >= 0) text.push_back('+');
+  AppendDecimal(text, value);
+  return text;
 }
 
 std::string PadTo(std::string_view text, std::size_t column) {
@@ -47,15 +67,23 @@ bool IsSingleBitRun(std::uint32_t v) {
 }  // namespace
 
 std::string ConstText(std::uint32_t value, bool registerForm) {
-  if (registerForm) return "$" + HexText(value, value < 256 ? 2 : 3);
-  if (value <= 15) return DecText(value);
-  if (IsSingleBitRun(value)) {
+  std::string text;
+  if (registerForm) {
+    text.push_back('$');
+    AppendHex(text, value, value < 256 ? 2 : 3);
+  } else if (value <= 15) {
+    text.push_back(static_cast<char>(value < 10 ? '0' + value : '1'));
+    if (value >= 10) text.push_back(static_cast<char>('0' + value - 10));
+  } else if (IsSingleBitRun(value)) {
     int digits = 0;
     for (std::uint32_t v = value; v != 0; v >>= 4) ++digits;
     if (digits % 2 != 0) ++digits;
-    return "$" + HexText(value, digits);
+    text.push_back('$');
+    AppendHex(text, value, digits);
+  } else {
+    AppendDecimal(text, static_cast<std::int32_t>(value));
   }
-  return DecText(static_cast<std::int32_t>(value));
+  return text;
 }
 
 std::string Plural(std::int64_t n, std::string_view word) {
@@ -155,6 +183,10 @@ std::string SpinSourceText(std::string_view bytes) {
   // whose bytes are the code points.
   bool valid = true;
   for (std::size_t i = 0; valid && i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {  // ASCII, most of any source
+      ++i;
+      continue;
+    }
     const std::size_t length = Utf8SequenceLength(bytes, i);
     valid = length != 0;
     i += length;
@@ -167,14 +199,23 @@ std::string SpinSourceText(std::string_view bytes) {
 }
 
 std::vector<std::string_view> TextLines(std::string_view text) {
+  // One pass over the characters (a search for either of two characters
+  // looks each one up in the pair).
   std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const std::size_t end = text.find_first_of("\r\n");
-    lines.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) break;
-    const std::size_t next = text.compare(end, 2, "\r\n") == 0 ? end + 2 : end + 1;
-    text.remove_prefix(next);
+  const char* const end = text.data() + text.size();
+  const char* start = text.data();
+  for (const char* at = start; at != end;) {
+    const char c = *at;
+    if (c != '\r' && c != '\n') {
+      ++at;
+      continue;
+    }
+    lines.emplace_back(start, static_cast<std::size_t>(at - start));
+    ++at;
+    if (c == '\r' && at != end && *at == '\n') ++at;
+    start = at;
   }
+  if (start != end) lines.emplace_back(start, static_cast<std::size_t>(end - start));
   return lines;
 }
 

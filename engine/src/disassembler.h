@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "brevin/analysis.h"
@@ -140,8 +141,8 @@ class Disassembler {
   void SetSection(int kind);
   // A marker line: the label, the directive and its operand, and a comment
   // ("; ...") written right after the operand.
-  void ListMarker(const std::string& name, const std::string& opcode, const std::string& operand,
-                  const std::string& comment = "");
+  void ListMarker(std::string_view name, std::string_view opcode, std::string_view operand,
+                  std::string_view comment = {});
 
   // ---- Image model (image.cpp)
   void ResetForLoad();
@@ -198,6 +199,7 @@ class Disassembler {
   void EmitBlankLine();
   void WriteRawLine(std::string_view text);
   void EndLine();  // ends the listing's current line and records its mark
+  void MarkLineEnd();  // records the mark of the line whose CR LF the listing ends with
   void WriteTitleBlock(const std::string& imagePath, bool autoReloaded);
   void ListHeaderBlock();
   void ListDataLine(const std::string& format, const std::string& comment);
@@ -221,7 +223,13 @@ class Disassembler {
   const SpinOperand* TakeOperand(const SpinInstruction& ins, std::size_t& next);
   // The variable base a template letter takes from the text before it; an
   // unknown one is noted for the user.
-  VarBase NotedVariableBase(std::string_view format, std::size_t letter);
+  VarBase NotedVariableBase(std::string_view format, std::size_t letter) {
+    bool known;
+    const VarBase base = VariableBase(format, letter, known);
+    if (!known) NoteUnknownVariableBase(format);
+    return base;
+  }
+  void NoteUnknownVariableBase(std::string_view format);
   void PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
                      std::string_view& mnemonic);
   // The image cells as a byte source for the decoders, limited to ReadLimit.
@@ -341,6 +349,9 @@ class Disassembler {
 
   // ---- Expression folding (folding.cpp)
   void EmitLine();
+  // The queue's slot for the next line, with everything but its five texts
+  // set from the current state (the oldest line is formatted when the queue is full).
+  LineFields& QueueSlot(std::int32_t hub, std::int16_t cog);
   void FlushPendingLines();
   // Merges the newest pending line into the one before it, which takes the
   // merged line's id and mnemonic, and the operand unless it is empty.

@@ -2,6 +2,10 @@
 // core's own data lines.
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <string_view>
+#include <vector>
+
 #include "brevin/engine.h"
 #include "brevin/text.h"
 #include "brevin/version_text.h"
@@ -209,6 +213,24 @@ TEST(TextOps, ConstantsHexDecimalAndPlurals) {
   EXPECT_EQ(ConstText(0xFFF9FFFFu), "-393217");
   EXPECT_EQ(ConstText(0x1F0, true), "$1F0");
   EXPECT_EQ(ConstText(0x10, true), "$10");
+  EXPECT_EQ(ConstText(9), "9");
+  EXPECT_EQ(ConstText(10), "10");
+  // Decimal text around the one- and two-digit shortcuts, and at the ends of the range.
+  for (const std::int64_t n : {std::int64_t{0}, std::int64_t{9}, std::int64_t{10}, std::int64_t{99}, std::int64_t{100},
+                               std::int64_t{-1}, std::int64_t{-100}, std::numeric_limits<std::int64_t>::max(),
+                               std::numeric_limits<std::int64_t>::min()}) {
+    EXPECT_EQ(DecText(n), std::to_string(n));
+    EXPECT_EQ(SignedText(n), (n >= 0 ? "+" : "") + std::to_string(n));
+    std::string appended = "x";
+    AppendDecimal(appended, n);
+    EXPECT_EQ(appended, "x" + std::to_string(n));
+  }
+  // Lines end at CR LF, LF or CR; nothing follows a final line end.
+  using Views = std::vector<std::string_view>;
+  EXPECT_EQ(TextLines("a\r\nb\rc\nd"), (Views{"a", "b", "c", "d"}));
+  EXPECT_EQ(TextLines("a\n\r\n\r"), (Views{"a", "", ""}));
+  EXPECT_EQ(TextLines("\r\r\n"), (Views{"", ""}));
+  EXPECT_EQ(TextLines(""), Views{});
   EXPECT_EQ(HexText(0x12345, 4), "2345");
   EXPECT_EQ(PadTo("ABCDEFGHI", 9), "ABCDEFGHI ");
   EXPECT_EQ(Plural(0, "symbol"), "No symbols");

@@ -27,6 +27,23 @@ inline void AssignHex(std::string& out, std::uint32_t value, int n) {
     value >>= 4;
   }
 }
+// HexText(value, n) appended to out.
+inline void AppendHex(std::string& out, std::uint32_t value, int n) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  char digits[16];
+  const int count = n < 0 ? 0 : n > 16 ? 16 : n;
+  for (int i = count - 1; i >= 0; --i) {
+    digits[i] = kDigits[value & 0xF];
+    value >>= 4;
+  }
+  out.append(digits, static_cast<std::size_t>(count));
+}
+// out becomes text: an append to the emptied string, which costs less than the
+// general replace an assignment from a view or a C string goes through.
+inline void SetText(std::string& out, std::string_view text) {
+  out.clear();
+  out.append(text.data(), text.size());
+}
 // DecText appended to out, for texts built in place.
 void AppendDecimal(std::string& out, std::int64_t value);
 // "+" and DecText for values 0 or more, DecText for negatives.

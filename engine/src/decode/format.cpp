@@ -155,11 +155,8 @@ const SpinOperand* Disassembler::TakeOperand(const SpinInstruction& ins, std::si
   return operand;
 }
 
-VarBase Disassembler::NotedVariableBase(std::string_view format, std::size_t letter) {
-  bool known;
-  const VarBase base = VariableBase(format, letter, known);
-  if (!known) Notices.push_back({MessageIcon::Warning, "Unknown variable base in operand format " + std::string(format)});
-  return base;
+void Disassembler::NoteUnknownVariableBase(std::string_view format) {
+  Notices.push_back({MessageIcon::Warning, "Unknown variable base in operand format " + std::string(format)});
 }
 
 void Disassembler::PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
@@ -191,7 +188,9 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
       }
       case 'b': AnnotateSize(flag::Byte); break;
       case 'w': AnnotateSize(flag::Word); break;
-      case 'l': AnnotateSize(flag::Long); break;
+      case 'l':
+        if (!DefaultLong) AnnotateSize(flag::Long);  // a long is the default size
+        break;
       case 'c': {
         const SpinOperand* o = take();
         if (o == nullptr) return;

@@ -35,12 +35,17 @@ enum class VarBase : int { Memory = 0, Object = 1, Variables = 2, Locals = 3 };
 // Variables). known is false, and the base Memory, when they name none.
 inline VarBase VariableBase(std::string_view format, std::size_t letter, bool& known) {
   known = true;
-  if (letter >= 4) {
-    const std::string_view base = format.substr(letter - 4, 3);
-    if (base == "MEM") return VarBase::Memory;
-    if (base == "OBJ") return VarBase::Object;
-    if (base == "VAR") return VarBase::Variables;
-    if (base == "LOC") return VarBase::Locals;
+  if (letter >= 4 && letter <= format.size()) {
+    // The three letters as one number: one comparison each.
+    const auto key = [](char a, char b, char c) {
+      return static_cast<std::uint32_t>(static_cast<unsigned char>(a)) << 16 |
+             static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8 | static_cast<unsigned char>(c);
+    };
+    const std::uint32_t base = key(format[letter - 4], format[letter - 3], format[letter - 2]);
+    if (base == key('M', 'E', 'M')) return VarBase::Memory;
+    if (base == key('O', 'B', 'J')) return VarBase::Object;
+    if (base == key('V', 'A', 'R')) return VarBase::Variables;
+    if (base == key('L', 'O', 'C')) return VarBase::Locals;
   }
   known = false;
   return VarBase::Memory;

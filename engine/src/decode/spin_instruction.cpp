@@ -236,6 +236,7 @@ SpinFlow FlowOf(std::string_view op) {
 // What each opcode's template reads and how the opcode passes control on,
 // worked out once from the opcode table.
 struct OpcodePlans {
+  const SpinTables* tables = nullptr;  // the opcode table the plans were made from
   std::array<Plan, 256> plans{};
   std::array<SpinFlow, 256> flows{};
   std::array<bool, 256> assigns{};  // the table names it USING
@@ -245,6 +246,7 @@ const OpcodePlans& PlansOfOpcodes() {
   static const OpcodePlans table = [] {
     OpcodePlans t;
     const SpinTables& tables = SharedTables().Spin;
+    t.tables = &tables;
     for (std::size_t op = 0; op < 256; ++op) {
       t.plans[op] = PlanOf(tables.SpinOpcodeTable[op].OperandFormat);
       t.flows[op] = t.plans[op].transfers ? FlowOf(tables.SpinOpcodeTable[op].Mnemonic) : SpinFlow::Next;
@@ -276,12 +278,12 @@ SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address) {
   ins.address = address;
   Cursor cursor(source, address);
   ins.opcode = cursor.Byte();
-  const SpinTables& tables = SharedTables().Spin;
+  const OpcodePlans& plans = PlansOfOpcodes();
+  const SpinTables& tables = *plans.tables;
   const SpinOpcodeEntry& entry = tables.SpinOpcodeTable[ins.opcode];
   ins.mnemonic = entry.Mnemonic;
   ins.format = entry.OperandFormat;
   ins.truncated = cursor.PastEnd();
-  const OpcodePlans& plans = PlansOfOpcodes();
   if (!ins.truncated) Run(cursor, plans.plans[ins.opcode], ins.opcode, ins);
   // A register byte may turn the instruction into an assignment (USING).
   const bool assigns = plans.assigns[ins.opcode] || ins.mnemonic == "USING";

@@ -56,26 +56,21 @@ bool Disassembler::FlatLine() const {
   return flatLines_ || (SectionState != section::SpinCode && SectionState != section::Unknown);
 }
 
-void Disassembler::EmitLine() {
+LineFields& Disassembler::QueueSlot(std::int32_t hub, std::int16_t cog) {
   if (PendingLines.size() == kFoldingQueueBound) {
     FormatLine(PendingLines.front());
     PendingLines.pop_front();
   }
   LineFields& line = PendingLines.push_back();
-  line.addr = LineAddr;
-  line.bytes = InstrBytes;
-  line.label = LineLabel;
-  line.opcode = LineOpcode;
-  line.operand = LineOperand;
   line.flat = FlatLine();
   line.unreached = unreachedLines_;
-  line.hub = LineHub;
+  line.hub = hub;
   line.op = LineOp;
   LineOp = FoldOp::None;  // a line the Spin printer did not build is none of the folding's
   // What only the model's line marks read goes with the line when they are
   // kept; the names' buffer is swapped, the slot's old (emptied) one being the next line's.
   if (keepLineMarks_) {
-    line.cog = LineCog;
+    line.cog = cog;
     line.kind = QueuedKind();
     line.commentAt = LineCommentAt;
     line.words = LineWords;
@@ -84,6 +79,16 @@ void Disassembler::EmitLine() {
     line.named.clear();
     line.named.swap(namedInLine_);
   }
+  return line;
+}
+
+void Disassembler::EmitLine() {
+  LineFields& line = QueueSlot(LineHub, LineCog);
+  line.addr = LineAddr;
+  line.bytes = InstrBytes;
+  line.label = LineLabel;
+  line.opcode = LineOpcode;
+  line.operand = LineOperand;
   if (PendingLines.size() < 2 || !LineLabel.empty()) return;  // a labelled line never folds backwards
 
   // Index and register folds take the pushes before a "[" in the operand:

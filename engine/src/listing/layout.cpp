@@ -19,31 +19,57 @@ constexpr std::size_t kColOpcodeImage = 38;
 constexpr std::size_t kColOpcodeBare = 9;
 constexpr std::size_t kCommentColumn = 24;  // comments of data lines, after the opcode column
 
-// Writes a line into a buffer sized for it; columns count from its start. It
-// never writes past the buffer's end (a line that would is cut there).
+// Writes a line into a buffer sized for it; columns count from its start. The
+// caller sizes the buffer for the longest layout of the fields plus kSlack, so
+// no write checks for room.
+constexpr std::size_t kSlack = 64;
 class LineWriter {
  public:
-  explicit LineWriter(std::string& buffer) : start_(buffer.data()), end_(start_), limit_(start_ + buffer.size()) {}
+  explicit LineWriter(char* start) : start_(start), end_(start) {}
   std::size_t Width() const { return static_cast<std::size_t>(end_ - start_); }
   char Back() const { return end_[-1]; }
+  void Drop(std::size_t n) { end_ -= n; }
   void Put(std::string_view text) {
-    const std::size_t n = std::min(text.size(), Room());
-    std::memcpy(end_, text.data(), n);
+    // Most fields are short: copied by two overlapping fixed-size moves,
+    // which need no library call and read nothing outside the text.
+    const char* from = text.data();
+    const std::size_t n = text.size();
+    if (n >= 8 && n <= 16) {
+      std::uint64_t head, tail;
+      std::memcpy(&head, from, 8);
+      std::memcpy(&tail, from + n - 8, 8);
+      std::memcpy(end_, &head, 8);
+      std::memcpy(end_ + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+      std::uint32_t head, tail;
+      std::memcpy(&head, from, 4);
+      std::memcpy(&tail, from + n - 4, 4);
+      std::memcpy(end_, &head, 4);
+      std::memcpy(end_ + n - 4, &tail, 4);
+    } else if (n > 0 && n < 4) {
+      end_[0] = from[0];
+      end_[n / 2] = from[n / 2];
+      end_[n - 1] = from[n - 1];
+    } else if (n > 16) {
+      std::memcpy(end_, from, n);
+    }
     end_ += n;
   }
   void Blanks(std::size_t n) {
-    n = std::min(n, Room());
-    std::memset(end_, ' ', n);
+    // Most gaps are short: a fixed-size fill needs no call, the slack takes the rest.
+    if (n <= 32) {
+      std::memset(end_, ' ', 32);
+    } else {
+      std::memset(end_, ' ', n);
+    }
     end_ += n;
   }
   // Blanks up to the column, or one blank when already there.
   void PadTo(std::size_t column) { Blanks(Width() >= column ? 1 : column - Width()); }
 
  private:
-  std::size_t Room() const { return static_cast<std::size_t>(limit_ - end_); }
   char* start_;
   char* end_;
-  char* limit_;
 };
 
 std::string ContinuationHead(std::int64_t address) {
@@ -62,6 +88,10 @@ void Disassembler::WriteRawLine(std::string_view text) {
 
 void Disassembler::EndLine() {
   Listing += kCrLf;
+  MarkLineEnd();
+}
+
+void Disassembler::MarkLineEnd() {
   // Without a model the marks are written but never kept, nor cleared.
   if (keepLineMarks_) {
     nextMark_.end = static_cast<std::uint32_t>(Listing.size() - kCrLf.size());
@@ -113,11 +143,12 @@ void Disassembler::FormatLine(const LineFields& fields) {
   const std::string_view opcode = fields.opcode;
   // Padding only brings the width up to a column (at most the opcode column plus the
   // indent) or adds one blank; besides the fields come at most " [2]" and the
-  // opcode's gap of nine: 64 more than the fields and the columns is room to spare.
+  // opcode's gap of nine: 64 more than the fields and the columns is room to
+  // spare, and kSlack more takes the writer's fixed-size fills.
   const std::size_t bound = addr.size() + fields.bytes.size() + fields.label.size() + opcode.size() + operand.size() +
-                            static_cast<std::size_t>(IndentLevel) + kColOpcodeImage + 64;
+                            static_cast<std::size_t>(IndentLevel) + kColOpcodeImage + 64 + kSlack;
   if (lineScratch_.size() < bound) lineScratch_.resize(bound);
-  LineWriter out(lineScratch_);
+  LineWriter out(lineScratch_.data());
 
   std::string_view overflowBytes;  // instruction bytes beyond the first five
   std::size_t column;
@@ -245,8 +276,11 @@ void Disassembler::FormatLine(const LineFields& fields) {
     mark.refsEnd = static_cast<std::uint32_t>(lineRefs_.size());
   }
 
-  Listing.append(lineScratch_.data(), out.Width() - (blankAfter ? 1 : 0));
-  EndLine();
+  // The line and its CR LF go into the listing in one piece.
+  if (blankAfter) out.Drop(1);
+  out.Put(kCrLf);
+  Listing.append(lineScratch_.data(), out.Width());
+  MarkLineEnd();
   if (blankAfter) WriteRawLine("");
   LastLineBlank = blankAfter;
   IndentLevel += growth;
@@ -297,6 +331,17 @@ void Disassembler::RecordNameRefs(std::string_view line, std::size_t from, const
 }
 
 void Disassembler::EmitBlankLine() {
+  if (LineOp == FoldOp::None) {
+    // Queued as it is, leaving the line being built alone: a blank line (no
+    // label, operand or id) takes part in no fold.
+    LineFields& line = QueueSlot(-1, -1);
+    line.addr.clear();
+    line.bytes.clear();
+    line.label.clear();
+    SetText(line.opcode, "_");
+    line.operand.clear();
+    return;
+  }
   const std::string addr = LineAddr, bytes = InstrBytes, label = LineLabel;
   const std::int32_t hub = LineHub;
   const std::int16_t cog = LineCog;
@@ -430,35 +475,41 @@ void Disassembler::ListEquate(std::int64_t start, int i, char letter, const std:
   EmitLine();
 }
 
-void Disassembler::ListMarker(const std::string& name, const std::string& opcode, const std::string& operand,
-                              const std::string& comment) {
+void Disassembler::ListMarker(std::string_view name, std::string_view opcode, std::string_view operand,
+                              std::string_view comment) {
   FlushAsmVars();
-  const std::string savedLabel = LineLabel;
+  std::string savedLabel = std::move(LineLabel);
   if (!name.empty()) {
-    LineAddr = "_" + Hex4(ReadCursor);
+    SetText(LineAddr, "_");
+    AppendHex(LineAddr, static_cast<std::uint32_t>(ReadCursor), 4);
     LineHub = static_cast<std::int32_t>(ReadCursor & 0xFFFF);
     LineCog = -1;
-    LineLabel = LabelText(name);
+    SetText(LineLabel, name);
+    if (Opt.ColonsAfterLabels) LineLabel.push_back(':');  // as LabelText
   } else {
-    LineAddr = "_";
+    SetText(LineAddr, "_");
     LineHub = -1;
     LineCog = -1;
     LineLabel.clear();
   }
   InstrBytes.clear();
-  LineOpcode = operand.empty() ? opcode : PadTo(opcode, 9) + operand;
-  if (!operand.empty()) LineWords = FieldWords{0, 0, static_cast<std::uint16_t>(opcode.size()), false};
+  SetText(LineOpcode, opcode);
+  if (!operand.empty()) {
+    PadInPlace(LineOpcode, 9);
+    LineOpcode.append(operand);
+    LineWords = FieldWords{0, 0, static_cast<std::uint16_t>(opcode.size()), false};
+  }
   if (!comment.empty()) {
     LineWords.commentAt = static_cast<std::uint16_t>(LineOpcode.size());
-    LineOpcode += comment;
+    LineOpcode.append(comment);
   }
-  LineOperand = "_";
+  SetText(LineOperand, "_");
   flatLines_ = true;
   lineKind_ = LineKind::Directive;
   EmitLine();
   lineKind_ = LineKind::Text;
   flatLines_ = false;
-  LineLabel = savedLabel;
+  LineLabel = std::move(savedLabel);
 }
 
 void Disassembler::StartAsmBlock() {

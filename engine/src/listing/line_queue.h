@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -56,8 +57,8 @@ class LineQueue {
   void clear() { count_ = 0; }
 
   // i counts from the oldest line.
-  LineFields& operator[](std::size_t i) { return slots_[(head_ + i) % Capacity]; }
-  const LineFields& operator[](std::size_t i) const { return slots_[(head_ + i) % Capacity]; }
+  LineFields& operator[](std::size_t i) { return slots_[(head_ + i) & kMask]; }
+  const LineFields& operator[](std::size_t i) const { return slots_[(head_ + i) & kMask]; }
   LineFields& front() { return (*this)[0]; }
   LineFields& back() { return (*this)[count_ - 1]; }
   const LineFields& back() const { return (*this)[count_ - 1]; }
@@ -69,7 +70,7 @@ class LineQueue {
     return back();
   }
   void pop_front() {
-    head_ = (head_ + 1) % Capacity;
+    head_ = (head_ + 1) & kMask;
     --count_;
   }
   // The slot keeps its text until the next push_back, so a reference taken
@@ -77,7 +78,11 @@ class LineQueue {
   void pop_back() { --count_; }
 
  private:
-  std::array<LineFields, Capacity> slots_;
+  // At most Capacity lines are queued; the ring has a power of two of slots so
+  // that an index wraps with a mask rather than a division.
+  static constexpr std::size_t kSlots = std::bit_ceil(Capacity);
+  static constexpr std::size_t kMask = kSlots - 1;
+  std::array<LineFields, kSlots> slots_;
   std::size_t head_ = 0;
   std::size_t count_ = 0;
 };

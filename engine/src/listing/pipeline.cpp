@@ -202,7 +202,8 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
     const std::string warning = HeaderWarning(path, std::min(size, static_cast<std::size_t>(kImageSize)));
     if (!warning.empty()) Notices.push_back({MessageIcon::Warning, warning});
   }
-  if (!ChecksumMatches()) {
+  const bool checksumOk = ChecksumMatches();
+  if (!checksumOk) {
     result.checksum = ChecksumFiguresNow();
     // Inhibited warnings answer the question with Yes.
     if (!acceptChecksum && !Opt.InhibitWarnings) {
@@ -212,7 +213,6 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
       return result;
     }
   }
-  const bool checksumOk = ImageChecksum() == 0;
   ImageEnd = kLastAddress;
   AnalyseImage();
   WriteListing(path, autoReloaded);
@@ -321,7 +321,10 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
     const std::int64_t start = ReadCursor;
     detail::ListOneItem(*this);
     if (ReadCursor <= start) ReadCursor = start + 1;  // every item advances the listing
-    detail::ListMarkersAt(*this);
+    const std::int64_t at = ReadCursor;
+    if (at == VBASE || at == VENDS || at == SBASE || at == SINIT || at == PBASE || at == PINIT) {
+      detail::ListMarkersAt(*this);
+    }
   }
 
   FlushAsmVars();
@@ -348,16 +351,25 @@ std::int64_t LastUnclaimed(const Disassembler& e, std::int64_t d) {
   for (std::int64_t marker : {e.VBASE, e.VENDS, e.SBASE, e.SINIT, e.PBASE, e.PINIT}) {
     if (marker > d) nextMarker = std::min(nextMarker, marker);
   }
-  for (std::int64_t a = d + 1; a <= d + kLongestSpinInstruction && a <= kLastAddress; ++a) {
-    if (e.HasFlag(a, claimed) || a == nextMarker) return a - 1;
+  // The first claimed cell or marker among the next few cells ends the run.
+  const std::int64_t stop = std::min<std::int64_t>(d + kLongestSpinInstruction, kLastAddress);
+  const std::int64_t scanTo = std::min(stop, nextMarker - 1);
+  const std::uint32_t* cells = e.Image.data();
+  for (std::int64_t a = std::max<std::int64_t>(d + 1, 0); a <= scanTo; ++a) {
+    if (cells[a] & claimed) return a - 1;
   }
-  return kLastAddress;
+  return nextMarker <= stop ? nextMarker - 1 : kLastAddress;
 }
 
 void ListOneItem(Disassembler& e) {
   using namespace flag;
   const std::int64_t d = e.ReadCursor;
-  e.LineLabel = e.SymbolIds[static_cast<std::size_t>(d)] != 0 ? e.LabelText(e.SymbolName(0, d, 0)) : std::string();
+  if (e.SymbolIds[static_cast<std::size_t>(d)] != 0) {
+    e.LineLabel = e.SymbolName(0, d, 0);
+    if (e.Opt.ColonsAfterLabels) e.LineLabel.push_back(':');  // as LabelText, without its copy
+  } else {
+    e.LineLabel.clear();
+  }
 
   switch (e.SectionState) {
     case section::Header:
@@ -413,7 +425,7 @@ void ListOneItem(Disassembler& e) {
         e.LineOperand.clear();
         e.EmitLine();
       }
-      e.LineLabel = "; ----";
+      SetText(e.LineLabel, "; ----");
       e.lineKind_ = LineKind::Unreached;
     }
     // Unreached bytes decoded as Spin must not swallow the next listed item or marker.

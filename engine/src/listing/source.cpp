@@ -25,13 +25,22 @@ std::string TrimLeft(const std::string& text) {
   return first == std::string::npos ? std::string() : text.substr(first);
 }
 
+// The line without its trailing blanks (a loop: a search for "not a blank"
+// looks each character up in a set).
+std::string_view WithoutTrailingBlanks(std::string_view line) {
+  std::size_t end = line.size();
+  while (end > 0 && line[end - 1] == ' ') --end;
+  return line.substr(0, end);
+}
+
 // The first four characters after the leading blanks, upper-cased (keys are
 // ASCII: the C locale's upper case), held without copying the line.
 class LineKey {
  public:
   explicit LineKey(std::string_view line) {
-    const auto first = line.find_first_not_of(' ');
-    if (first == std::string_view::npos) return;
+    std::size_t first = 0;
+    while (first < line.size() && line[first] == ' ') ++first;
+    if (first == line.size()) return;
     line = line.substr(first, 4);
     for (const char c : line) text_[size_++] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   }
@@ -41,14 +50,6 @@ class LineKey {
   char text_[4] = {};
   std::size_t size_ = 0;
 };
-
-bool KeyIs(std::string_view line, std::string_view key) { return LineKey(line) == key; }
-
-// KeyIs for the line without its trailing blanks: a method header.
-bool HeaderKeyIs(std::string_view line, std::string_view key) {
-  const auto last = line.find_last_not_of(' ');
-  return KeyIs(last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1), key);
-}
 
 // The text's lines, ended by CR LF, LF or CR alike: no line after a final one.
 std::vector<std::string> SplitSourceLines(std::string_view text) {
@@ -63,11 +64,16 @@ bool IsSectionWord(std::string_view text) {
 
 void AppendPrintable(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    const auto code = static_cast<unsigned char>(c);
+    const auto code = static_cast<unsigned char>(text[i]);
     if (code >= 32 && code <= 126) {
-      out.push_back(c);
-      ++i;
+      // A run of printable characters goes in at once.
+      std::size_t end = i + 1;
+      while (end < text.size() && static_cast<unsigned char>(text[end]) >= 32 &&
+             static_cast<unsigned char>(text[end]) <= 126) {
+        ++end;
+      }
+      out.append(text.data() + i, end - i);
+      i = end;
     } else {
       out.push_back(' ');
       i += code < 0x80 ? 1 : std::max<std::size_t>(Utf8SequenceLength(text, i), 1);
@@ -169,8 +175,10 @@ const Disassembler::SourceFile* Disassembler::SourceFileAt(const std::string& pa
         SourceFile file;
         file.lines = SplitSourceLines(SpinSourceText(text));
         for (std::size_t i = 0; i < file.lines.size(); ++i) {
-          if (HeaderKeyIs(file.lines[i], "PUB ")) file.pubHeaders.push_back(i);
-          if (HeaderKeyIs(file.lines[i], "PRI ")) file.priHeaders.push_back(i);
+          // A method header: the key of the line without its trailing blanks.
+          const LineKey key(WithoutTrailingBlanks(file.lines[i]));
+          if (key == "PUB ") file.pubHeaders.push_back(i);
+          if (key == "PRI ") file.priHeaders.push_back(i);
         }
         it->second = std::move(file);
       }
@@ -223,11 +231,11 @@ bool Disassembler::EmitMethodSource(const std::string& keyword, int n, bool list
         ended = true;
       }
     } else {
-      const std::string_view text = std::string_view(line).substr(0, line.find_last_not_of(' ') + 1);
+      const std::string_view text = WithoutTrailingBlanks(line);
       if (IsSectionWord(text)) {
         ended = true;
       } else if (!text.empty()) {
-        LineOpcode = "; ";
+        SetText(LineOpcode, "; ");
         AppendPrintable(LineOpcode, text);
         EmitLine();
       }

@@ -19,7 +19,7 @@ SpinInstruction Disassembler::ListSpinInstruction(std::int64_t address) {
   const SpinOpcodeEntry& entry = spin.SpinOpcodeTable[ins.opcode];
   LineOp = spin.FoldOps[ins.opcode];
   std::string_view mnemonic = entry.Mnemonic;  // a register byte may choose another
-  LineOpcode = entry.Mnemonic;
+  SetText(LineOpcode, entry.Mnemonic);
   LineOperand.clear();
   std::size_t next = 0;
   if (!entry.OperandFormat.empty()) PrintOperands(entry.OperandFormat, ins, next, mnemonic);

@@ -50,9 +50,14 @@ void Disassembler::NumberSymbols() {
 }
 
 std::string Disassembler::PlainName(int kind, std::int64_t address, std::int64_t reg) const {
-  if (kind == 1) return "$" + Hex3(reg);
   if (kind == 3) return SignedText(reg);
-  return "$" + Hex4(address);
+  std::string name(1, '$');
+  if (kind == 1) {
+    AppendHex(name, static_cast<std::uint32_t>(reg), 3);
+  } else {
+    AppendHex(name, static_cast<std::uint32_t>(address), 4);
+  }
+  return name;
 }
 
 std::string Disassembler::SymbolName(int kind, std::int64_t address, std::int64_t reg) const {
@@ -73,15 +78,18 @@ std::string Disassembler::NameOfSymbol(int kind, std::int64_t address, std::int6
     // Links that go round (a broken image can make them) name nothing: the address stands plain.
     if (hops > 8) return PlainName(kind, asked, askedReg);
     if (address > kLastAddress || SymbolIds[static_cast<std::size_t>(address)] == 0) {
-      return PlainName(kind, address, reg) + suffix;
+      std::string name = PlainName(kind, address, reg);
+      if (!suffix.empty()) name += suffix;
+      return name;
     }
     const std::uint32_t id = static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)]);
     if ((id & 0x80000000u) == 0) {
       std::string name(1, static_cast<char>((id >> 16) & 0xFF));
-      name += DecText(id & 0xFFFF);
+      AppendDecimal(name, id & 0xFFFF);
       if (HasFlag(address, flag::Aret)) name += "_ret";
       numbered = true;
-      return name + suffix;
+      if (!suffix.empty()) name += suffix;
+      return name;
     }
     suffix += "_ret";
     address = id & 0xFFFF;
@@ -90,7 +98,7 @@ std::string Disassembler::NameOfSymbol(int kind, std::int64_t address, std::int6
 }
 
 std::string Disassembler::HubName(std::int64_t address) const {
-  return Opt.ShowLabels ? SymbolName(0, address, 0) : "$" + Hex4(address);
+  return Opt.ShowLabels ? SymbolName(0, address, 0) : PlainName(0, address, 0);
 }
 
 std::string Disassembler::RelName(std::int64_t base, std::int64_t offset) const {

@@ -63,7 +63,7 @@ void Disassembler::ListStackFrame(std::int64_t entry) {
   }
   if (!any) return;
 
-  const std::string savedLabel = LineLabel;
+  std::string savedLabel = std::move(LineLabel);
   ListMarker("", "ALIGN", "STACK          ", "; For " + HubName(entry));
   const bool forResult = HasFlag(entry, flag::Xfun);
   if (VarIds[0] != 0 || forResult) {
@@ -75,22 +75,30 @@ void Disassembler::ListStackFrame(std::int64_t entry) {
   }
   for (std::int64_t k = 0; k <= max; k += 4) {
     const std::int32_t number = VarIds[static_cast<std::size_t>(k)];
-    LineAddr = "      +" + Hex4(k);
+    SetText(LineAddr, "      +");
+    AppendHex(LineAddr, static_cast<std::uint32_t>(k), 4);
     LineHub = -1;
     LineCog = -1;
     InstrBytes.clear();
-    LineLabel = number > 0 ? LabelText("VL" + DecText(number)) : std::string();
-    LineOpcode = "LONG";
-    LineOperand = "0";
+    if (number > 0) {
+      SetText(LineLabel, "VL");
+      AppendDecimal(LineLabel, number);
+      if (Opt.ColonsAfterLabels) LineLabel.push_back(':');  // as LabelText
+    } else {
+      LineLabel.clear();
+    }
+    SetText(LineOpcode, "LONG");
+    SetText(LineOperand, "0");
     if (k == 0) {
       LineCommentAt = LineOperand.size() + 14;
-      LineOperand += std::string(14, ' ') + "; ";
+      LineOperand.append(14, ' ');
+      LineOperand += "; ";
       LineOperand += forResult ? "Result Variable" : number > 0 ? "Unexpected Result Variable Used" : "Unused Result Variable";
     }
     EmitLine();
   }
   ListMarker("", "ALIGN", "SPIN");
-  LineLabel = savedLabel;
+  LineLabel = std::move(savedLabel);
 }
 
 void Disassembler::ListObjectList() {
