@@ -382,8 +382,8 @@ std::string_view ReadableKindOf(const std::string& path) {
   const ssize_t got = ::read(fd, header, sizeof header);
   ::close(fd);
   if (got != static_cast<ssize_t>(sizeof header)) return {};
-  const unsigned pbase = header[6] | header[7] << 8;
-  const unsigned vbase = header[8] | header[9] << 8;
+  const unsigned pbase = header[6] | static_cast<unsigned>(header[7]) << 8;
+  const unsigned vbase = header[8] | static_cast<unsigned>(header[9]) << 8;
   return pbase == 0x0010 && vbase >= pbase ? "a Propeller image" : std::string_view();
 }
 

@@ -448,7 +448,7 @@ class Layout {
 
   // Pads to the line's size, then enters its label.
   void Advance(bool reserved = false) {
-    const std::int64_t align = 1LL << sizeCode_;
+    const std::int64_t align = std::int64_t{1} << sizeCode_;
     Bytes((align - offset_ % align) % align);
     Enter(reserved);
   }
