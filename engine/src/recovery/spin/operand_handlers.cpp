@@ -54,6 +54,20 @@ bool StackMachine::Pop(Stack& stack, ExprRef& item, bool address) {
   return true;
 }
 
+// A value of a case or lookup, or low..high when the instruction takes a range.
+bool StackMachine::PopValueOrRange(Stack& stack, bool range, ExprRef& value) {
+  if (!Pop(stack, value)) return false;
+  if (!range) return true;
+  Expr node;
+  node.kind = ExprKind::Range;
+  node.operands.resize(2);
+  if (!Pop(stack, node.operands[0])) return false;
+  node.offset = node.operands[0]->offset;
+  node.operands[1] = value;
+  value = MakeExpr(std::move(node));
+  return true;
+}
+
 bool StackMachine::PopArgs(Stack& stack, std::size_t count, std::vector<ExprRef>& args) {
   args.assign(count, {});
   for (std::size_t i = count; i-- > 0;)
@@ -106,16 +120,7 @@ bool StackMachine::StepCall(const SpinInstruction& in, Stack& stack) {
 bool StackMachine::StepLookup(const SpinInstruction& in, Stack& stack) {
   const int op = static_cast<int>(in.opcode);
   ExprRef value;
-  if (!Pop(stack, value)) return false;
-  if (op & 2) {
-    ExprRef low;
-    if (!Pop(stack, low)) return false;
-    Expr range;
-    range.kind = ExprKind::Range;
-    range.offset = low->offset;
-    range.operands = {low, value};
-    value = MakeExpr(std::move(range));
-  }
+  if (!PopValueOrRange(stack, (op & 2) != 0, value)) return false;
   if (!stack.empty() && stack.back().kind == Item::Look) {
     if (stack.back().down != ((op & 1) != 0)) return Fail("a lookup mixes lookup and lookdown");
     stack.back().values.push_back(value);

@@ -65,6 +65,7 @@ class StackMachine {
   // Operands (operand_handlers.cpp).
   bool Pop(Stack& stack, ExprRef& item, bool address = false);
   bool PopArgs(Stack& stack, std::size_t count, std::vector<ExprRef>& args);
+  bool PopValueOrRange(Stack& stack, bool range, ExprRef& value);
   bool Push(Stack& stack, Expr node);
   bool Statement(Stack& stack, Expr node);
   bool StepCall(const SpinInstruction& in, Stack& stack);

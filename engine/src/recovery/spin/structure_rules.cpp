@@ -207,16 +207,7 @@ bool StackMachine::CaseValues(const SpinInstruction& first, const Stack& start, 
                               std::vector<std::int64_t>& valueTargets, std::int64_t& pc) {
   const auto take = [&](const SpinInstruction& in, Stack& s) -> bool {
     ExprRef v;
-    if (!Pop(s, v)) return false;
-    if (in.opcode == 0x0E) {
-      ExprRef low;
-      if (!Pop(s, low)) return false;
-      Expr range;
-      range.kind = ExprKind::Range;
-      range.offset = low->offset;
-      range.operands = {low, v};
-      v = MakeExpr(std::move(range));
-    }
+    if (!PopValueOrRange(s, in.opcode == 0x0E, v)) return false;
     CaseBranch b;
     b.values.push_back(v);
     values.push_back(std::move(b));
