@@ -202,17 +202,8 @@ void MatchPartly(const ObjectPrint& print, std::span<const LibraryData* const> l
     }
   }
 
-  // The file, when the best entries agree on it and hold nearly all of the object.
-  int total = 0;
-  for (const MethodPrint& mp : print.methods) total += mp.bytes;
-  if (10 * best >= 9 * total) {
-    if (const std::string* file =
-            Unanimous<std::string>(bestRefs, [](const LibraryEntry& e) -> const std::string& { return e.file; })) {
-      match.file = *file;
-    } else {
-      match.fileAbstained = true;
-    }
-  }
+  // No file name: measured on the library folders, the entries that share
+  // most methods with an object are as often another program's file.
 }
 
 }  // namespace

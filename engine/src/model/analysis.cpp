@@ -93,6 +93,28 @@ const Symbol* Analysis::FindSymbol(std::string_view name) const {
   return found == nullptr ? nullptr : &symbols[*found];
 }
 
+const Symbol* Analysis::FindLibrarySymbol(std::string_view name) const {
+  const auto same = [](std::string_view a, std::string_view b) { return !LessIgnoringCase(a, b) && !LessIgnoringCase(b, a); };
+  const std::size_t dot = name.find('.');
+  if (dot != std::string_view::npos) {
+    const std::string_view file = name.substr(0, dot), method = name.substr(dot + 1);
+    for (const ObjectInfo& object : objects) {
+      if (!object.libraryName || !same(*object.libraryName, file)) continue;
+      for (const Method& m : object.methods) {
+        if (!m.libraryName || !same(*m.libraryName, method)) continue;
+        const auto it = std::lower_bound(symbols.begin(), symbols.end(), m.address,
+                                         [](const Symbol& s, std::int32_t a) { return s.address < a; });
+        if (it != symbols.end() && it->address == m.address) return &*it;
+      }
+    }
+    return nullptr;
+  }
+  for (const Symbol& symbol : symbols) {
+    if (symbol.libraryName && same(*symbol.libraryName, name)) return &symbol;
+  }
+  return nullptr;
+}
+
 std::optional<std::size_t> Analysis::LineDefining(std::string_view name) const {
   if (const std::uint32_t* found = FindIgnoringCase(
           labelLines_, name, [this](std::uint32_t i) -> std::string_view { return *lines[i].defines; })) {
