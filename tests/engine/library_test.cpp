@@ -239,9 +239,10 @@ TEST(LibraryNames, TheModelTakesNamesAndTheListingStaysTheSame) {
   const ObjectInfo& tv = with.analysis->objects.at(1);
   EXPECT_EQ(tv.libraryName.value_or(""), "tv");
   EXPECT_EQ(tv.methods.at(0).libraryName.value_or(""), "start");
-  ASSERT_NE(with.analysis->FindLibrarySymbol("tv.stop"), nullptr);
-  EXPECT_EQ(with.analysis->FindLibrarySymbol("tv.stop")->address, tv.methods.at(1).address);
-  EXPECT_NE(with.analysis->FindLibrarySymbol("newline"), nullptr);
+  EXPECT_EQ(with.analysis->LibraryNameAddress("TV.Stop"), tv.methods.at(1).address);
+  EXPECT_EQ(with.analysis->LibraryNameAddress("stop"), with.analysis->objects.at(0).methods.at(1).address);
+  EXPECT_EQ(with.analysis->LibraryNameAddress("entry"), std::optional<std::int32_t>(0x260));  // a DAT label
+  EXPECT_FALSE(with.analysis->LibraryNameAddress("tv.entry"));
   // Off: no names.
   host.options.LibraryNames = false;
   const LoadResult off = named.LoadAndDisassemble(image, false);

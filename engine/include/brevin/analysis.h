@@ -168,9 +168,10 @@ class Analysis {
 
   // The symbol of that name, case-insensitive; null when there is none.
   const Symbol* FindSymbol(std::string_view name) const;
-  // The first symbol (in address order) the library names so, case-insensitive;
-  // "File.name" asks for the name inside the object of that file. Null when none.
-  const Symbol* FindLibrarySymbol(std::string_view name) const;
+  // The place the library names so, case-insensitive: the first method of
+  // that name (in object and table order), else the first symbol (in address
+  // order); "File.name" asks for the method inside the object of that file.
+  std::optional<std::int32_t> LibraryNameAddress(std::string_view name) const;
   // The line that defines the label, or the first line at the hub address.
   std::optional<std::size_t> LineDefining(std::string_view name) const;
   std::optional<std::size_t> LineAtAddress(std::int32_t address) const;

@@ -2,20 +2,31 @@
 #include "library/library_data.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 
 namespace brevin::library {
 namespace {
 
-std::vector<std::string_view> Fields(std::string_view line) {
-  std::vector<std::string_view> fields;
+// The tab-separated fields of a line, without an allocation per line: no
+// record has more than nine; a tenth stands for "too many".
+struct FieldList {
+  std::array<std::string_view, 10> items;
+  std::size_t count = 0;
+  std::size_t size() const { return count; }
+  std::string_view operator[](std::size_t i) const { return items[i]; }
+};
+
+FieldList Fields(std::string_view line) {
+  FieldList fields;
   std::size_t from = 0;
-  for (;;) {
+  while (fields.count < fields.items.size()) {
     const std::size_t tab = line.find('\t', from);
-    fields.push_back(line.substr(from, tab == std::string_view::npos ? std::string_view::npos : tab - from));
-    if (tab == std::string_view::npos) return fields;
+    fields.items[fields.count++] = line.substr(from, tab == std::string_view::npos ? std::string_view::npos : tab - from);
+    if (tab == std::string_view::npos) break;
     from = tab + 1;
   }
+  return fields;
 }
 
 bool Number(std::string_view text, std::int64_t low, std::int64_t high, std::int64_t& value) {
@@ -125,7 +136,7 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
       continue;
     }
     if (line.empty() || line.front() == '#') continue;
-    const std::vector<std::string_view> f = Fields(line);
+    const FieldList f = Fields(line);
     if (f[0] == "O") {
       LibraryEntry entry;
       if (f.size() < 5 || f.size() > 6 || !ParsePrint(f[1], entry.print) || !Number(f[2], 8, 32768, entry.bytes) ||

@@ -94,6 +94,9 @@ void MatchPartly(const ObjectPrint& print, std::span<const LibraryData* const> l
   std::map<EntryRef, int> score;
   for (std::size_t m = 0; m < count; ++m) {
     const MethodPrint& mp = print.methods[m];
+    // A small method's print is common to many objects: it counts for no
+    // entry and is placed later through its named callers only.
+    if (mp.bytes < kSmallMethodBytes) continue;
     for (const LibraryData* library : libraries) {
       const std::vector<MethodPlace>* found = library->MethodsWith(mp.print);
       if (found == nullptr) continue;
@@ -107,7 +110,7 @@ void MatchPartly(const ObjectPrint& print, std::span<const LibraryData* const> l
     std::map<EntryRef, int> inEntry;
     for (const auto& [ref, index] : places[m]) ++inEntry[ref];
     for (const auto& [ref, n] : inEntry) {
-      if (n == 1 && mp.bytes >= kSmallMethodBytes) score[ref] += mp.bytes;
+      if (n == 1) score[ref] += mp.bytes;
     }
   }
   int best = 0;

@@ -93,26 +93,22 @@ const Symbol* Analysis::FindSymbol(std::string_view name) const {
   return found == nullptr ? nullptr : &symbols[*found];
 }
 
-const Symbol* Analysis::FindLibrarySymbol(std::string_view name) const {
+std::optional<std::int32_t> Analysis::LibraryNameAddress(std::string_view name) const {
   const auto same = [](std::string_view a, std::string_view b) { return !LessIgnoringCase(a, b) && !LessIgnoringCase(b, a); };
   const std::size_t dot = name.find('.');
-  if (dot != std::string_view::npos) {
-    const std::string_view file = name.substr(0, dot), method = name.substr(dot + 1);
-    for (const ObjectInfo& object : objects) {
-      if (!object.libraryName || !same(*object.libraryName, file)) continue;
-      for (const Method& m : object.methods) {
-        if (!m.libraryName || !same(*m.libraryName, method)) continue;
-        const auto it = std::lower_bound(symbols.begin(), symbols.end(), m.address,
-                                         [](const Symbol& s, std::int32_t a) { return s.address < a; });
-        if (it != symbols.end() && it->address == m.address) return &*it;
-      }
+  const std::string_view file = dot == std::string_view::npos ? std::string_view() : name.substr(0, dot);
+  const std::string_view wanted = dot == std::string_view::npos ? name : name.substr(dot + 1);
+  for (const ObjectInfo& object : objects) {
+    if (dot != std::string_view::npos && (!object.libraryName || !same(*object.libraryName, file))) continue;
+    for (const Method& m : object.methods) {
+      if (m.libraryName && same(*m.libraryName, wanted) && InImage(m.address)) return m.address;
     }
-    return nullptr;
   }
+  if (dot != std::string_view::npos) return std::nullopt;
   for (const Symbol& symbol : symbols) {
-    if (symbol.libraryName && same(*symbol.libraryName, name)) return &symbol;
+    if (symbol.libraryName && same(*symbol.libraryName, name)) return symbol.address;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 std::optional<std::size_t> Analysis::LineDefining(std::string_view name) const {
