@@ -21,7 +21,8 @@ echo "${report:-(nothing)}"
 
 contents=$(dpkg-deb -c "$deb")
 for f in usr/share/doc/brevin/copyright usr/share/doc/brevin/changelog.gz usr/share/doc/brevin/README.md.gz \
-         usr/share/brevin/brevin-analysis.schema.json usr/share/man/man1/Brevin.1.gz \
+         usr/share/brevin/brevin-analysis.schema.json usr/share/brevin/library/objects.tsv \
+         usr/share/man/man1/Brevin.1.gz \
          usr/share/man/man5/brevin-analysis.5.gz; do
   grep -q " \./$f\$" <<<"$contents" || fail "the package lacks /$f"
 done

@@ -75,6 +75,29 @@ TEST_F(Learn, AddsObjectsAndKeepsEveryEntryItHad) {
   EXPECT_TRUE(Json::parse(run.out)["objects"][0]["library_name"].is_null());
 }
 
+TEST_F(Learn, NamesChildObjectsByTheSourcesTheirParentNames) {
+  const fs::path crc = Copy("crc_calc.binary", "crc_calc.binary");
+  Copy("crc_calc.spin", "crc_calc.spin");
+  test::CliRun run = test::RunCli({"--learn", crc.string()});
+  EXPECT_NE(run.err.find("no source txpin.spin beside it"), std::string::npos) << run.err;
+  // The child's source in another letter case is found all the same.
+  Copy("txpin.spin", "TxPin.spin");
+  run = test::RunCli({"--learn", crc.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("2 objects named, 1 new"), std::string::npos) << run.err;
+  EXPECT_NE(ReadFile(Library()).find("\ttxpin\t"), std::string::npos);
+  // A child source that does not fit its object: nothing of the image is learned.
+  const fs::path other = Copy("crc_calc.binary", "other.binary");
+  Copy("crc_calc.spin", "other.spin");
+  fs::remove(root_ / "images" / "TxPin.spin");
+  Copy("dual_pwm.spin", "txpin.spin");
+  const std::string before = ReadFile(Library());
+  run = test::RunCli({"--learn", other.string()});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("txpin.spin does not match the image's object of that name"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(Library()), before);
+}
+
 TEST_F(Learn, RefusesSourcesThatDoNotMatchAndAMissingSource) {
   const fs::path crc = Copy("crc_calc.binary", "crc_calc.binary");
   Copy("crc_calc.spin", "crc_calc.spin");
