@@ -86,7 +86,7 @@ TEST(LibraryFile, ReadsWhatItWritesAndCountsCopiesOfTheSameEntry) {
   EXPECT_EQ(again.Text(true), data.Text(true));
   // The shipped form leaves the folders out.
   EXPECT_EQ(data.Text(false).find("folder1"), std::string::npos);
-  library::LibraryEntry copy = a;
+  library::LibraryEntry copy = data.Details(0);
   copy.folders = {"folder9"};
   EXPECT_FALSE(data.Add(copy));
   EXPECT_EQ(data.Entries()[0].copies, 4);
@@ -120,6 +120,8 @@ TEST(LibraryMatch, AWholeMatchTakesEveryNameAndAbstainsWhereEntriesDiffer) {
   EXPECT_EQ(m.file, "SerialA");
   ASSERT_NE(m.entry, nullptr);
   EXPECT_EQ(m.entry->labels.front().name, "entry");
+  EXPECT_EQ(m.entry->constants.front().value, "13");
+  EXPECT_EQ(m.entry->variables.front().name, "cog");
   EXPECT_EQ(NameOf(m.methods[2]), "helper");
   EXPECT_EQ(NameOf(m.methods[3]), "tiny");  // small, but its object matched
   // Leaving SerialA's two folders out leaves nothing of that print.
@@ -133,7 +135,7 @@ TEST(LibraryMatch, AWholeMatchTakesEveryNameAndAbstainsWhereEntriesDiffer) {
 
 TEST(LibraryMatch, TwoEntriesOfOnePrintAbstainWhereTheirNamesDiffer) {
   library::LibraryData data = Cases();
-  library::LibraryEntry twin = data.Entries()[0];
+  library::LibraryEntry twin = data.Details(0);
   twin.file = "SerialTwin";
   twin.methods[1].name = "send";
   twin.folders = {"folder5"};

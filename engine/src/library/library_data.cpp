@@ -103,7 +103,52 @@ std::string Joined(const std::vector<std::string>& items, char separator) {
 
 std::string Field(const std::string& name) { return name.empty() ? "-" : name; }
 
+// A VAR, DAT or CON record: checked, and read into the entry when one is given.
+bool ReadDetail(const FieldList& f, LibraryEntry* into) {
+  std::string name, value;
+  if (f[0] == "V") {
+    LibraryVariable v;
+    if (f.size() != 4 || !Number(f[1], 0, 65535, v.offset) || !Number(f[2], 1, 4, v.size) || !Name(f[3], v.name, false)) {
+      return false;
+    }
+    if (into != nullptr) into->variables.push_back(std::move(v));
+  } else if (f[0] == "D") {
+    LibraryLabel d;
+    if (f.size() != 4 || !Number(f[1], 0, 32768, d.offset) || f[2].size() != 1 ||
+        (f[2][0] != 'B' && f[2][0] != 'W' && f[2][0] != 'L') || !Name(f[3], d.name, false)) {
+      return false;
+    }
+    d.size = f[2][0];
+    if (into != nullptr) into->labels.push_back(std::move(d));
+  } else {
+    LibraryConstant c;
+    if (f.size() != 3 || !Name(f[1], c.name, false) || !Name(f[2], c.value, false)) return false;
+    if (into != nullptr) into->constants.push_back(std::move(c));
+  }
+  return true;
+}
+
+std::string BadDetail(std::string_view kind) {
+  return kind == "V" ? "a bad variable line" : kind == "D" ? "a bad DAT label line" : "a bad constant line";
+}
+
 }  // namespace
+
+const LibraryEntry& LibraryData::Details(std::uint32_t index) const {
+  LibraryEntry& e = entries_[index];
+  if (e.detailsRead) return e;
+  e.detailsRead = true;
+  std::string_view rest = std::string_view(text_).substr(e.detailsBegin, e.detailsEnd - e.detailsBegin);
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || (line[0] != 'V' && line[0] != 'D' && line[0] != 'C')) continue;
+    ReadDetail(Fields(line), &e);  // checked when the file was read
+  }
+  return e;
+}
 
 bool LibraryEntry::SameNames(const LibraryEntry& other) const {
   return print == other.print && bytes == other.bytes && file == other.file && methods == other.methods &&
@@ -115,6 +160,7 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
   entries_.clear();
   byObject_.clear();
   byMethod_.clear();
+  text_.clear();
   std::size_t lineNumber = 0;
   std::size_t from = 0;
   const auto fail = [&](std::string_view what) {
@@ -124,11 +170,14 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
     byMethod_.clear();
     return false;
   };
+  text_ = std::string(text);
+  text = text_;
   while (from < text.size()) {
     std::size_t end = text.find('\n', from);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(from, end - from);
-    from = end + 1;
+    const std::size_t lineStart = from;
+    from = std::min(end + 1, text.size());
     ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (lineNumber == 1) {
@@ -166,25 +215,12 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
       }
       m.isPublic = f[3] == "PUB";
       entry.methods.push_back(std::move(m));
-    } else if (f[0] == "V") {
-      LibraryVariable v;
-      if (f.size() != 4 || !Number(f[1], 0, 65535, v.offset) || !Number(f[2], 1, 4, v.size) ||
-          !Name(f[3], v.name, false)) {
-        return fail("a bad variable line");
-      }
-      entry.variables.push_back(std::move(v));
-    } else if (f[0] == "D") {
-      LibraryLabel d;
-      if (f.size() != 4 || !Number(f[1], 0, 32768, d.offset) || f[2].size() != 1 ||
-          (f[2][0] != 'B' && f[2][0] != 'W' && f[2][0] != 'L') || !Name(f[3], d.name, false)) {
-        return fail("a bad DAT label line");
-      }
-      d.size = f[2][0];
-      entry.labels.push_back(std::move(d));
-    } else if (f[0] == "C") {
-      LibraryConstant c;
-      if (f.size() != 3 || !Name(f[1], c.name, false) || !Name(f[2], c.value, false)) return fail("a bad constant line");
-      entry.constants.push_back(std::move(c));
+    } else if (f[0] == "V" || f[0] == "D" || f[0] == "C") {
+      // Checked now, read when an analysis first needs them (see Details).
+      if (!ReadDetail(f, nullptr)) return fail(BadDetail(f[0]));
+      if (entry.detailsBegin == entry.detailsEnd) entry.detailsBegin = static_cast<std::uint32_t>(lineStart);
+      entry.detailsEnd = static_cast<std::uint32_t>(from);
+      entry.detailsRead = false;
     } else if (f[0] == "J") {
       LibraryChild j;
       if (f.size() != 4 || !Name(f[1], j.name, false) || !Name(f[2], j.file, false) || !Number(f[3], 1, 255, j.count)) {
@@ -203,7 +239,8 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
 std::string LibraryData::Text(bool withFolders) const {
   std::string text(kLibraryHeader);
   text += '\n';
-  for (const LibraryEntry& e : entries_) {
+  for (std::uint32_t i = 0; i < entries_.size(); ++i) {
+    const LibraryEntry& e = Details(i);
     text += "O\t" + PrintText(e.print) + '\t' + std::to_string(e.bytes) + '\t' + e.file + '\t' + std::to_string(e.copies);
     if (withFolders && !e.folders.empty()) text += '\t' + Joined(e.folders, '|');
     text += '\n';
@@ -233,6 +270,7 @@ std::string LibraryData::Text(bool withFolders) const {
 bool LibraryData::Add(LibraryEntry entry) {
   if (const auto* same = ObjectsWith(entry.print)) {
     for (const std::uint32_t i : *same) {
+      Details(i);
       LibraryEntry& known = entries_[i];
       if (!known.SameNames(entry)) continue;
       known.copies += entry.copies;

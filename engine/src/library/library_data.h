@@ -78,6 +78,10 @@ struct LibraryEntry {
   std::vector<LibraryLabel> labels;
   std::vector<LibraryConstant> constants;
   std::vector<LibraryChild> children;
+  // Where the VAR, DAT and CON records of an entry read from a file stand in
+  // its text, until they are read (LibraryData::Details).
+  std::uint32_t detailsBegin = 0, detailsEnd = 0;
+  bool detailsRead = true;
 
   // The same object with the same names (copies and folders aside).
   bool SameNames(const LibraryEntry& other) const;
@@ -101,7 +105,10 @@ class LibraryData {
   // True when the library gained a new entry.
   bool Add(LibraryEntry entry);
 
+  // The entries; the VAR, DAT and CON names of one are there once Details(index) has read them.
   const std::vector<LibraryEntry>& Entries() const { return entries_; }
+  // The entry with its VAR, DAT and CON names, read from the file's text at the first call.
+  const LibraryEntry& Details(std::uint32_t index) const;
   std::size_t Size() const { return entries_.size(); }
   // The entries of that object print (indexes), and the methods of that method print.
   const std::vector<std::uint32_t>* ObjectsWith(Print print) const;
@@ -109,7 +116,12 @@ class LibraryData {
 
  private:
   void IndexEntry(std::uint32_t index);
-  std::vector<LibraryEntry> entries_;
+  // The text of the file read, which the entries' details point into. The
+  // details of an entry are read once, when first asked for: most entries
+  // are never matched, and reading all of them would cost every analysis
+  // that loads the file (mutable for that alone).
+  std::string text_;
+  mutable std::vector<LibraryEntry> entries_;
   std::unordered_map<Print, std::vector<std::uint32_t>> byObject_;
   std::unordered_map<Print, std::vector<MethodPlace>> byMethod_;
 };

@@ -13,6 +13,7 @@ struct EntryRef {
   const LibraryData* library = nullptr;
   std::uint32_t index = 0;
   const LibraryEntry& Get() const { return library->Entries()[index]; }
+  const LibraryEntry& WithDetails() const { return library->Details(index); }
   bool operator<(const EntryRef& o) const {
     return library != o.library ? std::less<const LibraryData*>()(library, o.library) : index < o.index;
   }
@@ -56,8 +57,8 @@ void MatchWhole(const std::vector<EntryRef>& refs, const ObjectPrint& print, Obj
     match.fileAbstained = true;
   }
   const bool sameDetails = std::all_of(refs.begin(), refs.end(), [&](const EntryRef& r) {
-    const LibraryEntry& e = r.Get();
-    const LibraryEntry& b = best.Get();
+    const LibraryEntry& e = r.WithDetails();
+    const LibraryEntry& b = best.WithDetails();
     return e.variables == b.variables && e.labels == b.labels && e.constants == b.constants && e.children == b.children;
   });
   if (sameDetails) match.entry = &best.Get();
