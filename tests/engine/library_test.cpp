@@ -114,7 +114,7 @@ TEST(LibraryMatch, AWholeMatchTakesEveryNameAndAbstainsWhereEntriesDiffer) {
   const library::LibraryData data = Cases();
   // SerialA alone (SerialB has another print): every name, and its VAR, DAT and CON.
   auto match = Match(data, {Object(0xa1, {Method(0xb01, 40, {{0, 3}}), Method(0xb02, 30), Method(0xb03, 4),
-                                          Method(0xb04, 4)})});
+                                          Method(0xb04, 4), Method(0xb05, 6, {{0, 2}})})});
   const library::ObjectMatch& m = match.objects[0];
   EXPECT_TRUE(m.whole);
   EXPECT_EQ(m.file, "SerialA");
@@ -126,10 +126,10 @@ TEST(LibraryMatch, AWholeMatchTakesEveryNameAndAbstainsWhereEntriesDiffer) {
   EXPECT_EQ(NameOf(m.methods[3]), "tiny");  // small, but its object matched
   // Leaving SerialA's two folders out leaves nothing of that print.
   match = Match(data, {Object(0xa1, {Method(0xb01, 40, {{0, 3}}), Method(0xb02, 30), Method(0xb03, 4),
-                                     Method(0xb04, 4)})},
+                                     Method(0xb04, 4), Method(0xb05, 6)})},
                 "folder1");
   EXPECT_TRUE(match.objects[0].whole);
-  match = Match(data, {Object(0xa1, {Method(0x1, 40), Method(0x2, 30), Method(0x3, 4), Method(0x4, 4)})});
+  match = Match(data, {Object(0xa1, {Method(0x1, 40), Method(0x2, 30), Method(0x3, 4), Method(0x4, 4), Method(0x5, 6)})});
   EXPECT_TRUE(match.objects[0].whole);
 }
 
@@ -141,7 +141,7 @@ TEST(LibraryMatch, TwoEntriesOfOnePrintAbstainWhereTheirNamesDiffer) {
   twin.folders = {"folder5"};
   data.Add(twin);
   const auto match = Match(data, {Object(0xa1, {Method(0xb01, 40, {{0, 3}}), Method(0xb02, 30), Method(0xb03, 4),
-                                                Method(0xb04, 4)})});
+                                                Method(0xb04, 4), Method(0xb05, 6)})});
   const library::ObjectMatch& m = match.objects[0];
   EXPECT_TRUE(m.fileAbstained);
   EXPECT_EQ(m.file, "");
@@ -165,6 +165,16 @@ TEST(LibraryMatch, APartialMatchNamesMethodsWhoseCallersAgree) {
   EXPECT_EQ(NameOf(m.methods[2]), "helper");
   EXPECT_EQ(NameOf(m.methods[3]), "");
   EXPECT_EQ(NameOf(m.methods[4]), "");
+  // A small method named because the method it calls is named where the entry's calls it.
+  match = Match(data, {Object(0x96, {Method(0xb01, 40, {{0, 3}}), Method(0xb02, 30), Method(0xb03, 4),
+                                     Method(0xb04, 4), Method(0xb05, 6, {{0, 2}})})},
+                "folder3");
+  EXPECT_EQ(NameOf(match.objects[0].methods[4]), "wrapper");
+  // Calling another method than the entry's does: no name.
+  match = Match(data, {Object(0x96, {Method(0xb01, 40, {{0, 3}}), Method(0xb02, 30), Method(0xb03, 4),
+                                     Method(0xb04, 4), Method(0xb05, 6, {{0, 1}})})},
+                "folder3");
+  EXPECT_EQ(NameOf(match.objects[0].methods[4]), "");
   // A caller that calls another method at that point than the entry's: no name for the callee.
   match = Match(data, {Object(0x98, {Method(0xd01, 40, {{0, 3}}), Method(0x5, 30), Method(0xd02, 30)})}, "");
   EXPECT_EQ(NameOf(match.objects[0].methods[0]), "main");

@@ -204,6 +204,40 @@ void MatchPartly(const ObjectPrint& print, std::span<const LibraryData* const> l
         }
       }
     }
+    // Callees agree: a small method whose every call to a named method of
+    // the object matches the calls of an entry's method of the same print.
+    for (std::size_t m = 0; m < count; ++m) {
+      if (named[m] || match.methods[m].abstained || print.methods[m].bytes >= kSmallMethodBytes) continue;
+      const std::vector<CallSite>& calls = print.methods[m].calls;
+      Places found;
+      for (const EntryRef& ref : bestRefs) {
+        const std::vector<LibraryMethod>& methods = ref.Get().methods;
+        for (std::size_t j = 0; j < methods.size(); ++j) {
+          if (methods[j].print != print.methods[m].print || methods[j].calls.size() != calls.size()) continue;
+          int agreeing = 0;
+          bool differs = false;
+          for (std::size_t p = 0; p < calls.size() && !differs; ++p) {
+            const std::size_t callee = static_cast<std::size_t>(calls[p].method - 1);
+            if (calls[p].object != 0 || callee >= count || !named[callee]) continue;
+            const bool there = std::any_of(places[callee].begin(), places[callee].end(), [&](const auto& place) {
+              return place.first == ref && methods[j].calls[p].object == 0 &&
+                     methods[j].calls[p].method == static_cast<int>(place.second) + 1;
+            });
+            if (there) {
+              ++agreeing;
+            } else {
+              differs = true;
+            }
+          }
+          if (agreeing > 0 && !differs) found.push_back({ref, static_cast<std::uint32_t>(j)});
+        }
+      }
+      if (!found.empty() && nameFrom(m, found)) {
+        places[m] = found;
+        named[m] = 1;
+        grew = true;
+      }
+    }
   }
 
   // No file name: measured on the library folders, the entries that share
