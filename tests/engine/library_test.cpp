@@ -276,11 +276,13 @@ TEST(LibraryNames, AMissingOrCorruptFileGivesOneWarningAndTheListingGoesOn) {
   for (const auto& [file, expected] : cases) {
     host.files = {file, {kLibraryCases + "cases.tsv", false}};
     Engine engine(host);
-    for (int load = 0; load < 2; ++load) {  // read once, told each time
+    for (int load = 0; load < 2; ++load) {  // told once while the file stays as it is
       const LoadResult result = engine.LoadAndDisassemble(image, false);
       ASSERT_EQ(result.status, LoadStatus::Listed);
-      ASSERT_EQ(result.warnings.size(), 1u) << expected;
-      EXPECT_NE(result.warnings[0].find(expected), std::string::npos) << result.warnings[0];
+      ASSERT_EQ(result.warnings.size(), load == 0 ? 1u : 0u) << expected;
+      if (load == 0) {
+        EXPECT_NE(result.warnings[0].find(expected), std::string::npos) << result.warnings[0];
+      }
       EXPECT_EQ(result.analysis->listing, listing);
     }
   }

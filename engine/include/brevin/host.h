@@ -48,7 +48,8 @@ class Host {
   // Options::LibraryNames), read when first needed and again when they change.
   // A file that must be there is named in a warning when it is missing; any
   // file that cannot be read or parsed is named in a warning, and the listing
-  // goes on without its names. None by default.
+  // goes on without its names. An engine says it once while the file stays
+  // as it is. None by default.
   struct LibraryFile {
     std::string path;
     bool mayBeMissing = false;  // a person's own library, not made yet

@@ -22,7 +22,13 @@ std::vector<const LibraryData*> LibraryCache::Load(const std::vector<Host::Libra
     std::error_code ec;
     const fs::file_status status = fs::status(file.path, ec);
     if (ec || !fs::exists(status)) {
-      if (!file.mayBeMissing) warnings.push_back(file.path + ": the library of known objects is missing; no library names");
+      // Said once while it stays missing: the window lists the image again and again.
+      const bool told = std::any_of(loaded_.begin(), loaded_.end(),
+                                    [&](const Loaded& l) { return l.path == file.path && l.size == -2; });
+      if (!file.mayBeMissing && !told) {
+        warnings.push_back(file.path + ": the library of known objects is missing; no library names");
+      }
+      if (!file.mayBeMissing) kept.push_back(Loaded{file.path, -2, 0, nullptr, "missing"});
       continue;
     }
     Loaded now;
@@ -32,8 +38,9 @@ std::vector<const LibraryData*> LibraryCache::Load(const std::vector<Host::Libra
       if (!ec) now.modified = static_cast<std::int64_t>(fs::last_write_time(file.path, ec).time_since_epoch().count());
     }
     const auto same = std::find_if(loaded_.begin(), loaded_.end(), [&](const Loaded& l) {
-      return l.path == now.path && l.size == now.size && l.modified == now.modified && now.size >= 0;
+      return l.path == now.path && l.size == now.size && l.modified == now.modified;
     });
+    const bool told = same != loaded_.end();
     if (same != loaded_.end()) {
       now = *same;
     } else if (!fs::is_regular_file(status)) {
@@ -55,7 +62,8 @@ std::vector<const LibraryData*> LibraryCache::Load(const std::vector<Host::Libra
     }
     if (now.data) {
       libraries.push_back(now.data.get());
-    } else {
+    } else if (!told) {
+      // Said once for each state of the file, not at every listing of the image.
       warnings.push_back(file.path + ": " + now.problem + "; its names are not used");
     }
     kept.push_back(std::move(now));

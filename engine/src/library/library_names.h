@@ -17,13 +17,14 @@ namespace brevin::library {
 class LibraryCache {
  public:
   // The libraries of the files that could be read; a warning line for each
-  // that could not (a missing one only when it must be there).
+  // that could not (a missing one only when it must be there), once while
+  // the file stays as it is.
   std::vector<const LibraryData*> Load(const std::vector<Host::LibraryFile>& files, std::vector<std::string>& warnings);
 
  private:
   struct Loaded {
     std::string path;
-    std::int64_t size = -1;
+    std::int64_t size = -1;  // -2: missing
     std::int64_t modified = 0;
     std::shared_ptr<const LibraryData> data;  // null when it could not be read
     std::string problem;
