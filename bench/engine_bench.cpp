@@ -74,6 +74,32 @@ BENCHMARK(BM_DisassembleLargestImage)
     ->Args({0, 0})
     ->Unit(benchmark::kMicrosecond);
 
+// The library names off (0) and on (1), with the model and no source lines:
+// what matching the objects against the shipped library adds to a listing
+// (the file is read once, at the first load, before the timing starts).
+class LibraryBenchHost : public BenchHost {
+ public:
+  std::vector<LibraryFile> LibraryFiles() override {
+    return {{std::string(BREVIN_TEST_DATA) + "/../../data/library/objects.tsv", false}};
+  }
+};
+
+void BM_LibraryNames(benchmark::State& state) {
+  const std::vector<std::uint8_t> bytes = LoadBenchImage(state, state.range(1));
+  if (bytes.empty()) return;
+  LibraryBenchHost host;
+  host.options.IncludeSourceCode = false;
+  host.options.LibraryNames = state.range(0) != 0;
+  brevin::Engine engine(host);
+  const std::string path = BenchImagePath(state.range(1));
+  if (!engine.DisassembleBytes(path, bytes, false).warnings.empty()) state.SkipWithError("library file missing");
+  for (auto _ : state) {
+    const brevin::LoadResult result = engine.DisassembleBytes(path, bytes, false);
+    benchmark::DoNotOptimize(result.analysis.get());
+  }
+}
+BENCHMARK(BM_LibraryNames)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})->Unit(benchmark::kMicrosecond);
+
 // "Trace All Methods" off (0) and on (1), listing text only, no source lines:
 // what tracing from every table entry costs. Image 0 is the largest sample,
 // image 1 the largest real program beside the project (skipped when absent).

@@ -25,7 +25,9 @@
 #include "brevin/text.h"
 #include "brevin/version_text.h"
 #include "input_file.h"
+#include "brevin/library.h"
 #include "json_output.h"
+#include "library_files.h"
 #include "messages.h"
 #include "output_file.h"
 #include "output_folder.h"
@@ -56,6 +58,7 @@ constexpr ViewOption kViewOptions[] = {
     {"cast-variables", &Options::CastVariables},
     {"symbol-table", &Options::SymbolTable},
     {"trace-all-methods", &Options::TraceAllMethods},
+    {"library-names", &Options::LibraryNames},
 };
 
 constexpr const char* kUsage =
@@ -65,6 +68,8 @@ constexpr const char* kUsage =
     "       brevin-cli --flags-report [options] IMAGE\n"
     "       brevin-cli [options] --out-dir DIR [--jobs N] IMAGE...\n"
     "       brevin-cli --json [options] IMAGE     the analysis as one JSON object\n"
+    "       brevin-cli --learn IMAGE...           add the images' objects, named by the\n"
+    "                                             Spin sources beside them, to your library\n"
     "\n"
     "Disassembles a Propeller 1 image (.binary or .eeprom) into a listing.\n"
     "IMAGE '-' reads the image from standard input; OUT '-' is standard output.\n"
@@ -83,6 +88,8 @@ constexpr const char* kUsage =
     "  --symbol-table [off]       symbol table and object list at the end\n"
     "  --trace-all-methods [off]  decode every method of every object table,\n"
     "                             called or not\n"
+    "  --library-names [on]       name known library objects recognised by their\n"
+    "                             bytes in --json (never in the listing text)\n"
     "\n"
     "Other options:\n"
     "  -o OUT                     write the listing to OUT (CR LF line ends)\n"
@@ -100,6 +107,9 @@ constexpr const char* kUsage =
     "  --spin-source=DIR          write the program back as Spin source into DIR\n"
     "                             (DIR/<file name>.spin and one file per object);\n"
     "                             exit status 5 when some methods differ\n"
+    "  --learn                    add each IMAGE's objects, with the names of the\n"
+    "                             Spin sources beside it, to the library of known\n"
+    "                             objects in $XDG_DATA_HOME/brevin/library.tsv\n"
     "  --force                    let --spin-source replace files of its outputs'\n"
     "                             names, and -o an image or a Spin source file\n"
     "  -h, --help                 this text\n"
@@ -128,6 +138,7 @@ struct Arguments {
   bool json = false;   // the analysis model as JSON instead of the listing
   std::string spinSourceDir;  // write the recovered Spin source into this folder
   bool force = false;  // replace existing outputs of --spin-source, and image or source files with -o
+  bool learn = false;  // add the images' objects to the person's library
 };
 
 bool IsStandardStream(const std::string& path) { return path == "-"; }
@@ -174,6 +185,14 @@ class CliHost : public Host {
     return fromStandardInput_ ? std::string() : Host::SourcePathFor(imagePath);
   }
 
+  // The person's own library first (it may not exist yet), then the shipped one.
+  std::vector<LibraryFile> LibraryFiles() override {
+    std::vector<LibraryFile> files;
+    if (std::string user = platform::UserLibraryPath(); !user.empty()) files.push_back({user, true});
+    files.push_back({platform::ShippedLibraryPath(), false});
+    return files;
+  }
+
   const std::string& DebugText() const { return debug_; }
 
  private:
@@ -206,6 +225,7 @@ enum OptionCode : int {
   kOptVersion,
   kOptSpinSource,
   kOptForce,
+  kOptLearn,
   kOptView = 512,  // view option i: kOptView + 2 * i, its --no- form one more
 };
 
@@ -241,6 +261,7 @@ const std::vector<option>& LongOptions() {
         {"asm-opcodes", no_argument, nullptr, kOptAsmOpcodes},
         {"flags-report", no_argument, nullptr, kOptFlagsReport},
         {"force", no_argument, nullptr, kOptForce},
+        {"learn", no_argument, nullptr, kOptLearn},
     };
     for (std::size_t i = 0; i < viewNames.size(); ++i) {
       list.push_back({viewNames[i].c_str(), no_argument, nullptr, kOptView + static_cast<int>(i)});
@@ -331,6 +352,7 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
         break;
       case kOptJson: a.json = true; break;
       case kOptForce: a.force = true; break;
+      case kOptLearn: a.learn = true; break;
       case kOptIgnoreChecksum: a.ignoreChecksum = true; break;
       case kOptInhibitWarnings: a.options.InhibitWarnings = true; break;
       case kOptDebugSpin: a.options.DebugSpin = true; break;
@@ -358,7 +380,7 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
     if (a.image.empty()) a.image = argv[static_cast<std::size_t>(i)];
     a.images.emplace_back(argv[static_cast<std::size_t>(i)]);
   }
-  if (a.outDir.empty() && a.images.size() > 1) {
+  if (a.outDir.empty() && !a.learn && a.images.size() > 1) {
     return "more than one image given: " + QuotedName(a.images[0]) + " and " + QuotedName(a.images[1]);
   }
   return {};
@@ -587,6 +609,115 @@ int WriteSpinSource(const Arguments& a, std::span<const std::uint8_t> bytes, Cli
   return inexact > 0 ? kExitInexact : kExitOk;
 }
 
+// The source of a child object beside its parent's: the OBJ file name as
+// written, else the one name in the folder that differs from it only in case.
+std::string ChildSource(const std::filesystem::path& folder, const std::string& file) {
+  namespace fs = std::filesystem;
+  if (file.empty() || file.find('/') != std::string::npos || file.find('\\') != std::string::npos) return {};
+  const std::string wanted = file + ".spin";
+  fs::path path = folder / wanted;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    path.clear();
+    const auto lower = [](std::string t) {
+      for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return t;
+    };
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder.empty() ? fs::path(".") : folder, ec)) {
+      if (lower(entry.path().filename().string()) == lower(wanted) && entry.is_regular_file(ec)) {
+        path = entry.path();
+        break;
+      }
+    }
+    if (path.empty()) return {};
+  }
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// --learn: each image's objects, named by the Spin sources beside it, go into
+// the person's library, which keeps every entry it had. An image whose
+// sources do not fit it teaches nothing (its names would be wrong).
+int Learn(const Arguments& a, TextSink& err) {
+  namespace fs = std::filesystem;
+  if (a.images.empty()) return UsageError(err, "--learn needs image files");
+  if (!a.outPath.empty() || !a.outDir.empty() || a.json || !a.report.empty() || !a.spinSourceDir.empty()) {
+    return UsageError(err, "--learn takes no output option");
+  }
+  const std::string libraryPath = platform::UserLibraryPath();
+  if (libraryPath.empty()) {
+    err << kProgram << "no place for your library: neither XDG_DATA_HOME nor HOME is set\n";
+    return kExitFileError;
+  }
+  ObjectLibrary library;
+  std::error_code ec;
+  if (fs::exists(libraryPath, ec)) {
+    std::ifstream in(libraryPath, std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    std::string problem;
+    if (!in.good() && !in.eof()) {
+      err << kProgram << QuotedName(libraryPath) << ": cannot be read; nothing was learned\n";
+      return kExitFileError;
+    }
+    if (!library.Load(text, problem)) {
+      err << kProgram << QuotedName(libraryPath) << ": is no library of known objects (" << problem
+          << "); nothing was learned, the file is left as it is\n";
+      return kExitFileError;
+    }
+  }
+  int status = kExitOk, objects = 0, added = 0;
+  CliHost host(a, err, kProgram);
+  for (const std::string& image : a.images) {
+    const std::string shown = QuotedName(image);
+    if (IsStandardStream(image)) {
+      err << kProgram << "--learn takes image files, not standard input ('-')\n";
+      status = kExitUsage;
+      continue;
+    }
+    std::ifstream in(image, std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    if (!in.good() && !in.eof()) {
+      err << kProgram << shown << ": cannot be read\n";
+      status = kExitFileError;
+      continue;
+    }
+    const std::string sourcePath = host.SourcePathFor(image);
+    std::ifstream sourceIn(sourcePath, std::ios::binary);
+    if (!sourceIn) {
+      err << kProgram << shown << ": no Spin source beside it (" << QuotedName(sourcePath) << "); nothing learned\n";
+      status = kExitRefused;
+      continue;
+    }
+    const std::string source(std::istreambuf_iterator<char>(sourceIn), {});
+    const fs::path folder = fs::path(sourcePath).parent_path();
+    const ObjectLibrary::Learned learned =
+        library.Learn(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                      fs::path(sourcePath).filename().string(), source,
+                      [&folder](const std::string& file) { return ChildSource(folder, file); });
+    if (!learned.problem.empty()) {
+      err << kProgram << shown << ": " << learned.problem << "; nothing learned\n";
+      status = kExitRefused;
+      continue;
+    }
+    objects += learned.objects;
+    added += learned.added;
+    for (const std::string& file : learned.unnamed) {
+      err << kProgram << shown << ": no source " << QuotedName(file + ".spin") << " beside it; that object is not learned\n";
+    }
+  }
+  if (added > 0) {
+    std::error_code made;
+    fs::create_directories(fs::path(libraryPath).parent_path(), made);
+    if (const std::string problem = platform::WriteOutputFile(libraryPath, library.Text()); !problem.empty()) {
+      err << kProgram << QuotedName(libraryPath) << ": " << problem << "; nothing was learned\n";
+      return kExitFileError;
+    }
+  }
+  err << kProgram << objects << (objects == 1 ? " object" : " objects") << " named, " << added << " new; "
+      << QuotedName(libraryPath) << " holds " << library.Entries() << "\n";
+  return status;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int standardInput) {
@@ -605,6 +736,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     return FinishStandardOutput(out, err);
   }
 
+  if (a.learn) return Learn(a, err);
   if (!a.outDir.empty() && !a.spinSourceDir.empty()) return UsageError(err, "--out-dir and --spin-source exclude each other");
   if (!a.outDir.empty()) return RunOutDir(a, err);
   if (a.jobs != 0) return UsageError(err, "--jobs needs --out-dir");

@@ -233,6 +233,9 @@ void Write(const Analysis& a, JsonWriter& w) {
     const ObjectInfo& o = a.objects[i];
     w.Raw(i == 0 ? "{\"address\":" : ",{\"address\":");
     w.Int(o.address);
+    w.Raw(",\"library_name\":");
+    w.StringOrNull(o.libraryName);
+    if (o.libraryAbstained) w.Raw(",\"library_abstained\":true");
     w.Raw(",\"methods\":[");
     for (std::size_t k = 0; k < o.methods.size(); ++k) {
       const Method& m = o.methods[k];
@@ -242,6 +245,9 @@ void Write(const Analysis& a, JsonWriter& w) {
       w.Int(m.address);
       w.Raw(",\"label\":");
       w.LabelOrNull(m.label);
+      w.Raw(",\"library_name\":");
+      w.StringOrNull(m.libraryName);
+      if (m.libraryAbstained) w.Raw(",\"library_abstained\":true");
       w.Raw(",\"source_name\":");
       w.StringOrNull(m.sourceName);
       w.Raw(m.traced ? ",\"traced\":true}" : ",\"traced\":false}");
@@ -267,6 +273,8 @@ void Write(const Analysis& a, JsonWriter& w) {
     const Symbol& s = a.symbols[i];
     w.Raw(i == 0 ? "{\"name\":" : ",{\"name\":");
     w.String(s.name);
+    w.Raw(",\"library_name\":");
+    w.StringOrNull(s.libraryName);
     w.Raw(",\"address\":");
     w.Int(s.address);
     w.Raw(",\"referenced_from\":[");

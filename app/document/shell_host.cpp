@@ -4,6 +4,7 @@
 
 #include "window/shell_support.h"
 #include "window/prompt.h"
+#include "library_files.h"
 #include "propeller_tool.h"
 
 namespace brevin {
@@ -16,6 +17,13 @@ MessageAnswer ShellHost::ShowMessage(const std::string& title, const std::string
 }
 
 bool ShellHost::PropellerToolRunning() { return platform::PropellerToolRunning(); }
+
+std::vector<Host::LibraryFile> ShellHost::LibraryFiles() {
+  std::vector<LibraryFile> files;
+  if (std::string user = platform::UserLibraryPath(); !user.empty()) files.push_back({user, true});
+  files.push_back({platform::ShippedLibraryPath(), false});
+  return files;
+}
 
 bool ShellHost::DeveloperMode() { return Process().DeveloperMode; }
 

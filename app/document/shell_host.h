@@ -26,6 +26,8 @@ class ShellHost : public Host {
   bool DeveloperMode() override;
   // The document's source path: the save folder, which may differ from the image's.
   std::string SourcePathFor(const std::string& imagePath) override;
+  // The person's own library of known objects, then the shipped one.
+  std::vector<LibraryFile> LibraryFiles() override;
 
   const std::string& DebugText() const { return debugText_; }
   void ClearDebugText() { debugText_.clear(); }

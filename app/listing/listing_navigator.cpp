@@ -113,6 +113,10 @@ std::optional<int> ListingNavigator::Resolve(const QString& input) const {
   const bool dollar = text.startsWith('$');
   if (!dollar) {
     if (const auto line = analysis_->LineDefining(text.toStdString())) return static_cast<int>(*line);
+    // A name the library gives ("tx", or "FullDuplexSerial.tx" inside that object).
+    if (const auto known = analysis_->LibraryNameAddress(text.toStdString())) {
+      if (const auto line = analysis_->LineAtAddress(*known)) return static_cast<int>(*line);
+    }
   }
   const QString digits = dollar ? text.mid(1) : text;
   bool ok = false;

@@ -139,7 +139,9 @@ QString ListingView::LabelToolTip(const QPoint& pos) const {
   const auto defining = analysis_->LineDefining(name);
   if (symbol == nullptr || !defining) return {};
   const std::size_t n = symbol->referencedFrom.size();
-  return QString::fromUtf8(analysis_->lines[*defining].text).trimmed() + "\n" +
+  const QString known =
+      symbol->libraryName ? "Library name: " + QString::fromStdString(*symbol->libraryName) + "\n" : QString();
+  return QString::fromUtf8(analysis_->lines[*defining].text).trimmed() + "\n" + known +
          (n == 1 ? QString("Referenced from 1 place") : QString("Referenced from %1 places").arg(n));
 }
 

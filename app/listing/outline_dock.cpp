@@ -48,11 +48,14 @@ void OutlineDock::SetAnalysis(const AnalysisPtr& analysis) {
   for (std::size_t i = 0; i < a.objects.size(); ++i) {
     const ObjectInfo& o = a.objects[i];
     const std::int32_t end = i + 1 < a.objects.size() ? a.objects[i + 1].address : a.image.vbase;
-    QTreeWidgetItem* object =
-        AddEntry(nullptr, i == 0 ? "Object " + Hex4(o.address) + " (top)" : "Object " + Hex4(o.address), o.address);
+    QString title = i == 0 ? "Object " + Hex4(o.address) + " (top)" : "Object " + Hex4(o.address);
+    if (o.libraryName) title += "  " + QString::fromStdString(*o.libraryName);
+    QTreeWidgetItem* object = AddEntry(nullptr, title, o.address);
     for (const Method& m : o.methods) {
       QString name = QString::fromStdString(m.sourceName.value_or(m.label));
       if (name.isEmpty()) name = Hex4(m.address);
+      // The library's name for a method the source does not name, beside its label.
+      if (!m.sourceName && m.libraryName) name = QString::fromStdString(*m.libraryName) + "  " + name;
       if (m.traced) {
         AddEntry(object, name, m.address);
       } else {

@@ -91,6 +91,7 @@ enum class Command : int {
   CastVariables,
   SymbolTable,
   TraceAllMethods,
+  LibraryNames,
   ViewSeparator5,
   AutoRefresh,
   ShowSpinSource,

@@ -123,6 +123,7 @@ constexpr MenuRow kMenuTree[] = {
     {1, Command::CastVariables, "&Cast Variables", Checkable, ""},
     {1, Command::SymbolTable, "Symbol &Table", Checkable, ""},
     {1, Command::TraceAllMethods, "Trace &All Methods", Checkable, ""},
+    {1, Command::LibraryNames, "Library &Names", Checked, ""},
     {1, Command::ViewSeparator5, "-", 0, ""},
     {1, Command::AutoRefresh, "&Auto-Refresh When Changed", Checkable, ""},
     {1, Command::ShowSpinSource, "Spin Source", Checkable, ""},

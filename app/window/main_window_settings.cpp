@@ -57,6 +57,7 @@ constexpr OptionRow kOptions[] = {
     {"CastVariables", Command::CastVariables, Toggle::Refresh},
     {"SymbolTable", Command::SymbolTable, Toggle::Refresh},
     {"TraceAllMethods", Command::TraceAllMethods, Toggle::Refresh},
+    {"LibraryNames", Command::LibraryNames, Toggle::Refresh},
     {"AutoRefresh", Command::AutoRefresh, Toggle::Refresh},
     {"ShowToolbar", Command::ShowToolbar, Toggle::Bar},
     {"ShowStatusbar", Command::ShowStatusBar, Toggle::Bar},
@@ -99,6 +100,7 @@ Options MainWindow::CurrentOptions() const {
   o.CastVariables = on(Command::CastVariables);
   o.SymbolTable = on(Command::SymbolTable);
   o.TraceAllMethods = on(Command::TraceAllMethods);
+  o.LibraryNames = on(Command::LibraryNames);
   o.DebugSpin = on(Command::DebugSpin);
   o.DebugAsmb = on(Command::DebugAsmb);
   o.DebugVars = on(Command::DebugVars);

@@ -29,6 +29,7 @@
 #include "decode/spin_decoding.h"
 #include "image/image_flags.h"
 #include "isa/tables.h"
+#include "library/library_names.h"
 #include "listing/line_queue.h"
 #include "support/zeroed_table.h"
 
@@ -493,6 +494,9 @@ class Disassembler {
   std::string lineScratch_;  // FormatLine's buffer, kept across lines
   LineMark nextMark_;                // the mark of the next line written
   std::map<std::int64_t, std::string> methodSourceNames_;  // method entry -> "PUB main"
+  // The library files, read at the first analysis that names from them.
+  library::LibraryCache libraryCache_;
+  std::vector<std::string> libraryWarnings_;  // this analysis' problems with them
   std::string lastSourceHeader_;     // the source header listed last
   std::string pendingDebug_;
   std::string deferredDebug_;

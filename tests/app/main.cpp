@@ -21,6 +21,7 @@ int RunAccessibilityTests(int argc, char** argv);
 int RunNavigationTests(int argc, char** argv);
 int RunHandOverTests(int argc, char** argv);
 int RunTraceAllMethodsTests(int argc, char** argv);
+int RunLibraryNamesTests(int argc, char** argv);
 int RunSpinSourceTests(int argc, char** argv);
 int RunPlacementProbe(int argc, char** argv);
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   failures += RunNavigationTests(argc, argv);
   failures += RunHandOverTests(argc, argv);
   failures += RunTraceAllMethodsTests(argc, argv);
+  failures += RunLibraryNamesTests(argc, argv);
   failures += RunSpinSourceTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

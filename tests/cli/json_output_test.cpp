@@ -41,9 +41,13 @@ std::string CheckShape(const Json& j) {
                                                 "data",   "variables",    "stack", "free"};
     if (std::find(kinds.begin(), kinds.end(), r["kind"].get<std::string>()) == kinds.end()) return "region kind";
   }
+  const auto nameOrNull = [](const Json& v) { return v.is_null() || v.is_string(); };
+  const auto abstainedOrAbsent = [](const Json& v) { return !v.contains("library_abstained") || v["library_abstained"] == true; };
   for (const Json& o : j.at("objects")) {
     if (!o.at("address").is_number_integer()) return "object address";
+    if (!nameOrNull(o.at("library_name")) || !abstainedOrAbsent(o)) return "object library name";
     for (const Json& m : o.at("methods")) {
+      if (!nameOrNull(m.at("library_name")) || !abstainedOrAbsent(m)) return "method library name";
       if (!m.at("index").is_number_integer() || !m.at("address").is_number_integer() ||
           !(m.at("label").is_null() || m.at("label").is_string()) ||
           !(m.at("source_name").is_null() || m.at("source_name").is_string())) {
@@ -57,7 +61,8 @@ std::string CheckShape(const Json& j) {
     }
   }
   for (const Json& s : j.at("symbols")) {
-    if (!s.at("name").is_string() || !s.at("address").is_number_integer() || !s.at("referenced_from").is_array()) {
+    if (!s.at("name").is_string() || !s.at("address").is_number_integer() || !s.at("referenced_from").is_array() ||
+        !nameOrNull(s.at("library_name"))) {
       return "symbol";
     }
   }

@@ -86,6 +86,29 @@ struct Method {
   std::string label;
   std::optional<std::string> sourceName;  // "PUB main" when the source was read
   bool traced = false;                    // a traced method starts at the address
+  // The name a known library object gives the method ("tx"), when its bytes
+  // matched one; libraryAbstained when entries that fit equally name it differently.
+  std::optional<std::string> libraryName;
+  bool libraryAbstained = false;
+};
+
+// What the library of known objects gives one object of the image, for the
+// views that write names of their own (the recovered source): each method's
+// names, and, when the object matched whole, its VAR, DAT and CON names.
+struct LibraryMethodNames {
+  std::string name;
+  bool isPublic = true;
+  std::vector<std::string> parameters;
+  std::string result;  // empty when the source leaves it unnamed
+  std::vector<std::string> locals;
+};
+struct LibraryObjectNames {
+  bool whole = false;        // every byte of the object matched
+  std::string declaredName;  // the OBJ name a matched parent gives it ("ser"), when known
+  std::vector<std::optional<LibraryMethodNames>> methods;  // table order
+  std::vector<std::pair<std::int32_t, std::string>> variables;  // offset in the object's VAR, name
+  std::vector<std::pair<std::int32_t, std::string>> labels;     // DAT offset in the object, name
+  std::vector<std::pair<std::string, std::string>> constants;   // CON name, value ("115200", "1.5")
 };
 
 // Every object of the object tree, with every entry of its method table in table order.
@@ -93,6 +116,11 @@ struct ObjectInfo {
   std::int32_t address = 0;
   std::vector<Method> methods;
   bool traced = false;  // a trace called into the object (the top object always)
+  // The file name of the known library object it is ("FullDuplexSerial"), when known;
+  // libraryAbstained when entries that fit equally give different file names.
+  std::optional<std::string> libraryName;
+  bool libraryAbstained = false;
+  std::shared_ptr<const LibraryObjectNames> library;  // null when nothing matched
 };
 
 struct AsmBlock {
@@ -105,6 +133,9 @@ struct Symbol {
   std::string name;
   std::int32_t address = 0;
   std::vector<std::int32_t> referencedFrom;  // ascending, no repeats
+  // The name a known library object gives this place: a method's, a DAT
+  // label's, or an object's file name.
+  std::optional<std::string> libraryName;
 };
 
 struct ImageInfo {
@@ -137,6 +168,10 @@ class Analysis {
 
   // The symbol of that name, case-insensitive; null when there is none.
   const Symbol* FindSymbol(std::string_view name) const;
+  // The place the library names so, case-insensitive: the first method of
+  // that name (in object and table order), else the first symbol (in address
+  // order); "File.name" asks for the method inside the object of that file.
+  std::optional<std::int32_t> LibraryNameAddress(std::string_view name) const;
   // The line that defines the label, or the first line at the hub address.
   std::optional<std::size_t> LineDefining(std::string_view name) const;
   std::optional<std::size_t> LineAtAddress(std::int32_t address) const;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "brevin/options.h"
 
@@ -42,6 +43,18 @@ class Host {
   // The Spin source to show beside the image's methods; by default the image's
   // folder, base name and ".spin".
   virtual std::string SourcePathFor(const std::string& imagePath);
+
+  // The files of known library objects whose names the model may take (see
+  // Options::LibraryNames), read when first needed and again when they change.
+  // A file that must be there is named in a warning when it is missing; any
+  // file that cannot be read or parsed is named in a warning, and the listing
+  // goes on without its names. An engine says it once while the file stays
+  // as it is. None by default.
+  struct LibraryFile {
+    std::string path;
+    bool mayBeMissing = false;  // a person's own library, not made yet
+  };
+  virtual std::vector<LibraryFile> LibraryFiles() { return {}; }
 };
 
 }  // namespace brevin

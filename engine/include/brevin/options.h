@@ -23,6 +23,9 @@ struct Options {
   // "Trace &All Methods": after the trace from PINIT, trace from every method
   // table entry of every object in the object tree too.
   bool TraceAllMethods = false;
+  // "Library &Names": known library objects recognised by their bytes lend
+  // their names to the model (never to the listing text).
+  bool LibraryNames = true;
   bool DebugSpin = false;            // "Debug Spi&n"
   bool DebugAsmb = false;            // "&Debug Asmb"
   bool DebugVars = false;            // "Debug &Variables" (effective only with DebugSpin or DebugAsmb)

@@ -227,6 +227,7 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   result.notices = std::move(Notices);
   result.analysis = BuildAnalysis(path, static_cast<std::int64_t>(std::min(size, std::size_t(kImageSize))),
                                   checksumOk);
+  result.warnings.insert(result.warnings.end(), libraryWarnings_.begin(), libraryWarnings_.end());
   return result;
 }
 

@@ -93,6 +93,24 @@ const Symbol* Analysis::FindSymbol(std::string_view name) const {
   return found == nullptr ? nullptr : &symbols[*found];
 }
 
+std::optional<std::int32_t> Analysis::LibraryNameAddress(std::string_view name) const {
+  const auto same = [](std::string_view a, std::string_view b) { return !LessIgnoringCase(a, b) && !LessIgnoringCase(b, a); };
+  const std::size_t dot = name.find('.');
+  const std::string_view file = dot == std::string_view::npos ? std::string_view() : name.substr(0, dot);
+  const std::string_view wanted = dot == std::string_view::npos ? name : name.substr(dot + 1);
+  for (const ObjectInfo& object : objects) {
+    if (dot != std::string_view::npos && (!object.libraryName || !same(*object.libraryName, file))) continue;
+    for (const Method& m : object.methods) {
+      if (m.libraryName && same(*m.libraryName, wanted) && InImage(m.address)) return m.address;
+    }
+  }
+  if (dot != std::string_view::npos) return std::nullopt;
+  for (const Symbol& symbol : symbols) {
+    if (symbol.libraryName && same(*symbol.libraryName, name)) return symbol.address;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::size_t> Analysis::LineDefining(std::string_view name) const {
   if (const std::uint32_t* found = FindIgnoringCase(
           labelLines_, name, [this](std::uint32_t i) -> std::string_view { return *lines[i].defines; })) {

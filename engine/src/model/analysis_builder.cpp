@@ -146,7 +146,7 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
   const std::int64_t last = std::min<std::int64_t>(ImageEnd, kLastAddress);
   for (std::int64_t k = 0; k <= last; ++k) {
     if (SymbolIds[static_cast<std::size_t>(k)] == 0) continue;
-    a.symbols.push_back(Symbol{SymbolName(0, k, 0), static_cast<std::int32_t>(k), {}});
+    a.symbols.push_back(Symbol{SymbolName(0, k, 0), static_cast<std::int32_t>(k), {}, std::nullopt});
   }
   std::vector<std::uint32_t> byName = SortedByName(a.symbols);
   const auto sameName = [&](std::uint32_t x, std::uint32_t y) { return a.symbols[x].name == a.symbols[y].name; };
@@ -214,11 +214,16 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
 
   // Objects in image order, the top object first, each with its whole method table.
   for (const TableObject& table : tableObjects_) {
-    ObjectInfo object{static_cast<std::int32_t>(table.base), {}, table.traced};
+    ObjectInfo object;
+    object.address = static_cast<std::int32_t>(table.base);
+    object.traced = table.traced;
     for (const TableMethod& m : table.methods) {
       const std::int64_t entry = m.target;
-      Method method{m.index, static_cast<std::int32_t>(entry), InImage(entry) ? SymbolName(0, entry, 0) : std::string(),
-                    std::nullopt, m.traced};
+      Method method;
+      method.index = m.index;
+      method.address = static_cast<std::int32_t>(entry);
+      if (InImage(entry)) method.label = SymbolName(0, entry, 0);
+      method.traced = m.traced;
       if (const auto it = methodSourceNames_.find(entry); it != methodSourceNames_.end()) {
         method.sourceName = MethodSourceName(it->second);
       }
@@ -298,6 +303,10 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
     run = cell;
   }
   a.regions.push_back(Region{runStart, kImageSize, run.kind, names[static_cast<std::size_t>(run.name)]});
+
+  // Names of known library objects go to the model only: the listing is written.
+  libraryWarnings_.clear();
+  if (Opt.LibraryNames) library::ApplyLibraryNames(a, libraryCache_.Load(host_.LibraryFiles(), libraryWarnings_));
 
   a.Index();
   // Only lines of code stand for instructions; data items, markers and the

@@ -37,7 +37,7 @@ const QList<QPair<QString, bool>> kDesignOptions = {
     {"ForceHash", false},       {"DefaultLong", false},      {"CastVariables", false},   {"SymbolTable", false},
     {"AutoRefresh", false},     {"ShowToolbar", true},       {"ShowStatusbar", false},   {"DebugSpin", false},
     {"DebugAsmb", false},       {"DebugVars", false},        {"ReloadAtStart", true},    {"AutoReload", false},
-    {"InhibitWarnings", false}, {"TraceAllMethods", false}, {"ShowSpinSource", false},
+    {"InhibitWarnings", false}, {"TraceAllMethods", false}, {"ShowSpinSource", false}, {"LibraryNames", true},
 };
 
 constexpr Command kQuickItems[] = {Command::ShowLabels,    Command::FoldOpcodes,   Command::FoldEffects,
