@@ -8,7 +8,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
-#include <QRegularExpression>
 #include <algorithm>
 #include <exception>
 
@@ -42,24 +41,6 @@ QString ShowFolderDialog(QWidget* parent, const QString& title, const QString& f
   const bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
   if (offered) QDir().rmdir(folder);  // only an empty folder goes
   return accepted ? dialog.selectedFiles().front() : QString();
-}
-
-// The line declaring the method ("PUB name" or "PRI name", any letter case); -1 when none.
-int DeclarationLine(const QStringList& lines, const QString& name) {
-  const QRegularExpression declaration("^\\s*(PUB|PRI)\\s+" + QRegularExpression::escape(name) + "\\b",
-                                       QRegularExpression::CaseInsensitiveOption);
-  for (qsizetype i = 0; i < lines.size(); ++i) {
-    if (declaration.match(lines[i]).hasMatch()) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-// The first line of the comment lines right above a line, so a note on what
-// differs in a method is read with it.
-int CommentStart(const QStringList& lines, int line) {
-  int first = line;
-  while (first > 0 && line - first < 6 && lines[first - 1].trimmed().startsWith('\'')) --first;
-  return first;
 }
 
 }  // namespace
@@ -182,13 +163,11 @@ void SpinSourceController::BuildIndex() {
     });
     for (const SpinSourceMark& m : file.marks) ix.lineTargets.emplace_back(m.line, m.offset);
     if (file.instances.empty()) continue;
-    const QStringList lines = QString::fromStdString(file.text).split('\n');
     const std::int32_t base = file.instances.front().address;
     for (const SpinSourceMethod& m : project_->methods) {
       if (m.file != file.name) continue;
-      const int line = DeclarationLine(lines, QString::fromStdString(m.name));
-      ix.methods.emplace_back(m.address - base, line);
-      if (line >= 0) ix.lineTargets.emplace_back(line, m.address - base);
+      ix.methods.emplace_back(m.address - base, m.firstLine);
+      ix.lineTargets.emplace_back(m.headLine, m.address - base);
     }
     std::sort(ix.methods.begin(), ix.methods.end());
     std::sort(ix.lineTargets.begin(), ix.lineTargets.end());
@@ -267,7 +246,7 @@ void SpinSourceController::FollowCaret() {
     view_->HighlightLine(-1);  // before the first method: the object's data
     return;
   }
-  const auto [methodOffset, declaration] = *std::prev(method);
+  const auto [methodOffset, firstLine] = *std::prev(method);
 
   // The statement: the last mark at or before the caret's offset within that
   // method; among marks at the same offset the innermost (last) line, unless
@@ -286,10 +265,7 @@ void SpinSourceController::FollowCaret() {
   }
   if (methodOffset != shownMethod_) {
     shownMethod_ = methodOffset;
-    if (declaration >= 0) {
-      const QStringList lines = view_->toPlainText().split('\n');
-      view_->ShowLineAtTop(CommentStart(lines, declaration));
-    }
+    view_->ShowLineAtTop(firstLine);
   }
   view_->HighlightLine(line);
 }

@@ -92,7 +92,7 @@ class SpinSourceController : public QObject {
   // offset each clickable line leads to.
   struct FileIndex {
     std::vector<SpinSourceMark> byOffset;                // ascending by (offset, line)
-    std::vector<std::pair<std::int32_t, int>> methods;   // (offset, declaration line or -1), ascending
+    std::vector<std::pair<std::int32_t, int>> methods;   // (offset, first line), ascending
     std::vector<std::pair<int, std::int32_t>> lineTargets;  // (line, offset), ascending by line
   };
 

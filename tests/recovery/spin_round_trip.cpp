@@ -80,6 +80,24 @@ void RoundTrip(Case& c, const fs::path& compiler, const fs::path& folder, brevin
     c.failure = "not recovered: " + project.error;
     return;
   }
+  // Each method's lines lie in its file, around its PUB or PRI head.
+  for (const brevin::SpinSourceMethod& m : project.methods) {
+    const auto file = std::find_if(project.files.begin(), project.files.end(),
+                                   [&](const brevin::SpinSourceFile& f) { return f.name == m.file; });
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; file != project.files.end() && at < file->text.size();) {
+      const std::size_t end = file->text.find('\n', at);
+      lines.push_back(file->text.substr(at, end - at));
+      at = end == std::string::npos ? file->text.size() : end + 1;
+    }
+    const auto head = static_cast<std::size_t>(m.headLine);
+    if (!(0 <= m.firstLine && m.firstLine <= m.headLine && m.headLine <= m.lastLine &&
+          static_cast<std::size_t>(m.lastLine) < lines.size() &&
+          (lines[head].rfind("PUB " + m.name, 0) == 0 || lines[head].rfind("PRI " + m.name, 0) == 0))) {
+      c.failure = "method " + m.name + " of " + m.file + " is not at its lines";
+      return;
+    }
+  }
   if (!c.mutated.empty() && project.InexactMethods() > 0) return;  // said so: nothing to check
   c.claimedExact = true;
   for (const brevin::SpinSourceFile& file : project.files) {

@@ -43,6 +43,9 @@ struct SpinSourceMethod {
   std::int32_t address = 0;  // hub address of its first bytecode (first instance)
   bool exact = true;       // false: the written body is the nearest source, not the same bytes
   std::string difference;  // what differs, when not exact (also written as a comment above it)
+  // 0-based lines of the file's text: the first it spans (the comment on
+  // what differs, else the head), its PUB or PRI head, and its last.
+  int firstLine = 0, headLine = 0, lastLine = 0;
 };
 
 struct SpinSourceProject {

@@ -278,6 +278,7 @@ WrittenMethod WriteMethod(const MethodInput& in, spin::MethodTree& body) {
   if (!method.exact) out.lines.push_back("' Not the same bytes: " + method.difference);
   out.markLines.push_back(static_cast<int>(out.lines.size()));
   out.markOffsets.push_back(obj.methods[m].start);
+  out.headLine = static_cast<int>(out.lines.size());
   out.lines.push_back(HeadLine(plan.isPublic[m], names.methods[m], frame));
   // An inexact body keeps what was read before the difference as comments:
   // the method compiles (to a bare RETURN) and a person sees the statements.

@@ -386,6 +386,10 @@ void ProjectRecovery::WriteFile(std::size_t o) {
     recovery::WrittenMethod written = recovery::WriteMethod(input, plan.trees[m]);
     for (std::size_t k = 0; k < written.markLines.size(); ++k)
       marks.push_back({static_cast<int>(lines.size()) + written.markLines[k], written.markOffsets[k]});
+    // The written lines start with a blank line that belongs to no method.
+    written.method.firstLine = static_cast<int>(lines.size()) + 1;
+    written.method.headLine = static_cast<int>(lines.size()) + written.headLine;
+    written.method.lastLine = static_cast<int>(lines.size() + written.lines.size()) - 1;
     lines.insert(lines.end(), written.lines.begin(), written.lines.end());
     project_.methods.push_back(written.method);
   }

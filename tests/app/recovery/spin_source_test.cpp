@@ -72,9 +72,9 @@ SpinSourceProject HandMade(const Layout& l, bool exact = true) {
   child.instances = {{l.child, l.childSize}};
   child.marks = {{9, l.inner - l.child}};
   p.files = {top, child};
-  p.methods = {{"top.spin", "first", l.first, true, ""},
-               {"top.spin", "second", l.second, exact, exact ? "" : "a jump the compiler would not make"},
-               {"child.spin", "inner", l.inner, true, ""}};
+  p.methods = {{"top.spin", "first", l.first, true, "", 1, 1, 5},
+               {"top.spin", "second", l.second, exact, exact ? "" : "a jump the compiler would not make", 6, 6, 7},
+               {"child.spin", "inner", l.inner, true, "", 8, 8, 9}};
   return p;
 }
 
@@ -225,6 +225,10 @@ class SpinSourceTests : public QObject {
       p.files[0].text = "' hand-made\nPUB first\n  one\n  repeat\n    two\n" + filler +
                         "' note on second\nPUB second\n  third\n" + filler;
       p.files[0].marks.back().line = 207;
+      p.methods[0].lastLine = 204;
+      p.methods[1].firstLine = 205;  // the note above the declaration
+      p.methods[1].headLine = 206;
+      p.methods[1].lastLine = 407;
       return p;
     };
     s.Open();
