@@ -101,11 +101,11 @@ bool ValueUse::GivesTruth(const Expr& e, int object, int method) const {
   if (e.kind == ExprKind::Builtin) return e.name == "strcomp" || e.name == "lockset" || e.name == "lockclr";
   if (e.kind == ExprKind::Call) {
     const int callee = Callee(e, object);
-    return callee >= 0 && IsTruth({callee, e.callee.method, 0});
+    return callee >= 0 && KnownTruth({callee, e.callee.method, 0});
   }
   Slot slot;
   if (e.kind != ExprKind::Read || !SlotOf(e.variable, slot)) return false;
-  return IsTruth(KeyOf(object, method, slot));
+  return KnownTruth(KeyOf(object, method, slot));
 }
 
 bool ValueUse::IsTruth(const Key& key) const {
@@ -125,11 +125,7 @@ bool ValueUse::IsFlag(const Key& key) const {
   return !e.ordered && e.condition && e.trueValue && isFalse;
 }
 
-void ValueUse::Note(const Key& key, bool Evidence::*what) {
-  bool& flag = evidence_[key].*what;
-  changed_ = changed_ || !flag;
-  flag = true;
-}
+void ValueUse::Note(const Key& key, bool Evidence::*what) { evidence_[key].*what = true; }
 
 // Slots and calls read as conditions: if, while, until, NOT, AND, OR.
 void ValueUse::Conditions(int object, int method, const StmtList& body) {
@@ -187,9 +183,14 @@ ValueUse::ValueUse(const std::vector<std::vector<const StmtList*>>& trees,
                    std::function<int(int object, int entry)> childObject)
     : trees_(trees), childObject_(std::move(childObject)) {
   // Each pass may learn what a caller's caller passes on or a callee
-  // returns; such chains are short.
+  // returns; such chains are short. What slots are given is learnt again in
+  // each pass from what the last one found, so that a value read before
+  // its callee was known to give a truth value is no number for good.
   for (int pass = 0; pass < 8; ++pass) {
     changed_ = false;
+    const std::set<Key> before = TruthKeys();
+    known_ = &before;
+    for (auto& [key, e] : evidence_) e.number = e.trueValue = e.falseValue = e.truth = false;
     for (std::size_t o = 0; o < trees_.size(); ++o)
       for (std::size_t m = 0; m < trees_[o].size(); ++m)
         if (trees_[o][m]) {
@@ -200,8 +201,16 @@ ValueUse::ValueUse(const std::vector<std::vector<const StmtList*>>& trees,
             Numbers(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
           }
         }
-    if (!changed_) break;
+    known_ = nullptr;
+    if (!changed_ && TruthKeys() == before) break;
   }
+}
+
+std::set<ValueUse::Key> ValueUse::TruthKeys() const {
+  std::set<Key> keys;
+  for (const auto& [key, e] : evidence_)
+    if (IsTruth(key)) keys.insert(key);
+  return keys;
 }
 
 bool ValueUse::Mark(int object, int method, int param) {

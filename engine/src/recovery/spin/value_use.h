@@ -92,6 +92,10 @@ class ValueUse {
   using Key = std::tuple<int, int, std::int32_t>;
   bool IsTruth(const Key& key) const;
   bool IsFlag(const Key& key) const;
+  std::set<Key> TruthKeys() const;
+  // While the passes run, what the last pass found; after them, the evidence.
+  bool KnownTruth(const Key& key) const { return known_ ? known_->count(key) != 0 : IsTruth(key); }
+  const std::set<Key>* known_ = nullptr;
   std::set<Slot> SlotsWhere(int object, int method, bool (ValueUse::*test)(const Key&) const) const;
   void Numbers(int object, int method, const StmtList& body);
   void Note(const Key& key, bool Evidence::*what);
@@ -99,7 +103,7 @@ class ValueUse {
   Key KeyOf(int object, int method, const Slot& slot) const { return {object, slot.local ? method : 0, slot.offset}; }
   std::map<Key, Evidence> evidence_;
   std::set<std::pair<int, int>> truthBits_;  // (object, register)
-  bool changed_ = false;
+  bool changed_ = false;  // a pass found a new slot of characters
 };
 
 // Calls f on every expression of a list of statements, outermost first.
