@@ -108,11 +108,16 @@ bool ValueUse::GivesTruth(const Expr& e, int object, int method) const {
   return KnownTruth(KeyOf(object, method, slot));
 }
 
+// A method's result (offset 0 of its frame) starts FALSE.
+bool ValueUse::GivenFalse(const Key& key, const Evidence& e) {
+  return e.falseValue || (std::get<1>(key) != 0 && std::get<2>(key) == 0);
+}
+
 bool ValueUse::IsTruth(const Key& key) const {
   auto it = evidence_.find(key);
   if (it == evidence_.end()) return false;
   const Evidence& e = it->second;
-  const bool isFalse = e.falseValue || (std::get<1>(key) != 0 && std::get<2>(key) == 0);
+  const bool isFalse = GivenFalse(key, e);
   return !e.number && !e.ordered &&
          (e.truth || e.condition || (e.trueValue && (isFalse || (e.read && !e.computed))));
 }
@@ -121,8 +126,7 @@ bool ValueUse::IsFlag(const Key& key) const {
   auto it = evidence_.find(key);
   if (it == evidence_.end()) return false;
   const Evidence& e = it->second;
-  const bool isFalse = e.falseValue || (std::get<1>(key) != 0 && std::get<2>(key) == 0);
-  return !e.ordered && e.condition && e.trueValue && isFalse;
+  return !e.ordered && e.condition && e.trueValue && GivenFalse(key, e);
 }
 
 void ValueUse::Note(const Key& key, bool Evidence::*what) { evidence_[key].*what = true; }

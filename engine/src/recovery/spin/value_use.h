@@ -92,6 +92,7 @@ class ValueUse {
   using Key = std::tuple<int, int, std::int32_t>;
   bool IsTruth(const Key& key) const;
   bool IsFlag(const Key& key) const;
+  static bool GivenFalse(const Key& key, const Evidence& e);
   std::set<Key> TruthKeys() const;
   // While the passes run, what the last pass found; after them, the evidence.
   bool KnownTruth(const Key& key) const { return known_ ? known_->count(key) != 0 : IsTruth(key); }
