@@ -1,7 +1,10 @@
 // The structure recovery on small hand-made methods: each case of a one-line
 // data file is a Spin source; it is compiled with the compiler from the shared
 // tools, its image recovered with the names of that source, and the recovered
-// text (after the header comment) must be the source again.
+// text (after the header comment) must be the source again. A case written
+// "alone: SOURCE" is recovered without its source, as a user who lost it has
+// it: SOURCE is then written with the names the recovery gives, and the case
+// checks what the recovery chooses alone (PUB or PRI, how constants read).
 //
 //   spin_structure_cases CASES_FILE SHARED_DIR WORK_DIR
 //
@@ -69,7 +72,9 @@ int main(int argc, char** argv) {
   while (std::getline(cases, line)) {
     if (line.empty() || line[0] == '#') continue;
     ++number;
-    const std::string source = Unescape(line);
+    const std::string alonePrefix = "alone: ";
+    const bool alone = line.compare(0, alonePrefix.size(), alonePrefix) == 0;
+    const std::string source = Unescape(alone ? line.substr(alonePrefix.size()) : line);
     const fs::path spin = work / "case.spin";
     const fs::path image = work / "case.binary";
     std::ofstream(spin, std::ios::binary) << source;
@@ -86,7 +91,7 @@ int main(int argc, char** argv) {
     brevin::SpinSourceRequest request;
     request.image = bytes;
     request.topName = "case";
-    request.sourceText = source;
+    if (!alone) request.sourceText = source;
     const brevin::SpinSourceProject project = brevin::RecoverSpinSource(request);
     std::string text = project.files.empty() ? project.error : project.files.front().text;
     // The header comment and the blank line after it.

@@ -194,6 +194,7 @@ Spelling MethodSpelling(const MethodInput& in) {
   Spelling spelling;
   spelling.textSlots = in.values.TextSlots(object, method);
   spelling.truthSlots = in.values.TruthSlots(object, method);
+  spelling.flagSlots = in.values.FlagSlots(object, method);
   spelling.values = &in.values;
   spelling.object = object;
   spelling.method = method;

@@ -83,6 +83,7 @@ class Printer {
   Printer(const BodyNaming& naming, const Spelling& spelling) : naming_(naming), spelling_(spelling) {}
 
   PrintedBody Print(const StmtList& body) {
+    FindFlags(body);
     Statements(body, 1);
     return std::move(out_);
   }
@@ -91,6 +92,47 @@ class Printer {
   const BodyNaming& naming_;
   const Spelling& spelling_;
   PrintedBody out_;
+  std::set<const Expr*> flags_;  // constants written TRUE or FALSE by where they stand
+
+  // ---- flags set by the shape of the code ----
+
+  // The TRUE or FALSE a statement gives a slot (the result for a return).
+  static const Expr* FlagGiven(const Stmt& s, spin::Slot& slot) {
+    const Expr* value = nullptr;
+    if (s.kind == StmtKind::Return && s.expr) {
+      slot = spin::Slot{true, 0};
+      value = s.expr.get();
+    } else if (s.kind == StmtKind::Do && s.expr->kind == ExprKind::Effect && s.expr->op == 0 && !s.expr->operands.empty() &&
+               spin::SlotOfVariable(s.expr->variable, slot)) {
+      value = s.expr->operands[0].get();
+    }
+    return value && value->kind == ExprKind::Constant && (value->value == -1 || value->value == 0) ? value : nullptr;
+  }
+
+  // Two branches that end giving one slot TRUE and the other FALSE set a
+  // flag: "if c / x := TRUE / else / x := FALSE", and "if c / return TRUE"
+  // followed by "return FALSE".
+  void PairFlags(const StmtList& first, const Stmt& second) {
+    spin::Slot a, b;
+    const Expr* x = first.empty() ? nullptr : FlagGiven(first.back(), a);
+    const Expr* y = FlagGiven(second, b);
+    if (x && y && a == b && x->value != y->value) {
+      flags_.insert(x);
+      flags_.insert(y);
+    }
+  }
+
+  void FindFlags(const StmtList& list) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const Stmt& s = list[i];
+      if (s.kind == StmtKind::If && s.hasElse && !s.elseIf && !s.elseBody.empty()) PairFlags(s.body, s.elseBody.back());
+      if (s.kind == StmtKind::If && !s.hasElse && i + 1 < list.size() && list[i + 1].kind == StmtKind::Return)
+        PairFlags(s.body, list[i + 1]);
+      FindFlags(s.body);
+      FindFlags(s.elseBody);
+      for (const spin::CaseBranch& b : s.branches) FindFlags(b.body);
+    }
+  }
 
   void Line(int indent, std::string text, std::int32_t offset) {
     out_.lines.push_back({indent, std::move(text), offset});
@@ -201,6 +243,7 @@ class Printer {
   // POSX, $hex for bits, else the number as it reads best.
   std::string Constant(const Expr& c, ConstantUse use) {
     const std::int64_t v = c.value;
+    if (flags_.count(&c)) use = ConstantUse::Boolean;
     if (use == ConstantUse::Character && spelling_.characters && v >= 0x20 && v < 0x7F && v != '"')
       return std::string("\"") + static_cast<char>(v) + "\"";
     if (use == ConstantUse::Boolean && spelling_.truthNames && (v == -1 || v == 0)) return v ? "TRUE" : "FALSE";
@@ -299,8 +342,10 @@ class Printer {
     } else if (e.op >= 0x19 && e.op <= 0x1E) {
       if (ReadsText(*e.operands[0])) right = ConstantUse::Character;
       if (ReadsText(*e.operands[1])) left = ConstantUse::Character;
-      if (GivesTruth(*e.operands[0])) right = ConstantUse::Boolean;
-      if (GivesTruth(*e.operands[1])) left = ConstantUse::Boolean;
+      // Only == and <> compare truth values; x < 0 tests a sign.
+      const bool equality = e.op == 0x1B || e.op == 0x1C;
+      if (equality && GivesTruth(*e.operands[0])) right = ConstantUse::Boolean;
+      if (equality && GivesTruth(*e.operands[1])) left = ConstantUse::Boolean;
     } else if (e.op == 0x0C || e.op == 0x0D) {
       // A character plus or minus a number: the number is a character too.
       if (use == ConstantUse::Character) left = right = ConstantUse::Character;
@@ -381,7 +426,12 @@ class Printer {
   // What a value assigned to a variable stands for: a truth value or a character.
   ConstantUse AssignedUse(const Variable& v) const {
     spin::Slot slot;
-    if (spin::SlotOfVariable(v, slot) && spelling_.truthSlots.count(slot)) return ConstantUse::Boolean;
+    if (spin::SlotOfVariable(v, slot) && (spelling_.truthSlots.count(slot) || spelling_.flagSlots.count(slot)))
+      return ConstantUse::Boolean;
+    // A pin of a register whose bits the object sets with TRUE.
+    if (v.place == Place::Register && v.bitHigh && !v.bitLow && spelling_.values &&
+        spelling_.values->TruthBits(spelling_.object, v.offset))
+      return ConstantUse::Boolean;
     // A byte of a buffer or table given a printable value: a character.
     if (v.size == 1 && v.place != Place::Register && v.place != Place::Spr && (v.index || v.place == Place::Memory))
       return ConstantUse::Character;

@@ -47,6 +47,7 @@ struct Spelling {
   // the program's values stand for (the method is the object's method'th).
   std::set<spin::Slot> textSlots;
   std::set<spin::Slot> truthSlots;
+  std::set<spin::Slot> flagSlots;  // given TRUE and FALSE among numbers
   const spin::ValueUse* values = nullptr;
   int object = 0;
   int method = 0;

@@ -96,26 +96,40 @@ bool ValueUse::ReadsText(const Expr& e, int object, int method) const {
 bool ValueUse::GivesTruth(const Expr& e, int object, int method) const {
   if (e.kind == ExprKind::Binary) return IsComparison(e.op) || e.op == 0x10 || e.op == 0x12;
   if (e.kind == ExprKind::Unary) return e.op == 0x1F;
-  if (e.kind == ExprKind::Builtin) return e.name == "strcomp";
+  // strcomp gives whether two strings match; lockset and lockclr the lock's
+  // state before.
+  if (e.kind == ExprKind::Builtin) return e.name == "strcomp" || e.name == "lockset" || e.name == "lockclr";
   if (e.kind == ExprKind::Call) {
     const int callee = Callee(e, object);
-    return callee >= 0 && IsTruth({callee, e.callee.method, 0});
+    return callee >= 0 && KnownTruth({callee, e.callee.method, 0});
   }
   Slot slot;
   if (e.kind != ExprKind::Read || !SlotOf(e.variable, slot)) return false;
-  return IsTruth(KeyOf(object, method, slot));
+  return KnownTruth(KeyOf(object, method, slot));
+}
+
+// A method's result (offset 0 of its frame) starts FALSE.
+bool ValueUse::GivenFalse(const Key& key, const Evidence& e) {
+  return e.falseValue || (std::get<1>(key) != 0 && std::get<2>(key) == 0);
 }
 
 bool ValueUse::IsTruth(const Key& key) const {
   auto it = evidence_.find(key);
-  return it != evidence_.end() && !it->second.number && (it->second.truth || it->second.condition);
+  if (it == evidence_.end()) return false;
+  const Evidence& e = it->second;
+  const bool isFalse = GivenFalse(key, e);
+  return !e.number && !e.ordered &&
+         (e.truth || e.condition || (e.trueValue && (isFalse || (e.read && !e.computed))));
 }
 
-void ValueUse::Note(const Key& key, bool Evidence::*what) {
-  bool& flag = evidence_[key].*what;
-  changed_ = changed_ || !flag;
-  flag = true;
+bool ValueUse::IsFlag(const Key& key) const {
+  auto it = evidence_.find(key);
+  if (it == evidence_.end()) return false;
+  const Evidence& e = it->second;
+  return !e.ordered && e.condition && e.trueValue && GivenFalse(key, e);
 }
+
+void ValueUse::Note(const Key& key, bool Evidence::*what) { evidence_[key].*what = true; }
 
 // Slots and calls read as conditions: if, while, until, NOT, AND, OR.
 void ValueUse::Conditions(int object, int method, const StmtList& body) {
@@ -139,22 +153,68 @@ void ValueUse::Conditions(int object, int method, const StmtList& body) {
   });
 }
 
+// Slots and calls ordered with <, >, =< or =>: numbers (a sign test of a
+// result is no truth test); slots computed with or indexing; and the
+// register bits given TRUE.
+void ValueUse::Numbers(int object, int method, const StmtList& body) {
+  const auto note = [&](const Expr& e, bool Evidence::*what) {
+    Slot slot;
+    if (e.kind == ExprKind::Read && SlotOf(e.variable, slot)) Note(KeyOf(object, method, slot), what);
+    if (e.kind == ExprKind::Call && what == &Evidence::ordered) {
+      const int callee = Callee(e, object);
+      if (callee >= 0) Note({callee, e.callee.method, 0}, what);
+    }
+  };
+  ForEachExpr(body, [&](const Expr& e) {
+    if (e.kind == ExprKind::Effect && e.op == 0 && e.variable.place == Place::Register && e.variable.bitHigh &&
+        !e.variable.bitLow && !e.operands.empty() && e.operands[0]->kind == ExprKind::Constant && e.operands[0]->value == -1)
+      truthBits_.insert({object, e.variable.offset});
+    note(e, &Evidence::read);
+    for (const ExprRef* part : {&e.variable.index, &e.variable.bitHigh, &e.variable.bitLow, &e.variable.base})
+      if (*part) note(**part, &Evidence::computed);
+    const bool ordering = e.kind == ExprKind::Binary && IsComparison(e.op) && e.op != 0x1B && e.op != 0x1C;
+    // AND, OR, NOT, == and <> take truth values; ! is a C reader's NOT.
+    const bool arithmetic = (e.kind == ExprKind::Binary && !IsComparison(e.op) && e.op != 0x10 && e.op != 0x12) ||
+                            (e.kind == ExprKind::Unary && e.op != 0x1F && e.op != 0x07);
+    for (const ExprRef& part : e.operands) {
+      if (ordering) note(*part, &Evidence::ordered);
+      if (arithmetic) note(*part, &Evidence::computed);
+    }
+  });
+}
+
 ValueUse::ValueUse(const std::vector<std::vector<const StmtList*>>& trees,
                    std::function<int(int object, int entry)> childObject)
     : trees_(trees), childObject_(std::move(childObject)) {
   // Each pass may learn what a caller's caller passes on or a callee
-  // returns; such chains are short.
+  // returns; such chains are short. What slots are given is learnt again in
+  // each pass from what the last one found, so that a value read before
+  // its callee was known to give a truth value is no number for good.
   for (int pass = 0; pass < 8; ++pass) {
     changed_ = false;
+    const std::set<Key> before = TruthKeys();
+    known_ = &before;
+    for (auto& [key, e] : evidence_) e.number = e.trueValue = e.falseValue = e.truth = false;
     for (std::size_t o = 0; o < trees_.size(); ++o)
       for (std::size_t m = 0; m < trees_[o].size(); ++m)
         if (trees_[o][m]) {
           Pass(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
           Assignments(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
-          if (pass == 0) Conditions(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
+          if (pass == 0) {
+            Conditions(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
+            Numbers(static_cast<int>(o), static_cast<int>(m + 1), *trees_[o][m]);
+          }
         }
-    if (!changed_) break;
+    known_ = nullptr;
+    if (!changed_ && TruthKeys() == before) break;
   }
+}
+
+std::set<ValueUse::Key> ValueUse::TruthKeys() const {
+  std::set<Key> keys;
+  for (const auto& [key, e] : evidence_)
+    if (IsTruth(key)) keys.insert(key);
+  return keys;
 }
 
 bool ValueUse::Mark(int object, int method, int param) {
@@ -244,7 +304,7 @@ void ValueUse::Assignments(int object, int method, const StmtList& body) {
 void ValueUse::Learn(int object, int method, const Slot& slot, const Expr& value, int fromObject, int fromMethod) {
   const Key key = KeyOf(object, method, slot);
   if (IsTruthConstant(value)) {
-    if (value.value == -1) Note(key, &Evidence::truth);
+    Note(key, value.value == -1 ? &Evidence::trueValue : &Evidence::falseValue);
   } else if (GivesTruth(value, fromObject, fromMethod)) {
     Note(key, &Evidence::truth);
   } else {
@@ -264,11 +324,15 @@ std::set<Slot> ValueUse::TextSlots(int object, int method) const {
   return slots;
 }
 
-std::set<Slot> ValueUse::TruthSlots(int object, int method) const {
+std::set<Slot> ValueUse::TruthSlots(int object, int method) const { return SlotsWhere(object, method, &ValueUse::IsTruth); }
+
+std::set<Slot> ValueUse::FlagSlots(int object, int method) const { return SlotsWhere(object, method, &ValueUse::IsFlag); }
+
+std::set<Slot> ValueUse::SlotsWhere(int object, int method, bool (ValueUse::*test)(const Key&) const) const {
   std::set<Slot> slots;
   for (auto it = evidence_.lower_bound({object, 0, INT32_MIN}); it != evidence_.end() && std::get<0>(it->first) == object; ++it) {
     const int owner = std::get<1>(it->first);
-    if ((owner == 0 || owner == method) && IsTruth(it->first)) slots.insert(Slot{owner != 0, std::get<2>(it->first)});
+    if ((owner == 0 || owner == method) && (this->*test)(it->first)) slots.insert(Slot{owner != 0, std::get<2>(it->first)});
   }
   return slots;
 }
