@@ -187,6 +187,26 @@ std::optional<std::string> ConstantNear(const std::vector<SourceMethodName::Body
   return std::nullopt;
 }
 
+// A child's CON name for a number passed to it: only a child whose CON block
+// is the library's and names exactly one integer constant of that value,
+// called by its entry's own name (not as an element of an array).
+std::optional<std::string> ChildConstantName(const MethodInput& in, const spin::Callee& callee, std::int64_t value) {
+  if (!callee.child || callee.index) return std::nullopt;
+  const int child = ChildObject(in.tree, static_cast<int>(in.object), callee.entry);
+  if (child < 0 || !in.names.Object(static_cast<std::size_t>(child)).libraryConstants) return std::nullopt;
+  const std::map<int, std::string>& entries = in.names.Object(in.object).children;
+  const auto entry = entries.find(callee.entry);
+  if (entry == entries.end() || entry->second.empty()) return std::nullopt;
+  std::optional<std::string> found;
+  for (const SourceConstant& c : in.plans[static_cast<std::size_t>(child)].constants) {
+    if (c.value != value || !c.text.empty()) continue;
+    if (found) return std::nullopt;
+    found = c.name;
+  }
+  if (!found) return std::nullopt;
+  return entry->second + "#" + *found;
+}
+
 Spelling MethodSpelling(const MethodInput& in) {
   const int object = static_cast<int>(in.object);
   const int method = static_cast<int>(in.method + 1);
@@ -200,6 +220,12 @@ Spelling MethodSpelling(const MethodInput& in) {
   spelling.characterArgument = [&in, object](const spin::Callee& callee, int arg) {
     const int target = callee.child ? ChildObject(in.tree, object, callee.entry) : object;
     return target >= 0 && in.values.CharacterParameter(target, callee.method, arg);
+  };
+  // Only characters: a child's control character names (CR, NL) say what a
+  // number sent to it is; its other constants would be guesses (measured on
+  // real programs, a name for any number was the author's one time in two).
+  spelling.childConstant = [&in](const spin::Callee& callee, std::int64_t value, ConstantUse use) {
+    return use == ConstantUse::Character ? ChildConstantName(in, callee, value) : std::nullopt;
   };
   if (in.method < names.source.methods.size()) {
     const std::vector<SourceMethodName::BodyLine>* body = &names.source.methods[in.method].body;
