@@ -177,7 +177,14 @@ void CompareTop(const std::string& top, const std::string& original, const recov
       if (end == at + 1 || at == 0 || !(std::isalnum(static_cast<unsigned char>(line[at - 1])) || line[at - 1] == '_'))
         continue;
       ++t.spelled;
-      if (upper.find(Upper(line.substr(at, end - at))) != std::string::npos) {
+      // The original names it so: as the child's constant, or as a constant of its own of that name.
+      const std::string name = Upper(line.substr(at + 1, end - at - 1));
+      bool named = false;
+      for (std::size_t k = upper.find(name); k != std::string::npos && !named; k = upper.find(name, k + 1)) {
+        const auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+        named = (k == 0 || !word(upper[k - 1])) && (k + name.size() >= upper.size() || !word(upper[k + name.size()]));
+      }
+      if (named) {
         ++t.spelledRight;
       } else {
         examples << "spelling\t" << program << "\t" << line << "\n";
@@ -327,7 +334,7 @@ int Measure(const std::string& fullPath, const std::string& realworld, const std
                 t.tripsSame, t.trips, pct(t.tripsSame, t.trips), t.plainSame, pct(t.plainSame, t.trips));
     std::printf("OBJ names the library gave the top's entries: %d, as the original: %d (%.1f%%)\n", t.entryNames,
                 t.entryRight, pct(t.entryRight, t.entryNames));
-    std::printf("child constants spelled obj#NAME: %d, the original writes the name: %d, otherwise: %d\n", t.spelled,
+    std::printf("child constants spelled obj#NAME: %d, the original names the value so: %d, otherwise: %d\n", t.spelled,
                 t.spelledRight, t.spelled - t.spelledRight);
   }
   if (!examplesPath.empty()) WriteFile(examplesPath, examples.str());

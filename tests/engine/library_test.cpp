@@ -72,7 +72,10 @@ std::string NameOf(const library::MethodMatch& m) {
 TEST(LibraryFile, ReadsWhatItWritesAndCountsCopiesOfTheSameEntry) {
   library::LibraryData data = Cases();
   ASSERT_EQ(data.Size(), 5u);
-  const library::LibraryEntry& a = data.Entries()[0];
+  // The object line and the methods' prints are read with the file, the names when first asked for.
+  EXPECT_EQ(data.Entries()[0].methods.size(), 5u);
+  EXPECT_TRUE(data.Entries()[0].methods[0].name.empty());
+  const library::LibraryEntry& a = data.Details(0);
   EXPECT_EQ(a.file, "SerialA");
   EXPECT_EQ(a.copies, 2);
   EXPECT_EQ(a.folders, (std::vector<std::string>{"folder1", "folder2"}));

@@ -14,7 +14,7 @@ namespace brevin {
 ObjectLibrary::ObjectLibrary() : data_(std::make_unique<library::LibraryData>()) {}
 ObjectLibrary::~ObjectLibrary() = default;
 
-bool ObjectLibrary::Load(std::string_view text, std::string& problem) { return data_->Parse(text, problem); }
+bool ObjectLibrary::Load(std::string_view text, std::string& problem) { return data_->Parse(std::string(text), problem); }
 std::string ObjectLibrary::Text() const { return data_->Text(false); }
 std::size_t ObjectLibrary::Entries() const { return data_->Size(); }
 

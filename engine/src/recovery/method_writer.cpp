@@ -2,6 +2,7 @@
 // the naming and spelling hooks the printer asks, and the lines written.
 #include "recovery/method_writer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <optional>
@@ -187,11 +188,15 @@ std::optional<std::string> ConstantNear(const std::vector<SourceMethodName::Body
   return std::nullopt;
 }
 
-// A child's CON name for a number passed to it: only a child whose CON block
-// is the library's and names exactly one integer constant of that value,
-// called by its entry's own name (not as an element of an array).
+// A child's CON name for a character passed to it: only a child whose CON
+// block is the library's and names exactly one integer constant of that
+// value, called by its entry's own name (not as an element of an array),
+// and only for the control characters of text (bell to carriage return)
+// named in capitals as such constants are (CR, LF, BS): measured on real
+// programs, the names of other values (1 and 2 as modes, "rows" for 13) were
+// most often not what the number meant.
 std::optional<std::string> ChildConstantName(const MethodInput& in, const spin::Callee& callee, std::int64_t value) {
-  if (!callee.child || callee.index) return std::nullopt;
+  if (!callee.child || callee.index || value < 7 || value > 13) return std::nullopt;
   const int child = ChildObject(in.tree, static_cast<int>(in.object), callee.entry);
   if (child < 0 || !in.names.Object(static_cast<std::size_t>(child)).libraryConstants) return std::nullopt;
   const std::map<int, std::string>& entries = in.names.Object(in.object).children;
@@ -202,6 +207,8 @@ std::optional<std::string> ChildConstantName(const MethodInput& in, const spin::
     if (c.value != value || !c.text.empty()) continue;
     if (found) return std::nullopt;
     found = c.name;
+    if (std::any_of(c.name.begin(), c.name.end(), [](char ch) { return std::islower(static_cast<unsigned char>(ch)); }))
+      return std::nullopt;
   }
   if (!found) return std::nullopt;
   return entry->second + "#" + *found;
