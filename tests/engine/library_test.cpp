@@ -72,9 +72,9 @@ std::string NameOf(const library::MethodMatch& m) {
 TEST(LibraryFile, ReadsWhatItWritesAndCountsCopiesOfTheSameEntry) {
   library::LibraryData data = Cases();
   ASSERT_EQ(data.Size(), 5u);
-  // The object line and the methods' prints are read with the file, the names when first asked for.
-  EXPECT_EQ(data.Entries()[0].methods.size(), 5u);
-  EXPECT_TRUE(data.Entries()[0].methods[0].name.empty());
+  // The object line is read with the file, the methods when first asked for.
+  EXPECT_EQ(data.Entries()[0].methodCount, 5u);
+  EXPECT_TRUE(data.Entries()[0].methods.empty());
   const library::LibraryEntry& a = data.Details(0);
   EXPECT_EQ(a.file, "SerialA");
   EXPECT_EQ(a.copies, 2);

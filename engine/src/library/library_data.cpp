@@ -145,10 +145,10 @@ const LibraryEntry& LibraryData::Details(std::uint32_t index) const {
     // The record kinds, the prints and the sizes were checked when the file was read.
     const FieldList f = Fields(line);
     bool good = true;
-    if (f[0] == "M" && method < e.methods.size()) {
-      LibraryMethod& m = e.methods[method++];
+    if (f[0] == "M" && method++ < e.methodCount) {
+      LibraryMethod& m = e.methods.emplace_back();
       m.isPublic = f[3] == "PUB";
-      good = f.size() == 9 && Name(f[4], m.name, false) && List(f[5], m.parameters) && Name(f[6], m.result, true) &&
+      good = f.size() == 9 && ParsePrint(f[1], m.print) && Number(f[2], 0, 32768, m.bytes) && Name(f[4], m.name, false) && List(f[5], m.parameters) && Name(f[6], m.result, true) &&
              List(f[7], m.locals) && Calls(f[8], m.calls);
     } else if (f[0] == "V" || f[0] == "D" || f[0] == "C") {
       good = ReadDetail(f, &e);
@@ -156,12 +156,7 @@ const LibraryEntry& LibraryData::Details(std::uint32_t index) const {
     if (!good) {
       // A damaged entry names nothing rather than something half read.
       e.damaged = true;
-      for (LibraryMethod& m : e.methods) {
-        LibraryMethod bare;
-        bare.print = m.print;
-        bare.bytes = m.bytes;
-        m = std::move(bare);
-      }
+      e.methods.clear();
       e.variables.clear();
       e.labels.clear();
       e.constants.clear();
@@ -237,14 +232,14 @@ bool LibraryData::Parse(std::string fileText, std::string& problem) {
     if (entries_.empty()) return fail("a record before the first object");
     LibraryEntry& entry = entries_.back();
     if (f[0] == "M") {
-      // The print, size and kind now, for the index; the names when first
+      // The print, size and kind now, for the index; the method when first
       // asked for (a damaged name then leaves the entry out).
-      LibraryMethod m;
-      if (f.size() != 9 || !ParsePrint(f[1], m.print) || !Number(f[2], 0, 32768, m.bytes) ||
-          (f[3] != "PUB" && f[3] != "PRI")) {
+      Print print = 0;
+      int bytes = 0;
+      if (f.size() != 9 || !ParsePrint(f[1], print) || !Number(f[2], 0, 32768, bytes) || (f[3] != "PUB" && f[3] != "PRI")) {
         return fail("a bad method line");
       }
-      entry.methods.push_back(std::move(m));
+      byMethod_.push_back({print, {static_cast<std::uint32_t>(entries_.size() - 1), entry.methodCount++}});
       if (entry.detailsBegin == entry.detailsEnd) entry.detailsBegin = static_cast<std::uint32_t>(lineStart);
       entry.detailsEnd = static_cast<std::uint32_t>(from);
       entry.detailsRead = false;
@@ -261,10 +256,14 @@ bool LibraryData::Parse(std::string fileText, std::string& problem) {
   if (lineNumber == 0) return fail("the file is empty");
   for (std::uint32_t i = 0; i < entries_.size(); ++i) {
     byObject_.push_back({entries_[i].print, i});
-    for (std::uint32_t m = 0; m < entries_[i].methods.size(); ++m) byMethod_.push_back({entries_[i].methods[m].print, {i, m}});
   }
-  std::stable_sort(byObject_.begin(), byObject_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::stable_sort(byMethod_.begin(), byMethod_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // By print, then in file order (as the records were added).
+  std::sort(byObject_.begin(), byObject_.end());
+  std::sort(byMethod_.begin(), byMethod_.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first
+                              : a.second.entry != b.second.entry ? a.second.entry < b.second.entry
+                                                                 : a.second.method < b.second.method;
+  });
   return true;
 }
 
@@ -345,6 +344,7 @@ std::vector<MethodPlace> LibraryData::MethodsWith(Print print) const { return Wi
 void LibraryData::IndexEntry(std::uint32_t index) {
   const LibraryEntry& e = entries_[index];
   Insert(byObject_, e.print, index);
+  entries_[index].methodCount = static_cast<std::uint32_t>(e.methods.size());
   for (std::uint32_t m = 0; m < e.methods.size(); ++m) Insert(byMethod_, e.methods[m].print, MethodPlace{index, m});
 }
 

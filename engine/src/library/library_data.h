@@ -73,7 +73,8 @@ struct LibraryEntry {
   std::string file;  // without ".spin"
   int copies = 1;    // source files that gave this entry
   std::vector<std::string> folders;
-  std::vector<LibraryMethod> methods;
+  std::vector<LibraryMethod> methods;  // of an entry read from a file: once its details are read
+  std::uint32_t methodCount = 0;       // its methods, read or not
   std::vector<LibraryVariable> variables;
   std::vector<LibraryLabel> labels;
   std::vector<LibraryConstant> constants;
@@ -108,7 +109,7 @@ class LibraryData {
   bool Add(LibraryEntry entry);
 
   // The entries: of one read from a file, its object line, OBJ declarations
-  // and its methods' prints and sizes; the rest is there once Details(index) has read it.
+  // and method count; the rest is there once Details(index) has read it.
   const std::vector<LibraryEntry>& Entries() const { return entries_; }
   // The entry with its methods' names and calls and its VAR, DAT and CON
   // names, read from the file's text at the first call.

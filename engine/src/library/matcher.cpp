@@ -12,7 +12,7 @@ namespace {
 struct EntryRef {
   const LibraryData* library = nullptr;
   std::uint32_t index = 0;
-  // The entry as its object line gives it (file, copies, folders, method prints).
+  // The entry as its object line gives it (file, copies, folders, method count).
   const LibraryEntry& Light() const { return library->Entries()[index]; }
   // With the methods' names and calls, and the VAR, DAT and CON names.
   const LibraryEntry& Get() const { return library->Details(index); }
@@ -262,7 +262,7 @@ LibraryMatch MatchTree(const recovery::ImageTree& tree, const std::vector<Object
     for (const LibraryData* library : libraries) {
       for (const std::uint32_t i : library->ObjectsWith(print.print)) {
         const EntryRef ref{library, i};
-        if (ref.Light().methods.size() == print.methods.size() && Admitted(ref, excludedFolder)) whole.push_back(ref);
+        if (ref.Light().methodCount == print.methods.size() && Admitted(ref, excludedFolder)) whole.push_back(ref);
       }
     }
     if (!whole.empty() && Distinctive(tree.objects[o], print)) {
