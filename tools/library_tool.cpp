@@ -176,6 +176,7 @@ void CompareTop(const std::string& top, const std::string& original, const recov
       while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_')) ++end;
       if (end == at + 1 || at == 0 || !(std::isalnum(static_cast<unsigned char>(line[at - 1])) || line[at - 1] == '_'))
         continue;
+      if (std::count(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(at), '"') % 2 != 0) continue;  // in a string
       ++t.spelled;
       // The original names it so: as the child's constant, or as a constant of its own of that name.
       const std::string name = Upper(line.substr(at + 1, end - at - 1));
