@@ -6,26 +6,33 @@
 //     the library with the folders each entry came from to FULL, and the
 //     shipped form (no folders) to OUT.
 //
-//   brevin-library-tool measure FULL REALWORLD RESOLVED [EXAMPLES]
+//   brevin-library-tool measure FULL REALWORLD RESOLVED [EXAMPLES [COMPILER WORK]]
 //     Leaves one library folder out at a time: names each program of that
 //     folder from its image alone, with what the other folders gave, and
 //     compares with the sources. RESOLVED: source, OBJ file as written, the
 //     source file it resolves to (tab-separated, relative to REALWORLD/library).
+//     With COMPILER, each program's Spin source is recovered with those names
+//     (and without any) in WORK, compiled and compared with the image.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "brevin/spin_source.h"
 #include "brevin/text.h"
 #include "library/fingerprint.h"
 #include "library/learn.h"
 #include "library/library_data.h"
+#include "library/library_names.h"
 #include "library/matcher.h"
 #include "recovery/object_tree.h"
 #include "recovery/source_names.h"
@@ -97,10 +104,98 @@ struct Tally {
   int methodsNamed = 0, methodsWrong = 0;  // every method name the library gave in the child objects
   int abstained = 0;
   int wholeNamed = 0, wholeRight = 0, partNamed = 0, partRight = 0;
+  int trips = 0, tripsSame = 0, plainSame = 0;  // recovered sources recompiled: with the names, without
+  int entryNames = 0, entryRight = 0;           // OBJ names the recovered top gives its children
+  int spelled = 0, spelledRight = 0;            // child constants written as obj#NAME in the top
 };
 
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Recovers the image's source into folder (with the analysis' library names
+// when given), compiles it and says whether the bytes come back; the top file's text in top.
+bool RoundTrip(const std::string& compiler, const std::filesystem::path& folder, std::span<const std::uint8_t> image,
+               const std::string& stem, const Analysis* analysis, std::string& top) {
+  namespace fs = std::filesystem;
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  SpinSourceRequest request;
+  request.image = image;
+  request.topName = stem;
+  request.analysis = analysis;
+  const SpinSourceProject project = RecoverSpinSource(request);
+  if (!project.error.empty() || project.files.empty()) return false;
+  for (const SpinSourceFile& file : project.files) WriteFile((folder / file.name).string(), SpinSourceFileBytes(file));
+  top = project.files.front().text;
+  const std::string out = (folder / "out.binary").string();
+  const std::string command = "'" + compiler + "' -q -b -L '" + folder.string() + "' -o '" + out + "' '" +
+                              (folder / project.files.front().name).string() + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return false;
+  const std::string again = ReadFile(out);
+  return again.size() == image.size() && std::equal(again.begin(), again.end(), image.begin(),
+                                                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
+// The names the library gives the image's objects, as ApplyLibraryNames puts them in an analysis.
+void NameAnalysis(Analysis& a, const recovery::ImageTree& tree, const library::LibraryMatch& match,
+                  const std::vector<const library::LibraryData*>& libraries, const std::string& folder) {
+  for (std::size_t o = 0; o < tree.objects.size(); ++o) {
+    const library::ObjectMatch& m = match.objects[o];
+    const auto names = library::NamesOfMatch(m, libraries, folder);
+    for (const SpinObjectInstance& instance : tree.objects[o].instances) {
+      ObjectInfo info;
+      info.address = instance.address;
+      if (!m.file.empty()) info.libraryName = m.file;
+      info.library = names;
+      a.objects.push_back(std::move(info));
+    }
+  }
+}
+
+// The obj#NAME spellings of the recovered top and its OBJ names, against the original source.
+void CompareTop(const std::string& top, const std::string& original, const recovery::SourceNames& names,
+                const std::string& program, Tally& t, std::ostringstream& examples) {
+  const std::string upper = Upper(original);
+  std::set<std::string> declared;
+  for (const recovery::SourceObjectName& o : names.objects) declared.insert(Upper(o.name));
+  std::istringstream lines(top);
+  std::string line;
+  bool inObj = false;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line[0] != ' ') inObj = line == "OBJ";
+    if (inObj && line.size() > 2 && line[0] == ' ') {
+      const std::string name = line.substr(2, line.find_first_of(" [", 2) - 2);
+      if (name.rfind("obj", 0) == 0 && std::all_of(name.begin() + 3, name.end(), ::isdigit)) continue;
+      ++t.entryNames;
+      if (declared.count(Upper(name))) ++t.entryRight;
+    }
+    for (std::size_t at = line.find('#'); at != std::string::npos; at = line.find('#', at + 1)) {
+      std::size_t end = at + 1;
+      while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_')) ++end;
+      if (end == at + 1 || at == 0 || !(std::isalnum(static_cast<unsigned char>(line[at - 1])) || line[at - 1] == '_'))
+        continue;
+      if (std::count(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(at), '"') % 2 != 0) continue;  // in a string
+      ++t.spelled;
+      // The original names it so: as the child's constant, or as a constant of its own of that name.
+      const std::string name = Upper(line.substr(at + 1, end - at - 1));
+      bool named = false;
+      for (std::size_t k = upper.find(name); k != std::string::npos && !named; k = upper.find(name, k + 1)) {
+        const auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+        named = (k == 0 || !word(upper[k - 1])) && (k + name.size() >= upper.size() || !word(upper[k + name.size()]));
+      }
+      if (named) {
+        ++t.spelledRight;
+      } else {
+        examples << "spelling\t" << program << "\t" << line << "\n";
+      }
+    }
+  }
+}
+
 int Measure(const std::string& fullPath, const std::string& realworld, const std::string& resolvedPath,
-            const std::string& examplesPath) {
+            const std::string& examplesPath, const std::string& compiler, const std::string& work) {
   library::LibraryData data;
   std::string problem;
   if (!data.Parse(ReadFile(fullPath), problem)) {
@@ -129,7 +224,7 @@ int Measure(const std::string& fullPath, const std::string& realworld, const std
   std::istringstream manifest(ReadFile(realworld + "/MANIFEST.tsv"));
   std::string line;
   std::getline(manifest, line);
-  const library::LibraryData* libraries[] = {&data};
+  const std::vector<const library::LibraryData*> libraries{&data};
   while (std::getline(manifest, line)) {
     const std::vector<std::string> f = Split(line, '\t');
     if (f.size() < 2) continue;
@@ -142,6 +237,21 @@ int Measure(const std::string& fullPath, const std::string& realworld, const std
     const std::vector<library::ObjectPrint> prints = library::FingerprintTree(tree);
     const library::LibraryMatch match = library::MatchTree(tree, prints, libraries, folder);
     const recovery::SourceNames& topNames = namesOf(top);
+    if (!compiler.empty()) {
+      Analysis named;
+      NameAnalysis(named, tree, match, libraries, folder);
+      std::string text, plain;
+      const std::string stem = std::filesystem::path(f[0]).stem().string();
+      ++t.trips;
+      if (RoundTrip(compiler, std::filesystem::path(work) / "named", image, stem, &named, text)) {
+        ++t.tripsSame;
+      } else {
+        examples << "round trip\t" << f[0] << "\n";
+      }
+      if (RoundTrip(compiler, std::filesystem::path(work) / "plain", image, stem, nullptr, plain)) ++t.plainSame;
+      CompareTop(text, library::WithLineFeeds(SpinSourceText(ReadFile(realworld + "/library/" + top))), topNames, f[0],
+                 t, examples);
+    }
     std::vector<std::string> declared;
     for (const recovery::SourceObjectName& o : topNames.objects)
       for (int k = 0; k < o.count; ++k) declared.push_back(o.file);
@@ -220,6 +330,14 @@ int Measure(const std::string& fullPath, const std::string& realworld, const std
   const int given = t.objectsNamed + t.methodsNamed;
   const int wrong = t.objectsNamed - t.objectsRight + t.methodsWrong;
   std::printf("all names given: %d, wrong: %d (%.2f%%)\n", given, wrong, pct(wrong, given));
+  if (t.trips > 0) {
+    std::printf("recovered sources that recompile to the same bytes: with the names %d of %d (%.2f%%), without %d (%.2f%%)\n",
+                t.tripsSame, t.trips, pct(t.tripsSame, t.trips), t.plainSame, pct(t.plainSame, t.trips));
+    std::printf("OBJ names the library gave the top's entries: %d, as the original: %d (%.1f%%)\n", t.entryNames,
+                t.entryRight, pct(t.entryRight, t.entryNames));
+    std::printf("child constants spelled obj#NAME: %d, the original names the value so: %d, otherwise: %d\n", t.spelled,
+                t.spelledRight, t.spelled - t.spelledRight);
+  }
   if (!examplesPath.empty()) WriteFile(examplesPath, examples.str());
   return 0;
 }
@@ -229,10 +347,11 @@ int Measure(const std::string& fullPath, const std::string& realworld, const std
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 3 && args[0] == "learn") return Learn(args[1], args[2]);
-  if ((args.size() == 4 || args.size() == 5) && args[0] == "measure") {
-    return Measure(args[1], args[2], args[3], args.size() == 5 ? args[4] : std::string());
+  if ((args.size() == 4 || args.size() == 5 || args.size() == 7) && args[0] == "measure") {
+    return Measure(args[1], args[2], args[3], args.size() >= 5 ? args[4] : std::string(),
+                   args.size() == 7 ? args[5] : std::string(), args.size() == 7 ? args[6] : std::string());
   }
   std::cerr << "usage: brevin-library-tool learn FULL OUT < JOBS\n"
-               "       brevin-library-tool measure FULL REALWORLD RESOLVED [EXAMPLES]\n";
+               "       brevin-library-tool measure FULL REALWORLD RESOLVED [EXAMPLES [COMPILER WORK]]\n";
   return 2;
 }

@@ -98,6 +98,31 @@ TEST_F(Learn, NamesChildObjectsByTheSourcesTheirParentNames) {
   EXPECT_EQ(ReadFile(Library()), before);
 }
 
+// An image whose sources are gone is recovered with the learned names: the
+// child's file, the parent's OBJ name for it and the methods' own names.
+TEST_F(Learn, TheRecoveredSourceTakesTheLearnedNames) {
+  const fs::path crc = Copy("crc_calc.binary", "crc_calc.binary");
+  Copy("crc_calc.spin", "crc_calc.spin");
+  Copy("txpin.spin", "txpin.spin");
+  ASSERT_EQ(test::RunCli({"--learn", crc.string()}).status, 0);
+  const fs::path alone = Copy("crc_calc.binary", "mystery.binary");
+  fs::create_directories(root_ / "named");
+  fs::create_directories(root_ / "plain");
+  test::CliRun run = test::RunCli({"--spin-source", (root_ / "named").string(), alone.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string top = ReadFile(root_ / "named" / "mystery.spin");
+  EXPECT_NE(top.find("  out : \"txpin\""), std::string::npos) << top;
+  EXPECT_NE(top.find("PUB main | c8, c16, c32, t"), std::string::npos) << top;
+  EXPECT_NE(top.find("PRI crc8(addr, n) : crc | i"), std::string::npos) << top;
+  EXPECT_NE(top.find("out.str("), std::string::npos) << top;
+  const std::string child = ReadFile(root_ / "named" / "txpin.spin");
+  EXPECT_NE(child.find("PUB tx(ch) | t, frame"), std::string::npos) << child;
+  run = test::RunCli({"--no-library-names", "--spin-source", (root_ / "plain").string(), alone.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::exists(root_ / "plain" / "mystery_obj1.spin"));
+  EXPECT_EQ(ReadFile(root_ / "plain" / "mystery.spin").find("out : "), std::string::npos);
+}
+
 TEST_F(Learn, RefusesSourcesThatDoNotMatchAndAMissingSource) {
   const fs::path crc = Copy("crc_calc.binary", "crc_calc.binary");
   Copy("crc_calc.spin", "crc_calc.spin");

@@ -72,7 +72,10 @@ std::string NameOf(const library::MethodMatch& m) {
 TEST(LibraryFile, ReadsWhatItWritesAndCountsCopiesOfTheSameEntry) {
   library::LibraryData data = Cases();
   ASSERT_EQ(data.Size(), 5u);
-  const library::LibraryEntry& a = data.Entries()[0];
+  // The object line is read with the file, the methods when first asked for.
+  EXPECT_EQ(data.Entries()[0].methodCount, 5u);
+  EXPECT_TRUE(data.Entries()[0].methods.empty());
+  const library::LibraryEntry& a = data.Details(0);
   EXPECT_EQ(a.file, "SerialA");
   EXPECT_EQ(a.copies, 2);
   EXPECT_EQ(a.folders, (std::vector<std::string>{"folder1", "folder2"}));
@@ -108,6 +111,25 @@ TEST(LibraryFile, RefusesWhatIsNoLibraryAndSaysWhichLine) {
     EXPECT_EQ(problem.substr(0, expected.size()), expected) << file << ": " << problem;
     EXPECT_EQ(data.Size(), 0u) << file;
   }
+}
+
+// A record damaged past what the load checks is found when its entry is first
+// read: the entry then names nothing, the others still do, and a library to
+// be written back (--learn) is refused whole.
+TEST(LibraryFile, AnEntryWithADamagedRecordNamesNothing) {
+  library::LibraryData data;
+  std::string problem;
+  ASSERT_TRUE(data.Parse(ReadFile(kLibraryCases + "damaged-method.tsv"), problem)) << problem;
+  auto match = Match(data, {Object(0xa1, {Method(0xb01, 40), Method(0xb02, 24)}),
+                            Object(0xa2, {Method(0xb03, 40), Method(0xb04, 24)})});
+  EXPECT_FALSE(match.objects[0].Named());
+  EXPECT_EQ(NameOf(match.objects[0].methods[0]), "");
+  EXPECT_EQ(match.objects[1].file, "Whole");
+  EXPECT_EQ(NameOf(match.objects[1].methods[1]), "halt");
+  ObjectLibrary library;
+  EXPECT_FALSE(library.Load(ReadFile(kLibraryCases + "damaged-method.tsv"), problem));
+  EXPECT_NE(problem.find("Broken"), std::string::npos) << problem;
+  EXPECT_EQ(library.Entries(), 0u);
 }
 
 TEST(LibraryMatch, AWholeMatchTakesEveryNameAndAbstainsWhereEntriesDiffer) {

@@ -1,6 +1,6 @@
 // The round trip of the Spin source recovery: every image of the shared corpus
 // (.binary and .eeprom) and of the shared real-world set is analysed and
-// recovered in process (with the analysis' labels, as brevin-cli does),
+// recovered in process (with the analysis' labels and the shipped library's names, as brevin-cli does),
 // compiled with the compiler from the shared tools, and compared byte for byte. Prints the shares and the first failures; fails below the targets.
 //
 //   spin_round_trip SHARED_DIR WORK_DIR CORPUS_PERCENT REALWORLD_PERCENT
@@ -50,7 +50,7 @@ struct Case {
   bool claimedExact = false;
 };
 
-// The analysis lends the recovery its labels, as for brevin-cli.
+// The analysis lends the recovery its labels and the shipped library's names, as for brevin-cli.
 class QuietHost : public brevin::Host {
  public:
   brevin::Options LoadOptions() override {
@@ -64,6 +64,7 @@ class QuietHost : public brevin::Host {
     return brevin::MessageAnswer::Yes;
   }
   void DebugWrite(const std::string&) override {}
+  std::vector<LibraryFile> LibraryFiles() override { return {{BREVIN_LIBRARY_FILE, false}}; }
 };
 
 // Recovers, writes, compiles and compares one image in its own folder.

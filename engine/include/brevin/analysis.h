@@ -102,12 +102,20 @@ struct LibraryMethodNames {
   std::string result;  // empty when the source leaves it unnamed
   std::vector<std::string> locals;
 };
+// A VAR variable or DAT label of a known object: its offset (in the
+// object's VAR, or in the object), its element size in bytes and its name.
+struct LibraryPlaceName {
+  std::int32_t offset = 0;
+  int size = 4;
+  std::string name;
+};
 struct LibraryObjectNames {
   bool whole = false;        // every byte of the object matched
   std::string declaredName;  // the OBJ name a matched parent gives it ("ser"), when known
+  std::string usualName;     // the OBJ name the library's parents most often give its file, when one does
   std::vector<std::optional<LibraryMethodNames>> methods;  // table order
-  std::vector<std::pair<std::int32_t, std::string>> variables;  // offset in the object's VAR, name
-  std::vector<std::pair<std::int32_t, std::string>> labels;     // DAT offset in the object, name
+  std::vector<LibraryPlaceName> variables;  // by offset in the object's VAR
+  std::vector<LibraryPlaceName> labels;     // by offset in the object
   std::vector<std::pair<std::string, std::string>> constants;   // CON name, value ("115200", "1.5")
 };
 

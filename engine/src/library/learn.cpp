@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cstring>
 #include <map>
+#include <optional>
+#include <utility>
 
 #include "recovery/source_names.h"
 
@@ -233,6 +235,15 @@ std::optional<LibraryEntry> EntryFromSource(const recovery::ObjectImage& object,
       const auto it = spelling.find(upper);
       return it == spelling.end() ? upper : it->second;
     };
+    // The bytes of the longs and of the words, when the VAR block's counts are numbers.
+    std::optional<std::pair<std::int32_t, std::int32_t>> groups;
+    if (names.variablesKnown) {
+      groups.emplace(0, 0);
+      for (const recovery::SourceVariable& v : names.variables) {
+        if (v.size == 4) groups->first += 4 * v.count;
+        if (v.size == 2) groups->second += 2 * v.count;
+      }
+    }
     for (const CompilerSymbols::Symbol& s : symbols->symbols) {
       // Local labels (":loop") carry their scope in bytes after the name: they name nothing outside.
       if (s.name.empty() || !std::all_of(s.name.begin(), s.name.end(), IdentifierChar)) continue;
@@ -241,12 +252,29 @@ std::optional<LibraryEntry> EntryFromSource(const recovery::ObjectImage& object,
       } else if (s.type == kConFloat) {
         entry.constants.push_back({spelled(s.name), FloatText(s.value)});
       } else if (s.type >= kVarByte && s.type <= kVarLong) {
-        entry.variables.push_back({static_cast<std::int32_t>(s.value), 1 << (s.type - kVarByte), spelled(s.name)});
+        // The compiler gives a word its place among the words and a byte
+        // among the bytes; the VAR block's counts place the groups.
+        const int size = 1 << (s.type - kVarByte);
+        if (size == 4 && groups && static_cast<std::int32_t>(s.value) + 4 > groups->first) groups.reset();
+        if (size < 4 && !groups) continue;
+        const std::int32_t group = size == 4 ? 0 : size == 2 ? groups->first : groups->first + groups->second;
+        const std::int32_t end = size == 4 ? groups->first : size == 2 ? groups->second : object.ownVarSize;
+        const auto offset = static_cast<std::int32_t>(s.value);
+        // Counts the reader got wrong would put it outside its group: then no word or byte is named.
+        if (size < 4 && (offset < 0 || offset + size > end || group + offset + size > object.ownVarSize)) {
+          groups.reset();
+          continue;
+        }
+        entry.variables.push_back({group + offset, size, spelled(s.name)});
       } else if (s.type >= kDatByte && s.type <= kDatRes) {
         const char size = s.type == kDatByte ? 'B' : s.type == kDatWord ? 'W' : 'L';
         entry.labels.push_back({static_cast<std::int32_t>(s.value), size, spelled(s.name)});
       }
     }
+    if (!groups)
+      entry.variables.erase(std::remove_if(entry.variables.begin(), entry.variables.end(),
+                                           [](const LibraryVariable& v) { return v.size < 4; }),
+                            entry.variables.end());
     std::stable_sort(entry.variables.begin(), entry.variables.end(),
                      [](const LibraryVariable& a, const LibraryVariable& b) { return a.offset < b.offset; });
     std::stable_sort(entry.labels.begin(), entry.labels.end(),

@@ -103,7 +103,7 @@ std::string Joined(const std::vector<std::string>& items, char separator) {
 
 std::string Field(const std::string& name) { return name.empty() ? "-" : name; }
 
-// A VAR, DAT or CON record: checked, and read into the entry when one is given.
+// A VAR, DAT or CON record: checked, and read into the entry.
 bool ReadDetail(const FieldList& f, LibraryEntry* into) {
   std::string name, value;
   if (f[0] == "V") {
@@ -111,7 +111,7 @@ bool ReadDetail(const FieldList& f, LibraryEntry* into) {
     if (f.size() != 4 || !Number(f[1], 0, 65535, v.offset) || !Number(f[2], 1, 4, v.size) || !Name(f[3], v.name, false)) {
       return false;
     }
-    if (into != nullptr) into->variables.push_back(std::move(v));
+    into->variables.push_back(std::move(v));
   } else if (f[0] == "D") {
     LibraryLabel d;
     if (f.size() != 4 || !Number(f[1], 0, 32768, d.offset) || f[2].size() != 1 ||
@@ -119,17 +119,13 @@ bool ReadDetail(const FieldList& f, LibraryEntry* into) {
       return false;
     }
     d.size = f[2][0];
-    if (into != nullptr) into->labels.push_back(std::move(d));
+    into->labels.push_back(std::move(d));
   } else {
     LibraryConstant c;
     if (f.size() != 3 || !Name(f[1], c.name, false) || !Name(f[2], c.value, false)) return false;
-    if (into != nullptr) into->constants.push_back(std::move(c));
+    into->constants.push_back(std::move(c));
   }
   return true;
-}
-
-std::string BadDetail(std::string_view kind) {
-  return kind == "V" ? "a bad variable line" : kind == "D" ? "a bad DAT label line" : "a bad constant line";
 }
 
 }  // namespace
@@ -139,13 +135,33 @@ const LibraryEntry& LibraryData::Details(std::uint32_t index) const {
   if (e.detailsRead) return e;
   e.detailsRead = true;
   std::string_view rest = std::string_view(text_).substr(e.detailsBegin, e.detailsEnd - e.detailsBegin);
+  std::size_t method = 0;
   while (!rest.empty()) {
     const std::size_t end = std::min(rest.find('\n'), rest.size());
     std::string_view line = rest.substr(0, end);
     rest.remove_prefix(std::min(end + 1, rest.size()));
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || (line[0] != 'V' && line[0] != 'D' && line[0] != 'C')) continue;
-    ReadDetail(Fields(line), &e);  // checked when the file was read
+    if (line.empty()) continue;
+    // The record kinds, the prints and the sizes were checked when the file was read.
+    const FieldList f = Fields(line);
+    bool good = true;
+    if (f[0] == "M" && method++ < e.methodCount) {
+      LibraryMethod& m = e.methods.emplace_back();
+      m.isPublic = f[3] == "PUB";
+      good = f.size() == 9 && ParsePrint(f[1], m.print) && Number(f[2], 0, 32768, m.bytes) && Name(f[4], m.name, false) && List(f[5], m.parameters) && Name(f[6], m.result, true) &&
+             List(f[7], m.locals) && Calls(f[8], m.calls);
+    } else if (f[0] == "V" || f[0] == "D" || f[0] == "C") {
+      good = ReadDetail(f, &e);
+    }
+    if (!good) {
+      // A damaged entry names nothing rather than something half read.
+      e.damaged = true;
+      e.methods.clear();
+      e.variables.clear();
+      e.labels.clear();
+      e.constants.clear();
+      return e;
+    }
   }
   return e;
 }
@@ -156,7 +172,7 @@ bool LibraryEntry::SameNames(const LibraryEntry& other) const {
          children == other.children;
 }
 
-bool LibraryData::Parse(std::string_view text, std::string& problem) {
+bool LibraryData::Parse(std::string fileText, std::string& problem) {
   entries_.clear();
   byObject_.clear();
   byMethod_.clear();
@@ -170,8 +186,8 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
     byMethod_.clear();
     return false;
   };
-  text_ = std::string(text);
-  text = text_;
+  text_ = std::move(fileText);
+  const std::string_view text = text_;
   while (from < text.size()) {
     std::size_t end = text.find('\n', from);
     if (end == std::string_view::npos) end = text.size();
@@ -185,6 +201,15 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
       continue;
     }
     if (line.empty() || line.front() == '#') continue;
+    // VAR, DAT and CON records are read with their entry's details: only their kind now.
+    if (line.size() > 1 && (line[0] == 'V' || line[0] == 'D' || line[0] == 'C') && line[1] == '\t') {
+      if (entries_.empty()) return fail("a record before the first object");
+      LibraryEntry& entry = entries_.back();
+      if (entry.detailsBegin == entry.detailsEnd) entry.detailsBegin = static_cast<std::uint32_t>(lineStart);
+      entry.detailsEnd = static_cast<std::uint32_t>(from);
+      entry.detailsRead = false;
+      continue;
+    }
     const FieldList f = Fields(line);
     if (f[0] == "O") {
       LibraryEntry entry;
@@ -207,17 +232,14 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
     if (entries_.empty()) return fail("a record before the first object");
     LibraryEntry& entry = entries_.back();
     if (f[0] == "M") {
-      LibraryMethod m;
-      if (f.size() != 9 || !ParsePrint(f[1], m.print) || !Number(f[2], 0, 32768, m.bytes) ||
-          (f[3] != "PUB" && f[3] != "PRI") || !Name(f[4], m.name, false) || !List(f[5], m.parameters) ||
-          !Name(f[6], m.result, true) || !List(f[7], m.locals) || !Calls(f[8], m.calls)) {
+      // The print, size and kind now, for the index; the method when first
+      // asked for (a damaged name then leaves the entry out).
+      Print print = 0;
+      int bytes = 0;
+      if (f.size() != 9 || !ParsePrint(f[1], print) || !Number(f[2], 0, 32768, bytes) || (f[3] != "PUB" && f[3] != "PRI")) {
         return fail("a bad method line");
       }
-      m.isPublic = f[3] == "PUB";
-      entry.methods.push_back(std::move(m));
-    } else if (f[0] == "V" || f[0] == "D" || f[0] == "C") {
-      // Checked now, read when an analysis first needs them (see Details).
-      if (!ReadDetail(f, nullptr)) return fail(BadDetail(f[0]));
+      byMethod_.push_back({print, {static_cast<std::uint32_t>(entries_.size() - 1), entry.methodCount++}});
       if (entry.detailsBegin == entry.detailsEnd) entry.detailsBegin = static_cast<std::uint32_t>(lineStart);
       entry.detailsEnd = static_cast<std::uint32_t>(from);
       entry.detailsRead = false;
@@ -232,7 +254,16 @@ bool LibraryData::Parse(std::string_view text, std::string& problem) {
     }
   }
   if (lineNumber == 0) return fail("the file is empty");
-  for (std::uint32_t i = 0; i < entries_.size(); ++i) IndexEntry(i);
+  for (std::uint32_t i = 0; i < entries_.size(); ++i) {
+    byObject_.push_back({entries_[i].print, i});
+  }
+  // By print, then in file order (as the records were added).
+  std::sort(byObject_.begin(), byObject_.end());
+  std::sort(byMethod_.begin(), byMethod_.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first
+                              : a.second.entry != b.second.entry ? a.second.entry < b.second.entry
+                                                                 : a.second.method < b.second.method;
+  });
   return true;
 }
 
@@ -268,8 +299,8 @@ std::string LibraryData::Text(bool withFolders) const {
 }
 
 bool LibraryData::Add(LibraryEntry entry) {
-  if (const auto* same = ObjectsWith(entry.print)) {
-    for (const std::uint32_t i : *same) {
+  {
+    for (const std::uint32_t i : ObjectsWith(entry.print)) {
       Details(i);
       LibraryEntry& known = entries_[i];
       if (!known.SameNames(entry)) continue;
@@ -287,20 +318,34 @@ bool LibraryData::Add(LibraryEntry entry) {
   return true;
 }
 
-const std::vector<std::uint32_t>* LibraryData::ObjectsWith(Print print) const {
-  const auto it = byObject_.find(print);
-  return it == byObject_.end() ? nullptr : &it->second;
+namespace {
+
+// The values of one print in an index sorted by print, in the order they were added.
+template <typename T>
+std::vector<T> With(const std::vector<std::pair<Print, T>>& index, Print print) {
+  auto it = std::lower_bound(index.begin(), index.end(), print, [](const auto& e, Print p) { return e.first < p; });
+  std::vector<T> found;
+  for (; it != index.end() && it->first == print; ++it) found.push_back(it->second);
+  return found;
 }
 
-const std::vector<MethodPlace>* LibraryData::MethodsWith(Print print) const {
-  const auto it = byMethod_.find(print);
-  return it == byMethod_.end() ? nullptr : &it->second;
+template <typename T>
+void Insert(std::vector<std::pair<Print, T>>& index, Print print, T value) {
+  const auto at = std::upper_bound(index.begin(), index.end(), print, [](Print p, const auto& e) { return p < e.first; });
+  index.insert(at, {print, value});
 }
+
+}  // namespace
+
+std::vector<std::uint32_t> LibraryData::ObjectsWith(Print print) const { return With(byObject_, print); }
+
+std::vector<MethodPlace> LibraryData::MethodsWith(Print print) const { return With(byMethod_, print); }
 
 void LibraryData::IndexEntry(std::uint32_t index) {
   const LibraryEntry& e = entries_[index];
-  byObject_[e.print].push_back(index);
-  for (std::uint32_t m = 0; m < e.methods.size(); ++m) byMethod_[e.methods[m].print].push_back({index, m});
+  Insert(byObject_, e.print, index);
+  entries_[index].methodCount = static_cast<std::uint32_t>(e.methods.size());
+  for (std::uint32_t m = 0; m < e.methods.size(); ++m) Insert(byMethod_, e.methods[m].print, MethodPlace{index, m});
 }
 
 }  // namespace brevin::library

@@ -21,7 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "library/fingerprint.h"
@@ -73,15 +73,18 @@ struct LibraryEntry {
   std::string file;  // without ".spin"
   int copies = 1;    // source files that gave this entry
   std::vector<std::string> folders;
-  std::vector<LibraryMethod> methods;
+  std::vector<LibraryMethod> methods;  // of an entry read from a file: once its details are read
+  std::uint32_t methodCount = 0;       // its methods, read or not
   std::vector<LibraryVariable> variables;
   std::vector<LibraryLabel> labels;
   std::vector<LibraryConstant> constants;
   std::vector<LibraryChild> children;
-  // Where the VAR, DAT and CON records of an entry read from a file stand in
-  // its text, until they are read (LibraryData::Details).
+  // Where the method, VAR, DAT and CON records of an entry read from a file
+  // stand in its text, until they are read (LibraryData::Details).
   std::uint32_t detailsBegin = 0, detailsEnd = 0;
   bool detailsRead = true;
+  // A record of it was found damaged when its details were read: it names nothing.
+  bool damaged = false;
 
   // The same object with the same names (copies and folders aside).
   bool SameNames(const LibraryEntry& other) const;
@@ -97,7 +100,7 @@ class LibraryData {
  public:
   // Reads a library file's text; false with a one-line reason on anything
   // that is not one (then the data is left empty).
-  bool Parse(std::string_view text, std::string& problem);
+  bool Parse(std::string text, std::string& problem);
   // The file's text, entries in their order; folders only when asked.
   std::string Text(bool withFolders) const;
 
@@ -105,14 +108,16 @@ class LibraryData {
   // True when the library gained a new entry.
   bool Add(LibraryEntry entry);
 
-  // The entries; the VAR, DAT and CON names of one are there once Details(index) has read them.
+  // The entries: of one read from a file, its object line, OBJ declarations
+  // and method count; the rest is there once Details(index) has read it.
   const std::vector<LibraryEntry>& Entries() const { return entries_; }
-  // The entry with its VAR, DAT and CON names, read from the file's text at the first call.
+  // The entry with its methods' names and calls and its VAR, DAT and CON
+  // names, read from the file's text at the first call.
   const LibraryEntry& Details(std::uint32_t index) const;
   std::size_t Size() const { return entries_.size(); }
   // The entries of that object print (indexes), and the methods of that method print.
-  const std::vector<std::uint32_t>* ObjectsWith(Print print) const;
-  const std::vector<MethodPlace>* MethodsWith(Print print) const;
+  std::vector<std::uint32_t> ObjectsWith(Print print) const;
+  std::vector<MethodPlace> MethodsWith(Print print) const;
 
  private:
   void IndexEntry(std::uint32_t index);
@@ -122,8 +127,9 @@ class LibraryData {
   // that loads the file (mutable for that alone).
   std::string text_;
   mutable std::vector<LibraryEntry> entries_;
-  std::unordered_map<Print, std::vector<std::uint32_t>> byObject_;
-  std::unordered_map<Print, std::vector<MethodPlace>> byMethod_;
+  // Sorted by print: one flat array each loads faster than a map of lists.
+  std::vector<std::pair<Print, std::uint32_t>> byObject_;
+  std::vector<std::pair<Print, MethodPlace>> byMethod_;
 };
 
 // The header line every library file starts with.

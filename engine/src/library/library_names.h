@@ -11,6 +11,7 @@
 #include "brevin/analysis.h"
 #include "brevin/host.h"
 #include "library/library_data.h"
+#include "library/matcher.h"
 
 namespace brevin::library {
 
@@ -31,6 +32,12 @@ class LibraryCache {
   };
   std::vector<Loaded> loaded_;
 };
+
+// The names one object's match gives the views that write names of their own
+// (excludedFolder as for MatchTree).
+std::shared_ptr<const LibraryObjectNames> NamesOfMatch(const ObjectMatch& match,
+                                                       const std::vector<const LibraryData*>& libraries,
+                                                       const std::string& excludedFolder = {});
 
 // Gives the objects, methods and symbols of the analysis the names the
 // libraries know for them (the image bytes are the analysis' own).

@@ -12,7 +12,10 @@ namespace {
 struct EntryRef {
   const LibraryData* library = nullptr;
   std::uint32_t index = 0;
-  const LibraryEntry& Get() const { return library->Entries()[index]; }
+  // The entry as its object line gives it (file, copies, folders, method count).
+  const LibraryEntry& Light() const { return library->Entries()[index]; }
+  // With the methods' names and calls, and the VAR, DAT and CON names.
+  const LibraryEntry& Get() const { return library->Details(index); }
   const LibraryEntry& WithDetails() const { return library->Details(index); }
   bool operator<(const EntryRef& o) const {
     return library != o.library ? std::less<const LibraryData*>()(library, o.library) : index < o.index;
@@ -20,7 +23,10 @@ struct EntryRef {
   bool operator==(const EntryRef& o) const { return library == o.library && index == o.index; }
 };
 
-bool Admitted(const LibraryEntry& e, const std::string& excluded) {
+// Not from the folder left out alone, and not damaged (which reading its details tells).
+bool Admitted(const EntryRef& ref, const std::string& excluded) {
+  const LibraryEntry& e = ref.Light();
+  if (ref.Get().damaged) return false;
   if (excluded.empty() || e.folders.empty()) return true;
   return std::any_of(e.folders.begin(), e.folders.end(), [&](const std::string& f) { return f != excluded; });
 }
@@ -45,7 +51,7 @@ bool SameMethodName(const LibraryMethod& a, const LibraryMethod& b) { return a.n
 // The entry with the most copies: the one whose details stand for all.
 const EntryRef& MostCopies(const std::vector<EntryRef>& refs) {
   return *std::max_element(refs.begin(), refs.end(),
-                           [](const EntryRef& a, const EntryRef& b) { return a.Get().copies < b.Get().copies; });
+                           [](const EntryRef& a, const EntryRef& b) { return a.Light().copies < b.Light().copies; });
 }
 
 void MatchWhole(const std::vector<EntryRef>& refs, const ObjectPrint& print, ObjectMatch& match) {
@@ -99,11 +105,9 @@ void MatchPartly(const ObjectPrint& print, std::span<const LibraryData* const> l
     // entry and is placed later through its named callers only.
     if (mp.bytes < kSmallMethodBytes) continue;
     for (const LibraryData* library : libraries) {
-      const std::vector<MethodPlace>* found = library->MethodsWith(mp.print);
-      if (found == nullptr) continue;
-      for (const MethodPlace& place : *found) {
+      for (const MethodPlace& place : library->MethodsWith(mp.print)) {
         const EntryRef ref{library, place.entry};
-        if (!Admitted(ref.Get(), excluded)) continue;
+        if (!Admitted(ref, excluded)) continue;
         places[m].push_back({ref, place.method});
       }
     }
@@ -256,11 +260,9 @@ LibraryMatch MatchTree(const recovery::ImageTree& tree, const std::vector<Object
     match.methods.resize(print.methods.size());
     std::vector<EntryRef> whole;
     for (const LibraryData* library : libraries) {
-      const std::vector<std::uint32_t>* found = library->ObjectsWith(print.print);
-      if (found == nullptr) continue;
-      for (const std::uint32_t i : *found) {
+      for (const std::uint32_t i : library->ObjectsWith(print.print)) {
         const EntryRef ref{library, i};
-        if (Admitted(ref.Get(), excludedFolder) && ref.Get().methods.size() == print.methods.size()) whole.push_back(ref);
+        if (ref.Light().methodCount == print.methods.size() && Admitted(ref, excludedFolder)) whole.push_back(ref);
       }
     }
     if (!whole.empty() && Distinctive(tree.objects[o], print)) {

@@ -14,7 +14,17 @@ namespace brevin {
 ObjectLibrary::ObjectLibrary() : data_(std::make_unique<library::LibraryData>()) {}
 ObjectLibrary::~ObjectLibrary() = default;
 
-bool ObjectLibrary::Load(std::string_view text, std::string& problem) { return data_->Parse(text, problem); }
+// Every record is read now: a library written back must hold every entry it had, whole.
+bool ObjectLibrary::Load(std::string_view text, std::string& problem) {
+  if (!data_->Parse(std::string(text), problem)) return false;
+  for (std::uint32_t i = 0; i < data_->Size(); ++i) {
+    if (!data_->Details(i).damaged) continue;
+    problem = "the entry of " + data_->Entries()[i].file + " has a damaged record";
+    data_->Parse(std::string(library::kLibraryHeader), problem);
+    return false;
+  }
+  return true;
+}
 std::string ObjectLibrary::Text() const { return data_->Text(false); }
 std::size_t ObjectLibrary::Entries() const { return data_->Size(); }
 

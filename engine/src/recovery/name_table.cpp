@@ -52,6 +52,9 @@ void NameTable::TakeSource(std::size_t o, const std::string& utf8Text) {
   object.sourceRead = true;
   if (utf8Text.empty()) return;
   const SourceNames names = ReadSourceNames(utf8Text);
+  // A person's source replaces what the library gave, and its constants are its own.
+  object.source = ObjectSource{};
+  object.libraryConstants = false;
   ObjectSource& source = object.source;
   if (names.methods.size() == object.methods.size()) {
     for (std::size_t m = 0; m < names.methods.size(); ++m) {
@@ -77,21 +80,26 @@ void NameTable::TakeChildFileNames(const std::vector<std::size_t>& fileOrder,
                                    const std::vector<std::vector<int>>& childObjects) {
   std::set<std::string> used{Lower(objects_[fileOrder[0]].file)};
   std::vector<bool> renamed(objects_.size(), false);
+  // Library file names may hold single spaces inside ("Parallax Serial Terminal").
+  const auto rename = [&](std::size_t child, const std::string& file, bool spaces) {
+    const bool plain = !file.empty() && file.size() <= 64 && file.front() != ' ' && file.back() != ' ' &&
+                       file.find("  ") == std::string::npos && std::all_of(file.begin(), file.end(), [&](char ch) {
+                         return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '-' ||
+                                (spaces && ch == ' ');
+                       });
+    if (renamed[child] || child == fileOrder[0] || !plain || used.count(Lower(file)) != 0) return;
+    renamed[child] = true;
+    used.insert(Lower(file));
+    objects_[child].file = file;
+  };
   for (const std::size_t o : fileOrder) {
     const std::vector<SourceEntry>& entries = objects_[o].source.entries;
     if (entries.size() != childObjects[o].size()) continue;
-    for (std::size_t c = 0; c < entries.size(); ++c) {
-      const auto child = static_cast<std::size_t>(childObjects[o][c]);
-      const std::string& file = entries[c].file;
-      const bool plain = !file.empty() && file.size() <= 64 && std::all_of(file.begin(), file.end(), [](char ch) {
-        return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '-';
-      });
-      if (renamed[child] || child == fileOrder[0] || !plain || used.count(Lower(file)) != 0) continue;
-      renamed[child] = true;
-      used.insert(Lower(file));
-      objects_[child].file = file;
-    }
+    for (std::size_t c = 0; c < entries.size(); ++c) rename(static_cast<std::size_t>(childObjects[o][c]), entries[c].file, false);
   }
+  // The library's file names after the sources': two different objects of
+  // one name cannot share a file, the second keeps its number.
+  for (std::size_t k = 1; k < fileOrder.size(); ++k) rename(fileOrder[k], objects_[fileOrder[k]].libraryFile, true);
   for (std::size_t k = 1; k < fileOrder.size(); ++k) {
     const std::size_t o = fileOrder[k];
     if (renamed[o]) continue;

@@ -33,6 +33,7 @@ struct ObjectSource {
   std::vector<NamedVariable> variables;      // the VAR block as the source declares it
   std::vector<SourceConstant> constants;     // the CON block, evaluated
   SourceDat dat;                             // the DAT blocks' labels as the source lays them out
+  bool kindsKnown = true;                    // the methods' PUB and PRI are the source's
 };
 
 struct ObjectNames {
@@ -42,6 +43,12 @@ struct ObjectNames {
   std::map<int, std::string> children;             // by entry: the name a call uses ("" past an array's first)
   ObjectSource source;                             // what the source beside declares, if any was read
   bool sourceRead = false;
+  // What the library of known objects gives it: its file name, the OBJ name
+  // a known parent gives it, and whether its CON block is the library's (so
+  // that a parent may write obj#NAME).
+  std::string libraryFile;
+  std::string declaredName;
+  bool libraryConstants = false;
 };
 
 class NameTable {
@@ -60,8 +67,9 @@ class NameTable {
                         const std::vector<std::int32_t>& methodAddresses);
   // A source's names where they fit the object's table.
   void TakeSource(std::size_t o, const std::string& utf8Text);
-  // Child files take the names their parents' OBJ blocks give them, when
-  // plain and free (ignoring case); numbered names stay for the others.
+  // Child files take the names their parents' OBJ blocks give them, else
+  // the library's, when plain and free (ignoring case); numbered names stay
+  // for the others.
   void TakeChildFileNames(const std::vector<std::size_t>& fileOrder,
                           const std::vector<std::vector<int>>& childObjects);
 

@@ -11,6 +11,7 @@
 #include "brevin/text.h"
 #include "recovery/dat_section.h"
 #include "recovery/image_settings.h"
+#include "recovery/library_layer.h"
 #include "recovery/method_writer.h"
 #include "recovery/name_table.h"
 #include "recovery/object_plan.h"
@@ -121,6 +122,7 @@ class ProjectRecovery {
  private:
   void OrderFiles();
   void NameFromListing();
+  void NameFromLibrary();
   void NameFromSources();
   void ReadMethods();
   void Signatures(std::size_t o);
@@ -177,6 +179,21 @@ void ProjectRecovery::NameFromListing() {
     std::vector<std::int32_t> addresses;
     for (const recovery::MethodRange& range : tree_.objects[o].methods) addresses.push_back(tree_.objects[o].address + range.start);
     names_->TakeMethodLabels(o, labels, addresses);
+  }
+}
+
+// Names from the library of known objects, as the analysis matched them: an
+// object's first instance finds its entry.
+void ProjectRecovery::NameFromLibrary() {
+  if (!request_.analysis) return;
+  for (std::size_t o = 0; o < plans_.size(); ++o) {
+    const ObjectImage& obj = tree_.objects[o];
+    for (const ObjectInfo& info : request_.analysis->objects) {
+      if (info.address != obj.address || !info.library) continue;
+      recovery::TakeLibraryNames(names_->Object(o), *info.library, info.libraryName.value_or(std::string()), obj,
+                                 plans_[o]);
+      break;
+    }
   }
 }
 
@@ -251,8 +268,11 @@ void ProjectRecovery::Signatures(std::size_t o) {
   plan.limits.assign(plan.parameters.size(), std::string());
   for (std::size_t m = 0; m < plan.parameters.size(); ++m) {
     if (plan.parameters[m] < 0) {
+      // Nothing calls it: as many as the names give, when the body's locals leave room for them.
       const std::int32_t needed = plan.methodFacts[m].maxLocal - obj.methods[m].localSize;
+      const auto named = static_cast<int>(names_->Object(o).parameters[m].size());
       plan.parameters[m] = std::max(0, (needed + 3) / 4);
+      if (named > plan.parameters[m] && named <= 15) plan.parameters[m] = named;
     }
     // The compiler takes at most 15 parameters and 32 KB of locals in longs.
     if (plan.parameters[m] > 15) {
@@ -263,8 +283,9 @@ void ProjectRecovery::Signatures(std::size_t o) {
       plan.limits[m] = "a local size no method declares";
   }
   plan.isPublic = PublicMethods(plan.isPublic, plan.methodFacts, o == 0);
-  const std::vector<recovery::SourceMethodName>& sourceMethods = names_->Object(o).source.methods;
-  if (sourceMethods.size() == plan.isPublic.size())
+  const recovery::ObjectSource& source = names_->Object(o).source;
+  const std::vector<recovery::SourceMethodName>& sourceMethods = source.methods;
+  if (sourceMethods.size() == plan.isPublic.size() && source.kindsKnown)
     for (std::size_t m = 0; m < sourceMethods.size(); ++m) plan.isPublic[m] = sourceMethods[m].isPublic;
 }
 
@@ -317,6 +338,24 @@ void ProjectRecovery::LayOutData(std::size_t o) {
   plan.dat = recovery::RecoverDatSection(dat);
 }
 
+// The names an object gives its methods, parameters, locals, VAR, DAT and
+// CON: an OBJ name the library suggests takes none of them.
+std::set<std::string> ObjectNamesInUse(const ObjectPlan& plan, const ObjectNames& names) {
+  std::set<std::string> taken{"RESULT"};
+  for (std::size_t m = 0; m < names.methods.size(); ++m) {
+    taken.insert(Upper(names.methods[m]));
+    for (const std::string& p : names.parameters[m]) taken.insert(Upper(p));
+    if (m < names.source.methods.size()) {
+      taken.insert(Upper(names.source.methods[m].result));
+      for (const recovery::SourceLocal& local : names.source.methods[m].locals) taken.insert(Upper(local.name));
+    }
+  }
+  for (const auto& [offset, name] : plan.vars.names) taken.insert(Upper(name.name));
+  for (const auto& [offset, label] : plan.dat.allLabels) taken.insert(Upper(label.name));
+  for (const recovery::SourceConstant& c : names.source.constants) taken.insert(Upper(c.name));
+  return taken;
+}
+
 // Object entries: arrays where the code calls them with an index; the
 // source's name when its declaration is the entry (or array) exactly.
 void ProjectRecovery::ObjectEntries(std::size_t o) {
@@ -328,6 +367,7 @@ void ProjectRecovery::ObjectEntries(std::size_t o) {
   const std::set<int> single(plan.facts.singleChildEntries.begin(), plan.facts.singleChildEntries.end());
   const std::vector<recovery::SourceEntry>& sourceEntries = names.source.entries;
   std::set<std::string> used;
+  const std::set<std::string> taken = ObjectNamesInUse(plan, names);
   int number = 1;
   for (std::size_t c = 0; c < obj.children.size();) {
     const int entry = first + static_cast<int>(c);
@@ -340,9 +380,14 @@ void ProjectRecovery::ObjectEntries(std::size_t o) {
     }
     std::string name = "obj" + std::to_string(number++);
     while (used.count(Upper(name))) name = "obj" + std::to_string(number++);
-    if (sourceEntries.size() == obj.children.size() && sourceEntries[c].index == 0 &&
-        sourceEntries[c].count == static_cast<int>(run) && !used.count(Upper(sourceEntries[c].name)))
-      name = sourceEntries[c].name;
+    const std::string known = recovery::LibraryEntryName(names_->Object(static_cast<std::size_t>(child)));
+    if (sourceEntries.size() == obj.children.size()) {
+      if (sourceEntries[c].index == 0 && sourceEntries[c].count == static_cast<int>(run) &&
+          !used.count(Upper(sourceEntries[c].name)))
+        name = sourceEntries[c].name;
+    } else if (!known.empty() && !used.count(Upper(known)) && !taken.count(Upper(known))) {
+      name = known;
+    }
     used.insert(Upper(name));
     for (std::size_t k = 0; k < run; ++k) {
       names.children[entry + static_cast<int>(k)] = k == 0 ? name : "";
@@ -417,9 +462,10 @@ void ProjectRecovery::WriteFile(std::size_t o) {
 
 SpinSourceProject ProjectRecovery::Run() {
   OrderFiles();
-  NameFromListing();
-  NameFromSources();
   ReadMethods();
+  NameFromListing();
+  NameFromLibrary();
+  NameFromSources();
   for (std::size_t o = 0; o < plans_.size(); ++o) {
     Signatures(o);
     LayOutData(o);

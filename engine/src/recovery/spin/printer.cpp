@@ -449,9 +449,18 @@ class Printer {
         if (callee >= 0 && spelling_.values->TruthParameter(callee, e.callee.method, static_cast<int>(i)))
           use = ConstantUse::Boolean;
       }
-      s += (i ? ", " : "") + Value(*e.operands[i], use);
+      s += (i ? ", " : "") + Argument(e, *e.operands[i], use);
     }
     return s;
+  }
+
+  // A number passed to a child object may be spelled by the child's own
+  // constant, where the method's own spelling would write a plain number.
+  std::string Argument(const Expr& call, const Expr& argument, ConstantUse use) {
+    const std::string own = Value(argument, use);
+    if (argument.kind != ExprKind::Constant || !spelling_.childConstant || own != spin::ConstantText(argument.value))
+      return own;
+    return spelling_.childConstant(call.callee, argument.value, use).value_or(own);
   }
 
   std::string OwnMethod(int method, std::size_t args) {

@@ -43,6 +43,10 @@ struct Spelling {
   bool truthNames = true;  // TRUE, FALSE, NEGX, POSX
   // Whether argument arg (0-based) of a call takes a character.
   std::function<bool(const spin::Callee& callee, int arg)> characterArgument;
+  // A child's constant for a number passed to it in that use ("ser#CR"),
+  // when the call is into a child object whose constants give one.
+  std::function<std::optional<std::string>(const spin::Callee& callee, std::int64_t value, ConstantUse use)>
+      childConstant;
   // The method's variables that hold characters and truth values, and what
   // the program's values stand for (the method is the object's method'th).
   std::set<spin::Slot> textSlots;
