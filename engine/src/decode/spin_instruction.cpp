@@ -195,6 +195,8 @@ void Run(Cursor& cursor, const Plan& plan, std::uint32_t opcode, SpinInstruction
         const std::uint32_t reg = cursor.Byte();
         if (!Add(ins, cursor, Op(SpinOperandKind::Register, reg))) return;
         ins.mnemonic = RegisterMnemonic(reg);
+        ins.variable.access = RegisterAccess(reg);
+        ins.variable.offset = static_cast<std::int32_t>(reg & 0x1F);
         break;
       }
       case 'v': {
@@ -202,6 +204,7 @@ void Run(Cursor& cursor, const Plan& plan, std::uint32_t opcode, SpinInstruction
         std::int64_t offset = b1;
         if (b1 & 0x80) offset = static_cast<std::int64_t>((b1 & 0x7F) << 8 | cursor.Byte());
         if (!Add(ins, cursor, Op(SpinOperandKind::Variable, offset))) return;
+        ins.variable.offset = static_cast<std::int32_t>(offset);
         break;
       }
       case 'x': {
@@ -240,6 +243,8 @@ struct OpcodePlans {
   std::array<Plan, 256> plans{};
   std::array<SpinFlow, 256> flows{};
   std::array<bool, 256> assigns{};  // the table names it USING
+  std::array<SpinOp, 256> ops{};
+  std::array<SpinVariable, 256> variables{};  // the offset and a register's access still to read
 };
 
 const OpcodePlans& PlansOfOpcodes() {
@@ -251,6 +256,8 @@ const OpcodePlans& PlansOfOpcodes() {
       t.plans[op] = PlanOf(tables.SpinOpcodeTable[op].OperandFormat);
       t.flows[op] = t.plans[op].transfers ? FlowOf(tables.SpinOpcodeTable[op].Mnemonic) : SpinFlow::Next;
       t.assigns[op] = tables.SpinOpcodeTable[op].Mnemonic == "USING";
+      t.ops[op] = SpinOpOf(static_cast<std::uint32_t>(op));
+      t.variables[op] = SpinVariableOf(static_cast<std::uint32_t>(op));
     }
     return t;
   }();
@@ -283,6 +290,9 @@ SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address) {
   const SpinOpcodeEntry& entry = tables.SpinOpcodeTable[ins.opcode];
   ins.mnemonic = entry.Mnemonic;
   ins.format = entry.OperandFormat;
+  ins.op = plans.ops[ins.opcode];
+  if (ins.op == SpinOp::Operator) ins.math = static_cast<SpinMath>(ins.opcode & 0x1F);
+  ins.variable = plans.variables[ins.opcode];
   ins.truncated = cursor.PastEnd();
   if (!ins.truncated) Run(cursor, plans.plans[ins.opcode], ins.opcode, ins);
   // A register byte may turn the instruction into an assignment (USING).
