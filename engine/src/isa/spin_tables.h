@@ -140,12 +140,12 @@ constexpr FoldOp FoldOpOf(std::string_view mnemonic, std::string_view format) {
   return FoldOp::None;
 }
 
-// The id of the mnemonic a special-register byte chooses by its bits 7..5
-// (PUSH, POP, USING or "?").
-constexpr FoldOp RegisterFoldOp(std::uint32_t reg) {
-  switch (reg >> 5) {
-    case 4: return FoldOp::Push;
-    case 5: return FoldOp::Pop;
+// The id of the mnemonic a special-register byte chooses by the access its
+// bits 7..5 give (PUSH, POP, USING or "?").
+constexpr FoldOp RegisterFoldOp(SpinAccess access) {
+  switch (access) {
+    case SpinAccess::Push: return FoldOp::Push;
+    case SpinAccess::Pop: return FoldOp::Pop;
     default: return FoldOp::None;
   }
 }
@@ -321,7 +321,10 @@ std::string_view SourceRegisterName(std::uint32_t reg);
 // address of a DAT label, pushed with the opcode of the label's size. A label
 // standing alone on its line is byte-sized, so all three can push a cog start's
 // code address. Only $C7's template carries the letter m (as the reference
-// table shows); the decoder recognises the other two by their opcode.
-inline bool IsObjectAddressPush(std::uint32_t opcode) { return opcode == 0x87 || opcode == 0xA7 || opcode == 0xC7; }
+// table shows); the tracer recognises the other two by their decoded value.
+inline bool IsObjectAddressPush(const SpinInstruction& ins) {
+  return ins.op == SpinOp::Variable && ins.variable.base == SpinBase::Object &&
+         ins.variable.access == SpinAccess::Address && !ins.variable.indexed;
+}
 
 }  // namespace brevin
