@@ -254,24 +254,22 @@ struct OpcodePlans {
 };
 
 OpcodePlans MakePlans() {
-  return [] {
-    OpcodePlans t;
-    const SpinTables& tables = SharedTables().Spin;
-    t.tables = &tables;
-    for (std::size_t op = 0; op < 256; ++op) {
-      t.plans[op] = PlanOf(tables.SpinOpcodeTable[op].OperandFormat);
-      t.flows[op] = t.plans[op].transfers ? FlowOf(tables.SpinOpcodeTable[op].Mnemonic) : SpinFlow::Next;
-      OpcodePlans::Value& value = t.values[op];
-      value.op = SpinOpOf(static_cast<std::uint32_t>(op));
-      if (value.op == SpinOp::Operator) value.math = static_cast<SpinMath>(op & 0x1F);
-      value.variable = SpinVariableOf(static_cast<std::uint32_t>(op));
-    }
-    for (std::size_t effect = 0; effect < t.effectJumps.size(); ++effect) {
-      const std::string_view name = tables.SpinEffectNames[effect];
-      t.effectJumps[effect] = name == "RPTINCJ" || name == "RPTADDJ";
-    }
-    return t;
-  }();
+  OpcodePlans t;
+  const SpinTables& tables = SharedTables().Spin;
+  t.tables = &tables;
+  for (std::size_t op = 0; op < 256; ++op) {
+    t.plans[op] = PlanOf(tables.SpinOpcodeTable[op].OperandFormat);
+    t.flows[op] = t.plans[op].transfers ? FlowOf(tables.SpinOpcodeTable[op].Mnemonic) : SpinFlow::Next;
+    OpcodePlans::Value& value = t.values[op];
+    value.op = SpinOpOf(static_cast<std::uint32_t>(op));
+    if (value.op == SpinOp::Operator) value.math = static_cast<SpinMath>(op & 0x1F);
+    value.variable = SpinVariableOf(static_cast<std::uint32_t>(op));
+  }
+  for (std::size_t effect = 0; effect < t.effectJumps.size(); ++effect) {
+    const std::string_view name = tables.SpinEffectNames[effect];
+    t.effectJumps[effect] = name == "RPTINCJ" || name == "RPTADDJ";
+  }
+  return t;
 }
 
 // Made once as the library loads (before any caller can decode), so that
