@@ -31,6 +31,14 @@ void CheckSpin(std::span<const std::uint8_t> bytes, std::size_t at) {
   }
   if (!ins.transfers && ins.flow != brevin::SpinFlow::Next) Fail("Spin flow without a transfer", at);
   if (ins.mnemonic.empty()) Fail("Spin instruction without a mnemonic", at);
+  // A variable only where the family accesses one, its offset as one or two bytes encode it.
+  const brevin::SpinVariable& v = ins.variable;
+  const bool accesses = ins.op == brevin::SpinOp::VariableFast || ins.op == brevin::SpinOp::Variable ||
+                        ins.op == brevin::SpinOp::SpecialRegister || ins.op == brevin::SpinOp::Register ||
+                        ins.op == brevin::SpinOp::RegisterBit || ins.op == brevin::SpinOp::RegisterBits;
+  if ((v.base != brevin::SpinBase::None) != accesses) Fail("Spin variable without its family", at);
+  if (v.offset < 0 || v.offset > 0x7FFF) Fail("Spin variable offset out of range", at);
+  if (v.base == brevin::SpinBase::Register && v.offset > 31) Fail("Spin register out of range", at);
 }
 
 void CheckAsm(std::uint32_t word, bool knownPair, std::size_t at) {

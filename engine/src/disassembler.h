@@ -222,15 +222,6 @@ class Disassembler {
   // The instruction's operand at next (which moves on), with ReadCursor after it; null
   // (and the cursor at the instruction's end) where the image cut it off.
   const SpinOperand* TakeOperand(const SpinInstruction& ins, std::size_t& next);
-  // The variable base a template letter takes from the text before it; an
-  // unknown one is noted for the user.
-  VarBase NotedVariableBase(std::string_view format, std::size_t letter) {
-    bool known;
-    const VarBase base = VariableBase(format, letter, known);
-    if (!known) NoteUnknownVariableBase(format);
-    return base;
-  }
-  void NoteUnknownVariableBase(std::string_view format);
   void PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
                      std::string_view& mnemonic);
   // The image cells as a byte source for the decoders, limited to ReadLimit.

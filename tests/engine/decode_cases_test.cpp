@@ -10,9 +10,13 @@
 // line, one ending in ">" for the lines after it to be indented. Options, named as brevin-cli's switches: "labels"
 // (names instead of numbers), "no-fold-effects", "cast", "force-hash" and
 // "default-long" ("Default Long Variables" checked: long sizes are written).
+// The option "value" checks the decoded value instead of the listing: TEXT is
+// the family, then the operator ("Operator Add") or the variable (base, size,
+// access, "indexed" when it is, "+offset"), as ValueText writes them.
 // Blank lines and lines starting with "#" are skipped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -100,6 +104,37 @@ ExpectedCase Expect(const std::string& caseText) {
   return expected;
 }
 
+// The decoded family, operator and variable of a Spin instruction in words.
+std::string ValueText(const SpinInstruction& ins) {
+  static constexpr std::string_view kOps[] = {
+      "FrameResult", "FrameNoResult", "FrameAbortTrap", "FrameIgnoreAbort", "Jump", "Call", "CallObject",
+      "CallObjectIndexed", "CountStart", "CountRepeat", "JumpIfFalse", "JumpIfTrue", "CaseDone", "Case", "CaseRange",
+      "LookEnd", "Lookup", "LookDown", "LookupRange", "LookDownRange", "PopStack", "Run", "StrSize", "StrComp",
+      "ByteFill", "WordFill", "LongFill", "WaitPeq", "ByteMove", "WordMove", "LongMove", "WaitPne", "ClkSet",
+      "CogStop", "LockReturn", "WaitCnt", "SpecialRegister", "WaitVid", "CogInitPush", "LockNewPush", "LockSetPush",
+      "LockClearPush", "CogInit", "LockNew", "LockSet", "LockClear", "Abort", "AbortValue", "Return", "ReturnValue",
+      "PushMinusOne", "PushZero", "PushOne", "PushPacked", "PushByte", "PushWord", "PushThreeBytes", "PushLong",
+      "Undefined", "RegisterBit", "RegisterBits", "Register", "VariableFast", "Variable", "Operator"};
+  static constexpr std::string_view kMath[] = {
+      "RotateRight", "RotateLeft", "ShiftRight", "ShiftLeft", "LimitMin", "LimitMax", "Negate", "BitNot",
+      "BitAnd", "Absolute", "BitOr", "BitXor", "Add", "Subtract", "ShiftArithmetic", "Reverse",
+      "LogicAnd", "Encode", "LogicOr", "Decode", "Multiply", "MultiplyHigh", "Divide", "Modulo",
+      "SquareRoot", "Less", "Greater", "NotEqual", "Equal", "LessOrEqual", "GreaterOrEqual", "LogicNot"};
+  static constexpr std::string_view kBases[] = {"None", "Memory", "Object", "Variables", "Locals", "SpecialRegister",
+                                                "Register"};
+  static constexpr std::string_view kAccesses[] = {"Push", "Pop", "Using", "Address", "Invalid"};
+  static_assert(std::size(kOps) == static_cast<std::size_t>(SpinOp::Operator) + 1);
+  std::string text(kOps[static_cast<std::size_t>(ins.op)]);
+  if (ins.op == SpinOp::Operator) return text + " " + std::string(kMath[static_cast<std::size_t>(ins.math)]);
+  const SpinVariable& v = ins.variable;
+  if (v.base == SpinBase::None) return text;
+  text += " " + std::string(kBases[static_cast<std::size_t>(v.base)]);
+  text += v.size == SpinSize::Byte ? " Byte" : v.size == SpinSize::Word ? " Word" : " Long";
+  text += " " + std::string(kAccesses[static_cast<std::size_t>(v.access)]);
+  if (v.indexed) text += " indexed";
+  return text + " +" + std::to_string(v.offset);
+}
+
 class DecodeCases : public ::testing::Test {
  protected:
   // The options of a case: no labels and no folding but of effects, as the
@@ -116,6 +151,7 @@ class DecodeCases : public ::testing::Test {
       else if (option == "cast") options.CastVariables = true;
       else if (option == "force-hash") options.ForceHash = true;
       else if (option == "default-long") options.DefaultLongVariables = true;
+      else if (option == "value") continue;
       else ADD_FAILURE() << "line " << c.line << ": unknown option " << option;
     }
     return options;
@@ -179,6 +215,12 @@ class DecodeCases : public ::testing::Test {
       std::string bytes;
       for (const std::uint8_t b : c.bytes) bytes += HexText(b, 2) + " ";
       const std::string where = file + ":" + std::to_string(c.line) + ": " + bytes;
+      if (std::find(c.options.begin(), c.options.end(), "value") != c.options.end()) {
+        const SpinInstruction value = DecodeSpin(c.bytes, 0);
+        EXPECT_EQ(ValueText(value), c.text) << where;
+        EXPECT_EQ(value.size(), static_cast<std::int64_t>(c.bytes.size())) << where;
+        continue;
+      }
       const ListedCase listed = List(c, assembly);
       const ExpectedCase expected = Expect(c.text);
       ASSERT_TRUE(listed.found) << where << "is listed on no line of its own";

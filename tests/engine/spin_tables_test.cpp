@@ -238,5 +238,42 @@ TEST(SpinEffectsReport, LayoutAndRows) {
   EXPECT_NE(text.substr(text.size() - 2), "\r\n");
 }
 
+// The variable each opcode's bits give agrees with what its template shows:
+// the base before "+", the size letter, "##" for an address, "[]" after the
+// offset (or MEM's second) for an index, the mnemonic for the access.
+TEST(SpinVariableOf, AgreesWithTheTemplates) {
+  for (std::uint32_t op = 0; op < 256; ++op) {
+    const SpinOpcodeEntry& e = Tables().SpinOpcodeTable[op];
+    const std::string format(e.OperandFormat);
+    const SpinVariable v = SpinVariableOf(op);
+    const bool memory = format.find("MEM[]") != std::string::npos;
+    const bool variable = memory || format.find("+d") != std::string::npos || format.find("+v") != std::string::npos;
+    if (!variable) {
+      const bool cogRegister = format.rfind("SPR[]", 0) == 0 || format.rfind("r", 0) == 0;
+      EXPECT_EQ(v.base != SpinBase::None, cogRegister) << "opcode " << op;
+      continue;
+    }
+    const std::string base = memory ? "MEM" : format.substr(format.find('+') - 3, 3);
+    static const char* const kBases[] = {"", "MEM", "OBJ", "VAR", "LOC"};
+    EXPECT_EQ(kBases[static_cast<int>(v.base)], base) << "opcode " << op;
+    const char size = format[format.find_last_of("bwl")];
+    EXPECT_EQ(static_cast<int>(v.size), size == 'b' ? 1 : size == 'w' ? 2 : 4) << "opcode " << op;
+    const SpinAccess access = format.find("##") != std::string::npos ? SpinAccess::Address
+                              : e.Mnemonic == "POP"                  ? SpinAccess::Pop
+                              : e.Mnemonic == "USING"                ? SpinAccess::Using
+                                                                     : SpinAccess::Push;
+    EXPECT_EQ(v.access, access) << "opcode " << op;
+    EXPECT_EQ(v.indexed, format.find(memory ? "MEM[][]" : "v[]") != std::string::npos) << "opcode " << op;
+  }
+}
+
+TEST(SourceRegisterName, TheNamedRegistersInLowerCase) {
+  EXPECT_EQ(SourceRegisterName(16), "par");
+  EXPECT_EQ(SourceRegisterName(22), "dira");
+  EXPECT_EQ(SourceRegisterName(31), "vscl");
+  EXPECT_EQ(SourceRegisterName(15), "");
+  EXPECT_EQ(SourceRegisterName(32), "");
+}
+
 }  // namespace
 }  // namespace brevin

@@ -155,18 +155,13 @@ const SpinOperand* Disassembler::TakeOperand(const SpinInstruction& ins, std::si
   return operand;
 }
 
-void Disassembler::NoteUnknownVariableBase(std::string_view format) {
-  Notices.push_back({MessageIcon::Warning, "Unknown variable base in operand format " + std::string(format)});
-}
-
 void Disassembler::PrintOperands(std::string_view format, const SpinInstruction& ins, std::size_t& next,
                                  std::string_view& mnemonic) {
-  // A variable operand (letters d and v): its base comes from the template text
-  // in front of the letter; the listing names it or shows the offset.
-  auto variable = [&](std::size_t letter, std::int64_t offset) {
-    const VarBase base = NotedVariableBase(format, letter);
+  // A variable operand (letters d and v) of the base the decoder found; the
+  // listing names it or shows the offset.
+  auto variable = [&](std::int64_t offset) {
     if (Opt.ShowLabels) {
-      NameVariable(LineOperand, static_cast<int>(base), offset);
+      NameVariable(LineOperand, static_cast<int>(VarBaseOf(ins.variable.base)), offset);
     } else {
       AppendDecimal(LineOperand, offset);
     }
@@ -201,7 +196,7 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
       case 'd': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
-        variable(i, o->value);
+        variable(o->value);
         break;
       }
       case 'f':
@@ -252,14 +247,15 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
         break;
       }
       case 'r': {
-        const SpinOperand* o = take();
-        if (o == nullptr) return;
-        const std::uint32_t reg = static_cast<std::uint32_t>(o->value);
-        mnemonic = RegisterMnemonic(reg);
+        if (take() == nullptr) return;
+        // The register byte chose the mnemonic and the access.
+        mnemonic = ins.mnemonic;
         LineOpcode = mnemonic;
-        LineOp = RegisterFoldOp(reg);
-        const std::string_view name = tables_.Spin.RegisterNames[reg & 31];
-        if ((reg & 0x10) || DefaultLong) {
+        LineOp = RegisterFoldOp(ins.variable.access);
+        const auto reg = static_cast<std::size_t>(ins.variable.offset);
+        const std::string_view name = tables_.Spin.RegisterNames[reg];
+        // The named registers $1F0..$1FF are longs; the others show their size.
+        if (reg >= 16 || DefaultLong) {
           LineOperand += name;
         } else if (Opt.CastVariables) {
           LineOperand += "LONG(";
@@ -275,7 +271,7 @@ void Disassembler::PrintOperands(std::string_view format, const SpinInstruction&
       case 'v': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
-        variable(i, o->value);
+        variable(o->value);
         break;
       }
       case 'x': {

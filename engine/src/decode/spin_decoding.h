@@ -30,25 +30,15 @@ void DecodeTemplate(const ByteSource& source, std::string_view format, std::int6
 // variables or the method's locals.
 enum class VarBase : int { Memory = 0, Object = 1, Variables = 2, Locals = 3 };
 
-// The base of the variable operand whose letter (d or v) stands at index letter:
-// the three template characters in front of the "+" before it ("VAR+d" gives
-// Variables). known is false, and the base Memory, when they name none.
-inline VarBase VariableBase(std::string_view format, std::size_t letter, bool& known) {
-  known = true;
-  if (letter >= 4 && letter <= format.size()) {
-    // The three letters as one number: one comparison each.
-    const auto key = [](char a, char b, char c) {
-      return static_cast<std::uint32_t>(static_cast<unsigned char>(a)) << 16 |
-             static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8 | static_cast<unsigned char>(c);
-    };
-    const std::uint32_t base = key(format[letter - 4], format[letter - 3], format[letter - 2]);
-    if (base == key('M', 'E', 'M')) return VarBase::Memory;
-    if (base == key('O', 'B', 'J')) return VarBase::Object;
-    if (base == key('V', 'A', 'R')) return VarBase::Variables;
-    if (base == key('L', 'O', 'C')) return VarBase::Locals;
+// The listing's numbering of the places a variable offset counts from (the
+// decoder's SpinBase of a DAT, VAR or local access).
+constexpr VarBase VarBaseOf(SpinBase base) {
+  switch (base) {
+    case SpinBase::Object: return VarBase::Object;
+    case SpinBase::Variables: return VarBase::Variables;
+    case SpinBase::Locals: return VarBase::Locals;
+    default: return VarBase::Memory;
   }
-  known = false;
-  return VarBase::Memory;
 }
 
 // The mnemonic a special-register byte chooses by its bits 7..5.

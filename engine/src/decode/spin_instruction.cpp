@@ -195,6 +195,8 @@ void Run(Cursor& cursor, const Plan& plan, std::uint32_t opcode, SpinInstruction
         const std::uint32_t reg = cursor.Byte();
         if (!Add(ins, cursor, Op(SpinOperandKind::Register, reg))) return;
         ins.mnemonic = RegisterMnemonic(reg);
+        ins.variable.access = RegisterAccess(reg);
+        ins.variable.offset = static_cast<std::int32_t>(reg & 0x1F);
         break;
       }
       case 'v': {
@@ -202,6 +204,7 @@ void Run(Cursor& cursor, const Plan& plan, std::uint32_t opcode, SpinInstruction
         std::int64_t offset = b1;
         if (b1 & 0x80) offset = static_cast<std::int64_t>((b1 & 0x7F) << 8 | cursor.Byte());
         if (!Add(ins, cursor, Op(SpinOperandKind::Variable, offset))) return;
+        ins.variable.offset = static_cast<std::int32_t>(offset);
         break;
       }
       case 'x': {
@@ -239,23 +242,41 @@ struct OpcodePlans {
   const SpinTables* tables = nullptr;  // the opcode table the plans were made from
   std::array<Plan, 256> plans{};
   std::array<SpinFlow, 256> flows{};
-  std::array<bool, 256> assigns{};  // the table names it USING
+  // The family, operator and variable of each opcode; a variable's offset
+  // and a register's access are still to be read.
+  struct Value {
+    SpinOp op = SpinOp::Undefined;
+    SpinMath math = SpinMath::RotateRight;
+    SpinVariable variable;
+  };
+  std::array<Value, 256> values{};
+  std::array<bool, 128> effectJumps{};  // the repeat effects (RPTINCJ, RPTADDJ) that carry a jump
 };
 
-const OpcodePlans& PlansOfOpcodes() {
-  static const OpcodePlans table = [] {
-    OpcodePlans t;
-    const SpinTables& tables = SharedTables().Spin;
-    t.tables = &tables;
-    for (std::size_t op = 0; op < 256; ++op) {
-      t.plans[op] = PlanOf(tables.SpinOpcodeTable[op].OperandFormat);
-      t.flows[op] = t.plans[op].transfers ? FlowOf(tables.SpinOpcodeTable[op].Mnemonic) : SpinFlow::Next;
-      t.assigns[op] = tables.SpinOpcodeTable[op].Mnemonic == "USING";
-    }
-    return t;
-  }();
-  return table;
+OpcodePlans MakePlans() {
+  OpcodePlans t;
+  const SpinTables& tables = SharedTables().Spin;
+  t.tables = &tables;
+  for (std::size_t op = 0; op < 256; ++op) {
+    t.plans[op] = PlanOf(tables.SpinOpcodeTable[op].OperandFormat);
+    t.flows[op] = t.plans[op].transfers ? FlowOf(tables.SpinOpcodeTable[op].Mnemonic) : SpinFlow::Next;
+    OpcodePlans::Value& value = t.values[op];
+    value.op = SpinOpOf(static_cast<std::uint32_t>(op));
+    if (value.op == SpinOp::Operator) value.math = static_cast<SpinMath>(op & 0x1F);
+    value.variable = SpinVariableOf(static_cast<std::uint32_t>(op));
+  }
+  for (std::size_t effect = 0; effect < t.effectJumps.size(); ++effect) {
+    const std::string_view name = tables.SpinEffectNames[effect];
+    t.effectJumps[effect] = name == "RPTINCJ" || name == "RPTADDJ";
+  }
+  return t;
 }
+
+// Made once as the library loads (before any caller can decode), so that
+// decoding reads the plans without a first-use check.
+const OpcodePlans kPlans = MakePlans();
+
+const OpcodePlans& PlansOfOpcodes() { return kPlans; }
 
 }  // namespace
 
@@ -283,16 +304,18 @@ SpinInstruction DecodeSpin(const ByteSource& source, std::int64_t address) {
   const SpinOpcodeEntry& entry = tables.SpinOpcodeTable[ins.opcode];
   ins.mnemonic = entry.Mnemonic;
   ins.format = entry.OperandFormat;
+  const OpcodePlans::Value& value = plans.values[ins.opcode];
+  ins.op = value.op;
+  ins.math = value.math;
+  ins.variable = value.variable;
   ins.truncated = cursor.PastEnd();
   if (!ins.truncated) Run(cursor, plans.plans[ins.opcode], ins.opcode, ins);
-  // A register byte may turn the instruction into an assignment (USING).
-  const bool assigns = plans.assigns[ins.opcode] || ins.mnemonic == "USING";
-  if (assigns && !cursor.PastEnd()) {
+  // The USING opcodes assign, and so does a register byte that chose USING.
+  if (ins.variable.access == SpinAccess::Using && !cursor.PastEnd()) {
     const std::uint32_t effect = cursor.Byte();
     if (Add(ins, cursor, Op(SpinOperandKind::Effect, effect))) {
       // The repeat effects carry the jump back to the loop's start.
-      std::string_view name = tables.SpinEffectNames[effect & 0x7F];
-      if (name == "RPTINCJ" || name == "RPTADDJ") {
+      if (plans.effectJumps[effect & 0x7F]) {
         const std::int32_t offset = cursor.JumpOffset();
         Add(ins, cursor, Op(SpinOperandKind::EffectJump, offset));
       }

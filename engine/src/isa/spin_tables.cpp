@@ -374,8 +374,27 @@ constexpr SpinTables BuildSpinTables() {
 
 constexpr SpinTables kSpinTables = BuildSpinTables();
 
+// The named registers $1F0..$1FF of the table, lower-cased once at compile time.
+struct SourceRegisterNames {
+  char text[16][8]{};
+  constexpr SourceRegisterNames() {
+    for (std::size_t r = 0; r < 16; ++r) {
+      const std::string_view name = kSpinTables.RegisterNames[16 + r];
+      for (std::size_t i = 0; i < name.size() && i + 1 < sizeof text[r]; ++i) {
+        const char c = name[i];
+        text[r][i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+      }
+    }
+  }
+};
+constexpr SourceRegisterNames kSourceRegisterNames;
+
 }  // namespace
 
 const SpinTables& BuiltInSpinTables() { return kSpinTables; }
+
+std::string_view SourceRegisterName(std::uint32_t reg) {
+  return reg >= 16 && reg < 32 ? std::string_view(kSourceRegisterNames.text[reg - 16]) : std::string_view();
+}
 
 }  // namespace brevin

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "brevin/spin_instruction.h"
+
 namespace brevin {
 
 // What the listing's folding (listing/folding.cpp) knows a line to be: the
@@ -138,13 +140,66 @@ constexpr FoldOp FoldOpOf(std::string_view mnemonic, std::string_view format) {
   return FoldOp::None;
 }
 
-// The id of the mnemonic a special-register byte chooses by its bits 7..5
-// (PUSH, POP, USING or "?").
-constexpr FoldOp RegisterFoldOp(std::uint32_t reg) {
-  switch (reg >> 5) {
-    case 4: return FoldOp::Push;
-    case 5: return FoldOp::Pop;
+// The id of the mnemonic a special-register byte chooses by the access its
+// bits 7..5 give (PUSH, POP, USING or "?").
+constexpr FoldOp RegisterFoldOp(SpinAccess access) {
+  switch (access) {
+    case SpinAccess::Push: return FoldOp::Push;
+    case SpinAccess::Pop: return FoldOp::Pop;
     default: return FoldOp::None;
+  }
+}
+
+// What an opcode does (see SpinOp): $00..$3F one name each in byte order,
+// with the three SPR[] accesses sharing one; then the variable forms and the
+// operators.
+constexpr SpinOp SpinOpOf(std::uint32_t opcode) {
+  if (opcode >= 0xE0) return SpinOp::Operator;
+  if (opcode >= 0x80) return SpinOp::Variable;
+  if (opcode >= 0x40) return SpinOp::VariableFast;
+  if (opcode >= 0x24 && opcode <= 0x26) return SpinOp::SpecialRegister;
+  return static_cast<SpinOp>(opcode <= 0x23 ? opcode : opcode - 2);
+}
+static_assert(SpinOpOf(0x23) == SpinOp::WaitCnt && SpinOpOf(0x27) == SpinOp::WaitVid &&
+              SpinOpOf(0x3F) == SpinOp::Register);
+
+// The variable an opcode accesses, as its bits encode it. The offset of the
+// general forms and of registers, and a register's access, come from the
+// operand bytes (the decoder fills them in).
+constexpr SpinVariable SpinVariableOf(std::uint32_t opcode) {
+  SpinVariable v;
+  if (opcode >= 0x40 && opcode < 0x80) {
+    // Bits 4..2 pick one of the first eight longs; bit 5 the locals.
+    v.base = (opcode & 0x20) != 0 ? SpinBase::Locals : SpinBase::Variables;
+    v.access = static_cast<SpinAccess>(opcode & 3);
+    v.offset = static_cast<std::int32_t>(opcode & 0x1C);
+  } else if (opcode >= 0x80 && opcode < 0xE0) {
+    // Bits 6..5 the size, bit 4 an index, bits 3..2 the base, bits 1..0 the access.
+    constexpr SpinBase kBases[4] = {SpinBase::Memory, SpinBase::Object, SpinBase::Variables, SpinBase::Locals};
+    constexpr SpinSize kSizes[3] = {SpinSize::Byte, SpinSize::Word, SpinSize::Long};
+    v.base = kBases[(opcode >> 2) & 3];
+    v.size = kSizes[((opcode >> 5) & 3) % 3];
+    v.access = static_cast<SpinAccess>(opcode & 3);
+    v.indexed = (opcode & 0x10) != 0;
+  } else if (opcode >= 0x24 && opcode <= 0x26) {
+    v.base = SpinBase::SpecialRegister;
+    v.access = static_cast<SpinAccess>(opcode - 0x24);
+    v.indexed = true;
+  } else if (opcode >= 0x3D && opcode <= 0x3F) {
+    v.base = SpinBase::Register;
+    v.access = SpinAccess::Invalid;  // until the register byte is read
+    v.indexed = opcode != 0x3F;
+  }
+  return v;
+}
+
+// The access a register byte's bits 7..5 choose (as RegisterMnemonic names it).
+constexpr SpinAccess RegisterAccess(std::uint32_t reg) {
+  switch (reg >> 5) {
+    case 4: return SpinAccess::Push;
+    case 5: return SpinAccess::Pop;
+    case 6: return SpinAccess::Using;
+    default: return SpinAccess::Invalid;
   }
 }
 
@@ -257,11 +312,19 @@ class SpinTableBuilder {
 // Builds the complete built-in vocabulary (at compile time, in spin_tables.cpp).
 const SpinTables& BuiltInSpinTables();
 
+// The cog register $1E0 + reg (reg 0..31) as Spin and assembly source spell
+// it: the table's name in lower case ("par" .. "vscl"); empty below $1F0,
+// where the registers have no name in source.
+std::string_view SourceRegisterName(std::uint32_t reg);
+
 // PUSH ##OBJ+v of byte, word and long size ($87, $A7, $C7): the object-relative
 // address of a DAT label, pushed with the opcode of the label's size. A label
 // standing alone on its line is byte-sized, so all three can push a cog start's
 // code address. Only $C7's template carries the letter m (as the reference
-// table shows); the decoder recognises the other two by their opcode.
-inline bool IsObjectAddressPush(std::uint32_t opcode) { return opcode == 0x87 || opcode == 0xA7 || opcode == 0xC7; }
+// table shows); the tracer recognises the other two by their decoded value.
+inline bool IsObjectAddressPush(const SpinInstruction& ins) {
+  return ins.op == SpinOp::Variable && ins.variable.base == SpinBase::Object &&
+         ins.variable.access == SpinAccess::Address && !ins.variable.indexed;
+}
 
 }  // namespace brevin

@@ -26,9 +26,6 @@ constexpr std::uint32_t kIBit = 1U << 22;
 constexpr std::uint32_t kCBit = 1U << 24;
 constexpr std::uint32_t kZBit = 1U << 25;
 
-constexpr std::array<std::string_view, 16> kSpecialRegisters = {
-    "par", "cnt", "ina", "inb", "outa", "outb", "dira", "dirb",
-    "ctra", "ctrb", "frqa", "frqb", "phsa", "phsb", "vcfg", "vscl"};
 
 struct Mnemonic {
   std::string name;          // upper case
@@ -105,7 +102,7 @@ std::string HexNumber(std::uint32_t value) {
 std::string RegisterText(std::uint32_t reg, const CogNames& names) {
   if (const std::string* name = names.NameOf(reg)) return *name;
   if (reg >= kFirstSpecialRegister && reg < kFirstSpecialRegister + 16) {
-    return std::string(kSpecialRegisters[reg - kFirstSpecialRegister]);
+    return std::string(SourceRegisterName(reg & 31));
   }
   return HexNumber(reg);
 }
@@ -114,8 +111,8 @@ std::optional<std::uint32_t> NameValue(std::string_view name, const CogNames& na
                                       std::optional<std::uint32_t> line = std::nullopt) {
   if (const std::optional<std::uint32_t> reg = names.RegisterOf(name, line)) return reg;
   const std::string upper = Upper(name);
-  for (std::size_t k = 0; k < kSpecialRegisters.size(); ++k) {
-    if (Upper(kSpecialRegisters[k]) == upper) return kFirstSpecialRegister + static_cast<std::uint32_t>(k);
+  for (std::uint32_t k = 0; k < 16; ++k) {
+    if (Upper(SourceRegisterName(16 + k)) == upper) return kFirstSpecialRegister + k;
   }
   return std::nullopt;
 }

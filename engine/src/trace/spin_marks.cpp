@@ -20,12 +20,12 @@ SpinInstruction Disassembler::TraceSpinInstruction(std::int64_t address) {
   OpcodeSeen[ins.opcode] = true;
   const SpinOpcodeEntry& entry = tables_.Spin.SpinOpcodeTable[ins.opcode];
   DecodedMnemonic = entry.Mnemonic;
-  if (ins.opcode == 0) ++FrameCount;
+  if (ins.op == SpinOp::FrameResult) ++FrameCount;
 
   std::size_t next = 0;
   if (!entry.OperandFormat.empty()) {
     TraceSpinOperands(address, entry.OperandFormat, ins, next);
-    if (IsObjectAddressPush(ins.opcode) && !ReadPastEnd()) CodeAddressMark = OperandValue;
+    if (IsObjectAddressPush(ins) && !ReadPastEnd()) CodeAddressMark = OperandValue;
     if (debug) {
       DebugLine(PadTo(DecodedMnemonic, 9) + "$" + HexText(static_cast<std::uint32_t>(OperandValue), 8) + " / " +
                 SignedText(OperandValue));
@@ -53,13 +53,10 @@ void Disassembler::SpreadSpinMark(std::int64_t from, std::int64_t to) {
 void Disassembler::TraceSpinOperands(std::int64_t address, std::string_view format, const SpinInstruction& ins,
                                      std::size_t& next) {
   PushHistory = {-1, PushHistory[0], PushHistory[1], PushHistory[2]};
-  // The variable operand read last (letters d and v), which a size letter marks.
+  // The variable operand read last (letters d and v), which the size letter
+  // after it marks with the size and in the place the decoder found.
   std::int64_t varOffset = -1;
-  VarBase varBase = VarBase::Memory;
-  auto variable = [&](std::size_t letter, std::int64_t offset) {
-    varOffset = offset;
-    varBase = NotedVariableBase(format, letter);
-  };
+  const SpinBase varBase = ins.variable.base;
 
   auto take = [&] { return TakeOperand(ins, next); };
 
@@ -78,19 +75,20 @@ void Disassembler::TraceSpinOperands(std::int64_t address, std::string_view form
       case 'w':
       case 'l': {
         if (varOffset < 0) break;
-        const std::uint32_t size = ch == 'b' ? flag::Byte : ch == 'w' ? flag::Word : flag::Long;
-        if (varBase == VarBase::Object) {
+        const SpinSize sized = ins.variable.size;
+        const std::uint32_t size = sized == SpinSize::Byte ? flag::Byte : sized == SpinSize::Word ? flag::Word : flag::Long;
+        if (varBase == SpinBase::Object) {
           SetFlag(ObjBase + varOffset, size | flag::Done);
-        } else if (varBase == VarBase::Variables) {
+        } else if (varBase == SpinBase::Variables) {
           if (ObjVarBase >= 0) SetFlag(ObjVarBase + varOffset, size | flag::Done);
-        } else if (varBase == VarBase::Locals) {
+        } else if (varBase == SpinBase::Locals) {
           if (InImage(address)) {
             NoteTableWrite(address);
             LocalAccess[static_cast<std::size_t>(address)] =
                 static_cast<std::int32_t>(varOffset | static_cast<std::int64_t>(size | 3) << 16);
           }
           if (DebugVars) {
-            const char* name = ch == 'b' ? "Byte" : ch == 'w' ? "Word" : "Long";
+            const char* name = sized == SpinSize::Byte ? "Byte" : sized == SpinSize::Word ? "Word" : "Long";
             DebugDefer(std::string(name) + " " + Hex4(ObjVarBase + varOffset) + " " + DecText(varOffset));
           }
         }
@@ -105,7 +103,7 @@ void Disassembler::TraceSpinOperands(std::int64_t address, std::string_view form
       case 'd': {
         const SpinOperand* o = take();
         if (o == nullptr) return;
-        variable(i, o->value);
+        varOffset = o->value;
         break;
       }
       case 'f':
@@ -150,9 +148,8 @@ void Disassembler::TraceSpinOperands(std::int64_t address, std::string_view form
         break;
       }
       case 'r': {
-        const SpinOperand* o = take();
-        if (o == nullptr) return;
-        DecodedMnemonic = RegisterMnemonic(static_cast<std::uint32_t>(o->value));
+        if (take() == nullptr) return;
+        DecodedMnemonic = ins.mnemonic;  // the register byte's choice
         break;
       }
       case 'u': CodeAddressMark = 0; break;
@@ -160,7 +157,7 @@ void Disassembler::TraceSpinOperands(std::int64_t address, std::string_view form
         const SpinOperand* o = take();
         if (o == nullptr) return;
         OperandValue = static_cast<std::int32_t>(o->value);
-        variable(i, o->value);
+        varOffset = o->value;
         break;
       }
       case 'x': {

@@ -13,8 +13,17 @@ namespace brevin {
 
 namespace detail {
 
-constexpr std::uint32_t kPushZero = 0x35;  // PUSH 0; the constant pushes run from here
-constexpr std::uint32_t kPushLong = 0x3B;  // to the four-byte PUSH
+// PUSH 0, 1 and the constants with operand bytes: the pushes whose value the
+// tracer keeps (PUSH -1 gives none).
+constexpr bool PushesConstant(SpinOp op) {
+  switch (op) {
+    case SpinOp::PushZero: case SpinOp::PushOne: case SpinOp::PushPacked: case SpinOp::PushByte:
+    case SpinOp::PushWord: case SpinOp::PushThreeBytes: case SpinOp::PushLong:
+      return true;
+    default:
+      return false;
+  }
+}
 
 struct TraceLevel {
   enum Kind { Path, ObjectCall } kind;
@@ -90,13 +99,12 @@ class SpinTracer {
     const SpinInstruction ins = e_.TraceSpinInstruction(a);
     if (e_.ReadPastEnd()) return End();  // the instruction runs off the image
     const std::int64_t after = e_.ReadCursor;
-    const std::uint32_t opcode = e_.ByteAt(start);
     const bool markIndexedBefore = markIndexed_;
-    bool addressPush = IsObjectAddressPush(opcode);
+    bool addressPush = IsObjectAddressPush(ins);
     if (addressPush) {
       markIndexed_ = false;
     } else {
-      addressPush = IndexedAddressMark(opcode, start);
+      addressPush = IndexedAddressMark(ins, start);
     }
     if (addressPush) {
       markBeforeLast_ = markBefore;
@@ -108,7 +116,7 @@ class SpinTracer {
       if (recentConstants_.size() == 8) recentConstants_.erase(recentConstants_.begin());
       recentConstants_.push_back(e_.PushHistory[0]);
     }
-    const bool constantPush = opcode >= kPushZero && opcode <= kPushLong && e_.PushHistory[0] >= 0;
+    const bool constantPush = PushesConstant(ins.op) && e_.PushHistory[0] >= 0;
     lastConstant_ = constantPush ? e_.PushHistory[0] : -1;
     lastConstantEnd_ = constantPush ? after : -1;
     if (ins.flow == SpinFlow::Next) return;
@@ -121,10 +129,12 @@ class SpinTracer {
   // (@entry[0]: a constant push, then $97, $B7 or $D7) is a code address like
   // @entry is. It becomes the mark when the instruction right before pushed the
   // index; an index computed at run time gives no address.
-  bool IndexedAddressMark(std::uint32_t opcode, std::int64_t start) {
+  bool IndexedAddressMark(const SpinInstruction& ins, std::int64_t start) {
     if (!e_.Opt.TraceAllMethods || lastConstantEnd_ != start || lastConstant_ < 0) return false;
-    const std::int64_t size = opcode == 0x97 ? 1 : opcode == 0xB7 ? 2 : opcode == 0xD7 ? 4 : 0;
-    if (size == 0) return false;
+    const SpinVariable& v = ins.variable;
+    if (ins.op != SpinOp::Variable || v.base != SpinBase::Object || v.access != SpinAccess::Address || !v.indexed)
+      return false;
+    const auto size = static_cast<std::int64_t>(v.size);
     const std::int64_t offset = static_cast<std::int64_t>(e_.OperandValue) + size * lastConstant_;
     if (offset <= 0 || offset >= kImageSize) return false;
     e_.CodeAddressMark = static_cast<std::int32_t>(offset);

@@ -3,6 +3,7 @@
 // math. Each pops its operands as nodes and pushes a node or writes a statement.
 #include <bit>
 
+#include "isa/spin_tables.h"
 #include "recovery/spin/constant_form.h"
 #include "recovery/spin/stack_machine.h"
 
@@ -10,38 +11,50 @@ namespace brevin::recovery::spin {
 namespace {
 
 // Binding level of a binary math operator; 0 when the operator is no binary one.
-int BinaryLevel(int op) {
+int BinaryLevel(SpinMath op) {
   switch (op) {
-    case 0x00: case 0x01: case 0x02: case 0x03: case 0x0E: case 0x0F: return 1;
-    case 0x08: return 2;
-    case 0x0A: case 0x0B: return 3;
-    case 0x14: case 0x15: case 0x16: case 0x17: return 4;
-    case 0x0C: case 0x0D: return 5;
-    case 0x04: case 0x05: return 6;
-    case 0x19: case 0x1A: case 0x1B: case 0x1C: case 0x1D: case 0x1E: return 7;
-    case 0x10: return 9;
-    case 0x12: return 10;
+    case SpinMath::RotateRight: case SpinMath::RotateLeft: case SpinMath::ShiftRight: case SpinMath::ShiftLeft:
+    case SpinMath::ShiftArithmetic: case SpinMath::Reverse:
+      return 1;
+    case SpinMath::BitAnd: return 2;
+    case SpinMath::BitOr: case SpinMath::BitXor: return 3;
+    case SpinMath::Multiply: case SpinMath::MultiplyHigh: case SpinMath::Divide: case SpinMath::Modulo: return 4;
+    case SpinMath::Add: case SpinMath::Subtract: return 5;
+    case SpinMath::LimitMin: case SpinMath::LimitMax: return 6;
+    case SpinMath::Less: case SpinMath::Greater: case SpinMath::NotEqual: case SpinMath::Equal:
+    case SpinMath::LessOrEqual: case SpinMath::GreaterOrEqual:
+      return 7;
+    case SpinMath::LogicAnd: return 9;
+    case SpinMath::LogicOr: return 10;
     default: return 0;
   }
 }
 
-bool IsUnary(int op) {
-  return op == 0x06 || op == 0x07 || op == 0x09 || op == 0x11 || op == 0x13 || op == 0x18 || op == 0x1F;
+bool IsUnary(SpinMath op) {
+  switch (op) {
+    case SpinMath::Negate: case SpinMath::BitNot: case SpinMath::Absolute: case SpinMath::Encode:
+    case SpinMath::Decode: case SpinMath::SquareRoot: case SpinMath::LogicNot:
+      return true;
+    default:
+      return false;
+  }
 }
 
-const char* RegisterName(int reg) {
-  static const char* const names[16] = {"par",  "cnt",  "ina",  "inb",  "outa", "outb", "dira", "dirb",
-                                        "ctra", "ctrb", "frqa", "frqb", "phsa", "phsb", "vcfg", "vscl"};
-  return reg >= 0x10 && reg < 0x20 ? names[reg - 0x10] : nullptr;
+// Whether the instruction is that access of a variable that is not indexed.
+bool Accesses(const SpinInstruction& in, SpinBase base, SpinSize size, SpinAccess access) {
+  const SpinVariable& v = in.variable;
+  return in.op == SpinOp::Variable && v.base == base && v.size == size && v.access == access && !v.indexed;
 }
 
-// The size bits an increment or decrement of this access carries.
+// The operator of an assignment's operator effect ($40..$5F).
+SpinMath EffectMath(int effect) { return static_cast<SpinMath>(effect & 0x1F); }
+
+// The size bits an increment or decrement of this access carries: none for
+// a register's bit or bits.
 int SizeBits(const SpinInstruction& in) {
-  const int op = static_cast<int>(in.opcode);
-  if (op >= 0x40 && op < 0x80) return 6;
-  if (op >= 0x80 && op < 0xE0) return ((((op >> 5) & 3) + 1) & 3) << 1;
-  if (op == 0x3F || op == 0x26) return 6;
-  return 0;  // a register with a bit index or range
+  const SpinVariable& v = in.variable;
+  if (v.base == SpinBase::None || (v.base == SpinBase::Register && v.indexed)) return 0;
+  return v.size == SpinSize::Byte ? 2 : v.size == SpinSize::Word ? 4 : 6;
 }
 
 }  // namespace
@@ -90,11 +103,10 @@ bool StackMachine::Statement(Stack& stack, Expr node) {
 }
 
 bool StackMachine::StepCall(const SpinInstruction& in, Stack& stack) {
-  const int op = static_cast<int>(in.opcode);
   Expr call;
   call.kind = ExprKind::Call;
   call.offset = static_cast<std::int32_t>(in.address);
-  if (op == 0x07 && !Pop(stack, call.callee.index)) return false;
+  if (in.op == SpinOp::CallObjectIndexed && !Pop(stack, call.callee.index)) return false;
   std::vector<ExprRef> args;
   while (!stack.empty() && stack.back().kind == Item::Value) {
     if (stack.back().Raw()) return Fail("a constant in a form the compiler does not write");
@@ -102,27 +114,28 @@ bool StackMachine::StepCall(const SpinInstruction& in, Stack& stack) {
     stack.pop_back();
   }
   if (stack.empty() || stack.back().kind != Item::Anchor) return Fail("a call without its frame");
-  const int anchor = stack.back().anchor;
+  const SpinOp frame = stack.back().frame;
   stack.pop_back();
-  if (op == 0x05) {
+  if (in.op == SpinOp::Call) {
     call.callee.method = static_cast<int>(in.Find(SpinOperandKind::MethodIndex)->value);
   } else {
     call.callee.child = true;
     call.callee.entry = static_cast<int>(in.Find(SpinOperandKind::ObjectIndex)->value);
     call.callee.method = static_cast<int>(in.Find(SpinOperandKind::ObjectMethod)->value);
   }
-  call.callee.abortTrap = anchor >= 2 ? 1 : 0;
+  call.callee.abortTrap = frame == SpinOp::FrameAbortTrap || frame == SpinOp::FrameIgnoreAbort ? 1 : 0;
   call.operands = std::move(args);
-  if (anchor == 0 || anchor == 2) return Push(stack, std::move(call));
+  if (frame == SpinOp::FrameResult || frame == SpinOp::FrameAbortTrap) return Push(stack, std::move(call));
   return Statement(stack, std::move(call));
 }
 
 bool StackMachine::StepLookup(const SpinInstruction& in, Stack& stack) {
-  const int op = static_cast<int>(in.opcode);
+  const bool down = in.op == SpinOp::LookDown || in.op == SpinOp::LookDownRange;
+  const bool range = in.op == SpinOp::LookupRange || in.op == SpinOp::LookDownRange;
   ExprRef value;
-  if (!PopValueOrRange(stack, (op & 2) != 0, value)) return false;
+  if (!PopValueOrRange(stack, range, value)) return false;
   if (!stack.empty() && stack.back().kind == Item::Look) {
-    if (stack.back().down != ((op & 1) != 0)) return Fail("a lookup mixes lookup and lookdown");
+    if (stack.back().down != down) return Fail("a lookup mixes lookup and lookdown");
     stack.back().values.push_back(value);
     return true;
   }
@@ -134,7 +147,7 @@ bool StackMachine::StepLookup(const SpinInstruction& in, Stack& stack) {
   look.kind = Item::Look;
   look.primary = primary;
   look.values.push_back(value);
-  look.down = (op & 1) != 0;
+  look.down = down;
   look.zeroBased = zero->value == 0;
   look.doneAddress = done->value;
   look.offset = zero->offset;
@@ -180,7 +193,7 @@ bool StackMachine::StepCogRun(const SpinInstruction& in, Stack& stack) {
 
 // cognew and coginit, of a Spin method (after RUN) or of assembly.
 bool StackMachine::StepCogStart(const SpinInstruction& in, Stack& stack) {
-  const bool push = in.opcode == 0x28;
+  const bool push = in.op == SpinOp::CogInitPush;
   Expr node;
   node.kind = ExprKind::Builtin;
   node.offset = static_cast<std::int32_t>(in.address);
@@ -212,19 +225,18 @@ bool StackMachine::Builtin(const char* name, std::size_t args, bool returns, Sta
 }
 
 bool StackMachine::StepBuiltin(const SpinInstruction& in, Stack& stack) {
-  const int op = static_cast<int>(in.opcode);
-  switch (op) {
-    case 0x16: return Builtin("strsize", 1, true, stack);
-    case 0x17: return Builtin("strcomp", 2, true, stack);
-    case 0x18: return Builtin("bytefill", 3, false, stack);
-    case 0x19: return Builtin("wordfill", 3, false, stack);
-    case 0x1A: return Builtin("longfill", 3, false, stack);
-    case 0x1B: return Builtin("waitpeq", 3, false, stack);
-    case 0x1C: return Builtin("bytemove", 3, false, stack);
-    case 0x1D: return Builtin("wordmove", 3, false, stack);
-    case 0x1E: return Builtin("longmove", 3, false, stack);
-    case 0x1F: return Builtin("waitpne", 3, false, stack);
-    case 0x20: {
+  switch (in.op) {
+    case SpinOp::StrSize: return Builtin("strsize", 1, true, stack);
+    case SpinOp::StrComp: return Builtin("strcomp", 2, true, stack);
+    case SpinOp::ByteFill: return Builtin("bytefill", 3, false, stack);
+    case SpinOp::WordFill: return Builtin("wordfill", 3, false, stack);
+    case SpinOp::LongFill: return Builtin("longfill", 3, false, stack);
+    case SpinOp::WaitPeq: return Builtin("waitpeq", 3, false, stack);
+    case SpinOp::ByteMove: return Builtin("bytemove", 3, false, stack);
+    case SpinOp::WordMove: return Builtin("wordmove", 3, false, stack);
+    case SpinOp::LongMove: return Builtin("longmove", 3, false, stack);
+    case SpinOp::WaitPne: return Builtin("waitpne", 3, false, stack);
+    case SpinOp::ClkSet: {
       // reboot is clkset($80, 0).
       if (stack.size() >= 2 && stack[stack.size() - 2].IsConstant() && stack[stack.size() - 2].ConstantValue() == 0x80 &&
           stack.back().IsConstant() && stack.back().ConstantValue() == 0) {
@@ -233,37 +245,39 @@ bool StackMachine::StepBuiltin(const SpinInstruction& in, Stack& stack) {
       }
       return Builtin("clkset", 2, false, stack);
     }
-    case 0x21: return Builtin("cogstop", 1, false, stack);
-    case 0x22: return Builtin("lockret", 1, false, stack);
-    case 0x23: return Builtin("waitcnt", 1, false, stack);
-    case 0x24: case 0x25: case 0x26: {
+    case SpinOp::CogStop: return Builtin("cogstop", 1, false, stack);
+    case SpinOp::LockReturn: return Builtin("lockret", 1, false, stack);
+    case SpinOp::WaitCnt: return Builtin("waitcnt", 1, false, stack);
+    case SpinOp::SpecialRegister: {
       Variable spr;
-      spr.place = Place::Spr;
-      if (!Pop(stack, spr.base)) return false;
-      return Access(in, op - 0x24, spr, stack);
+      if (!VariableOf(in, stack, spr)) return false;
+      return Access(in, spr, stack);
     }
-    case 0x27: return Builtin("waitvid", 2, false, stack);
-    case 0x29: return Builtin("locknew", 0, true, stack);
-    case 0x2A: return Builtin("lockset", 1, true, stack);
-    case 0x2B: return Builtin("lockclr", 1, true, stack);
-    case 0x2D: return Builtin("locknew", 0, false, stack);
-    case 0x2E: return Builtin("lockset", 1, false, stack);
-    case 0x2F: return Builtin("lockclr", 1, false, stack);
+    case SpinOp::WaitVid: return Builtin("waitvid", 2, false, stack);
+    case SpinOp::LockNewPush: return Builtin("locknew", 0, true, stack);
+    case SpinOp::LockSetPush: return Builtin("lockset", 1, true, stack);
+    case SpinOp::LockClearPush: return Builtin("lockclr", 1, true, stack);
+    case SpinOp::LockNew: return Builtin("locknew", 0, false, stack);
+    case SpinOp::LockSet: return Builtin("lockset", 1, false, stack);
+    case SpinOp::LockClear: return Builtin("lockclr", 1, false, stack);
     default: return Fail("an instruction the compiler does not write here");
   }
 }
 
 bool StackMachine::StepConstant(const SpinInstruction& in, Stack& stack, std::int64_t& next) {
-  const int op = static_cast<int>(in.opcode);
-  std::int64_t value = op <= 0x36 ? op - 0x35 : in.Find(SpinOperandKind::Constant)->value;
+  const bool shortForm = in.op == SpinOp::PushByte || in.op == SpinOp::PushWord;
+  std::int64_t value = in.op == SpinOp::PushMinusOne ? -1
+                       : in.op == SpinOp::PushZero   ? 0
+                       : in.op == SpinOp::PushOne    ? 1
+                                                     : in.Find(SpinOperandKind::Constant)->value;
   value = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
   std::vector<std::uint8_t> actual(bytes_.begin() + in.address, bytes_.begin() + in.end);
   // The compiler writes a constant with all high bits set as its complement and NOT.
   const SpinInstruction* after = At(in.end);
-  if ((op == 0x38 || op == 0x39) && after && after->opcode == 0xE7) {
+  if (shortForm && after && after->op == SpinOp::Operator && after->math == SpinMath::BitNot) {
     const std::int64_t folded = static_cast<std::int32_t>(~static_cast<std::uint32_t>(value));
     std::vector<std::uint8_t> both = actual;
-    both.push_back(0xE7);
+    both.push_back(static_cast<std::uint8_t>(after->opcode));
     if (ConstantBytes(folded) == both) {
       value = folded;
       next = after->end;
@@ -272,7 +286,8 @@ bool StackMachine::StepConstant(const SpinInstruction& in, Stack& stack, std::in
   }
   Expr node;
   node.offset = static_cast<std::int32_t>(in.address);
-  if (op == 0x38 && value == 4 && after && after->opcode == 0x80) {
+  // clkmode is byte[4].
+  if (in.op == SpinOp::PushByte && value == 4 && after && Accesses(*after, SpinBase::Memory, SpinSize::Byte, SpinAccess::Push)) {
     node.kind = ExprKind::Special;
     node.name = "clkmode";
     next = after->end;
@@ -282,98 +297,101 @@ bool StackMachine::StepConstant(const SpinInstruction& in, Stack& stack, std::in
   node.value = value;
   // The end address of a case or lookup is written in the long form.
   node.raw = ConstantBytes(value) != actual;
-  if (node.raw && op != 0x38 && op != 0x39) return Fail("a constant in a form the compiler does not write");
+  if (node.raw && !shortForm) return Fail("a constant in a form the compiler does not write");
   return Push(stack, std::move(node));
 }
 
 bool StackMachine::StepRegister(const SpinInstruction& in, Stack& stack, std::int64_t& next) {
-  const int op = static_cast<int>(in.opcode);
-  const SpinOperand* r = in.Find(SpinOperandKind::Register);
-  if (!r) return Fail("a register operation without its register");
-  const int rb = static_cast<int>(r->value);
-  const int access = (rb >> 5) & 3;
-  const int reg = rb & 0x1F;
-  if (op == 0x3F && rb == 0x89) {
+  if (!in.Find(SpinOperandKind::Register)) return Fail("a register operation without its register");
+  const SpinVariable& v = in.variable;
+  // cogid and a cog start's COGINIT read the register $1E9 and $1EF.
+  if (in.op == SpinOp::Register && v.access == SpinAccess::Push && v.offset == 0x09) {
     Expr node;
     node.kind = ExprKind::Special;
     node.name = "cogid";
     node.offset = static_cast<std::int32_t>(in.address);
     return Push(stack, std::move(node));
   }
-  if (op == 0x3F && rb == 0x8F) return CogInitMethod(in, stack, next);
-  if (!RegisterName(reg) || access == 3 || (rb & 0x80) == 0) return Fail("a register the compiler does not name");
+  if (in.op == SpinOp::Register && v.access == SpinAccess::Push && v.offset == 0x0F) return CogInitMethod(in, stack, next);
   Variable target;
-  target.place = Place::Register;
-  target.offset = reg;
-  if (op == 0x3D) {
-    if (!Pop(stack, target.bitHigh)) return false;
-  } else if (op == 0x3E) {
-    if (!Pop(stack, target.bitLow) || !Pop(stack, target.bitHigh)) return false;
-  }
-  return Access(in, access, target, stack);
+  if (!VariableOf(in, stack, target)) return false;
+  return Access(in, target, stack);
 }
 
 // The variable an access instruction names, popping its index and, for
-// byte[]/word[]/long[], its base address.
+// byte[]/word[]/long[], its base address; a register's bit or bits, and
+// spr[]'s register.
 bool StackMachine::VariableOf(const SpinInstruction& in, Stack& stack, Variable& variable) {
-  const int op = static_cast<int>(in.opcode);
-  if (op >= 0x40 && op < 0x80) {
-    variable.place = (op & 0x20) ? Place::Local : Place::Var;
-    variable.offset = op & 0x1C;
-    variable.size = 4;
+  const SpinVariable& v = in.variable;
+  variable.offset = v.offset;
+  variable.size = static_cast<int>(v.size);
+  switch (v.base) {
+    case SpinBase::None:
+      return Fail("an instruction that names no variable");
+    case SpinBase::Register:
+      if (SourceRegisterName(static_cast<std::uint32_t>(v.offset)).empty() || v.access == SpinAccess::Invalid)
+        return Fail("a register the compiler does not name");
+      variable.place = Place::Register;
+      if (in.op == SpinOp::RegisterBit) return Pop(stack, variable.bitHigh);
+      if (in.op == SpinOp::RegisterBits) return Pop(stack, variable.bitLow) && Pop(stack, variable.bitHigh);
+      return true;
+    case SpinBase::SpecialRegister:
+      variable.place = Place::Spr;
+      return Pop(stack, variable.base);
+    default:
+      break;
+  }
+  if (in.op == SpinOp::VariableFast) {
+    variable.place = v.base == SpinBase::Locals ? Place::Local : Place::Var;
     variable.compact = true;
     return true;
   }
-  const int size = (op >> 5) & 3;
-  const bool indexed = (op & 0x10) != 0;
-  const int where = (op >> 2) & 3;
-  if (indexed && !Pop(stack, variable.index)) return false;
-  const SpinOperand* v = in.Find(SpinOperandKind::Variable);
-  variable.offset = static_cast<std::int32_t>(v ? v->value : 0);
-  variable.size = 1 << size;
-  switch (where) {
-    case 0:
+  if (v.indexed && !Pop(stack, variable.index)) return false;
+  const bool longForm = !v.indexed && v.size == SpinSize::Long && v.offset < 32;
+  switch (v.base) {
+    case SpinBase::Memory:
       variable.place = Place::Memory;
-      variable.offset = 0;
       return Pop(stack, variable.base);
-    case 1:
+    case SpinBase::Object:
       variable.place = Place::Dat;
       return true;
-    case 2:
+    case SpinBase::Variables:
       variable.place = Place::Var;
-      if (!indexed && size == 2 && variable.offset < 32) return Fail("a long variable is accessed in the long form");
+      if (longForm) return Fail("a long variable is accessed in the long form");
       return true;
     default:
       variable.place = Place::Local;
       if ((variable.offset & 3) != 0) return Fail("a local is accessed off its long");
-      if (!indexed && size == 2 && variable.offset < 32) return Fail("a long local is accessed in the long form");
+      if (longForm) return Fail("a long local is accessed in the long form");
       return true;
   }
 }
 
 bool StackMachine::StepVariable(const SpinInstruction& in, Stack& stack) {
-  const int op = static_cast<int>(in.opcode);
-  const int access = op & 3;
-  const int where = op >= 0x80 ? (op >> 2) & 3 : -1;
   const SpinOperand* v = in.Find(SpinOperandKind::Variable);
   Expr node;
   node.offset = static_cast<std::int32_t>(in.address);
-  if (op == 0x97 && v && v->value == 0) {
+  // @@x is the address of byte 0 of the object, indexed by x.
+  const SpinVariable& var = in.variable;
+  if (in.op == SpinOp::Variable && var.base == SpinBase::Object && var.size == SpinSize::Byte &&
+      var.access == SpinAccess::Address && var.indexed && v && v->value == 0) {
     node.kind = ExprKind::AbsoluteOf;
     if (!Pop(stack, node.operands.emplace_back())) return false;
     node.offset = node.operands[0]->offset;
     return Push(stack, std::move(node));
   }
-  if (where == 1 && access == 3 && op == 0x87 && v && v->value >= codeEnd_ && v->value < end_) {
+  if (StringPush(in) && v && v->value >= codeEnd_ && v->value < end_) {
     node.kind = ExprKind::String;
     if (!StringAt(v->value, node.bytes)) return Fail("a string without its end");
     return Push(stack, std::move(node));
   }
-  if (where == 0 && access == 0 && op != 0x90 && op != 0xB0 && op != 0xD0 && !stack.empty() &&
-      stack.back().IsConstant() && !(op & 0x10)) {
+  if (in.op == SpinOp::Variable && var.base == SpinBase::Memory && var.access == SpinAccess::Push && !var.indexed &&
+      !stack.empty() && stack.back().IsConstant()) {
     // clkfreq and chipver read fixed hub places.
     const std::int64_t a = stack.back().ConstantValue();
-    const char* special = op == 0xC0 && a == 0 ? "clkfreq" : op == 0x80 && a == -1 ? "chipver" : nullptr;
+    const char* special = var.size == SpinSize::Long && a == 0    ? "clkfreq"
+                          : var.size == SpinSize::Byte && a == -1 ? "chipver"
+                                                                  : nullptr;
     if (special) {
       node.kind = ExprKind::Special;
       node.name = special;
@@ -384,21 +402,20 @@ bool StackMachine::StepVariable(const SpinInstruction& in, Stack& stack) {
   }
   Variable target;
   if (!VariableOf(in, stack, target)) return false;
-  return Access(in, access, target, stack);
+  return Access(in, target, stack);
 }
 
 bool StackMachine::StepMath(const SpinInstruction& in, Stack& stack) {
-  const int mathOp = static_cast<int>(in.opcode) & 0x1F;
   Expr node;
-  node.op = mathOp;
-  if (IsUnary(mathOp)) {
+  node.op = static_cast<int>(in.math);
+  if (IsUnary(in.math)) {
     node.kind = ExprKind::Unary;
-    node.level = mathOp == 0x1F ? kNot : kTerm;
+    node.level = in.math == SpinMath::LogicNot ? kNot : kTerm;
     if (!Pop(stack, node.operands.emplace_back())) return false;
     node.offset = node.operands[0]->offset;
     return Push(stack, std::move(node));
   }
-  const int level = BinaryLevel(mathOp);
+  const int level = BinaryLevel(in.math);
   if (level == 0) return Fail("an unknown operator");
   node.kind = ExprKind::Binary;
   node.level = level;
@@ -409,15 +426,15 @@ bool StackMachine::StepMath(const SpinInstruction& in, Stack& stack) {
 }
 
 // push, pop, USING or address of a named target.
-bool StackMachine::Access(const SpinInstruction& in, int access, const Variable& target, Stack& stack) {
+bool StackMachine::Access(const SpinInstruction& in, const Variable& target, Stack& stack) {
   Expr node;
   node.offset = static_cast<std::int32_t>(in.address);
   node.variable = target;
-  switch (access) {
-    case 0:
+  switch (in.variable.access) {
+    case SpinAccess::Push:
       node.kind = ExprKind::Read;
       return Push(stack, std::move(node));
-    case 1: {
+    case SpinAccess::Pop: {
       node.kind = ExprKind::Effect;
       node.op = 0;
       if (!Pop(stack, node.operands.emplace_back())) return false;
@@ -425,15 +442,18 @@ bool StackMachine::Access(const SpinInstruction& in, int access, const Variable&
       node.level = kAssign;
       return Statement(stack, std::move(node));
     }
-    case 2: {
+    case SpinAccess::Using: {
       const SpinOperand* e = in.Find(SpinOperandKind::Effect);
       if (!e) return Fail("an assignment without its effect");
       return Effect(in, static_cast<int>(e->value), target, stack);
     }
-    default:
+    case SpinAccess::Address:
       node.kind = ExprKind::AddressOf;
       return Push(stack, std::move(node));
+    case SpinAccess::Invalid:
+      break;
   }
+  return Fail("a register the compiler does not name");
 }
 
 // An assignment through the effect byte.
@@ -447,7 +467,7 @@ bool StackMachine::Effect(const SpinInstruction& in, int effect, const Variable&
   node.op = e;
   if (e >= 0x60) return Fail("an assignment effect the compiler does not write");
   if (e >= 0x40) {
-    const int op = e & 0x1F;
+    const SpinMath op = EffectMath(e);
     if (IsUnary(op)) {
       if (node.push) return Fail("a unary assignment pushes its value");
     } else {

@@ -3,6 +3,7 @@
 // spelled by how it is used.
 #include "recovery/spin/printer.h"
 
+#include "isa/spin_tables.h"
 #include "recovery/spin/constant_form.h"
 
 namespace brevin::recovery {
@@ -63,10 +64,9 @@ const char* UnaryText(int op) {
 
 bool IsMaskOperator(int op) { return op == 0x08 || op == 0x0A || op == 0x0B; }
 
-const char* RegisterName(int reg) {
-  static const char* const names[16] = {"par",  "cnt",  "ina",  "inb",  "outa", "outb", "dira", "dirb",
-                                        "ctra", "ctrb", "frqa", "frqb", "phsa", "phsb", "vcfg", "vscl"};
-  return reg >= 0x10 && reg < 0x20 ? names[reg - 0x10] : "par";
+std::string RegisterName(int reg) {
+  const std::string_view name = SourceRegisterName(static_cast<std::uint32_t>(reg));
+  return std::string(name.empty() ? SourceRegisterName(0x10) : name);
 }
 
 // A named variable read at a size: the name, a .byte/.word modifier when the

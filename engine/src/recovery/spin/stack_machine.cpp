@@ -61,8 +61,23 @@ std::int64_t StackMachine::Target(const SpinInstruction& in) {
 
 // Instructions that end or shape a statement, never inside an expression.
 bool StackMachine::Structural(const SpinInstruction& in) {
-  const auto op = in.opcode;
-  return op == 0x04 || (op >= 0x08 && op <= 0x0E) || op == 0x14 || (op >= 0x30 && op <= 0x33);
+  switch (in.op) {
+    case SpinOp::Jump: case SpinOp::CountStart: case SpinOp::CountRepeat: case SpinOp::JumpIfFalse:
+    case SpinOp::JumpIfTrue: case SpinOp::CaseDone: case SpinOp::Case: case SpinOp::CaseRange:
+    case SpinOp::PopStack: case SpinOp::Abort: case SpinOp::AbortValue: case SpinOp::Return:
+    case SpinOp::ReturnValue:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The address of a byte of the object pushed as a string's (@ of a byte in
+// the object, in the two-byte offset form).
+bool StackMachine::StringPush(const SpinInstruction& in) const {
+  const SpinVariable& v = in.variable;
+  return in.op == SpinOp::Variable && v.base == SpinBase::Object && v.size == SpinSize::Byte &&
+         v.access == SpinAccess::Address && !v.indexed;
 }
 
 int StackMachine::IndexAt(std::int64_t pc) const {
@@ -108,14 +123,14 @@ bool StackMachine::Scan() {
   while (pc < limit) {
     SpinInstruction in = DecodeSpin(view, pc);
     if (in.truncated || in.end > limit) return Fail("the bytecode runs off the method");
-    if (in.opcode == 0x87) {
+    if (StringPush(in)) {
       const SpinOperand* v = in.Find(SpinOperandKind::Variable);
       if (v && in.size() == 3 && v->value >= in.end && v->value < end_) limit = std::min<std::int64_t>(limit, v->value);
     }
     startIndex_[static_cast<std::size_t>(pc - start_)] = static_cast<std::int32_t>(list_.size());
     endIndex_[static_cast<std::size_t>(in.end - start_)] = static_cast<std::int32_t>(list_.size());
     list_.push_back(in);
-    if (in.opcode == 0x32) {
+    if (in.op == SpinOp::Return) {
       lastReturn_ = pc;
       // The rest up to the end of the object is padding when it is all zero.
       bool zeros = limit - in.end < 4;
@@ -130,7 +145,7 @@ bool StackMachine::Scan() {
   }
   if (pc != limit) return Fail("the code does not end on an instruction boundary");
   codeEnd_ = static_cast<std::int32_t>(limit);
-  if (list_.empty() || list_.back().opcode != 0x32) return Fail("the method does not end with RETURN");
+  if (list_.empty() || list_.back().op != SpinOp::Return) return Fail("the method does not end with RETURN");
   stepBudget_ = 12 * static_cast<long>(list_.size()) + 200;
   lastReturn_ = list_.back().address;
   if (!ScanStrings()) return false;
@@ -140,7 +155,7 @@ bool StackMachine::Scan() {
     const std::int64_t target = Target(in);
     if (target < 0) continue;
     if (target < start_ || target > codeEnd_) return Fail("a jump leaves the method");
-    if (target <= at && in.opcode != 0x09) backTargets_[target].push_back(at);
+    if (target <= at && in.op != SpinOp::CountRepeat) backTargets_[target].push_back(at);
   }
   return true;
 }
@@ -151,7 +166,7 @@ bool StackMachine::ScanStrings() {
   std::set<std::int64_t> strings;
   for (const SpinInstruction& in : list_) {
     const SpinOperand* v = in.Find(SpinOperandKind::Variable);
-    if (in.opcode == 0x87 && v && in.size() == 3 && v->value >= codeEnd_ && v->value < end_) strings.insert(v->value);
+    if (StringPush(in) && v && in.size() == 3 && v->value >= codeEnd_ && v->value < end_) strings.insert(v->value);
   }
   std::int64_t p = codeEnd_;
   std::size_t visited = 0;
@@ -177,8 +192,8 @@ bool StackMachine::CompilerForms(const SpinInstruction& in) const {
     if (o.kind == SpinOperandKind::JumpOffset || o.kind == SpinOperandKind::EffectJump) {
       const bool fits = bytes == 1 ? o.value >= -64 && o.value <= 63 : o.value + 1 < -64 || o.value + 1 > 63;
       if (!fits) return false;
-    } else if (o.kind == SpinOperandKind::Variable && !o.fromOpcode && in.opcode >= 0x80 && in.opcode < 0xE0) {
-      const bool string = in.opcode == 0x87 && bytes == 2 && o.value >= in.end && o.value < end_;
+    } else if (o.kind == SpinOperandKind::Variable && in.op == SpinOp::Variable) {
+      const bool string = StringPush(in) && bytes == 2 && o.value >= in.end && o.value < end_;
       if (!string && (bytes == 2) != (o.value > 0x7F)) return false;
     }
   }
@@ -293,37 +308,36 @@ bool StackMachine::Step(const SpinInstruction& in, Stack& stack, Loop* loop, std
     exhausted_ = true;
     return Fail("the method's jumps admit too many readings");
   }
-  const int op = static_cast<int>(in.opcode);
-  if (op <= 0x03) {
-    Item a;
-    a.kind = Item::Anchor;
-    a.anchor = op;
-    stack.push_back(a);
-    return true;
-  }
-  switch (op) {
-    case 0x05: case 0x06: case 0x07:
+  switch (in.op) {
+    case SpinOp::FrameResult: case SpinOp::FrameNoResult: case SpinOp::FrameAbortTrap: case SpinOp::FrameIgnoreAbort: {
+      Item a;
+      a.kind = Item::Anchor;
+      a.frame = in.op;
+      stack.push_back(a);
+      return true;
+    }
+    case SpinOp::Call: case SpinOp::CallObject: case SpinOp::CallObjectIndexed:
       return StepCall(in, stack);
-    case 0x04: case 0x0B: {
+    case SpinOp::Jump: case SpinOp::JumpIfTrue: {
       if (stack.empty()) {
         bool handled = false;
         LoopJump(in, loop, handled);
         if (handled) return true;
       }
-      if (op == 0x04) return Fail("a jump matches no structure");
+      if (in.op == SpinOp::Jump) return Fail("a jump matches no structure");
       return IfAt(in, stack, loop, to, next);
     }
-    case 0x0A:
+    case SpinOp::JumpIfFalse:
       return IfAt(in, stack, loop, to, next);
-    case 0x08:
+    case SpinOp::CountStart:
       return CountedLoop(in, stack, to, next);
-    case 0x0D: case 0x0E:
+    case SpinOp::Case: case SpinOp::CaseRange:
       return CaseAt(in, stack, loop, next);
-    case 0x10: case 0x11: case 0x12: case 0x13:
+    case SpinOp::Lookup: case SpinOp::LookDown: case SpinOp::LookupRange: case SpinOp::LookDownRange:
       return StepLookup(in, stack);
-    case 0x0F:
+    case SpinOp::LookEnd:
       return StepLookupEnd(in, stack);
-    case 0x14: {
+    case SpinOp::PopStack: {
       ExprRef n;
       if (!Pop(stack, n)) return false;
       const SpinInstruction* j = At(in.end);
@@ -334,30 +348,41 @@ bool StackMachine::Step(const SpinInstruction& in, Stack& stack, Loop* loop, std
       next = j->end;
       return true;
     }
-    case 0x15:
+    case SpinOp::Run:
       return StepCogRun(in, stack);
-    case 0x28: case 0x2C:
+    case SpinOp::CogInitPush: case SpinOp::CogInit:
       return StepCogStart(in, stack);
-    case 0x30: case 0x32:
-      Emit(op == 0x30 ? StmtKind::Abort : StmtKind::Return);
-      return stack.empty() || Fail(op == 0x30 ? "abort inside an expression" : "return inside an expression");
-    case 0x31: case 0x33: {
+    case SpinOp::Abort: case SpinOp::Return: {
+      const bool abort = in.op == SpinOp::Abort;
+      Emit(abort ? StmtKind::Abort : StmtKind::Return);
+      return stack.empty() || Fail(abort ? "abort inside an expression" : "return inside an expression");
+    }
+    case SpinOp::AbortValue: case SpinOp::ReturnValue: {
       ExprRef v;
       if (!Pop(stack, v)) return false;
       if (!stack.empty()) return Fail("return inside an expression");
-      Emit(op == 0x31 ? StmtKind::Abort : StmtKind::Return, v);
+      Emit(in.op == SpinOp::AbortValue ? StmtKind::Abort : StmtKind::Return, v);
       return true;
     }
-    case 0x34: case 0x35: case 0x36: case 0x37: case 0x38: case 0x39: case 0x3A: case 0x3B:
+    case SpinOp::PushMinusOne: case SpinOp::PushZero: case SpinOp::PushOne: case SpinOp::PushPacked:
+    case SpinOp::PushByte: case SpinOp::PushWord: case SpinOp::PushThreeBytes: case SpinOp::PushLong:
       return StepConstant(in, stack, next);
-    case 0x3D: case 0x3E: case 0x3F:
+    case SpinOp::RegisterBit: case SpinOp::RegisterBits: case SpinOp::Register:
       return StepRegister(in, stack, next);
-    default:
+    case SpinOp::StrSize: case SpinOp::StrComp: case SpinOp::ByteFill: case SpinOp::WordFill:
+    case SpinOp::LongFill: case SpinOp::WaitPeq: case SpinOp::ByteMove: case SpinOp::WordMove:
+    case SpinOp::LongMove: case SpinOp::WaitPne: case SpinOp::ClkSet: case SpinOp::CogStop:
+    case SpinOp::LockReturn: case SpinOp::WaitCnt: case SpinOp::SpecialRegister: case SpinOp::WaitVid:
+    case SpinOp::LockNewPush: case SpinOp::LockSetPush: case SpinOp::LockClearPush: case SpinOp::LockNew:
+    case SpinOp::LockSet: case SpinOp::LockClear:
+      return StepBuiltin(in, stack);
+    case SpinOp::VariableFast: case SpinOp::Variable:
+      return StepVariable(in, stack);
+    case SpinOp::Operator:
+      return StepMath(in, stack);
+    case SpinOp::CountRepeat: case SpinOp::CaseDone: case SpinOp::Undefined:
       break;
   }
-  if (op >= 0x16 && op <= 0x2F) return StepBuiltin(in, stack);
-  if (op >= 0x40 && op < 0xE0) return StepVariable(in, stack);
-  if (op >= 0xE0) return StepMath(in, stack);
   return Fail("an instruction the compiler does not write here");
 }
 

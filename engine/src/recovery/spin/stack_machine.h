@@ -22,7 +22,7 @@ namespace brevin::recovery::spin {
 struct Item {
   enum Kind { Value, Anchor, Look, Run } kind = Value;
   ExprRef expr;   // Value, Run
-  int anchor = 0; // Anchor: the frame byte 0..3
+  SpinOp frame = SpinOp::FrameResult;  // Anchor: which FRAME
   // Look: the lookup being built.
   ExprRef primary;
   std::vector<ExprRef> values;
@@ -80,7 +80,7 @@ class StackMachine {
   bool StepMath(const SpinInstruction& in, Stack& stack);
   bool Builtin(const char* name, std::size_t args, bool returns, Stack& stack);
   bool VariableOf(const SpinInstruction& in, Stack& stack, Variable& variable);
-  bool Access(const SpinInstruction& in, int access, const Variable& target, Stack& stack);
+  bool Access(const SpinInstruction& in, const Variable& target, Stack& stack);
   bool Effect(const SpinInstruction& in, int effect, const Variable& target, Stack& stack);
   bool CogInitMethod(const SpinInstruction& in, Stack& stack, std::int64_t& next);
   bool StringAt(std::int64_t at, std::string& bytes) const;
@@ -102,6 +102,7 @@ class StackMachine {
   bool Fail(const std::string& why);
   static std::int64_t Target(const SpinInstruction& in);
   static bool Structural(const SpinInstruction& in);
+  bool StringPush(const SpinInstruction& in) const;
   int IndexAt(std::int64_t pc) const;
   const SpinInstruction* EndingAt(std::int64_t end) const;
   const SpinInstruction* At(std::int64_t pc) const;

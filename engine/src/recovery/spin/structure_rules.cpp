@@ -4,19 +4,35 @@
 #include "recovery/spin/stack_machine.h"
 
 namespace brevin::recovery::spin {
+namespace {
+
+// The values an instruction's variable takes from the stack besides what it
+// assigns: its index, a memory address, spr[]'s register, a register's bit or bits.
+std::size_t PoppedBy(const SpinInstruction& in) {
+  const SpinVariable& v = in.variable;
+  switch (v.base) {
+    case SpinBase::None: return 0;
+    case SpinBase::Memory: return v.indexed ? 2 : 1;
+    case SpinBase::SpecialRegister: return 1;
+    case SpinBase::Register: return in.op == SpinOp::RegisterBits ? 2 : in.op == SpinOp::RegisterBit ? 1 : 0;
+    default: return v.indexed ? 1 : 0;
+  }
+}
+
+}  // namespace
 
 // next or quit from inside a loop, with the case pops before it.
 bool StackMachine::LoopJump(const SpinInstruction& in, Loop* loop, bool& handled) {
   handled = false;
   if (!loop) return true;
   const std::int64_t target = Target(in);
-  if (in.opcode == 0x04 && target == loop->quit && !loop->count) {
+  if (in.op == SpinOp::Jump && target == loop->quit && !loop->count) {
     Emit(StmtKind::Quit);
     handled = true;
-  } else if (in.opcode == 0x0B && loop->count && target == loop->quit) {
+  } else if (in.op == SpinOp::JumpIfTrue && loop->count && target == loop->quit) {
     Emit(StmtKind::Quit);
     handled = true;
-  } else if (in.opcode == 0x04 &&
+  } else if (in.op == SpinOp::Jump &&
              (target == loop->next || (loop->next < 0 && target > in.address && target < loop->quit))) {
     if (loop->next < 0) loop->next = target;
     Emit(StmtKind::Next);
@@ -31,11 +47,11 @@ bool StackMachine::RepeatAt(std::int64_t pc, std::int64_t source, int depth, std
   const std::int64_t quit = j.end;
   after = quit;
   Stack stack;
-  if (j.opcode == 0x04) {
+  if (j.op == SpinOp::Jump) {
     // A pre-test loop: the condition jumps past the back jump.
     for (auto i = static_cast<std::size_t>(IndexAt(pc)); i < list_.size() && list_[i].address < source; ++i) {
       const SpinInstruction& c = list_[i];
-      if ((c.opcode == 0x0A || c.opcode == 0x0B) && Target(c) == quit) {
+      if ((c.op == SpinOp::JumpIfFalse || c.op == SpinOp::JumpIfTrue) && Target(c) == quit) {
         std::optional<ExprRef> cond = Expression(pc, c.address);
         if (!cond) break;
         statementStart_ = pc;
@@ -43,7 +59,7 @@ bool StackMachine::RepeatAt(std::int64_t pc, std::int64_t source, int depth, std
         loopStmt.kind = StmtKind::RepeatPre;
         loopStmt.offset = static_cast<std::int32_t>(pc);
         loopStmt.expr = *cond;
-        loopStmt.negated = c.opcode == 0x0B;
+        loopStmt.negated = c.op == SpinOp::JumpIfTrue;
         Loop loop{pc, quit, false};
         const bool ok = Block(c.end, source, depth + 1, &loop, stack, loopStmt.body);
         out_->push_back(std::move(loopStmt));
@@ -60,11 +76,11 @@ bool StackMachine::RepeatAt(std::int64_t pc, std::int64_t source, int depth, std
     if (!ok) return false;
     return stack.empty() || Fail("a loop body leaves values on the stack");
   }
-  if (j.opcode == 0x0A || j.opcode == 0x0B) {
+  if (j.op == SpinOp::JumpIfFalse || j.op == SpinOp::JumpIfTrue) {
     Stmt loopStmt;
     loopStmt.kind = StmtKind::RepeatPost;
     loopStmt.offset = static_cast<std::int32_t>(statementStart_);
-    loopStmt.negated = j.opcode == 0x0A;  // jump back while false: until
+    loopStmt.negated = j.op == SpinOp::JumpIfFalse;  // jump back while false: until
     Loop loop{TailStart(pc, source, 1), quit, false};
     const bool ok = Block(pc, source, depth + 1, &loop, stack, loopStmt.body);
     loopStmt.tailOffset = static_cast<std::int32_t>(loop.next >= 0 ? loop.next : source);
@@ -100,8 +116,7 @@ bool StackMachine::RepeatFrom(std::int64_t pc, const SpinInstruction& j, bool st
     out_->push_back(setter);
     return Fail(why);
   };
-  std::size_t left = step ? 3 : 2;
-  if (j.opcode >= 0x80 && j.opcode < 0xE0) left += ((j.opcode & 0x10) ? 1u : 0u) + (((j.opcode >> 2) & 3) == 0 ? 1u : 0u);
+  const std::size_t left = (step ? 3 : 2) + PoppedBy(j);
   Loop loop{TailStart(pc, source, left), quit, false};
   Stack stack;
   if (!Block(pc, source, depth + 1, &loop, stack, loopStmt.body)) return fail("a repeat variable loop's body differs");
@@ -123,7 +138,7 @@ bool StackMachine::CountedLoop(const SpinInstruction& in, Stack& stack, std::int
   if (!stack.empty()) return Fail("a counted loop inside an expression");
   const std::int64_t quit = Target(in);
   const SpinInstruction* djnz = quit > in.end && quit <= to ? EndingAt(quit) : nullptr;
-  if (!djnz || djnz->opcode != 0x09 || Target(*djnz) != in.end) return Fail("a counted loop without its closing jump");
+  if (!djnz || djnz->op != SpinOp::CountRepeat || Target(*djnz) != in.end) return Fail("a counted loop without its closing jump");
   Stmt loopStmt;
   loopStmt.kind = StmtKind::RepeatCount;
   loopStmt.offset = static_cast<std::int32_t>(statementStart_);
@@ -155,7 +170,7 @@ bool StackMachine::IfAt(const SpinInstruction& in, Stack& stack, Loop* loop, std
     const bool quitJump = loop && e == loop->quit;
     // (An if holding only the jump reads best as "if ... next".)
     const bool backJump = loop && e == loop->next && (e < t || j.address == in.end);
-    if (j.opcode == 0x04 && e >= t && e <= to && !quitJump && !backJump) {
+    if (j.op == SpinOp::Jump && e >= t && e <= to && !quitJump && !backJump) {
       thenEnd = j.address;
       elseEnd = e;
     }
@@ -179,7 +194,7 @@ bool StackMachine::IfBlocks(const SpinInstruction& in, const ExprRef& cond, std:
   ifStmt.kind = StmtKind::If;
   ifStmt.offset = static_cast<std::int32_t>(statementStart_);
   ifStmt.expr = cond;
-  ifStmt.negated = in.opcode != 0x0A;
+  ifStmt.negated = in.op != SpinOp::JumpIfFalse;
   Stack inner;
   const int depth = depth_;
   bool ok = Block(in.end, thenEnd, depth + 1, loop, inner, ifStmt.body) && inner.empty();
@@ -207,7 +222,7 @@ bool StackMachine::CaseValues(const SpinInstruction& first, const Stack& start, 
                               std::vector<std::int64_t>& valueTargets, std::int64_t& pc) {
   const auto take = [&](const SpinInstruction& in, Stack& s) -> bool {
     ExprRef v;
-    if (!PopValueOrRange(s, in.opcode == 0x0E, v)) return false;
+    if (!PopValueOrRange(s, in.op == SpinOp::CaseRange, v)) return false;
     CaseBranch b;
     b.values.push_back(v);
     values.push_back(std::move(b));
@@ -227,8 +242,8 @@ bool StackMachine::CaseValues(const SpinInstruction& first, const Stack& start, 
     while (p < codeEnd_) {
       const SpinInstruction* in = At(p);
       if (!in) break;
-      if (in->opcode == 0x0D || in->opcode == 0x0E) {
-        const std::size_t need = in->opcode == 0x0D ? 1 : 2;
+      if (in->op == SpinOp::Case || in->op == SpinOp::CaseRange) {
+        const std::size_t need = in->op == SpinOp::Case ? 1 : 2;
         if (s.size() == base + need && out_->size() == statements && failure_ == savedFailure) {
           found = take(*in, s);
           p = in->end;
@@ -256,7 +271,7 @@ bool StackMachine::CaseAt(const SpinInstruction& first, Stack& stack, Loop* loop
   std::int64_t pc = first.end;
   Stack below(stack.begin(), stack.end());
   if (!CaseValues(first, below, values, valueTargets, pc)) return false;
-  if (stack.size() != (first.opcode == 0x0D ? 3u : 4u)) return Fail("a case inside an expression");
+  if (stack.size() != (first.op == SpinOp::Case ? 3u : 4u)) return Fail("a case inside an expression");
   const Item done = stack[0];
   const Item subject = stack[1];
   if (!done.IsConstant()) return Fail("a case without its end address");
@@ -276,10 +291,12 @@ bool StackMachine::CaseAt(const SpinInstruction& first, Stack& stack, Loop* loop
   for (std::size_t k = 1; k < targets.size(); ++k)
     if (targets[k] <= targets[k - 1]) return Fail("case branches out of order");
   const std::int64_t end = done.ConstantValue();
-  const auto byteAt = [&](std::int64_t a) {
-    return a >= 0 && a < codeEnd_ ? bytes_[static_cast<std::size_t>(a)] : 0x100;
+  // Each branch, and the whole case, ends with a CASEDONE.
+  const auto afterCaseDone = [&](std::int64_t a) {
+    const SpinInstruction* before = EndingAt(a);
+    return before && before->op == SpinOp::CaseDone;
   };
-  if (targets.front() <= pc || end <= targets.back() || byteAt(targets.front() - 1) != 0x0C || byteAt(end - 1) != 0x0C)
+  if (targets.front() <= pc || end <= targets.back() || !afterCaseDone(targets.front()) || !afterCaseDone(end))
     return Fail("a case whose layout the compiler does not write");
   Stmt caseStmt;
   caseStmt.kind = StmtKind::Case;
@@ -295,7 +312,7 @@ bool StackMachine::CaseAt(const SpinInstruction& first, Stack& stack, Loop* loop
       out_->push_back(std::move(caseStmt));
       return Fail("a case's other block leaves values");
     }
-  } else if (At(pc) == nullptr || At(pc)->opcode != 0x0C) {
+  } else if (At(pc) == nullptr || At(pc)->op != SpinOp::CaseDone) {
     return Fail("a case without its end");
   }
   bool ok = true;
@@ -313,7 +330,7 @@ bool StackMachine::CaseAt(const SpinInstruction& first, Stack& stack, Loop* loop
 // One branch of a case, from its target to the CASEDONE that ends it.
 bool StackMachine::CaseBranchAt(CaseBranch& branch, std::int64_t stop, Loop* loop) {
   const SpinInstruction* done = At(stop);
-  if (!done || done->opcode != 0x0C) return Fail("a case branch without its end");
+  if (!done || done->op != SpinOp::CaseDone) return Fail("a case branch without its end");
   statementStart_ = branch.offset;
   Stack inner;
   if (!Block(branch.offset, stop, depth_ + 2, loop, inner, branch.body) || !inner.empty())
