@@ -1,5 +1,6 @@
 // The settings store of the main window: what is saved at shutdown and restored
 // at start-up, the option toggles, Auto-Refresh and the quick settings.
+#include <QDockWidget>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -261,6 +262,8 @@ void MainWindow::RestoreSettings() {
     item->setChecked(s.ReadBool("Settings", row.key, item->isChecked()));
   }
   ApplyDebugRule();
+  // The mark decides, whatever the restored dock state said.
+  spinSource_->Dock()->setVisible(Action(Command::ShowSpinSource)->isChecked());
 
   const QFont current = listingView_->font();
   QString family = s.ReadText("Font", "Name", current.family());

@@ -98,10 +98,12 @@ TEST(SpinSourceRecovery, ARepeatLineAlsoMarksTheBytesThatCloseItsLoop) {
         ASSERT_EQ(marks[i].size(), 2u) << where;
         const std::int32_t closing = marks[i][1];
         EXPECT_GT(closing, marks[i][0]) << where;
-        for (std::size_t k = i + 1; k < after; ++k)
+        for (std::size_t k = i + 1; k < after; ++k) {
           for (const std::int32_t offset : marks[k]) EXPECT_LT(offset, closing) << where << " body line " << k + 1;
-        if (after < lines.size() && indent(after) != std::string::npos && indent(after) > 0 && !marks[after].empty())
+        }
+        if (after < lines.size() && indent(after) != std::string::npos && indent(after) > 0 && !marks[after].empty()) {
           EXPECT_GT(marks[after].front(), closing) << where;
+        }
         ++loops;
       }
     }
