@@ -58,10 +58,15 @@ class AccessibilityTests : public QObject {
     QVERIFY(w != nullptr);
     w->show();
     w->Action(Command::ShowSpinSource)->trigger();
+    w->Action(Command::DebugSpin)->trigger();  // the debug window opens with the load
     w->Document().OpenFile(SamplePath("adc_scope.eeprom"));  // some methods untraced: the notice shows
     QVERIFY(!w->Notice()->isHidden());
     w->navigator()->ShowGoTo();
     w->Action(Command::Find)->trigger();
+    PortDialog ports(store);
+    ports.show();
+    FileSearchDialog search("Propeller Manual", "propeller.exe", QString());
+    search.show();
     QCoreApplication::processEvents();
 
     QStringList unnamed;
