@@ -1,7 +1,7 @@
 // The text of the "Spin Source" dock: a read-only, non-wrapping text area that
-// owns its decorations (the colours, the marked line). It shows one recovered file, marks one statement line
-// with a band, and turns a click on a line (or Enter on the caret's line) into
-// a request to go there in the listing.
+// owns its decorations (the colours, the marked line). It shows one recovered
+// file, marks one statement line with a band, and turns a click on a line (or
+// Enter on the caret's line) into a request to go there in the listing.
 #pragma once
 
 #include <QPlainTextEdit>
