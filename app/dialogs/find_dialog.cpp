@@ -27,6 +27,7 @@ FindDialog::FindDialog(TextSearch& search, QStringList& history, SettingsStore& 
   searchTextBox->setObjectName("searchTextBox");
   searchTextBox->setAccessibleName("Find what");
   searchTextBox->setEditable(true);
+  searchTextBox->lineEdit()->setAccessibleName("Find what");  // the part that takes the keys
   // The list changes only by the history rules, never by Enter.
   searchTextBox->setInsertPolicy(QComboBox::NoInsert);
   searchTextBox->setMinimumWidth(260);

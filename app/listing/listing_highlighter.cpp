@@ -4,7 +4,7 @@
 
 namespace brevin {
 
-ListingHighlighter::ListingHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
+QTextCharFormat ListingHighlighter::SchemeFormat(Part part) {
   auto make = [](const QColor& colour, bool bold = false, bool italic = false) {
     QTextCharFormat f;
     f.setForeground(colour);
@@ -12,15 +12,23 @@ ListingHighlighter::ListingHighlighter(QTextDocument* document) : QSyntaxHighlig
     f.setFontItalic(italic);
     return f;
   };
-  formats_[Address] = make(QColor(0x60, 0x60, 0x90));
-  formats_[Cog] = make(QColor(0x80, 0x50, 0x90));
-  formats_[Bytes] = make(QColor(0x90, 0x90, 0x90));
-  formats_[Label] = make(QColor(0x00, 0x60, 0x00), true);
-  formats_[Mnemonic] = make(QColor(0x00, 0x30, 0xA0), true);
-  formats_[Operand] = make(QColor(0x20, 0x20, 0x20));
-  formats_[Comment] = make(QColor(0x70, 0x70, 0x50), false, true);
-  formats_[Source] = make(QColor(0xA0, 0x40, 0x00));
-  formats_[Unreached] = make(QColor(0xB0, 0xB0, 0xB0));
+  switch (part) {
+    case Address: return make(QColor(0x60, 0x60, 0x90));
+    case Cog: return make(QColor(0x80, 0x50, 0x90));
+    case Bytes: return make(QColor(0x90, 0x90, 0x90));
+    case Label: return make(QColor(0x00, 0x60, 0x00), true);
+    case Mnemonic: return make(QColor(0x00, 0x30, 0xA0), true);
+    case Operand: return make(QColor(0x20, 0x20, 0x20));
+    case Comment: return make(QColor(0x70, 0x70, 0x50), false, true);
+    case Source: return make(QColor(0xA0, 0x40, 0x00));
+    case Unreached: return make(QColor(0xB0, 0xB0, 0xB0));
+    case kParts: break;
+  }
+  return {};
+}
+
+ListingHighlighter::ListingHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
+  for (int part = 0; part < kParts; ++part) formats_[part] = SchemeFormat(static_cast<Part>(part));
 }
 
 void ListingHighlighter::SetAnalysis(AnalysisPtr analysis) { analysis_ = std::move(analysis); }

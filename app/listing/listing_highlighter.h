@@ -25,6 +25,9 @@ class ListingHighlighter : public QSyntaxHighlighter {
   // The formats, for tests and the legend.
   enum Part { Address, Cog, Bytes, Label, Mnemonic, Operand, Comment, Source, Unreached, kParts };
   const QTextCharFormat& Format(Part part) const { return formats_[part]; }
+  // The program's colour scheme: one format a part, shared by every view that
+  // colours code (the listing and the recovered Spin source).
+  static QTextCharFormat SchemeFormat(Part part);
 
  protected:
   void highlightBlock(const QString& text) override;

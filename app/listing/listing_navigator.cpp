@@ -33,6 +33,7 @@ ListingNavigator::ListingNavigator(QMainWindow& window, ListingView& view, Setti
   mapDock_ = new QDockWidget(&window);
   mapDock_->setObjectName("ImageMapDock");
   mapDock_->setAccessibleName("Image map dock");
+  mapDock_->setWindowTitle("Image map");  // what a screen reader says for a dock (its title bar is hidden)
   mapDock_->setTitleBarWidget(new QWidget(mapDock_));  // a bare strip, no title bar
   mapDock_->setFeatures(QDockWidget::NoDockWidgetFeatures);
   mapDock_->setWidget(map_);
@@ -75,18 +76,18 @@ void ListingNavigator::BuildActions(QMainWindow& window) {
     const QIcon own = ToolbarIcon(tip);
     return own.isNull() ? style->standardIcon(fallback) : own;
   };
-  backAction_ = new QAction(icon("Back", QStyle::SP_ArrowBack), "Back", &window);
+  backAction_ = new QAction(icon("Back", QStyle::SP_ArrowBack), "&Back", &window);
   backAction_->setObjectName("back");
   backAction_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
   backAction_->setToolTip("Back");
   connect(backAction_, &QAction::triggered, this, &ListingNavigator::Back);
-  forwardAction_ = new QAction(icon("Forward", QStyle::SP_ArrowForward), "Forward", &window);
+  forwardAction_ = new QAction(icon("Forward", QStyle::SP_ArrowForward), "F&orward", &window);
   forwardAction_->setObjectName("forward");
   forwardAction_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
   forwardAction_->setToolTip("Forward");
   connect(forwardAction_, &QAction::triggered, this, &ListingNavigator::Forward);
 
-  colours_ = new QAction("Colours", &window);
+  colours_ = new QAction("S&yntax Colours", &window);
   colours_->setObjectName("colours");
   colours_->setCheckable(true);
   colours_->setChecked(view_.Highlighter()->Enabled());

@@ -1,6 +1,7 @@
 #include "listing/outline_dock.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <algorithm>
@@ -85,6 +86,13 @@ void OutlineDock::SetAnalysis(const AnalysisPtr& analysis) {
   }
   std::stable_sort(byAddress_.begin(), byAddress_.end(),
                    [](const auto& x, const auto& y) { return x.first < y.first; });
+}
+
+int OutlineDock::WidthForEntries() const {
+  // (Public as a view's; the tree makes it protected but counts the indentation.)
+  const int entries = static_cast<const QAbstractItemView*>(tree_)->sizeHintForColumn(0);
+  const int frames = 2 * tree_->frameWidth() + (width() - tree_->width());
+  return entries + frames + tree_->verticalScrollBar()->sizeHint().width() + 8;
 }
 
 void OutlineDock::NameObjects(const std::map<std::int32_t, QString>& names) {

@@ -28,6 +28,8 @@ class OutlineDock : public QDockWidget {
   void ShowPosition(std::int32_t address);
 
   QTreeWidget* Tree() const { return tree_; }
+  // The dock width that shows every entry whole (with the scroll bar).
+  int WidthForEntries() const;
 
  signals:
   void addressChosen(std::int32_t address);

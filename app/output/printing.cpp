@@ -20,30 +20,6 @@ namespace brevin {
 
 namespace {
 
-// Pieces of a line that each fit the width (at least one character each).
-QStringList BreakLine(const QString& line, const QFontMetricsF& metrics, qreal width) {
-  QStringList pieces;
-  QString rest = line;
-  while (rest.size() > 1 && metrics.horizontalAdvance(rest) > width) {
-    qsizetype fits = 1;  // the longest prefix that fits, found by halving
-    qsizetype low = 1;
-    qsizetype high = rest.size() - 1;
-    while (low <= high) {
-      const qsizetype mid = (low + high) / 2;
-      if (metrics.horizontalAdvance(rest.left(mid)) <= width) {
-        fits = mid;
-        low = mid + 1;
-      } else {
-        high = mid - 1;
-      }
-    }
-    pieces << rest.left(fits);
-    rest = rest.mid(fits);
-  }
-  pieces << rest;
-  return pieces;
-}
-
 int Abort(QPrinter& printer, QPainter& painter, int error) {
   printer.abort();
   painter.end();
@@ -59,8 +35,67 @@ QPageSize LocalePageSize() {
 
 QString UnableToPrintText(int error) {
   QString text = "Unable to print\r\n\r\nError : " + QString::number(error);
-  if (error == kNoPrinter) text += " (no printer is installed)";
+  // Without a printer the reader needs the way that works here.
+  if (error == kNoPrinter) {
+    text += "\r\n\r\nNo printer is installed. File > \"Export PDF ...\" writes the listing to a PDF file instead.";
+  }
   return text;
+}
+
+QStringList BreakAtBlanks(const QString& line, const TextWidth& widthOf, qreal width) {
+  QStringList pieces;
+  QString rest = line;
+  while (rest.size() > 1 && widthOf(rest) > width) {
+    qsizetype fits = 1;  // the longest prefix that fits, found by halving
+    qsizetype low = 1;
+    qsizetype high = rest.size() - 1;
+    while (low <= high) {
+      const qsizetype mid = (low + high) / 2;
+      if (widthOf(rest.left(mid)) <= width) {
+        fits = mid;
+        low = mid + 1;
+      } else {
+        high = mid - 1;
+      }
+    }
+    // The last blank at or just after the part that fits, when text comes
+    // before it (the line's own indentation is no place to break).
+    qsizetype cut = fits;
+    const qsizetype blank = rest.lastIndexOf(' ', fits);
+    if (blank > 0 && !rest.left(blank).trimmed().isEmpty()) cut = blank;
+    QString piece = rest.left(cut);
+    if (cut == blank) {
+      while (piece.endsWith(' ')) piece.chop(1);
+    }
+    pieces << piece;
+    rest = rest.mid(cut);
+    if (cut == blank) {
+      qsizetype skip = 0;
+      while (skip < rest.size() && rest[skip] == ' ') ++skip;
+      rest = rest.mid(skip);
+      if (rest.isEmpty()) return pieces;  // only blanks were left over
+    }
+  }
+  pieces << rest;
+  return pieces;
+}
+
+QString PageFooterText(int page, int pages) { return QString("Page %1 of %2").arg(page).arg(pages); }
+
+QList<QStringList> LayOutPages(const PrintDocument& document, const TextWidth& widthOf, qreal width,
+                               int linesPerPage) {
+  linesPerPage = std::max(1, linesPerPage);
+  QList<QStringList> pages;
+  for (const QStringList& part : document.parts) {
+    pages.append(QStringList());  // each part starts a page
+    for (const QString& line : part) {
+      for (const QString& piece : BreakAtBlanks(line, widthOf, width)) {
+        if (pages.back().size() >= linesPerPage) pages.append(QStringList());
+        pages.back() << piece;
+      }
+    }
+  }
+  return pages;
 }
 
 QStringList TextLines(const QString& text) {
@@ -107,25 +142,21 @@ int PaintDocument(QPrinter& printer, const PrintDocument& document) {
   const qreal width = printer.width();
   const qreal height = printer.height();
   const qreal lineHeight = std::max<qreal>(metrics.lineSpacing(), 1);
+  // The last two lines of each page hold its number, after a blank line.
+  const int linesPerPage = std::max(1, static_cast<int>(height / lineHeight) - 2);
+  const auto widthOf = [&metrics](const QString& text) { return metrics.horizontalAdvance(text); };
+  const QList<QStringList> pages = LayOutPages(document, widthOf, width, linesPerPage);
 
-  qreal y = 0;
-  bool firstPart = true;
-  for (const QStringList& part : document.parts) {
-    if (!firstPart) {
-      if (!printer.newPage()) return Abort(printer, painter, kNewPageFailed);
-      y = 0;
+  for (qsizetype page = 0; page < pages.size(); ++page) {
+    if (page > 0 && !printer.newPage()) return Abort(printer, painter, kNewPageFailed);
+    qreal y = 0;
+    for (const QString& piece : pages[page]) {
+      if (!piece.trimmed().isEmpty()) painter.drawText(QPointF(0, y + metrics.ascent()), piece);
+      y += lineHeight;
     }
-    firstPart = false;
-    for (const QString& line : part) {
-      for (const QString& piece : BreakLine(line, metrics, width)) {
-        if (y > 0 && y + lineHeight > height) {
-          if (!printer.newPage()) return Abort(printer, painter, kNewPageFailed);
-          y = 0;
-        }
-        if (!piece.trimmed().isEmpty()) painter.drawText(QPointF(0, y + metrics.ascent()), piece);
-        y += lineHeight;
-      }
-    }
+    const QString footer = PageFooterText(static_cast<int>(page + 1), static_cast<int>(pages.size()));
+    const qreal footerX = std::max<qreal>(0, (width - metrics.horizontalAdvance(footer)) / 2);
+    painter.drawText(QPointF(footerX, height - lineHeight + metrics.ascent()), footer);
   }
   if (printer.printerState() == QPrinter::Error) return Abort(printer, painter, kPrintFailed);
   if (!painter.end() || printer.printerState() == QPrinter::Error) return kPrintFailed;

@@ -31,7 +31,8 @@ enum PrintError : int {
   kPrintFailed = 4,       // the printer reported an error while printing or at the end
 };
 
-// "Unable to print" + CR LF CR LF + "Error : n", with the reason when no printer exists.
+// "Unable to print" + CR LF CR LF + "Error : n"; without a printer, also the
+// reason and the way out (File > "Export PDF ...").
 QString UnableToPrintText(int error);
 
 // The lines of a text shown in the listing area.
@@ -42,9 +43,26 @@ QStringList TextLines(const QString& text);
 // character outside 32..126 (tabs included) turned into a space.
 QStringList SourcePrintLines(const QString& sourcePath, const QByteArray& sourceBytes);
 
+// The width a text takes on the page.
+using TextWidth = std::function<qreal(const QString&)>;
+
+// A line too wide for the page in pieces that fit: each broken after its last
+// blank that fits (the blanks at the break go), or at the edge when a piece
+// has no blank; every piece has at least one character.
+QStringList BreakAtBlanks(const QString& line, const TextWidth& widthOf, qreal width);
+
+// The document's lines on pages of linesPerPage lines: long lines broken at
+// blanks, each part starting a new page.
+QList<QStringList> LayOutPages(const PrintDocument& document, const TextWidth& widthOf, qreal width,
+                               int linesPerPage);
+
+// The number at the foot of each page: "Page 2 of 7".
+QString PageFooterText(int page, int pages);
+
 // Puts the document on the printer's pages in its font: a line per text line,
-// lines too long for the page broken at the right edge, a new page when one is
-// full. Returns kPrintOk or an error number; on error the job is aborted.
+// long lines broken at blanks, a new page when one is full, and the page's
+// number at its foot. Returns kPrintOk or an error number; on error the job is
+// aborted.
 int PaintDocument(QPrinter& printer, const PrintDocument& document);
 
 // Where printing goes. The window holds one for the whole run, so the printer

@@ -287,11 +287,14 @@ void SpinSourceController::Export() {
   const QString stem = BaseNameOf(input_.imagePath);
   QString start = folder_;
   if (start.isEmpty() || !QFileInfo(start).isDir()) start = imageFolder;
-  // The image's own folder holds its source: a new folder named after the
-  // image is offered instead, so the hand-written files stay apart.
-  if (CleanPath(start) == CleanPath(imageFolder) && QFileInfo::exists(imageFolder + "/" + stem + ".spin")) {
-    start = imageFolder + "/" + stem + "_spin";
-  }
+  // A folder that holds the image's sources (the image's own, or the one its
+  // source was read from) is not offered: a new folder named after the image
+  // inside it is, so the hand-written files stay apart.
+  const QString sourceFolder = input_.sourceText.isEmpty() ? QString() : FolderOf(input_.sourcePath);
+  const bool holdsSources =
+      (CleanPath(start) == CleanPath(imageFolder) && QFileInfo::exists(imageFolder + "/" + stem + ".spin")) ||
+      (!sourceFolder.isEmpty() && CleanPath(start) == CleanPath(sourceFolder));
+  if (holdsSources) start = QDir(start).filePath(stem + "_spin");
   const QString chosen = chooseFolder_(kExportTitle, start);
   if (chosen.isEmpty()) return;
   folder_ = chosen;

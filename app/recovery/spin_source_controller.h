@@ -69,6 +69,8 @@ class SpinSourceController : public QObject {
   void Save(SettingsStore& store) const;
 
   QDockWidget* Dock() const { return dock_; }
+  // The dock's size came from the saved window state: kept when it is shown.
+  void KeepDockSize() { sized_ = true; }
   SpinSourceView* View() const { return view_; }
   // The file shown (index into the project's files; -1 none) and the address
   // of the copy of its object the listing's caret is in.

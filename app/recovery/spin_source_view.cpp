@@ -6,6 +6,8 @@
 #include <QTextBlock>
 #include <algorithm>
 
+#include "recovery/spin_source_highlighter.h"
+
 namespace brevin {
 
 SpinSourceView::SpinSourceView(QWidget* parent) : QPlainTextEdit(parent) {
@@ -14,6 +16,7 @@ SpinSourceView::SpinSourceView(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   setLineWrapMode(QPlainTextEdit::NoWrap);
+  highlighter_ = new SpinSourceHighlighter(document());
 }
 
 void SpinSourceView::ShowSource(const QString& text) {

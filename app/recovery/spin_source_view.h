@@ -1,13 +1,15 @@
 // The text of the "Spin Source" dock: a read-only, non-wrapping text area that
-// owns its decorations. It shows one recovered file, marks one statement line
-// with a band, and turns a click on a line (or Enter on the caret's line) into
-// a request to go there in the listing.
+// owns its decorations (the colours, the marked line). It shows one recovered
+// file, marks one statement line with a band, and turns a click on a line (or
+// Enter on the caret's line) into a request to go there in the listing.
 #pragma once
 
 #include <QPlainTextEdit>
 #include <QPoint>
 
 namespace brevin {
+
+class SpinSourceHighlighter;
 
 class SpinSourceView : public QPlainTextEdit {
   Q_OBJECT
@@ -26,6 +28,7 @@ class SpinSourceView : public QPlainTextEdit {
   // The first and last lines wholly or partly in view.
   int FirstLineInView() const;
   int LastLineInView() const;
+  SpinSourceHighlighter* Highlighter() const { return highlighter_; }
 
  signals:
   // A click on a line, or Enter with the caret on it.
@@ -39,6 +42,7 @@ class SpinSourceView : public QPlainTextEdit {
  private:
   void UpdateDecorations();
 
+  SpinSourceHighlighter* highlighter_;
   int highlighted_ = -1;
   QPoint pressedAt_{-1, -1};
 };

@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include "tool/debug_flags.h"
 #include "dialogs/debug_window.h"
@@ -16,6 +17,8 @@
 #include "listing/listing_view.h"
 #include "listing/outline_dock.h"
 #include "recovery/spin_source_controller.h"
+#include "recovery/spin_source_highlighter.h"
+#include "recovery/spin_source_view.h"
 #include "tool/port_controller.h"
 #include "tool/propeller_tool_install.h"
 #include "window/shell_support.h"
@@ -28,6 +31,7 @@
 #include "instance_guard.h"
 #include <QMenu>
 #include "brevin/version_text.h"
+#include "window/notice_bar.h"
 #include "window/window_placement.h"
 
 namespace brevin {
@@ -40,9 +44,19 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
   // The bars are shown and hidden through the Options menu only, not a context menu.
   setContextMenuPolicy(Qt::PreventContextMenu);
 
-  listingView_ = new ListingView(this);
+  // The listing, with the notice line above it (hidden while there is nothing to say).
+  auto* centre = new QWidget(this);
+  centre->setObjectName("ListingArea");
+  centre->setAccessibleName("Listing area");
+  auto* column = new QVBoxLayout(centre);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  noticeBar_ = new NoticeBar(centre);
+  listingView_ = new ListingView(centre);
   listingView_->setFont(DefaultListingFont());
-  setCentralWidget(listingView_);
+  column->addWidget(noticeBar_);
+  column->addWidget(listingView_, 1);
+  setCentralWidget(centre);
 
   BuildMenus();
   BuildToolbar();
@@ -77,9 +91,14 @@ MainWindow::MainWindow(SettingsStore& store, QWidget* parent)
   };
 
   ConnectCommands();
+  ConnectNoticeBar();
   navigator_ = new ListingNavigator(*this, *listingView_, store_);
   spinSource_ = new SpinSourceController(*this, *listingView_, Action(Command::ShowSpinSource));
   connect(spinSource_, &SpinSourceController::lineChosen, navigator_, &ListingNavigator::JumpToLine);
+  // One switch for the colours of both texts of code.
+  SpinSourceHighlighter* spinColours = spinSource_->View()->Highlighter();
+  spinColours->SetEnabled(navigator_->ColoursAction()->isChecked());
+  connect(navigator_->ColoursAction(), &QAction::toggled, spinColours, &SpinSourceHighlighter::SetEnabled);
   PlaceNavigatorActions();
   ApplyDesktopIntegration(*this, *listingView_, Action(Command::FileMenu)->menu(),
                           [this](const QString& path) { document_->OpenChosenFile(path); });
@@ -138,7 +157,10 @@ void MainWindow::PlaceNavigatorActions() {
   QMenu* view = Action(Command::ViewMenu)->menu();
   view->addSeparator();
   view->addAction(navigator_->ColoursAction());
-  view->addAction(navigator_->Outline()->toggleViewAction());
+  // Every letter of "Outline" is taken in this menu: the item says a little more.
+  QAction* outline = navigator_->Outline()->toggleViewAction();
+  outline->setText("Pro&gram Outline");
+  view->addAction(outline);
   view->addAction(Action(Command::ShowSpinSource));  // moved from its row, beside the other dock
   toolBar_->addSeparator();
   toolBar_->addAction(navigator_->BackAction());

@@ -32,6 +32,7 @@ class DocumentController;
 class FindController;
 class ListingNavigator;
 class ListingView;
+class NoticeBar;
 class PortController;
 class PropellerTool;
 class SettingsStore;
@@ -66,6 +67,9 @@ class MainWindow : public QMainWindow {
   QAction* Action(Command command) const { return actions_[IndexOf(command)]; }
   ListingView* Listing() const { return listingView_; }
   QToolBar* ToolBar() const { return toolBar_; }
+  // The line above the listing for what the reader should know about it
+  // (methods left undecoded, and how to decode them).
+  NoticeBar* Notice() const { return noticeBar_; }
   // The status bar's panels: 0 the image's path, 1 its size, 2 the download port.
   QLabel* StatusPanel(int index) const { return statusPanels_[static_cast<std::size_t>(index)]; }
   // The recently used files, most recent first.
@@ -120,6 +124,8 @@ class MainWindow : public QMainWindow {
   void UpdateCaption();
   void ShowListed(const QString& path);
   void SetListingCommands();
+  void ConnectNoticeBar();
+  void FitOutline();
   void ShowReferenceCommands();
   void SetStatusPanel(int index, const QString& text);
   void ApplyBars();
@@ -129,6 +135,9 @@ class MainWindow : public QMainWindow {
   void ShowUpgradeNotice();
   void ApplyDebugRule();
   void ToggleOption(QAction* item);
+  // An option of this program's own (not of the menu design): a listing shown
+  // is made again with it at once, whatever Auto-Refresh says.
+  void ApplyOwnOption();
   void QuickSet(int index, QAction* item, int action);
   void AutoRefresh();
   void AddRecentFile(const QString& path);
@@ -143,8 +152,10 @@ class MainWindow : public QMainWindow {
   SettingsStore& store_;
   std::array<QAction*, kCommandCount> actions_{};
   ListingView* listingView_ = nullptr;
+  NoticeBar* noticeBar_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   std::array<QLabel*, 3> statusPanels_{};
+  QString noticeDismissedFor_;  // the image whose notice the reader hid
   QString methodsNoticeShown_;  // the untraced-methods notice the status bar shows, if any
   DocumentController* document_ = nullptr;
   PortController* ports_ = nullptr;
@@ -157,6 +168,8 @@ class MainWindow : public QMainWindow {
   QStringList recentFiles_;  // most recent first
   int quickSetBits_ = 0;
   FontChooser chooseFont_;
+  bool docksRestored_ = false;  // the docks' places and sizes came from the settings
+  bool outlineFitted_ = false;  // the Outline was widened for its entries (once, without saved docks)
   bool loaded_ = false;
   bool closing_ = false;
 };

@@ -2,6 +2,8 @@
 // reference tables, the command states and the recent files.
 #include <QLabel>
 #include <QStatusBar>
+#include <QToolButton>
+#include <algorithm>
 
 #include "brevin/reports.h"
 #include "dialogs/debug_window.h"
@@ -11,6 +13,7 @@
 #include "listing/outline_dock.h"
 #include "recovery/spin_source_controller.h"
 #include "window/main_window.h"
+#include "window/notice_bar.h"
 #include "window/prompt.h"
 #include "window/settings_store.h"
 #include "window/shell_support.h"
@@ -23,6 +26,7 @@ constexpr int kStatusNoticeMs = 15000;  // how long a load's notice stays in the
 
 void MainWindow::ShowListed(const QString& path) {
   navigator_->Outline()->NameObjects(document_->ObjectNames());
+  FitOutline();
   spinSource_->SetImage(
       {document_->analysis(), path, document_->ImageBytes(), document_->SourceText(), document_->SourcePath()});
   UpdateCaption();
@@ -30,6 +34,10 @@ void MainWindow::ShowListed(const QString& path) {
   SetStatusPanel(1, QString::fromStdString(document_->analysis()->sizeText));
   SetListingCommands();
   AddRecentFile(path);
+  // The notice above the listing is seen with the status bar hidden (as it is
+  // by default); hidden by the reader, it stays away while the image stays.
+  if (path != noticeDismissedFor_) noticeDismissedFor_.clear();
+  noticeBar_->ShowNotice(noticeDismissedFor_.isEmpty() ? document_->MethodsNotice() : QString(), "Trace All Methods");
   // Said once per load, for a while: the file name panel comes back after it. It
   // replaces the notice of an earlier load, never another message (a drop's).
   QStatusBar* bar = statusBar();
@@ -45,6 +53,16 @@ void MainWindow::ShowListed(const QString& path) {
   }
 }
 
+void MainWindow::FitOutline() {
+  // Once, for the first listing of a window without saved docks: wide enough
+  // for the entries, but never more than a quarter of the window.
+  if (outlineFitted_ || docksRestored_) return;
+  outlineFitted_ = true;
+  OutlineDock* outline = navigator_->Outline();
+  const int wanted = std::min(outline->WidthForEntries(), width() / 4);
+  if (wanted > outline->width()) resizeDocks({outline}, {wanted}, Qt::Horizontal);
+}
+
 void MainWindow::SetListingCommands() {
   // The toolbar's Save, Print, Copy and Find are these same actions.
   for (Command command : {Command::Save, Command::SaveAs, Command::Print, Command::PrintWithSource, Command::Copy,
@@ -54,7 +72,16 @@ void MainWindow::SetListingCommands() {
   }
 }
 
+void MainWindow::ConnectNoticeBar() {
+  connect(noticeBar_, &NoticeBar::accepted, this, [this] {
+    if (!Action(Command::TraceAllMethods)->isChecked()) Action(Command::TraceAllMethods)->trigger();
+  });
+  connect(noticeBar_->CloseButton(), &QToolButton::clicked, this,
+          [this] { noticeDismissedFor_ = document_->LastFile(); });
+}
+
 void MainWindow::ShowReferenceCommands() {
+  noticeBar_->ShowNotice(QString(), QString());
   for (Command command : {Command::Save, Command::SaveAs, Command::PrintWithSource, Command::DownloadRun,
                           Command::DownloadToEeprom, Command::DownloadToRam, Command::ExportSpinSource}) {
     Action(command)->setEnabled(false);

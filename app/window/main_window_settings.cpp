@@ -1,5 +1,6 @@
 // The settings store of the main window: what is saved at shutdown and restored
 // at start-up, the option toggles, Auto-Refresh and the quick settings.
+#include <QDockWidget>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -27,6 +28,7 @@ namespace {
 // How toggling the item behaves.
 enum class Toggle {
   Refresh,  // invert, then Auto-Refresh
+  Now,      // invert, then list again at once (the options of this program's own)
   Mark,     // invert only
   Bar,      // invert, show or hide the bar, lay out again
   Debug,    // invert, then the Debug Variables enabling rule
@@ -56,8 +58,8 @@ constexpr OptionRow kOptions[] = {
     {"DefaultLong", Command::DefaultLongVariables, Toggle::Refresh},
     {"CastVariables", Command::CastVariables, Toggle::Refresh},
     {"SymbolTable", Command::SymbolTable, Toggle::Refresh},
-    {"TraceAllMethods", Command::TraceAllMethods, Toggle::Refresh},
-    {"LibraryNames", Command::LibraryNames, Toggle::Refresh},
+    {"TraceAllMethods", Command::TraceAllMethods, Toggle::Now},
+    {"LibraryNames", Command::LibraryNames, Toggle::Now},
     {"AutoRefresh", Command::AutoRefresh, Toggle::Refresh},
     {"ShowToolbar", Command::ShowToolbar, Toggle::Bar},
     {"ShowStatusbar", Command::ShowStatusBar, Toggle::Bar},
@@ -74,6 +76,9 @@ constexpr OptionRow kOptions[] = {
 constexpr Command kQuickItems[] = {Command::ShowLabels,    Command::FoldOpcodes,   Command::FoldEffects,
                                        Command::FoldOperators, Command::FoldArguments, Command::FoldSpr,
                                        Command::FoldIndexes};
+
+// The layout of the saved dock state; a state of another layout is not restored.
+constexpr int kDockStateVersion = 1;
 
 constexpr int kWindowNormal = 0;
 constexpr int kWindowMinimised = 1;
@@ -119,6 +124,9 @@ void MainWindow::ConnectOptionToggles() {
       case Toggle::Refresh:
         connect(item, &QAction::triggered, this, [this, item] { ToggleOption(item); });
         break;
+      case Toggle::Now:
+        connect(item, &QAction::triggered, this, [this] { ApplyOwnOption(); });
+        break;
       case Toggle::Bar:
         connect(item, &QAction::triggered, this, [this] { ApplyBars(); });
         break;
@@ -134,6 +142,12 @@ void MainWindow::ConnectOptionToggles() {
 void MainWindow::ToggleOption(QAction* item) {
   if (item == Action(Command::IncludeSourceCode)) document_->SetSourceWarningArmed(true);
   AutoRefresh();
+}
+
+void MainWindow::ApplyOwnOption() {
+  // Nothing to make again while no listing is shown (none yet, or a reference
+  // table): the next open takes the option.
+  if (document_->ListingShown()) document_->Refresh();
 }
 
 void MainWindow::ApplyDebugRule() {
@@ -188,6 +202,8 @@ void MainWindow::SaveSettings() {
       s.WriteInt("Window", "Width", toTwips(width()));
     }
   }
+  // Where the docks are and how large: the Outline's width, the Spin Source's height.
+  s.WriteText("Window", "Docks", QString::fromLatin1(saveState(kDockStateVersion).toBase64()));
 
   s.WriteText("Mru", "LastFile", document_->LastFile());
   s.WriteText("Mru", "SaveFile", document_->SaveFile());
@@ -229,6 +245,13 @@ void MainWindow::RestoreWindowPlacement() {
   } else if (state == kWindowMinimised) {
     setWindowState(windowState() | Qt::WindowMinimized);
   }
+  // The docks as they were left. Which are shown is then the menus' business
+  // (their marks are restored next), as are the bars.
+  const QByteArray docks = QByteArray::fromBase64(s.ReadText("Window", "Docks").toLatin1());
+  if (!docks.isEmpty() && restoreState(docks, kDockStateVersion)) {
+    docksRestored_ = true;
+    spinSource_->KeepDockSize();
+  }
 }
 
 void MainWindow::RestoreSettings() {
@@ -239,6 +262,8 @@ void MainWindow::RestoreSettings() {
     item->setChecked(s.ReadBool("Settings", row.key, item->isChecked()));
   }
   ApplyDebugRule();
+  // The mark decides, whatever the restored dock state said.
+  spinSource_->Dock()->setVisible(Action(Command::ShowSpinSource)->isChecked());
 
   const QFont current = listingView_->font();
   QString family = s.ReadText("Font", "Name", current.family());

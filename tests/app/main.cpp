@@ -23,6 +23,8 @@ int RunHandOverTests(int argc, char** argv);
 int RunTraceAllMethodsTests(int argc, char** argv);
 int RunLibraryNamesTests(int argc, char** argv);
 int RunSpinSourceTests(int argc, char** argv);
+int RunMenuKeyTests(int argc, char** argv);
+int RunDockLayoutTests(int argc, char** argv);
 int RunPlacementProbe(int argc, char** argv);
 
 int main(int argc, char** argv) {
@@ -61,5 +63,7 @@ int main(int argc, char** argv) {
   failures += RunTraceAllMethodsTests(argc, argv);
   failures += RunLibraryNamesTests(argc, argv);
   failures += RunSpinSourceTests(argc, argv);
+  failures += RunMenuKeyTests(argc, argv);
+  failures += RunDockLayoutTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -65,6 +65,52 @@ TEST(SpinSourceRecovery, FilesMethodsInstancesAndMarksOfASampleWithChildren) {
   EXPECT_EQ(top.marks[0].offset + 0x10, project.methods[0].address);
 }
 
+// Every repeat line but a post-test loop's (closed by its while or until line)
+// has a second mark at the loop's closing bytes: after every statement of the
+// body, before the statement after the loop.
+TEST(SpinSourceRecovery, ARepeatLineAlsoMarksTheBytesThatCloseItsLoop) {
+  int loops = 0;
+  for (const char* sample : {"serial_terminal.eeprom", "adc_scope.eeprom", "cmd_parser.eeprom", "fifo_demo.eeprom"}) {
+    const SpinSourceProject project = Recover(Sample(sample));
+    ASSERT_TRUE(project.error.empty()) << sample << ": " << project.error;
+    for (const SpinSourceFile& file : project.files) {
+      std::vector<std::string> lines;
+      for (std::size_t at = 0; at < file.text.size();) {
+        const std::size_t end = file.text.find('\n', at);
+        lines.push_back(file.text.substr(at, end - at));
+        at = end == std::string::npos ? file.text.size() : end + 1;
+      }
+      std::vector<std::vector<std::int32_t>> marks(lines.size());
+      for (const SpinSourceMark& m : file.marks) marks[static_cast<std::size_t>(m.line)].push_back(m.offset);
+      const auto indent = [&](std::size_t i) { return lines[i].find_first_not_of(' '); };
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::size_t depth = indent(i);
+        if (depth == std::string::npos || lines[i].compare(depth, 6, "repeat") != 0 || marks[i].empty()) continue;
+        std::size_t after = i + 1;
+        while (after < lines.size() && indent(after) != std::string::npos && indent(after) > depth) ++after;
+        const bool postTest = after < lines.size() && indent(after) == depth &&
+                              (lines[after].compare(depth, 6, "while ") == 0 || lines[after].compare(depth, 6, "until ") == 0);
+        const std::string where = std::string(sample) + " " + file.name + ":" + std::to_string(i + 1);
+        if (postTest) {
+          EXPECT_EQ(marks[i].size(), 1u) << where;
+          continue;
+        }
+        ASSERT_EQ(marks[i].size(), 2u) << where;
+        const std::int32_t closing = marks[i][1];
+        EXPECT_GT(closing, marks[i][0]) << where;
+        for (std::size_t k = i + 1; k < after; ++k) {
+          for (const std::int32_t offset : marks[k]) EXPECT_LT(offset, closing) << where << " body line " << k + 1;
+        }
+        if (after < lines.size() && indent(after) != std::string::npos && indent(after) > 0 && !marks[after].empty()) {
+          EXPECT_GT(marks[after].front(), closing) << where;
+        }
+        ++loops;
+      }
+    }
+  }
+  EXPECT_GE(loops, 5);
+}
+
 TEST(SpinSourceRecovery, FileBytesAreAsciiOrUtf16WithAByteOrderMark) {
   SpinSourceFile file;
   file.text = "PUB main\n";

@@ -23,6 +23,8 @@ struct SpinSourceMark {
   int line = 0;               // 0-based line of the file's text
   std::int32_t offset = 0;    // offset of the statement's first bytecode in its object
 };
+// A repeat line has a second mark, at the bytes that close its loop (the jump
+// back), so those bytes are shown on the loop's line, not on the body's last.
 
 // One place where an object's bytes lie in the image.
 struct SpinObjectInstance {

@@ -320,6 +320,10 @@ WrittenMethod WriteMethod(const MethodInput& in, spin::MethodTree& body) {
   for (const BodyLine& line : printed.lines) {
     out.markLines.push_back(static_cast<int>(out.lines.size()));
     out.markOffsets.push_back(line.offset);
+    if (line.closing >= 0) {
+      out.markLines.push_back(static_cast<int>(out.lines.size()));
+      out.markOffsets.push_back(line.closing);
+    }
     out.lines.push_back(std::string(static_cast<std::size_t>(2 * line.indent), ' ') + (body.exact ? "" : "' ") +
                         line.text);
   }

@@ -29,7 +29,7 @@ struct MethodInput {
 
 struct WrittenMethod {
   std::vector<std::string> lines;  // a blank line, the head and the body
-  std::vector<int> markLines;      // lines (of lines) that start at markOffsets
+  std::vector<int> markLines;      // lines (of lines) that start at markOffsets (a repeat line also at its loop's closing bytes)
   std::vector<std::int32_t> markOffsets;
   int headLine = 0;                // the PUB or PRI line, of lines
   SpinSourceMethod method;

@@ -157,7 +157,32 @@ class OutputTests : public QObject {
     QCOMPARE(o.prompt.asked.size(), 1);
     QCOMPARE(o.prompt.asked[0].text, QString("Unable to print\r\n\r\nError : 4"));
     QCOMPARE(SystemPrintService([] { return QStringList(); }).Print(PrintDocument{}), static_cast<int>(kNoPrinter));
-    QCOMPARE(UnableToPrintText(kNoPrinter), QString("Unable to print\r\n\r\nError : 1 (no printer is installed)"));
+    QCOMPARE(UnableToPrintText(kNoPrinter),
+             QString("Unable to print\r\n\r\nError : 1\r\n\r\nNo printer is installed. File > \"Export PDF ...\" "
+                     "writes the listing to a PDF file instead."));
+  }
+
+  // The cases of line_breaks.txt, every character one unit wide.
+  void longLinesBreakAtBlanks() {
+    QFile cases(SamplePath("print/line_breaks.txt"));
+    QVERIFY(cases.open(QIODevice::ReadOnly | QIODevice::Text));
+    const auto widthOf = [](const QString& text) { return static_cast<qreal>(text.size()); };
+    int count = 0;
+    while (!cases.atEnd()) {
+      const QString row = QString::fromUtf8(cases.readLine()).trimmed();
+      if (row.isEmpty() || row.startsWith('#')) continue;
+      QStringList fields = row.split('|');
+      for (QString& field : fields) field = field.trimmed().replace('_', ' ');
+      QVERIFY2(fields.size() >= 3, qPrintable(row));
+      const QStringList got = BreakAtBlanks(fields[1], widthOf, fields[0].toDouble());
+      QVERIFY2(got == fields.mid(2), qPrintable(row + "  ->  " + got.join(" | ").replace(' ', '_')));
+      ++count;
+    }
+    QVERIFY(count >= 10);
+    // Each part starts a page; a full page goes on to the next.
+    const PrintDocument document{QFont(), {{"1", "2", "3", "4", "5"}, {"aaaa bbbb", "6"}}};
+    QCOMPARE(LayOutPages(document, widthOf, 5, 2),
+             QList<QStringList>({{"1", "2"}, {"3", "4"}, {"5"}, {"aaaa", "bbbb"}, {"6"}}));
   }
 
   void printWithSourcePutsTheSourceFirst() {
@@ -212,7 +237,24 @@ class OutputTests : public QObject {
     run.start("pdftotext", {"-layout", pdf, "-"});
     QVERIFY(run.waitForFinished(30000) && run.exitCode() == 0);
     const QString text = QString::fromUtf8(run.readAllStandardOutput());
-    QVERIFY(text.count('\f') >= 2);  // several pages
+    const qsizetype pages = text.count('\f');
+    QVERIFY(pages >= 2);  // several pages, each numbered at its foot
+    for (qsizetype page = 1; page <= pages; ++page) {
+      QVERIFY2(text.section('\f', static_cast<int>(page - 1), static_cast<int>(page - 1)).trimmed().endsWith(
+                   PageFooterText(static_cast<int>(page), static_cast<int>(pages))),
+               qPrintable(QString("page %1").arg(page)));
+    }
+    // A line wider than the page goes on in whole words.
+    QStringList words;
+    for (int i = 0; i < 80; ++i) words << QString("word%1").arg(i);
+    const QString longPdf = o.dir.filePath("long.pdf");
+    QCOMPARE(WritePdf(longPdf, PrintDocument{o.w->Listing()->font(), {{words.join(' ')}}}), QString());
+    QProcess runLong;
+    runLong.start("pdftotext", {longPdf, "-"});
+    QVERIFY(runLong.waitForFinished(30000) && runLong.exitCode() == 0);
+    QStringList printedWords = QString::fromUtf8(runLong.readAllStandardOutput()).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    QCOMPARE(printedWords.takeLast(), QString("1"));  // "Page 1 of 1"
+    QCOMPARE(printedWords.mid(0, words.size()), words);
     // Every listing line is in the PDF, in order.
     QStringList pdfLines = text.split('\n');
     qsizetype at = 0;

@@ -7,10 +7,13 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QtTest>
 
 #include "listing/listing_navigator.h"
 #include "recovery/spin_source_controller.h"
+#include "recovery/spin_source_highlighter.h"
 #include "recovery/spin_source_view.h"
 #include "test_support.h"
 
@@ -215,6 +218,80 @@ class SpinSourceTests : public QObject {
     }
   }
 
+  // With the real recovery: the caret on the bytes that close a loop marks the
+  // loop's repeat line, not the last statement of its body.
+  void realSourceIsColouredAndALoopsClosingBytesMarkItsRepeat() {
+    SourceWindow s;
+    s.Controller().RecoveryFunction() = [](const SpinSourceRequest& r) { return RecoverSpinSource(r); };
+    s.Open();
+    s.ShowDock();
+    const SpinSourceProject* project = s.Controller().Project();
+    QVERIFY(project != nullptr && !project->files.empty());
+    const SpinSourceFile& top = project->files.front();
+    const QStringList lines = QString::fromStdString(top.text).split('\n');
+    // A repeat line with two marks: its statement and its closing bytes.
+    int repeatLine = -1;
+    std::int32_t closing = -1;
+    for (std::size_t k = 0; k + 1 < top.marks.size(); ++k) {
+      const SpinSourceMark& a = top.marks[k];
+      const SpinSourceMark& b = top.marks[k + 1];
+      if (a.line == b.line && lines[a.line].trimmed().startsWith("repeat")) {
+        repeatLine = a.line;
+        closing = b.offset;
+        break;
+      }
+    }
+    QVERIFY(repeatLine >= 0);
+    s.PutCaretAt(top.instances.front().address + closing);
+    QCOMPARE(s.View()->HighlightedLine(), repeatLine);
+
+    // The colours are the listing's, and go off with them.
+    QVERIFY(s.View()->Highlighter()->Enabled());
+    s.w->navigator()->ColoursAction()->trigger();
+    QVERIFY(!s.View()->Highlighter()->Enabled());
+  }
+
+  // The cases of spin_colours/cases.txt: each character's part, case by case.
+  void spinSourceColours() {
+    QFile file(SamplePath("spin_colours/cases.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    QStringList rows = QString::fromUtf8(file.readAll()).split('\n');
+    QStringList code, marks;
+    int cases = 0;
+    const auto check = [&] {
+      if (code.isEmpty()) return;
+      QTextDocument document(code.join('\n'));
+      SpinSourceHighlighter highlighter(&document);
+      highlighter.rehighlight();
+      for (int k = 0; k < code.size(); ++k) {
+        const QTextBlock block = document.findBlockByNumber(k);
+        QString got(block.text().size(), '.');
+        for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+          for (int part = 0; part < SpinSourceHighlighter::kParts; ++part) {
+            if (range.format != highlighter.Format(static_cast<SpinSourceHighlighter::Part>(part))) continue;
+            for (int c = range.start; c < range.start + range.length && c < got.size(); ++c) got[c] = QChar("BKNSC"[part]);
+          }
+        }
+        QCOMPARE(got, QString(marks[k]).replace(' ', '.'));
+      }
+      ++cases;
+      code.clear();
+      marks.clear();
+    };
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+      if (rows[i].startsWith('#')) continue;
+      if (rows[i].isEmpty()) {
+        check();
+        continue;
+      }
+      QVERIFY(i + 1 < rows.size());
+      code << rows[i];
+      marks << rows[++i];
+    }
+    check();
+    QVERIFY(cases >= 10);
+  }
+
   void theMethodAtTheCaretComesIntoView() {
     SourceWindow s;
     // A long first method pushes the second one far down.
@@ -359,6 +436,25 @@ class SpinSourceTests : public QObject {
     QCOMPARE(s.prompt.asked[2].icon, MessageIcon::Information);
     QCOMPARE(Entries(out), QStringList({"child.spin", "top.spin"}));
     QVERIFY(ReadBytes(out + "/top.spin").startsWith("' hand-made"));
+  }
+
+  // The source read from a folder other than the image's (the listing's save
+  // folder): remembered as the export folder, it is not offered either.
+  void aFolderHoldingTheSourceReadIsNotOffered() {
+    SourceWindow s;
+    const QString other = s.dir.filePath("saved");
+    QVERIFY(QDir().mkdir(other));
+    QVERIFY(QFile::copy(SamplePath("adc_scope.spin"), other + "/adc_scope.spin"));
+    QVERIFY(QFile::remove(s.dir.filePath("adc_scope.spin")));
+    s.w->Document().SetLastFile(s.image);
+    s.w->Document().SetSaveFile(other + "/adc_scope.lst");
+    s.store.WriteText("Mru", "SpinSourceFolder", other);
+    s.Controller().Load(s.store);
+    s.Open();
+    QCOMPARE(s.w->Document().SourcePath(), other + "/adc_scope.spin");
+    s.w->Action(Command::ExportSpinSource)->trigger();  // cancelled
+    QCOMPARE(s.startedIn, QStringList({other + "/adc_scope_spin"}));
+    QCOMPARE(Entries(other), QStringList({"adc_scope.spin"}));
   }
 
   void theOfferedFolderIsMadeWhenChosen() {

@@ -13,6 +13,8 @@
 #include "window/settings_store.h"
 #include "window/shell_support.h"
 #include "test_support.h"
+#include "listing/listing_navigator.h"
+#include "window/notice_bar.h"
 
 using namespace brevin;
 using namespace brevin::test;
@@ -45,6 +47,40 @@ class AccessibilityTests : public QObject {
     }
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
     QCOMPARE(w->Listing()->accessibleName(), QString("Listing"));
+  }
+
+  // What a screen reader says for every control one can reach with the
+  // keyboard, and for every dock, with the docks and the notice shown.
+  void everyControlAndDockIsNamed() {
+    ScriptedPrompt prompt;
+    SettingsStore store(kSettingsAppName);
+    auto w = LoadWindow(store);
+    QVERIFY(w != nullptr);
+    w->show();
+    w->Action(Command::ShowSpinSource)->trigger();
+    w->Action(Command::DebugSpin)->trigger();  // the debug window opens with the load
+    w->Document().OpenFile(SamplePath("adc_scope.eeprom"));  // some methods untraced: the notice shows
+    QVERIFY(!w->Notice()->isHidden());
+    w->navigator()->ShowGoTo();
+    w->Action(Command::Find)->trigger();
+    PortDialog ports(store);
+    ports.show();
+    FileSearchDialog search("Propeller Manual", "propeller.exe", QString());
+    search.show();
+    QCoreApplication::processEvents();
+
+    QStringList unnamed;
+    for (QWidget* widget : QApplication::allWidgets()) {
+      if (!widget->isVisible() || widget->inherits("QMenu") || widget->inherits("QMenuBar")) continue;
+      const bool control = widget->focusPolicy() != Qt::NoFocus || widget->inherits("QDockWidget");
+      if (!control) continue;
+      QAccessibleInterface* said = QAccessible::queryAccessibleInterface(widget);
+      if (said == nullptr || said->text(QAccessible::Name).trimmed().isEmpty()) {
+        unnamed << QString(widget->metaObject()->className()) + " " + widget->objectName() + " in " +
+                       (widget->window() != nullptr ? widget->window()->objectName() : QString());
+      }
+    }
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
   }
 
   void statusPanelsSayTheirValueAndDescribeTheirRole() {

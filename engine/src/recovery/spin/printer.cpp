@@ -138,6 +138,12 @@ class Printer {
     out_.lines.push_back({indent, std::move(text), offset});
   }
 
+  // A loop's repeat line stands for the bytes that close the loop, too.
+  void LoopLine(int indent, std::string text, const Stmt& loop) {
+    Line(indent, std::move(text), loop.offset);
+    out_.lines.back().closing = loop.closeOffset;
+  }
+
   void Arity(bool differs) {
     if (differs && out_.difference.empty())
       out_.difference = "a call passes another number of arguments than the method takes";
@@ -155,15 +161,15 @@ class Printer {
       case StmtKind::If: If(s, indent, ""); return;
       case StmtKind::Case: Case(s, indent); return;
       case StmtKind::Repeat:
-        Line(indent, "repeat", s.offset);
+        LoopLine(indent, "repeat", s);
         Statements(s.body, indent + 1);
         return;
       case StmtKind::RepeatCount:
-        Line(indent, "repeat " + Text(*s.expr), s.offset);
+        LoopLine(indent, "repeat " + Text(*s.expr), s);
         Statements(s.body, indent + 1);
         return;
       case StmtKind::RepeatPre:
-        Line(indent, std::string(s.negated ? "repeat until " : "repeat while ") + Condition(*s.expr), s.offset);
+        LoopLine(indent, std::string(s.negated ? "repeat until " : "repeat while ") + Condition(*s.expr), s);
         Statements(s.body, indent + 1);
         return;
       case StmtKind::RepeatPost:
@@ -223,7 +229,7 @@ class Printer {
   void RepeatFrom(const Stmt& s, int indent) {
     std::string text = "repeat " + VariableText(s.var) + " from " + Text(*s.from) + " to " + Text(*s.to);
     if (s.step) text += " step " + Text(*s.step);
-    Line(indent, std::move(text), s.offset);
+    LoopLine(indent, std::move(text), s);
     Statements(s.body, indent + 1);
   }
 

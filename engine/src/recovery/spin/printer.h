@@ -23,6 +23,7 @@ struct BodyLine {
   int indent = 0;
   std::string text;
   std::int32_t offset = 0;
+  std::int32_t closing = -1;  // a repeat line: where the bytes that close its loop start
 };
 
 // What a constant stands for where it is used, as far as the tree tells.

@@ -60,6 +60,7 @@ bool StackMachine::RepeatAt(std::int64_t pc, std::int64_t source, int depth, std
         loopStmt.offset = static_cast<std::int32_t>(pc);
         loopStmt.expr = *cond;
         loopStmt.negated = c.op == SpinOp::JumpIfTrue;
+        loopStmt.closeOffset = static_cast<std::int32_t>(source);
         Loop loop{pc, quit, false};
         const bool ok = Block(c.end, source, depth + 1, &loop, stack, loopStmt.body);
         out_->push_back(std::move(loopStmt));
@@ -70,6 +71,7 @@ bool StackMachine::RepeatAt(std::int64_t pc, std::int64_t source, int depth, std
     Stmt loopStmt;
     loopStmt.kind = StmtKind::Repeat;
     loopStmt.offset = static_cast<std::int32_t>(statementStart_);
+    loopStmt.closeOffset = static_cast<std::int32_t>(source);
     Loop loop{pc, quit, false};
     const bool ok = Block(pc, source, depth + 1, &loop, stack, loopStmt.body);
     out_->push_back(std::move(loopStmt));
@@ -120,6 +122,7 @@ bool StackMachine::RepeatFrom(std::int64_t pc, const SpinInstruction& j, bool st
   Loop loop{TailStart(pc, source, left), quit, false};
   Stack stack;
   if (!Block(pc, source, depth + 1, &loop, stack, loopStmt.body)) return fail("a repeat variable loop's body differs");
+  loopStmt.closeOffset = static_cast<std::int32_t>(loop.next);  // the bounds pushed again, then the loop's instruction
   // The loop's own instruction: the variable with its index, then the effect.
   if (!VariableOf(j, stack, loopStmt.var)) return fail("a repeat variable loop names no variable");
   if (!Pop(stack, loopStmt.to) || !Pop(stack, loopStmt.from)) return fail("a repeat variable loop without its bounds");
@@ -142,6 +145,7 @@ bool StackMachine::CountedLoop(const SpinInstruction& in, Stack& stack, std::int
   Stmt loopStmt;
   loopStmt.kind = StmtKind::RepeatCount;
   loopStmt.offset = static_cast<std::int32_t>(statementStart_);
+  loopStmt.closeOffset = static_cast<std::int32_t>(djnz->address);
   loopStmt.expr = count;
   Loop inner{djnz->address, quit, true};
   Stack body;

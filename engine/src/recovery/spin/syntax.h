@@ -131,6 +131,7 @@ struct Stmt {
   bool elseIf = false;           // the else holds one if: written as elseif
   std::vector<CaseBranch> branches;  // Case
   std::int32_t tailOffset = 0;   // RepeatPost: the while/until line
+  std::int32_t closeOffset = -1; // the other loops: the bytes that close the loop (its jump back)
   Variable var;                  // RepeatFrom: the variable
   ExprRef from, to, step;        // RepeatFrom: bounds; step when given
 };
