@@ -55,7 +55,7 @@ TEST(SourceNames, MethodsObjectsAndVariablesAsTheCompilerOrdersThem) {
     std::string variables = names.variablesKnown ? "" : "?";
     for (const recovery::SourceVariable& v : names.variables)
       variables += (variables.empty() ? "" : " ") + std::to_string(v.size) + ":" + v.name +
-                   (v.count > 1 ? "[" + std::to_string(v.count) + "]" : v.count < 0 ? "[?]" : "");
+                   (v.count < 0 ? "[?]" : v.count != 1 ? "[" + std::to_string(v.count) + "]" : "");
     auto field = [](const std::string& s) { return Trim(s) == "-" ? std::string() : Trim(s); };
     EXPECT_EQ(methods, field(parts[1])) << line;
     EXPECT_EQ(objects, field(parts[2])) << line;

@@ -46,11 +46,13 @@ std::string WithoutComment(const std::string& line) {
 }
 
 // The lines of a source with CR LF, CR and LF all ending a line, and the
-// text inside braces (comments, nested) blanked out.
+// text inside braces (comments, nested; a "{{" comment ends at the first
+// "}}", whatever braces it holds) blanked out.
 std::vector<std::string> SourceLines(const std::string& text) {
   std::vector<std::string> lines(1);
   int braces = 0;
   bool quoted = false;
+  bool document = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '\r' || c == '\n') {
@@ -60,6 +62,17 @@ std::vector<std::string> SourceLines(const std::string& text) {
       continue;
     }
     std::string& line = lines.back();
+    if (document || (braces == 0 && !quoted && c == '{' && i + 1 < text.size() && text[i + 1] == '{')) {
+      const bool closes = document && c == '}' && i + 1 < text.size() && text[i + 1] == '}';
+      const bool opens = !document;
+      document = !closes;
+      line += ' ';
+      if (opens || closes) {
+        line += ' ';
+        ++i;
+      }
+      continue;
+    }
     if (braces == 0 && c == '"') quoted = !quoted;
     if (braces == 0 && !quoted && c == '\'') {
       // A line comment: the rest of the line, unless a brace comment opens in it.
@@ -145,12 +158,13 @@ void ReadVariables(std::string line, const SourceConstants& constants, SourceNam
         names.variablesKnown = false;
         return;
       }
-      // A count not read here (a child's constant) is left for the layout to find.
-      variable.count = !value ? -1 : *value >= 1 && *value <= 32768 ? static_cast<int>(*value) : 0;
-      if (variable.count == 0) {
+      // A count not read here (a child's constant) is left for the layout to
+      // find; "[0]" declares a name for the next variable's address.
+      if (value && (*value < 0 || *value > 32768)) {
         names.variablesKnown = false;
         return;
       }
+      variable.count = value ? static_cast<int>(*value) : -1;
     }
     names.variables.push_back(variable);
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
@@ -269,14 +283,15 @@ const char* BlockOf(const std::string& line) {
   for (const char* block : {"CON", "VAR", "DAT", "PUB", "PRI", "OBJ"}) {
     std::size_t n = 0;
     while (block[n] && n < line.size() && std::toupper(static_cast<unsigned char>(line[n])) == block[n]) ++n;
-    if (block[n] == 0 && (n == line.size() || !std::isalnum(static_cast<unsigned char>(line[n])))) return block;
+    if (block[n] == 0 && (n == line.size() || (!std::isalnum(static_cast<unsigned char>(line[n])) && line[n] != '_')))
+      return block;
   }
   return nullptr;
 }
 
 }  // namespace
 
-SourceNames ReadSourceNames(const std::string& text) {
+SourceNames ReadSourceNames(const std::string& text, const SourceExpressionValue& outside) {
   std::vector<SourceMethodName> pub, pri;
   bool inObj = false;
   bool inVar = false;
@@ -284,19 +299,7 @@ SourceNames ReadSourceNames(const std::string& text) {
   SourceNames names;
   const std::vector<std::string> lines = SourceLines(text);
   // The CON blocks first: VAR and local counts may name their constants.
-  {
-    std::vector<std::string> con;
-    bool in = false;
-    for (const std::string& line : lines) {
-      if (const char* block = BlockOf(line)) {
-        in = std::string(block) == "CON";
-        if (in) con.push_back(line.substr(3));
-        continue;
-      }
-      if (in) con.push_back(line);
-    }
-    names.constants.ReadLines(con);
-  }
+  names.constants.Read(text, outside);
   const SourceConstants& constants = names.constants;
   SourceMethodName* body = nullptr;  // the method whose body the lines are
   for (std::string line : lines) {
@@ -305,16 +308,13 @@ SourceNames ReadSourceNames(const std::string& text) {
       NamesOf(line, constants, *body);
       continue;
     }
-    // Block keywords start at the line's first column.
-    for (const char* block : {"CON", "VAR", "DAT", "PUB", "PRI", "OBJ"}) {
-      std::size_t n = 0;
-      while (block[n] && n < line.size() && std::toupper(static_cast<unsigned char>(line[n])) == block[n]) ++n;
-      if (block[n] == 0 && (n == line.size() || !std::isalnum(static_cast<unsigned char>(line[n])))) {
-        inObj = std::string(block) == "OBJ";
-        inVar = std::string(block) == "VAR";
-        inCon = std::string(block) == "CON";
-        if (inObj || inVar || inCon) line = line.substr(3);
-      }
+    // Block keywords start at the line's first column ("VAR_X long 0" in a
+    // DAT block is a label, not a block).
+    if (const char* block = BlockOf(line)) {
+      inObj = std::string(block) == "OBJ";
+      inVar = std::string(block) == "VAR";
+      inCon = std::string(block) == "CON";
+      if (inObj || inVar || inCon) line = line.substr(3);
     }
     if (inCon) continue;
     if (inVar) {
