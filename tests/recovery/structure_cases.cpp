@@ -1,7 +1,10 @@
 // The structure recovery on small hand-made methods: each case of a one-line
 // data file is a Spin source; it is compiled with the compiler from the shared
 // tools, its image recovered with the names of that source, and the recovered
-// text (after the header comment) must be the source again.
+// text (after the header comment) must be the source again. A case may go on
+// with " ## " and the source of an object "child.spin" its OBJ block names
+// (compiled and read beside it), and " ## " and the text to expect when it
+// is not the source's.
 //
 //   spin_structure_cases CASES_FILE SHARED_DIR WORK_DIR
 //
@@ -69,13 +72,21 @@ int main(int argc, char** argv) {
   while (std::getline(cases, line)) {
     if (line.empty() || line[0] == '#') continue;
     ++number;
-    const std::string source = Unescape(line);
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    for (std::size_t sep; (sep = line.find(" ## ", at)) != std::string::npos; at = sep + 4) parts.push_back(line.substr(at, sep - at));
+    parts.push_back(line.substr(at));
+    const std::string source = Unescape(parts[0]);
+    const std::string child = parts.size() > 1 ? Unescape(parts[1]) : std::string();
+    const std::string expected = parts.size() > 2 ? Unescape(parts[2]) : source;
     const fs::path spin = work / "case.spin";
     const fs::path image = work / "case.binary";
     std::ofstream(spin, std::ios::binary) << source;
+    std::ofstream(work / "child.spin", std::ios::binary) << child;
     fs::remove(image);
-    const std::string command = Quote(compiler.string()) + " -q -b -o " + Quote(image.string()) + " " +
-                                Quote(spin.string()) + " > " + Quote((work / "compile.log").string()) + " 2>&1";
+    const std::string command = Quote(compiler.string()) + " -q -b -L " + Quote(work.string()) + " -o " +
+                                Quote(image.string()) + " " + Quote(spin.string()) + " > " +
+                                Quote((work / "compile.log").string()) + " 2>&1";
     if (std::system(command.c_str()) != 0) {
       std::cout << "case " << number << ": the compiler rejects the case itself\n";
       ++failed;
@@ -87,13 +98,14 @@ int main(int argc, char** argv) {
     request.image = bytes;
     request.topName = "case";
     request.sourceText = source;
+    request.objectSource = [&child](const std::string& file) { return file == "child" ? child : std::string(); };
     const brevin::SpinSourceProject project = brevin::RecoverSpinSource(request);
     std::string text = project.files.empty() ? project.error : project.files.front().text;
     // The header comment and the blank line after it.
     const std::size_t body = text.find("\n\n");
     text = body == std::string::npos ? text : text.substr(body + 2);
-    if (text != source || project.InexactMethods() != 0) {
-      std::cout << "case " << number << " differs:\n--- expected\n" << source << "--- recovered\n" << text;
+    if (text != expected || project.InexactMethods() != 0) {
+      std::cout << "case " << number << " differs:\n--- expected\n" << expected << "--- recovered\n" << text;
       for (const brevin::SpinSourceMethod& m : project.methods)
         if (!m.exact) std::cout << "(" << m.name << ": " << m.difference << ")\n";
       ++failed;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -47,11 +48,13 @@ void NameTable::TakeMethodLabels(std::size_t o, const std::map<std::int32_t, std
   }
 }
 
-void NameTable::TakeSource(std::size_t o, const std::string& utf8Text) {
+void NameTable::TakeSource(std::size_t o, const std::string& utf8Text, const SourceExpressionValue& outside) {
   ObjectNames& object = objects_[o];
   object.sourceRead = true;
+  object.sourceText = utf8Text;
+  object.source = ObjectSource{};
   if (utf8Text.empty()) return;
-  const SourceNames names = ReadSourceNames(utf8Text);
+  const SourceNames names = ReadSourceNames(utf8Text, outside);
   ObjectSource& source = object.source;
   if (names.methods.size() == object.methods.size()) {
     for (std::size_t m = 0; m < names.methods.size(); ++m) {
@@ -64,13 +67,47 @@ void NameTable::TakeSource(std::size_t o, const std::string& utf8Text) {
     for (const SourceVariable& v : names.variables) source.variables.push_back({v.size, v.name, v.count});
   source.constants = names.constants.All();
   // The DAT layout needs the CON values its counts and org/res operands name.
-  const std::map<std::string, std::int64_t> values = ReadSourceConstants(utf8Text);
-  source.dat = ReadSourceDat(utf8Text, [&values](std::string_view name) -> std::optional<std::int64_t> {
-    const auto it = values.find(Upper(std::string(name)));
-    return it == values.end() ? std::nullopt : std::optional<std::int64_t>(it->second);
+  source.dat = ReadSourceDat(utf8Text, [&names, &outside](std::string_view name) -> std::optional<std::int64_t> {
+    if (const std::optional<std::int64_t> v = names.constants.Value(name)) return v;
+    return outside ? outside(name) : std::nullopt;
   });
   for (const SourceObjectName& entry : names.objects)
     for (int k = 0; k < entry.count; ++k) source.entries.push_back({entry.name, entry.file, k, entry.count});
+}
+
+// The value of "obj#NAME": NAME among the constants of the source of the
+// child the OBJ block's entries declare as obj.
+std::optional<std::int64_t> NameTable::ChildConstant(const std::vector<SourceEntry>& entries,
+                                                     const std::vector<int>& children, std::string_view name) const {
+  std::string spelled;
+  for (const char c : name)
+    if (c != ' ' && c != '\t') spelled += c;
+  const std::size_t hash = spelled.find('#');
+  if (hash == std::string::npos) return std::nullopt;
+  const std::string entry = Upper(spelled.substr(0, hash));
+  const std::string constant = Upper(spelled.substr(hash + 1));
+  for (std::size_t k = 0; k < entries.size() && k < children.size(); ++k) {
+    if (Upper(entries[k].name) != entry) continue;
+    for (const SourceConstant& c : objects_[static_cast<std::size_t>(children[k])].source.constants)
+      if (Upper(c.name) == constant) return c.value;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+void NameTable::TakeChildConstants(const std::vector<std::vector<int>>& childObjects) {
+  std::vector<bool> visited(objects_.size(), false);
+  const std::function<void(std::size_t)> visit = [&](std::size_t o) {
+    if (visited[o]) return;
+    visited[o] = true;
+    for (const int child : childObjects[o]) visit(static_cast<std::size_t>(child));
+    const std::string text = objects_[o].sourceText;
+    if (text.find('#') == std::string::npos || objects_[o].source.entries.size() != childObjects[o].size()) return;
+    const std::vector<int>& children = childObjects[o];
+    const std::vector<SourceEntry> entries = objects_[o].source.entries;
+    TakeSource(o, text, [this, &entries, &children](std::string_view name) { return ChildConstant(entries, children, name); });
+  };
+  for (std::size_t o = 0; o < objects_.size() && o < childObjects.size(); ++o) visit(o);
 }
 
 void NameTable::TakeChildFileNames(const std::vector<std::size_t>& fileOrder,

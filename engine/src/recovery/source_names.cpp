@@ -178,31 +178,20 @@ void ReadVariables(std::string line, const SourceConstants& constants, SourceNam
 }
 
 // One OBJ line: name : "file" or name[count] : "file". False when a count
-// is a named constant: the table's entries are then not known here.
+// cannot be worked out: the table's entries are then not known here.
 bool ReadObject(const std::string& line, SourceNames& names) {
-  // name : "file" or name[count] : "file"
   std::size_t at = 0;
   SourceObjectName object;
   object.name = Identifier(line, at);
   if (object.name.empty()) return true;
   while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
   if (at < line.size() && line[at] == '[') {
-    ++at;
-    std::string digits = Identifier(line, at);
-    object.count = 0;
-    for (char c : digits) {
-      if (!std::isdigit(static_cast<unsigned char>(c)) || object.count > 255) {
-        object.count = -1;  // a named constant: the count is not known here
-        break;
-      }
-      object.count = object.count * 10 + (c - '0');
-    }
-    if (object.count < 0) {
+    const std::optional<long> count = BracketCount(line, at, names.constants);
+    if (!count || *count < 1 || *count > 255) {
       names.objects.clear();
       return false;
     }
-    while (at < line.size() && line[at] != ']') ++at;
-    ++at;
+    object.count = static_cast<int>(*count);
   }
   while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
   if (at < line.size() && line[at] == ':') {
