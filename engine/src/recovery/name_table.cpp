@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <functional>
 #include <optional>
 #include <set>
 #include <string_view>
+#include <utility>
 
 namespace brevin::recovery {
 namespace {
@@ -88,7 +88,9 @@ std::optional<std::int64_t> NameTable::ChildConstant(const std::vector<SourceEnt
   const std::string constant = Upper(spelled.substr(hash + 1));
   for (std::size_t k = 0; k < entries.size() && k < children.size(); ++k) {
     if (Upper(entries[k].name) != entry) continue;
-    for (const SourceConstant& c : objects_[static_cast<std::size_t>(children[k])].source.constants)
+    const auto child = static_cast<std::size_t>(children[k]);
+    if (child >= objects_.size()) return std::nullopt;
+    for (const SourceConstant& c : objects_[child].source.constants)
       if (Upper(c.name) == constant) return c.value;
     return std::nullopt;
   }
@@ -96,18 +98,35 @@ std::optional<std::int64_t> NameTable::ChildConstant(const std::vector<SourceEnt
 }
 
 void NameTable::TakeChildConstants(const std::vector<std::vector<int>>& childObjects) {
-  std::vector<bool> visited(objects_.size(), false);
-  const std::function<void(std::size_t)> visit = [&](std::size_t o) {
-    if (visited[o]) return;
-    visited[o] = true;
-    for (const int child : childObjects[o]) visit(static_cast<std::size_t>(child));
+  // Children before their parents: a depth-first walk without recursion (an
+  // image may nest its objects deeply).
+  std::vector<bool> seen(objects_.size(), false);
+  std::vector<std::size_t> order;
+  for (std::size_t root = 0; root < objects_.size() && root < childObjects.size(); ++root) {
+    if (seen[root]) continue;
+    seen[root] = true;
+    std::vector<std::pair<std::size_t, std::size_t>> stack{{root, 0}};  // object, next child
+    while (!stack.empty()) {
+      auto& [o, next] = stack.back();
+      if (next < childObjects[o].size()) {
+        const auto child = static_cast<std::size_t>(childObjects[o][next++]);
+        if (child < objects_.size() && child < childObjects.size() && !seen[child]) {
+          seen[child] = true;
+          stack.emplace_back(child, 0);
+        }
+        continue;
+      }
+      order.push_back(o);
+      stack.pop_back();
+    }
+  }
+  for (const std::size_t o : order) {
     const std::string text = objects_[o].sourceText;
-    if (text.find('#') == std::string::npos || objects_[o].source.entries.size() != childObjects[o].size()) return;
+    if (text.find('#') == std::string::npos || objects_[o].source.entries.size() != childObjects[o].size()) continue;
     const std::vector<int>& children = childObjects[o];
     const std::vector<SourceEntry> entries = objects_[o].source.entries;
     TakeSource(o, text, [this, &entries, &children](std::string_view name) { return ChildConstant(entries, children, name); });
-  };
-  for (std::size_t o = 0; o < objects_.size() && o < childObjects.size(); ++o) visit(o);
+  }
 }
 
 void NameTable::TakeChildFileNames(const std::vector<std::size_t>& fileOrder,
