@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "recovery/source_names.h"
+#include "recovery/spin/constant_form.h"
 
 namespace brevin {
 namespace {
@@ -63,7 +64,9 @@ TEST(SourceNames, MethodsObjectsAndVariablesAsTheCompilerOrdersThem) {
     if (parts.size() == 5u) {
       std::string constants;
       for (const recovery::SourceConstant& c : names.constants.All())
-        constants += (constants.empty() ? "" : " ") + c.name + "=" + std::to_string(c.value);
+        constants += (constants.empty() ? "" : " ") + c.name + "=" +
+                     (c.real ? recovery::spin::FloatText(static_cast<std::uint32_t>(c.value)).value_or("?")
+                             : std::to_string(c.value));
       EXPECT_EQ(constants, field(parts[4])) << line;
     }
   }

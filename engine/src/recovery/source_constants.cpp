@@ -4,6 +4,10 @@
 #include "recovery/source_constants.h"
 
 #include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 #include "recovery/spin_names.h"
 
@@ -146,7 +150,16 @@ class Elements {
                                     ((text_[at_] == '-' || text_[at_] == '+') && (text_[at_ - 1] == 'e' || text_[at_ - 1] == 'E')))) {
         ++at_;
       }
-      return;  // a float
+      // A float, read as the compiler reads it: without the "_", by strtod,
+      // rounded to a float.
+      std::string digits;
+      for (std::size_t k = e.begin; k < at_; ++k)
+        if (text_[k] != '_') digits += text_[k];
+      double wide = 0;
+      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), wide);
+      if (error == std::errc() && end == digits.data() + digits.size() && wide <= std::numeric_limits<float>::max())
+        e.real = static_cast<float>(wide);
+      return;
     }
     if (!overflow) e.value = static_cast<std::int64_t>(value);
   }
@@ -301,6 +314,72 @@ class Expression {
   }
 };
 
+// A float constant expression as the compiler works it out in 32-bit
+// floats: floats, float constants (through names), + - * /, negation and
+// brackets; an integer in it is an error to the compiler, unknown here.
+class FloatExpression {
+ public:
+  FloatExpression(Span elements, const std::function<std::optional<float>(std::string_view)>& names)
+      : e_(elements), names_(names) {}
+
+  std::optional<float> Value() {
+    const std::optional<float> v = Sum();
+    return v && at_ == e_.size() ? v : std::nullopt;
+  }
+
+ private:
+  Span e_;
+  const std::function<std::optional<float>(std::string_view)>& names_;
+  std::size_t at_ = 0;
+
+  bool Take(std::string_view symbol) {
+    if (at_ >= e_.size() || e_[at_].kind != Kind::Symbol || e_[at_].text != symbol) return false;
+    ++at_;
+    return true;
+  }
+
+  std::optional<float> Sum() {
+    std::optional<float> left = Product();
+    while (left) {
+      const bool plus = Take("+");
+      if (!plus && !Take("-")) break;
+      const std::optional<float> right = Product();
+      if (!right) return std::nullopt;
+      left = plus ? *left + *right : *left - *right;
+    }
+    return left;
+  }
+
+  std::optional<float> Product() {
+    std::optional<float> left = Unary();
+    while (left) {
+      const bool times = Take("*");
+      if (!times && !Take("/")) break;
+      const std::optional<float> right = Unary();
+      if (!right || (!times && *right == 0.0F)) return std::nullopt;
+      left = times ? *left * *right : *left / *right;
+    }
+    return left && std::isfinite(*left) ? left : std::nullopt;
+  }
+
+  std::optional<float> Unary() {
+    if (Take("-")) {
+      const std::optional<float> v = Unary();
+      return v ? std::optional<float>(-*v) : std::nullopt;
+    }
+    if (Take("(")) {
+      const std::optional<float> v = Sum();
+      return v && Take(")") ? v : std::nullopt;
+    }
+    if (at_ >= e_.size()) return std::nullopt;
+    const Element& e = e_[at_++];
+    if (e.kind == Kind::Number) return e.real;
+    if (e.kind == Kind::Word && !(at_ < e_.size() && e_[at_].kind == Kind::Symbol && e_[at_].text == "#"))
+      return names_(e.text);
+    return std::nullopt;
+  }
+};
+
 }  // namespace
 
 bool IsBlockWord(const SourceElement& e) {
@@ -333,8 +412,19 @@ std::optional<std::int64_t> SourceConstants::Value(std::string_view name) const 
   if (upper == "POSX") return 0x7FFFFFFF;
   if (upper == "NEGX") return INT32_MIN;
   auto it = byUpperName_.find(upper);
-  if (it == byUpperName_.end()) return std::nullopt;
+  if (it == byUpperName_.end() || constants_[it->second].real) return std::nullopt;
   return constants_[it->second].value;
+}
+
+std::optional<float> SourceConstants::RealValue(std::string_view name) const {
+  const std::string upper = Upper(name);
+  if (upper == "PI") return 3.14159265F;
+  auto it = byUpperName_.find(upper);
+  if (it == byUpperName_.end() || !constants_[it->second].real) return std::nullopt;
+  float real = 0;
+  const auto bits = static_cast<std::uint32_t>(constants_[it->second].value);
+  std::memcpy(&real, &bits, sizeof real);
+  return real;
 }
 
 // A name's value: the source's own, else outside's (noted in outsideUsed).
@@ -358,10 +448,10 @@ bool SourceConstants::Item(Span item, std::string_view text, std::optional<std::
   bool outsideUsed = false;
   const SourceExpressionValue names = [&](std::string_view name) { return Name(name, outsideUsed); };
   const auto value = [&](Span e) { return EvaluateElements(e, text, names); };
-  const auto define = [&](std::int64_t v, std::string expression) {
+  const auto define = [&](std::int64_t v, std::string expression, bool real = false) {
     const std::string name(text.substr(item[0].begin, item[0].end - item[0].begin));
     if (!byUpperName_.emplace(item[0].text, constants_.size()).second) return;
-    constants_.push_back({name, v, outsideUsed ? std::string() : std::move(expression)});
+    constants_.push_back({name, v, real, outsideUsed ? std::string() : std::move(expression)});
   };
   if (item[0].kind == Kind::Symbol && item[0].text == "#") {
     next = value(item.subspan(1));
@@ -370,9 +460,21 @@ bool SourceConstants::Item(Span item, std::string_view text, std::optional<std::
   if (item[0].kind != Kind::Word) return true;
   if (item.size() >= 2 && item[1].kind == Kind::Symbol && item[1].text == "=") {
     const Span expression = item.subspan(2);
-    const std::optional<std::int64_t> v = value(expression);
-    if (v) define(*v, std::string(text.substr(expression.front().begin, expression.back().end - expression.front().begin)));
-    return v.has_value();
+    if (expression.empty()) return true;
+    const std::string written(text.substr(expression.front().begin, expression.back().end - expression.front().begin));
+    if (const std::optional<std::int64_t> v = value(expression)) {
+      define(*v, written);
+      return true;
+    }
+    // Else a float constant, of floats and the float constants read.
+    const std::function<std::optional<float>(std::string_view)> reals = [this](std::string_view n) { return RealValue(n); };
+    const std::optional<float> real = FloatExpression(expression, reals).Value();
+    if (!real) return false;
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &*real, sizeof bits);
+    outsideUsed = false;
+    define(static_cast<std::int32_t>(bits), written, true);
+    return true;
   }
   std::optional<std::int64_t> step = 1;
   if (item.size() >= 3 && item[1].kind == Kind::Symbol && item[1].text == "[" && item.back().text == "]") {

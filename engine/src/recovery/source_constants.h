@@ -23,7 +23,8 @@ enum class SourceElementKind { Word, Number, String, Symbol, End };
 struct SourceElement {
   SourceElementKind kind = SourceElementKind::End;
   std::string text;                   // a word in upper case; an operator; a string's characters
-  std::optional<std::int64_t> value;  // a number's value (none for a float)
+  std::optional<std::int64_t> value;  // an integer's value
+  std::optional<float> real;          // a float's value, as the compiler rounds it
   std::size_t begin = 0, end = 0;     // where it stands in the source
 };
 
@@ -52,7 +53,8 @@ std::optional<std::int64_t> EvaluateSourceExpression(std::string_view expression
 
 struct SourceConstant {
   std::string name;        // as the source spells it
-  std::int64_t value = 0;  // 32 bits, sign-extended
+  std::int64_t value = 0;  // 32 bits, sign-extended (a float's bits when real)
+  bool real = false;       // a float constant ("ALPHA = 0.3", "RAD = PI / 180.0")
   std::string text;        // the expression as the source writes it; empty for an enumeration's
                            // member and for a value that needs a name from outside the source
 };
@@ -64,9 +66,12 @@ class SourceConstants {
   // child's "obj#NAME").
   void Read(std::string_view text, SourceExpressionValue outside = {});
 
-  // The value of an expression over numbers, the constants read and outside's names.
+  // The value of an integer expression over numbers, the integer constants
+  // read and outside's names.
   std::optional<std::int64_t> Evaluate(std::string_view expression) const;
   std::optional<std::int64_t> Value(std::string_view name) const;
+  // A float constant's value.
+  std::optional<float> RealValue(std::string_view name) const;
 
   const std::vector<SourceConstant>& All() const { return constants_; }
 

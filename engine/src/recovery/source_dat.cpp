@@ -260,7 +260,8 @@ std::map<std::string, std::int64_t> ReadSourceConstants(std::string_view text, c
   SourceConstants constants;
   constants.Read(text, outside);
   std::map<std::string, std::int64_t> out;
-  for (const SourceConstant& c : constants.All()) out.emplace(Upper(c.name), c.value);
+  for (const SourceConstant& c : constants.All())
+    if (!c.real) out.emplace(Upper(c.name), c.value);
   return out;
 }
 

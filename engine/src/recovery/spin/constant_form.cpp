@@ -42,7 +42,7 @@ namespace {
 
 // A number in scientific notation ("d.ddde-XX" or "de+XX") written out
 // without the exponent, at least one digit after the point; the digits after
-// it grouped by three when they start with three zeros (0.000_1).
+// it grouped by three when the number is below 0.001 (0.000_1).
 std::string Unexponented(const std::string& scientific) {
   const std::size_t e = scientific.find_first_of("eE");
   std::string digits;
@@ -61,7 +61,7 @@ std::string Unexponented(const std::string& scientific) {
   }
   while (fraction.size() > 1 && fraction.back() == '0') fraction.pop_back();
   if (fraction.empty()) fraction = "0";
-  if (fraction.size() <= 3 || fraction.compare(0, 3, "000") != 0) return whole + "." + fraction;
+  if (whole != "0" || fraction.size() <= 3 || fraction.compare(0, 3, "000") != 0) return whole + "." + fraction;
   std::string grouped;
   for (std::size_t i = 0; i < fraction.size(); ++i) grouped += (i > 0 && i % 3 == 0 ? "_" : "") + std::string(1, fraction[i]);
   return whole + "." + grouped;
