@@ -2,7 +2,9 @@
 // skipping comments in braces.
 #include "recovery/source_names.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -96,7 +98,7 @@ std::vector<std::string> SourceLines(const std::string& text) {
 
 // The names a line of code uses, upper-case (strings skipped), and the
 // numbers it writes as numbers.
-void NamesOf(const std::string& line, const SourceConstants& constants, SourceMethodName& method) {
+void NamesOf(const std::string& line, SourceMethodName& method) {
   if (line.find_first_not_of(" \t") == std::string::npos) return;
   method.body.emplace_back();
   std::set<std::string>& names = method.body.back().names;
@@ -105,11 +107,16 @@ void NamesOf(const std::string& line, const SourceConstants& constants, SourceMe
     const char c = line[i];
     const bool numberStart = std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '%';
     if (!quoted && numberStart && (i == 0 || (!std::isalnum(static_cast<unsigned char>(line[i - 1])) && line[i - 1] != '_'))) {
-      std::size_t end = i + 1;
-      while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_' || line[end] == '%'))
-        ++end;
-      if (std::optional<std::int64_t> v = constants.Evaluate(line.substr(i, end - i))) method.body.back().numbers.insert(*v);
-      i = end;
+      // The number as the compiler cuts it, a float ("0.3", "1.5e-3") whole.
+      const std::vector<SourceElement> cut = CutSource(std::string_view(line).substr(i));
+      const SourceElement& number = cut.front();
+      if (number.value) method.body.back().numbers.insert(static_cast<std::int32_t>(static_cast<std::uint32_t>(*number.value)));
+      if (number.real) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &*number.real, sizeof bits);
+        method.body.back().numbers.insert(static_cast<std::int32_t>(bits));
+      }
+      i += std::max<std::size_t>(1, number.end);
       continue;
     }
     if (c == '"') quoted = !quoted;
@@ -294,7 +301,7 @@ SourceNames ReadSourceNames(const std::string& text, const SourceExpressionValue
   for (std::string line : lines) {
     if (BlockOf(line)) body = nullptr;
     if (body && !BlockOf(line)) {
-      NamesOf(line, constants, *body);
+      NamesOf(line, *body);
       continue;
     }
     // Block keywords start at the line's first column ("VAR_X long 0" in a
