@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "recovery/source_names.h"
+#include "recovery/spin/constant_form.h"
 
 namespace brevin {
 namespace {
@@ -55,7 +56,7 @@ TEST(SourceNames, MethodsObjectsAndVariablesAsTheCompilerOrdersThem) {
     std::string variables = names.variablesKnown ? "" : "?";
     for (const recovery::SourceVariable& v : names.variables)
       variables += (variables.empty() ? "" : " ") + std::to_string(v.size) + ":" + v.name +
-                   (v.count > 1 ? "[" + std::to_string(v.count) + "]" : v.count < 0 ? "[?]" : "");
+                   (v.count < 0 ? "[?]" : v.count != 1 ? "[" + std::to_string(v.count) + "]" : "");
     auto field = [](const std::string& s) { return Trim(s) == "-" ? std::string() : Trim(s); };
     EXPECT_EQ(methods, field(parts[1])) << line;
     EXPECT_EQ(objects, field(parts[2])) << line;
@@ -63,7 +64,9 @@ TEST(SourceNames, MethodsObjectsAndVariablesAsTheCompilerOrdersThem) {
     if (parts.size() == 5u) {
       std::string constants;
       for (const recovery::SourceConstant& c : names.constants.All())
-        constants += (constants.empty() ? "" : " ") + c.name + "=" + std::to_string(c.value);
+        constants += (constants.empty() ? "" : " ") + c.name + "=" +
+                     (c.real ? recovery::spin::FloatText(static_cast<std::uint32_t>(c.value)).value_or("?")
+                             : std::to_string(c.value));
       EXPECT_EQ(constants, field(parts[4])) << line;
     }
   }

@@ -141,6 +141,10 @@ BodyNaming Naming(const MethodInput& in, const Frame& f, std::string& missing) {
     return DeclaredName{"result", 4};
   };
   naming.dat = [&plan, &missing](std::int32_t offset, int size) {
+    // A label of the size the code reads there (a byte label standing alone
+    // before a long), else the widest, read with a size of its own.
+    for (auto [at, end] = plan.dat.allLabels.equal_range(offset); at != end; ++at)
+      if (at->second.size == size) return DeclaredName{at->second.name, size};
     auto it = plan.dat.labels.find(offset);
     if (it != plan.dat.labels.end() && it->second.size >= size) return DeclaredName{it->second.name, it->second.size};
     missing = "a DAT label cannot be declared where the code reads it";

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <utility>
 
 namespace brevin::recovery {
 namespace {
@@ -47,11 +48,12 @@ void NameTable::TakeMethodLabels(std::size_t o, const std::map<std::int32_t, std
   }
 }
 
-void NameTable::TakeSource(std::size_t o, const std::string& utf8Text) {
+void NameTable::TakeSource(std::size_t o, const std::string& utf8Text, const SourceExpressionValue& outside) {
   ObjectNames& object = objects_[o];
   object.sourceRead = true;
+  object.sourceText = utf8Text;
   if (utf8Text.empty()) return;
-  const SourceNames names = ReadSourceNames(utf8Text);
+  const SourceNames names = ReadSourceNames(utf8Text, outside);
   // A person's source replaces what the library gave, and its constants are its own.
   object.source = ObjectSource{};
   object.libraryConstants = false;
@@ -67,13 +69,66 @@ void NameTable::TakeSource(std::size_t o, const std::string& utf8Text) {
     for (const SourceVariable& v : names.variables) source.variables.push_back({v.size, v.name, v.count});
   source.constants = names.constants.All();
   // The DAT layout needs the CON values its counts and org/res operands name.
-  const std::map<std::string, std::int64_t> values = ReadSourceConstants(utf8Text);
-  source.dat = ReadSourceDat(utf8Text, [&values](std::string_view name) -> std::optional<std::int64_t> {
-    const auto it = values.find(Upper(std::string(name)));
-    return it == values.end() ? std::nullopt : std::optional<std::int64_t>(it->second);
+  source.dat = ReadSourceDat(utf8Text, [&names, &outside](std::string_view name) -> std::optional<std::int64_t> {
+    if (const std::optional<std::int64_t> v = names.constants.Value(name)) return v;
+    return outside ? outside(name) : std::nullopt;
   });
   for (const SourceObjectName& entry : names.objects)
     for (int k = 0; k < entry.count; ++k) source.entries.push_back({entry.name, entry.file, k, entry.count});
+}
+
+// The value of "obj#NAME": NAME among the constants of the source of the
+// child the OBJ block's entries declare as obj.
+std::optional<std::int64_t> NameTable::ChildConstant(const std::vector<SourceEntry>& entries,
+                                                     const std::vector<int>& children, std::string_view name) const {
+  std::string spelled;
+  for (const char c : name)
+    if (c != ' ' && c != '\t') spelled += c;
+  const std::size_t hash = spelled.find('#');
+  if (hash == std::string::npos) return std::nullopt;
+  const std::string entry = Upper(spelled.substr(0, hash));
+  const std::string constant = Upper(spelled.substr(hash + 1));
+  for (std::size_t k = 0; k < entries.size() && k < children.size(); ++k) {
+    if (Upper(entries[k].name) != entry) continue;
+    const auto child = static_cast<std::size_t>(children[k]);
+    if (child >= objects_.size()) return std::nullopt;
+    for (const SourceConstant& c : objects_[child].source.constants)
+      if (Upper(c.name) == constant) return c.value;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+void NameTable::TakeChildConstants(const std::vector<std::vector<int>>& childObjects) {
+  // Children before their parents: a depth-first walk without recursion (an
+  // image may nest its objects deeply).
+  std::vector<bool> seen(objects_.size(), false);
+  std::vector<std::size_t> order;
+  for (std::size_t root = 0; root < objects_.size() && root < childObjects.size(); ++root) {
+    if (seen[root]) continue;
+    seen[root] = true;
+    std::vector<std::pair<std::size_t, std::size_t>> stack{{root, 0}};  // object, next child
+    while (!stack.empty()) {
+      auto& [o, next] = stack.back();
+      if (next < childObjects[o].size()) {
+        const auto child = static_cast<std::size_t>(childObjects[o][next++]);
+        if (child < objects_.size() && child < childObjects.size() && !seen[child]) {
+          seen[child] = true;
+          stack.emplace_back(child, 0);
+        }
+        continue;
+      }
+      order.push_back(o);
+      stack.pop_back();
+    }
+  }
+  for (const std::size_t o : order) {
+    const std::string text = objects_[o].sourceText;
+    if (text.find('#') == std::string::npos || objects_[o].source.entries.size() != childObjects[o].size()) continue;
+    const std::vector<int>& children = childObjects[o];
+    const std::vector<SourceEntry> entries = objects_[o].source.entries;
+    TakeSource(o, text, [this, &entries, &children](std::string_view name) { return ChildConstant(entries, children, name); });
+  }
 }
 
 void NameTable::TakeChildFileNames(const std::vector<std::size_t>& fileOrder,

@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "recovery/source_dat.h"
@@ -49,6 +51,7 @@ struct ObjectNames {
   std::string libraryFile;
   std::string declaredName;
   bool libraryConstants = false;
+  std::string sourceText;                          // that source, as UTF-8
 };
 
 class NameTable {
@@ -65,8 +68,13 @@ class NameTable {
   // The listing's method labels (by hub address of the method's code).
   void TakeMethodLabels(std::size_t o, const std::map<std::int32_t, std::string>& labels,
                         const std::vector<std::int32_t>& methodAddresses);
-  // A source's names where they fit the object's table.
-  void TakeSource(std::size_t o, const std::string& utf8Text);
+  // A source's names where they fit the object's table; outside gives the
+  // children's constants its CON, VAR and DAT blocks use ("obj#NAME").
+  void TakeSource(std::size_t o, const std::string& utf8Text, const SourceExpressionValue& outside = {});
+  // Reads again each source that uses its children's constants, with the
+  // constants of its children's sources (children first), where its OBJ
+  // block declares the entries the image has.
+  void TakeChildConstants(const std::vector<std::vector<int>>& childObjects);
   // Child files take the names their parents' OBJ blocks give them, else
   // the library's, when plain and free (ignoring case); numbered names stay
   // for the others.
@@ -74,6 +82,9 @@ class NameTable {
                           const std::vector<std::vector<int>>& childObjects);
 
  private:
+  std::optional<std::int64_t> ChildConstant(const std::vector<SourceEntry>& entries, const std::vector<int>& children,
+                                            std::string_view name) const;
+
   std::vector<ObjectNames> objects_;
 };
 

@@ -1,160 +1,126 @@
-// Evaluates a source's CON block: a tokenizer and an evaluator by Spin's
-// operator levels, over 32-bit integers as the compiler computes them.
+// Cuts a Spin source into the compiler's elements, evaluates constant
+// expressions by Spin's operator levels over 32-bit integers as the compiler
+// computes them, and reads the CON blocks with them.
 #include "recovery/source_constants.h"
 
 #include <cctype>
-#include <cstdint>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "recovery/spin_names.h"
 
 namespace brevin::recovery {
 namespace {
 
-std::string Upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return u;
+using Kind = SourceElementKind;
+using Element = SourceElement;
+using Span = SourceElements;
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
 }
 
-std::int64_t Wrap(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v & 0xFFFFFFFF)); }
+bool WordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
-std::uint32_t Bits(std::int64_t v) { return static_cast<std::uint32_t>(v & 0xFFFFFFFF); }
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
 
-// One expression, read from text; names are looked up through the table.
-class Evaluator {
+// Cuts the source into elements, as the compiler reads it.
+class Elements {
  public:
-  Evaluator(std::string_view text, const SourceConstants& table) : text_(text), table_(table) {}
+  explicit Elements(std::string_view text) : text_(text) {}
 
-  std::optional<std::int64_t> Run() {
-    std::optional<std::int64_t> v = Binary(9);
-    Skip();
-    if (!v || at_ != text_.size()) return std::nullopt;
-    return v;
+  std::vector<Element> All() {
+    std::vector<Element> out;
+    while (at_ < text_.size()) {
+      const char c = text_[at_];
+      if (c == '\r' || c == '\n') {
+        at_ += c == '\r' && at_ + 1 < text_.size() && text_[at_ + 1] == '\n' ? 2U : 1U;
+        out.push_back({Kind::End, "", std::nullopt, at_, at_});
+      } else if (c == '\'') {
+        while (at_ < text_.size() && text_[at_] != '\r' && text_[at_] != '\n') ++at_;
+      } else if (c == '{') {
+        SkipBraces();
+      } else if (static_cast<unsigned char>(c) <= ' ') {
+        ++at_;
+      } else {
+        out.push_back(Next());
+      }
+    }
+    out.push_back({Kind::End, "", std::nullopt, at_, at_});
+    return out;
   }
 
  private:
   std::string_view text_;
-  const SourceConstants& table_;
   std::size_t at_ = 0;
 
-  void Skip() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t')) ++at_;
-  }
-
-  bool Take(std::string_view op) {
-    Skip();
-    if (text_.substr(at_, op.size()) != op) return false;
-    at_ += op.size();
-    return true;
-  }
-
-  // The operators of a binary level, longest spelling first; 9 compares,
-  // 8 limits, 7 adds, 6 multiplies, 5 or and xor, 4 and, 3 shifts.
-  static const std::vector<std::string_view>& Operators(int level) {
-    static const std::vector<std::string_view> levels[10] = {
-        {}, {}, {}, {"->", "<-", ">>", "<<", "~>", "><"}, {"&"}, {"|", "^"}, {"**", "*", "//", "/"}, {"+", "-"},
-        {"#>", "<#"}, {"<>", "==", "=<", "=>", "<", ">"}};
-    return levels[level];
-  }
-
-  std::optional<std::int64_t> Binary(int level) {
-    if (level < 3) return Unary();
-    std::optional<std::int64_t> left = Binary(level - 1);
-    for (;;) {
-      if (!left) return std::nullopt;
-      Skip();
-      std::string_view found;
-      for (std::string_view op : Operators(level)) {
-        if (text_.substr(at_, op.size()) != op) continue;
-        // "-" of "->", "<" of "<-": the longer operator was tried first; an
-        // assignment form ("+=") is no operator here.
-        if (at_ + op.size() < text_.size() && text_[at_ + op.size()] == '=' && op != "==" && op != "=<" && op != "=>" &&
-            op != "<>" && level != 9)
-          return std::nullopt;
-        found = op;
-        break;
+  // "{{ }}" ends at the first "}}"; "{ }" nests.
+  void SkipBraces() {
+    if (text_.substr(at_, 2) == "{{") {
+      const std::size_t close = text_.find("}}", at_ + 2);
+      at_ = close == std::string_view::npos ? text_.size() : close + 2;
+      return;
+    }
+    int depth = 0;
+    for (; at_ < text_.size(); ++at_) {
+      if (text_[at_] == '{') ++depth;
+      if (text_[at_] == '}' && --depth == 0) {
+        ++at_;
+        return;
       }
-      if (found.empty()) return left;
-      at_ += found.size();
-      const std::optional<std::int64_t> right = Binary(level - 1);
-      if (!right) return std::nullopt;
-      left = Apply(found, *left, *right);
     }
   }
 
-  static std::optional<std::int64_t> Apply(std::string_view op, std::int64_t a, std::int64_t b) {
-    const std::uint32_t ua = Bits(a);
-    const int shift = static_cast<int>(Bits(b) & 31);
-    if (op == "+") return Wrap(a + b);
-    if (op == "-") return Wrap(a - b);
-    if (op == "*") return Wrap(a * b);
-    if (op == "**") return Wrap((a * b) >> 32);
-    if (op == "/") return b == 0 ? std::nullopt : std::optional<std::int64_t>(Wrap(a / b));
-    if (op == "//") return b == 0 ? std::nullopt : std::optional<std::int64_t>(Wrap(a % b));
-    if (op == "&") return Wrap(a & b);
-    if (op == "|") return Wrap(a | b);
-    if (op == "^") return Wrap(a ^ b);
-    if (op == "<<") return Wrap(std::int64_t{ua << shift});
-    if (op == ">>") return Wrap(std::int64_t{ua >> shift});
-    if (op == "~>") return Wrap(a >> shift);
-    if (op == "->") return Wrap(std::int64_t{shift ? (ua >> shift) | (ua << (32 - shift)) : ua});
-    if (op == "<-") return Wrap(std::int64_t{shift ? (ua << shift) | (ua >> (32 - shift)) : ua});
-    if (op == "#>") return a > b ? a : b;
-    if (op == "<#") return a < b ? a : b;
-    if (op == "<") return a < b ? -1 : 0;
-    if (op == ">") return a > b ? -1 : 0;
-    if (op == "<>") return a != b ? -1 : 0;
-    if (op == "==") return a == b ? -1 : 0;
-    if (op == "=<") return a <= b ? -1 : 0;
-    if (op == "=>") return a >= b ? -1 : 0;
-    return std::nullopt;  // >< and the rest: not in constants here
-  }
-
-  std::optional<std::int64_t> Unary() {
-    Skip();
-    if (Take("|<")) {
-      const std::optional<std::int64_t> v = Unary();
-      return v ? std::optional<std::int64_t>(Wrap(std::int64_t{1} << (Bits(*v) & 31))) : std::nullopt;
-    }
-    if (Take("-")) {
-      const std::optional<std::int64_t> v = Unary();
-      return v ? std::optional<std::int64_t>(Wrap(-*v)) : std::nullopt;
-    }
-    if (Take("!")) {
-      const std::optional<std::int64_t> v = Unary();
-      return v ? std::optional<std::int64_t>(Wrap(~*v)) : std::nullopt;
-    }
-    if (Take("+")) return Unary();
-    if (Take("(")) {
-      const std::optional<std::int64_t> v = Binary(9);
-      if (!Take(")")) return std::nullopt;
-      return v;
-    }
-    return Term();
-  }
-
-  std::optional<std::int64_t> Term() {
-    Skip();
-    if (at_ >= text_.size()) return std::nullopt;
+  Element Next() {
+    Element e;
+    e.begin = at_;
     const char c = text_[at_];
     if (c == '"') {
-      // A one-character string is that character's value.
-      if (at_ + 2 < text_.size() && text_[at_ + 2] == '"') {
-        const auto v = static_cast<unsigned char>(text_[at_ + 1]);
-        at_ += 3;
-        return v;
+      e.kind = Kind::String;
+      ++at_;
+      while (at_ < text_.size() && text_[at_] != '"' && text_[at_] != '\r' && text_[at_] != '\n') e.text += text_[at_++];
+      if (at_ < text_.size() && text_[at_] == '"') ++at_;
+    } else if (std::isdigit(static_cast<unsigned char>(c)) || StartsNumber()) {
+      Number(e);
+    } else if (WordChar(c)) {
+      e.kind = Kind::Word;
+      while (at_ < text_.size() && WordChar(text_[at_])) e.text += text_[at_++];
+      e.text = Upper(e.text);
+    } else {
+      e.kind = Kind::Symbol;
+      static constexpr std::string_view kPairs[] = {"//", "**", "<<", ">>", "~>", "->", "<-", "><", "#>", "<#",
+                                                    "==", "<>", "=<", "=>", "|<", ">|", "^^", "||", "@@", ":="};
+      e.text = std::string(1, c);
+      for (const std::string_view pair : kPairs) {
+        if (text_.substr(at_, 2) == pair) e.text = std::string(pair);
       }
-      return std::nullopt;
+      at_ += e.text.size();
     }
-    if (c == '$' || c == '%' || std::isdigit(static_cast<unsigned char>(c))) return Number();
-    if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      const std::size_t start = at_;
-      while (at_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[at_])) || text_[at_] == '_')) ++at_;
-      if (at_ < text_.size() && (text_[at_] == '#' || text_[at_] == '.')) return std::nullopt;  // a child's constant
-      return table_.Value(text_.substr(start, at_ - start));
-    }
-    return std::nullopt;
+    e.end = at_;
+    return e;
   }
 
-  std::optional<std::int64_t> Number() {
+  // "$" and a hex digit, "%" and a binary digit, "%%" and a base-four digit.
+  bool StartsNumber() const {
+    const std::string_view rest = text_.substr(at_);
+    if (rest.size() >= 2 && rest[0] == '$') return DigitValue(rest[1]) < 16;
+    if (rest.size() >= 3 && rest.starts_with("%%")) return DigitValue(rest[2]) < 4;
+    return rest.size() >= 2 && rest[0] == '%' && DigitValue(rest[1]) < 2;
+  }
+
+  // Decimal, "$" hex, "%" binary, "%%" base four, with "_" between digits; a
+  // decimal with a point or an exponent is a float, whose value is not needed.
+  void Number(Element& e) {
+    e.kind = Kind::Number;
     int base = 10;
     if (text_[at_] == '$') {
       base = 16;
@@ -167,57 +133,277 @@ class Evaluator {
       ++at_;
     }
     std::uint64_t value = 0;
-    bool digits = false;
+    bool overflow = false;
     for (; at_ < text_.size(); ++at_) {
-      const char ch = static_cast<char>(std::tolower(static_cast<unsigned char>(text_[at_])));
-      if (ch == '_') continue;
-      int d = -1;
-      if (std::isdigit(static_cast<unsigned char>(ch))) d = ch - '0';
-      if (ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
-      if (d < 0 || d >= base) break;
-      value = value * static_cast<unsigned>(base) + static_cast<unsigned>(d);
-      if (value > 0xFFFFFFFFull) return std::nullopt;
-      digits = true;
+      const char d = text_[at_];
+      if (d == '_') continue;
+      const int digit = DigitValue(d);
+      if (digit >= base) break;
+      value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+      overflow = overflow || value > 0xFFFFFFFFULL;
     }
-    // A float (1.5, 2e3) is no integer constant.
-    if (!digits || (at_ < text_.size() && (text_[at_] == '.' || (base == 10 && (text_[at_] == 'e' || text_[at_] == 'E')))))
-      return std::nullopt;
-    return Wrap(static_cast<std::int64_t>(value));
+    const bool point = base == 10 && at_ + 1 < text_.size() && text_[at_] == '.' &&
+                       std::isdigit(static_cast<unsigned char>(text_[at_ + 1]));
+    if (base == 10 && at_ < text_.size() && (point || text_[at_] == 'e' || text_[at_] == 'E')) {
+      ++at_;
+      while (at_ < text_.size() && (WordChar(text_[at_]) || text_[at_] == '.' ||
+                                    ((text_[at_] == '-' || text_[at_] == '+') && (text_[at_ - 1] == 'e' || text_[at_ - 1] == 'E')))) {
+        ++at_;
+      }
+      // A float, read as the compiler reads it: without the "_", by strtod,
+      // rounded to a float.
+      std::string digits;
+      for (std::size_t k = e.begin; k < at_; ++k)
+        if (text_[k] != '_') digits += text_[k];
+      double wide = 0;
+      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), wide);
+      if (error == std::errc() && end == digits.data() + digits.size() && wide <= std::numeric_limits<float>::max())
+        e.real = static_cast<float>(wide);
+      return;
+    }
+    if (!overflow) e.value = static_cast<std::int64_t>(value);
   }
 };
 
-// The items of a CON line, split at the commas outside brackets.
-std::vector<std::string> Items(const std::string& line) {
-  std::vector<std::string> items(1);
-  int depth = 0;
-  bool quoted = false;
-  for (const char c : line) {
-    if (c == '"') quoted = !quoted;
-    if (!quoted && (c == '(' || c == '[')) ++depth;
-    if (!quoted && (c == ')' || c == ']')) --depth;
-    if (c == ',' && depth == 0 && !quoted) {
-      items.emplace_back();
-      continue;
-    }
-    items.back() += c;
+// A constant expression with the compiler's precedence, on 32-bit values.
+// Names go to the caller's callback; so does the whole expression when a
+// part of it is unknown here.
+class Expression {
+ public:
+  Expression(Span elements, std::string_view text, const SourceExpressionValue& evaluate)
+      : e_(elements), text_(text), evaluate_(evaluate) {}
+
+  std::optional<std::int64_t> Value() {
+    if (e_.empty()) return std::nullopt;
+    std::optional<std::int64_t> v = Binary(0);
+    if (v && at_ == e_.size()) return v;
+    if (!evaluate_) return std::nullopt;
+    const std::string_view whole = text_.substr(e_.front().begin, e_.back().end - e_.front().begin);
+    if (const std::optional<std::int64_t> given = evaluate_(whole)) return Wrap(*given);
+    return std::nullopt;
   }
-  return items;
-}
 
-std::string Trim(const std::string& s) {
-  const std::size_t first = s.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
+ private:
+  Span e_;
+  std::string_view text_;
+  const SourceExpressionValue& evaluate_;
+  std::size_t at_ = 0;
 
-bool IsName(const std::string& s) {
-  if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
-  for (const char c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
-  return true;
-}
+  static std::int64_t Wrap(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
+
+  bool Is(std::string_view symbol) const {
+    return at_ < e_.size() && (e_[at_].kind == Kind::Symbol || e_[at_].kind == Kind::Word) && e_[at_].text == symbol;
+  }
+
+  // Binary levels from the loosest: OR, AND, comparisons, limits, sums,
+  // products, | ^, &, shifts.
+  std::optional<std::int64_t> Binary(int level) {
+    static const std::vector<std::vector<std::string_view>> kLevels = {
+        {"OR"}, {"AND"}, {"==", "<>", "<", ">", "=<", "=>"}, {"#>", "<#"}, {"+", "-"},
+        {"*", "**", "/", "//"}, {"|", "^"}, {"&"}, {"<<", ">>", "~>", "->", "<-", "><"}};
+    if (level == static_cast<int>(kLevels.size())) return Unary();
+    if (level == 2 && Is("NOT")) {
+      ++at_;
+      const auto v = Binary(level);
+      if (!v) return std::nullopt;
+      return *v == 0 ? -1 : 0;
+    }
+    std::optional<std::int64_t> left = Binary(level + 1);
+    while (left) {
+      std::string_view op;
+      for (const std::string_view candidate : kLevels[static_cast<std::size_t>(level)]) {
+        if (Is(candidate)) op = candidate;
+      }
+      if (op.empty()) break;
+      ++at_;
+      const std::optional<std::int64_t> right = Binary(level + 1);
+      if (!right) return std::nullopt;
+      left = Apply(op, *left, *right);
+    }
+    return left;
+  }
+
+  static std::optional<std::int64_t> Apply(std::string_view op, std::int64_t a, std::int64_t b) {
+    const auto ua = static_cast<std::uint32_t>(a);
+    const auto n = static_cast<unsigned>(b) & 31U;
+    if (op == "OR") return a != 0 || b != 0 ? -1 : 0;
+    if (op == "AND") return a != 0 && b != 0 ? -1 : 0;
+    if (op == "==") return a == b ? -1 : 0;
+    if (op == "<>") return a != b ? -1 : 0;
+    if (op == "<") return a < b ? -1 : 0;
+    if (op == ">") return a > b ? -1 : 0;
+    if (op == "=<") return a <= b ? -1 : 0;
+    if (op == "=>") return a >= b ? -1 : 0;
+    if (op == "#>") return a > b ? a : b;
+    if (op == "<#") return a < b ? a : b;
+    if (op == "+") return Wrap(a + b);
+    if (op == "-") return Wrap(a - b);
+    if (op == "*") return Wrap(a * b);
+    if (op == "**") return Wrap((a * b) >> 32);
+    if (op == "/") return b == 0 ? std::nullopt : std::optional<std::int64_t>(Wrap(a / b));
+    if (op == "//") return b == 0 ? std::nullopt : std::optional<std::int64_t>(Wrap(a % b));
+    if (op == "|") return Wrap(a | b);
+    if (op == "^") return Wrap(a ^ b);
+    if (op == "&") return Wrap(a & b);
+    if (op == "<<") return Wrap(static_cast<std::int64_t>(ua << n));
+    if (op == ">>") return Wrap(static_cast<std::int64_t>(ua >> n));
+    if (op == "~>") return Wrap(static_cast<std::int32_t>(ua) >> n);
+    if (op == "->") return Wrap(static_cast<std::int64_t>(n == 0 ? ua : (ua >> n | ua << (32 - n))));
+    if (op == "<-") return Wrap(static_cast<std::int64_t>(n == 0 ? ua : (ua << n | ua >> (32 - n))));
+    // "><": the low b bits reversed.
+    if (b < 1 || b > 32) return std::nullopt;
+    std::uint32_t reversed = 0;
+    for (unsigned k = 0; k < static_cast<unsigned>(b); ++k) reversed |= ((ua >> k) & 1U) << (static_cast<unsigned>(b) - 1 - k);
+    return Wrap(reversed);
+  }
+
+  std::optional<std::int64_t> Unary() {
+    if (at_ >= e_.size()) return std::nullopt;
+    const Element& e = e_[at_];
+    if (e.kind == Kind::Symbol && (e.text == "-" || e.text == "!" || e.text == "||" || e.text == "|<" || e.text == ">|" || e.text == "+")) {
+      ++at_;
+      const std::optional<std::int64_t> v = Unary();
+      if (!v) return std::nullopt;
+      if (e.text == "-") return Wrap(-*v);
+      if (e.text == "!") return Wrap(~*v);
+      if (e.text == "||") return Wrap(*v < 0 ? -*v : *v);
+      if (e.text == "|<") return Wrap(static_cast<std::int64_t>(1ULL << (static_cast<unsigned>(*v) & 31U)));
+      if (e.text == ">|") {
+        std::int64_t bits = 0;
+        for (auto u = static_cast<std::uint32_t>(*v); u != 0; u >>= 1) ++bits;
+        return bits;
+      }
+      return v;
+    }
+    ++at_;
+    switch (e.kind) {
+      case Kind::Number: return e.value ? std::optional<std::int64_t>(Wrap(*e.value)) : std::nullopt;
+      case Kind::String:
+        if (e.text.size() == 1) return static_cast<unsigned char>(e.text[0]);
+        return std::nullopt;
+      case Kind::Word: {
+        if (e.text == "TRUE") return -1;
+        if (e.text == "FALSE") return 0;
+        if (e.text == "POSX") return 0x7FFFFFFF;
+        if (e.text == "NEGX") return -0x80000000LL;
+        if (!evaluate_ || IsSpinReservedWord(e.text)) return std::nullopt;
+        std::size_t last = at_ - 1;
+        // "obj#NAME": a child's constant.
+        if (at_ + 1 < e_.size() && e_[at_].kind == Kind::Symbol && e_[at_].text == "#" && e_[at_ + 1].kind == Kind::Word) {
+          at_ += 2;
+          last = at_ - 1;
+        }
+        const std::optional<std::int64_t> v = evaluate_(text_.substr(e.begin, e_[last].end - e.begin));
+        return v ? std::optional<std::int64_t>(Wrap(*v)) : std::nullopt;
+      }
+      case Kind::Symbol:
+        if (e.text == "$" && evaluate_) {  // the current cog address, where the caller knows it
+          const std::optional<std::int64_t> v = evaluate_("$");
+          return v ? std::optional<std::int64_t>(Wrap(*v)) : std::nullopt;
+        }
+        if (e.text == "(") {
+          const std::optional<std::int64_t> v = Binary(0);
+          if (!v || !Is(")")) return std::nullopt;
+          ++at_;
+          return v;
+        }
+        return std::nullopt;
+      case Kind::End: return std::nullopt;
+    }
+    return std::nullopt;
+  }
+};
+
+// A float constant expression as the compiler works it out in 32-bit
+// floats: floats, float constants (through names), + - * /, negation and
+// brackets; an integer in it is an error to the compiler, unknown here.
+class FloatExpression {
+ public:
+  FloatExpression(Span elements, const std::function<std::optional<float>(std::string_view)>& names)
+      : e_(elements), names_(names) {}
+
+  std::optional<float> Value() {
+    const std::optional<float> v = Sum();
+    return v && at_ == e_.size() ? v : std::nullopt;
+  }
+
+ private:
+  Span e_;
+  const std::function<std::optional<float>(std::string_view)>& names_;
+  std::size_t at_ = 0;
+
+  bool Take(std::string_view symbol) {
+    if (at_ >= e_.size() || e_[at_].kind != Kind::Symbol || e_[at_].text != symbol) return false;
+    ++at_;
+    return true;
+  }
+
+  std::optional<float> Sum() {
+    std::optional<float> left = Product();
+    while (left) {
+      const bool plus = Take("+");
+      if (!plus && !Take("-")) break;
+      const std::optional<float> right = Product();
+      if (!right) return std::nullopt;
+      left = plus ? *left + *right : *left - *right;
+    }
+    return left;
+  }
+
+  std::optional<float> Product() {
+    std::optional<float> left = Unary();
+    while (left) {
+      const bool times = Take("*");
+      if (!times && !Take("/")) break;
+      const std::optional<float> right = Unary();
+      if (!right || (!times && *right == 0.0F)) return std::nullopt;
+      left = times ? *left * *right : *left / *right;
+    }
+    return left && std::isfinite(*left) ? left : std::nullopt;
+  }
+
+  std::optional<float> Unary() {
+    if (Take("-")) {
+      const std::optional<float> v = Unary();
+      return v ? std::optional<float>(-*v) : std::nullopt;
+    }
+    if (Take("(")) {
+      const std::optional<float> v = Sum();
+      return v && Take(")") ? v : std::nullopt;
+    }
+    if (at_ >= e_.size()) return std::nullopt;
+    const Element& e = e_[at_++];
+    if (e.kind == Kind::Number) return e.real;
+    if (e.kind == Kind::Word && !(at_ < e_.size() && e_[at_].kind == Kind::Symbol && e_[at_].text == "#"))
+      return names_(e.text);
+    return std::nullopt;
+  }
+};
 
 }  // namespace
+
+bool IsBlockWord(const SourceElement& e) {
+  if (e.kind != Kind::Word) return false;
+  for (const char* block : {"CON", "VAR", "OBJ", "PUB", "PRI", "DAT"}) {
+    if (e.text == block) return true;
+  }
+  return false;
+}
+std::vector<SourceElement> CutSource(std::string_view text) { return Elements(text).All(); }
+
+std::optional<std::int64_t> EvaluateElements(SourceElements elements, std::string_view text,
+                                             const SourceExpressionValue& evaluate) {
+  return Expression(elements, text, evaluate).Value();
+}
+
+std::optional<std::int64_t> EvaluateSourceExpression(std::string_view expression, const SourceExpressionValue& evaluate) {
+  std::vector<Element> elements = CutSource(expression);
+  while (!elements.empty() && elements.back().kind == Kind::End) elements.pop_back();
+  for (const Element& e : elements) {
+    if (e.kind == Kind::End) return std::nullopt;  // more than one line
+  }
+  return EvaluateElements(elements, expression, evaluate);
+}
 
 std::optional<std::int64_t> SourceConstants::Value(std::string_view name) const {
   const std::string upper = Upper(name);
@@ -226,74 +412,122 @@ std::optional<std::int64_t> SourceConstants::Value(std::string_view name) const 
   if (upper == "POSX") return 0x7FFFFFFF;
   if (upper == "NEGX") return INT32_MIN;
   auto it = byUpperName_.find(upper);
-  if (it == byUpperName_.end()) return std::nullopt;
+  if (it == byUpperName_.end() || constants_[it->second].real) return std::nullopt;
   return constants_[it->second].value;
 }
 
-std::optional<std::int64_t> SourceConstants::Evaluate(std::string_view expression) const {
-  return Evaluator(expression, *this).Run();
+std::optional<float> SourceConstants::RealValue(std::string_view name) const {
+  const std::string upper = Upper(name);
+  if (upper == "PI") return 3.14159265F;
+  auto it = byUpperName_.find(upper);
+  if (it == byUpperName_.end() || !constants_[it->second].real) return std::nullopt;
+  float real = 0;
+  const auto bits = static_cast<std::uint32_t>(constants_[it->second].value);
+  std::memcpy(&real, &bits, sizeof real);
+  return real;
 }
 
-void SourceConstants::ReadLines(const std::vector<std::string>& lines) {
-  // Definitions may name constants defined further down: read until a pass learns nothing.
-  struct Pending {
-    std::string name, text;
+// A name's value: the source's own, else outside's (noted in outsideUsed).
+std::optional<std::int64_t> SourceConstants::Name(std::string_view name, bool& outsideUsed) const {
+  if (const std::optional<std::int64_t> v = Value(name)) return v;
+  if (!outside_) return std::nullopt;
+  const std::optional<std::int64_t> v = outside_(name);
+  outsideUsed = outsideUsed || v.has_value();
+  return v;
+}
+
+std::optional<std::int64_t> SourceConstants::Evaluate(std::string_view expression) const {
+  bool outsideUsed = false;
+  return EvaluateSourceExpression(expression, [&](std::string_view name) { return Name(name, outsideUsed); });
+}
+
+// One CON item: "NAME = expression", "#expression" (the next enumeration
+// value), "NAME" or "NAME[step]" (enumerated). False when it holds a value
+// not known yet.
+bool SourceConstants::Item(Span item, std::string_view text, std::optional<std::int64_t>& next) {
+  bool outsideUsed = false;
+  const SourceExpressionValue names = [&](std::string_view name) { return Name(name, outsideUsed); };
+  const auto value = [&](Span e) { return EvaluateElements(e, text, names); };
+  const auto define = [&](std::int64_t v, std::string expression, bool real = false) {
+    const std::string name(text.substr(item[0].begin, item[0].end - item[0].begin));
+    if (!byUpperName_.emplace(item[0].text, constants_.size()).second) return;
+    constants_.push_back({name, v, real, outsideUsed ? std::string() : std::move(expression)});
   };
-  std::vector<Pending> pending;
-  std::optional<std::int64_t> counter;  // the enumeration's next value
-  const auto define = [this](const std::string& name, std::int64_t value, const std::string& text) {
-    if (byUpperName_.count(Upper(name))) return;
-    byUpperName_[Upper(name)] = constants_.size();
-    constants_.push_back({name, value, text});
-  };
-  for (const std::string& line : lines) {
-    for (std::string item : Items(line)) {
-      item = Trim(item);
-      if (item.empty()) continue;
-      if (item[0] == '#') {
-        counter = Evaluate(Trim(item.substr(1)));
-        continue;
-      }
-      const std::size_t equals = item.find('=');
-      if (equals != std::string::npos && item.compare(equals, 2, "==") != 0 && equals > 0 &&
-          item[equals - 1] != '<' && item[equals - 1] != '>') {
-        const std::string name = Trim(item.substr(0, equals));
-        const std::string text = Trim(item.substr(equals + 1));
-        if (!IsName(name)) continue;
-        if (std::optional<std::int64_t> v = Evaluate(text)) {
-          define(name, *v, text);
-        } else {
-          pending.push_back({name, text});
-        }
-        continue;
-      }
-      // An enumeration's member, with its step in brackets.
-      std::string name = item;
-      std::int64_t step = 1;
-      if (const std::size_t open = item.find('['); open != std::string::npos && item.back() == ']') {
-        name = Trim(item.substr(0, open));
-        const std::optional<std::int64_t> s = Evaluate(item.substr(open + 1, item.size() - open - 2));
-        if (!s) counter.reset();
-        step = s.value_or(0);
-      }
-      if (!IsName(name)) continue;
-      if (counter) {
-        define(name, *counter, "");
-        counter = Wrap(*counter + step);
-      }
-    }
+  if (item[0].kind == Kind::Symbol && item[0].text == "#") {
+    next = value(item.subspan(1));
+    return next.has_value();
   }
-  for (bool learnt = true; learnt && !pending.empty();) {
-    learnt = false;
-    for (auto it = pending.begin(); it != pending.end();) {
-      if (std::optional<std::int64_t> v = Evaluate(it->text)) {
-        define(it->name, *v, it->text);
-        it = pending.erase(it);
-        learnt = true;
-      } else {
-        ++it;
-      }
+  if (item[0].kind != Kind::Word) return true;
+  if (item.size() >= 2 && item[1].kind == Kind::Symbol && item[1].text == "=") {
+    const Span expression = item.subspan(2);
+    if (expression.empty()) return true;
+    const std::string written(text.substr(expression.front().begin, expression.back().end - expression.front().begin));
+    if (const std::optional<std::int64_t> v = value(expression)) {
+      define(*v, written);
+      return true;
     }
+    // Else a float constant, of floats and the float constants read.
+    const std::function<std::optional<float>(std::string_view)> reals = [this](std::string_view n) { return RealValue(n); };
+    const std::optional<float> real = FloatExpression(expression, reals).Value();
+    if (!real) return false;
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &*real, sizeof bits);
+    outsideUsed = false;
+    define(static_cast<std::int32_t>(bits), written, true);
+    return true;
+  }
+  std::optional<std::int64_t> step = 1;
+  if (item.size() >= 3 && item[1].kind == Kind::Symbol && item[1].text == "[" && item.back().text == "]") {
+    step = value(item.subspan(2, item.size() - 3));
+  } else if (item.size() != 1) {
+    return true;  // not a constant the compiler would take
+  }
+  if (!next || !step) {
+    next.reset();
+    return false;
+  }
+  define(*next, std::string());
+  next = *next + *step;
+  return true;
+}
+
+void SourceConstants::Read(std::string_view text, SourceExpressionValue outside) {
+  outside_ = std::move(outside);
+  const std::vector<Element> elements = CutSource(text);
+  // A block starts with its word in the line's first column.
+  const auto starts = [&](const Element& e) {
+    return IsBlockWord(e) && (e.begin == 0 || text[e.begin - 1] == '\n' || text[e.begin - 1] == '\r');
+  };
+  // A constant may name one defined further down: repeat while that adds values.
+  for (int pass = 0; pass < 16; ++pass) {
+    const std::size_t known = constants_.size();
+    bool missing = false;
+    bool inCon = false;
+    std::optional<std::int64_t> next;
+    for (std::size_t k = 0; k < elements.size();) {
+      if (starts(elements[k])) {
+        inCon = elements[k].text == "CON";
+        next = 0;  // each CON block enumerates from 0
+        ++k;
+        continue;
+      }
+      if (!inCon || elements[k].kind == Kind::End) {
+        ++k;
+        continue;
+      }
+      // One item: up to a comma outside brackets, the line's end or a block.
+      std::size_t end = k;
+      for (int depth = 0; end < elements.size() && elements[end].kind != Kind::End && !starts(elements[end]); ++end) {
+        const Element& e = elements[end];
+        if (e.kind != Kind::Symbol) continue;
+        if (e.text == "(" || e.text == "[") ++depth;
+        if (e.text == ")" || e.text == "]") --depth;
+        if (e.text == "," && depth == 0) break;
+      }
+      if (end > k && !Item(std::span(elements).subspan(k, end - k), text, next)) missing = true;
+      k = end < elements.size() && elements[end].kind == Kind::Symbol ? end + 1 : end;
+    }
+    if (!missing || constants_.size() == known) break;
   }
 }
 

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "recovery/source_constants.h"
+
 namespace brevin::recovery {
 
 struct DatSectionInput;
@@ -36,16 +38,8 @@ struct SourceDat {
   std::string stop;                    // why the layout stopped; empty when it did not
 };
 
-// The value of a constant expression the reader cannot work out itself (a CON
-// name, "obj#NAME", or a whole expression holding one); nullopt when unknown.
-using SourceExpressionValue = std::function<std::optional<std::int64_t>(std::string_view expression)>;
 // The size in bytes of a file a "file" directive names; nullopt when unknown.
 using SourceFileSize = std::function<std::optional<std::int64_t>(std::string_view file)>;
-
-// The value of one constant expression of a source as the compiler works it
-// out (32-bit, with its operator precedence), names through evaluate.
-std::optional<std::int64_t> EvaluateSourceExpression(std::string_view expression,
-                                                     const SourceExpressionValue& evaluate = {});
 
 // The integer constants of a source's CON blocks ("NAME = expression" and
 // enumerations), by upper-case name, for the evaluate callback of

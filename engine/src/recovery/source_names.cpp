@@ -2,7 +2,9 @@
 // skipping comments in braces.
 #include "recovery/source_names.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -46,11 +48,13 @@ std::string WithoutComment(const std::string& line) {
 }
 
 // The lines of a source with CR LF, CR and LF all ending a line, and the
-// text inside braces (comments, nested) blanked out.
+// text inside braces (comments, nested; a "{{" comment ends at the first
+// "}}", whatever braces it holds) blanked out.
 std::vector<std::string> SourceLines(const std::string& text) {
   std::vector<std::string> lines(1);
   int braces = 0;
   bool quoted = false;
+  bool document = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '\r' || c == '\n') {
@@ -60,6 +64,17 @@ std::vector<std::string> SourceLines(const std::string& text) {
       continue;
     }
     std::string& line = lines.back();
+    if (document || (braces == 0 && !quoted && c == '{' && i + 1 < text.size() && text[i + 1] == '{')) {
+      const bool closes = document && c == '}' && i + 1 < text.size() && text[i + 1] == '}';
+      const bool opens = !document;
+      document = !closes;
+      line += ' ';
+      if (opens || closes) {
+        line += ' ';
+        ++i;
+      }
+      continue;
+    }
     if (braces == 0 && c == '"') quoted = !quoted;
     if (braces == 0 && !quoted && c == '\'') {
       // A line comment: the rest of the line, unless a brace comment opens in it.
@@ -83,7 +98,7 @@ std::vector<std::string> SourceLines(const std::string& text) {
 
 // The names a line of code uses, upper-case (strings skipped), and the
 // numbers it writes as numbers.
-void NamesOf(const std::string& line, const SourceConstants& constants, SourceMethodName& method) {
+void NamesOf(const std::string& line, SourceMethodName& method) {
   if (line.find_first_not_of(" \t") == std::string::npos) return;
   method.body.emplace_back();
   std::set<std::string>& names = method.body.back().names;
@@ -92,11 +107,16 @@ void NamesOf(const std::string& line, const SourceConstants& constants, SourceMe
     const char c = line[i];
     const bool numberStart = std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '%';
     if (!quoted && numberStart && (i == 0 || (!std::isalnum(static_cast<unsigned char>(line[i - 1])) && line[i - 1] != '_'))) {
-      std::size_t end = i + 1;
-      while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_' || line[end] == '%'))
-        ++end;
-      if (std::optional<std::int64_t> v = constants.Evaluate(line.substr(i, end - i))) method.body.back().numbers.insert(*v);
-      i = end;
+      // The number as the compiler cuts it, a float ("0.3", "1.5e-3") whole.
+      const std::vector<SourceElement> cut = CutSource(std::string_view(line).substr(i));
+      const SourceElement& number = cut.front();
+      if (number.value) method.body.back().numbers.insert(static_cast<std::int32_t>(static_cast<std::uint32_t>(*number.value)));
+      if (number.real) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &*number.real, sizeof bits);
+        method.body.back().numbers.insert(static_cast<std::int32_t>(bits));
+      }
+      i += std::max<std::size_t>(1, number.end);
       continue;
     }
     if (c == '"') quoted = !quoted;
@@ -145,12 +165,13 @@ void ReadVariables(std::string line, const SourceConstants& constants, SourceNam
         names.variablesKnown = false;
         return;
       }
-      // A count not read here (a child's constant) is left for the layout to find.
-      variable.count = !value ? -1 : *value >= 1 && *value <= 32768 ? static_cast<int>(*value) : 0;
-      if (variable.count == 0) {
+      // A count not read here (a child's constant) is left for the layout to
+      // find; "[0]" declares a name for the next variable's address.
+      if (value && (*value < 0 || *value > 32768)) {
         names.variablesKnown = false;
         return;
       }
+      variable.count = value ? static_cast<int>(*value) : -1;
     }
     names.variables.push_back(variable);
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
@@ -164,31 +185,20 @@ void ReadVariables(std::string line, const SourceConstants& constants, SourceNam
 }
 
 // One OBJ line: name : "file" or name[count] : "file". False when a count
-// is a named constant: the table's entries are then not known here.
+// cannot be worked out: the table's entries are then not known here.
 bool ReadObject(const std::string& line, SourceNames& names) {
-  // name : "file" or name[count] : "file"
   std::size_t at = 0;
   SourceObjectName object;
   object.name = Identifier(line, at);
   if (object.name.empty()) return true;
   while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
   if (at < line.size() && line[at] == '[') {
-    ++at;
-    std::string digits = Identifier(line, at);
-    object.count = 0;
-    for (char c : digits) {
-      if (!std::isdigit(static_cast<unsigned char>(c)) || object.count > 255) {
-        object.count = -1;  // a named constant: the count is not known here
-        break;
-      }
-      object.count = object.count * 10 + (c - '0');
-    }
-    if (object.count < 0) {
+    const std::optional<long> count = BracketCount(line, at, names.constants);
+    if (!count || *count < 1 || *count > 255) {
       names.objects.clear();
       return false;
     }
-    while (at < line.size() && line[at] != ']') ++at;
-    ++at;
+    object.count = static_cast<int>(*count);
   }
   while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
   if (at < line.size() && line[at] == ':') {
@@ -269,14 +279,15 @@ const char* BlockOf(const std::string& line) {
   for (const char* block : {"CON", "VAR", "DAT", "PUB", "PRI", "OBJ"}) {
     std::size_t n = 0;
     while (block[n] && n < line.size() && std::toupper(static_cast<unsigned char>(line[n])) == block[n]) ++n;
-    if (block[n] == 0 && (n == line.size() || !std::isalnum(static_cast<unsigned char>(line[n])))) return block;
+    if (block[n] == 0 && (n == line.size() || (!std::isalnum(static_cast<unsigned char>(line[n])) && line[n] != '_')))
+      return block;
   }
   return nullptr;
 }
 
 }  // namespace
 
-SourceNames ReadSourceNames(const std::string& text) {
+SourceNames ReadSourceNames(const std::string& text, const SourceExpressionValue& outside) {
   std::vector<SourceMethodName> pub, pri;
   bool inObj = false;
   bool inVar = false;
@@ -284,37 +295,22 @@ SourceNames ReadSourceNames(const std::string& text) {
   SourceNames names;
   const std::vector<std::string> lines = SourceLines(text);
   // The CON blocks first: VAR and local counts may name their constants.
-  {
-    std::vector<std::string> con;
-    bool in = false;
-    for (const std::string& line : lines) {
-      if (const char* block = BlockOf(line)) {
-        in = std::string(block) == "CON";
-        if (in) con.push_back(line.substr(3));
-        continue;
-      }
-      if (in) con.push_back(line);
-    }
-    names.constants.ReadLines(con);
-  }
+  names.constants.Read(text, outside);
   const SourceConstants& constants = names.constants;
   SourceMethodName* body = nullptr;  // the method whose body the lines are
   for (std::string line : lines) {
     if (BlockOf(line)) body = nullptr;
     if (body && !BlockOf(line)) {
-      NamesOf(line, constants, *body);
+      NamesOf(line, *body);
       continue;
     }
-    // Block keywords start at the line's first column.
-    for (const char* block : {"CON", "VAR", "DAT", "PUB", "PRI", "OBJ"}) {
-      std::size_t n = 0;
-      while (block[n] && n < line.size() && std::toupper(static_cast<unsigned char>(line[n])) == block[n]) ++n;
-      if (block[n] == 0 && (n == line.size() || !std::isalnum(static_cast<unsigned char>(line[n])))) {
-        inObj = std::string(block) == "OBJ";
-        inVar = std::string(block) == "VAR";
-        inCon = std::string(block) == "CON";
-        if (inObj || inVar || inCon) line = line.substr(3);
-      }
+    // Block keywords start at the line's first column ("VAR_X long 0" in a
+    // DAT block is a label, not a block).
+    if (const char* block = BlockOf(line)) {
+      inObj = std::string(block) == "OBJ";
+      inVar = std::string(block) == "VAR";
+      inCon = std::string(block) == "CON";
+      if (inObj || inVar || inCon) line = line.substr(3);
     }
     if (inCon) continue;
     if (inVar) {

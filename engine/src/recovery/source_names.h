@@ -54,6 +54,8 @@ struct SourceNames {
   SourceConstants constants;              // the CON block, evaluated
 };
 
-SourceNames ReadSourceNames(const std::string& text);
+// outside gives the values of the names of other objects ("obj#NAME") that
+// constants and counts use.
+SourceNames ReadSourceNames(const std::string& text, const SourceExpressionValue& outside = {});
 
 }  // namespace brevin::recovery

@@ -217,6 +217,7 @@ void ProjectRecovery::NameFromSources() {
   std::vector<std::vector<int>> children(plans_.size());
   for (std::size_t o = 0; o < plans_.size(); ++o)
     for (const recovery::ChildEntry& child : tree_.objects[o].children) children[o].push_back(child.object);
+  names_->TakeChildConstants(children);
   names_->TakeChildFileNames(fileOrder_, children);
 }
 

@@ -2,6 +2,7 @@
 #include "recovery/var_layout.h"
 
 #include <algorithm>
+#include <set>
 
 namespace brevin::recovery {
 
@@ -86,11 +87,20 @@ std::optional<VarLayout> LayOutCounted(const std::vector<NamedVariable>& declare
   VarLayout layout;
   std::int32_t offset = 0;
   static const char* const types[5] = {"", "byte", "word", "", "long"};
+  // A variable of no elements shares its address with the next one, which
+  // names the offset where there is one.
+  std::set<std::int32_t> empty;
   for (const int unit : {4, 2, 1}) {
     for (const NamedVariable& v : declared) {
       if (v.size != unit) continue;
-      if (layout.names.count(offset) || v.count < 1) return std::nullopt;
+      if (v.count < 0 || (layout.names.count(offset) && !empty.count(offset))) return std::nullopt;
+      if (v.count == 0 && layout.names.count(offset)) continue;
       layout.names[offset] = {v.name, v.size};
+      if (v.count == 0) {
+        empty.insert(offset);
+      } else {
+        empty.erase(offset);
+      }
       offset += v.size * v.count;
     }
   }
@@ -102,7 +112,7 @@ std::optional<VarLayout> LayOutCounted(const std::vector<NamedVariable>& declare
   // The declarations as the source has them, one a line.
   for (const NamedVariable& v : declared) {
     layout.lines.push_back(std::string("  ") + types[v.size] + " " + v.name +
-                           (v.count > 1 ? "[" + std::to_string(v.count) + "]" : ""));
+                           (v.count != 1 ? "[" + std::to_string(v.count) + "]" : ""));
   }
   return layout;
 }
@@ -116,7 +126,7 @@ std::optional<VarLayout> LayOutSourceVariables(const std::vector<NamedVariable>&
   // smallest, when padding lets several.
   std::size_t unknown = declared.size();
   for (std::size_t i = 0; i < declared.size(); ++i) {
-    if (declared[i].count >= 1) continue;
+    if (declared[i].count >= 0) continue;
     if (unknown != declared.size() || declared[i].count != -1) return std::nullopt;
     unknown = i;
   }

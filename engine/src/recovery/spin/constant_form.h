@@ -19,8 +19,9 @@ std::string ConstantText(std::int64_t value);
 std::string HexText(std::int64_t value);
 // The same in decimal, digits grouped by three when it is long.
 std::string DecimalText(std::int64_t value);
-// The bits of a float as the shortest decimal the compiler reads back to the
-// same bits, when there is one without an exponent.
+// The bits of a float (negative and tiny ones too) as the shortest decimal
+// the compiler reads back to the same bits, when there is one without an
+// exponent.
 std::optional<std::string> FloatText(std::uint32_t bits);
 
 }  // namespace brevin::recovery::spin
