@@ -42,6 +42,8 @@ struct ObjectNames {
   std::map<int, std::string> children;             // by entry: the name a call uses ("" past an array's first)
   ObjectSource source;                             // what the source beside declares, if any was read
   bool sourceRead = false;
+  // A person's names for parameters and locals, by table index - 1, by frame offset.
+  std::vector<std::map<std::int32_t, std::string>> givenLocals;
 };
 
 class NameTable {
@@ -60,6 +62,11 @@ class NameTable {
                         const std::vector<std::int32_t>& methodAddresses);
   // A source's names where they fit the object's table.
   void TakeSource(std::size_t o, const std::string& utf8Text);
+  // A person's names (from their notes): methods by table index - 1 (empty:
+  // none), and their frame slots. They win over every name before them; a
+  // method that had the same name gets a "_" after its own.
+  void TakeGivenNames(std::size_t o, const std::vector<std::string>& methods,
+                      const std::vector<std::map<std::int32_t, std::string>>& locals);
   // Child files take the names their parents' OBJ blocks give them, when
   // plain and free (ignoring case); numbered names stay for the others.
   void TakeChildFileNames(const std::vector<std::size_t>& fileOrder,
