@@ -137,6 +137,7 @@ NoteTarget CommentTarget(const Analysis& analysis, std::int32_t address) {
   target.given = std::string(line->note());
   const notes::NotePlaces places(analysis.image.bytes);
   target.at = places.AnchorAt(NoteKind::Comment, address);
+  if (line->cog) target.at.cog = *line->cog;  // shown beside an assembly line's hub address
   return target;
 }
 

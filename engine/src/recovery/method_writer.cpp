@@ -94,7 +94,9 @@ Frame MethodFrame(const MethodInput& in) {
   if (m < names.givenLocals.size()) {
     for (const auto& [offset, name] : names.givenLocals[m]) {
       const std::int32_t p = offset / 4 - 1;
-      if (offset % 4 == 0 && p >= 0 && p < f.params) {
+      if (offset == 0) {
+        f.resultName = name;
+      } else if (offset % 4 == 0 && p >= 0 && p < f.params) {
         f.paramNames[static_cast<std::size_t>(p)] = name;
       } else if (auto it = f.localNames.find(offset); it != f.localNames.end() && offset > 4 * f.params) {
         for (SourceLocal& local : f.declarations)
