@@ -862,7 +862,7 @@ int RecordNotes(const Arguments& a, TextSink& err, int standardInput) {
       RecordNote(notes, target, value);
     } else {
       const std::optional<std::int32_t> address = ParseHubAddress(key);
-      if (!address) return refuse("'" + key + "' is no hub address ($0000 to $FFFF)");
+      if (!address) return refuse(QuotedName(key) + " is no hub address ($0000 to $FFFF)");
       for (const char c : value)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return refuse("a comment is one line without control characters");
       const NoteTarget target = CommentTarget(*result.analysis, *address);

@@ -18,6 +18,16 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
+// A name a person typed, as a message shows it: quoted, on one line.
+std::string Quoted(std::string_view text) {
+  std::string shown = "'";
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    shown += u < 0x20 || u == 0x7F ? '?' : c;
+  }
+  return shown + "'";
+}
+
 std::string Hex4(std::int32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text = "$0000";
@@ -86,7 +96,7 @@ NoteTarget NameTarget(const Analysis& analysis, std::string_view label) {
     if (const std::optional<NoteKind> kind = KindAt(analysis, symbol->address)) {
       target.kind = *kind;
     } else {
-      target.problem = "'" + std::string(label) + "' names nothing a note can name";
+      target.problem = Quoted(label) + " names nothing a note can name";
       return target;
     }
   }
@@ -115,7 +125,7 @@ NoteTarget NameTarget(const Analysis& analysis, std::string_view label) {
     }
   }
   if (!address) {
-    target.problem = "no label '" + std::string(label) + "' in the listing";
+    target.problem = "no label " + Quoted(label) + " in the listing";
     return target;
   }
   const notes::NotePlaces places(analysis.image.bytes);
@@ -143,16 +153,15 @@ NoteTarget CommentTarget(const Analysis& analysis, std::int32_t address) {
 
 std::string NameRefusal(const Analysis& analysis, const Notes& /*notes*/, const NoteTarget& target, std::string_view name) {
   if (!IsSpinIdentifier(name)) {
-    return "'" + std::string(name) +
-           "' is no Spin name: a letter or '_', then letters, digits and '_', at most 30, and no reserved word";
+    return Quoted(name) + " is no Spin name: a letter or '_', then letters, digits and '_', at most 30, and no reserved word";
   }
   // A generated label stays in the listing beside the new name: no two alike.
   if (const Symbol* symbol = analysis.FindSymbol(name); symbol != nullptr && symbol->name != target.label &&
                                                          SameIgnoringCase(symbol->name, name))
-    return "'" + std::string(name) + "' is taken: it is the label at " + Hex4(symbol->address);
+    return Quoted(name) + " is taken: it is the label at " + Hex4(symbol->address);
   for (const NamedSlot& slot : analysis.slots)
     if (slot.label != target.label && SameIgnoringCase(slot.label, name))
-      return "'" + std::string(name) + "' is taken: it is the label of a " + (slot.local ? "local" : "cog variable");
+      return Quoted(name) + " is taken: it is the label of a " + (slot.local ? "local" : "cog variable");
   // A given name is taken in its object; a local's only in its own method.
   const notes::NotePlaces places(analysis.image.bytes);
   for (const GivenPlace& other : GivenPlaces(analysis, places)) {
@@ -160,7 +169,7 @@ std::string NameRefusal(const Analysis& analysis, const Notes& /*notes*/, const 
     if (other.at.Anchored() && target.at.Anchored() && other.at.objectNumber != target.at.objectNumber) continue;
     if (other.kind == NoteKind::Local && target.kind == NoteKind::Local && other.at.methodIndex != target.at.methodIndex)
       continue;
-    return "'" + std::string(name) + "' is taken: it names " +
+    return Quoted(name) + " is taken: it names " +
            (other.at.address ? "the place " + Hex4(*other.at.address) : std::string("another place"));
   }
   return {};

@@ -17,6 +17,24 @@ namespace {
 constexpr std::array<std::string_view, 8> kKindNames = {"method", "jump", "local", "variable",
                                                          "dat",    "asm",  "object", "comment"};
 
+// A text from the file as a message shows it: on one line, each control
+// character as a JSON escape, at most 40 characters.
+std::string Shown(std::string_view text) {
+  std::string shown;
+  for (const char c : text.substr(0, 40)) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      shown += "\\u00";
+      shown += kHex[u >> 4];
+      shown += kHex[u & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return text.size() > 40 ? shown + "..." : shown;
+}
+
 // ---- Reading: a JSON value tree, depth-limited, with one-line reasons.
 
 struct Value {
@@ -27,11 +45,14 @@ struct Value {
   std::int64_t integer = 0;
   std::string text;
   std::vector<Value> items;
-  std::vector<std::pair<std::string, Value>> members;
+  // An object's members: keys[i] names values[i] (two vectors: a vector may
+  // hold the type it is a member of, a pair may not).
+  std::vector<std::string> keys;
+  std::vector<Value> values;
 
   const Value* Member(std::string_view key) const {
-    for (const auto& [k, v] : members)
-      if (k == key) return &v;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      if (keys[i] == key) return &values[i];
     return nullptr;
   }
 };
@@ -110,8 +131,9 @@ class Reader {
       ++at_;
       Value member;
       if (!Parse(member, depth + 1)) return false;
-      if (v.Member(key) != nullptr) return Fail("the key \"" + key + "\" given twice");
-      v.members.emplace_back(std::move(key), std::move(member));
+      if (v.Member(key) != nullptr) return Fail("the key \"" + Shown(key) + "\" given twice");
+      v.keys.push_back(std::move(key));
+      v.values.push_back(std::move(member));
       Blanks();
       if (at_ < text_.size() && text_[at_] == ',') {
         ++at_;
@@ -275,10 +297,10 @@ std::string ReadNote(const Value& v, bool isName, Note& note) {
     std::string kind;
     if (!(problem = string("kind", kind, true)).empty()) return problem;
     const std::optional<NoteKind> k = NoteKindFromName(kind == "parameter" ? "local" : kind);
-    if (!k || *k == NoteKind::Comment) return "an unknown kind \"" + kind + "\"";
+    if (!k || *k == NoteKind::Comment) return "an unknown kind \"" + Shown(kind) + "\"";
     note.kind = *k;
     if (!(problem = string("name", note.text, true)).empty()) return problem;
-    if (!IsSpinIdentifier(note.text)) return "\"" + note.text + "\" is no Spin name";
+    if (!IsSpinIdentifier(note.text)) return "\"" + Shown(note.text) + "\" is no Spin name";
   } else {
     note.kind = NoteKind::Comment;
     if (!(problem = string("text", note.text, true)).empty()) return problem;
