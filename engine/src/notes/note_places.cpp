@@ -8,6 +8,12 @@
 
 namespace brevin::notes {
 
+namespace {
+// A method this long whose bytes stand once in the image is that method,
+// in whichever object it now lies.
+constexpr int kUniqueMethodBytes = 16;
+}  // namespace
+
 NotePlaces::NotePlaces(std::span<const std::uint8_t> image) : tree_(recovery::ReadImageTree(image)) {
   if (!tree_.error.empty()) return;
   prints_ = library::FingerprintTree(tree_);
@@ -118,22 +124,32 @@ std::optional<std::int32_t> NotePlaces::Resolve(const Note& note, std::int32_t* 
   }
   const int object = MatchObject(at, note.kind);
   if (!at.method.empty()) {
-    // The method wherever it now sits: in the object that still matches, at
-    // its old entry, or else the one method of the image with its print.
-    int bestRank = -1;
-    std::int32_t best = -1;
+    // The method wherever it now sits in its object (the object that still
+    // matches, else the one at the same place of the tree), at its old entry
+    // first. Elsewhere in the image only a method of some size whose bytes
+    // are nowhere else: a short one (a getter, an empty method) in another
+    // object would be another method.
+    int bestRank = -1, elsewhere = 0;
+    std::int32_t best = -1, single = -1;
     for (std::size_t o = 0; o < prints_.size(); ++o) {
       for (std::size_t m = 0; m < prints_[o].methods.size(); ++m) {
         if (library::PrintText(prints_[o].methods[m].print) != at.method) continue;
-        const int rank = (static_cast<int>(o) == object ? 4 : 0) + (static_cast<int>(m) + 1 == at.methodIndex ? 2 : 0) +
-                         (static_cast<int>(o) == at.objectNumber ? 1 : 0);
-        if (rank <= bestRank) continue;
         std::int32_t base = InstanceAddress(static_cast<int>(o), at.instance);
         if (base < 0) base = InstanceAddress(static_cast<int>(o), 0);
+        const std::int32_t place = base + tree_.objects[o].methods[m].start + (note.kind == NoteKind::Local ? 0 : at.offset);
+        const bool own = static_cast<int>(o) == object || (object < 0 && static_cast<int>(o) == at.objectNumber);
+        if (!own) {
+          ++elsewhere;
+          if (prints_[o].methods[m].bytes >= kUniqueMethodBytes) single = place;
+          continue;
+        }
+        const int rank = static_cast<int>(m) + 1 == at.methodIndex ? 1 : 0;
+        if (rank <= bestRank) continue;
         bestRank = rank;
-        best = base + tree_.objects[o].methods[m].start + (note.kind == NoteKind::Local ? 0 : at.offset);
+        best = place;
       }
     }
+    if (best < 0 && elsewhere == 1) best = single;
     if (best < 0) {
       problem = PlaceText(at, note.kind) + " changed";
       return std::nullopt;
