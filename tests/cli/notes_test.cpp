@@ -209,13 +209,19 @@ TEST(Notes, NotesStayWithTheirMethodsAcrossARebuild) {
     if (line.contains("comment") && line["comment"] == "two flashes") found = line["address"] == moved;
   EXPECT_TRUE(found) << "the comment went with its method";
   EXPECT_EQ(ReadText(image + ".brevin.json"), notes) << "the orphan is kept; nothing rewrote the file";
+  // Renaming the moved method again replaces its note; the orphan stays.
+  ASSERT_EQ(RunCli({"--trace-all-methods", "--rename", "beat_led=beat_slow", image}).status, cli::kExitOk);
+  const std::string renamed = ReadText(image + ".brevin.json");
+  EXPECT_EQ(renamed.find("beat_led"), std::string::npos) << renamed;
+  EXPECT_NE(renamed.find("beat_slow"), std::string::npos) << renamed;
+  EXPECT_NE(renamed.find("count_binary"), std::string::npos) << renamed;
 
   // The recovered source carries the name and the comment and compiles to the same bytes.
   fs::create_directory(dir.File("src"));
   const CliRun recovered = RunCli({"--spin-source", dir.File("src"), image});
   ASSERT_EQ(recovered.status, cli::kExitOk) << recovered.err;
   const std::string text = ReadText(dir.File("src/prog.spin"));
-  EXPECT_NE(text.find("PUB beat_led("), std::string::npos) << text;
+  EXPECT_NE(text.find("PUB beat_slow("), std::string::npos) << text;
   EXPECT_NE(text.find("' two flashes\n"), std::string::npos) << text;
   const std::string command = "cd '" + dir.File("src") + "' && '" + compiler + "' -q -b -o again.binary prog.spin > log 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(dir.File("src/log"));

@@ -121,6 +121,35 @@ TEST(NotesApplied, NameEveryUseAndCommentOneLine) {
   EXPECT_EQ(again->listing, plain->listing) << "no notes: the plain listing";
 }
 
+TEST(NotesApplied, OneNameForLocalsOfTwoMethodsAndRenamingOneKeepsTheOther) {
+  NotesHost host;
+  host.options.IncludeSourceCode = false;
+  const std::vector<std::uint8_t> image = test::ReadBytes(kData + "/led_chaser.eeprom");
+  const AnalysisPtr plain = test::ListImage(host, image);
+  ASSERT_TRUE(plain);
+  const NamedSlot* first = nullptr;
+  const NamedSlot* second = nullptr;
+  for (const NamedSlot& slot : plain->slots) {
+    if (!slot.local) continue;
+    if (first == nullptr) first = &slot;
+    else if (second == nullptr && slot.address != first->address) second = &slot;
+  }
+  ASSERT_NE(second, nullptr);
+  auto notes = std::make_shared<Notes>();
+  RecordNote(*notes, NameTarget(*plain, first->label), "count");
+  host.notes = notes;
+  const AnalysisPtr once = test::ListImage(host, image);
+  const NoteTarget other = NameTarget(*once, second->label);
+  EXPECT_EQ(NameRefusal(*once, *notes, other, "count"), "") << "another method's local may have the name";
+  RecordNote(*notes, other, "count");
+  host.notes = notes;
+  const AnalysisPtr twice = test::ListImage(host, image);
+  RecordNote(*notes, NameTarget(*twice, second->label), "total");
+  ASSERT_EQ(notes->names.size(), 2u);
+  EXPECT_EQ(notes->names[0].text, "count");
+  EXPECT_EQ(notes->names[1].text, "total");
+}
+
 TEST(NotesApplied, ReportsANoteWhoseMethodChangedAndAppliesItNowhere) {
   NotesHost host;
   host.options.IncludeSourceCode = false;

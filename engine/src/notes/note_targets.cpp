@@ -177,11 +177,19 @@ std::string NameRefusal(const Analysis& analysis, const Notes& /*notes*/, const 
 
 void RecordNote(Notes& notes, const NoteTarget& target, std::string_view text) {
   std::vector<Note>& list = target.kind == NoteKind::Comment ? notes.comments : notes.names;
-  // The note the place has now goes, however the image was built when it was given.
+  // The note the place has now goes, however the image was built when it was
+  // given: the one given here, else one given on the same bytes before they
+  // moved (the same method and offset, or the same DAT or VAR).
+  const NoteAnchor& b = target.at;
+  const auto moved = [&b](const NoteAnchor& a) {
+    if (!a.Anchored() || !b.Anchored() || a.offset != b.offset || a.instance != b.instance) return false;
+    if (!b.method.empty()) return a.method == b.method;
+    return a.method.empty() && a.objectNumber == b.objectNumber && (a.object == b.object || a.data == b.data);
+  };
+  const bool here = std::any_of(list.begin(), list.end(),
+                                [&](const Note& note) { return note.kind == target.kind && SamePlace(note.at, b); });
   std::erase_if(list, [&](const Note& note) {
-    if (note.kind != target.kind) return false;
-    if (SamePlace(note.at, target.at)) return true;
-    return !target.given.empty() && note.text == target.given && note.at.objectNumber == target.at.objectNumber;
+    return note.kind == target.kind && (here ? SamePlace(note.at, b) : moved(note.at));
   });
   if (text.empty()) return;
   Note note;
