@@ -125,7 +125,8 @@ constexpr const char* kUsage =
     "\n"
     "A value follows its option as '--out-dir=DIR', '--out-dir DIR', '-oOUT' or\n"
     "'-o OUT'. Long options may be shortened where that is unambiguous. '--' ends\n"
-    "the options. OUT is never the image itself nor the Spin source beside it;\n"
+    "the options. OUT is never the image itself, the Spin source beside it nor\n"
+    "its notes file (IMAGE.brevin.json);\n"
     "an existing OUT keeps its mode and owner, a link to it stays, and a device\n"
     "or FIFO is written as it is. An OUT that holds a Propeller image or is named\n"
     "*.binary, *.eeprom or *.spin is replaced only with --force.\n"
@@ -938,10 +939,20 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   CliHost host(a, err, kProgram);
   std::optional<platform::FileIdentity> source;
   if (!tableReport && !fromStandardInput) source = platform::IdentityOf(host.SourcePathFor(a.image));
+  // The notes the run reads are kept as they are too.
+  std::optional<platform::FileIdentity> notes;
+  if (!tableReport && !a.noNotes && !a.image.empty()) {
+    const std::string notesPath = !a.notesPath.empty() ? a.notesPath : fromStandardInput ? std::string() : NotesPathFor(a.image);
+    if (!notesPath.empty()) notes = platform::IdentityOf(notesPath);
+  }
   for (const std::string& target : {a.outPath, a.debugOut}) {
     if (target.empty() || IsStandardStream(target)) continue;
     if (source && platform::IdentityOf(target) == source) {
       err << kProgram << QuotedName(target) << ": " << kOverwritesSource << "\n";
+      return kExitFileError;
+    }
+    if (notes && platform::IdentityOf(target) == notes) {
+      err << kProgram << QuotedName(target) << ": the output would overwrite the notes of the image\n";
       return kExitFileError;
     }
     if (std::string problem = platform::CheckOutputTarget(target, inputs); !problem.empty()) {
