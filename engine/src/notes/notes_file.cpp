@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -244,21 +245,35 @@ class Reader {
     return Fail("a string without its closing quote");
   }
 
+  // A JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
   bool ParseNumber(Value& v) {
     v.type = Value::Type::Number;
     const std::size_t start = at_;
+    const auto digits = [this] {
+      const std::size_t from = at_;
+      while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') ++at_;
+      return at_ - from;
+    };
     if (text_[at_] == '-') ++at_;
-    while (at_ < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[at_])) != 0 || text_[at_] == '.' ||
-                                  text_[at_] == 'e' || text_[at_] == 'E' || text_[at_] == '+' || text_[at_] == '-'))
+    const std::size_t whole = at_;
+    if (digits() == 0 || (text_[whole] == '0' && at_ - whole > 1)) return Fail("a bad number");
+    bool fraction = false;
+    if (at_ < text_.size() && text_[at_] == '.') {
       ++at_;
-    const std::string number(text_.substr(start, at_ - start));
-    v.integral = number.find_first_of(".eE") == std::string::npos && number.size() <= 12 && number != "-";
+      if (digits() == 0) return Fail("a bad number");
+      fraction = true;
+    }
+    if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
+      ++at_;
+      if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) ++at_;
+      if (digits() == 0) return Fail("a bad number");
+      fraction = true;
+    }
+    const std::string_view number = text_.substr(start, at_ - start);
+    v.integral = !fraction && number.size() <= 12;
     if (v.integral) {
-      try {
-        v.integer = std::stoll(number);
-      } catch (...) {
-        return Fail("a bad number");
-      }
+      const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), v.integer);
+      v.integral = ec == std::errc() && end == number.data() + number.size();
     }
     return true;
   }
