@@ -26,9 +26,11 @@
 #include "brevin/version_text.h"
 #include "input_file.h"
 #include "brevin/library.h"
+#include "brevin/notes.h"
 #include "json_output.h"
 #include "library_files.h"
 #include "messages.h"
+#include "notes_file.h"
 #include "output_file.h"
 #include "output_folder.h"
 
@@ -110,6 +112,12 @@ constexpr const char* kUsage =
     "  --learn                    add each IMAGE's objects, with the names of the\n"
     "                             Spin sources beside it, to the library of known\n"
     "                             objects in $XDG_DATA_HOME/brevin/library.tsv\n"
+    "  --rename OLD=NEW           record NEW as the name of the label OLD (as the\n"
+    "                             listing shows it) in the image's notes, and exit\n"
+    "  --comment '$ADDR=TEXT'     record TEXT as the comment of the line at hub\n"
+    "                             address ADDR (empty TEXT removes it), and exit\n"
+    "  --notes FILE               the notes in FILE instead of IMAGE.brevin.json\n"
+    "  --no-notes                 no notes: the listing as without a notes file\n"
     "  --force                    let --spin-source replace files of its outputs'\n"
     "                             names, and -o an image or a Spin source file\n"
     "  -h, --help                 this text\n"
@@ -117,7 +125,8 @@ constexpr const char* kUsage =
     "\n"
     "A value follows its option as '--out-dir=DIR', '--out-dir DIR', '-oOUT' or\n"
     "'-o OUT'. Long options may be shortened where that is unambiguous. '--' ends\n"
-    "the options. OUT is never the image itself nor the Spin source beside it;\n"
+    "the options. OUT is never the image itself, the Spin source beside it nor\n"
+    "its notes file (IMAGE.brevin.json);\n"
     "an existing OUT keeps its mode and owner, a link to it stays, and a device\n"
     "or FIFO is written as it is. An OUT that holds a Propeller image or is named\n"
     "*.binary, *.eeprom or *.spin is replaced only with --force.\n"
@@ -139,9 +148,15 @@ struct Arguments {
   std::string spinSourceDir;  // write the recovered Spin source into this folder
   bool force = false;  // replace existing outputs of --spin-source, and image or source files with -o
   bool learn = false;  // add the images' objects to the person's library
+  // --rename OLD=NEW and --comment '$ADDR=TEXT' in the order given: true for a rename.
+  std::vector<std::pair<bool, std::string>> noteEdits;
+  std::string notesPath;  // --notes FILE: the notes to use instead of IMAGE.brevin.json
+  bool noNotes = false;   // --no-notes: the listing as without a notes file
 };
 
 bool IsStandardStream(const std::string& path) { return path == "-"; }
+
+void ReportNoteProblems(const std::string& notesPath, const LoadResult& result, TextSink& err, std::string_view prefix);
 
 // The refusal when an output would replace a Spin source the run reads.
 constexpr std::string_view kOverwritesSource = "the output would overwrite the Spin source beside the image";
@@ -173,7 +188,7 @@ class CliHost : public Host {
 
   // A listing needs only the text; the JSON output needs the whole model, and
   // the Spin source its labels.
-  bool WantsModel() override { return args_.json || !args_.spinSourceDir.empty(); }
+  bool WantsModel() override { return args_.json || !args_.spinSourceDir.empty() || !args_.noteEdits.empty(); }
 
   bool DeveloperMode() override {
     const char* mode = std::getenv("BREVIN_DEVELOPER_MODE");
@@ -193,9 +208,36 @@ class CliHost : public Host {
     return files;
   }
 
+  // The notes file of an image: --notes FILE, else IMAGE.brevin.json beside
+  // it; none for standard input without --notes.
+  std::string NotesPathOf(const std::string& imagePath) const {
+    if (!args_.notesPath.empty()) return args_.notesPath;
+    return fromStandardInput_ ? std::string() : NotesPathFor(imagePath);
+  }
+
+  // The notes beside the image, read for each load; a file that cannot be
+  // read or parsed is named in a warning and the output goes on without it.
+  std::shared_ptr<const Notes> NotesFor(const std::string& imagePath) override {
+    if (recording_) return recording_;
+    if (args_.noNotes) return nullptr;
+    const std::string path = NotesPathOf(imagePath);
+    if (path.empty()) return nullptr;
+    const NotesFile file = ReadNotesFile(path);
+    if (!file.exists && !args_.notesPath.empty()) {
+      err_ << prefix_ << QuotedName(path) << ": cannot be read: No such file or directory; the output goes on without notes\n";
+    } else if (!file.problem.empty()) {
+      err_ << prefix_ << QuotedName(path) << ": " << file.problem << "; the output goes on without notes\n";
+    }
+    return file.notes;
+  }
+
+  // The notes a --rename or --comment run is recording, used in place of the file's.
+  void UseNotes(std::shared_ptr<const Notes> notes) { recording_ = std::move(notes); }
+
   const std::string& DebugText() const { return debug_; }
 
  private:
+  std::shared_ptr<const Notes> recording_;
   const Arguments& args_;
   TextSink& err_;
   std::string_view prefix_;
@@ -226,6 +268,10 @@ enum OptionCode : int {
   kOptSpinSource,
   kOptForce,
   kOptLearn,
+  kOptRename,
+  kOptComment,
+  kOptNotes,
+  kOptNoNotes,
   kOptView = 512,  // view option i: kOptView + 2 * i, its --no- form one more
 };
 
@@ -262,6 +308,10 @@ const std::vector<option>& LongOptions() {
         {"flags-report", no_argument, nullptr, kOptFlagsReport},
         {"force", no_argument, nullptr, kOptForce},
         {"learn", no_argument, nullptr, kOptLearn},
+        {"rename", required_argument, nullptr, kOptRename},
+        {"comment", required_argument, nullptr, kOptComment},
+        {"notes", required_argument, nullptr, kOptNotes},
+        {"no-notes", no_argument, nullptr, kOptNoNotes},
     };
     for (std::size_t i = 0; i < viewNames.size(); ++i) {
       list.push_back({viewNames[i].c_str(), no_argument, nullptr, kOptView + static_cast<int>(i)});
@@ -353,6 +403,13 @@ std::string Parse(const std::vector<std::string>& args, Arguments& a, bool& help
       case kOptJson: a.json = true; break;
       case kOptForce: a.force = true; break;
       case kOptLearn: a.learn = true; break;
+      case kOptRename:
+      case kOptComment: a.noteEdits.emplace_back(code == kOptRename, value); break;
+      case kOptNotes:
+        if (value.empty()) return "--notes needs a file name";
+        a.notesPath = value;
+        break;
+      case kOptNoNotes: a.noNotes = true; break;
       case kOptIgnoreChecksum: a.ignoreChecksum = true; break;
       case kOptInhibitWarnings: a.options.InhibitWarnings = true; break;
       case kOptDebugSpin: a.options.DebugSpin = true; break;
@@ -473,6 +530,7 @@ ImageRenderer MakeListingRenderer(const Arguments& a) {
       state->messages << ChecksumLine(image, *result.checksum) << "\n";
     }
     for (const std::string& warning : result.warnings) state->messages << WarningLine(image, warning) << "\n";
+    ReportNoteProblems(state->host.NotesPathOf(image), result, state->messages, "");
     if (const std::string line = UntracedMethodsLine(image, result, state->options); !line.empty()) {
       state->messages << line << "\n";
     }
@@ -718,6 +776,116 @@ int Learn(const Arguments& a, TextSink& err) {
   return status;
 }
 
+// A hub address as a person types it: "$01A4", "0x1A4" or "01A4".
+std::optional<std::int32_t> ParseHubAddress(std::string_view text) {
+  if (text.starts_with("$")) text.remove_prefix(1);
+  else if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+  if (text.empty() || text.size() > 4) return std::nullopt;
+  std::int32_t value = 0;
+  for (const char c : text) {
+    const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (d < 0) return std::nullopt;
+    value = value * 16 + d;
+  }
+  return value;
+}
+
+// --rename and --comment: each edit is checked against the analysis of the
+// image with the edits before it applied, and the notes file is written once,
+// through the one writer, when every edit was accepted. A refused edit leaves
+// the file as it was.
+int RecordNotes(const Arguments& a, TextSink& err, int standardInput) {
+  if (a.noNotes) return UsageError(err, "--rename and --comment record into the notes: not with --no-notes");
+  if (!a.outPath.empty() || a.json || !a.report.empty() || !a.spinSourceDir.empty() || !a.outDir.empty() ||
+      !a.debugOut.empty()) {
+    return UsageError(err, "--rename and --comment record and exit: they take no output option");
+  }
+  if (a.image.empty()) return UsageError(err, "no image file given");
+  const bool fromStandardInput = IsStandardStream(a.image);
+  if (fromStandardInput && a.notesPath.empty()) {
+    return UsageError(err, "an image from standard input needs --notes FILE to record into");
+  }
+  const std::string path = a.notesPath.empty() ? NotesPathFor(a.image) : a.notesPath;
+  const NotesFile file = ReadNotesFile(path);
+  if (!file.problem.empty()) {
+    err << kProgram << QuotedName(path) << ": " << file.problem << "; nothing recorded, the file is left as it is\n";
+    return kExitFileError;
+  }
+  Notes notes = file.notes ? *file.notes : Notes{};
+  const std::string before = NotesText(notes);
+
+  platform::InputFile input =
+      fromStandardInput ? platform::ReadInputDescriptor(standardInput) : platform::ReadInputFile(a.image);
+  const std::string shown = fromStandardInput ? std::string(kStandardInput) : a.image;
+  if (!input.problem.empty()) {
+    err << kProgram << QuotedName(shown) << ": " << input.problem << "\n";
+    return kExitFileError;
+  }
+  std::vector<platform::FileIdentity> inputs;
+  if (auto id = fromStandardInput ? platform::IdentityOfDescriptor(standardInput) : platform::IdentityOf(a.image)) {
+    inputs.push_back(*id);
+  }
+  StringSink quiet;  // the listing's own notices are not this run's business
+  CliHost host(a, quiet, kProgram);
+  host.SetImage(shown, fromStandardInput);
+  Engine engine(host);
+  for (const auto& [isRename, edit] : a.noteEdits) {
+    const std::string option = isRename ? "--rename " : "--comment ";
+    const std::size_t equals = edit.find('=');
+    if (equals == std::string::npos || equals == 0) {
+      return UsageError(err, isRename ? "--rename needs OLD=NEW" : "--comment needs $ADDR=TEXT");
+    }
+    host.UseNotes(std::make_shared<const Notes>(notes));
+    engine.ArmSourceWarning(false);
+    const LoadResult result = engine.DisassembleFile(shown, input.bytes, input.fileSize, false, a.ignoreChecksum);
+    if (result.status == LoadStatus::ChecksumMismatch && result.checksum) {
+      err << kProgram << ChecksumLine(shown, *result.checksum) << "\n";
+      return kExitRefused;
+    }
+    if (result.status != LoadStatus::Listed) {
+      err << kProgram << WithQuotedName(result.message, shown) << "\n";
+      return result.status == LoadStatus::Unreadable ? kExitFileError : kExitRefused;
+    }
+    const std::string key = edit.substr(0, equals), value = edit.substr(equals + 1);
+    const auto refuse = [&](const std::string& why) {
+      err << kProgram << option << QuotedName(edit) << ": " << why << "; nothing recorded\n";
+      return kExitUsage;
+    };
+    if (isRename) {
+      const NoteTarget target = NameTarget(*result.analysis, key);
+      if (!target.problem.empty()) return refuse(target.problem);
+      // The generated label itself takes the given name away.
+      if (value == target.label) {
+        RecordNote(notes, target, "");
+        continue;
+      }
+      if (std::string why = NameRefusal(*result.analysis, notes, target, value); !why.empty()) return refuse(why);
+      RecordNote(notes, target, value);
+    } else {
+      const std::optional<std::int32_t> address = ParseHubAddress(key);
+      if (!address) return refuse(QuotedName(key) + " is no hub address ($0000 to $FFFF)");
+      for (const char c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return refuse("a comment is one line without control characters");
+      const NoteTarget target = CommentTarget(*result.analysis, *address);
+      if (!target.problem.empty()) return refuse(target.problem);
+      RecordNote(notes, target, value);
+    }
+  }
+  const std::string after = NotesText(notes);
+  // Nothing to keep and no file yet: none is made.
+  if (after == before || (!file.exists && notes.Empty())) return kExitOk;
+  if (std::string problem = platform::WriteOutputFile(path, after, inputs); !problem.empty()) {
+    err << kProgram << QuotedName(path) << ": " << problem << "; nothing recorded\n";
+    return kExitFileError;
+  }
+  return kExitOk;
+}
+
+// The notes that no longer match the image, one line each, naming the file.
+void ReportNoteProblems(const std::string& notesPath, const LoadResult& result, TextSink& err, std::string_view prefix) {
+  for (const std::string& line : result.noteProblems) err << prefix << QuotedName(notesPath) << ": " << line << "\n";
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int standardInput) {
@@ -737,6 +905,11 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   }
 
   if (a.learn) return Learn(a, err);
+  if (a.noNotes && !a.notesPath.empty()) return UsageError(err, "choose one of --notes and --no-notes");
+  if (!a.noteEdits.empty()) return RecordNotes(a, err, standardInput);
+  if (!a.outDir.empty() && !a.notesPath.empty()) {
+    return UsageError(err, "--notes names one image's notes: not with --out-dir (each image's own are used)");
+  }
   if (!a.outDir.empty() && !a.spinSourceDir.empty()) return UsageError(err, "--out-dir and --spin-source exclude each other");
   if (!a.outDir.empty()) return RunOutDir(a, err);
   if (a.jobs != 0) return UsageError(err, "--jobs needs --out-dir");
@@ -766,10 +939,20 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
   CliHost host(a, err, kProgram);
   std::optional<platform::FileIdentity> source;
   if (!tableReport && !fromStandardInput) source = platform::IdentityOf(host.SourcePathFor(a.image));
+  // The notes the run reads are kept as they are too.
+  std::optional<platform::FileIdentity> notes;
+  if (!tableReport && !a.noNotes && !a.image.empty()) {
+    const std::string notesPath = !a.notesPath.empty() ? a.notesPath : fromStandardInput ? std::string() : NotesPathFor(a.image);
+    if (!notesPath.empty()) notes = platform::IdentityOf(notesPath);
+  }
   for (const std::string& target : {a.outPath, a.debugOut}) {
     if (target.empty() || IsStandardStream(target)) continue;
     if (source && platform::IdentityOf(target) == source) {
       err << kProgram << QuotedName(target) << ": " << kOverwritesSource << "\n";
+      return kExitFileError;
+    }
+    if (notes && platform::IdentityOf(target) == notes) {
+      err << kProgram << QuotedName(target) << ": the output would overwrite the notes of the image\n";
       return kExitFileError;
     }
     if (std::string problem = platform::CheckOutputTarget(target, inputs); !problem.empty()) {
@@ -829,6 +1012,7 @@ int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, int 
     err << kProgram << ChecksumLine(shown, *result.checksum) << "\n";
   }
   for (const std::string& warning : result.warnings) err << kProgram << WarningLine(shown, warning) << "\n";
+  ReportNoteProblems(host.NotesPathOf(a.image), result, err, kProgram);
   // The recovery decodes every method whatever the trace reached: no notice then.
   if (const std::string line = UntracedMethodsLine(shown, result, a.options); !line.empty() && a.spinSourceDir.empty()) {
     err << kProgram << line << "\n";

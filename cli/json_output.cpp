@@ -245,6 +245,8 @@ void Write(const Analysis& a, JsonWriter& w) {
       w.Int(m.address);
       w.Raw(",\"label\":");
       w.LabelOrNull(m.label);
+      w.Raw(",\"given_name\":");
+      w.StringOrNull(m.givenName);
       w.Raw(",\"library_name\":");
       w.StringOrNull(m.libraryName);
       if (m.libraryAbstained) w.Raw(",\"library_abstained\":true");
@@ -273,6 +275,8 @@ void Write(const Analysis& a, JsonWriter& w) {
     const Symbol& s = a.symbols[i];
     w.Raw(i == 0 ? "{\"name\":" : ",{\"name\":");
     w.String(s.name);
+    w.Raw(",\"given_name\":");
+    w.StringOrNull(s.givenName);
     w.Raw(",\"library_name\":");
     w.StringOrNull(s.libraryName);
     w.Raw(",\"address\":");
@@ -286,6 +290,20 @@ void Write(const Analysis& a, JsonWriter& w) {
     w.Pass();
   }
 
+  w.Raw("],\"slots\":[");
+  for (std::size_t i = 0; i < a.slots.size(); ++i) {
+    const NamedSlot& s = a.slots[i];
+    w.Raw(i == 0 ? "{\"label\":" : ",{\"label\":");
+    w.String(s.label);
+    w.Raw(",\"given_name\":");
+    w.StringOrNull(s.givenName);
+    w.Raw(s.local ? ",\"kind\":\"local\",\"address\":" : ",\"kind\":\"cog_variable\",\"address\":");
+    w.Int(s.address);
+    w.Raw(",\"offset\":");
+    w.Int(s.offset);
+    w.Raw("}");
+  }
+
   w.Raw("],\"lines\":[");
   for (std::size_t i = 0; i < a.lines.size(); ++i) {
     const ListingLine& l = a.lines[i];
@@ -297,6 +315,10 @@ void Write(const Analysis& a, JsonWriter& w) {
     w.IntOrNull(l.cog);
     w.Raw(",\"defines\":");
     w.StringOrNull(l.defines);
+    if (l.noteSpan.length != 0) {
+      w.Raw(",\"comment\":");
+      w.String(l.note());
+    }
     if (l.size != 0 && l.address && *l.address >= 0 && *l.address < kImageSize) {
       WriteInstructionFields(w, a.image.bytes, *l.address, l);
     }

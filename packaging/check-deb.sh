@@ -36,7 +36,7 @@ has() {  # has DEB PATH...: each path is in the package
   done
 }
 has "$cli" usr/bin/brevin-cli usr/share/man/man1/brevin-cli.1.gz usr/share/man/man5/brevin-analysis.5.gz \
-    usr/share/brevin/brevin-analysis.schema.json usr/share/brevin/library/objects.tsv usr/share/doc/brevin-cli/copyright \
+    usr/share/brevin/brevin-analysis.schema.json usr/share/brevin/brevin-notes.schema.json usr/share/brevin/library/objects.tsv usr/share/doc/brevin-cli/copyright \
     usr/share/doc/brevin-cli/changelog.gz usr/share/doc/brevin-cli/README.md.gz
 has "$window" usr/bin/Brevin usr/share/man/man1/Brevin.1.gz usr/share/doc/brevin/copyright \
     usr/share/doc/brevin/changelog.gz usr/share/applications/org.brevin.brevin.desktop \

@@ -19,7 +19,7 @@ for f in bin/Brevin bin/brevin-cli \
          share/icons/hicolor/scalable/apps/$id.svg \
          share/icons/hicolor/256x256/apps/$id.png \
          share/man/man1/brevin-cli.1.gz share/man/man1/Brevin.1.gz share/man/man5/brevin-analysis.5.gz \
-         share/brevin/brevin-analysis.schema.json share/brevin/library/objects.tsv \
+         share/brevin/brevin-analysis.schema.json share/brevin/brevin-notes.schema.json share/brevin/library/objects.tsv \
          share/doc/brevin-cli/copyright share/doc/brevin-cli/changelog.gz share/doc/brevin-cli/README.md.gz \
          share/doc/brevin/copyright share/doc/brevin/changelog.gz \
          share/metainfo/$id.metainfo.xml; do

@@ -65,6 +65,7 @@ struct LineMark {
   std::uint16_t byteCount = 0;
   std::uint16_t conditionStart = 0, conditionLength = 0;  // an assembly condition
   std::uint16_t commentStart = 0, commentLength = 0;      // a trailing "; ..." comment
+  std::uint16_t noteStart = 0, noteLength = 0;            // the person's comment after "' "
   std::uint16_t bytesStart = 0, bytesLength = 0;      // the instruction bytes shown
   bool hubShown = false, cogShown = false;            // the address field shows them
   bool definesLabel = false;  // the label is the name of the symbol at the hub address
@@ -371,6 +372,34 @@ class Disassembler {
   const SourceFile* SourceFileAt(const std::string& path);
   // Its lines; null when it cannot be read.
   const std::vector<std::string>* SourceLines(const std::string& path);
+
+  // ---- A person's notes (notes/notes_apply.cpp)
+  // Finds the places of the notes the host gives for the image in the bytes
+  // of this load; notes that no longer match go to noteProblems_.
+  void ResolveNotes(const std::string& imagePath);
+  // The name given to the hub address, or null (always null while the model
+  // takes the generated labels).
+  const std::string* GivenName(std::int64_t address) const {
+    if (givenNames_.empty() || !givenNamesOn_) return nullptr;
+    const auto it = givenNames_.find(static_cast<std::int32_t>(address));
+    return it == givenNames_.end() ? nullptr : &it->second;
+  }
+  // Keeps a cog variable's label for the model's slots.
+  void RecordCogVariable(const std::string& label, std::int64_t hub) {
+    const std::string* given = GivenName(hub);
+    slots_.push_back({label, given ? std::optional<std::string>(*given) : std::nullopt, false,
+                      static_cast<std::int32_t>(hub), 0});
+  }
+  // The name given to the slot at offset of the frame listed last, or null.
+  const std::string* GivenLocal(std::int64_t offset) const;
+  std::map<std::int32_t, std::string> givenNames_;     // hub address -> name
+  std::map<std::pair<std::int32_t, std::int32_t>, std::string> givenLocals_;  // (method entry, slot) -> name
+  std::map<std::int32_t, std::string> givenComments_;  // hub address -> comment
+  std::vector<std::string> noteProblems_;
+  bool givenNamesOn_ = true;
+  std::int64_t frameEntry_ = -1;  // the method whose stack frame was listed last
+  std::span<const std::uint8_t> loadBytes_;  // the bytes of the load in progress
+  std::vector<NamedSlot> slots_;  // the stack slots and cog variables the listing names
 
   // ---- Result model (analysis_builder.cpp)
   // Reads the marks and tables of the finished listing into an immutable model.

@@ -59,10 +59,13 @@ struct ListingLine {
   };
   Span hubSpan, cogSpan, bytesSpan;
   Span conditionSpan, mnemonicSpan, operandsSpan, commentSpan;
+  // The person's comment on the line (from their notes), after its "' ".
+  Span noteSpan;
 
   std::string_view condition() const { return Cut(conditionSpan); }
   std::string_view mnemonic() const { return Cut(mnemonicSpan); }
   std::string_view operands() const { return Cut(operandsSpan); }
+  std::string_view note() const { return Cut(noteSpan); }
 
  private:
   std::string_view Cut(Span s) const { return s.start < text.size() ? text.substr(s.start, s.length) : std::string_view(); }
@@ -90,6 +93,8 @@ struct Method {
   // matched one; libraryAbstained when entries that fit equally name it differently.
   std::optional<std::string> libraryName;
   bool libraryAbstained = false;
+  // The name the person gave it in their notes; the listing shows it instead of label.
+  std::optional<std::string> givenName;
 };
 
 // What the library of known objects gives one object of the image, for the
@@ -138,12 +143,24 @@ struct AsmBlock {
 };
 
 struct Symbol {
-  std::string name;
+  std::string name;  // the generated label ("S87")
   std::int32_t address = 0;
   std::vector<std::int32_t> referencedFrom;  // ascending, no repeats
   // The name a known library object gives this place: a method's, a DAT
   // label's, or an object's file name.
   std::optional<std::string> libraryName;
+  // The name the person gave it in their notes; the listing shows it instead of name.
+  std::optional<std::string> givenName;
+};
+
+// A place the listing names that is no hub symbol: a method's stack slot
+// ("VL3", a parameter or local) or an assembly block's cog variable ("V12").
+struct NamedSlot {
+  std::string label;
+  std::optional<std::string> givenName;
+  bool local = true;         // a stack slot; else a cog variable
+  std::int32_t address = 0;  // the method's entry, or the cog variable's hub address
+  std::int32_t offset = 0;   // the slot's offset in the frame (0 for a cog variable)
 };
 
 struct ImageInfo {
@@ -173,8 +190,9 @@ class Analysis {
   std::vector<ObjectInfo> objects;
   std::vector<AsmBlock> asmBlocks;
   std::vector<Symbol> symbols;  // in address order
+  std::vector<NamedSlot> slots;  // in listing order
 
-  // The symbol of that name, case-insensitive; null when there is none.
+  // The symbol of that name or given name, case-insensitive; null when there is none.
   const Symbol* FindSymbol(std::string_view name) const;
   // The place the library names so, case-insensitive: the first method of
   // that name (in object and table order), else the first symbol (in address

@@ -42,6 +42,9 @@ struct LoadResult {
   std::string message;                // the error or the checksum question, for any status but Listed
   std::vector<Notice> notices;        // to show before the question or the listing
   std::vector<std::string> warnings;  // problems met while listing that did not stop it
+  // The person's notes that no longer match the image, one line each
+  // ("note 'next_line' no longer matches: method 3 of the top object changed").
+  std::vector<std::string> noteProblems;
   std::optional<ChecksumFigures> checksum;  // when the checksum is wrong
   AnalysisPtr analysis;               // the listing and its model, when Listed
   // The method table entries of the object tree, and how many of them start no

@@ -1,12 +1,15 @@
 // The one seam between the engine and whoever runs it (window, command line, tests).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "brevin/options.h"
 
 namespace brevin {
+
+struct Notes;
 
 enum class MessageIcon { Information, Warning, Question, Critical };
 enum class MessageButtons { Ok, YesNo, YesNoCancel };
@@ -55,6 +58,12 @@ class Host {
     bool mayBeMissing = false;  // a person's own library, not made yet
   };
   virtual std::vector<LibraryFile> LibraryFiles() { return {}; }
+
+  // A person's notes on the image (brevin/notes.h): their names replace the
+  // generated labels in the listing and the model, their comments end their
+  // lines. Null for none (the listing is then as without notes); the caller
+  // reads the file and says what is wrong with it.
+  virtual std::shared_ptr<const Notes> NotesFor(const std::string& /*imagePath*/) { return nullptr; }
 };
 
 }  // namespace brevin

@@ -40,7 +40,10 @@ void Disassembler::NumberCogVariable(std::int64_t r) {
 std::string Disassembler::RegName(std::int64_t base, std::int64_t r) const {
   if (!Opt.ShowLabels) return "$" + Hex3(r);
   const std::int64_t h = base + 4 * r;
-  if (InImage(h) && VarIds[static_cast<std::size_t>(h)] != 0) return "V" + DecText(VarIds[static_cast<std::size_t>(h)]);
+  if (InImage(h) && VarIds[static_cast<std::size_t>(h)] != 0) {
+    if (const std::string* given = GivenName(h)) return *given;
+    return "V" + DecText(VarIds[static_cast<std::size_t>(h)]);
+  }
   return SymbolName(1, h, r);
 }
 

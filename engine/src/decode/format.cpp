@@ -72,6 +72,11 @@ void Disassembler::NameVariable(std::string& text, int space, std::int64_t offse
   char letter = 0;
   std::int64_t number = 0;
   if (space == kLoc) {
+    if (const std::string* given = InImage(offset) && VarIds[static_cast<std::size_t>(offset)] != 0 ? GivenLocal(offset) : nullptr) {
+      text.resize(text.size() >= 4 ? text.size() - 4 : 0);
+      text += *given;
+      return;
+    }
     if (InImage(offset) && VarIds[static_cast<std::size_t>(offset)] != 0) {
       letter = 'L';
       number = VarIds[static_cast<std::size_t>(offset)];
@@ -80,6 +85,15 @@ void Disassembler::NameVariable(std::string& text, int space, std::int64_t offse
     const std::int64_t address = space == kObj ? ObjBase + offset : space == kVar ? ObjVarBase + offset : offset;
     if (address >= 16 && address <= kLastAddress) {
       const std::uint32_t id = static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)]) & 0x7FFFFFFFu;
+      const std::string* given = id != 0 && id == static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)])
+                                     ? GivenName(address)
+                                     : nullptr;
+      if (given != nullptr) {
+        if (recordNames_) namedInLine_.push_back(static_cast<std::int32_t>(address));
+        text.resize(text.size() >= 4 ? text.size() - 4 : 0);
+        text += *given;
+        return;
+      }
       if (id != 0) {
         letter = static_cast<char>((id >> 16) & 0xFF);
         number = id & 0xFFFF;

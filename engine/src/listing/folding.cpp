@@ -78,6 +78,8 @@ LineFields& Disassembler::QueueSlot(std::int32_t hub, std::int16_t cog) {
     LineWords = FieldWords{};
     line.named.clear();
     line.named.swap(namedInLine_);
+  } else if (!givenComments_.empty()) {
+    line.kind = QueuedKind();  // a person's comment goes on code and data lines only
   }
   return line;
 }

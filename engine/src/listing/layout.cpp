@@ -145,7 +145,13 @@ void Disassembler::FormatLine(const LineFields& fields) {
   // indent) or adds one blank; besides the fields come at most " [2]" and the
   // opcode's gap of nine: 64 more than the fields and the columns is room to
   // spare, and kSlack more takes the writer's fixed-size fills.
-  const std::size_t bound = addr.size() + fields.bytes.size() + fields.label.size() + opcode.size() + operand.size() +
+  // A person's comment ends the first code or data line at its address.
+  std::map<std::int32_t, std::string>::iterator note = givenComments_.end();
+  if (!givenComments_.empty() && fields.hub >= 0 &&
+      (fields.kind == LineKind::Code || fields.kind == LineKind::Data || fields.kind == LineKind::Unreached))
+    note = givenComments_.find(fields.hub);
+  const std::size_t noteRoom = note == givenComments_.end() ? 0 : note->second.size() + 4;
+  const std::size_t bound = noteRoom + addr.size() + fields.bytes.size() + fields.label.size() + opcode.size() + operand.size() +
                             static_cast<std::size_t>(IndentLevel) + kColOpcodeImage + 64 + kSlack;
   if (lineScratch_.size() < bound) lineScratch_.resize(bound);
   LineWriter out(lineScratch_.data());
@@ -278,6 +284,13 @@ void Disassembler::FormatLine(const LineFields& fields) {
 
   // The line and its CR LF go into the listing in one piece.
   if (blankAfter) out.Drop(1);
+  if (note != givenComments_.end()) {
+    out.Put(out.Width() == 0 ? "' " : "  ' ");
+    mark.noteStart = static_cast<std::uint16_t>(out.Width());
+    mark.noteLength = static_cast<std::uint16_t>(std::min<std::size_t>(note->second.size(), 0xFFFF));
+    out.Put(note->second);
+    givenComments_.erase(note);
+  }
   out.Put(kCrLf);
   Listing.append(lineScratch_.data(), out.Width());
   MarkLineEnd();
@@ -469,7 +482,13 @@ void Disassembler::ListEquate(std::int64_t start, int i, char letter, const std:
   LineOpcode = "EQU";
   const std::string name = HubName(start);
   std::string label = name;
-  if (!label.empty()) label[0] = letter;
+  // A generated name changes its letter; a given one gets the letter after it.
+  if (Opt.ShowLabels && GivenName(start) != nullptr) {
+    label += "_";
+    label += letter;
+  } else if (!label.empty()) {
+    label[0] = letter;
+  }
   LineLabel = label + "_" + part;
   LineOperand = name + SignedText(i);
   EmitLine();
@@ -560,7 +579,10 @@ void Disassembler::FlushAsmVars() {
     LineAddr = std::string(7, ' ') + Hex3(r);
     LineHub = -1;
     LineCog = static_cast<std::int16_t>(r & 0xFFF);
-    LineLabel = LabelText("V" + DecText(VarIds[static_cast<std::size_t>(h)] & 0xFFFF));
+    const std::string* given = GivenName(h);
+    const std::string label = "V" + DecText(VarIds[static_cast<std::size_t>(h)] & 0xFFFF);
+    if (keepLineMarks_) RecordCogVariable(label, h);
+    LineLabel = LabelText(given ? *given : label);
     InstrBytes = "00 00 00 00";
     LineOpcode = std::string(16, ' ') + "LONG";
     LineOperand = "    0";

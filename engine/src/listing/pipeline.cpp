@@ -215,7 +215,14 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   }
   ImageEnd = kLastAddress;
   AnalyseImage();
+  loadBytes_ = bytes.first(std::min(bytes.size(), static_cast<std::size_t>(kImageSize)));
   WriteListing(path, autoReloaded);
+  loadBytes_ = {};
+  for (const auto& [address, text] : givenComments_) {
+    noteProblems_.push_back("note '" + (text.size() <= 32 ? text : text.substr(0, 29) + "...") +
+                            "' is not shown: no code or data line of this listing starts at $" + Hex4(address));
+  }
+  givenComments_.clear();
   CollectMethodTables();
   for (const TableObject& object : tableObjects_) {
     for (const TableMethod& method : object.methods) {
@@ -228,6 +235,7 @@ LoadResult Disassembler::Disassemble(const std::string& path, std::span<const st
   result.analysis = BuildAnalysis(path, static_cast<std::int64_t>(std::min(size, std::size_t(kImageSize))),
                                   checksumOk);
   result.warnings.insert(result.warnings.end(), libraryWarnings_.begin(), libraryWarnings_.end());
+  result.noteProblems = noteProblems_;
   return result;
 }
 
@@ -304,6 +312,7 @@ void Disassembler::WriteListing(const std::string& imagePath, bool autoReloaded)
   ClassifyVariables();
   WalkObjects();
   NumberSymbols();
+  ResolveNotes(imagePath);
 
   ReadCursor = 0;
   CogOrgBase = 0;
@@ -402,7 +411,10 @@ void ListOneItem(Disassembler& e) {
     e.EmitLine();
   } else if ((flags & Asmb) && !(flags & Link)) {
     if (e.LineLabel.empty() && e.VarIds[static_cast<std::size_t>(d)] != 0) {
-      e.LineLabel = e.LabelText("V" + DecText(e.VarIds[static_cast<std::size_t>(d)] & 0xFFFF));
+      const std::string* given = e.GivenName(d);
+      const std::string label = "V" + DecText(e.VarIds[static_cast<std::size_t>(d)] & 0xFFFF);
+      if (e.keepLineMarks_) e.RecordCogVariable(label, d);
+      e.LineLabel = e.LabelText(given ? *given : label);
     }
     if (flags & Org0) e.ListAsmBlockStart();
     e.ListAsmInstruction(d);

@@ -84,6 +84,11 @@ std::string Disassembler::NameOfSymbol(int kind, std::int64_t address, std::int6
     }
     const std::uint32_t id = static_cast<std::uint32_t>(SymbolIds[static_cast<std::size_t>(address)]);
     if ((id & 0x80000000u) == 0) {
+      // A name the person gave stands for the whole label (a return link to it adds "_ret").
+      if (const std::string* given = GivenName(address)) {
+        numbered = true;
+        return *given + suffix;
+      }
       std::string name(1, static_cast<char>((id >> 16) & 0xFF));
       AppendDecimal(name, id & 0xFFFF);
       if (HasFlag(address, flag::Aret)) name += "_ret";

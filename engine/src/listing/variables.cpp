@@ -64,6 +64,7 @@ void Disassembler::ListStackFrame(std::int64_t entry) {
   if (!any) return;
 
   std::string savedLabel = std::move(LineLabel);
+  frameEntry_ = entry;
   ListMarker("", "ALIGN", "STACK          ", "; For " + HubName(entry));
   const bool forResult = HasFlag(entry, flag::Xfun);
   if (VarIds[0] != 0 || forResult) {
@@ -83,6 +84,12 @@ void Disassembler::ListStackFrame(std::int64_t entry) {
     if (number > 0) {
       SetText(LineLabel, "VL");
       AppendDecimal(LineLabel, number);
+      if (keepLineMarks_) {
+        const std::string* given = GivenLocal(k);
+        slots_.push_back({LineLabel, given ? std::optional<std::string>(*given) : std::nullopt, true,
+                          static_cast<std::int32_t>(entry), static_cast<std::int32_t>(k)});
+      }
+      if (const std::string* given = GivenLocal(k)) LineLabel = *given;
       if (Opt.ColonsAfterLabels) LineLabel.push_back(':');  // as LabelText
     } else {
       LineLabel.clear();

@@ -90,7 +90,12 @@ void Analysis::Index() {
 const Symbol* Analysis::FindSymbol(std::string_view name) const {
   const std::uint32_t* found =
       FindIgnoringCase(symbolsByName_, name, [this](std::uint32_t i) -> std::string_view { return symbols[i].name; });
-  return found == nullptr ? nullptr : &symbols[*found];
+  if (found != nullptr) return &symbols[*found];
+  // The names a person gave are few: a scan finds them.
+  for (const Symbol& symbol : symbols)
+    if (symbol.givenName && !LessIgnoringCase(*symbol.givenName, name) && !LessIgnoringCase(name, *symbol.givenName))
+      return &symbol;
+  return nullptr;
 }
 
 std::optional<std::int32_t> Analysis::LibraryNameAddress(std::string_view name) const {

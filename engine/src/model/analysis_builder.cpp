@@ -44,6 +44,7 @@ std::vector<ListingLine> SplitLines(std::string_view listing, const std::vector<
     if (mark.hubShown) line.hubSpan = Field(line.text, kHubColumn, 4);
     if (mark.cogShown) line.cogSpan = Field(line.text, kCogColumn, 3);
     line.bytesSpan = Field(line.text, mark.bytesStart, mark.bytesLength);
+    if (mark.noteLength != 0) line.noteSpan = {mark.noteStart, mark.noteLength};
     const bool fields = mark.kind == LineKind::Code || mark.kind == LineKind::Data ||
                         mark.kind == LineKind::Directive || mark.kind == LineKind::Unreached;
     if (fields && (mark.opcodeLength != 0 || mark.operandLength != 0)) {
@@ -137,6 +138,12 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
     a.Index();
     return model;
   }
+  // The model keeps the generated labels, with the given names beside them.
+  givenNamesOn_ = false;
+  const auto givenAt = [this](std::int64_t address) -> std::optional<std::string> {
+    const auto it = givenNames_.find(static_cast<std::int32_t>(address));
+    return it == givenNames_.end() ? std::nullopt : std::optional<std::string>(it->second);
+  };
   const std::int64_t analysed = std::clamp<std::int64_t>(size, 0, kImageSize);
   a.image.bytes.resize(static_cast<std::size_t>(analysed));
   for (std::size_t i = 0; i < a.image.bytes.size(); ++i) a.image.bytes[i] = static_cast<std::uint8_t>(Image[i] & 0xFFu);
@@ -146,7 +153,7 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
   const std::int64_t last = std::min<std::int64_t>(ImageEnd, kLastAddress);
   for (std::int64_t k = 0; k <= last; ++k) {
     if (SymbolIds[static_cast<std::size_t>(k)] == 0) continue;
-    a.symbols.push_back(Symbol{SymbolName(0, k, 0), static_cast<std::int32_t>(k), {}, std::nullopt});
+    a.symbols.push_back(Symbol{SymbolName(0, k, 0), static_cast<std::int32_t>(k), {}, std::nullopt, givenAt(k)});
   }
   std::vector<std::uint32_t> byName = SortedByName(a.symbols);
   const auto sameName = [&](std::uint32_t x, std::uint32_t y) { return a.symbols[x].name == a.symbols[y].name; };
@@ -189,8 +196,12 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
       const LineNameRef& ref = lineRefs_[r];
       std::int64_t s = FindByAddress(a.symbols, ref.target);
       const std::string_view name = line.text.substr(ref.start, ref.end - ref.start);
+      const auto shown = [&](std::int64_t index) -> const std::string& {
+        const Symbol& sym = a.symbols[static_cast<std::size_t>(index)];
+        return sym.givenName ? *sym.givenName : sym.name;
+      };
       // A name given twice keeps only its first address: the name leads to that symbol.
-      if (s < 0 || a.symbols[static_cast<std::size_t>(s)].name != name) s = FindByName(byName, a.symbols, name);
+      if (s < 0 || shown(s) != name) s = FindByName(byName, a.symbols, name);
       if (s < 0 || !defined[static_cast<std::size_t>(s)]) continue;
       const Symbol& symbol = a.symbols[static_cast<std::size_t>(s)];
       line.refs.push_back(LineReference{ref.start, ref.end, symbol.name, symbol.address});
@@ -222,7 +233,10 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
       Method method;
       method.index = m.index;
       method.address = static_cast<std::int32_t>(entry);
-      if (InImage(entry)) method.label = SymbolName(0, entry, 0);
+      if (InImage(entry)) {
+        method.label = SymbolName(0, entry, 0);
+        if (SymbolIds[static_cast<std::size_t>(entry)] != 0) method.givenName = givenAt(entry);
+      }
       method.traced = m.traced;
       if (const auto it = methodSourceNames_.find(entry); it != methodSourceNames_.end()) {
         method.sourceName = MethodSourceName(it->second);
@@ -307,6 +321,15 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
   // Names of known library objects go to the model only: the listing is written.
   libraryWarnings_.clear();
   if (Opt.LibraryNames) library::ApplyLibraryNames(a, libraryCache_.Load(host_.LibraryFiles(), libraryWarnings_));
+  // Each stack slot and cog variable once, as the listing first named it.
+  for (NamedSlot& slot : slots_) {
+    const bool seen = std::any_of(a.slots.begin(), a.slots.end(), [&](const NamedSlot& s) {
+      return s.local == slot.local && s.address == slot.address && s.offset == slot.offset;
+    });
+    if (!seen) a.slots.push_back(std::move(slot));
+  }
+  slots_.clear();
+  givenNamesOn_ = true;
 
   a.Index();
   // Only lines of code stand for instructions; data items, markers and the

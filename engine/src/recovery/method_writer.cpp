@@ -91,6 +91,21 @@ Frame MethodFrame(const MethodInput& in) {
       slot += local.count;
     }
   }
+  // A person's names for the slots win, where a parameter or a declaration starts there.
+  if (m < names.givenLocals.size()) {
+    for (const auto& [offset, name] : names.givenLocals[m]) {
+      const std::int32_t p = offset / 4 - 1;
+      if (offset == 0) {
+        f.resultName = name;
+      } else if (offset % 4 == 0 && p >= 0 && p < f.params) {
+        f.paramNames[static_cast<std::size_t>(p)] = name;
+      } else if (auto it = f.localNames.find(offset); it != f.localNames.end() && offset > 4 * f.params) {
+        for (SourceLocal& local : f.declarations)
+          if (local.name == it->second) local.name = name;
+        it->second = name;
+      }
+    }
+  }
   return f;
 }
 

@@ -131,6 +131,21 @@ void NameTable::TakeChildConstants(const std::vector<std::vector<int>>& childObj
   }
 }
 
+void NameTable::TakeGivenNames(std::size_t o, const std::vector<std::string>& methods,
+                               const std::vector<std::map<std::int32_t, std::string>>& locals) {
+  ObjectNames& object = objects_[o];
+  std::set<std::string> given;
+  for (std::size_t m = 0; m < methods.size() && m < object.methods.size(); ++m) {
+    if (methods[m].empty() || !given.insert(Upper(methods[m])).second) continue;
+    object.methods[m] = methods[m];
+  }
+  for (std::size_t m = 0; m < object.methods.size(); ++m) {
+    if (m < methods.size() && !methods[m].empty() && Upper(object.methods[m]) == Upper(methods[m])) continue;
+    while (given.count(Upper(object.methods[m])) != 0) object.methods[m] += "_";
+  }
+  object.givenLocals = locals;
+}
+
 void NameTable::TakeChildFileNames(const std::vector<std::size_t>& fileOrder,
                                    const std::vector<std::vector<int>>& childObjects) {
   std::set<std::string> used{Lower(objects_[fileOrder[0]].file)};

@@ -52,6 +52,8 @@ struct ObjectNames {
   std::string declaredName;
   bool libraryConstants = false;
   std::string sourceText;                          // that source, as UTF-8
+  // A person's names for parameters and locals, by table index - 1, by frame offset.
+  std::vector<std::map<std::int32_t, std::string>> givenLocals;
 };
 
 class NameTable {
@@ -78,6 +80,11 @@ class NameTable {
   // Child files take the names their parents' OBJ blocks give them, else
   // the library's, when plain and free (ignoring case); numbered names stay
   // for the others.
+  // A person's names (from their notes): methods by table index - 1 (empty:
+  // none), and their frame slots. They win over every name before them; a
+  // method that had the same name gets a "_" after its own.
+  void TakeGivenNames(std::size_t o, const std::vector<std::string>& methods,
+                      const std::vector<std::map<std::int32_t, std::string>>& locals);
   void TakeChildFileNames(const std::vector<std::size_t>& fileOrder,
                           const std::vector<std::vector<int>>& childObjects);
 

@@ -3,6 +3,7 @@
 // lays out VAR, DAT and OBJ, and writes one file per distinct object.
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -49,6 +50,8 @@ std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
+
+using SpinSourceInstance = SpinObjectInstance;
 
 // The compiler puts every PUB method before every PRI one, so the split is
 // one place in the table. A method a parent calls is public; past that,
@@ -124,12 +127,21 @@ class ProjectRecovery {
   void NameFromListing();
   void NameFromLibrary();
   void NameFromSources();
+  void NameFromNotes();
+  void VariablesFromNotes(std::size_t o);
+  void CommentsFromNotes(std::size_t o, SpinSourceFile& file) const;
   void ReadMethods();
   void Signatures(std::size_t o);
   void LayOutData(std::size_t o);
   void ObjectEntries(std::size_t o);
   void WriteFile(std::size_t o);
   std::string TopStem() const;
+  // The analysis' symbol at a hub address, or null.
+  const Symbol* FindSymbolAt(std::int32_t hub) const {
+    const std::vector<Symbol>& symbols = request_.analysis->symbols;
+    auto it = std::lower_bound(symbols.begin(), symbols.end(), hub, [](const Symbol& s, std::int32_t a) { return s.address < a; });
+    return it != symbols.end() && it->address == hub ? &*it : nullptr;
+  }
 
   const SpinSourceRequest& request_;
   const ImageTree tree_;
@@ -219,6 +231,104 @@ void ProjectRecovery::NameFromSources() {
     for (const recovery::ChildEntry& child : tree_.objects[o].children) children[o].push_back(child.object);
   names_->TakeChildConstants(children);
   names_->TakeChildFileNames(fileOrder_, children);
+}
+
+// The names of a person's notes, the last layer: they win over every name
+// before them. A name given on any copy of an object names them all.
+void ProjectRecovery::NameFromNotes() {
+  if (!request_.analysis) return;
+  std::map<std::int32_t, std::string> methods;
+  for (const ObjectInfo& info : request_.analysis->objects)
+    for (const Method& method : info.methods)
+      if (method.givenName) methods[method.address] = *method.givenName;
+  std::map<std::pair<std::int32_t, std::int32_t>, std::string> slots;
+  for (const NamedSlot& slot : request_.analysis->slots)
+    if (slot.local && slot.givenName) slots[{slot.address, slot.offset}] = *slot.givenName;
+  if (methods.empty() && slots.empty()) return;
+  for (std::size_t o = 0; o < plans_.size(); ++o) {
+    const ObjectImage& obj = tree_.objects[o];
+    std::vector<std::string> given(obj.methods.size());
+    std::vector<std::map<std::int32_t, std::string>> locals(obj.methods.size());
+    for (std::size_t m = 0; m < obj.methods.size(); ++m) {
+      for (const SpinObjectInstance& instance : obj.instances) {
+        const std::int32_t entry = instance.address + obj.methods[m].start;
+        if (auto it = methods.find(entry); it != methods.end() && given[m].empty()) given[m] = it->second;
+        for (auto it = slots.lower_bound({entry, 0}); it != slots.end() && it->first.first == entry; ++it)
+          locals[m].emplace(it->first.second, it->second);
+      }
+    }
+    names_->TakeGivenNames(o, given, locals);
+  }
+}
+
+// A person's names for VAR variables, where the layout declares a variable
+// at the place named: the block is laid out again with them.
+void ProjectRecovery::VariablesFromNotes(std::size_t o) {
+  if (!request_.analysis) return;
+  ObjectPlan& plan = plans_[o];
+  // The VAR of the object's first use, as the listing names it.
+  std::int32_t varBase = -1;
+  std::function<void(int, std::int32_t, std::int32_t, int)> walk = [&](int at, std::int32_t address, std::int32_t var, int depth) {
+    if (varBase >= 0 || depth > 32) return;
+    if (static_cast<std::size_t>(at) == o) {
+      varBase = var;
+      return;
+    }
+    for (const recovery::ChildEntry& child : tree_.objects[static_cast<std::size_t>(at)].children)
+      if (child.object >= 0) walk(child.object, address + child.offset, var + child.varOffset, depth + 1);
+  };
+  walk(0, tree_.pbase, tree_.vbase, 0);
+  if (varBase < 0) return;
+  // The declaration's name is a word of its line: the word changes, the layout stays.
+  const auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+  for (auto& [offset, declared] : plan.vars.names) {
+    const Symbol* symbol = FindSymbolAt(varBase + offset);
+    if (symbol == nullptr || !symbol->givenName || !IsIdentifier(*symbol->givenName)) continue;
+    for (std::string& line : plan.vars.lines) {
+      for (std::size_t at = line.find(declared.name); at != std::string::npos; at = line.find(declared.name, at + 1)) {
+        const std::size_t end = at + declared.name.size();
+        if ((at > 0 && isWordChar(line[at - 1])) || (end < line.size() && isWordChar(line[end]))) continue;
+        line.replace(at, declared.name.size(), *symbol->givenName);
+        break;
+      }
+    }
+    declared.name = *symbol->givenName;
+  }
+}
+
+// A person's comments on the statements of a file: at the end of the line
+// where the statement's bytecode starts, after "'".
+void ProjectRecovery::CommentsFromNotes(std::size_t o, SpinSourceFile& file) const {
+  if (!request_.analysis) return;
+  std::map<std::int32_t, std::string_view> byOffset;
+  const ObjectImage& obj = tree_.objects[o];
+  for (const ListingLine& line : request_.analysis->lines) {
+    if (line.noteSpan.length == 0 || !line.address) continue;
+    for (const SpinSourceInstance& instance : obj.instances)
+      if (*line.address >= instance.address && *line.address < instance.address + obj.size)
+        byOffset.emplace(*line.address - instance.address, line.note());
+  }
+  if (byOffset.empty()) return;
+  std::map<int, std::string_view> byLine;
+  for (const SpinSourceMark& mark : file.marks)
+    if (auto it = byOffset.find(mark.offset); it != byOffset.end()) byLine.emplace(mark.line, it->second);
+  if (byLine.empty()) return;
+  std::string text;
+  int number = 0;
+  std::size_t from = 0;
+  while (from < file.text.size()) {
+    const std::size_t end = file.text.find('\n', from);
+    const std::size_t stop = end == std::string::npos ? file.text.size() : end;
+    text.append(file.text, from, stop - from);
+    if (auto it = byLine.find(number); it != byLine.end()) {
+      text += "  ' ";
+      text += it->second;
+    }
+    if (end != std::string::npos) text += '\n';
+    from = stop + 1;
+    ++number;
+  }
+  file.text = std::move(text);
 }
 
 // Every method read once into its tree; what it uses comes from the tree.
@@ -315,8 +425,10 @@ void ProjectRecovery::LayOutData(std::size_t o) {
     dat.labelAt = [analysis, taken](std::int32_t hub) -> std::optional<std::string> {
       auto it = std::lower_bound(analysis->symbols.begin(), analysis->symbols.end(), hub,
                                  [](const Symbol& sym, std::int32_t a) { return sym.address < a; });
-      if (it != analysis->symbols.end() && it->address == hub && IsIdentifier(it->name) && !taken.count(Upper(it->name)))
-        return it->name;
+      if (it == analysis->symbols.end() || it->address != hub) return std::nullopt;
+      // A name the person gave wins over the listing's label.
+      const std::string& name = it->givenName ? *it->givenName : it->name;
+      if (IsIdentifier(name) && !taken.count(Upper(name))) return name;
       return std::nullopt;
     };
   }
@@ -458,6 +570,7 @@ void ProjectRecovery::WriteFile(std::size_t o) {
   for (const std::string& line : lines) file.text += line + "\n";
   file.instances = obj.instances;
   file.marks = std::move(marks);
+  CommentsFromNotes(o, file);
   project_.files.push_back(std::move(file));
 }
 
@@ -467,9 +580,11 @@ SpinSourceProject ProjectRecovery::Run() {
   NameFromListing();
   NameFromLibrary();
   NameFromSources();
+  NameFromNotes();
   for (std::size_t o = 0; o < plans_.size(); ++o) {
     Signatures(o);
     LayOutData(o);
+    VariablesFromNotes(o);
     ObjectEntries(o);
   }
   for (std::size_t o = 0; o < plans_.size(); ++o) plans_[o].constants = DefinableConstants(plans_[o], names_->Object(o));
