@@ -291,8 +291,8 @@ void Write(const Analysis& a, JsonWriter& w) {
   }
 
   w.Raw("],\"slots\":[");
-  for (std::size_t i = 0; i < a.slots.size(); ++i) {
-    const NamedSlot& s = a.slots[i];
+  for (std::size_t i = 0; i < a.namedSlots.size(); ++i) {
+    const NamedSlot& s = a.namedSlots[i];
     w.Raw(i == 0 ? "{\"label\":" : ",{\"label\":");
     w.String(s.label);
     w.Raw(",\"given_name\":");

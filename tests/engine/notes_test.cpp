@@ -129,7 +129,7 @@ TEST(NotesApplied, OneNameForLocalsOfTwoMethodsAndRenamingOneKeepsTheOther) {
   ASSERT_TRUE(plain);
   const NamedSlot* first = nullptr;
   const NamedSlot* second = nullptr;
-  for (const NamedSlot& slot : plain->slots) {
+  for (const NamedSlot& slot : plain->namedSlots) {
     if (!slot.local) continue;
     if (first == nullptr) first = &slot;
     else if (second == nullptr && slot.address != first->address) second = &slot;

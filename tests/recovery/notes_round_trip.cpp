@@ -94,7 +94,7 @@ void RoundTrip(Case& c, const fs::path& compiler, const fs::path& folder) {
   }
   // Every stack slot, VAR variable and DAT label gets a name too.
   int others = 0;
-  for (const brevin::NamedSlot& slot : plain.analysis->slots) {
+  for (const brevin::NamedSlot& slot : plain.analysis->namedSlots) {
     if (!slot.local) continue;
     const brevin::NoteTarget target = brevin::NameTarget(*plain.analysis, slot.label);
     if (target.problem.empty()) brevin::RecordNote(*notes, target, "slot_" + std::to_string(++others));

@@ -190,7 +190,7 @@ class Analysis {
   std::vector<ObjectInfo> objects;
   std::vector<AsmBlock> asmBlocks;
   std::vector<Symbol> symbols;  // in address order
-  std::vector<NamedSlot> slots;  // in listing order
+  std::vector<NamedSlot> namedSlots;  // in listing order
 
   // The symbol of that name or given name, case-insensitive; null when there is none.
   const Symbol* FindSymbol(std::string_view name) const;

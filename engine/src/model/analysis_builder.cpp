@@ -323,10 +323,10 @@ AnalysisPtr Disassembler::BuildAnalysis(const std::string& path, std::int64_t si
   if (Opt.LibraryNames) library::ApplyLibraryNames(a, libraryCache_.Load(host_.LibraryFiles(), libraryWarnings_));
   // Each stack slot and cog variable once, as the listing first named it.
   for (NamedSlot& slot : slots_) {
-    const bool seen = std::any_of(a.slots.begin(), a.slots.end(), [&](const NamedSlot& s) {
+    const bool seen = std::any_of(a.namedSlots.begin(), a.namedSlots.end(), [&](const NamedSlot& s) {
       return s.local == slot.local && s.address == slot.address && s.offset == slot.offset;
     });
-    if (!seen) a.slots.push_back(std::move(slot));
+    if (!seen) a.namedSlots.push_back(std::move(slot));
   }
   slots_.clear();
   givenNamesOn_ = true;

@@ -75,7 +75,7 @@ std::vector<GivenPlace> GivenPlaces(const Analysis& analysis, const notes::NoteP
     const NoteKind kind = KindAt(analysis, symbol.address).value_or(NoteKind::Object);
     given.push_back({*symbol.givenName, kind, places.AnchorAt(kind, symbol.address)});
   }
-  for (const NamedSlot& slot : analysis.slots) {
+  for (const NamedSlot& slot : analysis.namedSlots) {
     if (!slot.givenName) continue;
     const NoteKind kind = slot.local ? NoteKind::Local : NoteKind::Asm;
     given.push_back({*slot.givenName, kind, places.AnchorAt(kind, slot.address, slot.offset)});
@@ -100,7 +100,7 @@ NoteTarget NameTarget(const Analysis& analysis, std::string_view label) {
       return target;
     }
   }
-  for (const NamedSlot& s : analysis.slots) {
+  for (const NamedSlot& s : analysis.namedSlots) {
     if (address) break;
     if (!SameIgnoringCase(s.label, label) && !(s.givenName && SameIgnoringCase(*s.givenName, label))) continue;
     address = s.address;
@@ -159,7 +159,7 @@ std::string NameRefusal(const Analysis& analysis, const Notes& /*notes*/, const 
   if (const Symbol* symbol = analysis.FindSymbol(name); symbol != nullptr && symbol->name != target.label &&
                                                          SameIgnoringCase(symbol->name, name))
     return Quoted(name) + " is taken: it is the label at " + Hex4(symbol->address);
-  for (const NamedSlot& slot : analysis.slots)
+  for (const NamedSlot& slot : analysis.namedSlots)
     if (slot.label != target.label && SameIgnoringCase(slot.label, name))
       return Quoted(name) + " is taken: it is the label of a " + (slot.local ? "local" : "cog variable");
   // A given name is taken in its object; a local's only in its own method.

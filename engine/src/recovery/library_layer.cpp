@@ -112,7 +112,7 @@ std::optional<SourceConstant> Constant(const std::string& name, const std::strin
   if (!IsIdentifier(name)) return std::nullopt;
   std::int64_t number = 0;
   const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
-  if (ec == std::errc() && end == value.data() + value.size()) return SourceConstant{name, number, ""};
+  if (ec == std::errc() && end == value.data() + value.size()) return SourceConstant{name, number, false, ""};
   const std::size_t point = value.find('.');
   const bool plain = point != std::string::npos && point > (value[0] == '-' ? 1u : 0u) && point + 1 < value.size() &&
                      std::all_of(value.begin() + (value[0] == '-' ? 1 : 0), value.end(), [](char c) {
@@ -124,7 +124,7 @@ std::optional<SourceConstant> Constant(const std::string& name, const std::strin
   if (fec != std::errc() || fend != value.data() + value.size()) return std::nullopt;
   std::uint32_t bits = 0;
   std::memcpy(&bits, &f, sizeof bits);
-  return SourceConstant{name, static_cast<std::int32_t>(bits), value};
+  return SourceConstant{name, static_cast<std::int32_t>(bits), true, value};
 }
 
 // The DAT labels on the object's DAT bytes; in an assembly program the code

@@ -242,7 +242,7 @@ void ProjectRecovery::NameFromNotes() {
     for (const Method& method : info.methods)
       if (method.givenName) methods[method.address] = *method.givenName;
   std::map<std::pair<std::int32_t, std::int32_t>, std::string> slots;
-  for (const NamedSlot& slot : request_.analysis->slots)
+  for (const NamedSlot& slot : request_.analysis->namedSlots)
     if (slot.local && slot.givenName) slots[{slot.address, slot.offset}] = *slot.givenName;
   if (methods.empty() && slots.empty()) return;
   for (std::size_t o = 0; o < plans_.size(); ++o) {
