@@ -1,5 +1,6 @@
 // The library of known objects: its file, the prints, matching and the
 // names an analysis takes from it.
+#include <cctype>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -169,6 +170,25 @@ TEST(LibraryMatch, TwoEntriesOfOnePrintAbstainWhereTheirNamesDiffer) {
   EXPECT_EQ(m.file, "");
   EXPECT_EQ(NameOf(m.methods[0]), "start");
   EXPECT_EQ(NameOf(m.methods[1]), "(abstained)");
+}
+
+// Copies of one object that capitalise its names differently agree: Spin
+// ignores letter case. The names are the spelling of the most copies.
+TEST(LibraryMatch, EntriesOfOnePrintThatDifferOnlyInCaseAgree) {
+  library::LibraryData data = Cases();
+  library::LibraryEntry twin = data.Details(0);
+  twin.methods[1].name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(twin.methods[1].name[0])));
+  for (library::LibraryVariable& v : twin.variables) v.name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(v.name[0])));
+  twin.folders = {"folder5"};
+  twin.copies = 0;
+  data.Add(twin);
+  const auto match = Match(data, {Object(0xa1, {Method(0xb01, 40, {{0, 3}}), Method(0xb02, 30), Method(0xb03, 4),
+                                                Method(0xb04, 4), Method(0xb05, 6)})});
+  const library::ObjectMatch& m = match.objects[0];
+  EXPECT_EQ(m.file, "SerialA");
+  EXPECT_EQ(NameOf(m.methods[1]), data.Details(0).methods[1].name);
+  ASSERT_NE(m.entry, nullptr);
+  EXPECT_EQ(m.entry->variables.front().name, "cog");
 }
 
 TEST(LibraryMatch, APartialMatchNamesMethodsWhoseCallersAgree) {

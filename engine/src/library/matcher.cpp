@@ -46,7 +46,42 @@ const T* Unanimous(const std::vector<EntryRef>& refs, Get get) {
   return first;
 }
 
-bool SameMethodName(const LibraryMethod& a, const LibraryMethod& b) { return a.name == b.name && a.isPublic == b.isPublic; }
+// Spin names ignore letter case: copies of one object that capitalise its
+// names differently ("str", "Str") still name it alike.
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool SameMethodName(const LibraryMethod& a, const LibraryMethod& b) {
+  return SameName(a.name, b.name) && a.isPublic == b.isPublic;
+}
+
+// Whether two lists hold the same items, their names compared as Spin does.
+template <typename T, typename Same>
+bool SameItems(const std::vector<T>& a, const std::vector<T>& b, Same same) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same);
+}
+
+// Whether two entries give the same VAR, DAT, CON and OBJ names.
+bool SameDetails(const LibraryEntry& e, const LibraryEntry& b) {
+  return SameItems(e.variables, b.variables,
+                   [](const LibraryVariable& x, const LibraryVariable& y) {
+                     return x.offset == y.offset && x.size == y.size && SameName(x.name, y.name);
+                   }) &&
+         SameItems(e.labels, b.labels,
+                   [](const LibraryLabel& x, const LibraryLabel& y) {
+                     return x.offset == y.offset && x.size == y.size && SameName(x.name, y.name);
+                   }) &&
+         SameItems(e.constants, b.constants,
+                   [](const LibraryConstant& x, const LibraryConstant& y) {
+                     return x.value == y.value && SameName(x.name, y.name);
+                   }) &&
+         SameItems(e.children, b.children, [](const LibraryChild& x, const LibraryChild& y) {
+           return x.count == y.count && SameName(x.name, y.name) && SameName(x.file, y.file);
+         });
+}
 
 // The entry with the most copies: the one whose details stand for all.
 const EntryRef& MostCopies(const std::vector<EntryRef>& refs) {
@@ -62,11 +97,8 @@ void MatchWhole(const std::vector<EntryRef>& refs, const ObjectPrint& print, Obj
   } else {
     match.fileAbstained = true;
   }
-  const bool sameDetails = std::all_of(refs.begin(), refs.end(), [&](const EntryRef& r) {
-    const LibraryEntry& e = r.WithDetails();
-    const LibraryEntry& b = best.WithDetails();
-    return e.variables == b.variables && e.labels == b.labels && e.constants == b.constants && e.children == b.children;
-  });
+  const bool sameDetails = std::all_of(refs.begin(), refs.end(),
+                                       [&](const EntryRef& r) { return SameDetails(r.WithDetails(), best.WithDetails()); });
   if (sameDetails) match.entry = &best.Get();
   for (std::size_t m = 0; m < print.methods.size(); ++m) {
     const LibraryMethod& mine = best.Get().methods[m];
