@@ -1,6 +1,7 @@
 #include "brevin/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace brevin {
@@ -223,6 +224,12 @@ std::string ZeroPad(std::int64_t n, int width) {
   std::string digits = std::to_string(n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n));
   if (static_cast<int>(digits.size()) > width) return digits.substr(digits.size() - static_cast<std::size_t>(width));
   return std::string(static_cast<std::size_t>(width) - digits.size(), '0') + digits;
+}
+
+std::string UpperText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
 }
 
 }  // namespace brevin

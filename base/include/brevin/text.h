@@ -82,6 +82,9 @@ std::vector<std::string_view> TextLines(std::string_view text);
 // Every character below 32 or above 126 replaced by one blank: a well-formed
 // UTF-8 sequence is one character, and so is each byte that starts none.
 std::string PrintableText(const std::string& text);
+
+// The text with its ASCII letters in capitals (Spin compares names so).
+std::string UpperText(std::string_view text);
 // The same appended to out.
 void AppendPrintable(std::string& out, std::string_view text);
 

@@ -1,5 +1,6 @@
 // Names of a library entry from a Spin source, checked against the object.
 #include "library/learn.h"
+#include "brevin/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,12 +18,6 @@ namespace {
 // The compiler's symbol kinds in its listing.
 constexpr int kCon = 0x43, kConFloat = 0x44, kVarByte = 0x45, kVarLong = 0x47, kDatByte = 0x48, kDatWord = 0x49,
               kDatLong = 0x4A, kDatRes = 0x4B;
-
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
-}
 
 bool IdentifierChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
@@ -72,7 +67,7 @@ std::map<std::string, std::string> Spellings(const std::string& code) {
     std::size_t end = i;
     while (end < code.size() && IdentifierChar(code[end])) ++end;
     const std::string word = code.substr(i, end - i);
-    spelling.emplace(Upper(word), word);
+    spelling.emplace(UpperText(word), word);
     i = end;
   }
   return spelling;
@@ -99,7 +94,7 @@ std::vector<LibraryConstant> SourceConstants(const std::string& code) {
     if (end == std::string::npos) end = code.size();
     std::string line = code.substr(from, end - from);
     from = end + 1;
-    const std::string head = Upper(line.substr(0, 3));
+    const std::string head = UpperText(line.substr(0, 3));
     if ((head == "CON" || head == "VAR" || head == "DAT" || head == "OBJ" || head == "PUB" || head == "PRI") &&
         (line.size() == 3 || !IdentifierChar(line[3]))) {
       inCon = head == "CON";

@@ -6,6 +6,7 @@
 // only D, WR and NR are refused on the hub reads and writes, and COGID and
 // LOCKNEW write their result unless told NR.
 #include "recovery/asm_line.h"
+#include "brevin/text.h"
 
 #include <array>
 #include <cctype>
@@ -37,12 +38,6 @@ struct Mnemonic {
 std::string Lower(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -110,9 +105,9 @@ std::string RegisterText(std::uint32_t reg, const CogNames& names) {
 std::optional<std::uint32_t> NameValue(std::string_view name, const CogNames& names,
                                       std::optional<std::uint32_t> line = std::nullopt) {
   if (const std::optional<std::uint32_t> reg = names.RegisterOf(name, line)) return reg;
-  const std::string upper = Upper(name);
+  const std::string upper = UpperText(name);
   for (std::uint32_t k = 0; k < 16; ++k) {
-    if (Upper(SourceRegisterName(16 + k)) == upper) return kFirstSpecialRegister + k;
+    if (UpperText(SourceRegisterName(16 + k)) == upper) return kFirstSpecialRegister + k;
   }
   return std::nullopt;
 }
@@ -198,7 +193,7 @@ std::string WithEffects(std::string operands, std::uint32_t word) {
 
 void CogNames::Add(std::uint32_t reg, const std::string& name) {
   if (const auto old = byRegister_.find(reg); old != byRegister_.end()) {
-    const std::string upper = Upper(old->second);
+    const std::string upper = UpperText(old->second);
     if (old->second.starts_with(':')) {
       for (auto [it, end] = locals_.equal_range(upper); it != end; ++it) {
         if (it->second == reg) {
@@ -212,9 +207,9 @@ void CogNames::Add(std::uint32_t reg, const std::string& name) {
   }
   byRegister_[reg] = name;
   if (name.starts_with(':')) {
-    locals_.emplace(Upper(name), reg);
+    locals_.emplace(UpperText(name), reg);
   } else {
-    byUpperName_[Upper(name)] = reg;
+    byUpperName_[UpperText(name)] = reg;
     scopes_.insert(reg);
   }
 }
@@ -233,7 +228,7 @@ std::optional<std::uint32_t> CogNames::ScopeOf(std::uint32_t reg) const {
 }
 
 std::optional<std::uint32_t> CogNames::RegisterOf(std::string_view name, std::optional<std::uint32_t> line) const {
-  const std::string upper = Upper(name);
+  const std::string upper = UpperText(name);
   if (name.starts_with(':')) {
     for (auto [it, end] = locals_.equal_range(upper); it != end; ++it) {
       if (!line || ScopeOf(it->second) == ScopeOf(*line)) return it->second;
@@ -263,7 +258,7 @@ std::optional<AsmText> WriteAsmInstruction(std::uint32_t word, const CogNames& n
   const std::uint32_t d = (word >> 9) & 0x1FFU, s = word & 0x1FFU;
   bool pair = false;
   if (const std::string *target = names.NameOf(s), *slot = names.NameOf(d); target != nullptr && slot != nullptr) {
-    pair = Upper(*slot) == Upper(*target + "_ret");
+    pair = UpperText(*slot) == UpperText(*target + "_ret");
   }
   const AsmInstruction ins = DecodeAsm(word, pair);
   if (ins.mnemonic.empty()) return std::nullopt;
@@ -319,7 +314,7 @@ std::optional<std::uint32_t> AssembleAsmInstruction(std::string_view source, con
     ++at;
   }
   if (at >= tokens.size()) return std::nullopt;
-  const std::string mnemonic = Upper(tokens[at++]);
+  const std::string mnemonic = UpperText(tokens[at++]);
   // Effects close the line; everything between is operands.
   std::size_t end = tokens.size();
   while (end > at) {

@@ -1,16 +1,11 @@
 #include "recovery/dat_names.h"
+#include "brevin/text.h"
 
 #include <cctype>
 
 namespace brevin::recovery {
 
 namespace {
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 int AlignedSize(std::int32_t offset, int size) {
   if (size != 1 && size != 2 && size != 4) return 0;
@@ -32,7 +27,7 @@ DatNames::DatNames(const DatSectionInput& in) : in_(in) {
   for (const std::string& name : in.takenNames) taken_.TakeExactly(name);
   auto reserve = [&](const std::string& name) {
     if (name.starts_with(':')) return;
-    const auto [it, added] = source_.try_emplace(Upper(name));
+    const auto [it, added] = source_.try_emplace(UpperText(name));
     if (added) it->second.usable = taken_.TakeExactly(name);
   };
   for (const auto& [offset, label] : in.sourceLabels) reserve(label.name);
@@ -45,7 +40,7 @@ std::int64_t DatNames::ReservedPlace(std::int32_t programStart, std::int32_t reg
 }
 
 std::optional<std::string> DatNames::Source(const std::string& name, std::int64_t place) {
-  const auto it = source_.find(Upper(name));
+  const auto it = source_.find(UpperText(name));
   if (it == source_.end() || !it->second.usable) return std::nullopt;
   if (it->second.place && *it->second.place != place) return std::nullopt;
   it->second.place = place;
@@ -55,7 +50,7 @@ std::optional<std::string> DatNames::Source(const std::string& name, std::int64_
 std::vector<WantedLabel> DatNames::SourceLabelsAt(std::int32_t offset, const std::string* except) {
   std::vector<WantedLabel> out;
   for (auto [it, end] = in_.sourceLabels.equal_range(offset); it != end; ++it) {
-    if (except != nullptr && Upper(*except) == Upper(it->second.name)) continue;
+    if (except != nullptr && UpperText(*except) == UpperText(it->second.name)) continue;
     const int size = AlignedSize(offset, it->second.size);
     if (size == 0) continue;
     if (const std::optional<std::string> name = Source(it->second.name, offset)) out.push_back(WantedLabel{*name, size});
@@ -65,7 +60,7 @@ std::vector<WantedLabel> DatNames::SourceLabelsAt(std::int32_t offset, const std
 
 std::optional<int> DatNames::SourceSize(std::int32_t offset, const std::string& name) const {
   for (auto [it, end] = in_.sourceLabels.equal_range(offset); it != end; ++it) {
-    if (Upper(it->second.name) == Upper(name)) {
+    if (UpperText(it->second.name) == UpperText(name)) {
       const int size = AlignedSize(offset, it->second.size);
       if (size != 0) return size;
     }

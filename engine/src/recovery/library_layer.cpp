@@ -2,6 +2,7 @@
 // compiler takes and unique in its scope: a library name that clashes with
 // another name of the object keeps the name the table had.
 #include "recovery/library_layer.h"
+#include "brevin/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,11 +15,6 @@
 
 namespace brevin::recovery {
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool IsIdentifier(const std::string& name) { return IsUsableSpinName(name); }
 
@@ -51,7 +47,7 @@ void TakeMethods(ObjectNames& names, const LibraryObjectNames& library, const Ob
                  const ObjectPlan& plan) {
   const std::size_t count = std::min(names.methods.size(), library.methods.size());
   std::multiset<std::string> taken;
-  for (const std::string& name : names.methods) taken.insert(Upper(name));
+  for (const std::string& name : names.methods) taken.insert(UpperText(name));
   std::vector<SourceMethodName> methods(names.methods.size());
   for (std::size_t m = 0; m < names.methods.size(); ++m) {
     methods[m].name = names.methods[m];
@@ -61,13 +57,13 @@ void TakeMethods(ObjectNames& names, const LibraryObjectNames& library, const Ob
   for (std::size_t m = 0; m < count; ++m) {
     const std::optional<LibraryMethodNames>& known = library.methods[m];
     const bool free = known && IsIdentifier(known->name) &&
-                      (Upper(known->name) == Upper(names.methods[m]) || taken.count(Upper(known->name)) == 0);
+                      (UpperText(known->name) == UpperText(names.methods[m]) || taken.count(UpperText(known->name)) == 0);
     if (!free) {
       every = false;
       continue;
     }
-    taken.erase(taken.find(Upper(names.methods[m])));
-    taken.insert(Upper(known->name));
+    taken.erase(taken.find(UpperText(names.methods[m])));
+    taken.insert(UpperText(known->name));
     names.methods[m] = known->name;
     if (std::all_of(known->parameters.begin(), known->parameters.end(), IsIdentifier))
       names.parameters[m] = known->parameters;

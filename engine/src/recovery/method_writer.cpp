@@ -1,6 +1,7 @@
 // One method of a recovered object: its frame (parameters, result, locals),
 // the naming and spelling hooks the printer asks, and the lines written.
 #include "recovery/method_writer.h"
+#include "brevin/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,11 +12,6 @@
 
 namespace brevin::recovery {
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool IsIdentifier(const std::string& name) {
   if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;
@@ -68,7 +64,7 @@ Frame MethodFrame(const MethodInput& in) {
   }
   if (m < names.source.methods.size()) {
     const SourceMethodName& named = names.source.methods[m];
-    if (!named.result.empty() && IsIdentifier(named.result) && Upper(named.result) != "RESULT") f.resultName = named.result;
+    if (!named.result.empty() && IsIdentifier(named.result) && UpperText(named.result) != "RESULT") f.resultName = named.result;
     int slots = 0;
     for (const SourceLocal& local : named.locals) {
       f.localNames[4 * (1 + f.params + slots)] = local.name;
@@ -196,8 +192,8 @@ std::optional<std::string> ConstantNear(const std::vector<SourceMethodName::Body
       const SourceMethodName::BodyLine& near = body[k];
       number = number || near.numbers.count(value) != 0;
       for (const SourceConstant& c : constants) {
-        if (c.value != value || !near.names.count(Upper(c.name))) continue;
-        if (found && Upper(*found) != Upper(c.name)) return std::nullopt;
+        if (c.value != value || !near.names.count(UpperText(c.name))) continue;
+        if (found && UpperText(*found) != UpperText(c.name)) return std::nullopt;
         found = c.name;
       }
     }

@@ -1,5 +1,6 @@
 // Filling the name table: generated names, the listing's labels, the sources.
 #include "recovery/name_table.h"
+#include "brevin/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,11 +11,6 @@
 
 namespace brevin::recovery {
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -44,7 +40,7 @@ void NameTable::TakeMethodLabels(std::size_t o, const std::map<std::int32_t, std
   std::set<std::string> used;
   for (std::size_t m = 0; m < methodAddresses.size() && m < objects_[o].methods.size(); ++m) {
     auto it = labels.find(methodAddresses[m]);
-    if (it != labels.end() && used.insert(Upper(it->second)).second) objects_[o].methods[m] = it->second;
+    if (it != labels.end() && used.insert(UpperText(it->second)).second) objects_[o].methods[m] = it->second;
   }
 }
 
@@ -86,14 +82,14 @@ std::optional<std::int64_t> NameTable::ChildConstant(const std::vector<SourceEnt
     if (c != ' ' && c != '\t') spelled += c;
   const std::size_t hash = spelled.find('#');
   if (hash == std::string::npos) return std::nullopt;
-  const std::string entry = Upper(spelled.substr(0, hash));
-  const std::string constant = Upper(spelled.substr(hash + 1));
+  const std::string entry = UpperText(spelled.substr(0, hash));
+  const std::string constant = UpperText(spelled.substr(hash + 1));
   for (std::size_t k = 0; k < entries.size() && k < children.size(); ++k) {
-    if (Upper(entries[k].name) != entry) continue;
+    if (UpperText(entries[k].name) != entry) continue;
     const auto child = static_cast<std::size_t>(children[k]);
     if (child >= objects_.size()) return std::nullopt;
     for (const SourceConstant& c : objects_[child].source.constants)
-      if (Upper(c.name) == constant) return c.value;
+      if (UpperText(c.name) == constant) return c.value;
     return std::nullopt;
   }
   return std::nullopt;
@@ -136,12 +132,12 @@ void NameTable::TakeGivenNames(std::size_t o, const std::vector<std::string>& me
   ObjectNames& object = objects_[o];
   std::set<std::string> given;
   for (std::size_t m = 0; m < methods.size() && m < object.methods.size(); ++m) {
-    if (methods[m].empty() || !given.insert(Upper(methods[m])).second) continue;
+    if (methods[m].empty() || !given.insert(UpperText(methods[m])).second) continue;
     object.methods[m] = methods[m];
   }
   for (std::size_t m = 0; m < object.methods.size(); ++m) {
-    if (m < methods.size() && !methods[m].empty() && Upper(object.methods[m]) == Upper(methods[m])) continue;
-    while (given.count(Upper(object.methods[m])) != 0) object.methods[m] += "_";
+    if (m < methods.size() && !methods[m].empty() && UpperText(object.methods[m]) == UpperText(methods[m])) continue;
+    while (given.count(UpperText(object.methods[m])) != 0) object.methods[m] += "_";
   }
   object.givenLocals = locals;
 }

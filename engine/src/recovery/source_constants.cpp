@@ -2,6 +2,7 @@
 // expressions by Spin's operator levels over 32-bit integers as the compiler
 // computes them, and reads the CON blocks with them.
 #include "recovery/source_constants.h"
+#include "brevin/text.h"
 
 #include <cctype>
 #include <charconv>
@@ -17,12 +18,6 @@ namespace {
 using Kind = SourceElementKind;
 using Element = SourceElement;
 using Span = SourceElements;
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool WordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
@@ -94,7 +89,7 @@ class Elements {
     } else if (WordChar(c)) {
       e.kind = Kind::Word;
       while (at_ < text_.size() && WordChar(text_[at_])) e.text += text_[at_++];
-      e.text = Upper(e.text);
+      e.text = UpperText(e.text);
     } else {
       e.kind = Kind::Symbol;
       static constexpr std::string_view kPairs[] = {"//", "**", "<<", ">>", "~>", "->", "<-", "><", "#>", "<#",
@@ -406,7 +401,7 @@ std::optional<std::int64_t> EvaluateSourceExpression(std::string_view expression
 }
 
 std::optional<std::int64_t> SourceConstants::Value(std::string_view name) const {
-  const std::string upper = Upper(name);
+  const std::string upper = UpperText(name);
   if (upper == "TRUE") return -1;
   if (upper == "FALSE") return 0;
   if (upper == "POSX") return 0x7FFFFFFF;
@@ -417,7 +412,7 @@ std::optional<std::int64_t> SourceConstants::Value(std::string_view name) const 
 }
 
 std::optional<float> SourceConstants::RealValue(std::string_view name) const {
-  const std::string upper = Upper(name);
+  const std::string upper = UpperText(name);
   if (upper == "PI") return 3.14159265F;
   auto it = byUpperName_.find(upper);
   if (it == byUpperName_.end() || !constants_[it->second].real) return std::nullopt;

@@ -35,12 +35,6 @@ using Kind = SourceElementKind;
 using Element = SourceElement;
 using Span = SourceElements;
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
 // Lays out the DAT statements one by one.
 class Layout {
  public:
@@ -50,7 +44,7 @@ class Layout {
     // current one; other names go to the caller.
     names_ = [this](std::string_view name) -> std::optional<std::int64_t> {
       if (name == "$") return orgx_ ? std::nullopt : std::optional<std::int64_t>(cogOrg_ / 4);
-      if (const auto it = registers_.find(Upper(name)); it != registers_.end()) return it->second;
+      if (const auto it = registers_.find(UpperText(name)); it != registers_.end()) return it->second;
       return evaluate_ ? evaluate_(name) : std::nullopt;
     };
   }
@@ -138,7 +132,7 @@ class Layout {
       l.cogAddress = static_cast<std::int32_t>(cogOrg_ / 4);
       l.cogBase = cogBase_;
     }
-    if (l.cogAddress && !local_) registers_.emplace(Upper(l.name), *l.cogAddress);
+    if (l.cogAddress && !local_) registers_.emplace(UpperText(l.name), *l.cogAddress);
     out_.labels.push_back(l);
     label_.reset();
   }
@@ -261,7 +255,7 @@ std::map<std::string, std::int64_t> ReadSourceConstants(std::string_view text, c
   constants.Read(text, outside);
   std::map<std::string, std::int64_t> out;
   for (const SourceConstant& c : constants.All())
-    if (!c.real) out.emplace(Upper(c.name), c.value);
+    if (!c.real) out.emplace(UpperText(c.name), c.value);
   return out;
 }
 

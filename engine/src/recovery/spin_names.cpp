@@ -1,4 +1,5 @@
 #include "recovery/spin_names.h"
+#include "brevin/text.h"
 
 #include <algorithm>
 #include <array>
@@ -228,16 +229,10 @@ constexpr std::array kReserved = {
     "_XINFREQ",
 };
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
 }  // namespace
 
 bool IsSpinReservedWord(std::string_view word) {
-  const std::string upper = Upper(word);
+  const std::string upper = UpperText(word);
   return std::binary_search(kReserved.begin(), kReserved.end(), std::string_view(upper));
 }
 
@@ -252,11 +247,11 @@ bool IsUsableSpinName(std::string_view name) {
   return !IsSpinReservedWord(name);
 }
 
-bool SpinNameSet::Contains(std::string_view name) const { return upper_.contains(Upper(name)); }
+bool SpinNameSet::Contains(std::string_view name) const { return upper_.contains(UpperText(name)); }
 
 bool SpinNameSet::TakeExactly(std::string_view name) {
   if (!IsUsableSpinName(name) || Contains(name)) return false;
-  upper_.insert(Upper(name));
+  upper_.insert(UpperText(name));
   return true;
 }
 

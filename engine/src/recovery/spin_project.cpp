@@ -46,11 +46,6 @@ bool IsIdentifier(const std::string& name) {
   return true;
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 using SpinSourceInstance = SpinObjectInstance;
 
 // The compiler puts every PUB method before every PRI one, so the split is
@@ -105,13 +100,13 @@ std::vector<bool> PublicMethods(const std::vector<bool>& calledByParent, const s
 // method, an object entry, a variable or a DAT label.
 std::vector<recovery::SourceConstant> DefinableConstants(const ObjectPlan& plan, const ObjectNames& names) {
   std::set<std::string> taken{"_CLKMODE", "_CLKFREQ", "_XINFREQ", "_STACK", "_FREE"};
-  for (const std::string& name : names.methods) taken.insert(Upper(name));
-  for (const auto& [entry, name] : names.children) taken.insert(Upper(name));
-  for (const auto& [offset, name] : plan.vars.names) taken.insert(Upper(name.name));
-  for (const auto& [offset, label] : plan.dat.labels) taken.insert(Upper(label.name));
+  for (const std::string& name : names.methods) taken.insert(UpperText(name));
+  for (const auto& [entry, name] : names.children) taken.insert(UpperText(name));
+  for (const auto& [offset, name] : plan.vars.names) taken.insert(UpperText(name.name));
+  for (const auto& [offset, label] : plan.dat.labels) taken.insert(UpperText(label.name));
   std::vector<recovery::SourceConstant> definable;
   for (const recovery::SourceConstant& c : names.source.constants)
-    if (taken.insert(Upper(c.name)).second) definable.push_back(c);
+    if (taken.insert(UpperText(c.name)).second) definable.push_back(c);
   return definable;
 }
 
@@ -421,14 +416,14 @@ void ProjectRecovery::LayOutData(std::size_t o) {
     // A label at the end of the DAT names the first method too: it stays the method's.
     const Analysis* analysis = request_.analysis;
     std::set<std::string> taken;
-    for (const std::string& name : names.methods) taken.insert(Upper(name));
+    for (const std::string& name : names.methods) taken.insert(UpperText(name));
     dat.labelAt = [analysis, taken](std::int32_t hub) -> std::optional<std::string> {
       auto it = std::lower_bound(analysis->symbols.begin(), analysis->symbols.end(), hub,
                                  [](const Symbol& sym, std::int32_t a) { return sym.address < a; });
       if (it == analysis->symbols.end() || it->address != hub) return std::nullopt;
       // A name the person gave wins over the listing's label.
       const std::string& name = it->givenName ? *it->givenName : it->name;
-      if (IsIdentifier(name) && !taken.count(Upper(name))) return name;
+      if (IsIdentifier(name) && !taken.count(UpperText(name))) return name;
       return std::nullopt;
     };
   }
@@ -456,16 +451,16 @@ void ProjectRecovery::LayOutData(std::size_t o) {
 std::set<std::string> ObjectNamesInUse(const ObjectPlan& plan, const ObjectNames& names) {
   std::set<std::string> taken{"RESULT"};
   for (std::size_t m = 0; m < names.methods.size(); ++m) {
-    taken.insert(Upper(names.methods[m]));
-    for (const std::string& p : names.parameters[m]) taken.insert(Upper(p));
+    taken.insert(UpperText(names.methods[m]));
+    for (const std::string& p : names.parameters[m]) taken.insert(UpperText(p));
     if (m < names.source.methods.size()) {
-      taken.insert(Upper(names.source.methods[m].result));
-      for (const recovery::SourceLocal& local : names.source.methods[m].locals) taken.insert(Upper(local.name));
+      taken.insert(UpperText(names.source.methods[m].result));
+      for (const recovery::SourceLocal& local : names.source.methods[m].locals) taken.insert(UpperText(local.name));
     }
   }
-  for (const auto& [offset, name] : plan.vars.names) taken.insert(Upper(name.name));
-  for (const auto& [offset, label] : plan.dat.allLabels) taken.insert(Upper(label.name));
-  for (const recovery::SourceConstant& c : names.source.constants) taken.insert(Upper(c.name));
+  for (const auto& [offset, name] : plan.vars.names) taken.insert(UpperText(name.name));
+  for (const auto& [offset, label] : plan.dat.allLabels) taken.insert(UpperText(label.name));
+  for (const recovery::SourceConstant& c : names.source.constants) taken.insert(UpperText(c.name));
   return taken;
 }
 
@@ -492,16 +487,16 @@ void ProjectRecovery::ObjectEntries(std::size_t o) {
         ++run;
     }
     std::string name = "obj" + std::to_string(number++);
-    while (used.count(Upper(name))) name = "obj" + std::to_string(number++);
+    while (used.count(UpperText(name))) name = "obj" + std::to_string(number++);
     const std::string known = recovery::LibraryEntryName(names_->Object(static_cast<std::size_t>(child)));
     if (sourceEntries.size() == obj.children.size()) {
       if (sourceEntries[c].index == 0 && sourceEntries[c].count == static_cast<int>(run) &&
-          !used.count(Upper(sourceEntries[c].name)))
+          !used.count(UpperText(sourceEntries[c].name)))
         name = sourceEntries[c].name;
-    } else if (!known.empty() && !used.count(Upper(known)) && !taken.count(Upper(known))) {
+    } else if (!known.empty() && !used.count(UpperText(known)) && !taken.count(UpperText(known))) {
       name = known;
     }
-    used.insert(Upper(name));
+    used.insert(UpperText(name));
     for (std::size_t k = 0; k < run; ++k) {
       names.children[entry + static_cast<int>(k)] = k == 0 ? name : "";
       if (k > 0 && single.count(entry + static_cast<int>(k))) plan.objDifference = "an object of an array is called by its own entry";
