@@ -847,8 +847,9 @@ int RecordNotes(const Arguments& a, TextSink& err, int standardInput) {
       return result.status == LoadStatus::Unreadable ? kExitFileError : kExitRefused;
     }
     const std::string key = edit.substr(0, equals), value = edit.substr(equals + 1);
+    const std::string& editText = edit;  // clang before 16 cannot capture a structured binding
     const auto refuse = [&](const std::string& why) {
-      err << kProgram << option << QuotedName(edit) << ": " << why << "; nothing recorded\n";
+      err << kProgram << option << QuotedName(editText) << ": " << why << "; nothing recorded\n";
       return kExitUsage;
     };
     if (isRename) {
