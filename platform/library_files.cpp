@@ -26,7 +26,7 @@ std::string ShippedLibraryPath() {
 
 std::string UserLibraryPath() {
   const char* data = std::getenv("XDG_DATA_HOME");
-  // The base directory specification ignores a relative path.
+  // XDG_DATA_HOME counts only when it is an absolute path; else ~/.local/share.
   if (data != nullptr && data[0] == '/') return std::string(data) + "/brevin/library.tsv";
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] != '\0') return std::string(home) + "/.local/share/brevin/library.tsv";
