@@ -11,6 +11,8 @@
 //
 // A case line: CHILD || child source || parent source || expected parent [||
 // lines the recovered child holds], with "\n" for a line end. Exits 77 (skipped) when SHARED_DIR is absent.
+#include "spin_compiler.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +26,8 @@
 #include "brevin/spin_source.h"
 
 namespace fs = std::filesystem;
+using brevin::test::SharedSpinCompiler;
+const auto& Quote = brevin::test::ShellQuote;
 
 namespace {
 
@@ -50,8 +54,6 @@ std::vector<std::string> Fields(const std::string& line) {
   fields.push_back(line.substr(from));
   return fields;
 }
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -157,17 +159,8 @@ int main(int argc, char** argv) {
     return 77;
   }
   fs::create_directories(work);
-  // One compiler per build tree, shared by the recovery tests.
-  const fs::path compiler = work.parent_path() / "spin-compiler" / "openspin";
-  if (!fs::exists(compiler)) {
-    const std::string build = Quote((shared / "tools" / "build-spin-compiler").string()) + " " +
-                              Quote((work.parent_path() / "spin-compiler").string()) + " > " +
-                              Quote((work / "build-compiler.log").string()) + " 2>&1";
-    if (std::system(build.c_str()) != 0 || !fs::exists(compiler)) {
-      std::cerr << "the compiler could not be built\n";
-      return 1;
-    }
-  }
+  const fs::path compiler = SharedSpinCompiler(shared, work);
+  if (compiler.empty()) return 1;
   std::ifstream cases(argv[1]);
   std::string line;
   int number = 0, failed = 0;

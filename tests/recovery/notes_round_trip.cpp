@@ -9,6 +9,8 @@
 //   notes_round_trip SHARED_DIR WORK_DIR PERCENT
 //
 // Exits 77 (skipped) when SHARED_DIR is absent.
+#include "spin_compiler.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -27,18 +29,14 @@
 #include "brevin/spin_source.h"
 
 namespace fs = std::filesystem;
+using brevin::test::SharedSpinCompiler;
+const auto& Quote = brevin::test::ShellQuote;
 
 namespace {
 
 std::vector<std::uint8_t> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
 }
 
 // Every method traced, so that every method has a label to name.
@@ -194,17 +192,8 @@ int main(int argc, char** argv) {
     return 77;
   }
   fs::create_directories(work);
-  const fs::path compilerDir = work.parent_path() / "spin-compiler";
-  const fs::path compiler = compilerDir / "openspin";
-  if (!fs::exists(compiler)) {
-    const std::string build = Quote((shared / "tools" / "build-spin-compiler").string()) + " " +
-                              Quote(compilerDir.string()) + " > " + Quote((work / "build-compiler.log").string()) +
-                              " 2>&1";
-    if (std::system(build.c_str()) != 0 || !fs::exists(compiler)) {
-      std::cerr << "the compiler could not be built: see " << (work / "build-compiler.log").string() << "\n";
-      return 1;
-    }
-  }
+  const fs::path compiler = SharedSpinCompiler(shared, work);
+  if (compiler.empty()) return 1;
   std::vector<Case> cases;
   for (const char* set : {"corpus", "realworld"}) {
     if (!fs::is_directory(shared / set)) continue;

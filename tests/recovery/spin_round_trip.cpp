@@ -8,6 +8,8 @@
 // Then 200 corpus images with one byte of code changed: whenever the recovery
 // calls every method exact, the recompiled bytes must be the changed image.
 // Exits 77 (skipped) when SHARED_DIR is absent.
+#include "spin_compiler.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -26,18 +28,14 @@
 #include "brevin/spin_source.h"
 
 namespace fs = std::filesystem;
+using brevin::test::SharedSpinCompiler;
+const auto& Quote = brevin::test::ShellQuote;
 
 namespace {
 
 std::vector<std::uint8_t> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
 }
 
 struct Case {
@@ -146,18 +144,8 @@ int main(int argc, char** argv) {
   }
   const auto started = std::chrono::steady_clock::now();
   fs::create_directories(work);
-  // One compiler per build tree, shared by the recovery tests.
-  const fs::path compilerDir = work.parent_path() / "spin-compiler";
-  const fs::path compiler = compilerDir / "openspin";
-  if (!fs::exists(compiler)) {
-    const std::string build = Quote((shared / "tools" / "build-spin-compiler").string()) + " " +
-                              Quote(compilerDir.string()) + " > " + Quote((work / "build-compiler.log").string()) +
-                              " 2>&1";
-    if (std::system(build.c_str()) != 0 || !fs::exists(compiler)) {
-      std::cerr << "the compiler could not be built: see " << (work / "build-compiler.log").string() << "\n";
-      return 1;
-    }
-  }
+  const fs::path compiler = SharedSpinCompiler(shared, work);
+  if (compiler.empty()) return 1;
 
   std::vector<Case> cases;
   for (const char* set : {"corpus", "realworld"}) {

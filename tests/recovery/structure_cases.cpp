@@ -12,6 +12,8 @@
 //   spin_structure_cases CASES_FILE SHARED_DIR WORK_DIR
 //
 // Exits 77 (skipped) when SHARED_DIR is absent.
+#include "spin_compiler.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +25,8 @@
 #include "brevin/spin_source.h"
 
 namespace fs = std::filesystem;
+using brevin::test::SharedSpinCompiler;
+const auto& Quote = brevin::test::ShellQuote;
 
 namespace {
 
@@ -42,8 +46,6 @@ std::string Unescape(const std::string& line) {
   return text + "\n";
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,17 +60,8 @@ int main(int argc, char** argv) {
     return 77;
   }
   fs::create_directories(work);
-  // One compiler per build tree, shared by the recovery tests.
-  const fs::path compiler = work.parent_path() / "spin-compiler" / "openspin";
-  if (!fs::exists(compiler)) {
-    const std::string build = Quote((shared / "tools" / "build-spin-compiler").string()) + " " +
-                              Quote((work.parent_path() / "spin-compiler").string()) + " > " +
-                              Quote((work / "build-compiler.log").string()) + " 2>&1";
-    if (std::system(build.c_str()) != 0 || !fs::exists(compiler)) {
-      std::cerr << "the compiler could not be built\n";
-      return 1;
-    }
-  }
+  const fs::path compiler = SharedSpinCompiler(shared, work);
+  if (compiler.empty()) return 1;
   std::ifstream cases(argv[1]);
   std::string line;
   int number = 0, failed = 0;
